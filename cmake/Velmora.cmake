@@ -1,0 +1,36 @@
+# Build helpers shared by every subsystem.
+include(GoogleTest)
+
+set(VELMORA_WARNINGS -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+
+# velmora_module(NAME SOURCES ... DEPS ...)
+# One static library per subsystem folder. Subsystems below the widget line
+# link QtCore (and what they need) but never QtWidgets.
+function(velmora_module name)
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${M_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${VELMORA_WARNINGS})
+  target_link_libraries(${name} PUBLIC Qt6::Core ${M_DEPS})
+  target_compile_definitions(${name} PUBLIC VELMORA_VERSION="${PROJECT_VERSION}")
+endfunction()
+
+# velmora_test(NAME SOURCES ... DEPS ... [LABELS ...])
+# A GoogleTest program registered with CTest; each TEST becomes one CTest case.
+function(velmora_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(${name} PRIVATE ${VELMORA_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    VELMORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    VELMORA_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1")
+endfunction()

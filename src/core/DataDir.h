@@ -1,0 +1,31 @@
+#pragma once
+// Where Velmora keeps its files: settings, language files, mailboxes and the
+// address book. Chosen in this order: the --data-dir option, the
+// VELMORA_HOME environment variable, the executable's directory when it holds
+// a file named "portable", else the XDG data home (~/.local/share/velmora).
+
+#include <QString>
+
+namespace vm {
+
+enum class DataDirSource { CommandLine, Environment, Portable, UserDefault };
+
+struct DataDirChoice
+{
+    QString path;          // absolute, without a trailing delimiter
+    DataDirSource source;
+};
+
+// Pure resolution from the given inputs; empty inputs are "not given".
+DataDirChoice ResolveDataDir(const QString& commandLineDir, const QString& envDir,
+                             const QString& executableDir, const QString& homeDir,
+                             const QString& xdgDataHome);
+
+// Resolution from the real environment of this process.
+DataDirChoice ResolveDataDirFromEnvironment(const QString& commandLineDir);
+
+// Creates the directory when missing and checks that files can be created
+// in it. Returns an empty string on success, else a sentence for the user.
+QString PrepareDataDir(const QString& path);
+
+} // namespace vm

@@ -1,0 +1,71 @@
+#include "core/Messages.h"
+
+#include <cstdio>
+
+namespace vm {
+
+namespace {
+MessageService* g_service = nullptr;
+
+ConsoleMessageService& DefaultService()
+{
+    static ConsoleMessageService service;
+    return service;
+}
+
+const char* KindText(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Error:
+        return "error";
+    case MsgIcon::Warning:
+        return "warning";
+    case MsgIcon::Question:
+        return "question";
+    case MsgIcon::Information:
+        return "information";
+    }
+    return "";
+}
+} // namespace
+
+MessageService& Messages()
+{
+    return g_service ? *g_service : DefaultService();
+}
+
+void SetMessageService(MessageService* service)
+{
+    g_service = service;
+}
+
+MsgAnswer ConsoleMessageService::Show(const MessageRequest& request)
+{
+    std::fprintf(stderr, "Velmora: %s: %s\n", KindText(request.icon),
+                 request.text.toLocal8Bit().constData());
+    std::fflush(stderr);
+    return request.buttons == MsgButtons::YesNo ? answer_ : MsgAnswer::Ok;
+}
+
+void ShowError(const QString& text)
+{
+    Messages().Show({text, MsgIcon::Error, MsgButtons::Ok});
+}
+void ShowWarning(const QString& text)
+{
+    Messages().Show({text, MsgIcon::Warning, MsgButtons::Ok});
+}
+void ShowInfo(const QString& text)
+{
+    Messages().Show({text, MsgIcon::Information, MsgButtons::Ok});
+}
+bool AskYesNo(const QString& text)
+{
+    return Messages().Show({text, MsgIcon::Question, MsgButtons::YesNo}) == MsgAnswer::Yes;
+}
+bool AskGoOn(const QString& text)
+{
+    return Messages().Show({text, MsgIcon::Warning, MsgButtons::YesNo}) == MsgAnswer::Yes;
+}
+
+} // namespace vm

@@ -1,0 +1,79 @@
+#pragma once
+// The one service every message box goes through. The caption is always the
+// product name; questions are Yes/No. Below the widget line code reports
+// through this interface only: the GUI installs a service that shows real
+// message boxes, the command line one that writes to standard error, and
+// tests one that records what was shown and answers from a script.
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace vm {
+
+enum class MsgIcon { Error, Warning, Question, Information };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgAnswer { Ok, Yes, No };
+
+struct MessageRequest
+{
+    QString text;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+class MessageService
+{
+public:
+    virtual ~MessageService() = default;
+    virtual MsgAnswer Show(const MessageRequest& request) = 0;
+};
+
+// The installed service; without one, messages go to standard error and
+// questions are answered No (the safe answer: never destroys anything).
+MessageService& Messages();
+// Installs a service (not owned); nullptr restores the default.
+void SetMessageService(MessageService* service);
+
+// Short forms.
+void ShowError(const QString& text);
+void ShowWarning(const QString& text);
+void ShowInfo(const QString& text);
+// Yes/No with the question icon; true for Yes.
+bool AskYesNo(const QString& text);
+// Yes/No with the warning icon, for "go on after a failure?"; true for Yes.
+bool AskGoOn(const QString& text);
+
+// A service that writes every message to standard error, prefixed with
+// "Velmora: " and its kind, and answers questions with a fixed answer.
+class ConsoleMessageService : public MessageService
+{
+public:
+    explicit ConsoleMessageService(MsgAnswer questionAnswer = MsgAnswer::No)
+        : answer_(questionAnswer)
+    {
+    }
+    MsgAnswer Show(const MessageRequest& request) override;
+
+private:
+    MsgAnswer answer_;
+};
+
+// Records every request and answers from a callback (Yes when none is set);
+// for tests.
+class RecordingMessageService : public MessageService
+{
+public:
+    std::function<MsgAnswer(const MessageRequest&)> answer;
+    QList<MessageRequest> shown;
+    MsgAnswer Show(const MessageRequest& request) override
+    {
+        shown.append(request);
+        if (answer)
+            return answer(request);
+        return request.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    }
+};
+
+} // namespace vm
