@@ -1,0 +1,94 @@
+#include "app/CommandLine.h"
+
+#include "core/MyApplication.h"
+
+namespace vm {
+
+const QList<CommandInfo>& KnownCommands()
+{
+    static const QList<CommandInfo> commands{
+        {"--check", "--check [ACCOUNT...]          check accounts (default: those checked automatically)"},
+        {"--list", "--list ACCOUNT [--json]        print the stored message list of an account"},
+        {"--delete", "--delete ACCOUNT UIDL...       remove messages on the server"},
+        {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},
+        {"--add-account", "--add-account --login L --server H [options]   create an account"},
+        {"--remove-account", "--remove-account ACCOUNT     remove an account and its mailbox file"},
+        {"--send", "--send --account A --to ADDR --subject S (--body T | --body-file F) [options]"},
+        {"--check-language", "--check-language FILE        check a language file for translators"},
+    };
+    return commands;
+}
+
+CommandLine ParseCommandLine(const QStringList& arguments)
+{
+    CommandLine cl;
+    cl.startedBySystem = IsStartedBySystem(arguments);
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        if (i == 1 && cl.startedBySystem)
+            continue;
+        if (a == QLatin1String("--data-dir")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+                cl.mode = CommandLine::Mode::Error;
+                cl.error = QStringLiteral("--data-dir needs a directory");
+                return cl;
+            }
+            cl.dataDir = arguments.at(++i);
+            continue;
+        }
+        if (a.startsWith(QLatin1String("--data-dir="))) {
+            cl.dataDir = a.mid(11);
+            continue;
+        }
+        if (cl.mode == CommandLine::Mode::Command) {
+            cl.commandArgs.append(a);
+            continue;
+        }
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            cl.mode = CommandLine::Mode::Help;
+            return cl;
+        }
+        if (a == QLatin1String("--version")) {
+            cl.mode = CommandLine::Mode::Version;
+            return cl;
+        }
+        bool known = false;
+        for (const CommandInfo& c : KnownCommands())
+            if (a == QLatin1String(c.name))
+                known = true;
+        if (known) {
+            cl.mode = CommandLine::Mode::Command;
+            cl.command = a;
+            continue;
+        }
+        cl.mode = CommandLine::Mode::Error;
+        cl.error = QStringLiteral("unknown argument: %1").arg(a);
+        return cl;
+    }
+    return cl;
+}
+
+QString HelpText()
+{
+    QString text = QStringLiteral(
+        "Usage: velmora [-startup] [--data-dir DIR]\n"
+        "       velmora [--data-dir DIR] COMMAND [ARGUMENTS]\n"
+        "\n"
+        "Velmora watches POP3 mailboxes, shows new mail and removes unwanted\n"
+        "messages on the server without downloading them.\n"
+        "\n"
+        "Options:\n"
+        "  -startup            started with the session (as the first argument only)\n"
+        "  --data-dir DIR      keep settings, mailboxes and language files in DIR\n"
+        "                      (default: $VELMORA_HOME, the program's folder when it\n"
+        "                      holds a file named \"portable\", else ~/.local/share/velmora)\n"
+        "  --help              show this text\n"
+        "  --version           show the version\n"
+        "\n"
+        "Commands (no display needed):\n");
+    for (const CommandInfo& c : KnownCommands())
+        text += QStringLiteral("  ") + QString::fromLatin1(c.usage) + '\n';
+    return text;
+}
+
+} // namespace vm

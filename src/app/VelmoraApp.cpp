@@ -1,0 +1,130 @@
+#include "app/VelmoraApp.h"
+
+#include <QApplication>
+#include <QSslSocket>
+
+#include <cstdio>
+
+#include "app/Shutdown.h"
+#include "core/DataDir.h"
+#include "core/Messages.h"
+#include "core/MyApplication.h"
+#include "core/TempDir.h"
+#include "lang/Lang.h"
+#include "platform/SingleInstance.h"
+#include "ui/common/GuiMessageService.h"
+#include "ui/common/TLoadingWnd.h"
+#include "ui/main/TVL350KEX07.h"
+
+namespace vm {
+
+VelmoraApp::VelmoraApp(QApplication& app, const CommandLine& commandLine)
+    : app_(app), commandLine_(commandLine), messages_(std::make_unique<GuiMessageService>())
+{
+    SetMessageService(messages_.get());
+}
+
+VelmoraApp::~VelmoraApp()
+{
+    SetMessageService(nullptr);
+}
+
+void VelmoraApp::SetLoadingMessage(const QString& text)
+{
+    if (loading_)
+        loading_->SetMessage(text);
+}
+
+int VelmoraApp::Prepare()
+{
+    // The data directory stands where the program directory stood: settings,
+    // language files, mailboxes and the address book all live there.
+    const DataDirChoice dir = ResolveDataDirFromEnvironment(commandLine_.dataDir);
+    const QString problem = PrepareDataDir(dir.path);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "velmora: %s\n", problem.toLocal8Bit().constData());
+        ShowError(problem);
+        return 2;
+    }
+    MyApplication::SetDataDir(dir.path);
+    MyApplication& appObject = MyApplication::Instance();
+    appObject.startedBySystem = commandLine_.startedBySystem;
+    QApplication::setApplicationDisplayName(appObject.ProductName() + ' ' +
+                                            appObject.ProductVersion());
+
+    // Language files and settings: filled in by the language and settings layer.
+
+    // One copy per data directory.
+    instance_ = std::make_unique<SingleInstance>(dir.path);
+    if (!instance_->TryAcquire()) {
+        instance_->NotifyRunningInstance();
+        const QString text = LangFormat(QStringLiteral("COMMONS"),
+                                        QStringLiteral("MultipleInstances"),
+                                        {appObject.ProductName()});
+        std::fprintf(stderr, "velmora: %s\n", text.toLocal8Bit().constData());
+        ShowError(text);
+        return 1;
+    }
+
+    loading_ = std::make_unique<TLoadingWnd>();
+    loading_->SetVersionText(LangFormat(QStringLiteral("LOADINGWND"), QStringLiteral("Version"),
+                                        {QString(), appObject.FileVersion()}));
+    loading_->show();
+    QApplication::processEvents();
+
+    SetLoadingMessage(QString());
+    if (!QSslSocket::supportsSsl())
+        ShowWarning(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("NoSSLLibraries"),
+                               {QStringLiteral("libssl")}));
+
+    appObject.checkSkipped =
+        QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+    return -1;
+}
+
+void VelmoraApp::CreateWindows()
+{
+    SetLoadingMessage(LangText(QStringLiteral("LOADINGWND"), QStringLiteral("GUI")));
+    QApplication::setApplicationDisplayName(MyApplication::Instance().ProductName());
+    mainWnd_ = std::make_unique<TVL350KEX07>();
+    mainWnd_->closeRequestHandler = [this] { return OnCloseRequest(); };
+    connect(instance_.get(), &SingleInstance::activationRequested, mainWnd_.get(), [this] {
+        mainWnd_->showNormal();
+        mainWnd_->raise();
+        mainWnd_->activateWindow();
+    });
+    if (showMainWindow_)
+        mainWnd_->show();
+    loading_.reset();
+}
+
+bool VelmoraApp::OnCloseRequest()
+{
+    if (closing_)
+        return true;
+    ShutdownHooks hooks;
+    hooks.setStatus = [this](const QString& text) { mainWnd_->SetStatusText(text); };
+    hooks.setBusyCursor = [this](bool busy) {
+        mainWnd_->setCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor);
+    };
+    hooks.setClosingMark = [this](bool on) { closing_ = on; };
+    hooks.deleteTemporaryFiles = [] { RemoveTempDir(); };
+    if (!RunShutdown(hooks)) {
+        closing_ = false;
+        return false;
+    }
+    closing_ = true;
+    QMetaObject::invokeMethod(&app_, [] { QApplication::exit(0); }, Qt::QueuedConnection);
+    return true;
+}
+
+int VelmoraApp::Run()
+{
+    const int code = Prepare();
+    if (code >= 0)
+        return code;
+    CreateWindows();
+    return QApplication::exec();
+}
+
+} // namespace vm

@@ -1,0 +1,53 @@
+#pragma once
+// The windowed program from start to end: the preparation before any window
+// exists (data directory, language, settings, single instance, mailboxes,
+// address book), the window step, and the close request of the main window.
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+#include "app/CommandLine.h"
+
+class QApplication;
+class TLoadingWnd;
+class TVL350KEX07;
+
+namespace vm {
+
+class GuiMessageService;
+class SingleInstance;
+
+class VelmoraApp : public QObject
+{
+    Q_OBJECT
+public:
+    VelmoraApp(QApplication& app, const CommandLine& commandLine);
+    ~VelmoraApp() override;
+
+    // Runs the preparation step. Returns -1 to go on, else the exit code.
+    int Prepare();
+    // Creates and shows the windows. Call after Prepare() returned -1.
+    void CreateWindows();
+    // The whole run: Prepare, CreateWindows, event loop. Returns the exit code.
+    int Run();
+
+    TVL350KEX07* MainWindow() const { return mainWnd_.get(); }
+    bool ShowMainWindowAtStart() const { return showMainWindow_; }
+
+private:
+    void SetLoadingMessage(const QString& text);
+    bool OnCloseRequest();
+
+    QApplication& app_;
+    CommandLine commandLine_;
+    std::unique_ptr<GuiMessageService> messages_;
+    std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<TLoadingWnd> loading_;
+    std::unique_ptr<TVL350KEX07> mainWnd_;
+    bool showMainWindow_ = true;
+    bool closing_ = false;
+};
+
+} // namespace vm

@@ -1,0 +1,45 @@
+// Velmora: the windowed mail checker, and its commands for scripts.
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#include "app/CommandLine.h"
+#include "app/Commands.h"
+#include "app/VelmoraApp.h"
+#include "core/MyApplication.h"
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const vm::CommandLine cl = vm::ParseCommandLine(arguments);
+
+    switch (cl.mode) {
+    case vm::CommandLine::Mode::Help:
+        std::fputs(vm::HelpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case vm::CommandLine::Mode::Version:
+        std::printf("Velmora %s\n", vm::MyApplication::BareVersion().toLocal8Bit().constData());
+        return 0;
+    case vm::CommandLine::Mode::Error:
+        std::fprintf(stderr, "velmora: %s\nTry 'velmora --help'.\n",
+                     cl.error.toLocal8Bit().constData());
+        return 2;
+    case vm::CommandLine::Mode::Command: {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+        return vm::RunCommand(cl);
+    }
+    case vm::CommandLine::Mode::Gui:
+        break;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    vm::VelmoraApp velmora(app, cl);
+    return velmora.Run();
+}
