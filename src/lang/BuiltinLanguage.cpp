@@ -1,0 +1,51 @@
+#include "lang/BuiltinLanguage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include "core/StringTable.h"
+
+// Resource registration of a static library must be requested explicitly,
+// and Q_INIT_RESOURCE must be used outside any namespace.
+static void InitLanguageResource()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(lang);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+namespace vm {
+
+QString DefaultLanguageFileName()
+{
+    return StringTable(kStrDefaultLanguageFile);
+}
+
+QByteArray BuiltinEnglishFile()
+{
+    InitLanguageResource();
+    QFile file(QStringLiteral(":/lang/english.lng"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool WriteBuiltinEnglish(const QString& directory)
+{
+    const QByteArray data = BuiltinEnglishFile();
+    if (data.isEmpty())
+        return false;
+    QSaveFile file(QDir(directory).filePath(DefaultLanguageFileName()));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace vm
