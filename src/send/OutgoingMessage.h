@@ -1,0 +1,160 @@
+#pragma once
+// The outgoing message as the sending side builds it: sender, recipients,
+// subject, priority, charset and an ordered list of parts (one text part
+// first, then the attachments). The MIME writer (MimeWriter.h) turns it into
+// the text that goes after "DATA".
+//
+// Texts are 8-bit: the subject and the text part in the message charset,
+// display names and file names in UTF-8 (the local 8-bit encoding).
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace vm {
+
+enum TIdMessagePriority { mpHighest = 0, mpHigh = 1, mpNormal = 2, mpLow = 3, mpLowest = 4 };
+
+enum class TIdMessageEncoding { meDefault, meMIME, mePlainText };
+
+// A failure while writing a message (an attachment file that cannot be read).
+class EMessageWriteError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Ordered header lines. Names compare without regard to case.
+class TIdHeaderList
+{
+public:
+    // Replaces the line of that name where it stands, appends it when absent,
+    // removes it when value is empty.
+    void SetValue(const QByteArray& name, const QByteArray& value);
+    QByteArray Value(const QByteArray& name) const;
+    bool Contains(const QByteArray& name) const;
+    // Appends a line even when the name is present already.
+    void Add(const QByteArray& name, const QByteArray& value);
+    void Clear() { lines_.clear(); }
+    int Count() const { return int(lines_.size()); }
+    const QList<QPair<QByteArray, QByteArray>>& Lines() const { return lines_; }
+
+private:
+    int IndexOf(const QByteArray& name) const;
+    QList<QPair<QByteArray, QByteArray>> lines_;
+};
+
+// One address of an address list: display name (may be empty) and address.
+struct MailAddress
+{
+    QByteArray name;
+    QByteArray address;
+};
+using MailAddressList = QList<MailAddress>;
+
+class TIdMessagePart
+{
+public:
+    virtual ~TIdMessagePart() = default;
+    virtual bool IsText() const = 0;
+
+    QByteArray contentType;
+    QByteArray charset;
+    QByteArray transferEncoding;
+    QByteArray contentId;
+    TIdHeaderList extraHeaders;
+};
+
+class TIdText : public TIdMessagePart
+{
+public:
+    bool IsText() const override { return true; }
+    // Splits text at CR LF, LF or a lone CR into body lines.
+    void SetBodyText(const QByteArray& text);
+
+    QByteArrayList body;
+};
+
+class TIdAttachment : public TIdMessagePart
+{
+public:
+    bool IsText() const override { return false; }
+    // The name written into "name" and "filename"; empty for memory content.
+    virtual QByteArray FileName() const = 0;
+    // The bytes to encode; throws EMessageWriteError when they cannot be read.
+    virtual QByteArray Content() const = 0;
+
+    QByteArray disposition;
+};
+
+// An attachment read from a file when the message is written. A temporary one
+// deletes its file when the part is destroyed.
+class TIdAttachmentFile : public TIdAttachment
+{
+public:
+    explicit TIdAttachmentFile(const QString& path, bool temporary = false);
+    ~TIdAttachmentFile() override;
+    TIdAttachmentFile(const TIdAttachmentFile&) = delete;
+    TIdAttachmentFile& operator=(const TIdAttachmentFile&) = delete;
+
+    QByteArray FileName() const override;
+    QByteArray Content() const override;
+    const QString& Path() const { return path_; }
+    bool Temporary() const { return temporary_; }
+
+private:
+    QString path_;
+    bool temporary_;
+};
+
+class TIdAttachmentMemory : public TIdAttachment
+{
+public:
+    explicit TIdAttachmentMemory(const QByteArray& data = {}) : data(data) {}
+    QByteArray FileName() const override { return {}; }
+    QByteArray Content() const override { return data; }
+
+    QByteArray data;
+};
+
+class OutgoingMessage
+{
+public:
+    OutgoingMessage() = default;
+    OutgoingMessage(const OutgoingMessage&) = delete;
+    OutgoingMessage& operator=(const OutgoingMessage&) = delete;
+
+    MailAddressList from;
+    QByteArray subject;
+    MailAddressList to;
+    MailAddressList cc;
+    MailAddressList bcc;
+    MailAddressList replyTo;
+    QByteArray sender;
+    QByteArray organization;
+    MailAddress receiptRecipient; // "Disposition-Notification-To"; empty address = none
+    QByteArray references;
+    QByteArray inReplyTo;
+    QByteArray messageId;
+    double date = 0; // day count; 0 = the time of writing
+    TIdMessagePriority priority = mpNormal;
+    QByteArray charset;
+    QByteArray contentType;
+    QByteArray transferEncoding;
+    QByteArrayList bodyLines;
+    TIdHeaderList extraHeaders;
+    TIdMessageEncoding encoding = TIdMessageEncoding::meDefault;
+    std::vector<std::unique_ptr<TIdMessagePart>> parts;
+
+    TIdText& AddText();
+    TIdAttachmentFile& AddAttachmentFile(const QString& path, bool temporary = false);
+    TIdAttachmentMemory& AddAttachmentMemory(const QByteArray& data);
+};
+
+} // namespace vm
