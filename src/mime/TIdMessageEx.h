@@ -7,12 +7,56 @@
 // part and never changes UID or Flags.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include "mime/Addresses.h"
+#include "mime/Charsets.h"
 
 #include <cstdint>
 #include <memory>
 
 class TMailBox;
+
+namespace vm {
+
+// Header fields whose charset HeaderCharset decides.
+enum class HeaderKind { Subject, From, To, Cc, ReplyTo };
+
+// A text part of a whole message: a leaf whose type is text/* (or has no
+// type), that is not marked as an attachment and has no file name.
+struct TextPart {
+    QByteArray contentType; // "text/plain", lower case
+    QByteArray charset;     // the charset parameter as given (may be empty)
+    QByteArray data;        // transfer-decoded bytes
+    // The text in Unicode: the part's charset, else the incoming default.
+    QString Text() const { return DecodeWithCharset(data, charset); }
+};
+
+// Every other leaf of a whole message, and every attached message.
+struct AttachmentPart {
+    QByteArray contentType;         // lower case, e.g. "image/png"
+    QString fileName;               // the parser's file name (RFC 2231 and encoded
+                                    // words decoded), exactly as sent; may be empty
+    QByteArray disposition;         // Content-Disposition type as given ("attachment")
+    QByteArray contentId;           // without angle brackets
+    QByteArray contentLocation;
+    QList<QByteArray> headerLines;  // the part's own header lines as sent
+    QByteArray data;                // transfer-decoded bytes (a whole message for
+                                    // message/rfc822)
+};
+
+// The name shown for an attachment and used (after SafeFileName) for saving:
+// the quoted name or filename parameter of the part's header lines, with
+// encoded words decoded word by word, else the parser's file name.
+QString AttachmentDisplayName(const AttachmentPart& part);
+
+// True if the attachment is counted by VisibleAttachmentCount: it has a file
+// name and is not a picture embedded in an HTML body (inline or without
+// disposition, and carrying a Content-ID or Content-Location).
+bool IsVisibleAttachment(const AttachmentPart& part);
+
+} // namespace vm
 
 // Bit of Flags that is the new flag ("recent").
 constexpr std::uint8_t mfRecent = 0x20;
@@ -62,10 +106,48 @@ public:
     // Releases the parsed parts and body, keeping headers and bookkeeping.
     void DropBody();
 
-    // Parsed data; the MIME decoder owns its definition.
+    // --- Decoded header fields (empty before parsing) -----------------------
+    QString Subject() const;
+    QByteArray SubjectBytes() const; // encoded words decoded to bytes, no conversion
+    QString FromText() const;        // "Name <address>" or the address
+    QString FromName() const;        // display name, may be empty
+    QByteArray FromAddress() const;
+    QString ToName(int i) const;     // empty past the end of the list
+    QString CcName(int i) const;
+    QString ReplyToText(int i) const;
+    QByteArray ToAddress(int i) const;
+    QByteArray CcAddress(int i) const;
+    QByteArray ReplyToAddress(int i) const;
+    int ToCount() const;
+    int CcCount() const;
+    int ReplyToCount() const;
+    QByteArray MessageId() const;                 // with its angle brackets, as sent
+    QByteArray DispositionNotificationTo() const; // the address; empty if none
+    QByteArray ContentType() const;               // top level, lower case, no parameters
+    QByteArray ContentTypeCharset() const;        // top-level charset parameter
+    const QList<QByteArray>& HeaderLines() const; // the header block, line by line
+    // The unfolded value of the first header with this name (any letter case).
+    QByteArray HeaderValue(const QByteArray& name) const;
+
+    // Charset id for the given header field and address index (0 = none).
+    int HeaderCharset(vm::HeaderKind kind, int index) const;
+
+    // --- Parts (whole messages only; empty after DropBody) -------------------
+    const QList<vm::TextPart>& TextParts() const;
+    const QList<vm::AttachmentPart>& Attachments() const;
+    // Number of attachments the list shows; cached in attachmentCount.
+    int VisibleAttachmentCount();
+
+    // Parsed data.
     struct Parsed;
     const Parsed* parsed() const { return parsed_.get(); }
 
 private:
+    void Parse(bool whole);
+    // Charset (by name) for the text of a field that is outside encoded
+    // words: the HeaderCharset id, else a charset that only ICU knows from
+    // the Content-Type or the first text part, else empty (incoming default).
+    QByteArray FallbackCharset(vm::HeaderKind kind, int index) const;
+
     std::unique_ptr<Parsed> parsed_;
 };

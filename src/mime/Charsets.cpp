@@ -1,0 +1,384 @@
+#include "mime/Charsets.h"
+
+#include "config/MySettings.h"
+#include "mime/CharsetTables.h"
+
+#include <QStringDecoder>
+
+#include <array>
+#include <cstring>
+
+namespace vm {
+
+namespace {
+
+struct CharsetEntry {
+    int id;
+    const char* canonical;
+    std::array<const char*, 2> accepted;
+};
+
+const CharsetEntry kCharsets[] = {
+    {1, "ISO-8859-1", {"iso-8859-1", nullptr}},
+    {2, "ISO-8859-2", {"iso-8859-2", nullptr}},
+    {3, "Windows1258", {"windows1258", "windows-1258"}},
+    {4, "Windows1257", {"windows1257", "windows-1257"}},
+    {5, "Windows1256", {"windows1256", "windows-1256"}},
+    {6, "Windows1255", {"windows1255", "windows-1255"}},
+    {7, "Windows1254", {"windows1254", "windows-1254"}},
+    {8, "Windows1253", {"windows1253", "windows-1253"}},
+    {9, "Windows1252", {"windows1252", "windows-1252"}},
+    {10, "Windows1251", {"windows1251", "windows-1251"}},
+    {11, "Windows1250", {"windows1250", "windows-1250"}},
+    {12, "UTF-8", {"utf-8", "utf8"}},
+    {13, "KOI8-R", {"koi8", "koi8-r"}},
+    {14, "KOI8-U", {"koi8-u", nullptr}},
+    {15, "ISO-8859-3", {"iso-8859-3", nullptr}},
+    {16, "ISO-8859-4", {"iso-8859-4", nullptr}},
+    {17, "ISO-8859-5", {"iso-8859-5", nullptr}},
+    {18, "ISO-8859-6", {"iso-8859-6", nullptr}},
+    {19, "ISO-8859-7", {"iso-8859-7", nullptr}},
+    {20, "ISO-8859-8-I", {"iso-8859-8", "iso-8859-8-i"}},
+    {21, "ISO-8859-9", {"iso-8859-9", nullptr}},
+    {22, "ISO-8859-10", {"iso-8859-10", nullptr}},
+    {23, "ISO-8859-11", {"iso-8859-11", nullptr}},
+    {24, "ISO-8859-13", {"iso-8859-13", nullptr}},
+    {25, "ISO-8859-14", {"iso-8859-14", nullptr}},
+    {26, "ISO-8859-15", {"iso-8859-15", nullptr}},
+    {27, "ISO-8859-16", {"iso-8859-16", nullptr}},
+};
+
+// Encoded-word markers in the order that decides EncodedWordCharset.
+struct Marker {
+    const char* text;
+    int id;
+};
+const Marker kMarkers[] = {
+    {"=?iso-8859-1?", 1},    {"=?utf-8?", 12},        {"=?utf8?", 12},
+    {"=?iso-8859-2?", 2},    {"=?windows1250?", 11},  {"=?windows1251?", 10},
+    {"=?windows1252?", 9},   {"=?windows1253?", 8},   {"=?windows1254?", 7},
+    {"=?windows1255?", 6},   {"=?windows1256?", 5},   {"=?windows1257?", 4},
+    {"=?windows1258?", 3},   {"=?windows-1250?", 11}, {"=?windows-1251?", 10},
+    {"=?windows-1252?", 9},  {"=?windows-1253?", 8},  {"=?windows-1254?", 7},
+    {"=?windows-1255?", 6},  {"=?windows-1256?", 5},  {"=?windows-1257?", 4},
+    {"=?windows-1258?", 3},  {"=?iso-8859-3?", 15},   {"=?iso-8859-4?", 16},
+    {"=?iso-8859-5?", 17},   {"=?iso-8859-6?", 18},   {"=?iso-8859-7?", 19},
+    {"=?iso-8859-8?", 20},   {"=?iso-8859-8-i?", 20}, {"=?iso-8859-9?", 21},
+    {"=?iso-8859-10?", 22},  {"=?iso-8859-11?", 23},  {"=?iso-8859-13?", 24},
+    {"=?iso-8859-14?", 25},  {"=?iso-8859-15?", 26},  {"=?iso-8859-16?", 27},
+    {"=?koi8?", 13},         {"=?koi8-r?", 13},       {"=?koi8-u?", 14},
+};
+
+bool IsAscii(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// The UTF-8 decoder of charset id 12: a byte or sequence that does not fit
+// is skipped without output. Four-byte sequences become surrogate pairs.
+QString DecodeUtf8Lenient(const QByteArray& bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            out.append(QChar(b));
+            ++i;
+            continue;
+        }
+        int need;
+        char32_t cp;
+        if (b >= 0xC0 && b <= 0xDF) {
+            need = 1;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2;
+            cp = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF7) {
+            need = 3;
+            cp = b & 0x07;
+        } else {
+            ++i; // stray continuation byte or invalid lead byte
+            continue;
+        }
+        bool fits = true;
+        for (int k = 1; fits && k <= need; ++k) {
+            if (i + k >= n || (p[i + k] & 0xC0) != 0x80)
+                fits = false;
+        }
+        if (!fits) {
+            ++i; // the lead byte alone is skipped; what follows is read anew
+            continue;
+        }
+        for (int k = 1; k <= need; ++k)
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        i += need + 1;
+        if (need == 3) {
+            if (cp < 0x10000 || cp > 0x10FFFF)
+                out.append(QChar(0xFFFD));
+            else {
+                out.append(QChar::highSurrogate(cp));
+                out.append(QChar::lowSurrogate(cp));
+            }
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            out.append(QChar(0xFFFD)); // an encoded surrogate is no character
+        } else {
+            out.append(QChar(static_cast<char16_t>(cp)));
+        }
+    }
+    return out;
+}
+
+QByteArray NormaliseCharsetName(const QByteArray& name)
+{
+    QByteArray n = name.trimmed().toLower();
+    // RFC 2231 lets an encoded word name a language: "utf-8*en".
+    const qsizetype star = n.indexOf('*');
+    if (star >= 0)
+        n.truncate(star);
+    return n;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+QByteArray DecodeQ(const QByteArray& text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_') {
+            out.append(' ');
+        } else if (c == '=' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+                   HexValue(text[i + 2]) >= 0) {
+            out.append(char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            i += 2;
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// One piece of a header text: literal bytes or the bytes of an encoded word.
+struct Segment {
+    bool encoded = false;
+    QByteArray charset; // normalised, encoded words only
+    QByteArray bytes;
+};
+
+// Tries to read an encoded word "=?charset?X?text?=" at pos; on success fills
+// the segment and returns the position after it, otherwise -1.
+qsizetype ReadEncodedWord(const QByteArray& s, qsizetype pos, Segment& seg)
+{
+    if (pos + 1 >= s.size() || s[pos] != '=' || s[pos + 1] != '?')
+        return -1;
+    qsizetype q1 = pos + 2;
+    qsizetype i = q1;
+    while (i < s.size() && s[i] != '?' && !IsBlank(s[i]))
+        ++i;
+    if (i >= s.size() || s[i] != '?' || i == q1)
+        return -1;
+    const QByteArray charset = s.mid(q1, i - q1);
+    if (i + 2 >= s.size() || s[i + 2] != '?')
+        return -1;
+    const char enc = s[i + 1];
+    if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q')
+        return -1;
+    const qsizetype textStart = i + 3;
+    qsizetype j = textStart;
+    while (j + 1 < s.size() && !(s[j] == '?' && s[j + 1] == '=')) {
+        if (IsBlank(s[j]))
+            return -1;
+        ++j;
+    }
+    if (j + 1 >= s.size())
+        return -1;
+    const QByteArray text = s.mid(textStart, j - textStart);
+    seg.encoded = true;
+    seg.charset = NormaliseCharsetName(charset);
+    seg.bytes = (enc == 'B' || enc == 'b') ? QByteArray::fromBase64(text) : DecodeQ(text);
+    return j + 2;
+}
+
+// Splits a header text into literal and encoded-word segments. Blanks
+// between two encoded words are dropped; adjacent encoded words of the same
+// charset are joined.
+QList<Segment> SplitEncodedWords(const QByteArray& raw)
+{
+    QList<Segment> segs;
+    QByteArray literal;
+    qsizetype i = 0;
+    auto flushLiteral = [&](bool beforeEncoded) {
+        if (literal.isEmpty())
+            return;
+        bool blanksOnly = true;
+        for (char c : literal)
+            if (!IsBlank(c))
+                blanksOnly = false;
+        if (!(beforeEncoded && blanksOnly && !segs.isEmpty() && segs.last().encoded))
+            segs.append(Segment{false, {}, literal});
+        literal.clear();
+    };
+    while (i < raw.size()) {
+        if (raw[i] == '=' && i + 1 < raw.size() && raw[i + 1] == '?') {
+            Segment seg;
+            const qsizetype next = ReadEncodedWord(raw, i, seg);
+            if (next > 0) {
+                flushLiteral(true);
+                if (!segs.isEmpty() && segs.last().encoded && segs.last().charset == seg.charset)
+                    segs.last().bytes.append(seg.bytes);
+                else
+                    segs.append(seg);
+                i = next;
+                continue;
+            }
+        }
+        literal.append(raw[i]);
+        ++i;
+    }
+    flushLiteral(false);
+    return segs;
+}
+
+} // namespace
+
+int CharsetIdFromName(const QByteArray& name)
+{
+    const QByteArray n = name.trimmed().toLower();
+    if (n.isEmpty())
+        return 0;
+    for (const auto& e : kCharsets)
+        for (const char* a : e.accepted)
+            if (a && n == a)
+                return e.id;
+    return 0;
+}
+
+int CharsetIdFromName(const QString& name)
+{
+    return CharsetIdFromName(name.toLatin1());
+}
+
+QString CharsetName(int id)
+{
+    if (id < 1 || id > kCharsetCount)
+        return {};
+    return QString::fromLatin1(kCharsets[id - 1].canonical);
+}
+
+QString SystemCodePageToUnicode(const QByteArray& bytes)
+{
+    // QString::fromUtf8 replaces every invalid sequence with U+FFFD.
+    return QString::fromUtf8(bytes);
+}
+
+int DefaultIncomingCharset()
+{
+    return Settings().DefIncomingEncoding;
+}
+
+QString BytesToUnicode(const QByteArray& bytes, int id)
+{
+    if (id == kCharsetUtf8)
+        return DecodeUtf8Lenient(bytes);
+    if (id == 0)
+        id = DefaultIncomingCharset();
+    if (id == 1)
+        return QString::fromLatin1(bytes);
+    if (const char16_t* table = charset_tables::UpperHalf(id)) {
+        QString out(bytes.size(), Qt::Uninitialized);
+        QChar* d = out.data();
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            const unsigned char b = static_cast<unsigned char>(bytes[i]);
+            d[i] = b < 0x80 ? QChar(b) : QChar(table[b - 0x80]);
+        }
+        return out;
+    }
+    return SystemCodePageToUnicode(bytes);
+}
+
+int EncodedWordCharset(const QByteArray& text)
+{
+    const QByteArray t = text.trimmed().toLower();
+    if (t.size() < 9)
+        return 0;
+    for (const auto& m : kMarkers)
+        if (t.contains(m.text))
+            return m.id;
+    return 0;
+}
+
+bool IsKnownCharset(const QByteArray& charsetName)
+{
+    const QByteArray n = NormaliseCharsetName(charsetName);
+    if (n.isEmpty())
+        return false;
+    if (CharsetIdFromName(n) != 0)
+        return true;
+    return QStringDecoder(n.constData()).isValid();
+}
+
+QString DecodeWithCharset(const QByteArray& bytes, const QByteArray& charsetName)
+{
+    const QByteArray n = NormaliseCharsetName(charsetName);
+    if (const int id = CharsetIdFromName(n))
+        return BytesToUnicode(bytes, id);
+    if (!n.isEmpty()) {
+        if (IsAscii(bytes) && !n.startsWith("utf-16") && !n.startsWith("utf-32") &&
+            !n.startsWith("utf-7") && !n.contains("2022")) {
+            // Shortcut for the common case; every 8-bit charset keeps ASCII.
+            return QString::fromLatin1(bytes);
+        }
+        QStringDecoder dec(n.constData());
+        if (dec.isValid()) {
+            QString out = dec.decode(bytes);
+            if (!dec.hasError() || !out.isEmpty())
+                return out;
+        }
+    }
+    return BytesToUnicode(bytes, 0);
+}
+
+QString DecodeHeaderText(const QByteArray& raw, const QByteArray& fallbackCharset)
+{
+    if (!raw.contains("=?"))
+        return DecodeWithCharset(raw, fallbackCharset);
+    QString out;
+    for (const Segment& seg : SplitEncodedWords(raw))
+        out += DecodeWithCharset(seg.bytes, seg.encoded ? seg.charset : fallbackCharset);
+    return out;
+}
+
+QByteArray DecodeEncodedWordsToBytes(const QByteArray& raw)
+{
+    if (!raw.contains("=?"))
+        return raw;
+    QByteArray out;
+    for (const Segment& seg : SplitEncodedWords(raw))
+        out += seg.bytes;
+    return out;
+}
+
+} // namespace vm

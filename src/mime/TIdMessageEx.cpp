@@ -1,0 +1,729 @@
+#include "mime/TIdMessageEx.h"
+
+#include "core/DateTime.h"
+
+// GLib names a struct member "signals", which Qt defines as a keyword macro.
+#pragma push_macro("signals")
+#undef signals
+#include <gmime/gmime.h>
+#pragma pop_macro("signals")
+
+#include <QDateTime>
+#include <QStringDecoder>
+
+#include <mutex>
+#include <utility>
+
+struct TIdMessageEx::Parsed {
+    QList<QByteArray> headerLines;                     // physical lines of the header block
+    QList<std::pair<QByteArray, QByteArray>> fields;   // name (lower case), unfolded value
+    QByteArray subject;                                // unfolded, encoded words kept
+    QList<vm::MailAddress> from;
+    QList<vm::MailAddress> to;
+    QList<vm::MailAddress> cc;
+    QList<vm::MailAddress> replyTo;
+    QByteArray messageId;
+    QByteArray contentType = "text/plain";
+    QByteArray contentTypeCharset;
+    QByteArray dispositionNotificationTo;
+    QList<QByteArray> textCharsets; // charsets of the text parts in order; kept by DropBody
+    bool bodyParsed = false;
+    QList<vm::TextPart> textParts;
+    QList<vm::AttachmentPart> attachments;
+};
+
+namespace {
+
+const QList<QByteArray> kNoLines;
+const QList<vm::TextPart> kNoTextParts;
+const QList<vm::AttachmentPart> kNoAttachments;
+
+void InitGMime()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+bool IsWsp(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Splits off the header block: physical lines (without line ends) up to the
+// first empty line. A leading mbox "From " line is not a header and is left
+// out of the fields.
+void ReadHeaderBlock(const QByteArray& raw, TIdMessageEx::Parsed& p)
+{
+    qsizetype pos = 0;
+    bool first = true;
+    QByteArray name;
+    QByteArray value;
+    bool inField = false;
+    auto flush = [&] {
+        if (inField)
+            p.fields.append({name.trimmed().toLower(), value.trimmed()});
+        inField = false;
+    };
+    while (pos < raw.size()) {
+        qsizetype eol = raw.indexOf('\n', pos);
+        const qsizetype next = eol < 0 ? raw.size() : eol + 1;
+        if (eol < 0)
+            eol = raw.size();
+        QByteArray line = raw.mid(pos, eol - pos);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        pos = next;
+        if (line.isEmpty())
+            break;
+        p.headerLines.append(line);
+        if (first && line.startsWith("From ")) {
+            first = false;
+            continue;
+        }
+        first = false;
+        if (IsWsp(line[0])) {
+            if (inField)
+                value += line; // unfolding keeps the blank that starts the line
+            continue;
+        }
+        flush();
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue; // not a header line; ignored
+        name = line.left(colon);
+        value = line.mid(colon + 1);
+        inField = true;
+    }
+    flush();
+}
+
+QByteArray FirstField(const TIdMessageEx::Parsed& p, const QByteArray& lowerName)
+{
+    for (const auto& f : p.fields)
+        if (f.first == lowerName)
+            return f.second;
+    return {};
+}
+
+QList<vm::MailAddress> AllAddresses(const TIdMessageEx::Parsed& p, const QByteArray& lowerName)
+{
+    QList<vm::MailAddress> out;
+    for (const auto& f : p.fields)
+        if (f.first == lowerName)
+            out += vm::ParseAddressList(f.second);
+    return out;
+}
+
+QByteArray MimeType(GMimeContentType* ct)
+{
+    if (!ct)
+        return "text/plain";
+    const char* type = g_mime_content_type_get_media_type(ct);
+    const char* sub = g_mime_content_type_get_media_subtype(ct);
+    return (QByteArray(type ? type : "text") + '/' + QByteArray(sub ? sub : "plain")).toLower();
+}
+
+QByteArray StreamBytes(GMimeStream* stream)
+{
+    GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    if (!arr || arr->len == 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(arr->data), static_cast<qsizetype>(arr->len));
+}
+
+QList<QByteArray> ObjectHeaderLines(GMimeObject* obj)
+{
+    QList<QByteArray> lines;
+    GMimeHeaderList* list = g_mime_object_get_header_list(obj);
+    if (!list)
+        return lines;
+    const int n = g_mime_header_list_get_count(list);
+    for (int i = 0; i < n; ++i) {
+        GMimeHeader* h = g_mime_header_list_get_header_at(list, i);
+        if (!h)
+            continue;
+        const char* rawName = g_mime_header_get_raw_name(h);
+        const char* rawValue = g_mime_header_get_raw_value(h);
+        QByteArray text = QByteArray(rawName ? rawName : "") + ':' + (rawValue ? rawValue : "");
+        for (QByteArray line : text.split('\n')) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+            if (!line.isEmpty())
+                lines.append(line);
+        }
+    }
+    return lines;
+}
+
+const char* ParamValue(GMimeParamList* list, const char* name)
+{
+    if (!list)
+        return nullptr;
+    GMimeParam* prm = g_mime_param_list_get_parameter(list, name);
+    return prm ? g_mime_param_get_value(prm) : nullptr;
+}
+
+void CollectParts(GMimeObject* obj, TIdMessageEx::Parsed& p, int depth)
+{
+    if (!obj || depth > 64)
+        return;
+    if (GMIME_IS_MULTIPART(obj)) {
+        GMimeMultipart* mp = GMIME_MULTIPART(obj);
+        const int n = g_mime_multipart_get_count(mp);
+        for (int i = 0; i < n; ++i)
+            CollectParts(g_mime_multipart_get_part(mp, i), p, depth + 1);
+        return;
+    }
+    GMimeContentType* ct = g_mime_object_get_content_type(obj);
+    GMimeContentDisposition* cd = g_mime_object_get_content_disposition(obj);
+    const QByteArray disposition =
+        cd ? QByteArray(g_mime_content_disposition_get_disposition(cd)) : QByteArray();
+    QString fileName;
+    if (GMIME_IS_PART(obj)) {
+        const char* fn = g_mime_part_get_filename(GMIME_PART(obj));
+        fileName = QString::fromUtf8(fn ? fn : "");
+    } else {
+        const char* fn = cd ? ParamValue(g_mime_content_disposition_get_parameters(cd), "filename")
+                            : nullptr;
+        if (!fn && ct)
+            fn = g_mime_content_type_get_parameter(ct, "name");
+        fileName = QString::fromUtf8(fn ? fn : "");
+    }
+    const QByteArray type = MimeType(ct);
+    GMimeStream* mem = g_mime_stream_mem_new();
+    if (GMIME_IS_PART(obj)) {
+        GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(obj));
+        if (content)
+            g_mime_data_wrapper_write_to_stream(content, mem);
+    } else if (GMIME_IS_MESSAGE_PART(obj)) {
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
+        if (inner)
+            g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, mem);
+    }
+    QByteArray data = StreamBytes(mem);
+    g_object_unref(mem);
+
+    const bool isText = GMIME_IS_PART(obj) && type.startsWith("text/") && fileName.isEmpty() &&
+                        disposition.trimmed().toLower() != "attachment";
+    if (isText) {
+        vm::TextPart t;
+        t.contentType = type;
+        const char* cs = ct ? g_mime_content_type_get_parameter(ct, "charset") : nullptr;
+        t.charset = QByteArray(cs ? cs : "").trimmed();
+        t.data = std::move(data);
+        p.textCharsets.append(t.charset);
+        p.textParts.append(std::move(t));
+        return;
+    }
+    vm::AttachmentPart a;
+    a.contentType = type;
+    a.fileName = fileName;
+    a.disposition = disposition;
+    if (GMIME_IS_PART(obj)) {
+        const char* id = g_mime_part_get_content_id(GMIME_PART(obj));
+        a.contentId = QByteArray(id ? id : "");
+        const char* loc = g_mime_part_get_content_location(GMIME_PART(obj));
+        a.contentLocation = QByteArray(loc ? loc : "");
+    } else {
+        const char* id = g_mime_object_get_content_id(obj);
+        a.contentId = QByteArray(id ? id : "");
+        const char* loc = g_mime_object_get_header(obj, "Content-Location");
+        a.contentLocation = QByteArray(loc ? loc : "").trimmed();
+    }
+    a.headerLines = ObjectHeaderLines(obj);
+    a.data = std::move(data);
+    p.attachments.append(std::move(a));
+}
+
+void ParseMime(const QByteArray& raw, TIdMessageEx::Parsed& p)
+{
+    InitGMime();
+    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(raw.constData(), raw.size());
+    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+    g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+    GMimeMessage* msg = g_mime_parser_construct_message(parser, nullptr);
+    if (msg) {
+        CollectParts(g_mime_message_get_mime_part(msg), p, 0);
+        g_object_unref(msg);
+    }
+    g_object_unref(parser);
+    g_object_unref(stream);
+}
+
+double ParseDate(const QByteArray& value)
+{
+    if (value.trimmed().isEmpty())
+        return 0;
+    InitGMime();
+    GDateTime* dt = g_mime_utils_header_decode_date(value.constData());
+    if (!dt)
+        return 0;
+    const qint64 secs = g_date_time_to_unix(dt);
+    g_date_time_unref(dt);
+    return vm::ToDays(QDateTime::fromSecsSinceEpoch(secs).toLocalTime());
+}
+
+void ReadTopContentType(TIdMessageEx::Parsed& p)
+{
+    const QByteArray value = FirstField(p, "content-type");
+    if (value.isEmpty())
+        return;
+    InitGMime();
+    GMimeContentType* ct = g_mime_content_type_parse(nullptr, value.constData());
+    if (!ct)
+        return;
+    p.contentType = MimeType(ct);
+    const char* cs = g_mime_content_type_get_parameter(ct, "charset");
+    p.contentTypeCharset = QByteArray(cs ? cs : "").trimmed();
+    g_object_unref(ct);
+}
+
+// Text of the raw header lines for a field, reading for each occurrence only
+// its first line.
+QList<QByteArray> FirstLineTexts(const TIdMessageEx::Parsed& p, const QByteArray& lowerName,
+                                 bool firstOnly)
+{
+    QList<QByteArray> out;
+    for (const QByteArray& line : p.headerLines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0 || IsWsp(line[0]))
+            continue;
+        if (line.left(colon).trimmed().toLower() != lowerName)
+            continue;
+        out.append(line.mid(colon + 1));
+        if (firstOnly)
+            break;
+    }
+    return out;
+}
+
+// Charset names that say nothing about 8-bit bytes; such text falls back to
+// the incoming default instead.
+bool IsAsciiName(const QByteArray& name)
+{
+    const QByteArray n = name.trimmed().toLower();
+    return n == "us-ascii" || n == "ascii" || n == "ansi_x3.4-1968" || n == "646";
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+TIdMessageEx::TIdMessageEx() = default;
+
+TIdMessageEx::TIdMessageEx(const TIdMessageEx& other)
+    : UID(other.UID), Flags(other.Flags), owner(other.owner), size(other.size),
+      serverNumber(other.serverNumber), headersOnly(other.headersOnly),
+      noHeaders(other.noHeaders), fresh(other.fresh), raw(other.raw),
+      receiptState(other.receiptState), attachmentCount(other.attachmentCount),
+      Date(other.Date),
+      parsed_(other.parsed_ ? std::make_unique<Parsed>(*other.parsed_) : nullptr)
+{
+}
+
+TIdMessageEx& TIdMessageEx::operator=(const TIdMessageEx& other)
+{
+    if (this == &other)
+        return *this;
+    UID = other.UID;
+    Flags = other.Flags;
+    owner = other.owner;
+    size = other.size;
+    serverNumber = other.serverNumber;
+    headersOnly = other.headersOnly;
+    noHeaders = other.noHeaders;
+    fresh = other.fresh;
+    raw = other.raw;
+    receiptState = other.receiptState;
+    attachmentCount = other.attachmentCount;
+    Date = other.Date;
+    parsed_ = other.parsed_ ? std::make_unique<Parsed>(*other.parsed_) : nullptr;
+    return *this;
+}
+
+TIdMessageEx::~TIdMessageEx() = default;
+
+void TIdMessageEx::Parse(bool whole)
+{
+    const QByteArray uid = UID;
+    const std::uint8_t flags = Flags;
+    auto p = std::make_unique<Parsed>();
+    try {
+        ReadHeaderBlock(raw, *p);
+        p->subject = FirstField(*p, "subject");
+        p->from = AllAddresses(*p, "from");
+        if (p->from.size() > 1)
+            p->from = p->from.mid(0, 1);
+        p->to = AllAddresses(*p, "to");
+        p->cc = AllAddresses(*p, "cc");
+        p->replyTo = AllAddresses(*p, "reply-to");
+        p->messageId = FirstField(*p, "message-id");
+        const QList<vm::MailAddress> dnt = vm::ParseAddressList(FirstField(*p, "disposition-notification-to"));
+        if (!dnt.isEmpty())
+            p->dispositionNotificationTo = dnt.first().address;
+        ReadTopContentType(*p);
+        Date = ParseDate(FirstField(*p, "date"));
+        if (whole) {
+            ParseMime(raw, *p);
+            p->bodyParsed = true;
+        }
+    } catch (...) {
+        // Whatever was read before the fault stands.
+    }
+    parsed_ = std::move(p);
+    UID = uid;
+    Flags = flags;
+    if (whole && attachmentCount < 0)
+        VisibleAttachmentCount();
+}
+
+void TIdMessageEx::ParseWhole()
+{
+    Parse(true);
+}
+
+void TIdMessageEx::ParseHeaders()
+{
+    Parse(false);
+}
+
+void TIdMessageEx::DropBody()
+{
+    if (!parsed_)
+        return;
+    parsed_->textParts.clear();
+    parsed_->textParts.squeeze();
+    parsed_->attachments.clear();
+    parsed_->attachments.squeeze();
+    parsed_->bodyParsed = false;
+}
+
+// --- header fields -----------------------------------------------------------
+
+int TIdMessageEx::HeaderCharset(vm::HeaderKind kind, int index) const
+{
+    if (!parsed_)
+        return 0;
+    const Parsed& p = *parsed_;
+    QByteArray text;
+    switch (kind) {
+    case vm::HeaderKind::Subject:
+    case vm::HeaderKind::From: {
+        const QList<QByteArray> t =
+            FirstLineTexts(p, kind == vm::HeaderKind::Subject ? "subject" : "from", true);
+        if (!t.isEmpty())
+            text = t.first();
+        break;
+    }
+    case vm::HeaderKind::To:
+    case vm::HeaderKind::Cc:
+    case vm::HeaderKind::ReplyTo: {
+        const QByteArray name = kind == vm::HeaderKind::To   ? "to"
+                                : kind == vm::HeaderKind::Cc ? "cc"
+                                                             : "reply-to";
+        const QList<QByteArray> pieces = vm::SplitAddressTexts(FirstLineTexts(p, name, false));
+        if (index < 0 || index >= pieces.size())
+            return 0;
+        text = pieces[index];
+        break;
+    }
+    }
+    int id = vm::EncodedWordCharset(text);
+    if (id == 0 && !p.contentTypeCharset.isEmpty())
+        id = vm::CharsetIdFromName(p.contentTypeCharset);
+    if (id == 0) {
+        for (const QByteArray& cs : p.textCharsets) {
+            id = vm::CharsetIdFromName(cs);
+            if (id != 0)
+                break;
+        }
+    }
+    return id;
+}
+
+QByteArray TIdMessageEx::FallbackCharset(vm::HeaderKind kind, int index) const
+{
+    if (const int id = HeaderCharset(kind, index))
+        return vm::CharsetName(id).toLatin1();
+    if (!parsed_)
+        return {};
+    const QByteArray& ct = parsed_->contentTypeCharset;
+    if (!IsAsciiName(ct) && vm::IsKnownCharset(ct))
+        return ct;
+    for (const QByteArray& cs : parsed_->textCharsets)
+        if (!IsAsciiName(cs) && vm::IsKnownCharset(cs))
+            return cs;
+    return {};
+}
+
+QString TIdMessageEx::Subject() const
+{
+    if (!parsed_)
+        return {};
+    return vm::DecodeHeaderText(parsed_->subject, FallbackCharset(vm::HeaderKind::Subject, 0));
+}
+
+QByteArray TIdMessageEx::SubjectBytes() const
+{
+    return parsed_ ? vm::DecodeEncodedWordsToBytes(parsed_->subject) : QByteArray();
+}
+
+QString TIdMessageEx::FromName() const
+{
+    if (!parsed_ || parsed_->from.isEmpty())
+        return {};
+    return vm::DecodeHeaderText(parsed_->from.first().name,
+                                FallbackCharset(vm::HeaderKind::From, 0));
+}
+
+QString TIdMessageEx::FromText() const
+{
+    if (!parsed_ || parsed_->from.isEmpty())
+        return {};
+    return vm::AddressFullText(FromName(), parsed_->from.first().address);
+}
+
+QByteArray TIdMessageEx::FromAddress() const
+{
+    if (!parsed_ || parsed_->from.isEmpty())
+        return {};
+    return parsed_->from.first().address;
+}
+
+QString TIdMessageEx::ToName(int i) const
+{
+    if (!parsed_ || i < 0 || i >= parsed_->to.size())
+        return {};
+    return vm::DecodeHeaderText(parsed_->to[i].name, FallbackCharset(vm::HeaderKind::To, 0));
+}
+
+QString TIdMessageEx::CcName(int i) const
+{
+    if (!parsed_ || i < 0 || i >= parsed_->cc.size())
+        return {};
+    return vm::DecodeHeaderText(parsed_->cc[i].name, FallbackCharset(vm::HeaderKind::Cc, 0));
+}
+
+QString TIdMessageEx::ReplyToText(int i) const
+{
+    if (!parsed_ || i < 0 || i >= parsed_->replyTo.size())
+        return {};
+    const QString name = vm::DecodeHeaderText(parsed_->replyTo[i].name,
+                                              FallbackCharset(vm::HeaderKind::ReplyTo, 0));
+    return vm::AddressFullText(name, parsed_->replyTo[i].address);
+}
+
+QByteArray TIdMessageEx::ToAddress(int i) const
+{
+    return parsed_ && i >= 0 && i < parsed_->to.size() ? parsed_->to[i].address : QByteArray();
+}
+
+QByteArray TIdMessageEx::CcAddress(int i) const
+{
+    return parsed_ && i >= 0 && i < parsed_->cc.size() ? parsed_->cc[i].address : QByteArray();
+}
+
+QByteArray TIdMessageEx::ReplyToAddress(int i) const
+{
+    return parsed_ && i >= 0 && i < parsed_->replyTo.size() ? parsed_->replyTo[i].address
+                                                            : QByteArray();
+}
+
+int TIdMessageEx::ToCount() const
+{
+    return parsed_ ? int(parsed_->to.size()) : 0;
+}
+
+int TIdMessageEx::CcCount() const
+{
+    return parsed_ ? int(parsed_->cc.size()) : 0;
+}
+
+int TIdMessageEx::ReplyToCount() const
+{
+    return parsed_ ? int(parsed_->replyTo.size()) : 0;
+}
+
+QByteArray TIdMessageEx::MessageId() const
+{
+    return parsed_ ? parsed_->messageId : QByteArray();
+}
+
+QByteArray TIdMessageEx::DispositionNotificationTo() const
+{
+    return parsed_ ? parsed_->dispositionNotificationTo : QByteArray();
+}
+
+QByteArray TIdMessageEx::ContentType() const
+{
+    return parsed_ ? parsed_->contentType : QByteArray();
+}
+
+QByteArray TIdMessageEx::ContentTypeCharset() const
+{
+    return parsed_ ? parsed_->contentTypeCharset : QByteArray();
+}
+
+const QList<QByteArray>& TIdMessageEx::HeaderLines() const
+{
+    return parsed_ ? parsed_->headerLines : kNoLines;
+}
+
+QByteArray TIdMessageEx::HeaderValue(const QByteArray& name) const
+{
+    return parsed_ ? FirstField(*parsed_, name.trimmed().toLower()) : QByteArray();
+}
+
+const QList<vm::TextPart>& TIdMessageEx::TextParts() const
+{
+    return parsed_ ? parsed_->textParts : kNoTextParts;
+}
+
+const QList<vm::AttachmentPart>& TIdMessageEx::Attachments() const
+{
+    return parsed_ ? parsed_->attachments : kNoAttachments;
+}
+
+int TIdMessageEx::VisibleAttachmentCount()
+{
+    if (attachmentCount >= 0)
+        return attachmentCount;
+    const QList<vm::AttachmentPart>* parts = nullptr;
+    TIdMessageEx temp;
+    if (parsed_ && parsed_->bodyParsed) {
+        parts = &parsed_->attachments;
+    } else if (!headersOnly && !noHeaders && !raw.isEmpty()) {
+        // The body was dropped: count from a parse of our own raw text.
+        temp.raw = raw;
+        temp.attachmentCount = 0; // keeps the temporary from counting itself
+        temp.ParseWhole();
+        parts = &temp.parsed_->attachments;
+    } else {
+        return 0; // nothing to count yet; asked again once the body is held
+    }
+    int n = 0;
+    for (const vm::AttachmentPart& a : *parts)
+        if (vm::IsVisibleAttachment(a))
+            ++n;
+    attachmentCount = n;
+    return n;
+}
+
+// --- attachments -------------------------------------------------------------
+
+namespace vm {
+
+namespace {
+
+// Reads parameter `param` (exactly, any letter case) from an unfolded header
+// value "type; a=b; name=\"x\"". Sets rfc2231 when the parameter is written
+// in the extended form (name*= or name*0=), whose value the parser decodes.
+bool FindParameter(const QByteArray& value, const QByteArray& param, QByteArray& out,
+                   bool& rfc2231)
+{
+    bool found = false;
+    qsizetype i = value.indexOf(';');
+    while (i >= 0 && i < value.size()) {
+        ++i; // after ';'
+        while (i < value.size() && (IsWsp(value[i]) || value[i] == '\r' || value[i] == '\n'))
+            ++i;
+        const qsizetype eq = value.indexOf('=', i);
+        if (eq < 0)
+            break;
+        const QByteArray key = value.mid(i, eq - i).trimmed().toLower();
+        i = eq + 1;
+        while (i < value.size() && IsWsp(value[i]))
+            ++i;
+        QByteArray v;
+        if (i < value.size() && value[i] == '"') {
+            ++i;
+            while (i < value.size() && value[i] != '"') {
+                if (value[i] == '\\' && i + 1 < value.size())
+                    ++i;
+                v.append(value[i]);
+                ++i;
+            }
+            if (i < value.size())
+                ++i; // closing quote
+            i = value.indexOf(';', i);
+        } else {
+            const qsizetype semi = value.indexOf(';', i);
+            v = value.mid(i, semi < 0 ? -1 : semi - i).trimmed();
+            i = semi;
+        }
+        if (key == param) {
+            out = v;
+            rfc2231 = false;
+            found = true;
+        } else if (key.startsWith(param + '*')) {
+            out.clear();
+            rfc2231 = true;
+            found = true;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+QString AttachmentDisplayName(const AttachmentPart& part)
+{
+    // Unfold the part's own header lines; the later of Content-Type's name
+    // and Content-Disposition's filename wins.
+    QByteArray candidate;
+    bool rfc2231 = false;
+    bool found = false;
+    QByteArray current;
+    auto consider = [&](const QByteArray& field) {
+        const qsizetype colon = field.indexOf(':');
+        if (colon <= 0)
+            return;
+        const QByteArray name = field.left(colon).trimmed().toLower();
+        const QByteArray value = field.mid(colon + 1);
+        QByteArray v;
+        bool ext = false;
+        if (name == "content-type" && FindParameter(value, "name", v, ext)) {
+            candidate = v;
+            rfc2231 = ext;
+            found = true;
+        } else if (name == "content-disposition" && FindParameter(value, "filename", v, ext)) {
+            candidate = v;
+            rfc2231 = ext;
+            found = true;
+        }
+    };
+    for (const QByteArray& line : part.headerLines) {
+        if (line.isEmpty())
+            break;
+        if (IsWsp(line[0])) {
+            current += line;
+            continue;
+        }
+        consider(current);
+        current = line;
+    }
+    consider(current);
+
+    if (!found || rfc2231 || candidate.isEmpty())
+        return part.fileName;
+    if (EncodedWordCharset(candidate) != 0 || candidate.contains("=?"))
+        return DecodeHeaderText(candidate, QByteArray());
+    // Plain bytes: UTF-8 when they are valid UTF-8, else the incoming default.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString s = utf8.decode(candidate);
+    if (!utf8.hasError())
+        return s;
+    return BytesToUnicode(candidate, 0);
+}
+
+bool IsVisibleAttachment(const AttachmentPart& part)
+{
+    if (part.fileName.isEmpty() && AttachmentDisplayName(part).isEmpty())
+        return false;
+    const QByteArray disp = part.disposition.trimmed().toLower();
+    const bool inlineOrNone = disp.isEmpty() || disp.contains("inline");
+    const bool embedded = !part.contentId.isEmpty() || !part.contentLocation.isEmpty();
+    return !(inlineOrNone && embedded);
+}
+
+} // namespace vm
