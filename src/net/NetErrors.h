@@ -1,0 +1,79 @@
+#pragma once
+// Errors of the network layer and the operation status shared by the POP3
+// and SMTP clients. Every error of a network operation derives from
+// EIdException; a worker catches that base at its boundary and turns the
+// error into one line of the error list (class name and message).
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <exception>
+
+// State of a running operation as the interface thread and the worker share
+// it: the interface thread asks for an interrupt, the worker's next network
+// wait turns the request into EIdOperationCancelled.
+enum TIdOperationStatus : std::uint8_t {
+    osProceed = 0,
+    osInterrupt = 1,
+    osCancelRaised = 2,
+};
+
+// Common base of every error a network operation raises.
+class EIdException : public std::exception
+{
+public:
+    explicit EIdException(const QString& message);
+    ~EIdException() override;
+    // The class name shown in the error list.
+    virtual QString ClassName() const { return QStringLiteral("EIdException"); }
+    const QString& Message() const { return message_; }
+    const char* what() const noexcept override { return utf8_.constData(); }
+
+private:
+    QString message_;
+    QByteArray utf8_;
+};
+
+#define VM_DECLARE_NET_ERROR(Name, Base)                                                           \
+    class Name : public Base                                                                       \
+    {                                                                                              \
+    public:                                                                                        \
+        using Base::Base;                                                                          \
+        QString ClassName() const override { return QStringLiteral(#Name); }                       \
+    }
+
+// Socket-level failures: host not found, connection refused, reset, write errors.
+VM_DECLARE_NET_ERROR(EIdSocketError, EIdException);
+// The TCP connection (with its TLS handshake) was not made within the limit.
+VM_DECLARE_NET_ERROR(EIdConnectTimeout, EIdException);
+// No data arrived within the transport's own read limit (when one is set).
+VM_DECLARE_NET_ERROR(EIdReadTimeout, EIdException);
+// The peer closed the connection while a reply was expected.
+VM_DECLARE_NET_ERROR(EIdConnClosedGracefully, EIdException);
+// The connection was closed by this program (silence limit or shutdown).
+VM_DECLARE_NET_ERROR(EIdConnectionAborted, EIdException);
+// A network operation was used while no connection exists.
+VM_DECLARE_NET_ERROR(EIdNotConnected, EIdException);
+// The user asked to interrupt the operation.
+VM_DECLARE_NET_ERROR(EIdOperationCancelled, EIdException);
+// TLS handshake failures other than certificate verification.
+VM_DECLARE_NET_ERROR(EIdTLSError, EIdException);
+// A protocol client got a reply it cannot use (POP3 "-ERR", bad SMTP code...).
+VM_DECLARE_NET_ERROR(EIdProtocolReplyError, EIdException);
+
+// The server's certificate failed verification. Carries what a window needs
+// to offer trusting exactly this certificate for this host and port.
+class EIdTLSCertificateError : public EIdTLSError
+{
+public:
+    EIdTLSCertificateError(const QString& host, quint16 port, const QStringList& reasons,
+                           const QString& fingerprint);
+    QString ClassName() const override { return QStringLiteral("EIdTLSCertificateError"); }
+    QString host;
+    quint16 port;
+    QStringList reasons;
+    // SHA-256 of the DER certificate, upper-case hex pairs joined by ':'.
+    QString fingerprint;
+};

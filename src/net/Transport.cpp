@@ -1,0 +1,402 @@
+#include "net/Transport.h"
+
+#include "net/TlsTrust.h"
+
+#include <QElapsedTimer>
+#include <QMutexLocker>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QSslSocket>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vm {
+
+namespace {
+
+// Longest reply line kept by ReadReplyLine; the rest of such a line is read
+// and dropped so the dialogue stays in step.
+constexpr qsizetype kMaxReplyLine = 1 << 20;
+constexpr qint64 kWriteChunk = 32768;
+
+QString HostForLookup(const QString& host)
+{
+    QString h = host.trimmed();
+    if (h.startsWith(QLatin1Char('[')) && h.endsWith(QLatin1Char(']')))
+        h = h.mid(1, h.size() - 2);
+    return h;
+}
+
+struct AddrInfoDeleter
+{
+    void operator()(addrinfo* info) const { freeaddrinfo(info); }
+};
+
+} // namespace
+
+Transport::Transport() = default;
+
+Transport::~Transport()
+{
+    Close();
+}
+
+void Transport::RequestInterrupt()
+{
+    TIdOperationStatus expected = osProceed;
+    status_.compare_exchange_strong(expected, osInterrupt);
+}
+
+void Transport::Abort()
+{
+    QMutexLocker lock(&fdMutex_);
+    aborted_.store(true);
+    if (fd_ >= 0)
+        ::shutdown(fd_, SHUT_RDWR);
+}
+
+void Transport::CheckStatus()
+{
+    if (aborted_.load())
+        throw EIdConnectionAborted(QStringLiteral("Connection closed."));
+    TIdOperationStatus expected = osInterrupt;
+    if (status_.compare_exchange_strong(expected, osCancelRaised) || expected == osCancelRaised)
+        throw EIdOperationCancelled(QStringLiteral("Operation cancelled."));
+}
+
+bool Transport::Connected() const
+{
+    return socket_ && socket_->state() == QAbstractSocket::ConnectedState;
+}
+
+bool Transport::Encrypted() const
+{
+    return socket_ && socket_->isEncrypted();
+}
+
+void Transport::Close()
+{
+    {
+        QMutexLocker lock(&fdMutex_);
+        fd_ = -1;
+    }
+    if (socket_) {
+        socket_->abort();
+        delete socket_;
+        socket_ = nullptr;
+    }
+    buffer_.clear();
+}
+
+void Transport::ThrowSocketError(const QString& what)
+{
+    if (aborted_.load())
+        throw EIdConnectionAborted(QStringLiteral("Connection closed."));
+    throw EIdSocketError(what);
+}
+
+int Transport::ConnectNative(const QString& host, quint16 port, int timeoutMs)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* raw = nullptr;
+    const QByteArray name = HostForLookup(host).toUtf8();
+    const int rc =
+        getaddrinfo(name.constData(), QByteArray::number(port).constData(), &hints, &raw);
+    std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw);
+    if (rc != 0 || !raw)
+        throw EIdSocketError(QStringLiteral("Host %1 not found (%2).")
+                                 .arg(host, QString::fromLocal8Bit(gai_strerror(rc))));
+
+    QElapsedTimer timer;
+    timer.start();
+    QString lastError = QStringLiteral("no address");
+    for (addrinfo* ai = raw; ai; ai = ai->ai_next) {
+        CheckStatus();
+        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          ai->ai_protocol);
+        if (fd < 0) {
+            lastError = QString::fromLocal8Bit(strerror(errno));
+            continue;
+        }
+        {
+            QMutexLocker lock(&fdMutex_);
+            fd_ = fd;
+        }
+        auto closeFd = [&]() {
+            QMutexLocker lock(&fdMutex_);
+            fd_ = -1;
+            ::close(fd);
+        };
+        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0)
+            return fd;
+        if (errno != EINPROGRESS) {
+            lastError = QString::fromLocal8Bit(strerror(errno));
+            closeFd();
+            continue;
+        }
+        for (;;) {
+            const qint64 left = timeoutMs - timer.elapsed();
+            if (left <= 0) {
+                closeFd();
+                throw EIdConnectTimeout(
+                    QStringLiteral("Connection to %1:%2 timed out.").arg(host).arg(port));
+            }
+            pollfd p{fd, POLLOUT, 0};
+            const int n = ::poll(&p, 1, int(std::min<qint64>(left, kWaitSliceMs)));
+            try {
+                CheckStatus();
+            } catch (...) {
+                closeFd();
+                throw;
+            }
+            if (n > 0) {
+                int err = 0;
+                socklen_t len = sizeof err;
+                if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                    err = errno;
+                if (err == 0)
+                    return fd;
+                lastError = QString::fromLocal8Bit(strerror(err));
+                closeFd();
+                break;
+            }
+        }
+    }
+    throw EIdSocketError(
+        QStringLiteral("Could not connect to %1:%2 (%3).").arg(host).arg(port).arg(lastError));
+}
+
+void Transport::Connect(const QString& host, quint16 port)
+{
+    Close();
+    aborted_.store(false);
+    peerFingerprint_.clear();
+    host_ = HostForLookup(host);
+    port_ = port;
+    CheckStatus();
+
+    const int limit = connectTimeoutMs_ > 0 ? connectTimeoutMs_ : 10000;
+    QElapsedTimer timer;
+    timer.start();
+    const int fd = ConnectNative(host, port, limit);
+    socket_ = new QSslSocket;
+    if (!socket_->setSocketDescriptor(fd, QAbstractSocket::ConnectedState)) {
+        const QString why = socket_->errorString();
+        Close();
+        ::close(fd);
+        throw EIdSocketError(why);
+    }
+    StampActivity();
+    if (tlsMode_ == TlsMode::Implicit)
+        Handshake(int(std::max<qint64>(limit - timer.elapsed(), 1000)));
+}
+
+void Transport::StartTls()
+{
+    if (!Connected())
+        throw EIdNotConnected(QStringLiteral("Not connected."));
+    buffer_.clear();
+    socket_->readAll();
+    Handshake(connectTimeoutMs_ > 0 ? connectTimeoutMs_ : 10000);
+}
+
+void Transport::Handshake(int timeoutMs)
+{
+    QSslConfiguration conf = socket_->sslConfiguration();
+    conf.setProtocol(TlsProtocolForVersionIndex(sslVersion_));
+    conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    conf.setCaCertificates(TrustedCaCertificates());
+    socket_->setSslConfiguration(conf);
+    socket_->setPeerVerifyName(host_);
+    sslErrors_.clear();
+    sslErrorFingerprint_.clear();
+
+    // Runs on this thread inside the handshake: a certificate the user chose
+    // to trust for this host and port is accepted whatever the errors say.
+    QObject::connect(socket_, &QSslSocket::sslErrors, [this](const QList<QSslError>& errors) {
+        QSslCertificate cert = socket_->peerCertificate();
+        for (const QSslError& e : errors) {
+            if (!cert.isNull())
+                break;
+            cert = e.certificate();
+        }
+        const QString fp = CertificateFingerprint(cert);
+        if (!fp.isEmpty() && IsCertificateTrusted(host_, port_, fp)) {
+            socket_->ignoreSslErrors();
+            return;
+        }
+        sslErrorFingerprint_ = fp;
+        for (const QSslError& e : errors)
+            sslErrors_.append(e.errorString());
+    });
+
+    socket_->startClientEncryption();
+    QElapsedTimer timer;
+    timer.start();
+    while (!socket_->isEncrypted()) {
+        CheckStatus();
+        if (socket_->state() != QAbstractSocket::ConnectedState || !sslErrors_.isEmpty())
+            break;
+        if (timer.elapsed() >= timeoutMs)
+            throw EIdConnectTimeout(
+                QStringLiteral("TLS handshake with %1:%2 timed out.").arg(host_).arg(port_));
+        if (!socket_->waitForEncrypted(kWaitSliceMs)) {
+            const auto err = socket_->error();
+            if (err != QAbstractSocket::SocketTimeoutError &&
+                err != QAbstractSocket::UnknownSocketError)
+                break;
+        }
+    }
+    if (socket_->isEncrypted()) {
+        peerFingerprint_ = CertificateFingerprint(socket_->peerCertificate());
+        StampActivity();
+        return;
+    }
+    CheckStatus();
+    if (!sslErrors_.isEmpty()) {
+        const QStringList reasons = sslErrors_;
+        const QString fp = sslErrorFingerprint_;
+        Close();
+        throw EIdTLSCertificateError(host_, port_, reasons, fp);
+    }
+    const QString why = socket_->errorString();
+    Close();
+    throw EIdTLSError(
+        QStringLiteral("TLS handshake with %1:%2 failed: %3").arg(host_).arg(port_).arg(why));
+}
+
+void Transport::FillBuffer()
+{
+    if (!socket_)
+        throw EIdNotConnected(QStringLiteral("Not connected."));
+    QElapsedTimer quiet;
+    quiet.start();
+    for (;;) {
+        CheckStatus();
+        if (socket_->bytesAvailable() > 0) {
+            buffer_ += socket_->readAll();
+            StampActivity();
+            return;
+        }
+        if (socket_->state() != QAbstractSocket::ConnectedState)
+            throw EIdConnClosedGracefully(QStringLiteral("Connection Closed Gracefully."));
+        if (readTimeoutMs_ >= 0 && quiet.elapsed() >= readTimeoutMs_)
+            throw EIdReadTimeout(QStringLiteral("Read timed out."));
+        if (!socket_->waitForReadyRead(kWaitSliceMs)) {
+            const auto err = socket_->error();
+            if (socket_->state() != QAbstractSocket::ConnectedState ||
+                err == QAbstractSocket::SocketTimeoutError ||
+                err == QAbstractSocket::RemoteHostClosedError)
+                continue; // the checks at the top decide
+            ThrowSocketError(socket_->errorString());
+        }
+    }
+}
+
+QByteArray Transport::ReadLine(bool* complete)
+{
+    for (;;) {
+        const qsizetype nl = buffer_.indexOf('\n');
+        if (nl >= 0) {
+            const qsizetype len = (nl > 0 && buffer_.at(nl - 1) == '\r') ? nl - 1 : nl;
+            if (len <= maxLineLength_) {
+                QByteArray line = buffer_.left(len);
+                buffer_.remove(0, nl + 1);
+                if (complete)
+                    *complete = true;
+                return line;
+            }
+        }
+        if (buffer_.size() > maxLineLength_ || nl >= 0) {
+            qsizetype take = maxLineLength_;
+            // Keep a CR with the LF that may follow it.
+            if (take > 1 && buffer_.at(take - 1) == '\r')
+                --take;
+            QByteArray piece = buffer_.left(take);
+            buffer_.remove(0, take);
+            if (complete)
+                *complete = false;
+            return piece;
+        }
+        FillBuffer();
+    }
+}
+
+QByteArray Transport::ReadReplyLine()
+{
+    QByteArray line;
+    bool complete = false;
+    do {
+        const QByteArray piece = ReadLine(&complete);
+        if (line.size() < kMaxReplyLine)
+            line += piece.left(kMaxReplyLine - line.size());
+    } while (!complete);
+    return line;
+}
+
+QList<QByteArray> Transport::ReadMultiLine()
+{
+    QList<QByteArray> lines;
+    QByteArray current;
+    bool atStart = true;
+    for (;;) {
+        bool complete = false;
+        QByteArray piece = ReadLine(&complete);
+        if (atStart) {
+            if (complete && piece == ".")
+                return lines;
+            if (piece.startsWith(".."))
+                piece.remove(0, 1);
+        }
+        current += piece;
+        if (complete) {
+            lines.append(current);
+            current.clear();
+            atStart = true;
+        } else {
+            atStart = false;
+        }
+    }
+}
+
+void Transport::Write(const QByteArray& data)
+{
+    if (!socket_)
+        throw EIdNotConnected(QStringLiteral("Not connected."));
+    CheckStatus();
+    qsizetype offset = 0;
+    while (offset < data.size()) {
+        const qint64 n = socket_->write(data.constData() + offset,
+                                        std::min<qint64>(kWriteChunk, data.size() - offset));
+        if (n < 0)
+            ThrowSocketError(socket_->errorString());
+        offset += n;
+        while (socket_->bytesToWrite() > 0) {
+            CheckStatus();
+            if (socket_->state() != QAbstractSocket::ConnectedState)
+                ThrowSocketError(QStringLiteral("Connection lost while sending."));
+            if (!socket_->waitForBytesWritten(kWaitSliceMs)) {
+                const auto err = socket_->error();
+                if (err != QAbstractSocket::SocketTimeoutError &&
+                    socket_->state() == QAbstractSocket::ConnectedState)
+                    ThrowSocketError(socket_->errorString());
+            }
+        }
+        StampActivity();
+    }
+}
+
+void Transport::WriteLine(const QByteArray& line)
+{
+    Write(line + "\r\n");
+}
+
+} // namespace vm

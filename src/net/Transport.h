@@ -1,0 +1,142 @@
+#pragma once
+// The one place that knows sockets and TLS. A protocol client (POP3, SMTP)
+// owns one Transport and uses it from its worker thread with blocking calls;
+// the interface thread may, at any time and from any thread:
+//   - ask for an interrupt (RequestInterrupt): the worker's current or next
+//     wait ends within one wait slice (50 ms) with EIdOperationCancelled;
+//   - abort the connection (Abort): the socket is shut down at once and the
+//     worker's wait ends with EIdConnectionAborted;
+//   - read LastActivity, stamped on every block sent or received.
+//
+// Every wait for the network is cut into slices of at most 50 ms so these
+// requests are noticed promptly; nothing spins.
+
+#include "core/DateTime.h"
+#include "net/NetErrors.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class QSslSocket;
+
+namespace vm {
+
+enum class TlsMode {
+    None,     // plain TCP
+    Implicit, // TLS handshake right after the TCP connect
+};
+
+class Transport
+{
+public:
+    // The longest wait between two checks of the operation status and the
+    // abort request.
+    static constexpr int kWaitSliceMs = 50;
+    // Lines longer than this are handed out in pieces of this size.
+    static constexpr int kDefaultMaxLineLength = 16384;
+
+    Transport();
+    ~Transport();
+    Transport(const Transport&) = delete;
+    Transport& operator=(const Transport&) = delete;
+
+    // --- Settings for the next connection ------------------------------------
+    void SetTlsMode(TlsMode mode) { tlsMode_ = mode; }
+    TlsMode GetTlsMode() const { return tlsMode_; }
+    // Stored SSL version index 0..3; all negotiate TLS 1.2 or later.
+    void SetSslVersion(int index) { sslVersion_ = index; }
+    int SslVersion() const { return sslVersion_; }
+    // Limit for the TCP connect plus the TLS handshake; <= 0 means 10 s.
+    void SetConnectTimeoutMs(int ms) { connectTimeoutMs_ = ms; }
+    int ConnectTimeoutMs() const { return connectTimeoutMs_; }
+    // Limit on waiting for data; -1 (the default) waits until interrupted or
+    // aborted, the silence limit being enforced by whoever runs the worker.
+    void SetReadTimeoutMs(int ms) { readTimeoutMs_ = ms; }
+    void SetMaxLineLength(int length)
+    {
+        maxLineLength_ = length > 0 ? length : kDefaultMaxLineLength;
+    }
+    int MaxLineLength() const { return maxLineLength_; }
+
+    // --- Connection (worker thread) -------------------------------------------
+    // Resolves host (names, IPv4 and IPv6 literals), connects within the
+    // connect limit and, with implicit TLS, completes a verified handshake.
+    // Throws EIdConnectTimeout, EIdSocketError, EIdTLSError,
+    // EIdTLSCertificateError, EIdOperationCancelled, EIdConnectionAborted.
+    void Connect(const QString& host, quint16 port);
+    // Upgrades the open connection to TLS (STARTTLS). Data received before
+    // the handshake is discarded, so nothing sent in plain text before the
+    // upgrade is ever taken as a reply.
+    void StartTls();
+    bool Connected() const;
+    bool Encrypted() const;
+    // Closes the connection without any goodbye; safe to call repeatedly.
+    // Must run on the thread that called Connect (or after it ended).
+    void Close();
+
+    // --- Data (worker thread) --------------------------------------------------
+    void Write(const QByteArray& data);
+    // Writes the text followed by CR LF.
+    void WriteLine(const QByteArray& line);
+    // One line without its CR LF (a lone LF also ends a line). A line longer
+    // than the maximum line length is returned in pieces; *complete tells
+    // whether the piece ended the line.
+    QByteArray ReadLine(bool* complete = nullptr);
+    // One reply line, pieces of an overlong line joined (up to 1 MiB kept).
+    QByteArray ReadReplyLine();
+    // Lines of a multi-line reply up to the terminating ".", dot-unstuffing
+    // every line that starts with "..". Pieces of overlong lines are joined
+    // back, so the text arrives exactly as sent.
+    QList<QByteArray> ReadMultiLine();
+
+    // --- Shared with the interface thread (thread-safe) ----------------------
+    TIdOperationStatus OperationStatus() const { return status_.load(); }
+    void SetOperationStatus(TIdOperationStatus status) { status_.store(status); }
+    // osProceed -> osInterrupt; any other state is left as it is.
+    void RequestInterrupt();
+    // Ends the connection at once from any thread; the worker's wait fails
+    // with EIdConnectionAborted. Stays in effect until the next Connect.
+    void Abort();
+    bool Aborted() const { return aborted_.load(); }
+    TDateTime LastActivity() const { return lastActivity_.load(); }
+    void SetLastActivity(TDateTime when) { lastActivity_.store(when); }
+    void StampActivity() { lastActivity_.store(Now()); }
+
+    // The peer's certificate after a TLS handshake, SHA-256 fingerprint.
+    QString PeerFingerprint() const { return peerFingerprint_; }
+
+private:
+    void CheckStatus(); // throws on interrupt or abort
+    void FillBuffer();  // waits for more data
+    int ConnectNative(const QString& host, quint16 port, int timeoutMs);
+    void Handshake(int timeoutMs);
+    [[noreturn]] void ThrowSocketError(const QString& what);
+
+    TlsMode tlsMode_ = TlsMode::None;
+    int sslVersion_ = 1;
+    int connectTimeoutMs_ = 10000;
+    int readTimeoutMs_ = -1;
+    int maxLineLength_ = kDefaultMaxLineLength;
+
+    QString host_;
+    quint16 port_ = 0;
+    QSslSocket* socket_ = nullptr;
+    QByteArray buffer_;
+    QString peerFingerprint_;
+    QStringList sslErrors_;
+    QString sslErrorFingerprint_;
+
+    std::atomic<TIdOperationStatus> status_{osProceed};
+    std::atomic<bool> aborted_{false};
+    std::atomic<TDateTime> lastActivity_{0};
+    // Guards fd_ so Abort never shuts down a descriptor the worker already closed.
+    QMutex fdMutex_;
+    int fd_ = -1;
+};
+
+} // namespace vm

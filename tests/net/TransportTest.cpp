@@ -1,0 +1,182 @@
+// The transport against the scripted fake server: lines, multi-line replies,
+// overlong lines, dropped connections, interrupts and aborts.
+
+#include "net/Transport.h"
+#include "support/FakeServer.h"
+#include "support/TestPki.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <thread>
+
+using vm::Transport;
+using vm::test::FakeServer;
+
+namespace {
+
+class TransportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { vm::test::EnsureCoreApp(); }
+    void Connect(FakeServer& server)
+    {
+        server.Start();
+        t.SetConnectTimeoutMs(5000);
+        t.Connect(QStringLiteral("127.0.0.1"), server.Port());
+    }
+    Transport t;
+};
+
+TEST_F(TransportTest, LinesBothWaysAndMultiLineWithDotUnstuffing)
+{
+    FakeServer s;
+    s.SendLine("+OK hello")
+        .Expect("UIDL")
+        .Send("+OK\r\n1 abc\r\n..starts with dot\r\n..\r\n.x\r\nlone lf\n\r\n.\r\n")
+        .SendLine("+OK after");
+    Connect(s);
+    const vm::TDateTime before = 1.0;
+    t.SetLastActivity(before);
+    EXPECT_EQ(t.ReadReplyLine(), "+OK hello");
+    EXPECT_GT(t.LastActivity(), before);
+    t.WriteLine("UIDL");
+    EXPECT_EQ(t.ReadReplyLine(), "+OK");
+    const QList<QByteArray> lines = t.ReadMultiLine();
+    const QList<QByteArray> want{"1 abc", ".starts with dot", ".", ".x", "lone lf", ""};
+    EXPECT_EQ(lines, want);
+    // The reply after the terminator is still in step.
+    EXPECT_EQ(t.ReadReplyLine(), "+OK after");
+    t.Close();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+}
+
+TEST_F(TransportTest, OverlongLinesAreSplitAndJoinedBackInMultiLineReplies)
+{
+    // A line of 25 bytes with a maximum of 10 comes in pieces of 10, 10, 5;
+    // a piece that happens to be "." is not taken as the end of the reply.
+    FakeServer s;
+    s.Send("0123456789abcdefghij.\r\n")
+        .Send("0123456789ABCDEFGHIJ.\r\n..stuffed\r\n.\r\n")
+        .Send("+OK short\r\n");
+    Connect(s);
+    t.SetMaxLineLength(10);
+    bool complete = true;
+    EXPECT_EQ(t.ReadLine(&complete), "0123456789");
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(t.ReadLine(&complete), "abcdefghij");
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(t.ReadLine(&complete), ".");
+    EXPECT_TRUE(complete);
+    const QList<QByteArray> lines = t.ReadMultiLine();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "0123456789ABCDEFGHIJ.");
+    EXPECT_EQ(lines[1], ".stuffed");
+    EXPECT_EQ(t.ReadReplyLine(), "+OK short");
+}
+
+TEST_F(TransportTest, CrLfSplitAcrossPiecesStaysOneLineEnd)
+{
+    FakeServer s;
+    s.Send("123456789\r\nnext\r\n");
+    Connect(s);
+    t.SetMaxLineLength(10);
+    EXPECT_EQ(t.ReadReplyLine(), "123456789");
+    EXPECT_EQ(t.ReadReplyLine(), "next");
+}
+
+TEST_F(TransportTest, DroppedConnectionMidReplyFails)
+{
+    FakeServer s;
+    s.Send("+OK\r\nline one\r\nline tw").Drop();
+    Connect(s);
+    EXPECT_EQ(t.ReadReplyLine(), "+OK");
+    EXPECT_THROW(t.ReadMultiLine(), EIdConnClosedGracefully);
+}
+
+TEST_F(TransportTest, GarbageBytesPassThrough)
+{
+    FakeServer s;
+    s.Send(QByteArray("\x00\xff\x01garbage\x7f\r\n", 13));
+    Connect(s);
+    EXPECT_EQ(t.ReadReplyLine(), QByteArray("\x00\xff\x01garbage\x7f", 11));
+}
+
+TEST_F(TransportTest, InterruptDuringStalledReadCancels)
+{
+    FakeServer s;
+    s.SendLine("+OK").Stall(20000);
+    Connect(s);
+    EXPECT_EQ(t.ReadReplyLine(), "+OK");
+    std::thread other([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        t.RequestInterrupt();
+        t.RequestInterrupt(); // a second request changes nothing
+    });
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_THROW(t.ReadReplyLine(), EIdOperationCancelled);
+    other.join();
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(t.OperationStatus(), osCancelRaised);
+    // Already cancelled: every later wait fails at once, until reset.
+    EXPECT_THROW(t.ReadReplyLine(), EIdOperationCancelled);
+}
+
+TEST_F(TransportTest, InterruptRequestedBeforeAWaitCancelsIt)
+{
+    FakeServer s;
+    s.SendLine("+OK");
+    Connect(s);
+    t.RequestInterrupt();
+    t.RequestInterrupt();
+    EXPECT_EQ(t.OperationStatus(), osInterrupt);
+    EXPECT_THROW(t.WriteLine("NOOP"), EIdOperationCancelled);
+    EXPECT_EQ(t.OperationStatus(), osCancelRaised);
+}
+
+TEST_F(TransportTest, AbortFromAnotherThreadEndsAStalledRead)
+{
+    FakeServer s;
+    s.SendLine("+OK").Stall(-1);
+    Connect(s);
+    EXPECT_EQ(t.ReadReplyLine(), "+OK");
+    std::thread other([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        t.Abort();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_THROW(t.ReadReplyLine(), EIdConnectionAborted);
+    other.join();
+    EXPECT_LT(timer.elapsed(), 5000);
+    t.Close();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.ClientClosed());
+}
+
+TEST_F(TransportTest, ConnectFailuresAreSocketErrors)
+{
+    quint16 closedPort;
+    {
+        FakeServer gone; // its port is free again once it is destroyed
+        closedPort = gone.Port();
+    }
+    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), closedPort), EIdSocketError);
+    EXPECT_THROW(t.Connect(QStringLiteral("no-such-host.invalid"), 110), EIdSocketError);
+    EXPECT_THROW(t.ReadReplyLine(), EIdNotConnected);
+}
+
+TEST_F(TransportTest, InterruptDuringConnectCancels)
+{
+    // A port that accepts the TCP connection later than we wait is hard to
+    // make; an interrupt requested before connecting must still win.
+    FakeServer s;
+    s.Start();
+    t.RequestInterrupt();
+    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), s.Port()), EIdOperationCancelled);
+}
+
+} // namespace

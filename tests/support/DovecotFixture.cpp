@@ -1,0 +1,291 @@
+#include "support/DovecotFixture.h"
+
+#include "support/TestPki.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vm::test {
+
+namespace {
+
+quint16 FreePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+bool PortAccepts(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+QString DovecotBinary()
+{
+    QString path = QStandardPaths::findExecutable(QStringLiteral("dovecot"));
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(QStringLiteral("dovecot"), {"/usr/sbin", "/sbin"});
+    return path;
+}
+
+} // namespace
+
+DovecotFixture::DovecotFixture() : dir_(std::make_unique<QTemporaryDir>())
+{
+}
+
+DovecotFixture::~DovecotFixture()
+{
+    Stop();
+}
+
+bool DovecotFixture::Available()
+{
+    return !DovecotBinary().isEmpty();
+}
+
+QSslCertificate DovecotFixture::CaCertificate() const
+{
+    return TestPki::Shared().CaCertificate();
+}
+
+QString DovecotFixture::ServerFingerprint() const
+{
+    const QByteArray hex =
+        TestPki::Shared().ServerCertificate().digest(QCryptographicHash::Sha256).toHex().toUpper();
+    QString out;
+    for (qsizetype i = 0; i < hex.size(); i += 2)
+        out += (i ? ":" : "") + QString::fromLatin1(hex.mid(i, 2));
+    return out;
+}
+
+QString DovecotFixture::MaildirPath(const QString& user) const
+{
+    return Dir() + "/home/" + user + "/Maildir";
+}
+
+void DovecotFixture::Chown(const QString& path) const
+{
+    if (::geteuid() == 0 && mailUid_ >= 0) {
+        if (::chown(QFile::encodeName(path).constData(), uid_t(mailUid_), gid_t(mailGid_)) != 0)
+            qWarning("DovecotFixture: chown %s failed", qPrintable(path));
+    }
+}
+
+void DovecotFixture::WritePasswd() const
+{
+    QFile f(Dir() + "/passwd");
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    for (const auto& u : users_)
+        f.write(u.first.toUtf8() + ":{PLAIN}" + u.second.toUtf8() + "\n");
+}
+
+void DovecotFixture::AddUser(const QString& user, const QString& password)
+{
+    for (auto& u : users_) {
+        if (u.first == user) {
+            u.second = password;
+            WritePasswd();
+            return;
+        }
+    }
+    users_.append({user, password});
+    WritePasswd();
+    MakeHome(user);
+}
+
+void DovecotFixture::MakeHome(const QString& user) const
+{
+    for (const char* sub : {"", "/new", "/cur", "/tmp"})
+        QDir().mkpath(MaildirPath(user) + sub);
+    Chown(Dir() + "/home/" + user);
+    for (const char* sub : {"", "/new", "/cur", "/tmp"})
+        Chown(MaildirPath(user) + sub);
+}
+
+QString DovecotFixture::Deliver(const QString& user, const QByteArray& message)
+{
+    const QString name = QStringLiteral("%1.M%2P%3.velmora")
+                             .arg(QDateTime::currentSecsSinceEpoch())
+                             .arg(++sequence_)
+                             .arg(::getpid());
+    const QString tmp = MaildirPath(user) + "/tmp/" + name;
+    QFile f(tmp);
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    f.write(message);
+    f.close();
+    Chown(tmp);
+    QFile::rename(tmp, MaildirPath(user) + "/new/" + name);
+    return name;
+}
+
+int DovecotFixture::MessageCount(const QString& user) const
+{
+    const auto filters = QDir::Files | QDir::NoDotAndDotDot;
+    return int(QDir(MaildirPath(user) + "/new").entryList(filters).size() +
+               QDir(MaildirPath(user) + "/cur").entryList(filters).size());
+}
+
+QString DovecotFixture::Log() const
+{
+    QFile f(Dir() + "/dovecot.log");
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+bool DovecotFixture::Running() const
+{
+    return process_ && process_->state() != QProcess::NotRunning;
+}
+
+bool DovecotFixture::WaitReady(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (!Running())
+            return false;
+        if (PortAccepts(pop3Port_) && PortAccepts(pop3sPort_))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+bool DovecotFixture::Start()
+{
+    EnsureCoreApp();
+    if (Running())
+        return true;
+    const QString binary = DovecotBinary();
+    if (binary.isEmpty()) {
+        error_ = QStringLiteral("dovecot is not installed");
+        return false;
+    }
+    TestPki& pki = TestPki::Shared();
+    if (!pki.Ok()) {
+        error_ = pki.Error();
+        return false;
+    }
+    const QString d = Dir();
+    const bool root = ::geteuid() == 0;
+    QString internalUser;
+    if (root) {
+        // Mail processes may not run as root; they run as "nobody", so the
+        // mail homes belong to it and the fixture directory is traversable.
+        const passwd* nobody = getpwnam("nobody");
+        mailUid_ = nobody ? int(nobody->pw_uid) : 65534;
+        mailGid_ = nobody ? int(nobody->pw_gid) : 65534;
+        QFile::setPermissions(d, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                     QFile::ExeGroup | QFile::ExeOther);
+        internalUser = QStringLiteral("root");
+    } else {
+        mailUid_ = int(::getuid());
+        mailGid_ = int(::getgid());
+        const passwd* me = getpwuid(::getuid());
+        internalUser = me ? QString::fromLocal8Bit(me->pw_name) : QString::number(::getuid());
+    }
+    const QString loginUser =
+        root && getpwnam("dovenull") ? QStringLiteral("dovenull") : internalUser;
+    QDir().mkpath(d + "/run");
+    QDir().mkpath(d + "/state");
+    QDir().mkpath(d + "/home");
+    Chown(d + "/home");
+    WritePasswd();
+    for (const auto& u : users_)
+        MakeHome(u.first);
+
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        pop3Port_ = FreePort();
+        do {
+            pop3sPort_ = FreePort();
+        } while (pop3sPort_ == pop3Port_);
+        QString conf;
+        conf += "base_dir = " + d + "/run\n";
+        conf += "state_dir = " + d + "/state\n";
+        conf += "log_path = " + d + "/dovecot.log\n";
+        conf += "protocols = pop3\nlisten = 127.0.0.1\n";
+        conf += "ssl = yes\nssl_cert = <" + pki.ServerCertPath() + "\nssl_key = <" +
+                pki.ServerKeyPath() + "\n";
+        conf += "auth_mechanisms = plain login apop cram-md5\n";
+        conf += "disable_plaintext_auth = no\nauth_failure_delay = 0\n";
+        conf += "first_valid_uid = 1\nfirst_valid_gid = 1\n";
+        conf += "default_login_user = " + loginUser + "\n";
+        conf += "default_internal_user = " + internalUser + "\n";
+        conf += "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " + d + "/passwd\n}\n";
+        conf += QStringLiteral(
+                    "userdb {\n  driver = static\n  args = uid=%1 gid=%2 home=%3/home/%u\n}\n")
+                    .arg(mailUid_)
+                    .arg(mailGid_)
+                    .arg(d);
+        conf += "mail_location = maildir:~/Maildir\n";
+        conf += QStringLiteral("service pop3-login {\n  chroot =\n"
+                               "  inet_listener pop3 {\n    port = %1\n  }\n"
+                               "  inet_listener pop3s {\n    port = %2\n    ssl = yes\n  }\n}\n")
+                    .arg(pop3Port_)
+                    .arg(pop3sPort_);
+        conf += "service anvil {\n  chroot =\n}\n";
+        QFile f(d + "/dovecot.conf");
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(conf.toUtf8());
+        f.close();
+
+        process_ = std::make_unique<QProcess>();
+        process_->setProcessChannelMode(QProcess::MergedChannels);
+        process_->start(binary, {"-F", "-c", d + "/dovecot.conf"});
+        if (!process_->waitForStarted(5000)) {
+            error_ = QStringLiteral("dovecot did not start: ") + process_->errorString();
+            process_.reset();
+            continue;
+        }
+        if (WaitReady(10000))
+            return true;
+        error_ = QStringLiteral("dovecot did not become ready: ") +
+                 QString::fromLocal8Bit(process_->readAll()) + Log();
+        Stop();
+    }
+    return false;
+}
+
+void DovecotFixture::Stop()
+{
+    if (!process_)
+        return;
+    if (process_->state() != QProcess::NotRunning) {
+        process_->terminate();
+        if (!process_->waitForFinished(5000)) {
+            process_->kill();
+            process_->waitForFinished(2000);
+        }
+    }
+    process_.reset();
+}
+
+} // namespace vm::test

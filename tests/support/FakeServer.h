@@ -1,0 +1,93 @@
+#pragma once
+// A scripted fake server for protocol tests. It listens on a free loopback
+// port, accepts one connection and plays a script of steps: send text,
+// expect a client line, stall, drip bytes slowly, drop the connection.
+// Everything the client sent is recorded; a line that differs from what the
+// script expects is recorded as a mismatch (and the script goes on).
+//
+//   FakeServer s;
+//   s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob")...;
+//   s.Start();
+//   ... client connects to 127.0.0.1:s.Port() ...
+//   s.WaitDone();  EXPECT_TRUE(s.Mismatches().isEmpty());
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace vm::test {
+
+class FakeServer
+{
+public:
+    FakeServer();
+    ~FakeServer();
+    FakeServer(const FakeServer&) = delete;
+    FakeServer& operator=(const FakeServer&) = delete;
+
+    quint16 Port() const { return port_; }
+
+    // --- Script steps, played in order ---------------------------------------
+    FakeServer& Send(const QByteArray& bytes);
+    FakeServer& SendLine(const QByteArray& line); // adds CR LF
+    // Reads one client line (without CR LF) and compares it.
+    FakeServer& Expect(const QByteArray& line);
+    FakeServer& ExpectPrefix(const QByteArray& prefix);
+    // Reads one client line whatever it is.
+    FakeServer& ExpectAny();
+    // Stays silent for ms milliseconds; -1 = until the client closes.
+    FakeServer& Stall(int ms);
+    // Sends the bytes one at a time, intervalMs apart.
+    FakeServer& Drip(const QByteArray& bytes, int intervalMs);
+    // Closes the connection at once.
+    FakeServer& Drop();
+    // Runs arbitrary code on the server thread (e.g. to signal a test).
+    FakeServer& Call(std::function<void()> fn);
+
+    // Starts accepting; the script runs on a thread of its own.
+    void Start();
+    // Waits until the script has finished (and the client closed, when the
+    // script ends with a read). True when it finished in time.
+    bool WaitDone(int ms = 10000);
+
+    // Lines the client sent, in order.
+    QList<QByteArray> Received() const;
+    QStringList Mismatches() const;
+    // True when the client closed its side of the connection.
+    bool ClientClosed() const { return clientClosed_.load(); }
+
+private:
+    struct Step
+    {
+        enum Kind { Send, Expect, ExpectPrefix, ExpectAny, Stall, Drip, Drop, Call };
+        Kind kind = Send;
+        QByteArray data;
+        int ms = 0;
+        std::function<void()> fn;
+    };
+    void AddStep(int kind, const QByteArray& data, int ms = 0);
+    void Run();
+    bool ReadLine(QByteArray& line, int timeoutMs);
+    bool SendAll(const QByteArray& bytes);
+    void Mismatch(const QString& text);
+
+    int listenFd_ = -1;
+    int clientFd_ = -1;
+    quint16 port_ = 0;
+    QList<Step> steps_;
+    QByteArray pending_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> done_{false};
+    std::atomic<bool> clientClosed_{false};
+    mutable QMutex mutex_;
+    QList<QByteArray> received_;
+    QStringList mismatches_;
+};
+
+} // namespace vm::test
