@@ -275,6 +275,24 @@ QString OneLine(const QString& value)
     return v;
 }
 
+
+// QSaveFile::commit() of Qt 6.4 renames the temporary file over the target
+// even when flushing the buffered data failed (for example on a full disk),
+// leaving a truncated file. Flushing first and checking for errors before
+// committing keeps the old file in that case.
+bool WriteWholeFile(const QString& path, const QByteArray& data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
 } // namespace
 
 MySettings::MySettings()
@@ -427,14 +445,7 @@ bool MySettings::Save(const QString& path)
         out += '\n';
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(out) != out.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return WriteWholeFile(path, out);
 }
 
 void MySettings::SetOldMessagesTime(int n)

@@ -19,6 +19,26 @@ static void InitLanguageResource()
 
 namespace vm {
 
+namespace {
+
+// QSaveFile::commit() of Qt 6.4 renames the temporary file over the target
+// even when flushing the buffered data failed (for example on a full disk),
+// leaving a truncated file. Flushing first and checking for errors before
+// committing keeps the old file in that case.
+bool WriteWholeFile(const QString& path, const QByteArray& data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+} // namespace
+
 QString DefaultLanguageFileName()
 {
     return StringTable(kStrDefaultLanguageFile);
@@ -38,14 +58,7 @@ bool WriteBuiltinEnglish(const QString& directory)
     const QByteArray data = BuiltinEnglishFile();
     if (data.isEmpty())
         return false;
-    QSaveFile file(QDir(directory).filePath(DefaultLanguageFileName()));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return WriteWholeFile(QDir(directory).filePath(DefaultLanguageFileName()), data);
 }
 
 } // namespace vm
