@@ -1,0 +1,111 @@
+#include "ops/ErrorList.h"
+
+#include "lang/Lang.h"
+#include "model/TMailAccount.h"
+#include "net/NetErrors.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace vm {
+
+namespace {
+QMutex g_mutex;
+QStringList g_lines;
+
+QString FillArgs(QString text, const QStringList& args)
+{
+    qsizetype from = 0;
+    for (const QString& arg : args) {
+        const qsizetype at = text.indexOf(QLatin1String("%s"), from);
+        if (at < 0)
+            break;
+        text.replace(at, 2, arg);
+        from = at + arg.size();
+    }
+    return text;
+}
+} // namespace
+
+QString TextOr(const char* section, const char* key, const char* english, const QStringList& args)
+{
+    const QString s = QString::fromLatin1(section);
+    const QString k = QString::fromLatin1(key);
+    if (!LangText(s, k).isEmpty())
+        return LangFormat(s, k, args);
+    return FillArgs(QString::fromUtf8(english).replace(QLatin1String("||"), QLatin1String("\n")),
+                    args);
+}
+
+void ClearErrorList()
+{
+    QMutexLocker lock(&g_mutex);
+    g_lines.clear();
+}
+
+void AppendErrorLine(const QString& line)
+{
+    QMutexLocker lock(&g_mutex);
+    g_lines.append(line);
+}
+
+QStringList ErrorList()
+{
+    QMutexLocker lock(&g_mutex);
+    return g_lines;
+}
+
+bool ErrorListEmpty()
+{
+    QMutexLocker lock(&g_mutex);
+    return g_lines.isEmpty();
+}
+
+QString ErrorLine(const QString& accountName, const QString& className, const QString& message)
+{
+    QString line =
+        TextOr("Error", "ErrorListItem", "Account: <%s> Exception class: %s with message \"%s\"",
+               {accountName, className, message.trimmed()});
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line;
+}
+
+QString ErrorClassName(const std::exception& e)
+{
+    if (const auto* id = dynamic_cast<const EIdException*>(&e))
+        return id->ClassName();
+    return QStringLiteral("Exception");
+}
+
+QString ErrorMessage(const std::exception& e)
+{
+    if (const auto* id = dynamic_cast<const EIdException*>(&e))
+        return id->Message();
+    return QString::fromUtf8(e.what());
+}
+
+QString ErrorLine(const TMailAccount& account, const std::exception& e)
+{
+    return ErrorLine(QString::fromUtf8(account.DisplayName()), ErrorClassName(e), ErrorMessage(e));
+}
+
+void AppendError(const TMailAccount& account, const std::exception& e)
+{
+    AppendErrorLine(ErrorLine(account, e));
+}
+
+QString RemoteHostNoReplyText()
+{
+    return TextOr("Error", "RemoteHostNoReply",
+                  "Remote host had not replied for a predefined time; connection closed.");
+}
+
+void AppendNoReplyError(const QString& accountName)
+{
+    const EIdConnectTimeout e(RemoteHostNoReplyText());
+    AppendErrorLine(ErrorLine(accountName, e.ClassName(), e.Message()));
+}
+
+} // namespace vm

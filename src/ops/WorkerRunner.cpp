@@ -1,0 +1,141 @@
+#include "ops/WorkerRunner.h"
+
+#include "model/TMailAccount.h"
+#include "net/Transport.h"
+#include "ops/ErrorList.h"
+#include "ops/StatusChannel.h"
+
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <cmath>
+
+namespace vm {
+
+bool SilenceLimitExceeded(TDateTime lastActivity, TDateTime now, int limitSeconds)
+{
+    // Compared in whole milliseconds so that a silence of exactly the limit
+    // is not yet over despite rounding of the day fractions.
+    const double silentMs = std::round((now - lastActivity) * 86400000.0);
+    return silentMs > double(limitSeconds) * 1000.0;
+}
+
+int RunWorker(WorkerParams& params, const std::function<void()>& worker, const WorkerRun& run)
+{
+    Transport* transport = run.transport;
+    params.result.store(kResultRunning);
+    transport->StampActivity();
+
+    QThread* thread = QThread::create([&params, &worker, transport] {
+        try {
+            worker();
+        } catch (...) {
+            int running = kResultRunning;
+            params.result.compare_exchange_strong(running, kResultFailed);
+        }
+        // The socket belongs to this thread: close it here.
+        transport->Close();
+    });
+
+    QEventLoop loop;
+    bool ended = false;
+    bool silenced = false;
+    QObject::connect(thread, &QThread::finished, &loop, [&] {
+        ended = true;
+        loop.quit();
+    });
+    QTimer tick;
+    tick.setInterval(std::max(10, run.tickMs));
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (silenced || run.silenceLimitSeconds <= 0 || params.result.load() != kResultRunning)
+            return;
+        if (SilenceLimitExceeded(transport->LastActivity(), Now(), run.silenceLimitSeconds)) {
+            silenced = true;
+            transport->Abort();
+        }
+    });
+    thread->start(QThread::HighPriority);
+    tick.start();
+    if (!ended)
+        loop.exec();
+    tick.stop();
+    thread->wait();
+    delete thread;
+
+    if (silenced) {
+        params.result.store(kResultFailed);
+        if (run.onSilence)
+            run.onSilence();
+    } else if (params.result.load() == kResultRunning) {
+        params.result.store(kResultFailed);
+    }
+    return params.result.load();
+}
+
+void RunWorkerBody(WorkerParams& params, Transport& transport, const QString& accountName,
+                   StatusChannel* idleStatus, const std::function<void()>& body)
+{
+    QString className;
+    QString message;
+    bool failed = false;
+    try {
+        body();
+        params.result.store(kResultDone);
+        return;
+    } catch (const std::exception& e) {
+        failed = true;
+        className = ErrorClassName(e);
+        message = ErrorMessage(e);
+    } catch (...) {
+        failed = true;
+        className = QStringLiteral("Exception");
+        message = QStringLiteral("Unknown error.");
+    }
+    if (failed) {
+        try {
+            transport.Close();
+        } catch (...) {
+        }
+        if (idleStatus)
+            idleStatus->Post(StatusIdle());
+        if (transport.OperationStatus() == osProceed && !transport.Aborted())
+            AppendErrorLine(ErrorLine(accountName, className, message));
+        params.result.store(kResultFailed);
+    }
+}
+
+int RunPop3Worker(WorkerParams& params, Transport& transport, const TMailAccount& account,
+                  StatusChannel* status, int limitSeconds, const std::function<void()>& worker)
+{
+    const QString name = QString::fromUtf8(account.DisplayName());
+    WorkerRun run;
+    run.transport = &transport;
+    run.silenceLimitSeconds = limitSeconds;
+    run.onSilence = [&] {
+        // A failure of these steps must not stop the clean-up.
+        try {
+            if (status)
+                status->Post(StatusDisconnecting(name));
+            transport.Close();
+            if (status)
+                status->Post(StatusIdle());
+        } catch (...) {
+        }
+        AppendNoReplyError(name);
+    };
+    return RunWorker(params, worker, run);
+}
+
+QString StatusIdle()
+{
+    return TextOr("MAINWND", "Idle", "Idle");
+}
+
+QString StatusDisconnecting(const QString& displayName)
+{
+    return TextOr("MAINWND", "Disconnecting", "Disconnecting from server (account: %s)",
+                  {displayName});
+}
+
+} // namespace vm

@@ -1,0 +1,195 @@
+// The worker runner against the scripted fake server: the silence limit,
+// slow but steady servers, interrupts, the error list and the reporting.
+
+#include "core/Messages.h"
+#include "model/TMailAccount.h"
+#include "net/Transport.h"
+#include "ops/ErrorList.h"
+#include "ops/OperationReport.h"
+#include "ops/StatusChannel.h"
+#include "ops/WorkerRunner.h"
+#include "support/FakeServer.h"
+#include "support/TestPki.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+using namespace vm;
+using vm::test::FakeServer;
+
+namespace {
+
+class RecordingErrorWindow : public ErrorWindowService
+{
+public:
+    void ShowErrors(const QString& h, const QStringList& l) override
+    {
+        header = h;
+        lines = l;
+        ++shown;
+    }
+    QString header;
+    QStringList lines;
+    int shown = 0;
+};
+
+class WorkerRunnerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        test::EnsureCoreApp();
+        ClearErrorList();
+        account.FriendlyName() = "Work";
+        QObject::connect(&status, &StatusChannel::statusChanged, [this](const QString& text) {
+            statusTexts.append(text);
+            statusOnMainThread = statusOnMainThread && QThread::currentThread() == qApp->thread();
+        });
+    }
+
+    // A worker that logs in to the fake server the way a POP3 operation does
+    // and reads replies until the script ends.
+    std::function<void()> ReadingWorker(GetMailParams& params, quint16 port, int replies)
+    {
+        return [this, &params, port, replies] {
+            RunWorkerBody(params, transport, "Work", &status, [&] {
+                status.Post("working");
+                transport.Connect("127.0.0.1", port);
+                for (int i = 0; i < replies; ++i)
+                    transport.ReadReplyLine();
+            });
+        };
+    }
+
+    TMailAccount account;
+    Transport transport;
+    StatusChannel status;
+    QStringList statusTexts;
+    bool statusOnMainThread = true;
+};
+
+TEST_F(WorkerRunnerTest, SilenceBeyondTheLimitEndsTheWorkerWithOneNoReplyLine)
+{
+    FakeServer s;
+    s.SendLine("+OK hello").Stall(-1);
+    s.Start();
+    GetMailParams params;
+    QElapsedTimer timer;
+    timer.start();
+    const int result =
+        RunPop3Worker(params, transport, account, &status, 1, ReadingWorker(params, s.Port(), 2));
+    EXPECT_EQ(result, kResultFailed);
+    EXPECT_EQ(params.result.load(), kResultFailed);
+    EXPECT_LT(timer.elapsed(), 10000);
+    const QStringList errors = ErrorList();
+    ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
+    EXPECT_EQ(errors[0], "Account: <Work> Exception class: EIdConnectTimeout with message \"Remote "
+                         "host had not replied for a predefined time; connection closed.\"");
+    ASSERT_GE(statusTexts.size(), 2);
+    EXPECT_EQ(statusTexts.last(), "Idle");
+    EXPECT_EQ(statusTexts[statusTexts.size() - 2], "Disconnecting from server (account: Work)");
+    EXPECT_TRUE(statusOnMainThread);
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.ClientClosed());
+}
+
+TEST_F(WorkerRunnerTest, ServerThatDripsFasterThanTheLimitIsNeverCutOff)
+{
+    // 12 bytes, one every 250 ms: 3 s in all against a 1 s silence limit.
+    FakeServer s;
+    s.SendLine("+OK hello").Drip("+OK slowly\r\n", 250);
+    s.Start();
+    GetMailParams params;
+    const int result =
+        RunPop3Worker(params, transport, account, &status, 1, ReadingWorker(params, s.Port(), 2));
+    EXPECT_EQ(result, kResultDone);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+}
+
+TEST_F(WorkerRunnerTest, InterruptDuringStalledReadEndsWithoutErrorLine)
+{
+    FakeServer s;
+    s.SendLine("+OK hello").Stall(-1);
+    s.Start();
+    GetMailParams params;
+    QTimer::singleShot(300, [this] { transport.RequestInterrupt(); });
+    QElapsedTimer timer;
+    timer.start();
+    const int result =
+        RunPop3Worker(params, transport, account, &status, 60, ReadingWorker(params, s.Port(), 2));
+    EXPECT_EQ(result, kResultFailed);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+    EXPECT_EQ(transport.OperationStatus(), osCancelRaised);
+    EXPECT_EQ(statusTexts.last(), "Idle");
+
+    RecordingMessageService box;
+    SetMessageService(&box);
+    RecordingErrorWindow window;
+    SetErrorWindow(&window);
+    EXPECT_EQ(ReportOperation(OperationKind::MailCheck, true, true), ReportShown::Interrupted);
+    SetMessageService(nullptr);
+    SetErrorWindow(nullptr);
+    ASSERT_EQ(box.shown.size(), 1);
+    EXPECT_EQ(box.shown[0].text, "Aborted on demand.");
+    EXPECT_EQ(window.shown, 0);
+}
+
+TEST_F(WorkerRunnerTest, WorkerErrorsBecomeOneLineEachAndAreReported)
+{
+    GetMailParams params;
+    WorkerRun run;
+    run.transport = &transport;
+    const int result = RunWorker(
+        params,
+        [&] {
+            RunWorkerBody(params, transport, "Work", nullptr, [] {
+                throw EIdProtocolReplyError("-ERR first line\r\nsecond line\nthird  ");
+            });
+        },
+        run);
+    EXPECT_EQ(result, kResultFailed);
+    // A worker that throws outside its body still ends with result 0.
+    GetMailParams other;
+    EXPECT_EQ(RunWorker(
+                  other, [] { throw std::runtime_error("boom"); }, run),
+              kResultFailed);
+    // A worker that forgets to set its result counts as failed.
+    GetMailParams silent;
+    EXPECT_EQ(RunWorker(
+                  silent, [] {}, run),
+              kResultFailed);
+
+    ASSERT_EQ(ErrorList().size(), 1);
+    EXPECT_EQ(ErrorList()[0], "Account: <Work> Exception class: EIdProtocolReplyError with message "
+                              "\"-ERR first line second line third\"");
+    EXPECT_EQ(ErrorLine(account, std::runtime_error(" disk\r\nfull ")),
+              "Account: <Work> Exception class: Exception with message \"disk full\"");
+
+    RecordingErrorWindow window;
+    SetErrorWindow(&window);
+    EXPECT_EQ(ReportOperation(OperationKind::MessageRemoval, false, true), ReportShown::Errors);
+    EXPECT_EQ(window.header, "A failure occured while trying to delete messages.\nOperation was "
+                             "aborted. See report below:");
+    EXPECT_EQ(window.lines, ErrorList());
+    ClearErrorList();
+    EXPECT_EQ(ReportOperation(OperationKind::MailCheck, false, true), ReportShown::Nothing);
+    EXPECT_EQ(ReportOperation(OperationKind::MailCheck, false, false), ReportShown::Nothing);
+    SetErrorWindow(nullptr);
+}
+
+TEST(SilenceLimit, IsStrictlyGreaterThan)
+{
+    const TDateTime start = 45000.5;
+    const double second = 1.0 / 86400.0;
+    EXPECT_FALSE(SilenceLimitExceeded(start, start + 60 * second, 60));
+    EXPECT_TRUE(SilenceLimitExceeded(start, start + 60.001 * second, 60));
+    EXPECT_TRUE(SilenceLimitExceeded(start, start + 61 * second, 60));
+    EXPECT_FALSE(SilenceLimitExceeded(start, start + 30 * second, 60));
+}
+
+} // namespace
