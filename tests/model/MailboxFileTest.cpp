@@ -1,0 +1,503 @@
+// Mailbox files: cross-checks with the independent implementation of the
+// format in tests/support/mbxformat.py, the three error classes, holding
+// kinds, atomic writes and the limits of the format.
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
+#include "model/BinaryStream.h"
+#include "model/StreamErrors.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+
+namespace {
+
+const QString kScript = QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/mbxformat.py");
+
+const QByteArray kWhole = "From: Anna <anna@example.org>\r\nSubject: Hello\r\n"
+                          "Date: Mon, 3 Jun 2024 10:00:00 +0000\r\n\r\nBody line\r\n.\r\nmore\r\n";
+const QByteArray kHeaderOfWhole = "From: Anna <anna@example.org>\r\nSubject: Hello\r\n"
+                                  "Date: Mon, 3 Jun 2024 10:00:00 +0000\r\n\r\n";
+
+QString Latin1(const QByteArray& b)
+{
+    return QString::fromLatin1(b);
+}
+
+// Runs the independent implementation; returns its standard output.
+QByteArray RunPython(const QStringList& args, int* exitCode = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("python3"), QStringList{kScript} + args);
+    p.waitForFinished(60000);
+    const QByteArray err = p.readAllStandardError();
+    if (!err.isEmpty())
+        ADD_FAILURE() << err.constData();
+    if (exitCode)
+        *exitCode = p.exitCode();
+    return p.readAllStandardOutput();
+}
+
+void PythonWrite(const QJsonObject& spec, const QString& path)
+{
+    const QString specPath = path + QStringLiteral(".json");
+    QFile f(specPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QJsonDocument(spec).toJson());
+    f.close();
+    int rc = -1;
+    RunPython({QStringLiteral("write"), specPath, path}, &rc);
+    ASSERT_EQ(rc, 0);
+    QFile::remove(specPath);
+}
+
+QJsonObject PythonRead(const QString& path)
+{
+    int rc = -1;
+    const QByteArray out = RunPython({QStringLiteral("read"), path}, &rc);
+    EXPECT_EQ(rc, 0) << out.constData();
+    return QJsonDocument::fromJson(out).object();
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QJsonObject Record(const char* uid, int kind, const QByteArray& data = {})
+{
+    QJsonObject r{{"uid", uid}, {"kind", kind}};
+    if (kind)
+        r["data"] = Latin1(data);
+    return r;
+}
+
+// A spec with three records: UIDL only, header block, whole message.
+QJsonObject ThreeRecordSpec(int version)
+{
+    QJsonObject account{{"login", "anna"},         {"password", "s3cret"},
+                        {"server", "pop.example"}, {"friendly_name", "Work"},
+                        {"client_kind", 0},        {"auto_check", false},
+                        {"apop", true},            {"pop3_tls", true},
+                        {"pop3_ssl", 7},           {"pop3_port", 995},
+                        {"smtp_login", "anna.s"},  {"smtp_password", QString::fromLatin1("p\xe4ss")},
+                        {"from", "anna@example"},  {"smtp_server", "smtp.example"},
+                        {"smtp_auth", true},       {"smtp_tls", 5},
+                        {"smtp_ssl", 2},           {"smtp_port", 587},
+                        {"send_via_program", true}};
+    QJsonObject r1 = Record("uid-1", 0);
+    r1["size"] = 1200;
+    r1["new"] = true;
+    r1["fresh"] = true;
+    r1["server_number"] = 3;
+    r1["receipt"] = 9;
+    QJsonObject r2 = Record("uid-2", 1, kHeaderOfWhole);
+    r2["receipt"] = 2;
+    r2["attachments"] = 4;
+    QJsonObject r3 = Record("UID-2", 2, kWhole);
+    r3["size"] = int(kWhole.size());
+    return QJsonObject{{"version", version},
+                       {"account", account},
+                       {"last_check", 45000.5},
+                       {"record_count", 77}, // ignored by readers
+                       {"records", QJsonArray{r1, r2, r3}}};
+}
+
+class MailboxFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        dir.SetMailboxDirectory(tmp.path());
+    }
+    QString Path(const QString& name) const { return tmp.path() + QLatin1Char('/') + name; }
+
+    // Loads every file of the directory, recording the reports.
+    void LoadAll()
+    {
+        TAccountsDirectory::LoadParams p;
+        p.directory = tmp.path();
+        p.retryDelayMs = 1;
+        p.incomplete = [&](auto& lp, const std::exception&) { reports << "incomplete " + lp.currentFile; };
+        p.invalid = [&](auto& lp, const std::exception&) { reports << "invalid " + lp.currentFile; };
+        p.unreadable = [&](auto& lp, const std::exception&) { reports << "unreadable " + lp.currentFile; };
+        dir.LoadAll(p);
+        loaded = p.loaded;
+    }
+
+    QTemporaryDir tmp;
+    TAccountsDirectory dir;
+    QStringList reports;
+    int loaded = 0;
+};
+
+TEST_F(MailboxFile, IndependentlyWrittenVersion1Loads)
+{
+    PythonWrite(ThreeRecordSpec(1), Path("anna.mbx"));
+    TMailAccount a(&dir);
+    a.LoadFromFile(Path("anna.mbx"), {});
+    EXPECT_EQ(a.MailboxFileName(), QStringLiteral("anna.mbx"));
+    EXPECT_EQ(a.Login(), "anna");
+    EXPECT_EQ(a.Password(), "s3cret");
+    EXPECT_EQ(a.FriendlyName(), "Work");
+    EXPECT_EQ(a.ClientKind(), 2);     // 0 reads as 2
+    EXPECT_EQ(a.Pop3SSLVersion(), 3); // above 2 reads as 3
+    EXPECT_EQ(a.SmtpTLSMode(), 0);    // other than 1, 2 reads as 0
+    EXPECT_EQ(a.SmtpSSLVersion(), 2);
+    EXPECT_EQ(a.Pop3Port(), 995);
+    EXPECT_EQ(a.SmtpPort(), 587);
+    EXPECT_EQ(a.SmtpPassword(), "p\xe4ss");
+    EXPECT_FALSE(a.AutoCheck());
+    EXPECT_TRUE(a.APOP());
+    EXPECT_TRUE(a.Pop3TLS());
+    EXPECT_TRUE(a.SmtpAuthentication());
+    EXPECT_TRUE(a.SendViaThisProgram());
+
+    const TMailBox& box = a.Mailbox();
+    EXPECT_EQ(box.LastCheck(), 45000.5);
+    ASSERT_EQ(box.Count(), 3);
+    const TIdMessageEx* r1 = box.At(0);
+    EXPECT_EQ(r1->HoldingState(), TIdMessageEx::Holding::UidlOnly);
+    EXPECT_TRUE(r1->IsNew());
+    EXPECT_TRUE(r1->fresh);
+    EXPECT_EQ(r1->serverNumber, 3);
+    EXPECT_EQ(r1->size, 1200);
+    EXPECT_EQ(r1->receiptState, 0); // 9 reads as 0
+    const TIdMessageEx* r2 = box.At(1);
+    EXPECT_EQ(r2->HoldingState(), TIdMessageEx::Holding::Headers);
+    EXPECT_EQ(r2->raw, kHeaderOfWhole);
+    EXPECT_EQ(r2->receiptState, 2);
+    EXPECT_EQ(r2->attachmentCount, 4);
+    EXPECT_NE(r2->Date, 0); // the header block was processed
+    const TIdMessageEx* r3 = box.At(2);
+    EXPECT_EQ(r3->HoldingState(), TIdMessageEx::Holding::Whole);
+    EXPECT_EQ(r3->raw, kWhole);
+    EXPECT_EQ(r3->Date, r2->Date);
+    EXPECT_EQ(box.FindByUIDL("UID-2"), r3);
+    // A record without headers keeps the stored list stale at start.
+    EXPECT_TRUE(box.Stale());
+}
+
+TEST_F(MailboxFile, WrittenFileReadsInIndependentImplementation)
+{
+    TMailAccount a(&dir);
+    a.Login() = "bob";
+    a.Password() = "pw";
+    a.Server() = "pop.example";
+    a.ClientKind() = 1;
+    a.SmtpTLSMode() = 2;
+    a.SmtpPort() = 2525;
+    a.Mailbox().SetLastCheck(44000.25);
+    auto* m = new TIdMessageEx;
+    m->UID = "U1";
+    m->raw = kWhole;
+    m->headersOnly = false;
+    m->size = 300;
+    m->serverNumber = 8;
+    m->receiptState = 3;
+    m->fresh = true;
+    m->SetNew(true);
+    m->Date = 45000; // not old
+    a.Mailbox().Add(m);
+    auto* h = new TIdMessageEx;
+    h->UID = "U2";
+    h->raw = kHeaderOfWhole;
+    a.Mailbox().Add(h);
+    auto* u = new TIdMessageEx;
+    u->UID = "U3";
+    u->noHeaders = true;
+    a.Mailbox().Add(u);
+
+    vm::MailboxSaveOptions o;
+    o.OldMessagesThreshold = 40000;
+    a.SaveToFile(o);
+    ASSERT_EQ(a.MailboxFileName(), QStringLiteral("bob.mbx"));
+    const QJsonObject f = PythonRead(Path("bob.mbx"));
+    EXPECT_EQ(f["version"].toInt(), 1);
+    const QJsonObject acc = f["account"].toObject();
+    EXPECT_EQ(acc["login"].toString(), "bob");
+    EXPECT_EQ(acc["password"].toString(), "pw");
+    EXPECT_EQ(acc["client_kind"].toInt(), 1);
+    EXPECT_EQ(acc["smtp_tls"].toInt(), 2);
+    EXPECT_EQ(acc["smtp_port"].toInt(), 2525);
+    EXPECT_EQ(acc["pop3_port"].toInt(), 110);
+    EXPECT_EQ(f["last_check"].toDouble(), 44000.25);
+    EXPECT_EQ(f["record_count"].toInt(), 3);
+    const QJsonArray recs = f["records"].toArray();
+    ASSERT_EQ(recs.size(), 3);
+    const QJsonObject r0 = recs[0].toObject();
+    EXPECT_EQ(r0["uid"].toString(), "U1");
+    EXPECT_EQ(r0["kind"].toInt(), 2);
+    EXPECT_EQ(r0["data"].toString(), Latin1(kWhole));
+    EXPECT_EQ(r0["server_number"].toInt(), 8);
+    EXPECT_EQ(r0["receipt"].toInt(), 3);
+    EXPECT_TRUE(r0["fresh"].toBool());
+    EXPECT_TRUE(r0["new"].toBool());
+    EXPECT_EQ(r0["attachments"].toInt(), -1);
+    EXPECT_EQ(recs[1].toObject()["kind"].toInt(), 1);
+    EXPECT_EQ(recs[2].toObject()["kind"].toInt(), 0);
+    EXPECT_FALSE(recs[2].toObject().contains("data"));
+}
+
+TEST_F(MailboxFile, HoldingKindsFollowTheSaveRange)
+{
+    TMailAccount a(&dir);
+    a.Login() = "kinds";
+    const auto add = [&](const char* uid, int size, double date) {
+        auto* m = new TIdMessageEx;
+        m->UID = uid;
+        m->raw = kWhole;
+        m->headersOnly = false;
+        m->size = size;
+        m->Date = date;
+        a.Mailbox().Add(m);
+    };
+    add("small", 1024, 45000);
+    add("big", 20 * 1024, 45000);
+    add("old", 1024, 100);
+    add("nodate", 1024, 0);
+    const auto kinds = [&](int range, bool oldRule) {
+        vm::MailboxSaveOptions o;
+        o.MessageSaveRange = range;
+        o.MaximumSaveSize = 1;
+        o.MinimumSaveSize = 10;
+        o.OldMessagesSaveHeaders = oldRule;
+        o.OldMessagesThreshold = 40000;
+        a.SaveToFile(o);
+        QList<int> out;
+        for (const auto& r : PythonRead(Path("kinds.mbx"))["records"].toArray())
+            out << r.toObject()["kind"].toInt();
+        return out;
+    };
+    EXPECT_EQ(kinds(0, false), (QList<int>{0, 0, 0, 0}));
+    EXPECT_EQ(kinds(1, false), (QList<int>{1, 1, 1, 1}));
+    EXPECT_EQ(kinds(2, false), (QList<int>{2, 2, 2, 2}));
+    EXPECT_EQ(kinds(2, true), (QList<int>{2, 2, 1, 1})); // old and undated keep headers
+    EXPECT_EQ(kinds(3, false), (QList<int>{2, 1, 2, 2}));
+    EXPECT_EQ(kinds(4, false), (QList<int>{1, 2, 1, 1}));
+
+    // Range 5: nothing but a zero time and count; the list comes back empty.
+    a.Mailbox().SetLastCheck(45000);
+    vm::MailboxSaveOptions none;
+    none.MessageSaveRange = 5;
+    a.SaveToFile(none);
+    const QJsonObject f = PythonRead(Path("kinds.mbx"));
+    EXPECT_EQ(f["last_check"].toDouble(), 0);
+    EXPECT_EQ(f["record_count"].toInt(), 0);
+    EXPECT_TRUE(f["records"].toArray().isEmpty());
+    TMailAccount back(&dir);
+    back.LoadFromFile(Path("kinds.mbx"), {});
+    EXPECT_EQ(back.Mailbox().Count(), 0);
+}
+
+TEST_F(MailboxFile, WholeMessageSavedAsHeadersComesBackHeadersOnly)
+{
+    TMailAccount a(&dir);
+    a.Login() = "h";
+    auto* m = new TIdMessageEx;
+    m->UID = "x";
+    m->raw = kWhole;
+    m->headersOnly = false;
+    a.Mailbox().Add(m);
+    vm::MailboxSaveOptions o;
+    o.MessageSaveRange = 1;
+    a.SaveToFile(o);
+    TMailAccount back(&dir);
+    back.LoadFromFile(Path("h.mbx"), {});
+    ASSERT_EQ(back.Mailbox().Count(), 1);
+    EXPECT_EQ(back.Mailbox().At(0)->HoldingState(), TIdMessageEx::Holding::Headers);
+    EXPECT_EQ(back.Mailbox().At(0)->raw, kHeaderOfWhole);
+}
+
+TEST_F(MailboxFile, Version0LoadsAndIsWrittenBackAsVersion1)
+{
+    PythonWrite(ThreeRecordSpec(0), Path("old.mbx"));
+    LoadAll();
+    ASSERT_TRUE(reports.isEmpty()) << reports.join(", ").toStdString();
+    ASSERT_EQ(dir.Count(), 1);
+    TMailAccount* a = dir.At(0);
+    ASSERT_EQ(a->Mailbox().Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(a->Mailbox().At(i)->serverNumber, 0);
+        EXPECT_FALSE(a->Mailbox().At(i)->fresh);
+    }
+    EXPECT_EQ(a->Mailbox().LastCheck(), 0);
+    EXPECT_TRUE(a->Mailbox().At(0)->IsNew());
+    int index = 0;
+    dir.SaveAll(index, {});
+    EXPECT_EQ(a->MailboxFileName(), QStringLiteral("old.mbx")); // same file replaced
+    const QJsonObject f = PythonRead(Path("old.mbx"));
+    EXPECT_EQ(f["version"].toInt(), 1);
+    EXPECT_EQ(f["account"].toObject()["password"].toString(), "s3cret");
+    EXPECT_EQ(f["records"].toArray().size(), 3);
+}
+
+TEST_F(MailboxFile, LoaderAnswersEachErrorClassAndGoesOn)
+{
+    // Cut inside the third record: two records and the incomplete report.
+    PythonWrite(ThreeRecordSpec(1), Path("cut.mbx"));
+    QByteArray bytes = ReadAll(Path("cut.mbx"));
+    WriteAll(Path("cut.mbx"), bytes.left(bytes.size() - qsizetype(kWhole.size()) / 2));
+    // One changed byte in the enciphered block: checksum mismatch.
+    PythonWrite(ThreeRecordSpec(1), Path("flip.mbx"));
+    bytes = ReadAll(Path("flip.mbx"));
+    bytes[12 + 4 + 9] = char(bytes[12 + 4 + 9] ^ 0x01);
+    WriteAll(Path("flip.mbx"), bytes);
+    {
+        // Whichever byte of the block changes, the file is reported invalid.
+        QTemporaryDir other;
+        TAccountsDirectory scratch;
+        const QByteArray good = bytes;
+        std::int32_t n;
+        std::memcpy(&n, good.constData() + 12, 4);
+        for (int i = 0; i < n; ++i) {
+            QByteArray changed = ReadAll(Path("good.src"));
+            if (changed.isEmpty()) {
+                PythonWrite(ThreeRecordSpec(1), Path("good.src"));
+                changed = ReadAll(Path("good.src"));
+            }
+            changed[16 + i] = char(changed[16 + i] ^ (1 << (i % 8)));
+            WriteAll(other.path() + "/x.mbx", changed);
+            TMailAccount a(&scratch);
+            EXPECT_THROW(a.LoadFromFile(other.path() + "/x.mbx", {}, 1, 0),
+                         EIncorrectStreamFormatHeaderError)
+                << "byte " << i;
+        }
+        QFile::remove(Path("good.src"));
+    }
+    // Unreadable: reading fails with an I/O error.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), Path("gone.mbx")));
+    // A good one, so that loading is seen to go on.
+    PythonWrite(ThreeRecordSpec(1), Path("good.mbx"));
+
+    LoadAll();
+    reports.sort();
+    EXPECT_EQ(reports, (QStringList{"incomplete cut.mbx", "invalid flip.mbx",
+                                    "unreadable gone.mbx"}));
+    EXPECT_EQ(loaded, 2);
+    ASSERT_EQ(dir.Count(), 2);
+    for (int i = 0; i < dir.Count(); ++i) {
+        const TMailAccount* a = dir.At(i);
+        EXPECT_EQ(a->Mailbox().Count(), a->MailboxFileName() == "cut.mbx" ? 2 : 3);
+    }
+}
+
+TEST_F(MailboxFile, DamagedRecordsAndHeaders)
+{
+    const auto expectThrow = [&](const QByteArray& data, auto exceptionTag) {
+        using E = decltype(exceptionTag);
+        WriteAll(Path("t.mbx"), data);
+        TMailAccount a(&dir);
+        EXPECT_THROW(a.LoadFromFile(Path("t.mbx"), {}, 1, 0), E);
+    };
+    PythonWrite(ThreeRecordSpec(1), Path("src.mbx"));
+    const QByteArray good = ReadAll(Path("src.mbx"));
+    const qsizetype blockStart = 12 + 4;
+    std::int32_t n;
+    std::memcpy(&n, good.constData() + 12, 4);
+
+    expectThrow(QByteArray("\x0a\x00VL999KEX07", 12) + good.mid(12),
+                EIncorrectStreamFormatHeaderError());
+    // Block length not a multiple of 8, or past the end of the file.
+    QByteArray odd = good;
+    odd[12] = char(n - 1);
+    expectThrow(odd, EIncorrectStreamFormatHeaderError());
+    QByteArray huge = good;
+    huge[15] = 0x10;
+    expectThrow(huge, EIncorrectStreamFormatHeaderError());
+    // Holding kind 3 in the last record.
+    QJsonObject spec = ThreeRecordSpec(1);
+    QJsonArray recs = spec["records"].toArray();
+    QJsonObject bad = Record("bad", 0);
+    recs.append(bad);
+    spec["records"] = recs;
+    PythonWrite(spec, Path("k.mbx"));
+    QByteArray kind3 = ReadAll(Path("k.mbx"));
+    kind3[kind3.size() - 1] = 3;
+    expectThrow(kind3, EIncorrectStreamFormatMailboxError());
+    // A block too short for its fields is damaged, like a checksum mismatch.
+    QByteArray shortBlock = good.left(blockStart - 4);
+    shortBlock += QByteArray("\x08\x00\x00\x00", 4) + QByteArray(8, '\xff');
+    expectThrow(shortBlock, EIncorrectStreamFormatHeaderError());
+    // A file too short for its signature: the plain format error.
+    WriteAll(Path("t.mbx"), QByteArray("\x0a\x00VL3", 5));
+    TMailAccount a(&dir);
+    try {
+        a.LoadFromFile(Path("t.mbx"), {}, 1, 0);
+        ADD_FAILURE() << "no error";
+    } catch (const EIncorrectStreamFormatHeaderError&) {
+        ADD_FAILURE() << "header error";
+    } catch (const EIncorrectStreamFormatMailboxError&) {
+        ADD_FAILURE() << "mailbox error";
+    } catch (const EIncorrectStreamFormat&) {
+    }
+}
+
+TEST_F(MailboxFile, LongTextsAreCutAtACharacterBoundary)
+{
+    TMailAccount a(&dir);
+    a.Login() = "long";
+    // 65534 ASCII bytes and a 3-byte character straddling the limit.
+    a.FriendlyName() = QByteArray(65534, 'x') + "\xe2\x82\xac" + "tail";
+    a.SaveToFile(vm::MailboxSaveOptions{});
+    TMailAccount back(&dir);
+    back.LoadFromFile(Path("long.mbx"), {});
+    EXPECT_EQ(back.FriendlyName(), QByteArray(65534, 'x'));
+    EXPECT_EQ(vm::FitTextField(QByteArray(65535, 'y') + "z").size(), 65535);
+    EXPECT_EQ(vm::FitWideTextField(QString(65534, 'a') + QString::fromUtf8("\xf0\x9f\x98\x80"))
+                  .size(),
+              65534);
+}
+
+TEST_F(MailboxFile, FailedWriteLeavesThePreviousFile)
+{
+    TMailAccount a(&dir);
+    a.Login() = "keep";
+    auto* m = new TIdMessageEx;
+    m->UID = "one";
+    a.Mailbox().Add(m);
+    a.SaveToFile(vm::MailboxSaveOptions{});
+    const QByteArray before = ReadAll(Path("keep.mbx"));
+    ASSERT_FALSE(before.isEmpty());
+
+    auto* big = new TIdMessageEx;
+    big->UID = "big";
+    big->headersOnly = false;
+    big->Date = 45000;
+    big->raw = QByteArray(12 << 20, 'b');
+    a.Mailbox().Add(big);
+    // Limit the size of files this process may write, so the write fails.
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 1 << 20;
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_THROW(a.SaveToFile(vm::MailboxSaveOptions{}), EStreamError);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(ReadAll(Path("keep.mbx")), before);
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files), QStringList{"keep.mbx"});
+}
+
+} // namespace
