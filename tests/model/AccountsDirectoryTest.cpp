@@ -1,0 +1,207 @@
+// Accounts and the accounts directory: file naming, loading with reports,
+// saving that resumes after a failure, and the retries on opening.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "model/MailStartup.h"
+#include "model/StreamErrors.h"
+#include "model/TAccountsDirectory.h"
+
+namespace {
+
+class AccountsDirectory : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        dir.SetMailboxDirectory(tmp.path());
+    }
+    TMailAccount* NewAccount(const QByteArray& login)
+    {
+        auto* a = new TMailAccount(&dir);
+        a->Login() = login;
+        dir.Add(a);
+        return a;
+    }
+    QString Path(const QString& name) const { return tmp.path() + QLatin1Char('/') + name; }
+
+    QTemporaryDir tmp;
+    TAccountsDirectory dir;
+};
+
+TEST_F(AccountsDirectory, FileNamesForNewAccounts)
+{
+    TMailAccount* a = NewAccount("anna");
+    TMailAccount* b = NewAccount("anna");
+    TMailAccount* odd = NewAccount("x:y/z<\"*?>\\';");
+    int index = 0;
+    dir.SaveAll(index, {});
+    EXPECT_EQ(a->MailboxFileName(), QStringLiteral("anna.mbx"));
+    EXPECT_EQ(b->MailboxFileName(), QStringLiteral("anna1.mbx"));
+    EXPECT_EQ(odd->MailboxFileName(), QStringLiteral("x_y_z________.mbx"));
+    EXPECT_EQ(odd->Login(), "x:y/z<\"*?>\\';");
+    // Saving again keeps the names; a deleted file gets a fresh name.
+    dir.SaveAll(index = 0, {});
+    EXPECT_EQ(b->MailboxFileName(), QStringLiteral("anna1.mbx"));
+    QFile::remove(Path("anna.mbx"));
+    b->Login() = "anna";
+    QFile::remove(Path("anna1.mbx"));
+    b->SaveToFile(vm::MailboxSaveOptions{});
+    EXPECT_EQ(b->MailboxFileName(), QStringLiteral("anna.mbx"));
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(AccountsDirectory, AccountQueries)
+{
+    TMailAccount a(&dir);
+    a.Login() = "anna";
+    EXPECT_EQ(a.DisplayName(), "anna");
+    a.FriendlyName() = "Work";
+    EXPECT_EQ(a.DisplayName(), "Work");
+    EXPECT_FALSE(a.HasSmtpSettings());
+    a.SmtpLogin() = "l";
+    a.SmtpServer() = "s";
+    EXPECT_FALSE(a.HasSmtpSettings());
+    a.FromAddress() = "a@b";
+    EXPECT_TRUE(a.HasSmtpSettings());
+    EXPECT_FALSE(a.CanBeCheckedUnattended());
+    a.SessionPassword() = "typed";
+    EXPECT_FALSE(a.CanBeCheckedUnattended()); // not marked valid
+    a.SessionPasswordValid() = true;
+    EXPECT_TRUE(a.CanBeCheckedUnattended());
+    a.AutoCheck() = false;
+    EXPECT_FALSE(a.CanBeCheckedUnattended());
+}
+
+TEST_F(AccountsDirectory, SaveAllResumesOrStopsAfterAFailure)
+{
+    NewAccount("one");
+    TMailAccount* blocked = NewAccount("two");
+    NewAccount("three");
+    // The second account's file name is taken by a directory: its save fails.
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("two.mbx"));
+    blocked->MailboxFileName() = "two.mbx";
+
+    QStringList failures;
+    const bool stopped = !vm::SaveMailboxesAtExit(
+        dir, {}, [&](const TMailAccount& a, const QString& cls, const QString& message) {
+            failures << QString::fromLatin1(a.DisplayName()) + " " + cls;
+            EXPECT_FALSE(message.isEmpty());
+            return false;
+        });
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(failures, QStringList{"two EFCreateError"});
+    EXPECT_TRUE(QFile::exists(Path("one.mbx")));
+    EXPECT_FALSE(QFile::exists(Path("three.mbx")));
+
+    failures.clear();
+    EXPECT_TRUE(vm::SaveMailboxesAtExit(dir, {}, [&](const TMailAccount&, const QString& cls,
+                                                     const QString&) {
+        failures << cls;
+        return true;
+    }));
+    EXPECT_EQ(failures.size(), 1);
+    EXPECT_TRUE(QFile::exists(Path("three.mbx")));
+
+    int index = 0;
+    EXPECT_THROW(dir.SaveAll(index, {}), EFCreateError);
+    EXPECT_EQ(index, 1);
+}
+
+TEST_F(AccountsDirectory, LoadsWhatWasSavedWithReports)
+{
+    TMailAccount* a = NewAccount("anna");
+    a->Password() = "pw";
+    auto* m = new TIdMessageEx;
+    m->UID = "u1";
+    m->raw = "Subject: x\r\n\r\n";
+    a->Mailbox().Add(m);
+    a->Mailbox().SetLastCheck(45000);
+    a->Mailbox().At(0)->fresh = true;
+    NewAccount("bob");
+    int index = 0;
+    dir.SaveAll(index, {});
+    QFile f(Path("junk.mbx"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a mailbox");
+    f.close();
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("folder.mbx")); // not a file: not listed
+
+    TAccountsDirectory loaded;
+    QStringList progress, invalid;
+    vm::MailboxLoadReports reports;
+    reports.progress = [&](const QString& name) { progress << name; };
+    reports.invalid = [&](const QString& name) { invalid << name; };
+    reports.unreadable = [&](const QString& name, const QString&) { invalid << name; };
+    EXPECT_EQ(vm::LoadMailboxesAtStart(loaded, tmp.path(), {}, reports), 2);
+    progress.sort();
+    EXPECT_EQ(progress, (QStringList{"anna.mbx", "bob.mbx", "junk.mbx"}));
+    EXPECT_EQ(invalid, QStringList{"junk.mbx"});
+    EXPECT_EQ(loaded.MailboxDirectory(), tmp.path() + "/");
+    ASSERT_EQ(loaded.Count(), 2);
+    TMailAccount* anna = loaded.At(0)->Login() == "anna" ? loaded.At(0) : loaded.At(1);
+    EXPECT_EQ(anna->Owner(), &loaded);
+    EXPECT_EQ(anna->Mailbox().Account(), anna);
+    EXPECT_EQ(anna->Mailbox().At(0)->owner, &anna->Mailbox());
+    // Stored password, checked before, every record has headers: shown at start.
+    EXPECT_FALSE(anna->Mailbox().Stale());
+    EXPECT_TRUE(anna->Mailbox().Confirmed());
+    EXPECT_EQ(loaded.CountFresh(true), 1);
+    loaded.ClearFresh(true);
+    EXPECT_EQ(loaded.CountFresh(false), 0);
+
+    // The same files with the stored lists not shown at start stay stale.
+    TAccountsDirectory hidden;
+    vm::MailboxLoadOptions off;
+    off.ShowMessagesOnStartup = false;
+    vm::LoadMailboxesAtStart(hidden, tmp.path(), off, {});
+    for (int i = 0; i < hidden.Count(); ++i)
+        EXPECT_TRUE(hidden.At(i)->Mailbox().Stale());
+}
+
+TEST_F(AccountsDirectory, EmptyDirectoryLoadsNothing)
+{
+    TAccountsDirectory::LoadParams p;
+    p.directory = tmp.path();
+    int calls = 0;
+    p.progress = [&](auto&) { ++calls; };
+    EXPECT_TRUE(dir.LoadAll(p));
+    EXPECT_EQ(p.found, 0);
+    EXPECT_EQ(p.loaded, 0);
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(p.directory.endsWith('/'));
+}
+
+TEST_F(AccountsDirectory, OpeningIsRetriedBeforeGivingUp)
+{
+    TMailAccount a(&dir);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_THROW(a.LoadFromFile(Path("missing.mbx"), {}, 4, 60), EFOpenError);
+    EXPECT_GE(t.elapsed(), 3 * 60 - 5);
+    EXPECT_LT(t.elapsed(), 2000);
+
+    // A file that becomes readable between attempts is loaded.
+    TMailAccount source(&dir);
+    source.Login() = "late";
+    source.SaveToFile(vm::MailboxSaveOptions{});
+    ASSERT_TRUE(QFile::rename(Path("late.mbx"), Path("hidden")));
+    std::thread mover([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        QFile::rename(Path("hidden"), Path("late.mbx"));
+    });
+    TMailAccount b(&dir);
+    EXPECT_NO_THROW(b.LoadFromFile(Path("late.mbx"), {}, 4, 80));
+    mover.join();
+    EXPECT_EQ(b.Login(), "late");
+}
+
+} // namespace
