@@ -6,11 +6,13 @@
 #include <cstdio>
 
 #include "app/Shutdown.h"
+#include "config/MySettings.h"
 #include "core/DataDir.h"
 #include "core/Messages.h"
 #include "core/MyApplication.h"
 #include "core/TempDir.h"
 #include "lang/Lang.h"
+#include "lang/LangStartup.h"
 #include "platform/SingleInstance.h"
 #include "ui/common/GuiMessageService.h"
 #include "ui/common/TLoadingWnd.h"
@@ -52,7 +54,20 @@ int VelmoraApp::Prepare()
     QApplication::setApplicationDisplayName(appObject.ProductName() + ' ' +
                                             appObject.ProductVersion());
 
-    // Language files and settings: filled in by the language and settings layer.
+    // Language files first (their texts are needed for every later message),
+    // then the settings, then the language file the settings ask for. Until a
+    // language is loaded only fixed English texts can be shown.
+    QString fatal = DiscoverLanguageFiles(appObject.ProgramDir());
+    if (!fatal.isEmpty()) {
+        ShowError(fatal);
+        return 0;
+    }
+    Settings().Load(appObject.SettingsFilePath());
+    fatal = ChooseAndLoadLanguage(appObject.ProgramDir(), Settings().LanguageFile);
+    if (!fatal.isEmpty()) {
+        ShowError(fatal);
+        return 0;
+    }
 
     // One copy per data directory.
     instance_ = std::make_unique<SingleInstance>(dir.path);
@@ -108,6 +123,8 @@ bool VelmoraApp::OnCloseRequest()
         mainWnd_->setCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor);
     };
     hooks.setClosingMark = [this](bool on) { closing_ = on; };
+    hooks.saveSettings = [] { return Settings().Save(MyApplication::Instance().SettingsFilePath()); };
+    hooks.settingsPath = [] { return MyApplication::Instance().SettingsFilePath(); };
     hooks.deleteTemporaryFiles = [] { RemoveTempDir(); };
     if (!RunShutdown(hooks)) {
         closing_ = false;

@@ -37,6 +37,14 @@ int main(int argc, char** argv)
         break;
     }
 
+    // Without any display the window system would abort the program; say
+    // what is wrong instead and point to the commands that need none.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "velmora: no display to show the window on (DISPLAY is not set).\n"
+                             "The commands listed by 'velmora --help' run without one.\n");
+        return 2;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setQuitOnLastWindowClosed(false);

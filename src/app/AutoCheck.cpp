@@ -1,0 +1,85 @@
+#include "app/AutoCheck.h"
+
+#include "config/MySettings.h"
+
+namespace vm {
+
+bool AutoCheckScheduler::TimerWanted()
+{
+    const MySettings& s = Settings();
+    return s.AutoMailCheck && s.CheckMailOnTimer;
+}
+
+void AutoCheckScheduler::EnableTimer(bool on)
+{
+    timerEnabled = on;
+    if (hooks_.setTimerEnabled)
+        hooks_.setTimerEnabled(on);
+}
+
+bool AutoCheckScheduler::StartUp(bool startedBySystem, bool checkSkipped)
+{
+    const MySettings& s = Settings();
+    if (s.AutoMailCheck && s.CheckMailOnStartup && !checkSkipped) {
+        const bool sleep = startedBySystem && s.SleepOnStartup;
+        countdown = sleep ? s.StartupSleepingTime : 0;
+        EnableTimer(true);
+        return !sleep;
+    }
+    if (TimerWanted()) {
+        countdown = s.AutoMailCheckInterval;
+        EnableTimer(true);
+    }
+    return false;
+}
+
+bool AutoCheckScheduler::Tick()
+{
+    if (!timerEnabled)
+        return false;
+    const bool busy = Call(hooks_.pop3Busy) || Call(hooks_.handOffBusy);
+    if (countdown > 0 && !busy)
+        --countdown;
+    // An error report left open from the last check closes a second before the next.
+    if (countdown == 1 && Call(hooks_.errorWindowVisible) && hooks_.closeErrorWindow)
+        hooks_.closeErrorWindow();
+    if (countdown != 0 || busy || Call(hooks_.blockingWindowOpen) || locked ||
+        Call(hooks_.shuttingDown))
+        return false;
+    // Re-arm before checking, so a long check only delays the next one.
+    EnableTimer(TimerWanted());
+    countdown = Settings().AutoMailCheckInterval;
+    if (hooks_.runAutomaticCheck)
+        hooks_.runAutomaticCheck();
+    return true;
+}
+
+bool AutoCheckScheduler::SetLock(LockMode mode)
+{
+    if (!TimerWanted())
+        return false;
+    switch (mode) {
+    case LockMode::Toggle:
+        locked = !locked;
+        break;
+    case LockMode::Lock:
+        locked = true;
+        break;
+    case LockMode::Unlock:
+        locked = false;
+        break;
+    }
+    return true;
+}
+
+bool AutoCheckScheduler::AfterSettingsChanged()
+{
+    const bool wanted = TimerWanted();
+    if (!wanted)
+        locked = false; // nothing left to lock
+    EnableTimer(wanted);
+    countdown = wanted ? Settings().AutoMailCheckInterval : 0;
+    return wanted;
+}
+
+} // namespace vm

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "config/MySettings.h"
+#include "core/Messages.h"
+#include "lang/LangStartup.h"
+#include "platform/ScrollLockBlinker.h"
+#include "ui/common/NewMailAnnouncer.h"
+#include "ui/common/NotificationSound.h"
+#include "ui/common/TNotifyForm.h"
+
+using namespace vm;
+
+namespace {
+
+class NotifyTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test";
+        static char* argv[] = {name, nullptr};
+        if (!qApp)
+            new QApplication(argc, argv);
+        static QTemporaryDir dir;
+        ASSERT_EQ(DiscoverLanguageFiles(dir.path() + '/'), QString());
+        ASSERT_EQ(ChooseAndLoadLanguage(dir.path() + '/', "english.lng"), QString());
+    }
+    void SetUp() override
+    {
+        SetMessageService(&messages);
+        Settings() = MySettings();
+    }
+    void TearDown() override { SetMessageService(nullptr); }
+    RecordingMessageService messages;
+};
+
+} // namespace
+
+TEST_F(NotifyTest, GeometrySitsInTheLowerRightCorner)
+{
+    TNotifyForm f;
+    f.text = "You have new mail (3 messages)";
+    const QRect area(0, 0, 1000, 700);
+    const QRect g = f.ComputeGeometry(area);
+    const int m = static_cast<int>(0.4 * QFontMetrics(QFont("Arial", 9, QFont::Bold)).height());
+    EXPECT_EQ(g.left(), static_cast<int>(1000 - g.width() - 60.0));
+    EXPECT_EQ(g.top(), static_cast<int>(700 - g.height() - 14.0));
+    EXPECT_EQ(g.height(), QFontMetrics(QFont("Arial", 9, QFont::Bold)).height() + 2 * m);
+
+    // A picture taller than the text sets the height and widens by picture + margin.
+    f.margin = 4;
+    QPixmap pic(40, 50);
+    pic.fill(Qt::red);
+    const int textOnlyWidth = f.ComputeGeometry(area).width();
+    f.picture = pic;
+    const QRect withPic = f.ComputeGeometry(area);
+    EXPECT_EQ(withPic.height(), 50 + 8);
+    EXPECT_EQ(withPic.width(), textOnlyWidth + 40 + 4);
+}
+
+TEST_F(NotifyTest, LifetimeClosesAndBlinkAlternates)
+{
+    TNotifyForm f;
+    f.text = "x";
+    f.blinking = true;
+    f.blinkPeriod = 60;
+    f.lifetime = 400;
+    f.ShowNotification();
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.IsTranslucent());
+    bool sawTranslucent = false;
+    QElapsedTimer t;
+    t.start();
+    while (f.isVisible() && t.elapsed() < 3000) {
+        QTest::qWait(10);
+        sawTranslucent |= f.IsTranslucent();
+    }
+    EXPECT_TRUE(sawTranslucent);
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_GE(t.elapsed(), 350);
+}
+
+TEST_F(NotifyTest, VisibleWindowGetsAMessageBoxAndFreshMarksCleared)
+{
+    NewMailAnnouncer a;
+    int cleared = 0;
+    a.mainWindowVisible = [] { return true; };
+    a.clearFreshMarks = [&] { ++cleared; };
+    a.shownAccountName = [] { return QStringLiteral("Work"); };
+    a.AnnounceNewMail(0, AnnounceKind::AutoChecked);
+    EXPECT_TRUE(messages.shown.isEmpty());
+    a.AnnounceNewMail(3, AnnounceKind::ShownAccount);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_EQ(messages.shown[0].icon, MsgIcon::Information);
+    EXPECT_TRUE(messages.shown[0].text.contains("3"));
+    EXPECT_TRUE(messages.shown[0].text.contains("Work"));
+    EXPECT_EQ(cleared, 1);
+    EXPECT_FALSE(a.NotifyForm()->isVisible());
+}
+
+TEST_F(NotifyTest, HiddenWindowUsesTheChosenMethods)
+{
+    NewMailAnnouncer a;
+    a.mainWindowVisible = [] { return false; };
+    Settings().MessageNotification = MySettings::kNotifyWindow;
+    a.AnnounceNewMail(1, AnnounceKind::AutoChecked);
+    EXPECT_TRUE(messages.shown.isEmpty());
+    ASSERT_TRUE(a.NotifyForm()->isVisible());
+    EXPECT_EQ(a.NotifyForm()->text, "You have new mail (1 message)");
+    EXPECT_EQ(a.NotifyForm()->lifetime, 0); // stays until the user comes back
+    a.AnnounceNewMail(5, AnnounceKind::AutoChecked);
+    EXPECT_EQ(a.NotifyForm()->text, "You have new mail (5 messages)");
+
+    Settings().MessageNotificationWindowType = 1;
+    Settings().MessageNotificationWindowTimeout = 90; // above 65 s is kept whole
+    a.AnnounceNewMail(2, AnnounceKind::AutoChecked);
+    EXPECT_EQ(a.NotifyForm()->lifetime, 90000);
+
+    a.StopAnnouncing();
+    EXPECT_FALSE(a.NotifyForm()->isVisible());
+
+    // Without the window method nothing is shown.
+    Settings().MessageNotification = MySettings::kNotifySound;
+    a.AnnounceNewMail(2, AnnounceKind::AutoChecked);
+    EXPECT_FALSE(a.NotifyForm()->isVisible());
+}
+
+TEST(NotificationSound, CustomFileCorrection)
+{
+    QTemporaryDir data;
+    const QString local = QDir(data.path()).filePath("ding.wav");
+    QFile f(local);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    EXPECT_EQ(CorrectCustomSoundPath("/gone/away/ding.wav", data.path()), local);
+    EXPECT_EQ(CorrectCustomSoundPath("/gone/away/other.wav", data.path()), "/gone/away/other.wav");
+    EXPECT_EQ(CorrectCustomSoundPath(local, "/elsewhere"), local);
+    EXPECT_EQ(CorrectCustomSoundPath("", data.path()), "");
+}
