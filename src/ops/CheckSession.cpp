@@ -1,0 +1,102 @@
+#include "ops/CheckSession.h"
+
+#include <vector>
+
+#include "mime/TIdMessageEx.h"
+#include "model/TMailAccount.h"
+#include "model/TMailBox.h"
+
+namespace vm {
+
+QByteArray UidFromUidlLine(const QByteArray& line)
+{
+    const qsizetype space = line.indexOf(' ');
+    return space < 0 ? line : line.mid(space + 1);
+}
+
+UidlNumbers::UidlNumbers(const QList<QByteArray>& lines)
+{
+    numbers_.reserve(lines.size());
+    for (const QByteArray& line : lines) {
+        const qsizetype space = line.indexOf(' ');
+        if (space < 0)
+            continue;
+        bool ok = false;
+        const int n = line.left(space).trimmed().toInt(&ok);
+        if (!ok)
+            continue;
+        // The first line that carries an id decides.
+        const QByteArray uid = line.mid(space + 1);
+        if (!numbers_.contains(uid))
+            numbers_.insert(uid, n);
+    }
+}
+
+int UidlNumbers::Lookup(const QByteArray& uid) const
+{
+    const auto it = numbers_.constFind(uid);
+    return it == numbers_.cend() ? -1 : it.value();
+}
+
+QString DisplayNameOf(const TMailAccount& account)
+{
+    return QString::fromLocal8Bit(account.DisplayName());
+}
+
+int RemoveRecordsWhere(TMailBox& mailbox, const std::function<bool(const TIdMessageEx*)>& gone)
+{
+    std::vector<TIdMessageEx*> keep;
+    std::vector<TIdMessageEx*> drop;
+    keep.reserve(size_t(mailbox.Count()));
+    for (int i = 0; i < mailbox.Count(); ++i) {
+        TIdMessageEx* m = mailbox.At(i);
+        if (gone(m))
+            drop.push_back(m);
+        else
+            keep.push_back(m);
+    }
+    if (drop.empty())
+        return 0;
+    if (drop.size() == 1) {
+        mailbox.Delete(drop.front());
+        return 1;
+    }
+    // Detach every record without destroying it, put the kept ones back in
+    // order (which rebuilds the UIDL index), then destroy the others.
+    const bool owns = mailbox.Owns();
+    mailbox.SetOwns(false);
+    mailbox.Clear();
+    mailbox.SetOwns(owns);
+    for (TIdMessageEx* m : keep)
+        mailbox.Add(m);
+    if (owns)
+        for (TIdMessageEx* m : drop)
+            delete m;
+    return int(drop.size());
+}
+
+int MailboxPositions::Of(const TIdMessageEx* rec)
+{
+    if (!valid_) {
+        map_.clear();
+        map_.reserve(mailbox_.Count());
+        for (int i = 0; i < mailbox_.Count(); ++i)
+            map_.insert(mailbox_.At(i), i);
+        valid_ = true;
+    }
+    return map_.value(rec, -1);
+}
+
+void MailboxPositions::Placed(const TIdMessageEx* rec, int index)
+{
+    if (valid_)
+        map_.insert(rec, index);
+}
+
+void MailboxPositions::Forget(const TIdMessageEx* from)
+{
+    if (valid_)
+        map_.remove(from);
+}
+
+} // namespace vm

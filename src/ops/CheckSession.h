@@ -1,0 +1,122 @@
+#pragma once
+// The POP3 conversation as the mail check, the removal and the whole-message
+// retrieval use it. The program's POP3 client stands behind it
+// (Pop3ClientSession); the operations only see these steps, which keeps them
+// free of threads and sockets and lets them run the same under the windows,
+// the command line and the tests.
+//
+// Every step runs on the thread of the operation and throws an error derived
+// from EIdException when it fails. A command that the server answers with
+// "-ERR" throws EIdProtocolReplyError (or a class derived from it); the mail
+// check tells that case apart from a lost connection.
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+
+#include "net/NetErrors.h"
+
+class TIdMessageEx;
+class TMailAccount;
+class TMailBox;
+
+namespace vm {
+
+class Pop3Session
+{
+public:
+    virtual ~Pop3Session() = default;
+
+    // Connects, reads the greeting and logs in with the account the session
+    // was prepared for.
+    virtual void ConnectAndLogin() = 0;
+    // Sends "UIDL" and returns the raw reply lines ("number id"); false when
+    // the server refuses the command.
+    virtual bool FetchUidLines(QList<QByteArray>& lines) = 0;
+    // "LIST n": the size in bytes, or -1 when the reply carries no size.
+    virtual std::int32_t MessageSize(int n) = 0;
+    // "TOP n 0" / "RETR n" into rec: raw text, server number, holding flags,
+    // receipt state, parsed headers (and parts).
+    virtual void FetchHeaders(int n, TIdMessageEx& rec) = 0;
+    virtual void FetchWhole(int n, TIdMessageEx& rec) = 0;
+    // "DELE n", expecting "+OK".
+    virtual void Delete(int n) = 0;
+    // "QUIT" and close: the server commits the deletions of the connection.
+    virtual void Disconnect() = 0;
+    // Closes the connection without "QUIT" (the server discards deletions).
+    // Never throws.
+    virtual void Close() = 0;
+    // True once the user asked to interrupt the operation (any status other
+    // than osProceed).
+    virtual bool InterruptRequested() const = 0;
+};
+
+// Receives the status texts of an operation ("Connecting to server ...").
+// Called on the thread that runs the operation; may be empty.
+using StatusFn = std::function<void(const QString&)>;
+
+// What a failed operation leaves for its error line.
+struct OperationError
+{
+    QString className; // e.g. "EIdConnClosedGracefully"
+    QString message;
+};
+
+// The unique id of one UIDL reply line: the text after the first space, or
+// the whole line when it has none.
+QByteArray UidFromUidlLine(const QByteArray& line);
+
+// Message numbers by unique id from raw UIDL reply lines: for every id, the
+// number written before the first space of the first line that carries it
+// (exact, case-sensitive). Lines without a space, or whose number is not a
+// number, are skipped.
+class UidlNumbers
+{
+public:
+    explicit UidlNumbers(const QList<QByteArray>& lines);
+    // The message number of uid, or -1 when the server does not list it.
+    int Lookup(const QByteArray& uid) const;
+
+private:
+    QHash<QByteArray, int> numbers_;
+};
+
+// The account's display name as Unicode text.
+QString DisplayNameOf(const TMailAccount& account);
+
+// Which window's texts an operation shows: the main window's status panel,
+// or the operation label of the details window.
+enum class OperationView { MainWindow, DetailsWindow };
+
+// Removes (and destroys) every record of the mailbox for which gone is true,
+// keeping the order of the rest; one pass however many go. Returns how many
+// were removed.
+int RemoveRecordsWhere(TMailBox& mailbox, const std::function<bool(const TIdMessageEx*)>& gone);
+
+// Positions of a mailbox's records by record, built on first use in one
+// pass, so that replacing many records in place stays linear.
+class MailboxPositions
+{
+public:
+    explicit MailboxPositions(TMailBox& mailbox) : mailbox_(mailbox) {}
+    // Index of rec in the mailbox, or -1.
+    int Of(const TIdMessageEx* rec);
+    // rec now stands at index (after an add or a replace).
+    void Placed(const TIdMessageEx* rec, int index);
+    // from left the mailbox (replaced, not moved).
+    void Forget(const TIdMessageEx* from);
+    // Records were removed: positions are rebuilt at the next look-up.
+    void Invalidate() { valid_ = false; }
+
+private:
+    TMailBox& mailbox_;
+    QHash<const TIdMessageEx*, int> map_;
+    bool valid_ = false;
+};
+
+} // namespace vm

@@ -1,0 +1,352 @@
+// The mail check of one account against an in-memory server: which commands
+// it sends, what the mailbox holds afterwards, and the flag rules.
+
+#include <gtest/gtest.h>
+
+#include "model/TMailAccount.h"
+#include "ops/CheckAccount.h"
+#include "ops_check/FakeSession.h"
+
+using namespace vm;
+using namespace vm::test;
+
+namespace {
+
+constexpr double kRecent = 50000; // dates after the threshold below
+constexpr double kOld = 40000;
+constexpr double kThreshold = 45000;
+
+CheckOptions Options(int range, bool oldHeaders = false, int maxKB = 512)
+{
+    CheckOptions o;
+    o.range = range;
+    o.maxDownloadKB = maxKB;
+    o.oldGetHeaders = oldHeaders;
+    o.oldThreshold = kThreshold;
+    return o;
+}
+
+FakeMessage Msg(const char* uid, std::int32_t size = 1000, double date = kRecent)
+{
+    FakeMessage m;
+    m.uid = uid;
+    m.size = size;
+    m.date = date;
+    return m;
+}
+
+QStringList Uids(const TMailBox& mb)
+{
+    QStringList out;
+    for (int i = 0; i < mb.Count(); ++i)
+        out.append(QString::fromLatin1(mb.At(i)->UID));
+    return out;
+}
+
+// A mailbox left by a completed check of the given server.
+void Confirm(TMailAccount& acc, FakeSession& s, const CheckOptions& o)
+{
+    ASSERT_TRUE(RunCheck(s, acc, o).completed);
+    s.log.clear();
+}
+
+} // namespace
+
+TEST(CheckAccount, FirstCheckFetchesByRangeAndAppendsNewRecordsInServerOrder)
+{
+    TMailAccount acc;
+    acc.Login() = "bob";
+    FakeSession s;
+    // Exactly the limit, one byte over it, and a size the server did not give.
+    s.server = {Msg("a", 512 * 1024), Msg("b", 512 * 1024 + 1), Msg("c", -1)};
+    QStringList statuses;
+    const CheckOutcome out =
+        RunCheck(s, acc, Options(2), [&](const QString& t) { statuses.append(t); });
+
+    EXPECT_TRUE(out.completed);
+    EXPECT_TRUE(out.changed);
+    EXPECT_FALSE(out.error.has_value());
+    EXPECT_EQ(out.added, 3);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 1", "RETR 1", "LIST 2", "TOP 2 0",
+                                  "LIST 3", "TOP 3 0", "QUIT"}));
+    const TMailBox& mb = acc.Mailbox();
+    ASSERT_EQ(Uids(mb), (QStringList{"a", "b", "c"}));
+    EXPECT_FALSE(mb.At(0)->headersOnly);
+    EXPECT_TRUE(mb.At(1)->headersOnly);
+    EXPECT_EQ(mb.At(2)->size, -1);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(mb.At(i)->Flags, mfRecent);
+        EXPECT_TRUE(mb.At(i)->fresh);
+        EXPECT_FALSE(mb.At(i)->noHeaders);
+        EXPECT_EQ(mb.At(i)->serverNumber, i + 1);
+        EXPECT_EQ(mb.At(i)->owner, &mb);
+    }
+    EXPECT_TRUE(mb.Confirmed());
+    EXPECT_FALSE(mb.Stale());
+    EXPECT_FALSE(mb.CheckFailed());
+    EXPECT_NE(mb.LastCheck(), 0);
+    EXPECT_TRUE(statuses.contains("Checking mailbox message list (account: bob)"));
+    EXPECT_TRUE(statuses.contains("Retrieving mail (account: bob) - message 2 out of 3"));
+    EXPECT_EQ(statuses.last(), "Idle");
+}
+
+TEST(CheckAccount, UnchangedMailboxTakesTheShortcutInAnyOrder)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.server = {Msg("a"), Msg("b", 900 * 1024), Msg("c")};
+    Confirm(acc, s, Options(2));
+    const TIdMessageEx* first = acc.Mailbox().At(0);
+
+    std::reverse(s.server.begin(), s.server.end());
+    const CheckOutcome out = RunCheck(s, acc, Options(2));
+    EXPECT_TRUE(out.completed);
+    EXPECT_FALSE(out.changed);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "QUIT"}));
+    EXPECT_EQ(acc.Mailbox().At(0), first); // not refilled
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+
+    // A cleared list (stale) whose ids still match only becomes current again.
+    acc.Mailbox().SetStale(true);
+    s.log.clear();
+    EXPECT_FALSE(RunCheck(s, acc, Options(2)).changed);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "QUIT"}));
+    EXPECT_FALSE(acc.Mailbox().Stale());
+}
+
+TEST(CheckAccount, ShortcutIsRefusedWhenWorkIsLeft)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.server = {Msg("a", 2000 * 1024)};
+    Confirm(acc, s, Options(0));
+
+    // Headers-only record and range "whole": not unchanged.
+    EXPECT_FALSE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(1)));
+    // Range 2 with the record now counting as small.
+    EXPECT_FALSE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(2, false, 4000)));
+    EXPECT_TRUE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(2, false, 512)));
+    // Same count, different ids.
+    EXPECT_FALSE(MailboxUnchanged(acc.Mailbox(), {"A"}, Options(0)));
+    // A record of unknown size is never fetched whole, so it does not spoil
+    // the shortcut.
+    acc.Mailbox().At(0)->size = -1;
+    EXPECT_TRUE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(2)));
+    // Not confirmed, or a failed last check.
+    acc.Mailbox().SetCheckFailed(true);
+    EXPECT_FALSE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(0)));
+    TMailAccount fresh;
+    EXPECT_FALSE(MailboxUnchanged(fresh.Mailbox(), {}, Options(0)));
+}
+
+TEST(CheckAccount, MessagesDeletedElsewhereDisappearAndKnownOnesKeepTheirPlace)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.server = {Msg("a"), Msg("b"), Msg("c"), Msg("d")};
+    Confirm(acc, s, Options(1));
+    acc.Mailbox().At(2)->SetNew(false);
+    const TIdMessageEx* c = acc.Mailbox().At(2);
+
+    // Another client deleted a and c's neighbour b, and e arrived.
+    s.server = {Msg("c"), Msg("d"), Msg("e")};
+    const CheckOutcome out = RunCheck(s, acc, Options(1));
+    EXPECT_TRUE(out.completed);
+    EXPECT_TRUE(out.changed);
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"c", "d", "e"}));
+    EXPECT_EQ(acc.Mailbox().At(0), c); // whole records are never fetched again
+    EXPECT_EQ(c->serverNumber, 1);
+    EXPECT_EQ(acc.Mailbox().At(1)->serverNumber, 2);
+    EXPECT_FALSE(c->IsNew());
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 3", "RETR 3", "QUIT"}));
+    EXPECT_EQ(acc.Mailbox().FindByUIDL("a"), nullptr);
+}
+
+TEST(CheckAccount, MessageGoneBetweenUidlAndFetchIsDroppedWithoutError)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.server = {Msg("a"), Msg("b"), Msg("c")};
+    s.beforeCommand = [&](const QString& cmd) {
+        if (cmd == "UIDL")
+            s.Vanish(2); // another client expunged b right after our UIDL
+    };
+    const CheckOutcome out = RunCheck(s, acc, Options(0));
+    EXPECT_TRUE(out.completed);
+    EXPECT_FALSE(out.error.has_value());
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "c"}));
+    EXPECT_EQ(out.added, 2);
+
+    // A known headers-only record refetched whole: "-ERR" drops the record.
+    s.server = {Msg("a"), Msg("c")};
+    s.beforeCommand = {};
+    s.failures["RETR 2"] = FakeSession::Failure::Err;
+    s.log.clear();
+    const CheckOutcome again = RunCheck(s, acc, Options(1));
+    EXPECT_TRUE(again.completed);
+    EXPECT_FALSE(again.error.has_value());
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a"}));
+    EXPECT_FALSE(acc.Mailbox().At(0)->headersOnly);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "RETR 1", "RETR 2", "QUIT"}));
+
+    // "-ERR" to the LIST of a new message: nothing enters the mailbox.
+    s.server = {Msg("a"), Msg("x")};
+    s.failures = {{"LIST 2", FakeSession::Failure::Err}};
+    EXPECT_TRUE(RunCheck(s, acc, Options(1)).completed);
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a"}));
+}
+
+TEST(CheckAccount, OldMessagesGetHeadersOnly)
+{
+    TMailAccount acc;
+    FakeSession s;
+    FakeMessage undated = Msg("u");
+    undated.date = 0;
+    s.server = {Msg("old", 1000, kOld), Msg("new", 1000, kRecent), undated};
+    EXPECT_TRUE(RunCheck(s, acc, Options(1, true)).completed);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 1", "TOP 1 0", "LIST 2", "TOP 2 0",
+                                  "RETR 2", "LIST 3", "TOP 3 0", "QUIT"}));
+    EXPECT_TRUE(acc.Mailbox().At(0)->headersOnly);
+    EXPECT_FALSE(acc.Mailbox().At(1)->headersOnly);
+    EXPECT_TRUE(acc.Mailbox().At(2)->headersOnly);
+
+    // The old ones stay headers-only on later checks and cost nothing more.
+    s.log.clear();
+    EXPECT_TRUE(RunCheck(s, acc, Options(1, true)).completed);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "QUIT"}));
+}
+
+TEST(CheckAccount, SwitchingToWholeRefetchesHeadersOnlyRecordsKeepingMarks)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.server = {Msg("a"), Msg("b", 1000, kOld), Msg("c")};
+    Confirm(acc, s, Options(0));
+    TMailBox& mb = acc.Mailbox();
+    mb.At(0)->SetNew(false);
+    mb.At(0)->receiptState = 3; // receipt already sent
+    mb.At(2)->fresh = false;
+    s.server[2].receiptAsked = true;
+
+    const CheckOutcome out = RunCheck(s, acc, Options(1, true));
+    EXPECT_TRUE(out.completed);
+    EXPECT_EQ(out.added, 0);
+    // Known headers-only records: TOP (old test), then RETR; the old one is
+    // left alone; no LIST for known records.
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "TOP 1 0", "RETR 1", "TOP 3 0", "RETR 3",
+                                  "QUIT"}));
+    ASSERT_EQ(Uids(mb), (QStringList{"a", "b", "c"}));
+    EXPECT_FALSE(mb.At(0)->headersOnly);
+    EXPECT_FALSE(mb.At(0)->IsNew());
+    EXPECT_EQ(mb.At(0)->receiptState, 3);
+    EXPECT_TRUE(mb.At(1)->headersOnly);
+    EXPECT_FALSE(mb.At(2)->headersOnly);
+    EXPECT_TRUE(mb.At(2)->IsNew());
+    // The remembered receipt state (0) is put back over the fetched one, as
+    // for every known record.
+    EXPECT_EQ(mb.At(2)->receiptState, 0);
+    EXPECT_FALSE(mb.At(2)->fresh);
+    EXPECT_EQ(mb.At(2)->size, 1000);
+    EXPECT_EQ(mb.FindByUIDL("c"), mb.At(2));
+}
+
+TEST(CheckAccount, LostConnectionKeepsWhatWasFetchedAndDisablesTheShortcut)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.server = {Msg("a"), Msg("b"), Msg("c")};
+    s.failures["LIST 3"] = FakeSession::Failure::Drop;
+    ASSERT_TRUE(acc.Mailbox().Stale());
+
+    const CheckOutcome out = RunCheck(s, acc, Options(1));
+    EXPECT_FALSE(out.completed);
+    EXPECT_TRUE(out.changed);
+    EXPECT_TRUE(out.loginSucceeded);
+    ASSERT_TRUE(out.error.has_value());
+    EXPECT_EQ(out.error->className, "EIdConnClosedGracefully");
+    EXPECT_EQ(s.Count("QUIT"), 0);
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b"}));
+    // Stale, logged in, fresh records: shown, and the next check re-reads.
+    EXPECT_FALSE(acc.Mailbox().Stale());
+    EXPECT_TRUE(acc.Mailbox().CheckFailed());
+    EXPECT_FALSE(acc.Mailbox().Confirmed());
+    EXPECT_NE(acc.Mailbox().LastCheck(), 0);
+
+    s.failures.clear();
+    s.log.clear();
+    const CheckOutcome again = RunCheck(s, acc, Options(1));
+    EXPECT_TRUE(again.completed);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 3", "RETR 3", "QUIT"}));
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+    EXPECT_FALSE(acc.Mailbox().CheckFailed());
+}
+
+TEST(CheckAccount, FailuresBeforeAnyFetchLeaveTheFlagsAlone)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.server = {Msg("a")};
+    s.uidlRefused = true;
+    CheckOutcome out = RunCheck(s, acc, Options(1));
+    EXPECT_FALSE(out.completed);
+    ASSERT_TRUE(out.error.has_value());
+    EXPECT_EQ(out.error->message, "Could not retrieve mailbox message list (UIDL)");
+    EXPECT_TRUE(acc.Mailbox().Stale());
+    EXPECT_FALSE(acc.Mailbox().CheckFailed());
+    EXPECT_EQ(acc.Mailbox().LastCheck(), 0);
+
+    s.uidlRefused = false;
+    s.loginFails = true;
+    out = RunCheck(s, acc, Options(1));
+    EXPECT_FALSE(out.loginSucceeded);
+    ASSERT_TRUE(out.error.has_value());
+    EXPECT_TRUE(out.error->message.contains("Authentication failed"));
+    EXPECT_EQ(acc.Mailbox().Count(), 0);
+}
+
+TEST(CheckAccount, InterruptEndsTheCheckWithoutAnErrorLine)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.server = {Msg("a"), Msg("b"), Msg("c")};
+    s.failures["RETR 2"] = FakeSession::Failure::Interrupt;
+    const CheckOutcome out = RunCheck(s, acc, Options(1));
+    EXPECT_FALSE(out.completed);
+    EXPECT_TRUE(out.interrupted);
+    EXPECT_FALSE(out.error.has_value());
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a"}));
+    EXPECT_EQ(s.Count("QUIT"), 0);
+}
+
+TEST(CheckAccount, FetchDecisionTable)
+{
+    TIdMessageEx temp; // a new message: id and size only
+    temp.noHeaders = true;
+    temp.headersOnly = false;
+    temp.size = 100;
+    EXPECT_EQ(DecideFetch(temp, Options(0)), FetchPlan::Headers);
+    EXPECT_EQ(DecideFetch(temp, Options(1)), FetchPlan::Whole);
+    EXPECT_EQ(DecideFetch(temp, Options(1, true)), FetchPlan::HeadersThenWhole);
+    temp.size = -1;
+    EXPECT_EQ(DecideFetch(temp, Options(2)), FetchPlan::Headers);
+    temp.size = 0; // unknown size recorded as 0 counts as small
+    EXPECT_EQ(DecideFetch(temp, Options(2)), FetchPlan::Whole);
+
+    TIdMessageEx headers; // known headers-only record
+    headers.size = 100;
+    headers.Date = kRecent;
+    EXPECT_EQ(DecideFetch(headers, Options(0)), FetchPlan::None);
+    EXPECT_EQ(DecideFetch(headers, Options(2, false, 0)), FetchPlan::None);
+    EXPECT_EQ(DecideFetch(headers, Options(2)), FetchPlan::Whole);
+    headers.Date = kOld;
+    EXPECT_EQ(DecideFetch(headers, Options(1, true)), FetchPlan::None);
+
+    TIdMessageEx whole;
+    whole.headersOnly = false;
+    EXPECT_EQ(DecideFetch(whole, Options(1)), FetchPlan::None);
+
+    // A huge limit does not wrap around.
+    headers.Date = kRecent;
+    headers.size = 2'000'000'000;
+    EXPECT_EQ(DecideFetch(headers, Options(2, false, 4'000'000)), FetchPlan::Whole);
+}

@@ -1,0 +1,202 @@
+// Removal on the server and whole retrieval against an in-memory server.
+
+#include <gtest/gtest.h>
+
+#include "model/TMailAccount.h"
+#include "ops/CheckAccount.h"
+#include "ops/RemovalOperation.h"
+#include "ops/RetrieveWhole.h"
+#include "ops_check/FakeSession.h"
+
+using namespace vm;
+using namespace vm::test;
+
+namespace {
+
+FakeMessage Msg(const char* uid)
+{
+    FakeMessage m;
+    m.uid = uid;
+    m.date = 50000;
+    return m;
+}
+
+QStringList Uids(const TMailBox& mb)
+{
+    QStringList out;
+    for (int i = 0; i < mb.Count(); ++i)
+        out.append(QString::fromLatin1(mb.At(i)->UID));
+    return out;
+}
+
+// Removal the way the commands run it: records leave the mailbox only when
+// the server committed.
+RemovalOutcome Remove(FakeSession& s, TMailAccount& acc, const QList<QByteArray>& uids)
+{
+    QList<const TIdMessageEx*> records;
+    for (const QByteArray& u : uids)
+        records.append(acc.Mailbox().FindByUIDL(u));
+    const RemovalOutcome out = RunRemoval(s, acc, uids);
+    if (out.completed)
+        RemoveRemovedRecords(acc.Mailbox(), records);
+    return out;
+}
+
+void Fill(TMailAccount& acc, const QList<QByteArray>& uids, bool headersOnly = true)
+{
+    for (const QByteArray& u : uids)
+        acc.Mailbox().Add(MakeRecord(u, headersOnly));
+}
+
+} // namespace
+
+TEST(Removal, RenumberedMessagesDeleteTheRightOnes)
+{
+    TMailAccount acc;
+    Fill(acc, {"a", "b", "c", "d"});
+    FakeSession s;
+    // Another client deleted a and b since our last check: c is now 1, d is 2.
+    s.server = {Msg("c"), Msg("d"), Msg("e")};
+    const RemovalOutcome out = Remove(s, acc, {"d"});
+    EXPECT_TRUE(out.completed);
+    EXPECT_EQ(out.deleted, 1);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "DELE 2", "QUIT"}));
+    EXPECT_EQ(s.UidsOnServer(), (QStringList{"c", "e"}));
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+}
+
+TEST(Removal, ErrAfterSuccessfulDeletesKeepsEverything)
+{
+    TMailAccount acc;
+    Fill(acc, {"a", "b", "c"});
+    FakeSession s;
+    s.server = {Msg("a"), Msg("b"), Msg("c")};
+    s.failures["DELE 3"] = FakeSession::Failure::Err;
+    const RemovalOutcome out = Remove(s, acc, {"a", "b", "c"});
+    EXPECT_FALSE(out.completed);
+    ASSERT_TRUE(out.error.has_value());
+    EXPECT_EQ(out.error->className, "EIdProtocolReplyError");
+    EXPECT_EQ(s.Count("QUIT"), 0);
+    EXPECT_EQ(s.UidsOnServer(), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+}
+
+TEST(Removal, IdsGoneFromTheServerArePassedOverAndRemovedLocally)
+{
+    TMailAccount acc;
+    Fill(acc, {"a", "b", "c"});
+    FakeSession s;
+    s.server = {Msg("b"), Msg("c")};
+    QStringList statuses;
+    const RemovalOutcome out = RunRemoval(s, acc, {"a", "c"}, OperationView::MainWindow,
+                                          [&](const QString& t) { statuses.append(t); });
+    EXPECT_TRUE(out.completed);
+    EXPECT_EQ(out.missing, 1);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "DELE 2", "QUIT"}));
+    EXPECT_TRUE(statuses.contains("Marking messages to delete (account: ) - Message 2 out of 2"));
+    RemoveRemovedRecords(acc.Mailbox(),
+                         {acc.Mailbox().FindByUIDL("a"), acc.Mailbox().FindByUIDL("c")});
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"b"}));
+    EXPECT_EQ(acc.Mailbox().FindByUIDL("a"), nullptr);
+}
+
+TEST(Removal, InterruptAndRefusedUidlChangeNothing)
+{
+    TMailAccount acc;
+    Fill(acc, {"a", "b"});
+    FakeSession s;
+    s.server = {Msg("a"), Msg("b")};
+    s.failures["DELE 2"] = FakeSession::Failure::Interrupt;
+    RemovalOutcome out = Remove(s, acc, {"a", "b"});
+    EXPECT_TRUE(out.interrupted);
+    EXPECT_FALSE(out.error.has_value());
+    EXPECT_EQ(s.UidsOnServer().size(), 2);
+
+    FakeSession refusing;
+    refusing.server = s.server;
+    refusing.uidlRefused = true;
+    out = Remove(refusing, acc, {"a"});
+    ASSERT_TRUE(out.error.has_value());
+    EXPECT_EQ(out.error->message, "Could not retrieve mailbox message list (UIDL)");
+    EXPECT_EQ(refusing.Count("DELE"), 0);
+    EXPECT_EQ(acc.Mailbox().Count(), 2);
+}
+
+TEST(Removal, UidlNumberLookup)
+{
+    const UidlNumbers n({"1 abc", "2 a b", "x bad", "nospace", "3 abc", "4 ABC"});
+    EXPECT_EQ(n.Lookup("abc"), 1); // the first line wins
+    EXPECT_EQ(n.Lookup("a b"), 2); // everything after the first space
+    EXPECT_EQ(n.Lookup("ABC"), 4); // exact letter case
+    EXPECT_EQ(n.Lookup("nospace"), -1);
+    EXPECT_EQ(n.Lookup("bad"), -1);
+    EXPECT_EQ(UidFromUidlLine("7 x y"), "x y");
+    EXPECT_EQ(UidFromUidlLine("lonely"), "lonely");
+}
+
+TEST(Retrieve, FetchedRecordsReplaceTheirHeadersOnlyRecordsInPlace)
+{
+    TMailAccount acc;
+    Fill(acc, {"a", "b", "c", "d"});
+    TMailBox& mb = acc.Mailbox();
+    mb.At(1)->headersOnly = false; // b is whole already
+    mb.At(0)->SetNew(false);
+    mb.At(0)->receiptState = 2; // declined: kept
+    mb.At(2)->size = 777;
+    FakeSession s;
+    s.server = {Msg("c"), Msg("a"), Msg("b"), Msg("d")};
+    s.server[0].receiptAsked = true; // c asks for a receipt: state 0 -> 1
+    s.server[1].receiptAsked = true;
+    TIdMessageEx* const b = mb.At(1);
+    const TIdMessageEx* const oldA = mb.At(0);
+
+    const QList<TIdMessageEx*> selected{mb.At(0), mb.At(1), mb.At(2)};
+    ASSERT_TRUE(AnyToRetrieve(selected));
+    const RetrieveOutcome out = RunRetrieveWhole(s, acc, selected);
+    EXPECT_TRUE(out.completed);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "RETR 2", "RETR 1", "QUIT"}));
+    ASSERT_EQ(out.retrieved.size(), 2);
+    EXPECT_EQ(out.retrieved[0].oldRecord, oldA);
+    EXPECT_EQ(out.retrieved[0].index, 0);
+    EXPECT_EQ(out.retrieved[0].newRecord, mb.At(0));
+    EXPECT_EQ(Uids(mb), (QStringList{"a", "b", "c", "d"}));
+    EXPECT_FALSE(mb.At(0)->headersOnly);
+    EXPECT_FALSE(mb.At(0)->IsNew());
+    EXPECT_EQ(mb.At(0)->receiptState, 2);
+    EXPECT_EQ(mb.At(1), b);
+    EXPECT_FALSE(mb.At(2)->headersOnly);
+    EXPECT_EQ(mb.At(2)->receiptState, 1);
+    EXPECT_EQ(mb.At(2)->size, 777);
+    EXPECT_EQ(mb.At(2)->owner, &mb);
+    EXPECT_TRUE(mb.At(3)->headersOnly);
+    EXPECT_EQ(mb.FindByUIDL("c"), mb.At(2));
+}
+
+TEST(Retrieve, GoneAndFailingMessages)
+{
+    TMailAccount acc;
+    Fill(acc, {"a", "b", "c"});
+    TMailBox& mb = acc.Mailbox();
+    FakeSession s;
+    s.server = {Msg("a"), Msg("c")}; // b was deleted by another client
+    s.failures["RETR 2"] = FakeSession::Failure::Drop;
+    const RetrieveOutcome out = RunRetrieveWhole(s, acc, {mb.At(0), mb.At(1), mb.At(2)});
+    EXPECT_FALSE(out.completed);
+    ASSERT_TRUE(out.error.has_value());
+    EXPECT_EQ(out.missing, (QList<QByteArray>{"b"}));
+    EXPECT_FALSE(mb.At(0)->headersOnly); // fetched before the failure: stays
+    EXPECT_TRUE(mb.At(1)->headersOnly);
+    EXPECT_TRUE(mb.At(2)->headersOnly);
+
+    // The details window's record gone from the server: not completed, no error.
+    FakeSession d;
+    d.server = {Msg("a")};
+    const RetrieveOutcome one =
+        RunRetrieveWhole(d, acc, {mb.At(1)}, OperationView::DetailsWindow);
+    EXPECT_FALSE(one.completed);
+    EXPECT_FALSE(one.error.has_value());
+    EXPECT_EQ(d.Count("RETR"), 0);
+
+    // Only whole records selected: nothing to do.
+    EXPECT_FALSE(AnyToRetrieve({mb.At(0)}));
+}
