@@ -17,6 +17,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "mime/Addresses.h"
+
 namespace vm {
 
 enum TIdMessagePriority { mpHighest = 0, mpHigh = 1, mpNormal = 2, mpLow = 3, mpLowest = 4 };
@@ -50,12 +52,8 @@ private:
     QList<QPair<QByteArray, QByteArray>> lines_;
 };
 
-// One address of an address list: display name (may be empty) and address.
-struct MailAddress
-{
-    QByteArray name;
-    QByteArray address;
-};
+// Address lists of the message: display name (may be empty) and address of
+// each entry (MailAddress of the address parser).
 using MailAddressList = QList<MailAddress>;
 
 class TIdMessagePart

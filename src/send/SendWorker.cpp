@@ -1,0 +1,173 @@
+#include "send/SendWorker.h"
+
+#include "config/MySettings.h"
+#include "core/Messages.h"
+#include "model/TMailAccount.h"
+#include "ops/ErrorList.h"
+#include "ops/OperationReport.h"
+#include "ops/StatusChannel.h"
+#include "send/OutgoingMessage.h"
+#include "send/TIdSMTPEx.h"
+
+namespace vm {
+
+namespace {
+
+void Post(StatusChannel* status, const QString& text)
+{
+    if (status)
+        status->Post(text);
+}
+
+QString SendingErrorText(const QString& error)
+{
+    return SendText("SendMailWnd", "SendingError",
+                    "Fatal failure occured while trying to send message: \"%s\". Operation "
+                    "aborted.",
+                    {error});
+}
+
+} // namespace
+
+QString SendStatusText(const char* key)
+{
+    struct Entry
+    {
+        const char* key;
+        const char* english;
+    };
+    static const Entry entries[] = {
+        {"Connecting", "Connecting to SMTP server..."},
+        {"Sending", "Sending message..."},
+        {"Disconnecting", "Disconnecting..."},
+        {"Sent", "Message sent successfully"},
+        {"Ready", "Ready"},
+    };
+    for (const Entry& e : entries) {
+        if (qstrcmp(e.key, key) == 0)
+            return SendText("SendMailWnd", key, e.english);
+    }
+    return SendText("SendMailWnd", key, key);
+}
+
+int SendingThread(SendingThreadParams& p)
+{
+    TIdSMTPEx& client = *p.client;
+    bool sent = false;
+    try {
+        Post(p.window, SendStatusText("Connecting"));
+        client.Connect();
+        Post(p.window, SendStatusText("Sending"));
+        client.Send(*p.message);
+        p.finalReply = client.LastReply().Text();
+        sent = true;
+    } catch (const EIdOperationCancelled&) {
+        client.Close();
+        p.failure = SendFailure::Interrupted;
+    } catch (const std::exception& e) {
+        client.Close();
+        if (client.GetTransport().Aborted())
+            p.failure = SendFailure::NoReply; // ended by the silence limit
+        else if (client.OperationStatus() != osProceed)
+            p.failure = SendFailure::Interrupted;
+        else {
+            p.failure = SendFailure::Error;
+            p.errorText = ErrorMessage(e);
+        }
+    } catch (...) {
+        client.Close();
+        p.failure = SendFailure::Error; // reported without text
+    }
+
+    if (sent) {
+        TMailAccount& acc = *p.account;
+        if (acc.SmtpAuthentication() && acc.SmtpPassword().isEmpty() &&
+            !acc.SmtpSessionPassword().isEmpty())
+            acc.SmtpSessionPasswordValid() = true;
+        Post(p.window, SendStatusText("Disconnecting"));
+        try {
+            client.Disconnect();
+        } catch (...) {
+            // The message was accepted; a failing goodbye changes nothing.
+            client.Close();
+        }
+    }
+    p.result.store(sent ? kResultDone : kResultFailed);
+    return 0;
+}
+
+void StopSend(TIdSMTPEx* client)
+{
+    if (client)
+        client->GetTransport().RequestInterrupt();
+}
+
+SendOutcome SendComposedMessage(const SendRequest& request, const SendOptions& options)
+{
+    SendOutcome out;
+    auto report = [&](SendFailure failure, const QString& text) {
+        out.failure = failure;
+        out.errorText = text;
+        if (options.showMessages && !text.isEmpty())
+            ShowError(text);
+        Post(options.status, SendStatusText("Ready"));
+        return out;
+    };
+    if (!request.account)
+        return report(SendFailure::Error, SendingErrorText(QStringLiteral("No account.")));
+
+    auto client = std::make_unique<TIdSMTPEx>();
+    if (!ConfigureSMTP(*client, *request.account)) {
+        out.failure = SendFailure::Cancelled;
+        return out;
+    }
+    BuildResult built = BuildOutgoingMessage(request);
+    if (built.status != BuildStatus::Ok) {
+        return report(built.status == BuildStatus::CannotAttach ? SendFailure::CannotAttach
+                                                                : SendFailure::BadAddress,
+                      built.errorText);
+    }
+
+    SendingThreadParams params;
+    params.message = built.message.get();
+    params.client = client.get();
+    params.window = options.status;
+    params.account = request.account;
+
+    WorkerRun run;
+    run.transport = &client->GetTransport();
+    run.silenceLimitSeconds =
+        options.silenceLimitSeconds >= 0 ? options.silenceLimitSeconds : Settings().ConnectTimeout;
+    bool silenced = false;
+    run.onSilence = [&] {
+        silenced = true;
+        Post(options.status, SendStatusText("Disconnecting"));
+        client->GetTransport().SetOperationStatus(osProceed);
+        client->Close();
+    };
+    if (options.clientChanged)
+        options.clientChanged(client.get());
+    const int result = RunWorker(
+        params, [&params] { SendingThread(params); }, run);
+    if (options.clientChanged)
+        options.clientChanged(nullptr);
+
+    // The message goes (with its temporary attachments) after every attempt.
+    built.message.reset();
+    client.reset();
+
+    if (result == kResultDone) {
+        out.sent = true;
+        out.finalReply = params.finalReply;
+        Post(options.status, SendStatusText("Sent"));
+        return out;
+    }
+    if (silenced || params.failure == SendFailure::NoReply)
+        return report(SendFailure::NoReply, RemoteHostNoReplyText());
+    if (params.failure == SendFailure::Interrupted)
+        return report(SendFailure::Interrupted, InterruptedOnDemandText());
+    return report(SendFailure::Error,
+                  params.errorText.isEmpty() ? QString() : SendingErrorText(params.errorText));
+}
+
+} // namespace vm
