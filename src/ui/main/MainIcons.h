@@ -1,0 +1,37 @@
+#pragma once
+// The pictures of the main window, drawn by code once and cached: the
+// message list's state images and check boxes, the 32 x 32 images of the
+// bottom bar (normal and disabled) and the small images of the status panel.
+
+#include <QPixmap>
+
+namespace vm {
+
+// 16 x 16 state images of the message list. 0..2: header block only, normal,
+// high and low priority; 3..5: the same for records holding more; 6..11 the
+// disabled variants of 0..5.
+QPixmap ListStateImage(int index);
+constexpr int kListImageSize = 16;
+
+// 16 x 16 check boxes of webmail navigation: 0 clear, 1 ticked.
+QPixmap ListCheckboxImage(int index);
+
+// 32 x 32 images of the bottom bar buttons.
+enum class BarImage {
+    Refresh,
+    ComposeNew,
+    Client,
+    AddressBook,
+    Settings,
+    Info,
+    ToTray,
+    Exit,
+};
+QPixmap BottomBarImage(BarImage image, bool disabled);
+
+// 16 x 16 images of the status panel: abort (busy / idle), lock (locked /
+// unlocked).
+QPixmap AbortImage(bool busy);
+QPixmap LockImage(bool locked);
+
+} // namespace vm

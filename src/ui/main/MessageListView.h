@@ -1,0 +1,88 @@
+#pragma once
+// The message list control "MsgList": a tree view without branches over
+// MessageListModel, with rows painted by MessageListDelegate (alternating
+// colours, bold new messages, the state area with check boxes in webmail
+// navigation and state images) and the check box clicks of webmail
+// navigation.
+
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+#include <functional>
+
+namespace vm {
+
+class MessageListModel;
+
+class MessageListView : public QTreeView
+{
+    Q_OBJECT
+public:
+    explicit MessageListView(QWidget* parent = nullptr);
+
+    void SetListModel(MessageListModel* model);
+    MessageListModel* ListModel() const { return model_; }
+
+    // 1 webmail-like (check boxes in the state area), 0 classic.
+    void SetNavigation(int navigation);
+    int Navigation() const { return navigation_; }
+    int StateAreaWidth() const { return navigation_ == 1 ? 41 : 22; }
+
+    // Nothing is painted while this is false (no mailbox, or a stale one).
+    void SetPaintRows(bool on);
+    bool PaintRows() const { return paintRows_; }
+
+    // Rows selected, in row order.
+    QList<int> SelectedRows() const;
+    // The row with the focus mark, or -1.
+    int FocusedRow() const;
+
+    // The client width the first-activation column widths are computed from:
+    // viewport width minus a vertical scroll bar minus 1.
+    void SetDefaultColumnWidths();
+
+    // Left of the state area of the last painted row, for hit tests.
+    QRect lastStateArea;
+
+signals:
+    // Double click (MsgListDblClick), Enter or Space with one row selected.
+    void doubleClickedList();
+    void detailsRequested();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    // Rows are painted by the delegate alone, cell by cell, with the focus
+    // mark as a dotted frame around the focused row.
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+
+private:
+    MessageListModel* model_ = nullptr;
+    int navigation_ = 1;
+    bool paintRows_ = true;
+};
+
+class MessageListDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    explicit MessageListDelegate(MessageListView* view);
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // Row colours.
+    static QColor EvenRowColor() { return QColor(245, 255, 240); }
+    static QColor OddRowColor() { return QColor(255, 255, 230); }
+
+private:
+    MessageListView* view_;
+};
+
+} // namespace vm

@@ -1,0 +1,81 @@
+#pragma once
+// Shared pieces of the main window and account window tests: a QApplication,
+// a private data directory, and message records built from header text.
+
+#include <QApplication>
+#include <QDateTime>
+#include <QTemporaryDir>
+
+#include "core/DateTime.h"
+#include "core/MyApplication.h"
+#include "mime/TIdMessageEx.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+
+#include <ostream>
+
+// Readable texts in test failures.
+inline std::ostream& operator<<(std::ostream& os, const QString& s)
+{
+    return os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QString& s, std::ostream* os) { *os << s; }
+inline void PrintTo(const QStringList& l, std::ostream* os)
+{
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
+
+namespace vmtest {
+
+// Creates the application object once and points the data directory and
+// the mailbox directory at a private temporary folder.
+inline QString EnsureGuiApp()
+{
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    static QTemporaryDir dir;
+    if (!qApp) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        new QApplication(argc, argv);
+        vm::MyApplication::SetDataDir(dir.path() + '/');
+        vm::AccountsDirectory().SetMailboxDirectory(dir.path() + '/');
+    }
+    return dir.path() + '/';
+}
+
+// A record holding the header block of a message with the given sender,
+// subject and date (0 = no Date header).
+inline TIdMessageEx* MakeMessage(const QByteArray& uidl, const QByteArray& from,
+                                 const QByteArray& subject, vm::TDateTime date, int size,
+                                 bool isNew = false, bool whole = false)
+{
+    auto* m = new TIdMessageEx;
+    m->UID = uidl;
+    m->size = size;
+    QByteArray raw = "From: " + from + "\r\nSubject: " + subject + "\r\n";
+    if (date != 0)
+        raw += "Date: " +
+               vm::FromDays(date).toUTC().toString(Qt::RFC2822Date).toLatin1() + "\r\n";
+    raw += "Message-ID: <" + uidl + "@test>\r\n\r\n";
+    if (whole) {
+        raw += "Body text\r\n";
+        m->headersOnly = false;
+    }
+    m->raw = raw;
+    if (whole)
+        m->ParseWhole();
+    else
+        m->ParseHeaders();
+    m->Date = date; // exact, without the second rounding of the header
+    m->SetNew(isNew);
+    return m;
+}
+
+// Days since 1899-12-30 for a local date and time.
+inline vm::TDateTime Day(int y, int mo, int d, int h = 12, int mi = 0)
+{
+    return vm::ToDays(QDateTime(QDate(y, mo, d), QTime(h, mi)));
+}
+
+} // namespace vmtest
