@@ -46,7 +46,7 @@ bool SaveMailboxesAtExit(TAccountsDirectory& dir, const MailboxSaveOptions& opti
                          const MailboxSaveErrorHandler& onError)
 {
     return dir.SaveAllResuming(options, [&](TMailAccount& account, const std::exception& e) {
-        return onError && onError(account, QString::fromLatin1(ErrorClassName(e)),
+        return onError && onError(account, ErrorClassName(e),
                                   ErrorMessage(e));
     });
 }

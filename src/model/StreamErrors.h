@@ -13,15 +13,21 @@
 // Their messages are empty. File access failures are EFOpenError (cannot open
 // for reading), EFCreateError (cannot create for writing) and EWriteError.
 
+#include <QString>
+
 #include <stdexcept>
 #include <string>
 
-class EStreamError : public std::runtime_error
+#include "core/Errors.h"
+
+class EStreamError : public std::runtime_error, public vm::ReportableError
 {
 public:
     explicit EStreamError(const std::string& message = {}) : std::runtime_error(message) {}
     // The class name shown in error reports.
     virtual const char* ClassName() const { return "EStreamError"; }
+    QString ReportClassName() const override { return QString::fromLatin1(ClassName()); }
+    QString ReportMessage() const override { return QString::fromLocal8Bit(what()); }
 };
 
 class EFOpenError : public EStreamError
@@ -64,13 +70,3 @@ public:
     const char* ClassName() const override { return "EIncorrectStreamFormatMailboxError"; }
 };
 
-namespace vm {
-// The class name of any error, for reports: ClassName() of the storage
-// errors, "Exception" for others.
-inline const char* ErrorClassName(const std::exception& e)
-{
-    if (auto* s = dynamic_cast<const EStreamError*>(&e))
-        return s->ClassName();
-    return "Exception";
-}
-} // namespace vm

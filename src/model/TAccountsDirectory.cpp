@@ -116,9 +116,4 @@ TAccountsDirectory& AccountsDirectory()
     return *dir;
 }
 
-QString ErrorMessage(const std::exception& e)
-{
-    return QString::fromLocal8Bit(e.what());
-}
-
 } // namespace vm

@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 
+#include "core/Errors.h"
 #include "model/CommonContainer.h"
 #include "model/StorageOptions.h"
 #include "model/TMailAccount.h"
@@ -68,6 +69,4 @@ private:
 namespace vm {
 // The process-wide accounts directory.
 TAccountsDirectory& AccountsDirectory();
-// The text of an error for reports (empty for the file-format errors).
-QString ErrorMessage(const std::exception& e);
 } // namespace vm

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <exception>
 
+#include "core/Errors.h"
+
 // State of a running operation as the interface thread and the worker share
 // it: the interface thread asks for an interrupt, the worker's next network
 // wait turns the request into EIdOperationCancelled.
@@ -21,7 +23,7 @@ enum TIdOperationStatus : std::uint8_t {
 };
 
 // Common base of every error a network operation raises.
-class EIdException : public std::exception
+class EIdException : public std::exception, public vm::ReportableError
 {
 public:
     explicit EIdException(const QString& message);
@@ -30,6 +32,8 @@ public:
     virtual QString ClassName() const { return QStringLiteral("EIdException"); }
     const QString& Message() const { return message_; }
     const char* what() const noexcept override { return utf8_.constData(); }
+    QString ReportClassName() const override { return ClassName(); }
+    QString ReportMessage() const override { return message_; }
 
 private:
     QString message_;

@@ -72,20 +72,6 @@ QString ErrorLine(const QString& accountName, const QString& className, const QS
     return line;
 }
 
-QString ErrorClassName(const std::exception& e)
-{
-    if (const auto* id = dynamic_cast<const EIdException*>(&e))
-        return id->ClassName();
-    return QStringLiteral("Exception");
-}
-
-QString ErrorMessage(const std::exception& e)
-{
-    if (const auto* id = dynamic_cast<const EIdException*>(&e))
-        return id->Message();
-    return QString::fromUtf8(e.what());
-}
-
 QString ErrorLine(const TMailAccount& account, const std::exception& e)
 {
     return ErrorLine(QString::fromUtf8(account.DisplayName()), ErrorClassName(e), ErrorMessage(e));

@@ -10,6 +10,8 @@
 
 #include <exception>
 
+#include "core/Errors.h"
+
 class TMailAccount;
 
 namespace vm {
@@ -25,10 +27,8 @@ bool ErrorListEmpty();
 // inside the result (CR LF, and also a lone CR or LF) becomes one space, so
 // each failure stays one line.
 QString ErrorLine(const QString& accountName, const QString& className, const QString& message);
-// The class name and message of e: EIdException and its descendants give
-// their own, other exceptions "Exception" and what().
-QString ErrorClassName(const std::exception& e);
-QString ErrorMessage(const std::exception& e);
+// The class name and message of e (core/Errors.h): the program's own
+// errors give their own, other exceptions "Exception" and what().
 // The line for e and the account (named by its display name).
 QString ErrorLine(const TMailAccount& account, const std::exception& e);
 void AppendError(const TMailAccount& account, const std::exception& e);
