@@ -187,8 +187,7 @@ QList<KeyRef> KeyTable(MySettings& s)
         {G, "MessageNotification", Kind::Int, nullptr},
         {G, "MessageNotificationWindowType", Kind::Int, &s.MessageNotificationWindowType},
         {G, "MessageNotificationWindowTimeout", Kind::Int, &s.MessageNotificationWindowTimeout},
-        {G, "UseCustomMessageNotificationSound", Kind::Bool,
-         &s.UseCustomMessageNotificationSound},
+        {G, "UseCustomMessageNotificationSound", Kind::Bool, &s.UseCustomMessageNotificationSound},
         {G, "CustomMessageNotificationSound", Kind::Text, &s.CustomMessageNotificationSound},
         {G, "OldMessagesDefHidden", Kind::Bool, &s.OldMessagesDefHidden},
         {G, "OldMessagesSaveHeaders", Kind::Bool, &s.OldMessagesSaveHeaders},
@@ -275,7 +274,6 @@ QString OneLine(const QString& value)
     return v;
 }
 
-
 // QSaveFile::commit() of Qt 6.4 renames the temporary file over the target
 // even when flushing the buffered data failed (for example on a full disk),
 // leaving a truncated file. Flushing first and checking for errors before
@@ -285,8 +283,7 @@ bool WriteWholeFile(const QString& path, const QByteArray& data)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(data) != data.size() || !file.flush() ||
-        file.error() != QFileDevice::NoError) {
+    if (file.write(data) != data.size() || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }
@@ -297,8 +294,8 @@ bool WriteWholeFile(const QString& path, const QByteArray& data)
 
 MySettings::MySettings()
 {
-    OldMessagesThreshold = ComputeOldMessagesThreshold(Now(), OldMessagesTime, OldMessagesUnit,
-                                                       OldMessagesThreshold);
+    OldMessagesThreshold =
+        ComputeOldMessagesThreshold(Now(), OldMessagesTime, OldMessagesUnit, OldMessagesThreshold);
 }
 
 bool MySettings::Load(const QString& path)
@@ -343,9 +340,8 @@ bool MySettings::Load(const QString& path)
             if (ParseInt(*value, v))
                 OldMessagesUnit = v == 4 ? 1 : v;
             // The threshold follows once the GENERAL keys are read.
-            OldMessagesThreshold = ComputeOldMessagesThreshold(Now(), OldMessagesTime,
-                                                               OldMessagesUnit,
-                                                               OldMessagesThreshold);
+            OldMessagesThreshold = ComputeOldMessagesThreshold(
+                Now(), OldMessagesTime, OldMessagesUnit, OldMessagesThreshold);
         } else {
             switch (k.kind) {
             case Kind::Bool: {
@@ -369,8 +365,8 @@ bool MySettings::Load(const QString& path)
             }
         }
     }
-    OldMessagesThreshold = ComputeOldMessagesThreshold(Now(), OldMessagesTime, OldMessagesUnit,
-                                                       OldMessagesThreshold);
+    OldMessagesThreshold =
+        ComputeOldMessagesThreshold(Now(), OldMessagesTime, OldMessagesUnit, OldMessagesThreshold);
     return complete;
 }
 

@@ -18,8 +18,8 @@ class MySettings
 public:
     // New-mail notification methods as held in MessageNotification: method n
     // has the bit value 2 to the power n (the file stores 1, 2 and 4).
-    static constexpr int kNotifyWindow = 0x02;    // blinking notification window
-    static constexpr int kNotifySound = 0x04;     // sound
+    static constexpr int kNotifyWindow = 0x02;     // blinking notification window
+    static constexpr int kNotifySound = 0x04;      // sound
     static constexpr int kNotifyScrollLock = 0x10; // blinking Scroll Lock light
 
     MySettings();
@@ -78,22 +78,22 @@ public:
     bool GraphicsPreview = true;
     bool CrossHides = false;
     int MessageNotification = kNotifyWindow | kNotifySound; // bit set, see above
-    int MessageNotificationWindowType = 0; // 0 until the user returns, 1 timed
-    int MessageNotificationWindowTimeout = 20; // seconds
+    int MessageNotificationWindowType = 0;                  // 0 until the user returns, 1 timed
+    int MessageNotificationWindowTimeout = 20;              // seconds
     bool UseCustomMessageNotificationSound = false;
     QString CustomMessageNotificationSound;
     bool OldMessagesDefHidden = true;
     bool OldMessagesSaveHeaders = true;
     bool OldMessagesGetHeaders = true;
     int OldMessagesTime = 10;
-    int OldMessagesUnit = 1; // 0 hours, 1 days, 2 weeks, 3 months
+    int OldMessagesUnit = 1;    // 0 hours, 1 days, 2 weeks, 3 months
     int NewMessagesTimeout = 5; // seconds
     int NewMessagesStyle = 2;   // 0 timeout, 1 until unchecked, 2 until displayed
 
     // ---- LANGUAGES ----
     QString LanguageFile = QStringLiteral("english.lng"); // file name only
-    int ComposeMessageEncoding = 1; // charset id (the file stores id - 1)
-    int DefIncomingEncoding = 1;    // charset id, stored as it is
+    int ComposeMessageEncoding = 1;                       // charset id (the file stores id - 1)
+    int DefIncomingEncoding = 1;                          // charset id, stored as it is
 
     // ---- GENERAL (written after LANGUAGES) ----
     bool ComposeMessageFormatted = false;

@@ -30,8 +30,7 @@ bool WriteWholeFile(const QString& path, const QByteArray& data)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(data) != data.size() || !file.flush() ||
-        file.error() != QFileDevice::NoError) {
+    if (file.write(data) != data.size() || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }

@@ -218,9 +218,8 @@ int DiscoverLanguages(const QString& directory, const QString& pattern)
     CommonContainer<LangHeader>& headers = LanguageHeaders();
     headers.Clear();
     QDir dir(directory);
-    const QFileInfoList entries =
-        dir.entryInfoList(QStringList{pattern}, QDir::Files | QDir::Hidden | QDir::System,
-                          QDir::Name);
+    const QFileInfoList entries = dir.entryInfoList(
+        QStringList{pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& entry : entries) {
         LangHeader header;
         const QString path = QDir(directory).filePath(entry.fileName());

@@ -9,7 +9,8 @@ using namespace vm;
 
 TEST(Autostart, ExecLineQuotesThePath)
 {
-    EXPECT_EQ(AutostartExecLine("/opt/velmora/velmora"), QString("\"/opt/velmora/velmora\" -startup"));
+    EXPECT_EQ(AutostartExecLine("/opt/velmora/velmora"),
+              QString("\"/opt/velmora/velmora\" -startup"));
     // Inside quotes " ` $ \ are escaped, then every backslash is doubled by
     // the string escaping of desktop entries; % is doubled.
     EXPECT_EQ(AutostartExecLine("/a b/$x\"y\\z%"),

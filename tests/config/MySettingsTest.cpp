@@ -55,13 +55,15 @@ TEST(MySettings, ReadingRules)
                    "CheckMailOnTimer=7\n"        // any non-zero integer is true
                    "AutoMailCheckInterval=abc\n" // unconvertible: current value stays
                    "ConnectTimeout= 90 \n"
-                   "MbxStorage=  " + dir.path().toUtf8() + "/gone  \n"
-                   "MessageNotification=5\n"     // window + Scroll Lock
-                   "OldMessagesUnit=4\n"
-                   "[LANGUAGES]\n"
-                   "LanguageFile=C:\\Program Files\\Velmora\\deutsch.lng\n"
-                   "ComposeMessageEncoding=26\n"
-                   "[Search]\nbody=1\n");
+                   "MbxStorage=  " +
+                       dir.path().toUtf8() +
+                       "/gone  \n"
+                       "MessageNotification=5\n" // window + Scroll Lock
+                       "OldMessagesUnit=4\n"
+                       "[LANGUAGES]\n"
+                       "LanguageFile=C:\\Program Files\\Velmora\\deutsch.lng\n"
+                       "ComposeMessageEncoding=26\n"
+                       "[Search]\nbody=1\n");
     MySettings s;
     EXPECT_TRUE(s.Load(ini));
     EXPECT_FALSE(s.AutoMailCheck);
@@ -78,8 +80,9 @@ TEST(MySettings, ReadingRules)
     EXPECT_EQ(s.MessageSaveRange, 1);
 
     QDir(dir.path()).mkdir("boxes");
-    WriteFile(ini, "[GENERAL]\nMbxStorage= " + dir.path().toUtf8() + "/boxes \n"
-                   "MessageSaveRange=4\nLanguageFile=/usr/share/x/polski.lng\n");
+    WriteFile(ini, "[GENERAL]\nMbxStorage= " + dir.path().toUtf8() +
+                       "/boxes \n"
+                       "MessageSaveRange=4\nLanguageFile=/usr/share/x/polski.lng\n");
     MySettings t;
     EXPECT_TRUE(t.Load(ini));
     EXPECT_EQ(t.MbxStorage, dir.path() + "/boxes");

@@ -17,10 +17,10 @@ TEST(LangGrammar, ClassifiesLinesByFirstSpecialCharacter)
     ASSERT_TRUE(f.Parse("\xEF\xBB\xBF[HEAD]\r\nSymbol = EN\r\n"
                         "text without any marker\n"
                         "; comment = not a key\n"
-                        "x;y=z\n"          // ';' comes first: comment
+                        "x;y=z\n" // ';' comes first: comment
                         "[ Second ]  trailing ] end\r"
                         "key=  value with blanks  \r"
-                        "[broken\n"        // no closing bracket: ignored
+                        "[broken\n" // no closing bracket: ignored
                         "key2=v2\n"));
     ASSERT_NE(f.Value("HEAD", "symbol"), nullptr);
     EXPECT_EQ(*f.Value("HEAD", "symbol"), QByteArray(" EN"));

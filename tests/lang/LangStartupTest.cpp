@@ -106,7 +106,8 @@ TEST(LanguageStartup, FatalTextsWhenNothingIsUsable)
     // A file found at discovery that broke afterwards cannot be loaded.
     WriteFile(e + "x.lng", "[HEAD]\nSymbol=X\n\xFFName=X\n");
     EXPECT_EQ(ChooseAndLoadLanguage(e, "x.lng"), LanguageLoadFailedText(e + "x.lng"));
-    EXPECT_TRUE(LanguageLoadFailedText("F").startsWith("Could not load language strings from file F. "));
+    EXPECT_TRUE(
+        LanguageLoadFailedText("F").startsWith("Could not load language strings from file F. "));
 }
 
 TEST(CheckLanguage, BuiltinFileIsComplete)
@@ -127,7 +128,8 @@ TEST(CheckLanguage, BrokenAndIncompleteFiles)
 {
     QTemporaryDir dir;
     const QString bad = dir.path() + "/bad.lng";
-    WriteFile(bad, "[HEAD]\nSymbol=DE\nName=Deutsch\n\n\xC3\x9C" "bersicht=1\n");
+    WriteFile(bad, "[HEAD]\nSymbol=DE\nName=Deutsch\n\n\xC3\x9C"
+                   "bersicht=1\n");
     QString report;
     QTextStream out(&report);
     EXPECT_EQ(CheckLanguageFile(bad, out), 1);
