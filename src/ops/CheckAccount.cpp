@@ -9,6 +9,7 @@
 #include "ops/ErrorList.h"
 #include "model/TMailAccount.h"
 #include "model/TMailBox.h"
+#include "ops/WorkerRunner.h"
 
 namespace vm {
 
@@ -229,6 +230,31 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
     } catch (const std::exception& e) {
         fail(OperationError{QStringLiteral("Exception"), QString::fromLocal8Bit(e.what())});
     }
+    return out;
+}
+
+CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run)
+{
+    return CheckAccount(account, run, CheckOptions::FromSettings(Settings()));
+}
+
+CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run,
+                                const CheckOptions& options)
+{
+    CheckAccountResult out;
+    GetMailParams params;
+    const Pop3RunResult r = RunPop3Operation(
+        account, run, params, [&](Pop3Session& session, const StatusFn& status) {
+            params.mailboxChanged.store(false);
+            const CheckOutcome check = RunCheck(session, account, options, status);
+            params.mailboxChanged.store(check.changed);
+            out.added = check.added;
+            return OperationBodyResult{check.completed, check.error};
+        });
+    out.started = r.started;
+    out.completed = r.completed;
+    out.interrupted = r.interrupted;
+    out.changed = params.mailboxChanged.load();
     return out;
 }
 

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "core/DateTime.h"
+#include "ops/CheckPop3Session.h"
 #include "ops/CheckSession.h"
 
 class TIdMessageEx;
@@ -74,5 +75,25 @@ struct CheckOutcome
 // status texts go to status.
 CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOptions& options,
                       const StatusFn& status = {});
+
+struct CheckAccountResult
+{
+    bool started = false;     // false: the password prompt was cancelled
+    bool completed = false;
+    bool changed = false;     // the mailbox was changed (refill the list)
+    bool interrupted = false;
+    int added = 0;
+};
+
+// The check of one account as the check commands start it (interface
+// thread): prepares the POP3 client (a cancelled password prompt skips the
+// account: not completed, not changed), runs the check on a worker thread
+// with the silence limit, records the error line of a failure (none for an
+// interrupt) and replaces the shared client. The error list is not cleared
+// here; the commands clear it once before their first account. Without
+// options the settings' values are used.
+CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run = {});
+CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run,
+                                const CheckOptions& options);
 
 } // namespace vm

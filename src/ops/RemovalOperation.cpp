@@ -4,6 +4,7 @@
 
 #include "mime/TIdMessageEx.h"
 #include "ops/ErrorList.h"
+#include "ops/WorkerRunner.h"
 #include "model/TMailAccount.h"
 #include "model/TMailBox.h"
 
@@ -85,6 +86,38 @@ int RemoveRemovedRecords(TMailBox& mailbox, const QList<const TIdMessageEx*>& re
         if (r)
             set.insert(r);
     return RemoveRecordsWhere(mailbox, [&set](const TIdMessageEx* m) { return set.contains(m); });
+}
+
+RemovalResult RemoveMessagesOnServer(TMailAccount& account, const QList<TIdMessageEx*>& records,
+                                     OperationView view, const OperationRun& run)
+{
+    RemovalResult out;
+    QList<QByteArray> uids;
+    QList<const TIdMessageEx*> targets;
+    for (const TIdMessageEx* r : records) {
+        if (!r)
+            continue;
+        uids.append(r->UID);
+        targets.append(r);
+    }
+    ClearErrorList();
+    GetMailParams params;
+    RemovalOutcome removal;
+    const Pop3RunResult r = RunPop3Operation(
+        account, run, params, [&](Pop3Session& session, const StatusFn& status) {
+            removal = RunRemoval(session, account, uids, view, status);
+            return OperationBodyResult{removal.completed, removal.error};
+        });
+    out.started = r.started;
+    out.completed = r.completed;
+    out.interrupted = r.interrupted;
+    if (out.completed) {
+        // Only now, after "QUIT" was answered, do the records go.
+        RemoveRemovedRecords(account.Mailbox(), targets);
+        out.removed = targets;
+        out.missing = removal.missing;
+    }
+    return out;
 }
 
 } // namespace vm

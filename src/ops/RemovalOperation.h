@@ -11,6 +11,7 @@
 
 #include <optional>
 
+#include "ops/CheckPop3Session.h"
 #include "ops/CheckSession.h"
 
 class TIdMessageEx;
@@ -39,5 +40,24 @@ RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
 // the mailbox, also those whose id was already gone from the server. Returns
 // how many were removed.
 int RemoveRemovedRecords(TMailBox& mailbox, const QList<const TIdMessageEx*>& records);
+
+struct RemovalResult
+{
+    bool started = false;     // false: the password prompt was cancelled
+    bool completed = false;
+    bool interrupted = false;
+    // The records removed from the mailbox (destroyed: the addresses are
+    // only for finding list rows). Empty unless completed.
+    QList<const TIdMessageEx*> removed;
+    int missing = 0;          // of those, already gone from the server
+};
+
+// Removal as the windows and the command line start it (interface thread):
+// clears the error list, deletes the records' messages on the server in one
+// connection on a worker thread, and only when that completed removes the
+// records from the account's mailbox. Null entries are passed over.
+RemovalResult RemoveMessagesOnServer(TMailAccount& account, const QList<TIdMessageEx*>& records,
+                                     OperationView view = OperationView::MainWindow,
+                                     const OperationRun& run = {});
 
 } // namespace vm

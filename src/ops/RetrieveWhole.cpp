@@ -6,6 +6,7 @@
 
 #include "mime/TIdMessageEx.h"
 #include "ops/ErrorList.h"
+#include "ops/WorkerRunner.h"
 #include "model/TMailAccount.h"
 #include "model/TMailBox.h"
 
@@ -118,6 +119,30 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
     }
     if (main)
         Say(status, TextOr("MAINWND", "Idle", "Idle"));
+    return out;
+}
+
+RetrieveResult RetrieveWholeMessages(TMailAccount& account, const QList<TIdMessageEx*>& records,
+                                     OperationView view, const OperationRun& run)
+{
+    RetrieveResult out;
+    if (!AnyToRetrieve(records)) {
+        out.nothingToDo = true;
+        return out;
+    }
+    ClearErrorList();
+    RetrieveWholeParams params;
+    RetrieveOutcome fetch;
+    const Pop3RunResult r = RunPop3Operation(
+        account, run, params, [&](Pop3Session& session, const StatusFn& status) {
+            fetch = RunRetrieveWhole(session, account, records, view, status);
+            return OperationBodyResult{fetch.completed, fetch.error};
+        });
+    out.started = r.started;
+    out.completed = r.completed;
+    out.interrupted = r.interrupted;
+    out.retrieved = fetch.retrieved;
+    out.missing = fetch.missing;
     return out;
 }
 

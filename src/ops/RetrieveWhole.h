@@ -11,6 +11,7 @@
 
 #include <optional>
 
+#include "ops/CheckPop3Session.h"
 #include "ops/CheckSession.h"
 
 class TIdMessageEx;
@@ -57,5 +58,24 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
 // one: unique id, new flag (flags byte), size, fresh mark, and the receipt
 // state when the old record's is not 0.
 void CarryOver(const TIdMessageEx& from, TIdMessageEx& to);
+
+struct RetrieveResult
+{
+    bool nothingToDo = false; // no record holds only headers: nothing started
+    bool started = false;     // false: nothing to do, or the prompt was cancelled
+    bool completed = false;
+    bool interrupted = false;
+    QList<RetrievedRecord> retrieved; // also after a later failure
+    QList<QByteArray> missing;
+};
+
+// Whole retrieval as the windows and the command line start it (interface
+// thread). When no record holds only headers nothing starts (the main list
+// then shows "All (selected) messages have been already downloaded.");
+// otherwise the error list is cleared and the records are fetched on a
+// worker thread, each replacing its record in the mailbox as it arrives.
+RetrieveResult RetrieveWholeMessages(TMailAccount& account, const QList<TIdMessageEx*>& records,
+                                     OperationView view = OperationView::MainWindow,
+                                     const OperationRun& run = {});
 
 } // namespace vm

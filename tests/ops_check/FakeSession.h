@@ -16,6 +16,7 @@
 
 #include "mime/TIdMessageEx.h"
 #include "ops/CheckSession.h"
+#include "ops_check/Printers.h"
 
 namespace vm::test {
 

@@ -1,0 +1,101 @@
+#include "ops/CheckPop3Session.h"
+
+#include "config/MySettings.h"
+#include "model/TMailAccount.h"
+#include "net/PasswordPrompt.h"
+#include "ops/ErrorList.h"
+#include "ops/StatusChannel.h"
+#include "ops/WorkerRunner.h"
+#include "pop3/TIdPOP3Ex.h"
+
+namespace vm {
+
+void Pop3ClientSession::ConnectAndLogin()
+{
+    // The operation shows the "Connecting" status itself.
+    vm::ConnectAndLogin(client_, account_, {});
+}
+
+bool Pop3ClientSession::FetchUidLines(QList<QByteArray>& lines)
+{
+    return client_.FetchUidLines(lines);
+}
+
+std::int32_t Pop3ClientSession::MessageSize(int n)
+{
+    return client_.MessageSize(n);
+}
+
+void Pop3ClientSession::FetchHeaders(int n, TIdMessageEx& rec)
+{
+    client_.FetchHeaders(n, rec);
+}
+
+void Pop3ClientSession::FetchWhole(int n, TIdMessageEx& rec)
+{
+    client_.FetchWhole(n, rec);
+}
+
+void Pop3ClientSession::Delete(int n)
+{
+    // SendCmd raises EIdReplyPOP3Error with the server's own text.
+    client_.SendCmd("DELE " + QByteArray::number(n));
+}
+
+void Pop3ClientSession::Disconnect()
+{
+    client_.Disconnect();
+}
+
+void Pop3ClientSession::Close()
+{
+    client_.CloseTransport();
+}
+
+bool Pop3ClientSession::InterruptRequested() const
+{
+    return client_.InterruptRequested();
+}
+
+} // namespace vm
+
+namespace vm {
+
+Pop3RunResult RunPop3Operation(TMailAccount& account, const OperationRun& run,
+                               GetMailParams& params,
+                               const std::function<OperationBodyResult(Pop3Session&, const StatusFn&)>& body)
+{
+    Pop3RunResult out;
+    const bool shared = run.client == nullptr;
+    TIdPOP3Ex& client = shared ? Pop3Client() : *run.client;
+    const int timeout = run.timeoutSeconds >= 0 ? run.timeoutSeconds : Settings().ConnectTimeout;
+    PasswordPrompt& prompt = run.prompt ? *run.prompt : PasswordPrompter();
+    if (!ConfigurePop3Client(client, account, timeout, prompt))
+        return out;
+    out.started = true;
+
+    StatusChannel* channel = run.status;
+    const StatusFn status = [channel](const QString& text) {
+        if (channel)
+            channel->Post(text);
+    };
+    const QString name = DisplayNameOf(account);
+    params.window = channel;
+    params.account = &account;
+    const int result = RunPop3Worker(params, client.Transport(), account, channel, timeout, [&] {
+        Pop3ClientSession session(client, account);
+        const OperationBodyResult r = body(session, status);
+        // A worker ended for silence gets its line from the runner; an
+        // interrupt gets none.
+        if (r.error && !client.Transport().Aborted() && !client.InterruptRequested())
+            AppendErrorLine(ErrorLine(name, r.error->className, r.error->message));
+        params.result.store(r.completed ? kResultDone : kResultFailed);
+    });
+    out.completed = result == kResultDone;
+    out.interrupted = client.InterruptRequested();
+    if (shared)
+        RecreatePop3Client();
+    return out;
+}
+
+} // namespace vm

@@ -1,0 +1,78 @@
+#pragma once
+// The POP3 session of the operations on top of the program's POP3 client.
+
+#include <functional>
+#include <optional>
+
+#include "ops/CheckSession.h"
+
+class TIdPOP3Ex;
+class TMailAccount;
+
+namespace vm {
+
+class PasswordPrompt;
+class StatusChannel;
+struct GetMailParams;
+
+class Pop3ClientSession : public Pop3Session
+{
+public:
+    // client must have been configured for account (ConfigurePop3Client).
+    Pop3ClientSession(TIdPOP3Ex& client, TMailAccount& account)
+        : client_(client), account_(account)
+    {
+    }
+
+    void ConnectAndLogin() override;
+    bool FetchUidLines(QList<QByteArray>& lines) override;
+    std::int32_t MessageSize(int n) override;
+    void FetchHeaders(int n, TIdMessageEx& rec) override;
+    void FetchWhole(int n, TIdMessageEx& rec) override;
+    void Delete(int n) override;
+    void Disconnect() override;
+    void Close() override;
+    bool InterruptRequested() const override;
+
+private:
+    TIdPOP3Ex& client_;
+    TMailAccount& account_;
+};
+
+// How an operation's starter runs it. The defaults are the program's: the
+// shared POP3 client (replaced afterwards), the installed password prompt,
+// the setting ConnectTimeout as connect and silence limit.
+struct OperationRun
+{
+    TIdPOP3Ex* client = nullptr;       // null: the shared client
+    PasswordPrompt* prompt = nullptr;  // null: the installed prompt
+    StatusChannel* status = nullptr;   // status texts; may be null
+    int timeoutSeconds = -1;           // < 0: the setting ConnectTimeout
+};
+
+// What an operation's work reports to its worker.
+struct OperationBodyResult
+{
+    bool completed = false;
+    std::optional<OperationError> error; // for the error list
+};
+
+struct Pop3RunResult
+{
+    bool started = false;     // false: the password prompt was cancelled
+    bool completed = false;   // result 1
+    bool interrupted = false; // the user asked to interrupt
+};
+
+// The starter's part of every POP3 operation on the interface thread:
+// prepares the client for the account (ConfigurePop3Client; a cancelled
+// prompt starts nothing), runs body on a worker thread while waiting in an
+// event loop, ends a worker that stays silent longer than the limit (then
+// the "RemoteHostNoReply" line is recorded), appends body's error line
+// unless the user interrupted, and replaces the shared client afterwards.
+// params is the operation's parameter block (its result slot is set).
+Pop3RunResult RunPop3Operation(TMailAccount& account, const OperationRun& run,
+                               GetMailParams& params,
+                               const std::function<OperationBodyResult(Pop3Session&, const StatusFn&)>& body);
+
+} // namespace vm

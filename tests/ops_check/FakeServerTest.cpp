@@ -1,0 +1,322 @@
+// The operations through the program's POP3 client, on a worker thread with
+// the silence limit, against the scripted fake server: the exact lines the
+// client sends, and what the mailbox and the error list hold afterwards.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "model/TMailAccount.h"
+#include "net/PasswordPrompt.h"
+#include "ops/CheckAccount.h"
+#include "ops/ErrorList.h"
+#include "ops/RemovalOperation.h"
+#include "ops/RetrieveWhole.h"
+#include "pop3/TIdPOP3Ex.h"
+#include "ops_check/Printers.h"
+#include "support/FakeServer.h"
+
+using namespace vm;
+using vm::test::FakeServer;
+
+namespace {
+
+void EnsureApp()
+{
+    static int argc = 1;
+    static char name[] = "test_ops_check";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+}
+
+struct ServerScript
+{
+    TMailAccount account;
+    TIdPOP3Ex client;
+    FakeServer server;
+
+    ServerScript()
+    {
+        EnsureApp();
+        account.Login() = "bob";
+        account.Password() = "secret";
+        account.Server() = "127.0.0.1";
+        account.Pop3Port() = server.Port();
+        server.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
+        server.SendLine("+OK").Expect("PASS secret").SendLine("+OK logged in");
+    }
+    // The server answers UIDL with the ids in this order.
+    ServerScript& Uidl(const QList<QByteArray>& ids)
+    {
+        server.Expect("UIDL").SendLine("+OK");
+        for (int i = 0; i < ids.size(); ++i)
+            server.SendLine(QByteArray::number(i + 1) + ' ' + ids[i]);
+        server.SendLine(".");
+        return *this;
+    }
+    ServerScript& Reply(const QByteArray& command, const QByteArray& reply,
+                 const QList<QByteArray>& lines = {}, bool multi = false)
+    {
+        server.Expect(command).SendLine(reply);
+        for (const QByteArray& l : lines)
+            server.SendLine(l);
+        if (multi)
+            server.SendLine(".");
+        return *this;
+    }
+    ServerScript& Quit()
+    {
+        server.Expect("QUIT").SendLine("+OK bye");
+        return *this;
+    }
+    OperationRun Run(int timeoutSeconds = 10)
+    {
+        OperationRun r;
+        r.client = &client;
+        r.timeoutSeconds = timeoutSeconds;
+        return r;
+    }
+    QStringList Commands() const
+    {
+        QStringList out;
+        for (const QByteArray& l : server.Received())
+            out.append(QString::fromLatin1(l));
+        return out;
+    }
+};
+
+QList<QByteArray> Headers(const QByteArray& subject, const QByteArray& date)
+{
+    return {"From: =?UTF-8?Q?J=C3=BCrgen?= <j@example.org>", "Subject: " + subject,
+            "Date: " + date, ""};
+}
+
+CheckOptions Whole()
+{
+    CheckOptions o;
+    o.range = 1;
+    o.oldGetHeaders = false;
+    return o;
+}
+
+} // namespace
+
+TEST(CheckOverPop3, UnchangedMailboxSendsNothingButUidl)
+{
+    ServerScript s;
+    for (const char* id : {"a", "b"}) {
+        auto* m = new TIdMessageEx;
+        m->UID = id;
+        m->headersOnly = false;
+        s.account.Mailbox().Add(m);
+    }
+    s.account.Mailbox().MarkCheckSucceeded(Now());
+    s.Uidl({"b", "a"}).Quit();
+    s.server.Start();
+
+    ClearErrorList();
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(), Whole());
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.completed);
+    EXPECT_FALSE(r.changed);
+    EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
+    EXPECT_EQ(s.Commands(), (QStringList{"CAPA", "USER bob", "PASS secret", "UIDL", "QUIT"}));
+    EXPECT_TRUE(ErrorListEmpty());
+}
+
+TEST(CheckOverPop3, NewMessagesAreDecodedAndAGoneOneIsSkippedSilently)
+{
+    ServerScript s;
+    s.Uidl({"m1", "m2", "m3"})
+        .Reply("LIST 1", "+OK 1 300")
+        .Reply("RETR 1", "+OK",
+               {"From: =?UTF-8?Q?J=C3=BCrgen?= <j@example.org>", "Subject: =?UTF-8?B?w4RwZmVs?=",
+                "Date: Tue, 2 Jan 2024 10:00:00 +0000", "", "..dotted body"},
+               true)
+        .Reply("LIST 2", "+OK 2 200")
+        .Reply("RETR 2", "-ERR message 2 already deleted")
+        .Reply("LIST 3", "+OK 3 99999999")
+        .Reply("TOP 3 0", "+OK",
+               Headers("plain", "Wed, 3 Jan 2024 10:00:00 +0000"), true)
+        .Quit();
+    s.server.Start();
+
+    ClearErrorList();
+    CheckOptions o;
+    o.range = 2;
+    o.oldGetHeaders = false;
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(), o);
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
+    EXPECT_TRUE(r.completed);
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.added, 2);
+    EXPECT_TRUE(ErrorListEmpty());
+    const TMailBox& mb = s.account.Mailbox();
+    ASSERT_EQ(mb.Count(), 2);
+    EXPECT_EQ(mb.At(0)->UID, "m1");
+    EXPECT_EQ(mb.At(0)->Subject(), QString::fromUtf8("Äpfel"));
+    EXPECT_EQ(mb.At(0)->FromName(), QString::fromUtf8("Jürgen"));
+    EXPECT_TRUE(mb.At(0)->raw.contains("\r\n.dotted body\r\n"));
+    EXPECT_EQ(mb.At(0)->size, 300);
+    EXPECT_FALSE(mb.At(0)->headersOnly);
+    EXPECT_EQ(mb.At(1)->UID, "m3");
+    EXPECT_TRUE(mb.At(1)->headersOnly);
+    EXPECT_EQ(mb.At(1)->serverNumber, 3);
+}
+
+TEST(CheckOverPop3, SilentServerEndsTheCheckKeepingWhatArrived)
+{
+    ServerScript s;
+    s.Uidl({"m1", "m2"})
+        .Reply("LIST 1", "+OK 1 300")
+        .Reply("RETR 1", "+OK", Headers("one", "Tue, 2 Jan 2024 10:00:00 +0000"), true)
+        .Reply("LIST 2", "+OK 2 300");
+    s.server.Expect("RETR 2").Stall(-1);
+    s.server.Start();
+
+    ClearErrorList();
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(1), Whole());
+    EXPECT_FALSE(r.completed);
+    EXPECT_FALSE(r.interrupted);
+    ASSERT_EQ(s.account.Mailbox().Count(), 1);
+    const QStringList errors = ErrorList();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("EIdConnectTimeout")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains("Remote host had not replied")) << errors[0].toStdString();
+    // Stale mailbox, logged in, a fresh record: shown, next check re-reads.
+    EXPECT_TRUE(s.account.Mailbox().CheckFailed());
+    EXPECT_FALSE(s.account.Mailbox().Stale());
+}
+
+TEST(CheckOverPop3, InterruptLeavesNoErrorLine)
+{
+    ServerScript s;
+    s.Uidl({"m1"}).Reply("LIST 1", "+OK 1 300");
+    s.server.Expect("RETR 1").Call([&] { s.client.RequestInterrupt(); }).Stall(-1);
+    s.server.Start();
+
+    ClearErrorList();
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(30), Whole());
+    EXPECT_FALSE(r.completed);
+    EXPECT_TRUE(r.interrupted);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+    EXPECT_EQ(s.account.Mailbox().Count(), 0);
+}
+
+TEST(CheckOverPop3, CancelledPasswordPromptStartsNothing)
+{
+    struct Cancel : PasswordPrompt
+    {
+        int asked = 0;
+        PasswordAnswer Ask(const PasswordRequest&) override
+        {
+            ++asked;
+            return {};
+        }
+    } prompt;
+    EnsureApp();
+    TMailAccount account;
+    account.Login() = "bob";
+    account.Server() = "127.0.0.1";
+    account.Pop3Port() = 1; // nothing may connect
+    TIdPOP3Ex client;
+    OperationRun run;
+    run.client = &client;
+    run.prompt = &prompt;
+    const CheckAccountResult r = CheckAccount(account, run, Whole());
+    EXPECT_EQ(prompt.asked, 1);
+    EXPECT_FALSE(r.started);
+    EXPECT_FALSE(r.completed);
+    EXPECT_FALSE(r.changed);
+}
+
+TEST(RemovalOverPop3, ErrAfterSuccessfulDeletesSendsNoQuitAndKeepsRecords)
+{
+    ServerScript s;
+    for (const char* id : {"a", "b", "c"}) {
+        auto* m = new TIdMessageEx;
+        m->UID = id;
+        s.account.Mailbox().Add(m);
+    }
+    // Renumbered: another client deleted a message before a; c is gone.
+    s.Uidl({"x", "a", "b"})
+        .Reply("DELE 2", "+OK marked")
+        .Reply("DELE 3", "-ERR locked");
+    s.server.ExpectAny(); // nothing more may come but the close
+    s.server.Start();
+
+    QList<TIdMessageEx*> all{s.account.Mailbox().At(0), s.account.Mailbox().At(1),
+                             s.account.Mailbox().At(2)};
+    const RemovalResult r = RemoveMessagesOnServer(s.account, all, OperationView::MainWindow,
+                                                   s.Run());
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_FALSE(r.completed);
+    EXPECT_FALSE(s.Commands().contains("QUIT"));
+    EXPECT_EQ(s.account.Mailbox().Count(), 3);
+    ASSERT_EQ(ErrorList().size(), 1);
+    EXPECT_TRUE(ErrorList()[0].contains("EIdReplyPOP3Error"));
+    EXPECT_TRUE(ErrorList()[0].contains("locked"));
+}
+
+TEST(RemovalOverPop3, CompletedRemovalDropsTheRecords)
+{
+    ServerScript s;
+    for (const char* id : {"a", "b", "c"}) {
+        auto* m = new TIdMessageEx;
+        m->UID = id;
+        s.account.Mailbox().Add(m);
+    }
+    s.Uidl({"b", "c"}).Reply("DELE 2", "+OK").Quit();
+    s.server.Start();
+    TIdMessageEx* a = s.account.Mailbox().At(0);
+    TIdMessageEx* c = s.account.Mailbox().At(2);
+    const RemovalResult r = RemoveMessagesOnServer(s.account, {a, nullptr, c},
+                                                   OperationView::MainWindow, s.Run());
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(r.missing, 1);
+    EXPECT_EQ(r.removed.size(), 2);
+    ASSERT_EQ(s.account.Mailbox().Count(), 1);
+    EXPECT_EQ(s.account.Mailbox().At(0)->UID, "b");
+}
+
+TEST(RetrieveOverPop3, HeadersOnlyRecordIsReplacedInPlace)
+{
+    ServerScript s;
+    for (const char* id : {"a", "b"}) {
+        auto* m = new TIdMessageEx;
+        m->UID = id;
+        m->size = 42;
+        s.account.Mailbox().Add(m);
+    }
+    s.account.Mailbox().At(1)->receiptState = 2;
+    s.Uidl({"b", "a"})
+        .Reply("RETR 1", "+OK",
+               {"Subject: hello", "Disposition-Notification-To: x@example.org", "", "text"}, true)
+        .Quit();
+    s.server.Start();
+    TIdMessageEx* b = s.account.Mailbox().At(1);
+    const RetrieveResult r = RetrieveWholeMessages(s.account, {b}, OperationView::MainWindow,
+                                                   s.Run());
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
+    EXPECT_TRUE(r.completed);
+    ASSERT_EQ(r.retrieved.size(), 1);
+    EXPECT_EQ(r.retrieved[0].index, 1);
+    const TIdMessageEx* now = s.account.Mailbox().At(1);
+    EXPECT_EQ(now, r.retrieved[0].newRecord);
+    EXPECT_FALSE(now->headersOnly);
+    EXPECT_EQ(now->UID, "b");
+    EXPECT_EQ(now->size, 42);
+    EXPECT_EQ(now->receiptState, 2); // declined before: kept
+    EXPECT_EQ(now->Subject(), "hello");
+
+    // Only whole records: nothing starts.
+    const RetrieveResult none = RetrieveWholeMessages(s.account, {s.account.Mailbox().At(1)});
+    EXPECT_TRUE(none.nothingToDo);
+    EXPECT_FALSE(none.started);
+}
