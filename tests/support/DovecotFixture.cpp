@@ -99,10 +99,14 @@ void DovecotFixture::Chown(const QString& path) const
 
 void DovecotFixture::WritePasswd() const
 {
-    QFile f(Dir() + "/passwd");
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    for (const auto& u : users_)
+    // One file per user: Dovecot looks at a user file at most once a second,
+    // so a user added right after a login would otherwise stay unknown.
+    QDir().mkpath(Dir() + "/users");
+    for (const auto& u : users_) {
+        QFile f(Dir() + "/users/" + u.first + ".passwd");
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(u.first.toUtf8() + ":{PLAIN}" + u.second.toUtf8() + "\n");
+    }
 }
 
 void DovecotFixture::AddUser(const QString& user, const QString& password)
@@ -239,7 +243,8 @@ bool DovecotFixture::Start()
         conf += "first_valid_uid = 1\nfirst_valid_gid = 1\n";
         conf += "default_login_user = " + loginUser + "\n";
         conf += "default_internal_user = " + internalUser + "\n";
-        conf += "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " + d + "/passwd\n}\n";
+        conf += "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " + d +
+                "/users/%u.passwd\n}\n";
         conf += QStringLiteral(
                     "userdb {\n  driver = static\n  args = uid=%1 gid=%2 home=%3/home/%u\n}\n")
                     .arg(mailUid_)
@@ -251,7 +256,9 @@ bool DovecotFixture::Start()
                                "  inet_listener pop3s {\n    port = %2\n    ssl = yes\n  }\n}\n")
                     .arg(pop3Port_)
                     .arg(pop3sPort_);
-        conf += "service anvil {\n  chroot =\n}\n";
+        // No growing delay after failed logins (the auth penalty).
+        conf += "service anvil {\n  chroot =\n"
+                "  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
         QFile f(d + "/dovecot.conf");
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(conf.toUtf8());

@@ -20,34 +20,36 @@
 
 namespace vm::test {
 
+struct FakeSmtpConfig
+{
+    QByteArray greeting = "220 fake.example ESMTP ready";
+    // Silence before the greeting; -1: never greet (until the client leaves).
+    int greetingDelayMs = 0;
+    // false: EHLO is answered 502 and only HELO works.
+    bool ehlo = true;
+    QList<QByteArray> capabilities = {"PIPELINING", "AUTH LOGIN PLAIN", "8BITMIME"};
+    // Reply for a command word ("EHLO", "HELO", "STARTTLS", "AUTH", "RSET",
+    // "MAIL", "RCPT", "DATA", "QUIT", and "." for the end of the data);
+    // lines separated by CR LF. Replaces the normal answer.
+    QHash<QByteArray, QByteArray> replyFor;
+    // Reply for the n-th RCPT (0-based), before replyFor["RCPT"].
+    QHash<int, QByteArray> rcptReply;
+    // After this command word arrives the server never answers again.
+    QByteArray stallAfter;
+    // Replies to RSET, MAIL, RCPT and DATA are held until DATA arrives and
+    // then written at once (a client that waits for each reply hangs).
+    bool batchReplies = false;
+    // The final reply is sent one byte every dripMs milliseconds.
+    int dripFinalReplyMs = 0;
+    // Credentials for AUTH; empty user: any login is accepted.
+    QByteArray user;
+    QByteArray password;
+};
+
 class FakeSmtpServer
 {
 public:
-    struct Config
-    {
-        QByteArray greeting = "220 fake.example ESMTP ready";
-        // Silence before the greeting; -1: never greet (until the client leaves).
-        int greetingDelayMs = 0;
-        // false: EHLO is answered 502 and only HELO works.
-        bool ehlo = true;
-        QList<QByteArray> capabilities = {"PIPELINING", "AUTH LOGIN PLAIN", "8BITMIME"};
-        // Reply for a command word ("EHLO", "HELO", "STARTTLS", "AUTH", "RSET",
-        // "MAIL", "RCPT", "DATA", "QUIT", and "." for the end of the data);
-        // lines separated by CR LF. Replaces the normal answer.
-        QHash<QByteArray, QByteArray> replyFor;
-        // Reply for the n-th RCPT (0-based), before replyFor["RCPT"].
-        QHash<int, QByteArray> rcptReply;
-        // After this command word arrives the server never answers again.
-        QByteArray stallAfter;
-        // Replies to RSET, MAIL, RCPT and DATA are held until DATA arrives and
-        // then written at once (a client that waits for each reply hangs).
-        bool batchReplies = false;
-        // The final reply is sent one byte every dripMs milliseconds.
-        int dripFinalReplyMs = 0;
-        // Credentials for AUTH; empty user: any login is accepted.
-        QByteArray user;
-        QByteArray password;
-    };
+    using Config = FakeSmtpConfig;
 
     explicit FakeSmtpServer(const Config& config = Config());
     ~FakeSmtpServer();

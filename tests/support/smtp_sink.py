@@ -64,7 +64,7 @@ def make_authenticator(user, password):
         ok = login == user and secret == password
         if ok:
             session.sink_login = login
-        return AuthResult(success=ok)
+        return AuthResult(success=ok, handled=False)
     return authenticator
 
 

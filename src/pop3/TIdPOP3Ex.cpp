@@ -1,0 +1,311 @@
+#include "pop3/TIdPOP3Ex.h"
+
+#include "config/MySettings.h"
+#include "lang/Lang.h"
+#include "mime/TIdMessageEx.h"
+#include "model/TMailAccount.h"
+#include "net/PasswordPrompt.h"
+
+#include <QCryptographicHash>
+
+namespace {
+
+QByteArray NumberCmd(const char* cmd, int n)
+{
+    return QByteArray(cmd) + QByteArray::number(n);
+}
+
+bool IsOk(const QByteArray& reply)
+{
+    return reply.startsWith("+OK");
+}
+
+// The server's text of a negative reply, without its "-ERR".
+QString ReplyText(const QByteArray& reply)
+{
+    QByteArray text = reply;
+    if (text.startsWith("-ERR"))
+        text = text.mid(4).trimmed();
+    if (text.isEmpty())
+        text = reply;
+    return QString::fromUtf8(text);
+}
+
+QByteArray JoinLines(const QList<QByteArray>& lines)
+{
+    qsizetype total = 0;
+    for (const QByteArray& l : lines)
+        total += l.size() + 2;
+    QByteArray raw;
+    raw.reserve(total);
+    for (const QByteArray& l : lines) {
+        raw += l;
+        raw += "\r\n";
+    }
+    return raw;
+}
+
+void TakeReceiptRequest(TIdMessageEx& record)
+{
+    if (!record.DispositionNotificationTo().isEmpty())
+        record.receiptState = 1;
+}
+
+} // namespace
+
+TIdPOP3Ex::TIdPOP3Ex()
+{
+    transport_.SetMaxLineLength(vm::Transport::kDefaultMaxLineLength);
+}
+
+TIdPOP3Ex::~TIdPOP3Ex() = default;
+
+void TIdPOP3Ex::Connect()
+{
+    greeting_.clear();
+    capabilities_.clear();
+    transport_.SetTlsMode(UseTLS ? vm::TlsMode::Implicit : vm::TlsMode::None);
+    transport_.SetSslVersion(SSLVersion);
+    transport_.SetConnectTimeoutMs(ConnectTimeoutMs);
+    transport_.Connect(QString::fromUtf8(Host), Port);
+    greeting_ = transport_.ReadReplyLine();
+    if (!IsOk(greeting_)) {
+        const QByteArray greeting = greeting_;
+        CloseTransport();
+        throw EIdReplyPOP3Error(ReplyText(greeting));
+    }
+    if (IsOk(SendCmdRaw("CAPA")))
+        capabilities_ = transport_.ReadMultiLine();
+}
+
+void TIdPOP3Ex::Login()
+{
+    try {
+        if (AuthenticationType == atAPOP) {
+            const QByteArray stamp = vm::ApopTimestamp(greeting_);
+            if (stamp.isEmpty())
+                throw EIdDoesNotSupportAPOP(
+                    QStringLiteral("Server do not support APOP (no timestamp)"));
+            SendCmd("APOP " + Username + ' ' + vm::ApopDigest(stamp, Password));
+        } else {
+            SendCmd("USER " + Username);
+            SendCmd("PASS " + Password);
+        }
+    } catch (...) {
+        CloseTransport();
+        throw;
+    }
+}
+
+QByteArray TIdPOP3Ex::SendCmdRaw(const QByteArray& line)
+{
+    transport_.WriteLine(line);
+    return transport_.ReadReplyLine();
+}
+
+QByteArray TIdPOP3Ex::SendCmd(const QByteArray& line)
+{
+    const QByteArray reply = SendCmdRaw(line);
+    if (!IsOk(reply))
+        throw EIdReplyPOP3Error(ReplyText(reply));
+    return reply;
+}
+
+bool TIdPOP3Ex::FetchUidLines(QList<QByteArray>& lines)
+{
+    lines.clear();
+    if (!IsOk(SendCmdRaw("UIDL")))
+        return false;
+    lines = transport_.ReadMultiLine();
+    return true;
+}
+
+bool TIdPOP3Ex::FetchUidList(QList<QByteArray>& ids)
+{
+    QList<QByteArray> lines;
+    ids.clear();
+    if (!FetchUidLines(lines))
+        return false;
+    ids.reserve(lines.size());
+    for (const QByteArray& line : lines) {
+        const qsizetype space = line.indexOf(' ');
+        ids.append(space >= 0 ? line.mid(space + 1) : line);
+    }
+    return true;
+}
+
+std::int32_t TIdPOP3Ex::MessageSize(int n)
+{
+    const QByteArray reply = SendCmd(NumberCmd("LIST ", n));
+    const QList<QByteArray> tokens = reply.mid(3).simplified().split(' ');
+    if (tokens.size() < 2)
+        return -1;
+    bool ok = false;
+    const std::int32_t size = tokens.at(1).toInt(&ok);
+    return ok ? size : -1;
+}
+
+void TIdPOP3Ex::FetchWhole(int n, TIdMessageEx& record)
+{
+    record.serverNumber = n;
+    record.raw.clear();
+    SendCmd(NumberCmd("RETR ", n));
+    record.raw = JoinLines(transport_.ReadMultiLine());
+    record.ParseWhole();
+    record.DropBody();
+    record.headersOnly = false;
+    record.noHeaders = false;
+    TakeReceiptRequest(record);
+}
+
+void TIdPOP3Ex::FetchHeaders(int n, TIdMessageEx& record)
+{
+    SendCmd(NumberCmd("TOP ", n) + " 0");
+    const QList<QByteArray> lines = transport_.ReadMultiLine();
+    record.raw = JoinLines(lines);
+    record.ParseHeaders();
+    record.serverNumber = n;
+    record.headersOnly = true;
+    record.noHeaders = false;
+    TakeReceiptRequest(record);
+}
+
+bool TIdPOP3Ex::Delete(int n)
+{
+    return IsOk(SendCmdRaw(NumberCmd("DELE ", n)));
+}
+
+void TIdPOP3Ex::Disconnect()
+{
+    try {
+        SendCmd("QUIT");
+    } catch (...) {
+        CloseTransport();
+        throw;
+    }
+    CloseTransport();
+}
+
+void TIdPOP3Ex::CloseTransport()
+{
+    try {
+        transport_.Close();
+    } catch (...) {
+    }
+}
+
+namespace vm {
+
+namespace {
+
+TIdPOP3Ex* g_client = nullptr;
+
+QString Text(const char* section, const char* key, const char* english, const QStringList& args)
+{
+    const QString s = QString::fromLatin1(section);
+    const QString k = QString::fromLatin1(key);
+    if (!LangText(s, k).isEmpty())
+        return LangFormat(s, k, args);
+    QString text = QString::fromUtf8(english);
+    for (const QString& a : args) {
+        const qsizetype at = text.indexOf(QLatin1String("%s"));
+        if (at < 0)
+            break;
+        text.replace(at, 2, a);
+    }
+    return text;
+}
+
+} // namespace
+
+QByteArray ApopTimestamp(const QByteArray& greeting)
+{
+    const qsizetype open = greeting.indexOf('<');
+    if (open < 0)
+        return {};
+    const qsizetype close = greeting.indexOf('>', open + 1);
+    if (close < 0)
+        return {};
+    return greeting.mid(open, close - open + 1);
+}
+
+QByteArray ApopDigest(const QByteArray& timestamp, const QByteArray& password)
+{
+    return QCryptographicHash::hash(timestamp + password, QCryptographicHash::Md5).toHex();
+}
+
+TIdPOP3Ex& Pop3Client()
+{
+    if (!g_client)
+        g_client = new TIdPOP3Ex; // lives until replaced or the process ends
+    return *g_client;
+}
+
+void RecreatePop3Client()
+{
+    TIdPOP3Ex& old = Pop3Client();
+    const bool busy = old.Busy;
+    const TIdOperationStatus status = old.OperationStatus();
+    delete g_client;
+    g_client = new TIdPOP3Ex;
+    g_client->Busy = busy;
+    g_client->SetOperationStatus(status);
+}
+
+bool ConfigurePop3Client(TIdPOP3Ex& client, TMailAccount& account, int connectTimeoutSeconds,
+                         PasswordPrompt& prompt)
+{
+    QByteArray password;
+    bool memorize = false;
+    if (!account.Password().isEmpty()) {
+        password = account.Password();
+    } else if (account.SessionPasswordValid()) {
+        password = account.SessionPassword();
+    } else {
+        PasswordRequest request;
+        request.displayName = QString::fromUtf8(account.DisplayName());
+        request.allowEmpty = true;
+        const PasswordAnswer answer = prompt.Ask(request);
+        if (!answer.accepted)
+            return false;
+        password = answer.password.toUtf8();
+        memorize = answer.memorize;
+    }
+    client.Password = password;
+    client.MemorizePassword = memorize;
+    client.Username = account.Login();
+    client.Host = account.Server().trimmed();
+    client.Port = account.Pop3Port();
+    client.AuthenticationType = account.APOP() ? TIdPOP3Ex::atAPOP : TIdPOP3Ex::atUserPass;
+    client.UseTLS = account.Pop3TLS();
+    client.SSLVersion = account.Pop3SSLVersion();
+    client.ConnectTimeoutMs = std::max(1, connectTimeoutSeconds) * 1000;
+    client.ResetOperationStatus();
+    return true;
+}
+
+bool ConfigurePop3Client(TMailAccount& account)
+{
+    return ConfigurePop3Client(Pop3Client(), account, Settings().ConnectTimeout,
+                               PasswordPrompter());
+}
+
+QString StatusLoggingToServer(const QString& displayName)
+{
+    return Text("MAINWND", "LoggingToServer", "Connecting to server (account: %s)", {displayName});
+}
+
+void ConnectAndLogin(TIdPOP3Ex& client, TMailAccount& account,
+                     const std::function<void(const QString&)>& status)
+{
+    if (status)
+        status(StatusLoggingToServer(QString::fromUtf8(account.DisplayName())));
+    client.Connect();
+    client.Login();
+    if (account.Password().isEmpty() && client.MemorizePassword) {
+        account.SessionPasswordValid() = true;
+        account.SessionPassword() = client.Password;
+    }
+}
+
+} // namespace vm

@@ -1,0 +1,352 @@
+// The POP3 client's dialogue against the scripted fake server, and its
+// preparation for an account.
+
+#include "mime/TIdMessageEx.h"
+#include "model/TMailAccount.h"
+#include "net/PasswordPrompt.h"
+#include "pop3/TIdPOP3Ex.h"
+#include "support/FakeServer.h"
+#include "support/TestPki.h"
+
+#include <gtest/gtest.h>
+
+using vm::test::FakeServer;
+
+namespace {
+
+class ScriptedPrompt : public vm::PasswordPrompt
+{
+public:
+    vm::PasswordAnswer answer;
+    int asked = 0;
+    vm::PasswordRequest last;
+    vm::PasswordAnswer Ask(const vm::PasswordRequest& request) override
+    {
+        ++asked;
+        last = request;
+        return answer;
+    }
+};
+
+class Pop3ClientTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { vm::test::EnsureCoreApp(); }
+    void Prepare(FakeServer& s, const QByteArray& user = "bob", const QByteArray& pass = "secret")
+    {
+        s.Start();
+        client.Host = "127.0.0.1";
+        client.Port = s.Port();
+        client.Username = user;
+        client.Password = pass;
+        client.ConnectTimeoutMs = 5000;
+    }
+    TIdPOP3Ex client;
+};
+
+TEST_F(Pop3ClientTest, UserPassDialogueIgnoresRefusedCapa)
+{
+    FakeServer s;
+    s.SendLine("+OK ready")
+        .Expect("CAPA")
+        .SendLine("-ERR what?")
+        .Expect("USER bob")
+        .SendLine("+OK")
+        .Expect("PASS secret")
+        .SendLine("+OK logged in")
+        .Expect("QUIT")
+        .SendLine("+OK bye");
+    Prepare(s);
+    client.Connect();
+    client.Login();
+    EXPECT_EQ(client.Greeting(), "+OK ready");
+    EXPECT_TRUE(client.Capabilities().isEmpty());
+    client.Disconnect();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+    EXPECT_TRUE(s.ClientClosed());
+}
+
+TEST_F(Pop3ClientTest, ApopDigestCoversTheBracketedTimestamp)
+{
+    // The exchange of RFC 1939 (digest checked with md5sum; the RFC prints a
+    // wrong one).
+    EXPECT_EQ(vm::ApopTimestamp("+OK POP3 server ready <1896.697170952@dbc.mil> x <y>"),
+              "<1896.697170952@dbc.mil>");
+    EXPECT_EQ(vm::ApopDigest("<1896.697170952@dbc.mil>", "tanstaaf"),
+              "a9d67899f7a17e8124ef41234fcd4fa9");
+    EXPECT_TRUE(vm::ApopTimestamp("+OK no stamp < here").isEmpty());
+
+    FakeServer s;
+    s.SendLine("+OK POP3 server ready <1896.697170952@dbc.mil>")
+        .Expect("CAPA")
+        .Send("+OK\r\nUIDL\r\n.\r\n")
+        .Expect("APOP mrose a9d67899f7a17e8124ef41234fcd4fa9")
+        .SendLine("+OK maildrop has 1 message");
+    client.AuthenticationType = TIdPOP3Ex::atAPOP;
+    Prepare(s, "mrose", "tanstaaf");
+    client.Connect();
+    client.Login();
+    EXPECT_EQ(client.Capabilities(), QList<QByteArray>{"UIDL"});
+    client.CloseTransport();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+}
+
+TEST_F(Pop3ClientTest, ApopWithoutTimestampFailsBeforeSendingTheUser)
+{
+    FakeServer s;
+    s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR").Stall(-1);
+    client.AuthenticationType = TIdPOP3Ex::atAPOP;
+    Prepare(s);
+    client.Connect();
+    try {
+        client.Login();
+        FAIL() << "APOP login without a timestamp succeeded";
+    } catch (const EIdDoesNotSupportAPOP& e) {
+        EXPECT_EQ(e.Message(), "Server do not support APOP (no timestamp)");
+    }
+    EXPECT_FALSE(client.Transport().Connected());
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_EQ(s.Received(), QList<QByteArray>{"CAPA"});
+}
+
+TEST_F(Pop3ClientTest, RefusedLoginClosesAndCarriesTheServerText)
+{
+    FakeServer s;
+    s.SendLine("+OK ready")
+        .Expect("CAPA")
+        .SendLine("-ERR")
+        .Expect("USER bob")
+        .SendLine("+OK")
+        .Expect("PASS wrong")
+        .SendLine("-ERR [AUTH] Authentication failed.")
+        .Stall(-1);
+    Prepare(s, "bob", "wrong");
+    client.Connect();
+    try {
+        client.Login();
+        FAIL() << "login with a refused password succeeded";
+    } catch (const EIdReplyPOP3Error& e) {
+        EXPECT_EQ(e.Message(), "[AUTH] Authentication failed.");
+        EXPECT_EQ(e.ClassName(), "EIdReplyPOP3Error");
+    }
+    EXPECT_FALSE(client.Transport().Connected());
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.ClientClosed());
+}
+
+TEST_F(Pop3ClientTest, NegativeGreetingFails)
+{
+    FakeServer s;
+    s.SendLine("-ERR go away");
+    Prepare(s);
+    EXPECT_THROW(client.Connect(), EIdReplyPOP3Error);
+}
+
+TEST_F(Pop3ClientTest, UidlSizesAndRefusals)
+{
+    FakeServer s;
+    s.SendLine("+OK")
+        .Expect("CAPA")
+        .SendLine("-ERR")
+        .Expect("UIDL")
+        .Send("+OK\r\n1 abc\r\n2 id with spaces\r\nnospace\r\n.\r\n")
+        .Expect("LIST 1")
+        .SendLine("+OK 1 39")
+        .Expect("LIST 2")
+        .SendLine("+OK 2")
+        .Expect("LIST 3")
+        .SendLine("+OK 3 big?")
+        .Expect("LIST 4")
+        .SendLine("-ERR no such message")
+        .Expect("DELE 1")
+        .SendLine("+OK")
+        .Expect("DELE 9")
+        .SendLine("-ERR no such message")
+        .Expect("UIDL")
+        .SendLine("-ERR not supported")
+        .Expect("NOOP")
+        .SendLine("+OK");
+    Prepare(s);
+    client.Connect();
+    QList<QByteArray> ids;
+    ASSERT_TRUE(client.FetchUidList(ids));
+    EXPECT_EQ(ids, (QList<QByteArray>{"abc", "id with spaces", "nospace"}));
+    EXPECT_EQ(client.MessageSize(1), 39);
+    EXPECT_EQ(client.MessageSize(2), -1);
+    EXPECT_EQ(client.MessageSize(3), -1);
+    EXPECT_THROW(client.MessageSize(4), EIdReplyPOP3Error);
+    EXPECT_TRUE(client.Delete(1));
+    EXPECT_FALSE(client.Delete(9));
+    EXPECT_FALSE(client.FetchUidList(ids));
+    EXPECT_TRUE(ids.isEmpty());
+    // The refusal left the dialogue in step.
+    EXPECT_EQ(client.SendCmd("NOOP"), "+OK");
+    client.CloseTransport();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+}
+
+TEST_F(Pop3ClientTest, FetchedMessagesKeepTheirTextAndReceiptRequest)
+{
+    const QByteArray head = "From: Ann <ann@example.com>\r\n"
+                            "Subject: dots\r\n"
+                            "Disposition-Notification-To: ann@example.com\r\n";
+    FakeServer s;
+    s.SendLine("+OK")
+        .Expect("CAPA")
+        .SendLine("-ERR")
+        .Expect("RETR 3")
+        .Send("+OK 80 octets\r\n" + head + "\r\n..leading dot\r\n...\r\nend\r\n.\r\n")
+        .Expect("TOP 4 0")
+        .Send("+OK\r\nFrom: b@example.com\r\nSubject: plain\r\n\r\n.\r\n")
+        .Expect("RETR 5")
+        .SendLine("-ERR gone");
+    Prepare(s);
+    client.Connect();
+    TIdMessageEx whole;
+    whole.headersOnly = true;
+    whole.noHeaders = true;
+    whole.raw = "old";
+    client.FetchWhole(3, whole);
+    EXPECT_EQ(whole.raw, head + "\r\n.leading dot\r\n..\r\nend\r\n");
+    EXPECT_EQ(whole.serverNumber, 3);
+    EXPECT_FALSE(whole.headersOnly);
+    EXPECT_FALSE(whole.noHeaders);
+    EXPECT_EQ(whole.receiptState, 1);
+
+    TIdMessageEx headers;
+    headers.receiptState = 3; // answered earlier: left as it is
+    headers.noHeaders = true;
+    client.FetchHeaders(4, headers);
+    EXPECT_EQ(headers.raw, "From: b@example.com\r\nSubject: plain\r\n\r\n");
+    EXPECT_EQ(headers.serverNumber, 4);
+    EXPECT_TRUE(headers.headersOnly);
+    EXPECT_FALSE(headers.noHeaders);
+    EXPECT_EQ(headers.receiptState, 3);
+
+    TIdMessageEx gone;
+    EXPECT_THROW(client.FetchWhole(5, gone), EIdReplyPOP3Error);
+    client.CloseTransport();
+}
+
+TEST(ConfigurePop3Client, PasswordOrderAndRememberedPassword)
+{
+    vm::test::EnsureCoreApp();
+    TMailAccount account;
+    account.Login() = "bob";
+    account.Server() = " mail.example.com ";
+    account.Pop3Port() = 995;
+    account.APOP() = true;
+    account.Pop3TLS() = true;
+    account.Pop3SSLVersion() = 3;
+    account.Password() = "stored";
+    ScriptedPrompt prompt;
+    TIdPOP3Ex client;
+    client.RequestInterrupt();
+
+    ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 30, prompt));
+    EXPECT_EQ(prompt.asked, 0);
+    EXPECT_EQ(client.Password, "stored");
+    EXPECT_EQ(client.Host, "mail.example.com");
+    EXPECT_EQ(client.Port, 995);
+    EXPECT_EQ(client.AuthenticationType, TIdPOP3Ex::atAPOP);
+    EXPECT_TRUE(client.UseTLS);
+    EXPECT_EQ(client.SSLVersion, 3);
+    EXPECT_EQ(client.ConnectTimeoutMs, 30000);
+    EXPECT_EQ(client.OperationStatus(), osProceed);
+
+    // No stored password, a valid session password: no prompt.
+    account.Password().clear();
+    account.SessionPassword() = "session";
+    account.SessionPasswordValid() = true;
+    ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 30, prompt));
+    EXPECT_EQ(prompt.asked, 0);
+    EXPECT_EQ(client.Password, "session");
+
+    // Neither: the prompt is asked, empty passwords allowed; cancel changes nothing.
+    account.SessionPasswordValid() = false;
+    client.RequestInterrupt();
+    prompt.answer.accepted = false;
+    EXPECT_FALSE(vm::ConfigurePop3Client(client, account, 30, prompt));
+    EXPECT_EQ(prompt.asked, 1);
+    EXPECT_TRUE(prompt.last.allowEmpty);
+    EXPECT_EQ(prompt.last.displayName, "bob");
+    EXPECT_EQ(client.Password, "session");
+    EXPECT_EQ(client.OperationStatus(), osInterrupt);
+
+    prompt.answer = {true, QString(), true};
+    ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 30, prompt));
+    EXPECT_EQ(client.Password, "");
+    EXPECT_TRUE(client.MemorizePassword);
+}
+
+TEST(ConfigurePop3Client, TypedPasswordIsRememberedOnlyAfterSuccessfulLogin)
+{
+    vm::test::EnsureCoreApp();
+    TMailAccount account;
+    account.Login() = "bob";
+    account.Server() = "127.0.0.1";
+    ScriptedPrompt prompt;
+    prompt.answer = {true, QStringLiteral("typed"), true};
+    QStringList status;
+    auto record = [&](const QString& t) { status.append(t); };
+
+    {
+        FakeServer bad;
+        bad.SendLine("+OK")
+            .Expect("CAPA")
+            .SendLine("-ERR")
+            .Expect("USER bob")
+            .SendLine("+OK")
+            .Expect("PASS typed")
+            .SendLine("-ERR no");
+        bad.Start();
+        account.Pop3Port() = bad.Port();
+        TIdPOP3Ex client;
+        ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 5, prompt));
+        EXPECT_THROW(vm::ConnectAndLogin(client, account, record), EIdReplyPOP3Error);
+        EXPECT_FALSE(account.SessionPasswordValid());
+    }
+    FakeServer good;
+    good.SendLine("+OK")
+        .Expect("CAPA")
+        .SendLine("-ERR")
+        .Expect("USER bob")
+        .SendLine("+OK")
+        .Expect("PASS typed")
+        .SendLine("+OK");
+    good.Start();
+    account.Pop3Port() = good.Port();
+    TIdPOP3Ex client;
+    ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 5, prompt));
+    vm::ConnectAndLogin(client, account, record);
+    EXPECT_TRUE(account.SessionPasswordValid());
+    EXPECT_EQ(account.SessionPassword(), "typed");
+    EXPECT_EQ(status.first(), "Connecting to server (account: bob)");
+    client.CloseTransport();
+
+    // Later operations use it without asking.
+    prompt.asked = 0;
+    ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 5, prompt));
+    EXPECT_EQ(prompt.asked, 0);
+}
+
+TEST(RecreatePop3Client, KeepsBusyFlagAndInterruptRequest)
+{
+    TIdPOP3Ex* before = &vm::Pop3Client();
+    before->Busy = true;
+    before->RequestInterrupt();
+    before->Password = "x";
+    vm::RecreatePop3Client();
+    TIdPOP3Ex& after = vm::Pop3Client();
+    EXPECT_TRUE(after.Busy);
+    EXPECT_EQ(after.OperationStatus(), osInterrupt);
+    EXPECT_TRUE(after.InterruptRequested());
+    EXPECT_TRUE(after.Password.isEmpty());
+    after.Busy = false;
+    after.ResetOperationStatus();
+}
+
+} // namespace
