@@ -1,5 +1,7 @@
 #include "addressbook/TAddressBook.h"
 
+#include "core/AtomicFile.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -90,7 +92,7 @@ void TAddressBook::SaveToFile(const QString& path)
     ByteWriter out(&file);
     Write(out);
     out.Flush();
-    if (!file.commit())
+    if (!vm::CommitSaveFile(file))
         throw EWriteError(QStringLiteral("Cannot write file \"%1\". %2")
                               .arg(path, file.errorString())
                               .toStdString());

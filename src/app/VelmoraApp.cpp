@@ -5,17 +5,25 @@
 
 #include <cstdio>
 
+#include "addressbook/AddressBookStartup.h"
 #include "app/Shutdown.h"
 #include "config/MySettings.h"
 #include "core/DataDir.h"
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/MyApplication.h"
 #include "core/TempDir.h"
 #include "lang/Lang.h"
 #include "lang/LangStartup.h"
+#include "model/MailStartup.h"
+#include "model/MailboxKey.h"
+#include "ops/ErrorList.h"
 #include "platform/SingleInstance.h"
+#include "ui/common/EditMenu.h"
 #include "ui/common/GuiMessageService.h"
+#include "ui/common/TBaseForm.h"
 #include "ui/common/TLoadingWnd.h"
+#include "ui/common/TSaveErrorWnd.h"
 #include "ui/main/TVL350KEX07.h"
 
 namespace vm {
@@ -54,6 +62,11 @@ int VelmoraApp::Prepare()
     QApplication::setApplicationDisplayName(appObject.ProductName() + ' ' +
                                             appObject.ProductVersion());
 
+    // The shared edit menu of every text field, and re-translation of every
+    // open window whenever a language file is loaded.
+    InstallEditMenu();
+    InstallTranslationHandler();
+
     // Language files first (their texts are needed for every later message),
     // then the settings, then the language file the settings ask for. Until a
     // language is loaded only fixed English texts can be shown.
@@ -81,11 +94,42 @@ int VelmoraApp::Prepare()
         return 1;
     }
 
+    BuildMailboxKey();
+
     loading_ = std::make_unique<TLoadingWnd>();
     loading_->SetVersionText(LangFormat(QStringLiteral("LOADINGWND"), QStringLiteral("Version"),
                                         {QString(), appObject.FileVersion()}));
     loading_->show();
     QApplication::processEvents();
+
+    // Every mailbox file; a bad file is reported and loading goes on.
+    MailboxLoadReports reports;
+    reports.progress = [this](const QString& file) {
+        SetLoadingMessage(LangFormat(QStringLiteral("LOADINGWND"), QStringLiteral("Mailboxes"), {file}));
+    };
+    reports.incomplete = [](const QString& file) {
+        ShowWarning(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("IncompleteMailbox"), {file}));
+    };
+    reports.invalid = [](const QString& file) {
+        ShowError(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("InvalidMailboxError"), {file}));
+    };
+    reports.unreadable = [](const QString& file, const QString& message) {
+        ShowError(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("MailboxAccessError"),
+                             {file, message}));
+    };
+    LoadMailboxesAtStart(AccountsDirectory(), MailboxDirectoryFromSettings(),
+                         MailboxLoadOptions::FromSettings(), reports);
+
+    // The address book; a damaged or unreadable file asks whether to go on.
+    SetLoadingMessage(LangText(QStringLiteral("LOADINGWND"), QStringLiteral("AddressBook")));
+    const QString bookPath = appObject.AddressBookFilePath();
+    const bool goOn = LoadAddressBookAtStart(AddressBook(), bookPath, [&](AddressBookLoadFailure f) {
+        const QString key = f == AddressBookLoadFailure::Invalid ? QStringLiteral("InvalidAddressBook")
+                                                                 : QStringLiteral("InaccessibleAddressBook");
+        return AskGoOn(LangFormat(QStringLiteral("COMMONS"), key, {bookPath}));
+    });
+    if (!goOn)
+        return 0;
 
     SetLoadingMessage(QString());
     if (!QSslSocket::supportsSsl())
@@ -108,6 +152,7 @@ void VelmoraApp::CreateWindows()
         mainWnd_->raise();
         mainWnd_->activateWindow();
     });
+    TranslateAll();
     if (showMainWindow_)
         mainWnd_->show();
     loading_.reset();
@@ -125,6 +170,29 @@ bool VelmoraApp::OnCloseRequest()
     hooks.setClosingMark = [this](bool on) { closing_ = on; };
     hooks.saveSettings = [] { return Settings().Save(MyApplication::Instance().SettingsFilePath()); };
     hooks.settingsPath = [] { return MyApplication::Instance().SettingsFilePath(); };
+    hooks.accountCount = [] { return AccountsDirectory().Count(); };
+    hooks.saveMailbox = [](int i, SaveFailure& failure) {
+        TMailAccount* account = AccountsDirectory().At(i);
+        try {
+            account->SaveToFile(MailboxSaveOptions::FromSettings());
+            return true;
+        } catch (const std::exception& e) {
+            failure = {QString::fromUtf8(account->DisplayName()), ErrorClassName(e), ErrorMessage(e)};
+            return false;
+        }
+    };
+    hooks.askSaveError = [this](const SaveFailure& f) {
+        TSaveErrorWnd wnd(LangFormat(QStringLiteral("ERROR"), QStringLiteral("ExceptionReport"),
+                                     {f.accountName, f.errorClass, f.errorMessage}),
+                          mainWnd_.get());
+        return wnd.exec() == QDialog::Accepted ? SaveErrorChoice::ContinueSaving
+                                               : SaveErrorChoice::AbortExit;
+    };
+    hooks.saveAddressBook = [] {
+        return SaveAddressBookAtExit(AddressBook(), MyApplication::Instance().AddressBookFilePath(),
+                                     [] { return false; });
+    };
+    hooks.addressBookPath = [] { return MyApplication::Instance().AddressBookFilePath(); };
     hooks.deleteTemporaryFiles = [] { RemoveTempDir(); };
     if (!RunShutdown(hooks)) {
         closing_ = false;

@@ -1,12 +1,13 @@
 #include "config/MySettings.h"
 
+#include "core/AtomicFile.h"
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 #include <QTime>
 
 #include <cmath>
@@ -274,21 +275,6 @@ QString OneLine(const QString& value)
     return v;
 }
 
-// QSaveFile::commit() of Qt 6.4 renames the temporary file over the target
-// even when flushing the buffered data failed (for example on a full disk),
-// leaving a truncated file. Flushing first and checking for errors before
-// committing keeps the old file in that case.
-bool WriteWholeFile(const QString& path, const QByteArray& data)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 } // namespace
 
@@ -441,7 +427,7 @@ bool MySettings::Save(const QString& path)
         out += '\n';
     }
 
-    return WriteWholeFile(path, out);
+    return WriteFileAtomically(path, out);
 }
 
 void MySettings::SetOldMessagesTime(int n)

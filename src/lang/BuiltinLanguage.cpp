@@ -1,8 +1,9 @@
 #include "lang/BuiltinLanguage.h"
 
+#include "core/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include "core/StringTable.h"
 
@@ -19,24 +20,6 @@ static void InitLanguageResource()
 
 namespace vm {
 
-namespace {
-
-// QSaveFile::commit() of Qt 6.4 renames the temporary file over the target
-// even when flushing the buffered data failed (for example on a full disk),
-// leaving a truncated file. Flushing first and checking for errors before
-// committing keeps the old file in that case.
-bool WriteWholeFile(const QString& path, const QByteArray& data)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-} // namespace
 
 QString DefaultLanguageFileName()
 {
@@ -57,7 +40,7 @@ bool WriteBuiltinEnglish(const QString& directory)
     const QByteArray data = BuiltinEnglishFile();
     if (data.isEmpty())
         return false;
-    return WriteWholeFile(QDir(directory).filePath(DefaultLanguageFileName()), data);
+    return WriteFileAtomically(QDir(directory).filePath(DefaultLanguageFileName()), data);
 }
 
 } // namespace vm

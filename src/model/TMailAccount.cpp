@@ -1,5 +1,7 @@
 #include "model/TMailAccount.h"
 
+#include "core/AtomicFile.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QThread>
@@ -13,13 +15,15 @@
 using vm::ByteReader;
 using vm::ByteWriter;
 
-TMailAccount::TMailAccount(TAccountsDirectory* owner) : owner_(owner), mailbox_(this) {}
+TMailAccount::TMailAccount(TAccountsDirectory* owner) : owner_(owner), mailbox_(this)
+{
+}
 
 TMailAccount::TMailAccount(const TMailAccount& o)
     : owner_(o.owner_), login_(o.login_), password_(o.password_), server_(o.server_),
       friendlyName_(o.friendlyName_), webmailAddress_(o.webmailAddress_),
-      clientKind_(o.clientKind_), autoCheck_(o.autoCheck_), apop_(o.apop_),
-      pop3Tls_(o.pop3Tls_), pop3SslVersion_(o.pop3SslVersion_), pop3Port_(o.pop3Port_),
+      clientKind_(o.clientKind_), autoCheck_(o.autoCheck_), apop_(o.apop_), pop3Tls_(o.pop3Tls_),
+      pop3SslVersion_(o.pop3SslVersion_), pop3Port_(o.pop3Port_),
       sessionPassword_(o.sessionPassword_), sessionPasswordValid_(o.sessionPasswordValid_),
       mailboxFileName_(o.mailboxFileName_), smtpLogin_(o.smtpLogin_),
       smtpPassword_(o.smtpPassword_), smtpServer_(o.smtpServer_), fromAddress_(o.fromAddress_),
@@ -184,8 +188,8 @@ QString TMailAccount::NewFileName(const QByteArray& login, const QString& dir,
 {
     QByteArray clean = login;
     for (char& c : clean)
-        if (c == '<' || c == '>' || c == '*' || c == '?' || c == '\\' || c == '/' ||
-            c == '\'' || c == ':' || c == ';' || c == '"')
+        if (c == '<' || c == '>' || c == '*' || c == '?' || c == '\\' || c == '/' || c == '\'' ||
+            c == ':' || c == ';' || c == '"')
             c = '_';
     const QString base = QString::fromLocal8Bit(clean);
     QString name = base + QStringLiteral(".mbx");
@@ -214,7 +218,7 @@ void TMailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
     ByteWriter out(&file);
     WriteToStream(out, options); // on an exception the temporary file is discarded
     out.Flush();
-    if (!file.commit())
+    if (!vm::CommitSaveFile(file))
         throw EWriteError(QStringLiteral("Cannot write file \"%1\". %2")
                               .arg(dir + name, file.errorString())
                               .toStdString());

@@ -1,5 +1,7 @@
 #include "net/TlsTrust.h"
 
+#include "core/AtomicFile.h"
+
 #include "core/MyApplication.h"
 
 #include <QCryptographicHash>
@@ -154,11 +156,7 @@ bool AddTrustedCertificate(const QString& host, quint16 port, const QString& fin
             text += entry.first.toUtf8() + " = " + entry.second.toUtf8() + '\n';
     }
     text += key.toUtf8() + " = " + value.toUtf8() + '\n';
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text);
-    return file.commit();
+    return WriteFileAtomically(path, text);
 }
 
 } // namespace vm

@@ -1,29 +1,12 @@
 #include "platform/Autostart.h"
 
+#include "core/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace vm {
 
-namespace {
-
-// QSaveFile::commit() of Qt 6.4 renames the temporary file over the target
-// even when flushing the buffered data failed (for example on a full disk),
-// leaving a truncated file. Flushing first and checking for errors before
-// committing keeps the old file in that case.
-bool WriteWholeFile(const QString& path, const QByteArray& data)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-} // namespace
 
 QString AutostartDirectory()
 {
@@ -84,7 +67,7 @@ bool SetRunOnStartup(bool enabled, const QString& executablePath)
     }
     if (!QDir().mkpath(AutostartDirectory()))
         return false;
-    return WriteWholeFile(path, AutostartDesktopEntry(executablePath));
+    return WriteFileAtomically(path, AutostartDesktopEntry(executablePath));
 }
 
 } // namespace vm

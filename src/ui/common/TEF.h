@@ -1,0 +1,26 @@
+#pragma once
+// The error window shown after a network operation failed: a header naming
+// the operation and one line per failure. It is not modal, so the program
+// goes on while the report stays open; the automatic check closes it a
+// second before the next check.
+
+#include <QDialog>
+
+#include "ops/OperationReport.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+class TEF : public QDialog, public vm::ErrorWindowService
+{
+    Q_OBJECT
+public:
+    explicit TEF(QWidget* parent = nullptr);
+
+    void ShowErrors(const QString& header, const QStringList& lines) override;
+
+    QLabel* LHeader = nullptr;
+    QPlainTextEdit* MErrors = nullptr;
+    QPushButton* BClose = nullptr;
+};
