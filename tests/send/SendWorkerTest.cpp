@@ -1,0 +1,264 @@
+// The whole send (configuration, building, worker and wait) against the
+// aiosmtpd sink and the fake server.
+
+#include "send/SendWorker.h"
+
+#include <QJsonArray>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "SmtpSink.h"
+#include "TestUtil.h"
+#include "core/Messages.h"
+#include "model/TMailAccount.h"
+#include "net/PasswordPrompt.h"
+#include "net/TlsTrust.h"
+#include "ops/StatusChannel.h"
+#include "send/TIdSMTPEx.h"
+#include "support/TestPki.h"
+#include "support/fake_smtp.h"
+
+using namespace vm;
+using vm::test::FakeSmtpServer;
+using vmtest::SmtpSink;
+
+namespace {
+
+class ScriptedPrompt : public PasswordPrompt
+{
+public:
+    PasswordAnswer answer;
+    int asked = 0;
+    PasswordAnswer Ask(const PasswordRequest& request) override
+    {
+        ++asked;
+        EXPECT_FALSE(request.allowEmpty);
+        return answer;
+    }
+};
+
+class SendTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        vm::test::EnsureCoreApp();
+        SetMessageService(&messages);
+        SetPasswordPrompter(&prompt);
+        account.FromAddress() = "anna@example.org";
+        account.SenderName() = QString::fromUtf8("Anna \xc5\x81\xc3\xb3\x64\xc5\xba").toUtf8();
+        account.SmtpLogin() = "anna";
+        account.SmtpServer() = "127.0.0.1";
+    }
+    void TearDown() override
+    {
+        SetMessageService(nullptr);
+        SetPasswordPrompter(nullptr);
+        ResetTrustedCaCertificates();
+    }
+    SendRequest Request()
+    {
+        SendRequest r;
+        r.account = &account;
+        r.subject = QString::fromUtf8("Test \xe2\x9c\x93");
+        r.body = QStringLiteral("Hello\n.\nBye");
+        r.recipients = {{"Bob", "bob@example.com", 1}, {"", "hidden@example.com", 3}};
+        return r;
+    }
+    SendOutcome Send(const SendRequest& r, int silence = 30)
+    {
+        SendOptions o;
+        o.status = &status;
+        o.silenceLimitSeconds = silence;
+        QObject::connect(&status, &StatusChannel::statusChanged,
+                         [this](const QString& t) { statuses.append(t); });
+        return SendComposedMessage(r, o);
+    }
+    QStringList Shown() const
+    {
+        QStringList t;
+        for (const MessageRequest& m : messages.shown)
+            t.append(m.text);
+        return t;
+    }
+
+    RecordingMessageService messages;
+    ScriptedPrompt prompt;
+    StatusChannel status;
+    QStringList statuses;
+    TMailAccount account;
+};
+
+} // namespace
+
+TEST_F(SendTest, PlainSendDeliversBccWithoutWritingIt)
+{
+    SmtpSink sink;
+    ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+    account.SmtpPort() = sink.Port();
+    const SendOutcome out = Send(Request());
+    ASSERT_TRUE(out.sent) << out.errorText.toStdString();
+    EXPECT_TRUE(out.finalReply.startsWith("250 2.0.0 Ok: queued as SINK1"));
+    ASSERT_EQ(sink.Count(), 1);
+    const QJsonObject env = sink.Envelope(1);
+    EXPECT_EQ(env["mail_from"].toString(), "anna@example.org");
+    EXPECT_EQ(env["rcpt_tos"].toArray(), QJsonArray({"bob@example.com", "hidden@example.com"}));
+    EXPECT_FALSE(env["tls"].toBool());
+    const QByteArray msg = sink.Message(1);
+    EXPECT_FALSE(msg.contains("hidden@example.com"));
+    const QJsonObject p = vmtest::ParseWithPython(msg);
+    EXPECT_EQ(p["subject"].toString(), QString::fromUtf8("Test \xe2\x9c\x93"));
+    EXPECT_EQ(p["from"].toArray()[0].toArray()[0].toString(),
+              QString::fromUtf8("Anna \xc5\x81\xc3\xb3\x64\xc5\xba"));
+    EXPECT_TRUE(
+        p["parts"].toArray()[0].toObject()["text"].toString().startsWith("Hello\r\n.\r\nBye"));
+    EXPECT_EQ(statuses.mid(0, 3), (QStringList{"Connecting to SMTP server...", "Sending message...",
+                                               "Disconnecting..."}));
+    EXPECT_EQ(statuses.back(), "Message sent successfully");
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(SendTest, StartTlsWhenPossibleAndAlwaysWithVerifiedCertificate)
+{
+    vm::test::TestPki& pki = vm::test::TestPki::Shared();
+    ASSERT_TRUE(pki.Ok()) << pki.Error().toStdString();
+    SmtpSink sink({"--cert", pki.ServerCertPath(), "--key", pki.ServerKeyPath(), "--user", "anna",
+                   "--password", "pw", "--require-tls", "--auth-required"});
+    ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+    account.SmtpServer() = "localhost";
+    account.SmtpPort() = sink.Port();
+    account.SmtpAuthentication() = true;
+    account.SmtpPassword() = "pw";
+
+    // Not trusted: the certificate check fails and nothing is sent.
+    account.SmtpTLSMode() = 1;
+    SendOutcome out = Send(Request());
+    EXPECT_FALSE(out.sent);
+    EXPECT_EQ(out.failure, SendFailure::Error);
+    EXPECT_EQ(sink.Count(), 0);
+
+    SetTrustedCaCertificates({pki.CaCertificate()});
+    for (int mode : {1, 2}) {
+        account.SmtpTLSMode() = std::uint8_t(mode);
+        out = Send(Request());
+        ASSERT_TRUE(out.sent) << out.errorText.toStdString();
+        const QJsonObject env = sink.Envelope(sink.Count());
+        EXPECT_TRUE(env["tls"].toBool());
+        EXPECT_EQ(env["login"].toString(), "anna");
+    }
+}
+
+TEST_F(SendTest, LoginAndPlainAuthenticationAndWrongPassword)
+{
+    for (const char* mechanisms : {"LOGIN", "PLAIN"}) {
+        SCOPED_TRACE(mechanisms);
+        SmtpSink sink({"--user", "anna", "--password", "right", "--auth-before-tls",
+                       "--auth-required", "--mechanisms", mechanisms});
+        ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+        account.SmtpPort() = sink.Port();
+        account.SmtpAuthentication() = true;
+        account.SmtpPassword() = "right";
+        SendOutcome out = Send(Request());
+        ASSERT_TRUE(out.sent) << out.errorText.toStdString();
+        EXPECT_EQ(sink.Envelope(1)["login"].toString(), "anna");
+
+        account.SmtpPassword() = "wrong";
+        messages.shown.clear();
+        out = Send(Request());
+        EXPECT_FALSE(out.sent);
+        EXPECT_EQ(out.failure, SendFailure::Error);
+        ASSERT_EQ(messages.shown.size(), 1);
+        EXPECT_EQ(messages.shown[0].icon, MsgIcon::Error);
+        EXPECT_TRUE(messages.shown[0].text.contains("535 5.7.8 Authentication credentials invalid"))
+            << messages.shown[0].text.toStdString();
+        EXPECT_TRUE(messages.shown[0].text.startsWith(
+            "Fatal failure occured while trying to send message: \""));
+        EXPECT_EQ(sink.Count(), 1);
+    }
+}
+
+TEST_F(SendTest, PromptedPasswordBecomesValidAfterTheFirstSuccess)
+{
+    SmtpSink sink({"--user", "anna", "--password", "typed", "--auth-before-tls"});
+    ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+    account.SmtpPort() = sink.Port();
+    account.SmtpAuthentication() = true;
+
+    prompt.answer = {false, {}, false}; // cancelled: nothing happens, nothing shown
+    SendOutcome out = Send(Request());
+    EXPECT_EQ(out.failure, SendFailure::Cancelled);
+    EXPECT_TRUE(messages.shown.isEmpty());
+
+    prompt.answer = {true, QStringLiteral("typed"), true};
+    out = Send(Request());
+    ASSERT_TRUE(out.sent) << out.errorText.toStdString();
+    EXPECT_EQ(account.SmtpSessionPassword(), "typed");
+    EXPECT_TRUE(account.SmtpSessionPasswordValid());
+    out = Send(Request());
+    EXPECT_TRUE(out.sent);
+    EXPECT_EQ(prompt.asked, 2); // the valid session password is used without asking
+}
+
+TEST_F(SendTest, StopDuringAStalledGreetingAndTheSilenceLimit)
+{
+    {
+        FakeSmtpServer::Config cfg;
+        cfg.greetingDelayMs = -1;
+        FakeSmtpServer s(cfg);
+        s.Start();
+        account.SmtpPort() = s.Port();
+        SendOptions o;
+        o.silenceLimitSeconds = 30;
+        o.clientChanged = [](TIdSMTPEx* c) {
+            if (c)
+                QTimer::singleShot(300, [c] { StopSend(c); });
+        };
+        const SendOutcome out = SendComposedMessage(Request(), o);
+        EXPECT_EQ(out.failure, SendFailure::Interrupted);
+        EXPECT_EQ(Shown(), QStringList{"Aborted on demand."});
+        s.WaitDone(3000);
+        EXPECT_TRUE(s.Commands().isEmpty());
+    }
+    messages.shown.clear();
+    {
+        FakeSmtpServer::Config cfg;
+        cfg.stallAfter = "DATA";
+        FakeSmtpServer s(cfg);
+        s.Start();
+        account.SmtpPort() = s.Port();
+        const SendOutcome out = Send(Request(), 1);
+        EXPECT_EQ(out.failure, SendFailure::NoReply);
+        EXPECT_EQ(Shown(), QStringList{"Remote host had not replied for a predefined time; "
+                                       "connection closed."});
+        EXPECT_EQ(statuses.back(), "Ready");
+    }
+}
+
+TEST_F(SendTest, SlowButActiveServerIsNotCutOffAndQuitErrorsAreIgnored)
+{
+    FakeSmtpServer::Config cfg;
+    cfg.replyFor["."] = "250 ok";
+    cfg.dripFinalReplyMs = 400; // 3.2 s in all, never 1 s silent
+    cfg.replyFor["QUIT"] = "500 5.5.1 What?";
+    FakeSmtpServer s(cfg);
+    s.Start();
+    account.SmtpPort() = s.Port();
+    const SendOutcome out = Send(Request(), 1);
+    EXPECT_TRUE(out.sent) << out.errorText.toStdString();
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(SendTest, MissingAttachmentIsRefusedBeforeConnecting)
+{
+    FakeSmtpServer s;
+    s.Start();
+    account.SmtpPort() = s.Port();
+    SendRequest r = Request();
+    r.attachments = {{QStringLiteral("/nonexistent/file.pdf"), false}};
+    const SendOutcome out = Send(r);
+    EXPECT_EQ(out.failure, SendFailure::CannotAttach);
+    EXPECT_EQ(Shown(), QStringList{"Can't attach file /nonexistent/file.pdf. It either does not "
+                                   "exist or is inaccessible."});
+    EXPECT_TRUE(s.Commands().isEmpty());
+}

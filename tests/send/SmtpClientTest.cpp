@@ -1,0 +1,331 @@
+// The SMTP dialogue against the scripted fake server: fallbacks, refusals,
+// pipelining, authentication choice, transparency and Stop.
+
+#include "send/TIdSMTPEx.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "send/MimeWriter.h"
+#include "send/OutgoingMessage.h"
+#include "support/TestPki.h"
+#include "support/fake_smtp.h"
+
+using namespace vm;
+using vm::test::FakeSmtpServer;
+
+namespace {
+
+std::unique_ptr<OutgoingMessage> SmallMessage(int recipients = 1)
+{
+    auto m = std::make_unique<OutgoingMessage>();
+    m->from = {{"Anna", "anna@example.org"}};
+    for (int i = 0; i < recipients; ++i)
+        m->to.append({"", "r" + QByteArray::number(i) + "@example.com"});
+    m->bcc = {{"", "hidden@example.com"}};
+    m->subject = "Hello";
+    m->charset = "utf-8";
+    TIdText& t = m->AddText();
+    t.charset = "utf-8";
+    t.SetBodyText(".\n..two\nplain");
+    return m;
+}
+
+void Configure(TIdSMTPEx& c, const FakeSmtpServer& s, TIdUseTLS tls = utNoTLSSupport)
+{
+    vm::test::EnsureCoreApp();
+    c.Host = QStringLiteral("127.0.0.1");
+    c.Port = s.Port();
+    c.UseTLS = tls;
+    c.HeloName = "client.test";
+}
+
+bool HasCommand(const FakeSmtpServer& s, const QByteArray& prefix)
+{
+    for (const QByteArray& l : s.Commands()) {
+        if (l.startsWith(prefix))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(SmtpDialogue, FullExchangeWithPipeliningInOneBatch)
+{
+    FakeSmtpServer::Config cfg;
+    cfg.batchReplies = true; // a client that waits for each reply would hang here
+    FakeSmtpServer s(cfg);
+    s.Start();
+    TIdSMTPEx c;
+    Configure(c, s);
+    auto m = SmallMessage(2);
+    c.Connect();
+    c.Send(*m);
+    EXPECT_EQ(c.LastReply().Text(), "250 2.0.0 Ok: queued as FAKE1");
+    c.Disconnect();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_EQ(s.Commands(),
+              (QList<QByteArray>{"EHLO client.test", "RSET", "MAIL FROM:<anna@example.org>",
+                                 "RCPT TO:<r0@example.com>", "RCPT TO:<r1@example.com>",
+                                 "RCPT TO:<hidden@example.com>", "DATA", "QUIT"}));
+    // Transparency: the data arrives as the writer made it.
+    EXPECT_TRUE(s.Data().contains("\r\n=2E\r\n=2E.two\r\nplain\r\n"));
+    EXPECT_TRUE(s.Data().contains("X-Mailer: Velmora\r\n"));
+    EXPECT_FALSE(s.Data().contains("hidden@example.com"));
+}
+
+TEST(SmtpDialogue, DotStuffingDoublesLeadingDotsAndEndsLines)
+{
+    EXPECT_EQ(TIdSMTPEx::DotStuff(".a\r\nb\r\n..c\r\n."), "..a\r\nb\r\n...c\r\n..\r\n.\r\n");
+    EXPECT_EQ(TIdSMTPEx::DotStuff("x\ny\r.z"), "x\r\ny\r\n..z\r\n.\r\n");
+
+    // A 7bit memory part with lines that start with a dot survives the trip.
+    FakeSmtpServer s;
+    s.Start();
+    TIdSMTPEx c;
+    Configure(c, s);
+    auto m = SmallMessage();
+    TIdAttachmentMemory& a = m->AddAttachmentMemory(".\r\n.hidden\r\n..two\r\n");
+    a.transferEncoding = "7bit";
+    a.contentType = "text/plain";
+    c.Connect();
+    c.Send(*m);
+    c.Disconnect();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Data().contains("\r\n.\r\n.hidden\r\n..two\r\n"));
+}
+
+TEST(SmtpDialogue, HeloFallbackNeverUsesTlsOrPipelining)
+{
+    FakeSmtpServer::Config cfg;
+    cfg.ehlo = false;
+    {
+        FakeSmtpServer s(cfg);
+        s.Start();
+        TIdSMTPEx c;
+        Configure(c, s, utUseExplicitTLS); // "when possible": goes on in plain text
+        auto m = SmallMessage();
+        c.Connect();
+        EXPECT_TRUE(c.Capabilities().isEmpty());
+        c.Send(*m);
+        c.Disconnect();
+        ASSERT_TRUE(s.WaitDone());
+        EXPECT_EQ(s.Commands().mid(0, 3),
+                  (QList<QByteArray>{"EHLO client.test", "HELO client.test", "RSET"}));
+        EXPECT_FALSE(HasCommand(s, "STARTTLS"));
+    }
+    {
+        FakeSmtpServer s(cfg);
+        s.Start();
+        TIdSMTPEx c;
+        Configure(c, s, utUseRequireTLS); // "always": refused before anything is sent
+        auto m = SmallMessage();
+        c.Connect();
+        EXPECT_THROW(c.Send(*m), EIdSMTPSecurityError);
+        c.Close();
+        s.WaitDone();
+        EXPECT_FALSE(HasCommand(s, "MAIL"));
+    }
+}
+
+TEST(SmtpDialogue, StartTlsAlwaysNeverContinuesInPlainText)
+{
+    {
+        SCOPED_TRACE("STARTTLS not offered");
+        FakeSmtpServer s; // default capabilities have no STARTTLS
+        s.Start();
+        TIdSMTPEx c;
+        Configure(c, s, utUseRequireTLS);
+        c.AuthenticationType = atDefault;
+        c.Username = "anna";
+        c.Password = "secret";
+        auto m = SmallMessage();
+        c.Connect();
+        EXPECT_THROW(c.Send(*m), EIdSMTPSecurityError);
+        c.Close();
+        s.WaitDone();
+        EXPECT_FALSE(HasCommand(s, "AUTH"));
+        EXPECT_FALSE(HasCommand(s, "MAIL"));
+    }
+    for (TIdUseTLS mode : {utUseExplicitTLS, utUseRequireTLS}) {
+        SCOPED_TRACE("STARTTLS offered but refused");
+        FakeSmtpServer::Config cfg;
+        cfg.capabilities = {"STARTTLS", "PIPELINING"};
+        FakeSmtpServer s(cfg);
+        s.Start();
+        TIdSMTPEx c;
+        Configure(c, s, mode);
+        auto m = SmallMessage();
+        c.Connect();
+        try {
+            c.Send(*m);
+            ADD_FAILURE() << "sent after a refused STARTTLS";
+        } catch (const EIdTLSError& e) {
+            EXPECT_TRUE(e.Message().contains("454 4.7.0 TLS not available"));
+        }
+        c.Close();
+        s.WaitDone();
+        EXPECT_FALSE(HasCommand(s, "MAIL"));
+    }
+}
+
+TEST(SmtpDialogue, AuthenticationPicksLoginThenPlainAndRefusesWithoutEither)
+{
+    struct Case
+    {
+        QList<QByteArray> caps;
+        QByteArray expected; // prefix of the AUTH command, empty: none allowed
+    };
+    const QList<Case> cases = {
+        {{"AUTH PLAIN LOGIN"}, "AUTH LOGIN"},
+        {{"AUTH=PLAIN"}, "AUTH PLAIN " + QByteArray("\0anna\0s3cret", 12).toBase64()},
+        {{"AUTH CRAM-MD5"}, ""},
+        {{"8BITMIME"}, ""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.caps.join(' ').constData());
+        FakeSmtpServer::Config cfg;
+        cfg.capabilities = k.caps;
+        cfg.user = "anna";
+        cfg.password = "s3cret";
+        FakeSmtpServer s(cfg);
+        s.Start();
+        TIdSMTPEx c;
+        Configure(c, s);
+        c.AuthenticationType = atDefault;
+        c.Username = "anna";
+        c.Password = "s3cret";
+        auto m = SmallMessage();
+        c.Connect();
+        if (k.expected.isEmpty()) {
+            EXPECT_THROW(c.Send(*m), EIdSMTPSecurityError);
+            c.Close();
+            s.WaitDone();
+            EXPECT_FALSE(HasCommand(s, "MAIL"));
+        } else {
+            c.Send(*m);
+            c.Disconnect();
+            s.WaitDone();
+            EXPECT_TRUE(HasCommand(s, k.expected));
+            EXPECT_TRUE(s.DataCompleted());
+        }
+    }
+}
+
+TEST(SmtpDialogue, ErrorRepliesAtEveryStepCarryTheServersText)
+{
+    struct Case
+    {
+        QByteArray word;
+        QByteArray reply;
+        bool pipelining;
+    };
+    const QList<Case> cases = {
+        {"EHLO", "", false}, // EHLO and HELO refused: set below
+        {"AUTH", "535 5.7.8 Authentication credentials invalid", false},
+        {"RSET", "421 4.3.0 Shutting down", false},
+        {"MAIL", "451 4.3.0 Try later", false},
+        {"RCPT", "550 5.1.1 No such user", false},
+        {"DATA", "554 5.5.1 No valid recipients", false},
+        {".", "552 5.3.4 Message too big", false},
+        {"MAIL", "451 4.3.0 Try later", true},
+        {"DATA", "554 5.5.1 No valid recipients", true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE((k.word + " " + k.reply).constData());
+        FakeSmtpServer::Config cfg;
+        if (!k.pipelining)
+            cfg.capabilities = {"AUTH LOGIN"};
+        QByteArray expected = k.reply;
+        if (k.word == "EHLO") {
+            cfg.ehlo = false;
+            cfg.replyFor["HELO"] = "501 5.5.4 Bad HELO";
+            expected = "501 5.5.4 Bad HELO";
+        } else {
+            cfg.replyFor[k.word] = k.reply;
+        }
+        FakeSmtpServer s(cfg);
+        s.Start();
+        TIdSMTPEx c;
+        Configure(c, s);
+        c.AuthenticationType = atDefault;
+        c.Username = "anna";
+        auto m = SmallMessage();
+        try {
+            c.Connect();
+            c.Send(*m);
+            ADD_FAILURE() << "no error";
+        } catch (const EIdSMTPReplyError& e) {
+            EXPECT_EQ(e.Message(), QString::fromLatin1(expected));
+            EXPECT_EQ(e.Code(), expected.left(3).toInt());
+        }
+        c.Close();
+        s.WaitDone();
+    }
+    // A refused greeting.
+    FakeSmtpServer::Config cfg;
+    cfg.greeting = "554 5.3.2 No service for you";
+    FakeSmtpServer s(cfg);
+    s.Start();
+    TIdSMTPEx c;
+    Configure(c, s);
+    EXPECT_THROW(c.Connect(), EIdSMTPReplyError);
+}
+
+TEST(SmtpDialogue, PipelinedErrorsRaiseTheFirstAndNeverDeliverAnEmptyMessage)
+{
+    FakeSmtpServer::Config cfg;
+    cfg.batchReplies = true;
+    cfg.rcptReply[1] = "550 5.1.1 Second recipient unknown";
+    cfg.rcptReply[2] = "452 4.5.3 Too many recipients";
+    FakeSmtpServer s(cfg);
+    s.Start();
+    TIdSMTPEx c;
+    Configure(c, s);
+    auto m = SmallMessage(2);
+    c.Connect();
+    try {
+        c.Send(*m);
+        ADD_FAILURE() << "no error";
+    } catch (const EIdSMTPReplyError& e) {
+        EXPECT_EQ(e.Code(), 550);
+    }
+    c.Close();
+    ASSERT_TRUE(s.WaitDone());
+    // DATA was accepted, yet the data was never ended with ".".
+    EXPECT_TRUE(HasCommand(s, "DATA"));
+    EXPECT_FALSE(s.DataCompleted());
+}
+
+TEST(SmtpDialogue, StopReachesAWorkerWaitingForTheGreeting)
+{
+    FakeSmtpServer::Config cfg;
+    cfg.greetingDelayMs = -1;
+    FakeSmtpServer s(cfg);
+    s.Start();
+    TIdSMTPEx c;
+    Configure(c, s);
+    std::atomic<bool> cancelled{false};
+    QElapsedTimer t;
+    t.start();
+    std::thread worker([&] {
+        try {
+            c.Connect();
+        } catch (const EIdOperationCancelled&) {
+            cancelled = true;
+        } catch (...) {
+        }
+        c.Close();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    c.GetTransport().RequestInterrupt();
+    worker.join();
+    EXPECT_TRUE(cancelled);
+    EXPECT_LT(t.elapsed(), 2000);
+    s.WaitDone(3000);
+    EXPECT_TRUE(s.Commands().isEmpty()); // no QUIT
+}
