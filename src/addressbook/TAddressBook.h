@@ -18,7 +18,7 @@
 namespace vm {
 class ByteReader;
 class ByteWriter;
-}
+} // namespace vm
 
 // An entry's e-mail addresses, in the order they were added.
 class TEmails
@@ -58,10 +58,7 @@ public:
     QByteArray telephone;
 
     // First name, a blank and last name, trimmed.
-    QString DisplayName() const
-    {
-        return (firstName + QLatin1Char(' ') + lastName).trimmed();
-    }
+    QString DisplayName() const { return (firstName + QLatin1Char(' ') + lastName).trimmed(); }
 };
 
 // A recipient of a sent message, for adding recipients to the book.

@@ -35,44 +35,34 @@ public:
     bool AtEnd() const { return p_ >= end_; }
     const char* Current() const { return p_; }
 
-    template <typename E>
-    void Need(qsizetype n) const
+    template <typename E> void Need(qsizetype n) const
     {
         if (n < 0 || Remaining() < n)
             throw E();
     }
 
-    template <typename E>
-    std::uint8_t U8()
+    template <typename E> std::uint8_t U8()
     {
         Need<E>(1);
         return static_cast<std::uint8_t>(*p_++);
     }
-    template <typename E>
-    bool Bool()
-    {
-        return U8<E>() != 0;
-    }
-    template <typename E>
-    std::uint16_t U16()
+    template <typename E> bool Bool() { return U8<E>() != 0; }
+    template <typename E> std::uint16_t U16()
     {
         Need<E>(2);
         const auto* u = reinterpret_cast<const std::uint8_t*>(p_);
         p_ += 2;
         return static_cast<std::uint16_t>(u[0] | (u[1] << 8));
     }
-    template <typename E>
-    std::int32_t I32()
+    template <typename E> std::int32_t I32()
     {
         Need<E>(4);
         const auto* u = reinterpret_cast<const std::uint8_t*>(p_);
         p_ += 4;
         return static_cast<std::int32_t>(std::uint32_t(u[0]) | (std::uint32_t(u[1]) << 8) |
-                                         (std::uint32_t(u[2]) << 16) |
-                                         (std::uint32_t(u[3]) << 24));
+                                         (std::uint32_t(u[2]) << 16) | (std::uint32_t(u[3]) << 24));
     }
-    template <typename E>
-    double F64()
+    template <typename E> double F64()
     {
         Need<E>(8);
         std::uint64_t bits = 0;
@@ -85,30 +75,26 @@ public:
         return d;
     }
     // n bytes as a new array.
-    template <typename E>
-    QByteArray Bytes(qsizetype n)
+    template <typename E> QByteArray Bytes(qsizetype n)
     {
         Need<E>(n);
         QByteArray out(p_, n);
         p_ += n;
         return out;
     }
-    template <typename E>
-    void Skip(qsizetype n)
+    template <typename E> void Skip(qsizetype n)
     {
         Need<E>(n);
         p_ += n;
     }
     // A text field: uint16 byte count and that many bytes.
-    template <typename E>
-    QByteArray Text()
+    template <typename E> QByteArray Text()
     {
         const std::uint16_t n = U16<E>();
         return Bytes<E>(n);
     }
     // A wide text field: uint16 count of UTF-16 code units, then UTF-16LE.
-    template <typename E>
-    QString WideText()
+    template <typename E> QString WideText()
     {
         const std::uint16_t n = U16<E>();
         Need<E>(qsizetype(n) * 2);

@@ -46,8 +46,7 @@ bool SaveMailboxesAtExit(TAccountsDirectory& dir, const MailboxSaveOptions& opti
                          const MailboxSaveErrorHandler& onError)
 {
     return dir.SaveAllResuming(options, [&](TMailAccount& account, const std::exception& e) {
-        return onError && onError(account, ErrorClassName(e),
-                                  ErrorMessage(e));
+        return onError && onError(account, ErrorClassName(e), ErrorMessage(e));
     });
 }
 

@@ -19,9 +19,8 @@ QByteArray MakeMailboxKey(const QByteArray& keyText, const std::array<int, 10>& 
     unsigned char work[10];
     for (int i = 0; i < 10; ++i) {
         const int pos = positions[static_cast<std::size_t>(i)];
-        work[i] = (pos >= 1 && pos <= keyText.size())
-                      ? static_cast<unsigned char>(keyText[pos - 1])
-                      : 0;
+        work[i] =
+            (pos >= 1 && pos <= keyText.size()) ? static_cast<unsigned char>(keyText[pos - 1]) : 0;
     }
     QByteArray key;
     key.reserve(32);

@@ -69,4 +69,3 @@ class EIncorrectStreamFormatMailboxError : public EIncorrectStreamFormat
 public:
     const char* ClassName() const override { return "EIncorrectStreamFormatMailboxError"; }
 };
-

@@ -22,17 +22,17 @@ public:
         using Report = std::function<void(LoadParams&)>;
         using ErrorReport = std::function<void(LoadParams&, const std::exception&)>;
 
-        int found = 0;       // out: number of "*.mbx" files found
-        int loaded = 0;      // out: accounts loaded and added
-        QString directory;   // in/out: normalised to end with "/"
-        QString currentFile; // out: the file about to be read (name only)
-        Report progress;          // before each file is read; may be empty
-        ErrorReport incomplete;   // damaged record: the account is kept
-        ErrorReport invalid;      // bad header or account block: dropped
-        ErrorReport unreadable;   // any other error: dropped
+        int found = 0;          // out: number of "*.mbx" files found
+        int loaded = 0;         // out: accounts loaded and added
+        QString directory;      // in/out: normalised to end with "/"
+        QString currentFile;    // out: the file about to be read (name only)
+        Report progress;        // before each file is read; may be empty
+        ErrorReport incomplete; // damaged record: the account is kept
+        ErrorReport invalid;    // bad header or account block: dropped
+        ErrorReport unreadable; // any other error: dropped
         vm::MailboxLoadOptions options;
-        int attempts = 4;         // tries to open a file ...
-        int retryDelayMs = 500;   // ... this far apart
+        int attempts = 4;       // tries to open a file ...
+        int retryDelayMs = 500; // ... this far apart
     };
 
     TAccountsDirectory() = default;

@@ -20,7 +20,7 @@ class TAccountsDirectory;
 namespace vm {
 class ByteReader;
 class ByteWriter;
-}
+} // namespace vm
 
 class TMailAccount
 {

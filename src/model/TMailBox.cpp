@@ -149,8 +149,7 @@ bool TMailBox::Replace(int index, TIdMessageEx* rec)
 
 void TMailBox::ApplyStartupRule(bool accountStoresPassword, bool showMessagesOnStartup)
 {
-    if (!AnyWithoutHeaders() && accountStoresPassword && lastCheck_ != 0 &&
-        showMessagesOnStartup) {
+    if (!AnyWithoutHeaders() && accountStoresPassword && lastCheck_ != 0 && showMessagesOnStartup) {
         stale_ = false;
         confirmed_ = true;
     }

@@ -25,7 +25,7 @@ class TMailAccount;
 namespace vm {
 class ByteReader;
 class ByteWriter;
-}
+} // namespace vm
 
 class TMailBox : public CommonContainer<TIdMessageEx>
 {

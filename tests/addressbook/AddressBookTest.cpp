@@ -74,18 +74,27 @@ TEST(TAddressBook, FileLayout)
     book.Add(e);
     QByteArray expected("\x15\x00VL320KEX07ADDRESSBOOK", 23);
     expected += QByteArray("\x01\x00\x00\x00", 4);
-    expected += QByteArray("\x03\x00\xc9\x00" "v\x00" "a\x00", 8); // wide "Éva"
-    expected += QByteArray("\x01\x00" "B\x00", 4);
-    expected += QByteArray("\x01\x00\x03\x00" "e@x", 7);
-    expected += QByteArray("\x00\x00\x00\x00\x02\x00" "12", 8);
+    expected += QByteArray("\x03\x00\xc9\x00"
+                           "v\x00"
+                           "a\x00",
+                           8); // wide "Éva"
+    expected += QByteArray("\x01\x00"
+                           "B\x00",
+                           4);
+    expected += QByteArray("\x01\x00\x03\x00"
+                           "e@x",
+                           7);
+    expected += QByteArray("\x00\x00\x00\x00\x02\x00"
+                           "12",
+                           8);
     EXPECT_EQ(Bytes(book).toHex().toStdString(), expected.toHex().toStdString());
 }
 
 TEST(TAddressBook, RoundTripAndTrailingBytes)
 {
     TAddressBook book;
-    auto* e = Entry(QString::fromUtf8("Zo\xc3\xab \xf0\x9f\x98\x80"), QString::fromUtf8("\xe6\x9d\x8e"),
-                    {"z@x", "Z@x"});
+    auto* e = Entry(QString::fromUtf8("Zo\xc3\xab \xf0\x9f\x98\x80"),
+                    QString::fromUtf8("\xe6\x9d\x8e"), {"z@x", "Z@x"});
     e->messenger = "icq:1";
     e->webSite = "https://z.example";
     book.Add(e);
@@ -131,13 +140,13 @@ TEST(TAddressBook, AddRecipients)
 {
     TAddressBook book;
     book.Add(Entry("Anna", "Berg", {"anna@x"}));
-    book.AddRecipients({{"Anna Berg", "anna@x"},   // already held
-                        {"Anna Berg", "ANNA@x"},   // case differs: added
-                        {"", "anna@x"},            // unnamed, known: nothing
-                        {"Carl", "c@x"},           // new entry
-                        {"Carl", "c2@x"},          // same name: same entry
-                        {"Dora", "anna@x"},        // named, not in book: new entry
-                        {"Nobody", ""}});          // no address: skipped
+    book.AddRecipients({{"Anna Berg", "anna@x"}, // already held
+                        {"Anna Berg", "ANNA@x"}, // case differs: added
+                        {"", "anna@x"},          // unnamed, known: nothing
+                        {"Carl", "c@x"},         // new entry
+                        {"Carl", "c2@x"},        // same name: same entry
+                        {"Dora", "anna@x"},      // named, not in book: new entry
+                        {"Nobody", ""}});        // no address: skipped
     ASSERT_EQ(book.Count(), 3);
     EXPECT_EQ(book.At(0)->emails.Joined(), "anna@x; ANNA@x");
     EXPECT_EQ(book.At(1)->firstName, "Carl");

@@ -103,11 +103,11 @@ TEST_F(AccountsDirectory, SaveAllResumesOrStopsAfterAFailure)
     EXPECT_FALSE(QFile::exists(Path("three.mbx")));
 
     failures.clear();
-    EXPECT_TRUE(vm::SaveMailboxesAtExit(dir, {}, [&](const TMailAccount&, const QString& cls,
-                                                     const QString&) {
-        failures << cls;
-        return true;
-    }));
+    EXPECT_TRUE(vm::SaveMailboxesAtExit(
+        dir, {}, [&](const TMailAccount&, const QString& cls, const QString&) {
+            failures << cls;
+            return true;
+        }));
     EXPECT_EQ(failures.size(), 1);
     EXPECT_TRUE(QFile::exists(Path("three.mbx")));
 

@@ -144,7 +144,7 @@ TEST(TMailBox, FindByServerNumber)
     box.Add(one);
     TIdMessageEx* nine = Rec("c", 0, 9);
     box.Add(nine);
-    EXPECT_EQ(box.FindByServerNumber(1), one); // index 1 holds number 1
+    EXPECT_EQ(box.FindByServerNumber(1), one);  // index 1 holds number 1
     EXPECT_EQ(box.FindByServerNumber(9), nine); // beyond the count: linear search
     EXPECT_EQ(box.FindByServerNumber(42), nullptr);
 }

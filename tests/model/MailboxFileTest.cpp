@@ -94,15 +94,24 @@ QJsonObject Record(const char* uid, int kind, const QByteArray& data = {})
 // A spec with three records: UIDL only, header block, whole message.
 QJsonObject ThreeRecordSpec(int version)
 {
-    QJsonObject account{{"login", "anna"},         {"password", "s3cret"},
-                        {"server", "pop.example"}, {"friendly_name", "Work"},
-                        {"client_kind", 0},        {"auto_check", false},
-                        {"apop", true},            {"pop3_tls", true},
-                        {"pop3_ssl", 7},           {"pop3_port", 995},
-                        {"smtp_login", "anna.s"},  {"smtp_password", QString::fromLatin1("p\xe4ss")},
-                        {"from", "anna@example"},  {"smtp_server", "smtp.example"},
-                        {"smtp_auth", true},       {"smtp_tls", 5},
-                        {"smtp_ssl", 2},           {"smtp_port", 587},
+    QJsonObject account{{"login", "anna"},
+                        {"password", "s3cret"},
+                        {"server", "pop.example"},
+                        {"friendly_name", "Work"},
+                        {"client_kind", 0},
+                        {"auto_check", false},
+                        {"apop", true},
+                        {"pop3_tls", true},
+                        {"pop3_ssl", 7},
+                        {"pop3_port", 995},
+                        {"smtp_login", "anna.s"},
+                        {"smtp_password", QString::fromLatin1("p\xe4ss")},
+                        {"from", "anna@example"},
+                        {"smtp_server", "smtp.example"},
+                        {"smtp_auth", true},
+                        {"smtp_tls", 5},
+                        {"smtp_ssl", 2},
+                        {"smtp_port", 587},
                         {"send_via_program", true}};
     QJsonObject r1 = Record("uid-1", 0);
     r1["size"] = 1200;
@@ -138,9 +147,15 @@ protected:
         TAccountsDirectory::LoadParams p;
         p.directory = tmp.path();
         p.retryDelayMs = 1;
-        p.incomplete = [&](auto& lp, const std::exception&) { reports << "incomplete " + lp.currentFile; };
-        p.invalid = [&](auto& lp, const std::exception&) { reports << "invalid " + lp.currentFile; };
-        p.unreadable = [&](auto& lp, const std::exception&) { reports << "unreadable " + lp.currentFile; };
+        p.incomplete = [&](auto& lp, const std::exception&) {
+            reports << "incomplete " + lp.currentFile;
+        };
+        p.invalid = [&](auto& lp, const std::exception&) {
+            reports << "invalid " + lp.currentFile;
+        };
+        p.unreadable = [&](auto& lp, const std::exception&) {
+            reports << "unreadable " + lp.currentFile;
+        };
         dir.LoadAll(p);
         loaded = p.loaded;
     }
@@ -392,8 +407,8 @@ TEST_F(MailboxFile, LoaderAnswersEachErrorClassAndGoesOn)
 
     LoadAll();
     reports.sort();
-    EXPECT_EQ(reports, (QStringList{"incomplete cut.mbx", "invalid flip.mbx",
-                                    "unreadable gone.mbx"}));
+    EXPECT_EQ(reports,
+              (QStringList{"incomplete cut.mbx", "invalid flip.mbx", "unreadable gone.mbx"}));
     EXPECT_EQ(loaded, 2);
     ASSERT_EQ(dir.Count(), 2);
     for (int i = 0; i < dir.Count(); ++i) {
@@ -464,9 +479,9 @@ TEST_F(MailboxFile, LongTextsAreCutAtACharacterBoundary)
     back.LoadFromFile(Path("long.mbx"), {});
     EXPECT_EQ(back.FriendlyName(), QByteArray(65534, 'x'));
     EXPECT_EQ(vm::FitTextField(QByteArray(65535, 'y') + "z").size(), 65535);
-    EXPECT_EQ(vm::FitWideTextField(QString(65534, 'a') + QString::fromUtf8("\xf0\x9f\x98\x80"))
-                  .size(),
-              65534);
+    EXPECT_EQ(
+        vm::FitWideTextField(QString(65534, 'a') + QString::fromUtf8("\xf0\x9f\x98\x80")).size(),
+        65534);
 }
 
 TEST_F(MailboxFile, FailedWriteLeavesThePreviousFile)

@@ -1,0 +1,175 @@
+// Loading and saving mailbox files: 20,000 headers-only records of about
+// 2 KB of headers each, and 2,000 whole messages of 50 KB. Every load is
+// reported with the time of a plain read of the same file in the same
+// iteration ("read_ms") and their ratio ("x_read"), so the figures show how
+// much of a load is parsing rather than I/O and copying.
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include "model/TAccountsDirectory.h"
+
+namespace {
+
+QByteArray HeaderBlock(int i)
+{
+    QByteArray h;
+    h += "Return-Path: <sender" + QByteArray::number(i % 97) + "@lists.example.org>\r\n";
+    for (int r = 0; r < 4; ++r)
+        h += "Received: from mx" + QByteArray::number(r) +
+             ".relay.example.net (mx.relay.example.net [192.0.2." + QByteArray::number(r + 1) +
+             "])\r\n\tby mail.example.com (Postfix) with ESMTPS id 4F" +
+             QByteArray::number(i * 7 + r, 16).toUpper() +
+             "\r\n\tfor <anna@example.com>; Mon, 3 Jun 2024 10:0" + QByteArray::number(r) +
+             ":00 +0200 (CEST)\r\n";
+    h += "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=lists.example.org;\r\n"
+         "\ts=sel1; h=from:to:subject:date:message-id:mime-version:content-type;\r\n"
+         "\tbh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;\r\n"
+         "\tb=dGhpcyBpcyBub3QgYSByZWFsIHNpZ25hdHVyZSBidXQgaXQgbG9va3MgbGlrZSBvbmUgdG8g\r\n"
+         "\t dGhlIHBhcnNlciBhbmQgdGFrZXMgdXAgYWJvdXQgYXMgbXVjaCByb29tIGFzIG9uZSB3b3VsZA==\r\n";
+    h += "From: =?UTF-8?B?w4lsb2RpZSBNYXJ0aW4=?= <elodie" + QByteArray::number(i % 31) +
+         "@example.org>\r\n";
+    h += "To: Anna Berg <anna@example.com>, team@example.com\r\n";
+    h += "Cc: \"Dr. Karl Meyer\" <karl@example.de>\r\n";
+    h += "Subject: =?ISO-8859-1?Q?R=E9union_de_l=27=E9quipe?= number " + QByteArray::number(i) +
+         " =?UTF-8?B?4pyTIGRvbmU=?=\r\n";
+    h += "Date: Mon, 3 Jun 2024 " + QByteArray::number(10 + i % 12) + ":" +
+         QByteArray::number(10 + i % 50) + ":00 +0200\r\n";
+    h += "Message-ID: <" + QByteArray::number(i) + ".abcdef@lists.example.org>\r\n";
+    h += "MIME-Version: 1.0\r\n";
+    h += "Content-Type: multipart/mixed; boundary=\"----=_Part_" + QByteArray::number(i) + "\"\r\n";
+    h += "List-Unsubscribe: <mailto:leave@lists.example.org>, "
+         "<https://lists.example.org/unsubscribe?u=" +
+         QByteArray::number(i) + ">\r\n";
+    h += "X-Mailer: Example Mailer 4.2\r\n";
+    while (h.size() < 2000)
+        h += "X-Filler-" + QByteArray::number(h.size()) +
+             ": padding to the size of a typical header block of list mail\r\n";
+    h += "\r\n";
+    return h;
+}
+
+QByteArray WholeMessage(int i)
+{
+    QByteArray m = HeaderBlock(i);
+    const QByteArray line = QByteArray(76, 'Q') + "\r\n";
+    m += "------=_Part_" + QByteArray::number(i) + "\r\nContent-Type: text/plain\r\n\r\n";
+    while (m.size() < 50 * 1024)
+        m += line;
+    m += "------=_Part_" + QByteArray::number(i) + "--\r\n";
+    return m;
+}
+
+struct Fixture
+{
+    QTemporaryDir tmp;
+    TAccountsDirectory dir;
+    QString path;
+
+    Fixture(const char* login, int count, bool whole)
+    {
+        // MAILBOX_BENCH_DIR keeps the generated files for inspection.
+        const QString keep = qEnvironmentVariable("MAILBOX_BENCH_DIR");
+        dir.SetMailboxDirectory(keep.isEmpty() ? tmp.path() : keep);
+        auto* a = new TMailAccount(&dir);
+        a->Login() = login;
+        a->Password() = "pw";
+        for (int i = 0; i < count; ++i) {
+            auto* m = new TIdMessageEx;
+            m->UID = "UID-" + QByteArray::number(i) + "-" + QByteArray::number(i * 7919, 36);
+            m->raw = whole ? WholeMessage(i) : HeaderBlock(i);
+            m->headersOnly = !whole;
+            m->size = int(m->raw.size()) + (whole ? 0 : 30000);
+            m->serverNumber = i + 1;
+            m->Date = 45000 + i * 0.001;
+            a->Mailbox().Add(m);
+        }
+        dir.Add(a);
+        a->SaveToFile(Options());
+        path = dir.MailboxDirectory() + a->MailboxFileName();
+    }
+    static vm::MailboxSaveOptions Options()
+    {
+        vm::MailboxSaveOptions o;
+        o.MessageSaveRange = 2;
+        o.OldMessagesThreshold = 40000;
+        return o;
+    }
+};
+
+Fixture& Headers()
+{
+    static Fixture f("headers", 20000, false);
+    return f;
+}
+
+Fixture& Wholes()
+{
+    static Fixture f("whole", 2000, true);
+    return f;
+}
+
+void Load(benchmark::State& state, Fixture& f)
+{
+    double readTotal = 0, loadTotal = 0;
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        {
+            QFile file(f.path);
+            file.open(QIODevice::ReadOnly);
+            const QByteArray data = file.readAll();
+            bytes = data.size();
+            benchmark::DoNotOptimize(data.constData());
+        }
+        const double read = double(t.nsecsElapsed()) / 1e9;
+        t.restart();
+        TMailAccount a(&f.dir);
+        a.LoadFromFile(f.path, {});
+        benchmark::DoNotOptimize(a.Mailbox().Count());
+        const double load = double(t.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(load);
+        readTotal += read;
+        loadTotal += load;
+    }
+    state.counters["read_ms"] = 1000 * readTotal / double(state.iterations());
+    state.counters["x_read"] = loadTotal / readTotal;
+    state.counters["MB"] = double(bytes) / (1 << 20);
+}
+
+void Save(benchmark::State& state, Fixture& f)
+{
+    TMailAccount* a = f.dir.At(0);
+    for (auto _ : state)
+        a->SaveToFile(Fixture::Options());
+}
+
+void BM_Load20000HeaderRecords(benchmark::State& s)
+{
+    Load(s, Headers());
+}
+void BM_Load2000WholeMessages(benchmark::State& s)
+{
+    Load(s, Wholes());
+}
+void BM_Save20000HeaderRecords(benchmark::State& s)
+{
+    Save(s, Headers());
+}
+void BM_Save2000WholeMessages(benchmark::State& s)
+{
+    Save(s, Wholes());
+}
+
+BENCHMARK(BM_Load20000HeaderRecords)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_Load2000WholeMessages)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_Save20000HeaderRecords)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Save2000WholeMessages)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
