@@ -80,4 +80,7 @@ public:
     QStringList reasons;
     // SHA-256 of the DER certificate, upper-case hex pairs joined by ':'.
     QString fingerprint;
+    // The certificate itself (DER), so a window can show its subject, issuer
+    // and validity; empty when the server presented none.
+    QByteArray certificateDer;
 };

@@ -143,6 +143,16 @@ bool IsCertificateTrusted(const QString& host, quint16 port, const QString& fing
     return false;
 }
 
+QString TrustedFingerprint(const QString& host, quint16 port)
+{
+    const QString key = EntryKey(host, port);
+    for (const auto& entry : ReadEntries(TrustFilePath())) {
+        if (entry.first == key)
+            return NormalizeFingerprint(entry.second);
+    }
+    return {};
+}
+
 bool AddTrustedCertificate(const QString& host, quint16 port, const QString& fingerprint)
 {
     const QString value = NormalizeFingerprint(fingerprint);

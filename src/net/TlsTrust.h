@@ -43,6 +43,10 @@ void SetTrustFilePath(const QString& path);
 // True when the trust file lists this fingerprint for host:port (host
 // compared without regard to letter case).
 bool IsCertificateTrusted(const QString& host, quint16 port, const QString& fingerprint);
+// The fingerprint the trust file lists for host:port (canonical form), or
+// an empty text when none is listed. Lets a window tell a changed
+// certificate of a trusted server from one never trusted.
+QString TrustedFingerprint(const QString& host, quint16 port);
 // Adds or replaces the entry for host:port; the file is written whole to a
 // temporary file and renamed, so a failed write keeps the old file. False
 // when the fingerprint is malformed or the file cannot be written.

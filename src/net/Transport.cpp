@@ -218,6 +218,7 @@ void Transport::Handshake(int timeoutMs)
     socket_->setPeerVerifyName(host_);
     sslErrors_.clear();
     sslErrorFingerprint_.clear();
+    sslErrorCertificate_.clear();
 
     // Runs on this thread inside the handshake: a certificate the user chose
     // to trust for this host and port is accepted whatever the errors say.
@@ -234,6 +235,7 @@ void Transport::Handshake(int timeoutMs)
             return;
         }
         sslErrorFingerprint_ = fp;
+        sslErrorCertificate_ = cert.isNull() ? QByteArray() : cert.toDer();
         for (const QSslError& e : errors)
             sslErrors_.append(e.errorString());
     });
@@ -263,9 +265,10 @@ void Transport::Handshake(int timeoutMs)
     CheckStatus();
     if (!sslErrors_.isEmpty()) {
         const QStringList reasons = sslErrors_;
-        const QString fp = sslErrorFingerprint_;
+        EIdTLSCertificateError error(host_, port_, reasons, sslErrorFingerprint_);
+        error.certificateDer = sslErrorCertificate_;
         Close();
-        throw EIdTLSCertificateError(host_, port_, reasons, fp);
+        throw error;
     }
     const QString why = socket_->errorString();
     Close();

@@ -130,6 +130,7 @@ private:
     QString peerFingerprint_;
     QStringList sslErrors_;
     QString sslErrorFingerprint_;
+    QByteArray sslErrorCertificate_; // DER of the refused certificate
 
     std::atomic<TIdOperationStatus> status_{osProceed};
     std::atomic<bool> aborted_{false};
