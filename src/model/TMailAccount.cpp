@@ -58,6 +58,59 @@ QByteArray TMailAccount::DisplayName() const
     return friendlyName_.isEmpty() ? login_ : friendlyName_;
 }
 
+// --- passwords --------------------------------------------------------------
+
+QByteArray TMailAccount::Pop3PasswordWithoutPrompt() const
+{
+    if (!password_.isEmpty())
+        return password_;
+    if (sessionPasswordValid_)
+        return sessionPassword_;
+    return {};
+}
+
+void TMailAccount::RememberPop3Password(const QByteArray& typed)
+{
+    sessionPassword_ = typed;
+    sessionPasswordValid_ = true;
+}
+
+void TMailAccount::ForgetPop3SessionPassword()
+{
+    sessionPassword_.clear();
+    sessionPasswordValid_ = false;
+}
+
+QByteArray TMailAccount::SmtpPasswordWithoutPrompt(bool& needed) const
+{
+    needed = smtpAuth_;
+    if (!smtpAuth_)
+        return {};
+    if (!smtpPassword_.isEmpty())
+        return smtpPassword_;
+    if (smtpSessionPasswordValid_)
+        return smtpSessionPassword_;
+    return {};
+}
+
+void TMailAccount::SmtpPasswordTyped(const QByteArray& typed, bool remember)
+{
+    smtpSessionPassword_ = remember ? typed : QByteArray();
+    smtpSessionPasswordValid_ = false;
+}
+
+void TMailAccount::SmtpSendSucceeded()
+{
+    if (!smtpSessionPassword_.isEmpty())
+        smtpSessionPasswordValid_ = true;
+}
+
+void TMailAccount::ForgetSmtpSessionPassword()
+{
+    smtpSessionPassword_.clear();
+    smtpSessionPasswordValid_ = false;
+}
+
 // --- account block ----------------------------------------------------------
 
 void TMailAccount::WriteAccountBlock(ByteWriter& out) const

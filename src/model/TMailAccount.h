@@ -67,6 +67,28 @@ public:
     // The friendly name, or the login when that is empty.
     virtual QByteArray DisplayName() const;
 
+    // --- passwords -------------------------------------------------------------
+    // The password for a POP3 login without asking: the stored password, else
+    // the session password when it is valid. Empty: the user must be asked.
+    QByteArray Pop3PasswordWithoutPrompt() const;
+    // After a successful login with a typed password whose remember box was
+    // ticked: it becomes the valid session password.
+    void RememberPop3Password(const QByteArray& typed);
+    // The account was saved with a stored password: the session one is dropped.
+    void ForgetPop3SessionPassword();
+    // The SMTP password without asking: none when SMTP authentication is off
+    // (needed = false); else the stored SMTP password, else the SMTP session
+    // password when valid. needed && empty result: the user must be asked.
+    QByteArray SmtpPasswordWithoutPrompt(bool& needed) const;
+    // The SMTP prompt was answered: ticked keeps the typed password as the
+    // SMTP session password (valid after the first successful send), not
+    // ticked empties it.
+    void SmtpPasswordTyped(const QByteArray& typed, bool remember);
+    // A send that used the SMTP session password succeeded.
+    void SmtpSendSucceeded();
+    // The SMTP window was saved with a stored SMTP password.
+    void ForgetSmtpSessionPassword();
+
     // The mailbox file name chosen for login in directory dir (ending with a
     // path delimiter): the login with < > * ? \ / ' : ; " replaced by "_",
     // then ".mbx"; while that file exists and differs from previousName the

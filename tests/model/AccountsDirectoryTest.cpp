@@ -81,6 +81,36 @@ TEST_F(AccountsDirectory, AccountQueries)
     EXPECT_FALSE(a.CanBeCheckedUnattended());
 }
 
+TEST_F(AccountsDirectory, PasswordOrder)
+{
+    TMailAccount a(&dir);
+    EXPECT_TRUE(a.Pop3PasswordWithoutPrompt().isEmpty());
+    a.SessionPassword() = "typed";
+    EXPECT_TRUE(a.Pop3PasswordWithoutPrompt().isEmpty()); // not valid yet
+    a.RememberPop3Password("typed");
+    EXPECT_EQ(a.Pop3PasswordWithoutPrompt(), "typed");
+    a.Password() = "stored";
+    EXPECT_EQ(a.Pop3PasswordWithoutPrompt(), "stored");
+    a.ForgetPop3SessionPassword();
+    EXPECT_TRUE(a.SessionPassword().isEmpty());
+
+    bool needed = true;
+    a.SmtpPassword() = "smtp";
+    EXPECT_TRUE(a.SmtpPasswordWithoutPrompt(needed).isEmpty());
+    EXPECT_FALSE(needed); // no authentication: no password at all
+    a.SmtpAuthentication() = true;
+    EXPECT_EQ(a.SmtpPasswordWithoutPrompt(needed), "smtp");
+    a.SmtpPassword().clear();
+    a.SmtpPasswordTyped("once", true);
+    EXPECT_TRUE(a.SmtpPasswordWithoutPrompt(needed).isEmpty()); // until a send succeeds
+    a.SmtpSendSucceeded();
+    EXPECT_EQ(a.SmtpPasswordWithoutPrompt(needed), "once");
+    a.SmtpPasswordTyped("other", false);
+    EXPECT_TRUE(a.SmtpSessionPassword().isEmpty());
+    EXPECT_TRUE(a.SmtpPasswordWithoutPrompt(needed).isEmpty());
+    EXPECT_TRUE(needed);
+}
+
 TEST_F(AccountsDirectory, SaveAllResumesOrStopsAfterAFailure)
 {
     NewAccount("one");
