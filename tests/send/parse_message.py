@@ -6,6 +6,7 @@ type, charset, file name, decoded bytes and, for text, the decoded text)."""
 import base64
 import email
 import email.policy
+import email.utils
 import json
 import sys
 
@@ -14,7 +15,9 @@ def addresses(msg, name):
     header = msg[name]
     if header is None:
         return None
-    return [[a.display_name, a.addr_spec] for a in header.addresses]
+    if hasattr(header, "addresses"):
+        return [[a.display_name, a.addr_spec] for a in header.addresses]
+    return [list(pair) for pair in email.utils.getaddresses([str(header)])]
 
 
 def main():

@@ -1,0 +1,193 @@
+// "velmora --send": arguments, exit codes and a real send through the sink.
+
+#include "app/cli/SendCommand.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+#include "SmtpSink.h"
+#include "TestUtil.h"
+#include "core/MyApplication.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+#include "support/TestPki.h"
+
+using namespace vm;
+
+namespace {
+
+// Captures what a command writes to standard output.
+class StdoutCapture
+{
+public:
+    StdoutCapture()
+    {
+        std::fflush(stdout);
+        saved_ = ::dup(1);
+        file_ = std::tmpfile();
+        ::dup2(::fileno(file_), 1);
+    }
+    QByteArray Take()
+    {
+        std::fflush(stdout);
+        ::dup2(saved_, 1);
+        ::close(saved_);
+        std::rewind(file_);
+        QByteArray out;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0)
+            out.append(buf, qsizetype(n));
+        std::fclose(file_);
+        return out;
+    }
+
+private:
+    int saved_ = -1;
+    FILE* file_ = nullptr;
+};
+
+class SendCommandTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        vm::test::EnsureCoreApp();
+        dataDir_ = new QTemporaryDir;
+        MyApplication::SetDataDir(dataDir_->path());
+    }
+    static void TearDownTestSuite()
+    {
+        delete dataDir_;
+        dataDir_ = nullptr;
+    }
+    // Writes a mailbox file for an account named "work" sending through port.
+    void WriteAccount(quint16 port)
+    {
+        QDir data(dataDir_->path());
+        for (const QString& f : data.entryList({"*.mbx"}, QDir::Files))
+            data.remove(f);
+        TAccountsDirectory dir;
+        dir.SetMailboxDirectory(dataDir_->path() + "/");
+        TMailAccount account(&dir);
+        account.Login() = "work";
+        account.Server() = "pop.example.org";
+        account.SmtpLogin() = "work";
+        account.SmtpServer() = "127.0.0.1";
+        account.SmtpPort() = port;
+        account.FromAddress() = "work@example.org";
+        account.SenderName() = "Work Account";
+        account.SaveToFile();
+    }
+    static QTemporaryDir* dataDir_;
+};
+
+QTemporaryDir* SendCommandTest::dataDir_ = nullptr;
+
+// One command run, as in a fresh process: the accounts are loaded anew.
+int RunSend(const QStringList& args)
+{
+    AccountsDirectory().Clear();
+    return RunSendCommand(args);
+}
+
+} // namespace
+
+TEST_F(SendCommandTest, BadArgumentsGiveExitCodeTwo)
+{
+    const QList<QStringList> bad = {
+        {},
+        {"--account", "work", "--subject", "s", "--body", "b"},   // no --to
+        {"--account", "work", "--to", "a@b.c", "--body", "b"},    // no subject
+        {"--account", "work", "--to", "a@b.c", "--subject", "s"}, // no body
+        {"--account", "work", "--to", "a@b.c", "--subject", "s", "--body", "b", "--body-file",
+         "/etc/hostname"},
+        {"--account", "work", "--to", "a@b.c\nRCPT TO:<x@y>", "--subject", "s", "--body", "b"},
+        {"--account", "work", "--to", "a@b.c", "--subject", "s", "--body", "b", "--priority", "7"},
+        {"--account", "work", "--to", "a@b.c", "--subject", "s", "--body", "b", "--charset",
+         "EBCDIC"},
+        {"--account", "work", "--to", "a@b.c", "--subject", "s", "--body",
+         QString::fromUtf8("\xd0\x96"), "--charset", "ISO-8859-1"},
+        {"--account", "work", "--to", "a@b.c", "--subject", "s", "--body", "b", "--bogus"},
+        {"--account", "nobody", "--to", "a@b.c", "--subject", "s", "--body", "b"},
+    };
+    for (const QStringList& args : bad)
+        EXPECT_EQ(RunSend(args), 2) << args.join(' ').toStdString();
+}
+
+TEST_F(SendCommandTest, SendsThroughTheAccountAndPrintsTheFinalReply)
+{
+    vmtest::SmtpSink sink;
+    ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+    WriteAccount(sink.Port());
+    QTemporaryDir files;
+    const QString attach = files.filePath("report.png");
+    {
+        QFile f(attach);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("\x89PNG data");
+    }
+    const QString bodyFile = files.filePath("body.html");
+    {
+        QFile f(bodyFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<p>Za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87</p>");
+    }
+    StdoutCapture capture;
+    const int rc = RunSend({"--account",   "work",
+                            "--to",        "Bob <bob@example.com>",
+                            "--cc",        "carl@example.com",
+                            "--bcc",       "hidden@example.com",
+                            "--subject",   QString::fromUtf8("Raport \xc5\xbc"),
+                            "--body-file", bodyFile,
+                            "--html",      "--charset",
+                            "ISO-8859-2",  "--priority",
+                            "1",           "--receipt",
+                            "--attach",    attach});
+    const QByteArray out = capture.Take();
+    ASSERT_EQ(rc, 0);
+    EXPECT_TRUE(out.startsWith("250 2.0.0 Ok: queued as SINK1")) << out.constData();
+    ASSERT_EQ(sink.Count(), 1);
+    EXPECT_EQ(sink.Envelope(1)["rcpt_tos"].toArray(),
+              QJsonArray({"bob@example.com", "carl@example.com", "hidden@example.com"}));
+    const QByteArray msg = sink.Message(1);
+    EXPECT_TRUE(msg.contains("\r\nX-Priority: 2\r\n"));
+    EXPECT_TRUE(
+        msg.contains("\r\nDisposition-Notification-To: \"Work Account\" <work@example.org>"));
+    const QJsonObject p = vmtest::ParseWithPython(msg);
+    EXPECT_EQ(p["subject"].toString(), QString::fromUtf8("Raport \xc5\xbc"));
+    const QJsonArray parts = p["parts"].toArray();
+    ASSERT_EQ(parts.size(), 2);
+    EXPECT_EQ(parts[0].toObject()["content_type"].toString(), "text/html");
+    EXPECT_EQ(parts[0].toObject()["charset"].toString(), "iso-8859-2");
+    EXPECT_TRUE(parts[0].toObject()["text"].toString().startsWith(
+        QString::fromUtf8("<p>Za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87</p>")));
+    EXPECT_EQ(parts[1].toObject()["content_type"].toString(), "image/png");
+
+    // A missing attachment: nothing is sent.
+    EXPECT_EQ(RunSend({"--account", "work", "--to", "bob@example.com", "--subject", "s", "--body",
+                       "b", "--attach", files.filePath("gone.pdf")}),
+              2);
+    EXPECT_EQ(sink.Count(), 1);
+}
+
+TEST_F(SendCommandTest, FailedSendGivesExitCodeOne)
+{
+    quint16 closedPort = 0;
+    {
+        vmtest::SmtpSink sink; // started and stopped: its port is now closed
+        ASSERT_TRUE(sink.Ok());
+        closedPort = sink.Port();
+    }
+    WriteAccount(closedPort);
+    EXPECT_EQ(
+        RunSend({"--account", "work", "--to", "bob@example.com", "--subject", "s", "--body", "b"}),
+        1);
+}
