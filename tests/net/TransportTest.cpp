@@ -10,6 +10,12 @@
 #include <QElapsedTimer>
 
 #include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using vm::Transport;
 using vm::test::FakeServer;
@@ -167,6 +173,63 @@ TEST_F(TransportTest, ConnectFailuresAreSocketErrors)
     EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), closedPort), EIdSocketError);
     EXPECT_THROW(t.Connect(QStringLiteral("no-such-host.invalid"), 110), EIdSocketError);
     EXPECT_THROW(t.ReadReplyLine(), EIdNotConnected);
+}
+
+TEST_F(TransportTest, ConnectToAFullListenQueueTimesOut)
+{
+    // A listener that never accepts, with its queue filled: further SYNs go
+    // unanswered and the connect limit must end the attempt.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t len = sizeof addr;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        fillers.push_back(fd);
+    }
+    t.SetConnectTimeoutMs(400);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), ntohs(addr.sin_port)), EIdConnectTimeout);
+    EXPECT_LT(timer.elapsed(), 5000);
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
+}
+
+TEST_F(TransportTest, Ipv6LiteralAddress)
+{
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_addr = in6addr_loopback;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (listener >= 0)
+            ::close(listener);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    ::listen(listener, 1);
+    socklen_t len = sizeof addr;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::thread server([listener] {
+        const int c = ::accept(listener, nullptr, nullptr);
+        ::send(c, "+OK six\r\n", 9, MSG_NOSIGNAL);
+        char buf[16];
+        ::recv(c, buf, sizeof buf, 0); // until the client closes
+        ::close(c);
+    });
+    // The bracketed form, as a user may type it.
+    t.Connect(QStringLiteral("[::1]"), ntohs(addr.sin6_port));
+    EXPECT_EQ(t.ReadReplyLine(), "+OK six");
+    t.Close();
+    server.join();
+    ::close(listener);
 }
 
 TEST_F(TransportTest, InterruptDuringConnectCancels)
