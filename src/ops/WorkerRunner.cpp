@@ -48,7 +48,13 @@ int RunWorker(WorkerParams& params, const std::function<void()>& worker, const W
     QTimer tick;
     tick.setInterval(std::max(10, run.tickMs));
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (silenced || run.silenceLimitSeconds <= 0 || params.result.load() != kResultRunning)
+        if (silenced) {
+            // Repeated until the worker has ended, so an abort that came
+            // just before the worker opened its connection still reaches it.
+            transport->Abort();
+            return;
+        }
+        if (run.silenceLimitSeconds <= 0 || params.result.load() != kResultRunning)
             return;
         if (SilenceLimitExceeded(transport->LastActivity(), Now(), run.silenceLimitSeconds)) {
             silenced = true;
