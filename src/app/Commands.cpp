@@ -4,6 +4,12 @@
 
 #include <cstdio>
 
+#include "app/cli/AddAccountCommand.h"
+#include "app/cli/CheckCommand.h"
+#include "app/cli/DeleteCommand.h"
+#include "app/cli/FetchCommand.h"
+#include "app/cli/ListCommand.h"
+#include "app/cli/RemoveAccountCommand.h"
 #include "core/DataDir.h"
 #include "core/Messages.h"
 #include "core/MyApplication.h"
@@ -42,6 +48,18 @@ int RunCommand(const CommandLine& cl)
     }
     if (!PrepareCommandDataDir(cl))
         return 2;
+    if (cl.command == QLatin1String("--check"))
+        return RunCheckCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--list"))
+        return RunListCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--delete"))
+        return RunDeleteCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--fetch"))
+        return RunFetchCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--add-account"))
+        return RunAddAccountCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--remove-account"))
+        return RunRemoveAccountCommand(cl.commandArgs);
     std::fprintf(stderr, "velmora: %s is not available in this build\n",
                  cl.command.toLocal8Bit().constData());
     return 2;

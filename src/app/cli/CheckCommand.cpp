@@ -1,0 +1,252 @@
+#include "app/cli/CheckCommand.h"
+
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+
+#include "config/MySettings.h"
+#include "core/Messages.h"
+#include "core/MyApplication.h"
+#include "lang/Lang.h"
+#include "lang/LangStartup.h"
+#include "model/MailStartup.h"
+#include "model/MailboxKey.h"
+#include "model/TAccountsDirectory.h"
+#include "net/PasswordPrompt.h"
+#include "ops/AccountSelection.h"
+#include "ops/CheckAccount.h"
+#include "ops/ErrorList.h"
+#include "ops/OperationReport.h"
+#include "platform/SingleInstance.h"
+#include "pop3/TIdPOP3Ex.h"
+
+namespace vm {
+namespace cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int)
+{
+    g_stop = 1;
+}
+
+// Nothing can be asked without a display: every prompt is cancelled.
+class NoPrompt : public PasswordPrompt
+{
+public:
+    PasswordAnswer Ask(const PasswordRequest&) override { return {}; }
+};
+
+} // namespace
+
+void Out(const QString& line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void Err(const QString& line)
+{
+    const QByteArray bytes = "velmora: " + line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+QString DisplayName(const TMailAccount& account)
+{
+    return QString::fromUtf8(account.DisplayName());
+}
+
+bool LoadBasics()
+{
+    MyApplication& app = MyApplication::Instance();
+    QString fatal = DiscoverLanguageFiles(app.ProgramDir());
+    if (fatal.isEmpty()) {
+        Settings().Load(app.SettingsFilePath());
+        fatal = ChooseAndLoadLanguage(app.ProgramDir(), Settings().LanguageFile);
+    }
+    if (!fatal.isEmpty()) {
+        Err(fatal);
+        return false;
+    }
+    BuildMailboxKey();
+    return true;
+}
+
+void LoadMailboxes()
+{
+    MailboxLoadReports reports;
+    reports.incomplete = [](const QString& file) {
+        ShowWarning(TextOr("COMMONS", "IncompleteMailbox",
+                           "File %s has partially invalid structure.", {file}));
+    };
+    reports.invalid = [](const QString& file) {
+        ShowError(TextOr("COMMONS", "InvalidMailboxError",
+                         "File %s has invalid structure and cannot be loaded.", {file}));
+    };
+    reports.unreadable = [](const QString& file, const QString& message) {
+        ShowError(TextOr("COMMONS", "MailboxAccessError",
+                         "Fatal error occured while trying to read file %s - %s.",
+                         {file, message}));
+    };
+    LoadMailboxesAtStart(AccountsDirectory(), MailboxDirectoryFromSettings(),
+                         MailboxLoadOptions::FromSettings(), reports);
+}
+
+bool LockDataDirectory(std::unique_ptr<SingleInstance>& holder)
+{
+    holder = std::make_unique<SingleInstance>(MyApplication::Instance().ProgramDir());
+    if (holder->TryAcquire())
+        return true;
+    holder.reset();
+    Err(QStringLiteral("a Velmora window is running on the data directory %1; close it first "
+                       "(the window would overwrite the mailbox files this command writes)")
+            .arg(MyApplication::Instance().ProgramDir()));
+    return false;
+}
+
+TMailAccount* FindAccount(const QString& name)
+{
+    TAccountsDirectory& dir = AccountsDirectory();
+    TMailAccount* found = nullptr;
+    int matches = 0;
+    for (int i = 0; i < dir.Count(); ++i) {
+        TMailAccount* a = dir.At(i);
+        if (a && DisplayName(*a) == name) {
+            if (!found)
+                found = a;
+            ++matches;
+        }
+    }
+    if (matches == 0)
+        Err(QStringLiteral("unknown account: %1").arg(name));
+    else if (matches > 1)
+        Err(QStringLiteral("%1 accounts are named %2; rename one in the account window")
+                .arg(matches)
+                .arg(name));
+    return matches == 1 ? found : nullptr;
+}
+
+bool PasswordKnown(const TMailAccount& account)
+{
+    return !account.Password().isEmpty() ||
+           (account.SessionPasswordValid() && !account.SessionPassword().isEmpty());
+}
+
+QString NoPasswordText(const TMailAccount& account)
+{
+    return QStringLiteral("account %1 has no stored password, and without a display it cannot "
+                          "be asked for; store one with the account window or "
+                          "--add-account ... --password-stdin")
+        .arg(DisplayName(account));
+}
+
+bool SaveAccount(TMailAccount& account)
+{
+    try {
+        account.SaveToFile(MailboxSaveOptions::FromSettings());
+        return true;
+    } catch (const std::exception& e) {
+        Err(QStringLiteral("cannot save the mailbox file of account %1: %2 %3")
+                .arg(DisplayName(account), ErrorClassName(e), ErrorMessage(e)));
+        return false;
+    }
+}
+
+void PrepareNetworkCommand()
+{
+    static NoPrompt prompt;
+    SetPasswordPrompter(&prompt);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    // The wait of every operation runs an event loop on this thread: look
+    // for a stop request there and turn it into the client's interrupt.
+    static QTimer* watch = nullptr;
+    if (!watch) {
+        watch = new QTimer;
+        watch->setInterval(100);
+        QObject::connect(watch, &QTimer::timeout, [] {
+            if (g_stop)
+                Pop3Client().RequestInterrupt();
+        });
+        watch->start();
+    }
+}
+
+bool StopRequested()
+{
+    return g_stop != 0;
+}
+
+} // namespace cli
+
+int RunCheckCommand(const QStringList& args)
+{
+    using namespace cli;
+    for (const QString& a : args)
+        if (a.startsWith(QLatin1String("--"))) {
+            Err(QStringLiteral("unknown option for --check: %1").arg(a));
+            return kExitUsage;
+        }
+    if (!LoadBasics())
+        return kExitFailed;
+    std::unique_ptr<SingleInstance> lock;
+    if (!LockDataDirectory(lock))
+        return kExitFailed;
+    LoadMailboxes();
+
+    QList<TMailAccount*> accounts;
+    if (args.isEmpty()) {
+        accounts = AccountsToCheck(AccountsDirectory(), CheckKind::Automatic);
+        for (int i = 0; i < AccountsDirectory().Count(); ++i) {
+            TMailAccount* a = AccountsDirectory().At(i);
+            if (a && a->AutoCheck() && !accounts.contains(a))
+                Err(QStringLiteral("skipped: %1").arg(NoPasswordText(*a)));
+        }
+    } else {
+        for (const QString& name : args) {
+            TMailAccount* a = FindAccount(name);
+            if (!a)
+                return kExitUsage;
+            if (!accounts.contains(a))
+                accounts.append(a);
+        }
+    }
+
+    PrepareNetworkCommand();
+    ClearErrorList();
+    bool allCompleted = true;
+    QList<TMailAccount*> visited;
+    QStringList lines;
+    const CheckCommandSummary summary = RunCheckCommand(
+        accounts,
+        [&](TMailAccount& account) {
+            visited.append(&account);
+            if (!PasswordKnown(account)) {
+                AppendErrorLine(ErrorLine(DisplayName(account), QStringLiteral("EPasswordNeeded"),
+                                          NoPasswordText(account)));
+                lines.append(DisplayName(account) + QStringLiteral("\t0"));
+                return AccountCheckResult{};
+            }
+            const CheckAccountResult r = CheckAccount(account);
+            lines.append(DisplayName(account) + '\t' + QString::number(r.added));
+            return AccountCheckResult{r.completed, r.changed};
+        },
+        [] { return Pop3Client().InterruptRequested() || StopRequested(); });
+    allCompleted = summary.allCompleted;
+
+    // What was fetched is kept, also after a failure or an interrupt.
+    for (TMailAccount* a : visited)
+        if (!SaveAccount(*a))
+            allCompleted = false;
+    for (const QString& l : lines)
+        Out(l);
+    ReportOperation(OperationKind::MailCheck, summary.interrupted, !summary.allCompleted);
+    return allCompleted && !summary.interrupted ? kExitOk : kExitFailed;
+}
+
+} // namespace vm

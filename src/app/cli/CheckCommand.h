@@ -1,0 +1,79 @@
+#pragma once
+// "velmora --check [ACCOUNT...]", and what every mailbox command shares:
+// loading the language, the settings and the mailboxes the way the window
+// program does, the lock that keeps a command from writing files a running
+// window would overwrite, finding accounts by display name, and output.
+//
+// Results go to standard output; load reports and errors to standard error,
+// with the texts the windows show. Exit codes: 0 success, 1 failure, 2 bad
+// arguments or unknown account.
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class TIdMessageEx;
+class TMailAccount;
+
+namespace vm {
+
+class SingleInstance;
+
+// Checks the named accounts (display names), or every account that takes
+// part in automatic checks, saves their mailbox files and prints one line per
+// account: display name, TAB, number of new messages. Then the error lines.
+int RunCheckCommand(const QStringList& args);
+
+namespace cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void Out(const QString& line); // one line to standard output
+void Err(const QString& line); // one line to standard error, "velmora: " first
+
+// Language files, settings and the mailbox key, as the window program loads
+// them at start. False (after printing why) when no language can be loaded.
+bool LoadBasics();
+// Every mailbox file of the mailbox directory into the accounts directory;
+// broken files are reported on standard error with the windows' texts.
+void LoadMailboxes();
+
+// Takes the data directory's single-instance lock for a command that writes
+// files and keeps it in holder until the command ends. False (after a clear
+// message) when a Velmora window runs on the same data directory.
+bool LockDataDirectory(std::unique_ptr<SingleInstance>& holder);
+
+// The account whose display name is name. Null (after a message) when there
+// is none or several.
+TMailAccount* FindAccount(const QString& name);
+
+// The POP3 password is known without asking (stored, or remembered).
+bool PasswordKnown(const TMailAccount& account);
+// The error printed for an account whose password would need a prompt.
+QString NoPasswordText(const TMailAccount& account);
+
+// Saves the account's mailbox file with the settings' options; false after
+// printing the error.
+bool SaveAccount(TMailAccount& account);
+
+// Makes every password prompt fail at once (nothing can be asked without a
+// display), and Ctrl+C / SIGTERM ask the running operation to stop, so it
+// ends cleanly and what it fetched is saved. Call once per command.
+void PrepareNetworkCommand();
+// True once Ctrl+C or SIGTERM arrived.
+bool StopRequested();
+
+QString DisplayName(const TMailAccount& account);
+
+// What --delete and --fetch share: arguments ACCOUNT UIDL..., the data
+// directory locked, the account and its records named by UIDL found, the
+// password known. Returns 0 when ready, else the exit code to end with.
+int PrepareMessageCommand(const char* command, const QStringList& args,
+                          std::unique_ptr<SingleInstance>& lock, TMailAccount*& account,
+                          QList<TIdMessageEx*>& records);
+
+} // namespace cli
+} // namespace vm

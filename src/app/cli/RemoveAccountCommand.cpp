@@ -1,0 +1,39 @@
+#include "app/cli/RemoveAccountCommand.h"
+
+#include <QFile>
+
+#include <memory>
+
+#include "app/cli/CheckCommand.h"
+#include "model/TAccountsDirectory.h"
+#include "platform/SingleInstance.h"
+
+namespace vm {
+
+int RunRemoveAccountCommand(const QStringList& args)
+{
+    using namespace cli;
+    if (args.size() != 1 || args.first().startsWith(QLatin1String("--"))) {
+        Err(QStringLiteral("usage: velmora --remove-account ACCOUNT"));
+        return kExitUsage;
+    }
+    if (!LoadBasics())
+        return kExitFailed;
+    std::unique_ptr<SingleInstance> lock;
+    if (!LockDataDirectory(lock))
+        return kExitFailed;
+    LoadMailboxes();
+    TMailAccount* account = FindAccount(args.first());
+    if (!account)
+        return kExitUsage;
+    const QString path = AccountsDirectory().MailboxDirectory() + account->MailboxFileName();
+    if (!account->MailboxFileName().isEmpty() && QFile::exists(path) && !QFile::remove(path)) {
+        Err(QStringLiteral("cannot remove the mailbox file %1").arg(path));
+        return kExitFailed;
+    }
+    Out(DisplayName(*account));
+    AccountsDirectory().Delete(account);
+    return kExitOk;
+}
+
+} // namespace vm
