@@ -1,0 +1,233 @@
+// The operations against a real Dovecot, with another client changing the
+// mailbox between and during our connections.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "model/TMailAccount.h"
+#include "ops/CheckAccount.h"
+#include "ops/CheckPop3Session.h"
+#include "ops/ErrorList.h"
+#include "ops/RemovalOperation.h"
+#include "ops/RetrieveWhole.h"
+#include "ops_check/Printers.h"
+#include "pop3/TIdPOP3Ex.h"
+#include "support/DovecotFixture.h"
+
+using namespace vm;
+using vm::test::DovecotFixture;
+
+namespace {
+
+class DovecotOps : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test_ops_check";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
+
+    void SetUp() override
+    {
+        if (!DovecotFixture::Available())
+            GTEST_SKIP() << "dovecot is not installed";
+        ASSERT_TRUE(dc.Start()) << dc.LastError().toStdString();
+        dc.AddUser("bob", "secret");
+        account.Login() = "bob";
+        account.Password() = "secret";
+        account.Server() = "127.0.0.1";
+        account.Pop3Port() = dc.Pop3Port();
+    }
+
+    void Deliver(int count, int from = 0)
+    {
+        for (int i = from; i < from + count; ++i)
+            dc.Deliver("bob", QByteArray("From: Sender <s@example.org>\r\nSubject: message ") +
+                                  QByteArray::number(i) +
+                                  "\r\nDate: Tue, 2 Jan 2024 10:00:00 +0000\r\n\r\nbody " +
+                                  QByteArray::number(i) + "\r\n");
+    }
+
+    // A second POP3 client: connects, logs in and hands back its UIDL list.
+    struct Other
+    {
+        TIdPOP3Ex client;
+        QList<QByteArray> ids;
+        Other(DovecotFixture& dc)
+        {
+            client.Host = "127.0.0.1";
+            client.Port = dc.Pop3Port();
+            client.Username = "bob";
+            client.Password = "secret";
+            client.Connect();
+            client.Login();
+            client.FetchUidList(ids);
+        }
+        void DeleteUid(const QByteArray& uid)
+        {
+            client.SendCmd("DELE " + QByteArray::number(ids.indexOf(uid) + 1));
+        }
+        void Quit() { client.Disconnect(); }
+    };
+
+    QList<QByteArray> ServerUids()
+    {
+        Other o(dc);
+        o.Quit();
+        return o.ids;
+    }
+
+    OperationRun Run()
+    {
+        OperationRun r;
+        r.client = &client;
+        r.timeoutSeconds = 20;
+        return r;
+    }
+
+    DovecotFixture dc;
+    TMailAccount account;
+    TIdPOP3Ex client;
+};
+
+CheckOptions Whole()
+{
+    CheckOptions o;
+    o.range = 1;
+    o.oldGetHeaders = false;
+    return o;
+}
+
+} // namespace
+
+TEST_F(DovecotOps, MessagesDeletedByAnotherClientDisappearAtTheNextCheck)
+{
+    Deliver(5);
+    ClearErrorList();
+    ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed) << ErrorList().join('\n').toStdString();
+    ASSERT_EQ(account.Mailbox().Count(), 5);
+    EXPECT_EQ(account.Mailbox().At(0)->Subject(), "message 0");
+    const QByteArray second = account.Mailbox().At(1)->UID;
+    const QByteArray fourth = account.Mailbox().At(3)->UID;
+
+    Other other(dc);
+    other.DeleteUid(second);
+    other.DeleteUid(fourth);
+    other.Quit();
+    Deliver(1, 5);
+
+    const CheckAccountResult r = CheckAccount(account, Run(), Whole());
+    EXPECT_TRUE(r.completed);
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.added, 1);
+    ASSERT_EQ(account.Mailbox().Count(), 4);
+    EXPECT_EQ(account.Mailbox().FindByUIDL(second), nullptr);
+    EXPECT_EQ(account.Mailbox().FindByUIDL(fourth), nullptr);
+    EXPECT_EQ(account.Mailbox().At(3)->Subject(), "message 5");
+
+    // Nothing changed since: the shortcut.
+    const CheckAccountResult again = CheckAccount(account, Run(), Whole());
+    EXPECT_TRUE(again.completed);
+    EXPECT_FALSE(again.changed);
+}
+
+TEST_F(DovecotOps, MessageDeletedBetweenUidlAndFetchDisappearsWithoutError)
+{
+    Deliver(3);
+    const QList<QByteArray> ids = ServerUids();
+    ASSERT_EQ(ids.size(), 3);
+    // Our check runs on this thread; when it reaches message 2 another
+    // client expunges it.
+    client.Host = "127.0.0.1";
+    client.Port = dc.Pop3Port();
+    client.Username = "bob";
+    client.Password = "secret";
+    Pop3ClientSession session(client, account);
+    bool done = false;
+    const CheckOutcome out = RunCheck(session, account, Whole(), [&](const QString& status) {
+        if (!done && status.contains("message 2 out of 3")) {
+            done = true;
+            Other other(dc);
+            other.DeleteUid(ids[1]);
+            other.Quit();
+        }
+    });
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(out.completed);
+    EXPECT_FALSE(out.error.has_value()) << out.error->message.toStdString();
+    ASSERT_EQ(account.Mailbox().Count(), 2);
+    EXPECT_EQ(account.Mailbox().At(0)->UID, ids[0]);
+    EXPECT_EQ(account.Mailbox().At(1)->UID, ids[2]);
+}
+
+TEST_F(DovecotOps, RenumberedMessagesDeleteTheRightOnes)
+{
+    Deliver(4);
+    ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed);
+    const QList<QByteArray> ids = ServerUids();
+    Other other(dc);
+    other.DeleteUid(ids[0]); // everything after it moves up by one
+    other.Quit();
+
+    TMailBox& mb = account.Mailbox();
+    const RemovalResult r = RemoveMessagesOnServer(account, {mb.At(2), mb.At(0)},
+                                                   OperationView::MainWindow, Run());
+    EXPECT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
+    EXPECT_EQ(r.missing, 1);
+    EXPECT_EQ(ServerUids(), (QList<QByteArray>{ids[1], ids[3]}));
+    ASSERT_EQ(mb.Count(), 2);
+    EXPECT_EQ(mb.At(0)->UID, ids[1]);
+    EXPECT_EQ(mb.At(1)->UID, ids[3]);
+}
+
+TEST_F(DovecotOps, FailedDeleteAfterSuccessfulOnesLeavesEverything)
+{
+    Deliver(3);
+    ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed);
+    const QList<QByteArray> ids = ServerUids();
+    TMailBox& mb = account.Mailbox();
+    // Two records carrying the same id make the server answer the second
+    // "DELE" of that number with "-ERR" (already marked).
+    auto* twin = new TIdMessageEx;
+    twin->UID = ids[2];
+    mb.Add(twin);
+
+    ClearErrorList();
+    const RemovalResult r = RemoveMessagesOnServer(account, {mb.At(0), mb.At(2), twin},
+                                                   OperationView::MainWindow, Run());
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(ErrorList().size(), 1);
+    EXPECT_EQ(ServerUids(), ids);
+    EXPECT_EQ(mb.Count(), 4);
+}
+
+TEST_F(DovecotOps, HeadersOnlyMessagesAreFetchedWholeInPlace)
+{
+    Deliver(3);
+    CheckOptions headers = Whole();
+    headers.range = 0;
+    ASSERT_TRUE(CheckAccount(account, Run(), headers).completed);
+    TMailBox& mb = account.Mailbox();
+    ASSERT_TRUE(mb.At(1)->headersOnly);
+    mb.At(1)->SetNew(false);
+    const QList<QByteArray> ids = ServerUids();
+    Other other(dc);
+    other.DeleteUid(ids[0]);
+    other.Quit();
+
+    const RetrieveResult r = RetrieveWholeMessages(account, {mb.At(0), mb.At(1)},
+                                                   OperationView::MainWindow, Run());
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(r.missing, (QList<QByteArray>{ids[0]}));
+    ASSERT_EQ(r.retrieved.size(), 1);
+    EXPECT_TRUE(mb.At(0)->headersOnly);
+    EXPECT_FALSE(mb.At(1)->headersOnly);
+    EXPECT_FALSE(mb.At(1)->IsNew());
+    EXPECT_TRUE(mb.At(1)->raw.contains("body 1"));
+    EXPECT_EQ(mb.At(1)->UID, ids[1]);
+}
