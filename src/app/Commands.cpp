@@ -10,6 +10,7 @@
 #include "app/cli/FetchCommand.h"
 #include "app/cli/ListCommand.h"
 #include "app/cli/RemoveAccountCommand.h"
+#include "app/cli/SendCommand.h"
 #include "core/DataDir.h"
 #include "core/Messages.h"
 #include "core/MyApplication.h"
@@ -60,7 +61,9 @@ int RunCommand(const CommandLine& cl)
         return RunAddAccountCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--remove-account"))
         return RunRemoveAccountCommand(cl.commandArgs);
-    std::fprintf(stderr, "velmora: %s is not available in this build\n",
+    if (cl.command == QLatin1String("--send"))
+        return RunSendCommand(cl.commandArgs);
+    std::fprintf(stderr, "velmora: %s is not a known command\n",
                  cl.command.toLocal8Bit().constData());
     return 2;
 }
