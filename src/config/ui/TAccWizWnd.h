@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "model/CommonContainer.h"
+#include <QList>
 #include "ui/common/TBaseForm.h"
 
 class QCheckBox;
@@ -151,7 +151,7 @@ public:
 
     int Step() const { return step_; }
     TMailAccount* Account() const { return account_.get(); }
-    TAccWizFrame* Page(int step) const { return pages_.At(step - 1); }
+    TAccWizFrame* Page(int step) const { return pages_.at(step - 1); }
 
     QWidget* PHead = nullptr;
     QLabel* LHead = nullptr;
@@ -173,8 +173,8 @@ private:
     void Refresh();
     int step_ = 1;
     std::unique_ptr<TMailAccount> account_;
-    // The six pages in step order; the window's widgets own them.
-    CommonContainer<TAccWizFrame> pages_;
+    // The six pages in step order; the window owns them as its children.
+    QList<TAccWizFrame*> pages_;
 };
 
 // One "*" per character of a password.

@@ -193,6 +193,7 @@ bool MessageListModel::Fill(TMailBox* mailbox, const FillOptions& options)
                 continue;
             Row row;
             row.msg = msg;
+            row.uid = msg->UID;
             rows_.push_back(std::move(row));
         }
         if (options.hideOld && static_cast<int>(rows_.size()) < n) {
@@ -258,6 +259,13 @@ TIdMessageEx* MessageListModel::MessageAt(int row) const
     if (row < 0 || row >= static_cast<int>(rows_.size()))
         return nullptr;
     return rows_[row].msg;
+}
+
+QByteArray MessageListModel::UidAt(int row) const
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return {};
+    return rows_[row].uid;
 }
 
 bool MessageListModel::IsMoreRow(int row) const
@@ -383,6 +391,19 @@ QVariant MessageListModel::headerData(int section, Qt::Orientation orientation, 
         return QVariant::fromValue(
             Qt::Alignment((section >= 3 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter));
     return {};
+}
+
+bool MessageListModel::setHeaderData(int section, Qt::Orientation orientation,
+                                     const QVariant& value, int role)
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumns ||
+        (role != Qt::EditRole && role != Qt::DisplayRole))
+        return false;
+    while (captions_.size() < kColumns)
+        captions_.append(QString());
+    captions_[section] = value.toString();
+    emit headerDataChanged(Qt::Horizontal, section, section);
+    return true;
 }
 
 Qt::ItemFlags MessageListModel::flags(const QModelIndex& index) const

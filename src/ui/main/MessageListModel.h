@@ -90,6 +90,10 @@ public:
     static int Compare(TIdMessageEx* a, TIdMessageEx* b, int column, bool ascending);
 
     TIdMessageEx* MessageAt(int row) const;
+    // The UIDL of the row's record as it was when the row was made. Safe to
+    // read after the record itself was deleted from its mailbox (a removal
+    // on the server deletes records before the list is refilled).
+    QByteArray UidAt(int row) const;
     bool IsMoreRow(int row) const;
     bool HasMoreRow() const { return hasMore_; }
     int MessageRowCount() const { return static_cast<int>(rows_.size()) - (hasMore_ ? 1 : 0); }
@@ -112,12 +116,16 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Column captions come from the language file through this.
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
     struct Row
     {
         TIdMessageEx* msg = nullptr;
+        QByteArray uid; // shares the record's bytes
         QString text[kColumns];
         std::int8_t stateImage = -1;
         bool filled = false;

@@ -1,18 +1,101 @@
 #include "ui/main/TVL350KEX07.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyleOption>
+#include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <memory>
+
+#include "config/MySettings.h"
+#include "config/ui/TACF.h"
+#include "config/ui/TAccWizWnd.h"
+#include "core/Messages.h"
 #include "core/MyApplication.h"
+#include "lang/Lang.h"
+#include "mime/TIdMessageEx.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+#include "model/TMailBox.h"
+#include "ui/main/MainIcons.h"
+#include "ui/main/MessageListModel.h"
+#include "ui/main/MessageListView.h"
+
+using vm::LangFormat;
+using vm::LangText;
 
 namespace {
+
+const QString kMainSection = QStringLiteral("MAINWND");
+
+QString MainText(const char* key)
+{
+    return LangText(kMainSection, QString::fromLatin1(key));
+}
+
+constexpr int kAccountRole = Qt::UserRole + 1;
+
+TMailAccount* AccountOf(const QTreeWidgetItem* item)
+{
+    if (!item)
+        return nullptr;
+    return reinterpret_cast<TMailAccount*>(item->data(0, kAccountRole).value<quintptr>());
+}
+
+bool BoldAccount(const TMailAccount* account)
+{
+    return account && !account->Mailbox().Stale() && account->Mailbox().AnyNew();
+}
+
+// Account nodes sort by caption without regard to letter case.
+class AccountNode : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int r = text(0).compare(other.text(0), Qt::CaseInsensitive);
+        return r != 0 ? r < 0 : text(0) < other.text(0);
+    }
+};
+
+// Bold captions for accounts whose current list holds a new message.
+class TreeDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const auto* account =
+            reinterpret_cast<TMailAccount*>(index.data(kAccountRole).value<quintptr>());
+        option->font.setBold(BoldAccount(account));
+        option->fontMetrics = QFontMetrics(option->font);
+    }
+};
 
 // The 7-pixel bar between the tree and the right side; dragging it asks the
 // window for a new left width.
@@ -25,10 +108,7 @@ public:
     }
 
 protected:
-    void mousePressEvent(QMouseEvent* e) override
-    {
-        dragging_ = e->button() == Qt::LeftButton;
-    }
+    void mousePressEvent(QMouseEvent* e) override { dragging_ = e->button() == Qt::LeftButton; }
     void mouseMoveEvent(QMouseEvent* e) override
     {
         if (dragging_)
@@ -39,6 +119,53 @@ protected:
 private:
     TVL350KEX07* window_;
     bool dragging_ = false;
+};
+
+// A bottom bar button: the system paints the button, then the 32 x 32 image
+// (its disabled variant when disabled) is drawn centred near the top and the
+// caption centred below it.
+class BarButton : public QToolButton
+{
+public:
+    explicit BarButton(QWidget* parent) : QToolButton(parent) {}
+    void SetImage(vm::BarImage image)
+    {
+        image_ = image;
+        hasImage_ = true;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        QStyleOptionToolButton opt;
+        initStyleOption(&opt);
+        opt.text.clear();
+        opt.icon = QIcon();
+        style()->drawComplexControl(QStyle::CC_ToolButton, &opt, &p, this);
+        if (!hasImage_)
+            return;
+        QFont f = font();
+        p.setFont(f);
+        const QFontMetrics fm(f);
+        const int th = fm.boundingRect(QStringLiteral("XYZ")).height();
+        const int h = height();
+        const int g = (h - th - 32) / 3;
+        const QPixmap img = vm::BottomBarImage(image_, !isEnabled());
+        p.drawPixmap((width() - 32) / 2, g, img);
+        p.setPen(isEnabled() ? palette().color(QPalette::ButtonText)
+                             : palette().color(QPalette::Disabled, QPalette::ButtonText));
+        const int y = static_cast<int>(h - th - 1 - 1.5 * g);
+        QString caption = text();
+        caption.remove('&');
+        p.drawText(QRect(0, y, width(), th), Qt::AlignHCenter | Qt::AlignTop,
+                   fm.elidedText(caption, Qt::ElideRight, width() - 2));
+    }
+
+private:
+    vm::BarImage image_ = vm::BarImage::Refresh;
+    bool hasImage_ = false;
 };
 
 } // namespace
@@ -52,6 +179,11 @@ TVL350KEX07::TVL350KEX07(QWidget* parent) : QMainWindow(parent)
     central_ = new QWidget(this);
     setCentralWidget(central_);
 
+    const vm::MySettings& s = vm::Settings();
+    sortColumn_ = std::clamp(s.MainWndColumn, 0, 4);
+    sortAscending_ = s.MainWndSortAscending;
+    hideOld_ = s.OldMessagesDefHidden;
+
     LeftPanel = new QWidget(central_);
     LeftPanel->setObjectName(QStringLiteral("LeftPanel"));
     LeftPanel->resize(200, 100);
@@ -60,8 +192,34 @@ TVL350KEX07::TVL350KEX07(QWidget* parent) : QMainWindow(parent)
     Tree = new QTreeWidget(LeftPanel);
     Tree->setObjectName(QStringLiteral("Tree"));
     Tree->setHeaderHidden(true);
+    Tree->setColumnCount(1);
     Tree->setIndentation(23);
     Tree->setRootIsDecorated(false);
+    Tree->setItemsExpandable(false);
+    Tree->setExpandsOnDoubleClick(false);
+    Tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Tree->setAllColumnsShowFocus(true);
+    Tree->setSortingEnabled(true);
+    Tree->sortByColumn(0, Qt::AscendingOrder);
+    Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    Tree->setItemDelegate(new TreeDelegate(Tree));
+    {
+        QFont f(QStringLiteral("Arial"));
+        f.setPixelSize(15);
+        Tree->setFont(f);
+        QPalette pal = Tree->palette();
+        pal.setColor(QPalette::Text, QColor(128, 0, 0));
+        // The selection stays visible when the tree loses the focus.
+        pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                     pal.color(QPalette::Active, QPalette::Highlight));
+        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     pal.color(QPalette::Active, QPalette::HighlightedText));
+        Tree->setPalette(pal);
+    }
+    Tree->viewport()->installEventFilter(this);
+    Tree->installEventFilter(this);
     leftLayout->addWidget(Tree);
 
     Splitter = new SplitterBar(this, central_);
@@ -73,15 +231,30 @@ TVL350KEX07::TVL350KEX07(QWidget* parent) : QMainWindow(parent)
     PBoxHeader->setFixedHeight(24);
     SBUnfilterList = new QToolButton(PBoxHeader);
     SBUnfilterList->setObjectName(QStringLiteral("SBUnfilterList"));
-    SBUnfilterList->setGeometry(1, 1, 22, 22);
+    SBUnfilterList->setGeometry(1, 1, PBoxHeader->height() - 2, PBoxHeader->height() - 2);
+    SBUnfilterList->setText(QStringLiteral("x"));
     SBUnfilterList->setVisible(false);
     PBoxInfo = new QLabel(PBoxHeader);
     PBoxInfo->setObjectName(QStringLiteral("PBoxInfo"));
-    PBoxInfo->setGeometry(28, 2, 600, 20);
+    PBoxInfo->setTextFormat(Qt::PlainText);
+    PBoxInfo->setGeometry(0, 2, 600, 20);
 
     ViewFrame = new QWidget(central_);
     ViewFrame->setObjectName(QStringLiteral("ViewFrame"));
     ViewFrame->setVisible(false);
+    ViewLayout = new QVBoxLayout(ViewFrame);
+    ViewLayout->setContentsMargins(0, 0, 0, 0);
+    ViewLayout->setSpacing(0);
+    ListModel = new vm::MessageListModel(this);
+    MsgList = new vm::MessageListView(ViewFrame);
+    MsgList->SetListModel(ListModel);
+    MsgList->SetNavigation(s.MsgListNavigation);
+    MsgList->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListModel->SetColumnCaptions({QStringLiteral("From"), QStringLiteral("Subject"),
+                                  QStringLiteral("Date"), QStringLiteral("Attachments"),
+                                  QStringLiteral("Size")});
+    ViewLayout->addWidget(MsgList, 1);
+
     WelcomeFrame = new QWidget(central_);
     WelcomeFrame->setObjectName(QStringLiteral("WelcomeFrame"));
     WelcomeFrame->setAutoFillBackground(true);
@@ -91,22 +264,31 @@ TVL350KEX07::TVL350KEX07(QWidget* parent) : QMainWindow(parent)
 
     BottomBar = new QWidget(central_);
     BottomBar->setObjectName(QStringLiteral("BottomBar"));
-    BRefresh = AddBarButton("BRefresh", tr("Check"));
-    BComposeNew = AddBarButton("BComposeNew", tr("New"));
-    BClient = AddBarButton("BClient", tr("Client"));
-    BAddressBook = AddBarButton("BAddressBook", tr("Addresses"));
-    BSettings = AddBarButton("BSettings", tr("Settings"));
-    BInfo = AddBarButton("BInfo", tr("About"));
-    BTray = AddBarButton("BTray", tr("Hide"));
+    BRefresh = AddBarButton("BRefresh", QStringLiteral("Check mail"));
+    BComposeNew = AddBarButton("BComposeNew", QStringLiteral("New message"));
+    BClient = AddBarButton("BClient", QStringLiteral("Client"));
+    BAddressBook = AddBarButton("BAddressBook", QStringLiteral("Address book"));
+    BSettings = AddBarButton("BSettings", QStringLiteral("Settings"));
+    BInfo = AddBarButton("BInfo", QStringLiteral("About"));
+    BTray = AddBarButton("BTray", QStringLiteral("To tray"));
+    static_cast<BarButton*>(BRefresh)->SetImage(vm::BarImage::Refresh);
+    static_cast<BarButton*>(BComposeNew)->SetImage(vm::BarImage::ComposeNew);
+    static_cast<BarButton*>(BClient)->SetImage(vm::BarImage::Client);
+    static_cast<BarButton*>(BAddressBook)->SetImage(vm::BarImage::AddressBook);
+    static_cast<BarButton*>(BSettings)->SetImage(vm::BarImage::Settings);
+    static_cast<BarButton*>(BInfo)->SetImage(vm::BarImage::Info);
+    static_cast<BarButton*>(BTray)->SetImage(vm::BarImage::ToTray);
 
     BottomPanel = new QWidget(central_);
     BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
     PVersion = new QLabel(BottomPanel);
     PVersion->setObjectName(QStringLiteral("PVersion"));
     PVersion->setText(vm::MyApplication::Instance().ProductVersion());
+    PVersion->setAlignment(Qt::AlignCenter);
     PVersion->setFrameShape(QFrame::StyledPanel);
     PStatus = new QWidget(BottomPanel);
     PStatus->setObjectName(QStringLiteral("PStatus"));
+    PStatus->setContextMenuPolicy(Qt::CustomContextMenu);
     auto* statusLayout = new QHBoxLayout(PStatus);
     statusLayout->setContentsMargins(4, 0, 0, 0);
     StatusText = new QLabel(PStatus);
@@ -114,30 +296,993 @@ TVL350KEX07::TVL350KEX07(QWidget* parent) : QMainWindow(parent)
     statusLayout->addWidget(StatusText, 1);
     ToolBar = new QToolBar(PStatus);
     ToolBar->setObjectName(QStringLiteral("ToolBar"));
+    ToolBar->setIconSize(QSize(16, 16));
     TBAbort = new QToolButton(ToolBar);
     TBAbort->setObjectName(QStringLiteral("TBAbort"));
-    TBAbort->setText(tr("Stop"));
+    TBAbort->setIcon(vm::AbortImage(false));
     TBAbort->setEnabled(false);
+    TBAbort->setCursor(Qt::ArrowCursor);
     ToolBar->addWidget(TBAbort);
     TBLock = new QToolButton(ToolBar);
     TBLock->setObjectName(QStringLiteral("TBLock"));
-    TBLock->setText(tr("Lock"));
+    TBLock->setCheckable(true);
+    TBLock->setIcon(vm::LockImage(false));
     ToolBar->addWidget(TBLock);
     statusLayout->addWidget(ToolBar);
+    SetStatusText(QStringLiteral("Idle"));
+
+    BuildMenus();
+
+    connect(Tree, &QTreeWidget::itemSelectionChanged, this,
+            &TVL350KEX07::OnTreeSelectionChanged);
+    connect(Tree, &QTreeWidget::itemClicked, this, [this] { TreeClick(); });
+    connect(Tree, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (popTreeProperties->isEnabled())
+            popTreePropertiesClick();
+    });
+    connect(Tree, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        UpdateTreeMenu();
+        TreeMenu->popup(Tree->viewport()->mapToGlobal(pos));
+    });
+    connect(MsgList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (!shownMailbox_)
+            return;
+        UpdateListMenu();
+        ListMenu->popup(MsgList->viewport()->mapToGlobal(pos));
+    });
+    connect(PStatus, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        popStatusInterrupt->setEnabled(busy_ && bool(commands.interrupt));
+        StatusMenu->popup(PStatus->mapToGlobal(pos));
+    });
+    connect(MsgList->header(), &QHeaderView::sectionClicked, this,
+            &TVL350KEX07::MsgListColumnClick);
+    connect(MsgList, &vm::MessageListView::doubleClickedList, this,
+            &TVL350KEX07::MsgListDblClick);
+    connect(MsgList, &vm::MessageListView::detailsRequested, this,
+            &TVL350KEX07::popListDetailsClick);
+    connect(MsgList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        UpdateListMenu();
+        if (commands.refreshPreview)
+            commands.refreshPreview();
+    });
+
+    connect(BRefresh, &QToolButton::clicked, this, &TVL350KEX07::BRefreshClick);
+    connect(BComposeNew, &QToolButton::clicked, this, [this] {
+        if (shownMailbox_ && commands.compose)
+            commands.compose(nullptr, ShownAccount(), 3);
+    });
+    connect(BClient, &QToolButton::clicked, this, [this] {
+        if (shownMailbox_ && commands.client)
+            commands.client(ShownAccount());
+    });
+    connect(BAddressBook, &QToolButton::clicked, this, [this] {
+        if (commands.addressBook)
+            commands.addressBook();
+    });
+    connect(BSettings, &QToolButton::clicked, this, [this] {
+        if (commands.settings)
+            commands.settings();
+    });
+    connect(BInfo, &QToolButton::clicked, this, [this] {
+        if (commands.about)
+            commands.about();
+    });
+    connect(BTray, &QToolButton::clicked, this, [this] {
+        if (commands.tray)
+            commands.tray();
+    });
+    connect(TBAbort, &QToolButton::clicked, popStatusInterrupt, &QAction::trigger);
+    connect(TBLock, &QToolButton::clicked, this, [this] {
+        if (commands.lockToggle)
+            commands.lockToggle();
+        else
+            TBLock->setChecked(false);
+    });
+    connect(SBUnfilterList, &QToolButton::clicked, this, [this] {
+        findFilter = nullptr;
+        ShowMailbox(shownMailbox_);
+    });
+
+    treeHintTimer_.setSingleShot(true);
+    treeHintTimer_.setInterval(1000);
+    connect(&treeHintTimer_, &QTimer::timeout, this, [this] {
+        if (Tree->underMouse() && !Tree->toolTip().isEmpty())
+            QToolTip::showText(QCursor::pos(), Tree->toolTip(), Tree);
+    });
+
+    qApp->installEventFilter(this);
+
+    acf_ = new vm::TACF(nullptr);
+    wizard_ = new vm::TAccWizWnd(nullptr);
 
     resize(900, 600);
+    vm::TranslateWindow(this);
+    BuildAccountTree();
+    TreeClick();
     UpdateLayout();
+}
+
+TVL350KEX07::~TVL350KEX07()
+{
+    qApp->removeEventFilter(this);
+    delete acf_;
+    delete wizard_;
 }
 
 QToolButton* TVL350KEX07::AddBarButton(const char* name, const QString& caption)
 {
-    auto* b = new QToolButton(BottomBar);
+    auto* b = new BarButton(BottomBar);
     b->setObjectName(QString::fromLatin1(name));
     b->setText(caption);
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
     return b;
 }
+
+QAction* TVL350KEX07::AddAction(QMenu* menu, const char* name, const QKeySequence& shortcut,
+                                QWidget* shortcutOwner)
+{
+    auto* a = new QAction(QString::fromLatin1(name), menu);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty()) {
+        a->setShortcut(shortcut);
+        a->setShortcutContext(Qt::WidgetShortcut);
+        shortcutOwner->addAction(a);
+    }
+    menu->addAction(a);
+    return a;
+}
+
+void TVL350KEX07::BuildMenus()
+{
+    TreeMenu = new QMenu(this);
+    TreeMenu->setObjectName(QStringLiteral("TreeMenu"));
+    popTreeAdd = AddAction(TreeMenu, "popTreeAdd", {}, Tree);
+    popTreeAddWizard = AddAction(TreeMenu, "popTreeAddWizard", {}, Tree);
+    TreeMenu->addSeparator();
+    popTreeDelete = AddAction(TreeMenu, "popTreeDelete", QKeySequence(Qt::Key_Delete), Tree);
+    popTreeWipeLists =
+        AddAction(TreeMenu, "popTreeWipeLists", QKeySequence(Qt::CTRL | Qt::Key_W), Tree);
+    TreeMenu->addSeparator();
+    popTreeCheckMail =
+        AddAction(TreeMenu, "popTreeCheckMail", QKeySequence(Qt::CTRL | Qt::Key_R), Tree);
+    TreeMenu->addSeparator();
+    popTreeProperties = AddAction(TreeMenu, "popTreeProperties", {}, Tree);
+    connect(TreeMenu, &QMenu::aboutToShow, this, &TVL350KEX07::UpdateTreeMenu);
+    connect(popTreeAdd, &QAction::triggered, this, [this] { popTreeAddClick(false); });
+    connect(popTreeAddWizard, &QAction::triggered, this, [this] { popTreeAddClick(true); });
+    connect(popTreeDelete, &QAction::triggered, this, &TVL350KEX07::popTreeDeleteClick);
+    connect(popTreeWipeLists, &QAction::triggered, this, &TVL350KEX07::popTreeWipeListsClick);
+    connect(popTreeCheckMail, &QAction::triggered, this, &TVL350KEX07::popTreeCheckMailClick);
+    connect(popTreeProperties, &QAction::triggered, this,
+            &TVL350KEX07::popTreePropertiesClick);
+
+    ListMenu = new QMenu(this);
+    ListMenu->setObjectName(QStringLiteral("ListMenu"));
+    popListDetails = AddAction(ListMenu, "popListDetails", QKeySequence(Qt::Key_Return), MsgList);
+    popListDelete = AddAction(ListMenu, "popListDelete", QKeySequence(Qt::Key_Delete), MsgList);
+    popListSelectAll =
+        AddAction(ListMenu, "popListSelectAll", QKeySequence(Qt::CTRL | Qt::Key_A), MsgList);
+    ListMenu->addSeparator();
+    popListSearch = AddAction(ListMenu, "popListSearch", {}, MsgList);
+    popListSearch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F)); // window-level key
+    ListMenu->addSeparator();
+    popListReply = AddAction(ListMenu, "popListReply",
+                             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R), MsgList);
+    popListReplyToAll = AddAction(ListMenu, "popListReplyToAll", {}, MsgList);
+    popListForward = AddAction(ListMenu, "popListForward",
+                               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), MsgList);
+    popListComposeNew = AddAction(ListMenu, "popListComposeNew", {}, MsgList);
+    popListComposeNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N)); // window-level key
+    ListMenu->addSeparator();
+    popListRetrieveWhole =
+        AddAction(ListMenu, "popListRetrieveWhole", QKeySequence(Qt::CTRL | Qt::Key_D), MsgList);
+    popListRetrieveAll = AddAction(ListMenu, "popListRetrieveAll", {}, MsgList);
+    popListRetrieveAll->setVisible(false);
+    popListSaveToFile =
+        AddAction(ListMenu, "popListSaveToFile", QKeySequence(Qt::CTRL | Qt::Key_S), MsgList);
+    ListMenu->addSeparator();
+    popListUncheckNew =
+        AddAction(ListMenu, "popListUncheckNew", QKeySequence(Qt::CTRL | Qt::Key_U), MsgList);
+    popListShowOld =
+        AddAction(ListMenu, "popListShowOld", QKeySequence(Qt::CTRL | Qt::Key_H), MsgList);
+    popListShowOld->setCheckable(true);
+    ListMenu->addSeparator();
+    popListRefresh = AddAction(ListMenu, "popListRefresh", {}, MsgList);
+    popListRefresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R)); // window-level key
+    popListClearList = AddAction(ListMenu, "popListClearList", {}, MsgList);
+    connect(ListMenu, &QMenu::aboutToShow, this, &TVL350KEX07::UpdateListMenu);
+
+    connect(popListDetails, &QAction::triggered, this, &TVL350KEX07::popListDetailsClick);
+    connect(popListDelete, &QAction::triggered, this, [this] {
+        const auto msgs = SelectedMessages();
+        if (!msgs.isEmpty() && commands.deleteOnServer)
+            commands.deleteOnServer(msgs);
+    });
+    connect(popListSelectAll, &QAction::triggered, this, [this] {
+        if (ListModel->rowCount() > 0)
+            MsgList->selectAll();
+    });
+    connect(popListSearch, &QAction::triggered, this, [this] {
+        if (commands.search)
+            commands.search();
+    });
+    auto composeWith = [this](int mode) {
+        const auto msgs = SelectedMessages();
+        if (msgs.size() == 1 && commands.compose)
+            commands.compose(msgs.first(), ShownAccount(), mode);
+    };
+    connect(popListReply, &QAction::triggered, this, [composeWith] { composeWith(0); });
+    connect(popListReplyToAll, &QAction::triggered, this, [composeWith] { composeWith(1); });
+    connect(popListForward, &QAction::triggered, this, [composeWith] { composeWith(2); });
+    connect(popListComposeNew, &QAction::triggered, this, [this] {
+        if (shownMailbox_ && commands.compose)
+            commands.compose(nullptr, ShownAccount(), 3);
+    });
+    connect(popListRetrieveWhole, &QAction::triggered, this, [this] {
+        const auto msgs = SelectedMessages();
+        if (!msgs.isEmpty() && commands.retrieveWhole)
+            commands.retrieveWhole(msgs);
+    });
+    connect(popListRetrieveAll, &QAction::triggered, this, [this] {
+        if (commands.retrieveAll)
+            commands.retrieveAll();
+    });
+    connect(popListSaveToFile, &QAction::triggered, this, [this] {
+        const auto msgs = SelectedMessages();
+        if (!msgs.isEmpty() && commands.saveToFile)
+            commands.saveToFile(msgs);
+    });
+    connect(popListUncheckNew, &QAction::triggered, this, &TVL350KEX07::popListUncheckNewClick);
+    connect(popListShowOld, &QAction::triggered, this, &TVL350KEX07::popListShowOldClick);
+    connect(popListRefresh, &QAction::triggered, this, &TVL350KEX07::BRefreshClick);
+    connect(popListClearList, &QAction::triggered, this, &TVL350KEX07::popListClearListClick);
+
+    StatusMenu = new QMenu(this);
+    StatusMenu->setObjectName(QStringLiteral("StatusMenu"));
+    popStatusInterrupt = AddAction(StatusMenu, "popStatusInterrupt", {}, PStatus);
+    connect(popStatusInterrupt, &QAction::triggered, this, [this] {
+        if (busy_ && commands.interrupt)
+            commands.interrupt();
+    });
+}
+
+// ---------------------------------------------------------------- tree ----
+
+QString TVL350KEX07::AccountCaption(const TMailAccount& account)
+{
+    QString caption = QString::fromLocal8Bit(account.DisplayName());
+    if (account.Mailbox().Stale())
+        caption += QStringLiteral(" (?)");
+    else
+        caption += QStringLiteral(" (") + QString::number(account.Mailbox().Count()) + ')';
+    return caption;
+}
+
+QTreeWidgetItem* TVL350KEX07::RootNode() const
+{
+    return Tree->topLevelItemCount() > 0 ? Tree->topLevelItem(0) : nullptr;
+}
+
+QTreeWidgetItem* TVL350KEX07::NodeOf(const TMailAccount* account) const
+{
+    QTreeWidgetItem* root = RootNode();
+    if (!root)
+        return nullptr;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (AccountOf(root->child(i)) == account)
+            return root->child(i);
+    return nullptr;
+}
+
+bool TVL350KEX07::NodeBold(const QTreeWidgetItem* node) const
+{
+    return BoldAccount(AccountOf(node));
+}
+
+void TVL350KEX07::BuildAccountTree()
+{
+    adjustingSelection_ = true;
+    Tree->clear();
+    auto* root = new QTreeWidgetItem(Tree);
+    const QString rootCaption = MainText("Mailboxes");
+    root->setText(0, rootCaption.isEmpty() ? QStringLiteral("MAIL ACCOUNTS") : rootCaption);
+    TAccountsDirectory& dir = vm::AccountsDirectory();
+    for (int i = 0; i < dir.Count(); ++i) {
+        TMailAccount* account = dir.At(i);
+        auto* node = new AccountNode(root);
+        node->setData(0, kAccountRole, QVariant::fromValue(reinterpret_cast<quintptr>(account)));
+        node->setText(0, AccountCaption(*account));
+    }
+    root->setExpanded(true);
+    Tree->clearSelection();
+    root->setSelected(true);
+    Tree->setCurrentItem(root, 0, QItemSelectionModel::NoUpdate);
+    adjustingSelection_ = false;
+    UpdateTreeMenu();
+}
+
+void TVL350KEX07::UpdateAccountCaptions()
+{
+    QTreeWidgetItem* root = RootNode();
+    if (!root)
+        return;
+    for (int i = 0; i < root->childCount(); ++i) {
+        QTreeWidgetItem* node = root->child(i);
+        if (const TMailAccount* account = AccountOf(node))
+            node->setText(0, AccountCaption(*account));
+    }
+    root->sortChildren(0, Qt::AscendingOrder);
+    Tree->viewport()->update();
+}
+
+QList<TMailAccount*> TVL350KEX07::SelectedAccounts() const
+{
+    QList<TMailAccount*> out;
+    QTreeWidgetItem* root = RootNode();
+    if (!root)
+        return out;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (root->child(i)->isSelected())
+            if (TMailAccount* a = AccountOf(root->child(i)))
+                out.append(a);
+    return out;
+}
+
+bool TVL350KEX07::RootSelected() const
+{
+    QTreeWidgetItem* root = RootNode();
+    return root && root->isSelected();
+}
+
+TMailAccount* TVL350KEX07::ShownAccount() const
+{
+    return shownMailbox_ ? shownMailbox_->Account() : nullptr;
+}
+
+void TVL350KEX07::OnTreeSelectionChanged()
+{
+    if (adjustingSelection_)
+        return;
+    // Multi-selection stays among siblings: the root alone, or accounts.
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    QTreeWidgetItem* root = RootNode();
+    if (sel.size() > 1 && root && root->isSelected()) {
+        adjustingSelection_ = true;
+        QTreeWidgetItem* current = Tree->currentItem();
+        if (current == root) {
+            for (QTreeWidgetItem* item : sel)
+                if (item != root)
+                    item->setSelected(false);
+        } else {
+            root->setSelected(false);
+        }
+        adjustingSelection_ = false;
+    }
+    UpdateTreeMenu();
+}
+
+void TVL350KEX07::TreeClick()
+{
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    if (sel.size() > 1)
+        return;
+    QTreeWidgetItem* root = RootNode();
+    if (sel.size() == 1 && sel.first() == root) {
+        ShowMailbox(nullptr);
+        if (commands.resetFindFound)
+            commands.resetFindFound();
+        WelcomeFrame->setVisible(true);
+        ViewFrame->setVisible(false);
+        return;
+    }
+    if (sel.isEmpty() || Tree->topLevelItemCount() == 0 || (root && root->childCount() == 0))
+        return;
+    TMailAccount* account = AccountOf(sel.first());
+    if (!account || &account->Mailbox() == shownMailbox_)
+        return;
+    ShowMailbox(&account->Mailbox());
+    if (commands.resetFindFound)
+        commands.resetFindFound();
+    WelcomeFrame->setVisible(false);
+    ViewFrame->setVisible(true);
+}
+
+void TVL350KEX07::UpdateTreeMenu()
+{
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    QTreeWidgetItem* root = RootNode();
+    const bool onlyRoot = !root || root->childCount() == 0;
+    const bool hasAccounts = vm::AccountsDirectory().Count() > 0;
+    popTreeDelete->setEnabled(!sel.isEmpty() && !(RootSelected() && onlyRoot));
+    popTreeWipeLists->setEnabled(hasAccounts);
+    popTreeCheckMail->setEnabled(hasAccounts && !busy_ && bool(commands.checkMail));
+    popTreeProperties->setEnabled(sel.size() == 1 && sel.first() != root);
+}
+
+void TVL350KEX07::popTreeAddClick(bool wizard)
+{
+    TAccountsDirectory& dir = vm::AccountsDirectory();
+    std::unique_ptr<TMailAccount> account;
+    if (wizard) {
+        account = wizard_->Run(&dir);
+        if (!account)
+            return;
+    } else {
+        account = std::make_unique<TMailAccount>(&dir);
+        if (!acf_->Edit(*account))
+            return; // the new account is destroyed here
+    }
+    TMailAccount* added = account.release();
+    dir.Add(added);
+    try {
+        added->SaveToFile();
+    } catch (const std::exception&) {
+        vm::ShowWarning(MainText("ErrorSavingNewAccount"));
+    }
+    QTreeWidgetItem* root = RootNode();
+    adjustingSelection_ = true;
+    auto* node = new AccountNode(root);
+    node->setData(0, kAccountRole, QVariant::fromValue(reinterpret_cast<quintptr>(added)));
+    node->setText(0, QString::fromLocal8Bit(added->DisplayName()));
+    adjustingSelection_ = false;
+    UpdateAccountCaptions();
+    root->setExpanded(true);
+    adjustingSelection_ = true;
+    Tree->clearSelection();
+    node->setSelected(true);
+    Tree->setCurrentItem(node, 0, QItemSelectionModel::NoUpdate);
+    adjustingSelection_ = false;
+    TreeClick();
+    UpdateTreeMenu();
+    UpdateWindowState();
+}
+
+void TVL350KEX07::DeleteMailboxFile(TMailAccount* account) const
+{
+    if (account->MailboxFileName().isEmpty())
+        return;
+    QString dir = vm::AccountsDirectory().MailboxDirectory();
+    if (!dir.isEmpty() && !dir.endsWith('/'))
+        dir += '/';
+    // A file that cannot be deleted is left behind without a message.
+    QFile::remove(dir + account->MailboxFileName());
+}
+
+void TVL350KEX07::popTreeDeleteClick()
+{
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    if (sel.isEmpty())
+        return;
+    TAccountsDirectory& dir = vm::AccountsDirectory();
+    QTreeWidgetItem* root = RootNode();
+    if (RootSelected()) {
+        if (!vm::AskYesNo(MainText("ConfirmRemoveAllBoxes")))
+            return;
+        ShowMailbox(nullptr);
+        for (int i = 0; i < dir.Count(); ++i)
+            DeleteMailboxFile(dir.At(i));
+        dir.Clear();
+        BuildAccountTree();
+        TreeClick();
+        UpdateWindowState();
+        return;
+    }
+    if (!vm::AskYesNo(MainText("ConfirmRemoveSelectedBoxes")))
+        return;
+    // Tree order, last to first.
+    QList<QTreeWidgetItem*> nodes;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (root->child(i)->isSelected())
+            nodes.append(root->child(i));
+    adjustingSelection_ = true;
+    for (int i = nodes.size() - 1; i >= 0; --i) {
+        QTreeWidgetItem* node = nodes[i];
+        TMailAccount* account = AccountOf(node);
+        if (account) {
+            DeleteMailboxFile(account);
+            if (&account->Mailbox() == shownMailbox_)
+                ShowMailbox(nullptr);
+            dir.Delete(account);
+        }
+        delete node;
+    }
+    if (Tree->selectedItems().isEmpty()) {
+        root->setSelected(true);
+        Tree->setCurrentItem(root, 0, QItemSelectionModel::NoUpdate);
+    }
+    adjustingSelection_ = false;
+    TreeClick();
+    UpdateTreeMenu();
+    UpdateWindowState();
+}
+
+void TVL350KEX07::popTreeWipeListsClick()
+{
+    TAccountsDirectory& dir = vm::AccountsDirectory();
+    for (int i = 0; i < dir.Count(); ++i)
+        dir.At(i)->Mailbox().SetStale(true);
+    ShowMailbox(shownMailbox_);
+    UpdateAccountCaptions();
+    UpdateWindowState();
+}
+
+void TVL350KEX07::popTreeCheckMailClick()
+{
+    if (!commands.checkMail || busy_ || vm::AccountsDirectory().Count() == 0)
+        return;
+    if (RootSelected()) {
+        QList<TMailAccount*> all;
+        TAccountsDirectory& dir = vm::AccountsDirectory();
+        for (int i = 0; i < dir.Count(); ++i)
+            all.append(dir.At(i));
+        commands.checkMail(all, true);
+    } else {
+        const QList<TMailAccount*> sel = SelectedAccounts();
+        if (!sel.isEmpty())
+            commands.checkMail(sel, false);
+    }
+}
+
+void TVL350KEX07::popTreePropertiesClick()
+{
+    if (QTreeWidgetItem* root = RootNode())
+        root->setExpanded(true);
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    if (sel.size() != 1)
+        return;
+    TMailAccount* account = AccountOf(sel.first());
+    if (!account)
+        return;
+    if (!acf_->Edit(*account))
+        return;
+    UpdateAccountCaptions();
+    UpdateWindowState();
+}
+
+void TVL350KEX07::BRefreshClick()
+{
+    if (!shownMailbox_ || busy_ || !commands.checkMail)
+        return;
+    if (TMailAccount* account = ShownAccount())
+        commands.checkMail({account}, false);
+}
+
+// ---------------------------------------------------------------- list ----
+
+void TVL350KEX07::ShowMailbox(TMailBox* mailbox)
+{
+    QList<QByteArray> focused;
+    QList<QByteArray> selected;
+    if (mailbox && mailbox == shownMailbox_) {
+        // Read the UIDLs the rows kept: records may have been deleted since.
+        const int f = MsgList->FocusedRow();
+        if (ListModel->MessageAt(f))
+            focused.append(ListModel->UidAt(f));
+        for (int r : MsgList->SelectedRows())
+            if (ListModel->MessageAt(r))
+                selected.append(ListModel->UidAt(r));
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    MsgList->setUpdatesEnabled(false);
+    vm::MessageListModel::FillOptions options;
+    options.hideOld = hideOld_;
+    options.oldThreshold = vm::Settings().OldMessagesThreshold;
+    options.filter = findFilter;
+    ListModel->Fill(mailbox, options);
+    QApplication::restoreOverrideCursor();
+
+    if (mailbox != shownMailbox_)
+        ExpireNewMarks();
+    shownSince_ = vm::Now();
+    shownMailbox_ = mailbox;
+    MsgList->SetPaintRows(mailbox && !mailbox->Stale());
+
+    ListModel->SortRows(sortColumn_, sortAscending_);
+    RestoreSelection(focused, selected);
+
+    MsgList->setUpdatesEnabled(true);
+    Tree->viewport()->update();
+    UpdateWindowState();
+    if (commands.previewMailbox)
+        commands.previewMailbox(mailbox);
+    if (commands.refreshPreview)
+        commands.refreshPreview();
+}
+
+void TVL350KEX07::RestoreSelection(const QList<QByteArray>& focused,
+                                   const QList<QByteArray>& selected)
+{
+    QItemSelectionModel* sm = MsgList->selectionModel();
+    const int rows = ListModel->rowCount();
+    const QList<int> focusRows = ListModel->RowsOfUidls(focused);
+    if (!focusRows.isEmpty())
+        sm->setCurrentIndex(ListModel->index(focusRows.first(), 0), QItemSelectionModel::NoUpdate);
+    const QList<int> selRows = ListModel->RowsOfUidls(selected);
+    if (!selRows.isEmpty()) {
+        QItemSelection selection;
+        // Contiguous runs become one range each.
+        int start = selRows.first();
+        int prev = start;
+        for (int i = 1; i <= selRows.size(); ++i) {
+            if (i < selRows.size() && selRows[i] == prev + 1) {
+                prev = selRows[i];
+                continue;
+            }
+            selection.select(ListModel->index(start, 0),
+                             ListModel->index(prev, vm::MessageListModel::kColumns - 1));
+            if (i < selRows.size())
+                start = prev = selRows[i];
+        }
+        sm->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    if (rows == 0)
+        return;
+    const bool ascendingByDate = sortAscending_ && sortColumn_ == 2;
+    if (selRows.isEmpty()) {
+        if (ascendingByDate && rows > 1) {
+            MsgList->scrollToBottom();
+            int last = rows - 1;
+            while (last >= 0 && !ListModel->MessageAt(last))
+                --last;
+            if (last >= 0)
+                sm->setCurrentIndex(ListModel->index(last, 0), QItemSelectionModel::NoUpdate);
+        } else if (ListModel->MessageAt(0)) {
+            sm->setCurrentIndex(ListModel->index(0, 0), QItemSelectionModel::NoUpdate);
+        }
+    } else {
+        if (ascendingByDate)
+            MsgList->scrollToBottom();
+        MsgList->scrollTo(ListModel->index(selRows.first(), 0));
+    }
+}
+
+QList<TIdMessageEx*> TVL350KEX07::SelectedMessages() const
+{
+    QList<TIdMessageEx*> out;
+    for (int r : MsgList->SelectedRows())
+        if (TIdMessageEx* m = ListModel->MessageAt(r))
+            out.append(m);
+    return out;
+}
+
+void TVL350KEX07::ExpireNewMarks()
+{
+    const vm::MySettings& s = vm::Settings();
+    if (!shownMailbox_ || shownSince_ == 0 || shownMailbox_->Stale() || s.NewMessagesStyle != 0)
+        return;
+    const double elapsedSeconds = (vm::Now() - shownSince_) * 86400.0;
+    if (elapsedSeconds >= s.NewMessagesTimeout)
+        shownMailbox_->ClearNew();
+}
+
+void TVL350KEX07::MessageDisplayed(TIdMessageEx* message)
+{
+    if (!message || vm::Settings().NewMessagesStyle != 2 || !message->IsNew())
+        return;
+    message->SetNew(false);
+    RepaintMarks();
+}
+
+void TVL350KEX07::RepaintMarks()
+{
+    ListModel->RefreshAll();
+    MsgList->viewport()->update();
+    Tree->viewport()->update();
+    UpdateListMenu();
+}
+
+void TVL350KEX07::MsgListColumnClick(int column)
+{
+    if (column == sortColumn_)
+        sortAscending_ = !sortAscending_;
+    else
+        sortColumn_ = column;
+    ListModel->SortRows(sortColumn_, sortAscending_);
+}
+
+void TVL350KEX07::MsgListDblClick()
+{
+    if (!shownMailbox_)
+        return;
+    if (!MsgList->SelectedRows().isEmpty()) {
+        popListDetailsClick();
+        return;
+    }
+    if (!hideOld_)
+        return;
+    const int n = ListModel->rowCount();
+    hideOld_ = false;
+    ShowMailbox(shownMailbox_);
+    if (n - 1 < ListModel->rowCount() && !sortAscending_ && sortColumn_ == 2 && n >= 1) {
+        const QModelIndex idx = ListModel->index(n - 1, 0);
+        MsgList->selectionModel()->setCurrentIndex(
+            idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        MsgList->scrollTo(idx);
+    }
+}
+
+void TVL350KEX07::popListDetailsClick()
+{
+    const auto msgs = SelectedMessages();
+    if (msgs.size() != 1 || !commands.details)
+        return;
+    commands.details(msgs.first());
+}
+
+void TVL350KEX07::popListUncheckNewClick()
+{
+    if (!shownMailbox_ || !shownMailbox_->AnyNew())
+        return;
+    shownMailbox_->ClearNew();
+    if (commands.refreshPreview)
+        commands.refreshPreview();
+    RepaintMarks();
+}
+
+void TVL350KEX07::popListShowOldClick()
+{
+    if (!shownMailbox_ || shownMailbox_->Stale())
+        return;
+    hideOld_ = !hideOld_;
+    ShowMailbox(shownMailbox_);
+}
+
+void TVL350KEX07::popListClearListClick()
+{
+    if (!shownMailbox_ || shownMailbox_->Stale() || shownMailbox_->Count() == 0)
+        return;
+    shownMailbox_->SetStale(true);
+    ShowMailbox(shownMailbox_);
+    UpdateAccountCaptions();
+    UpdateWindowState();
+}
+
+void TVL350KEX07::UpdateListMenu()
+{
+    const QList<int> sel = MsgList->SelectedRows();
+    const int selectedMessages = static_cast<int>(SelectedMessages().size());
+    const bool one = selectedMessages == 1 && sel.size() == 1;
+    const bool any = selectedMessages > 0;
+    const bool shown = shownMailbox_ != nullptr;
+    const bool notEmpty = ListModel->rowCount() > 0;
+    popListDetails->setEnabled(one && bool(commands.details));
+    popListDelete->setEnabled(any && !busy_ && bool(commands.deleteOnServer));
+    popListSelectAll->setEnabled(notEmpty);
+    popListSearch->setEnabled(bool(commands.search));
+    popListReply->setEnabled(one && bool(commands.compose));
+    popListReplyToAll->setEnabled(one && bool(commands.compose));
+    popListForward->setEnabled(one && bool(commands.compose));
+    popListComposeNew->setEnabled(shown && bool(commands.compose));
+    popListRetrieveWhole->setEnabled(any && !busy_ && bool(commands.retrieveWhole));
+    popListRetrieveAll->setEnabled(notEmpty && !busy_ && bool(commands.retrieveAll));
+    popListSaveToFile->setEnabled(any && bool(commands.saveToFile));
+    popListUncheckNew->setEnabled(shown && shownMailbox_->AnyNew());
+    popListShowOld->setEnabled(shown && !shownMailbox_->Stale());
+    popListShowOld->setChecked(!hideOld_);
+    popListRefresh->setEnabled(shown && !busy_ && bool(commands.checkMail));
+    popListClearList->setEnabled(shown && !shownMailbox_->Stale() && shownMailbox_->Count() > 0);
+}
+
+// --------------------------------------------------------- window state ----
+
+void TVL350KEX07::UpdateHeaderLine()
+{
+    SBUnfilterList->setVisible(false);
+    PBoxInfo->setGeometry(0, 2, PBoxHeader->width(), PBoxHeader->height() - 4);
+    QString text;
+    if (shownMailbox_) {
+        TMailAccount* account = ShownAccount();
+        const QString name = account ? QString::fromLocal8Bit(account->DisplayName()) : QString();
+        if (shownMailbox_->Stale()) {
+            text = ' ' + LangFormat(kMainSection, QStringLiteral("ListHeaderNoData"), {name});
+        } else {
+            const int count = shownMailbox_->Count();
+            const bool more = ListModel->HasMoreRow();
+            const QString countText =
+                more ? QString::number(ListModel->rowCount() - 1) + QStringLiteral(" / ") +
+                           QString::number(count)
+                     : QString::number(count);
+            QString sizeText;
+            if (count > 0) {
+                const qint64 k = vm::HeaderKilobytes(shownMailbox_->TotalSize());
+                sizeText = more ? QStringLiteral(" (") + MainText("Total") + ' ' +
+                                      QString::number(k) + QStringLiteral("KB)")
+                                : QStringLiteral(" (") + QString::number(k) + QStringLiteral("KB)");
+            }
+            QString checked;
+            const QDateTime last = vm::FromDays(shownMailbox_->LastCheck());
+            if (last.isValid()) {
+                const QLocale loc = QLocale::system();
+                checked = loc.toString(last.time(), QLocale::LongFormat) + QStringLiteral("  ") +
+                          loc.toString(last.date(), QLocale::ShortFormat);
+            }
+            text = ' ' + LangFormat(kMainSection, QStringLiteral("ListHeader"),
+                                    {name, countText, sizeText, checked});
+        }
+    }
+    PBoxInfo->setText(text);
+    if (findFilter) {
+        const int side = PBoxHeader->height();
+        SBUnfilterList->setVisible(true);
+        PBoxInfo->setGeometry(side, 2, std::max(PBoxHeader->width() - side, 0),
+                              PBoxHeader->height() - 4);
+    }
+}
+
+void TVL350KEX07::UpdateWindowState()
+{
+    const bool shown = shownMailbox_ != nullptr;
+    TMailAccount* account = ShownAccount();
+    Tree->setEnabled(!busy_);
+    BSettings->setEnabled(!busy_ && bool(commands.settings));
+    BInfo->setEnabled(!busy_ && bool(commands.about));
+    TBLock->setEnabled(!busy_);
+    BComposeNew->setEnabled(shown && bool(commands.compose));
+    const bool webmail = account && account->ClientKind() == 1 &&
+                         !account->WebmailAddress().trimmed().isEmpty();
+    BClient->setText(webmail ? MainText("BWebmail") : MainText("BClient"));
+    BClient->setEnabled(shown && bool(commands.client));
+    BRefresh->setEnabled(shown && !busy_ && bool(commands.checkMail));
+    BAddressBook->setEnabled(bool(commands.addressBook));
+    MsgList->setEnabled(shown && !busy_);
+    BottomBar->update();
+
+    const Qt::CursorShape cursor = busy_ ? Qt::WaitCursor : Qt::ArrowCursor;
+    for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(PVersion), PStatus,
+                       static_cast<QWidget*>(PBoxHeader), LeftPanel, ViewFrame})
+        w->setCursor(cursor);
+    TBAbort->setCursor(Qt::ArrowCursor);
+
+    UpdateHeaderLine();
+
+    const bool crossHides = vm::Settings().CrossHides;
+    BTray->setText(crossHides ? MainText("BTrayExit") : MainText("BTrayTray"));
+    static_cast<BarButton*>(BTray)->SetImage(crossHides ? vm::BarImage::Exit
+                                                        : vm::BarImage::ToTray);
+    BTray->setEnabled(bool(commands.tray) && !(busy_ && crossHides));
+
+    UpdateTreeMenu();
+    UpdateListMenu();
+}
+
+void TVL350KEX07::SetBusy(bool busy)
+{
+    busy_ = busy;
+    TBAbort->setIcon(vm::AbortImage(busy));
+    TBAbort->setEnabled(busy && bool(commands.interrupt));
+    popStatusInterrupt->setEnabled(busy && bool(commands.interrupt));
+    UpdateWindowState();
+}
+
+void TVL350KEX07::SetLockedLook(bool locked)
+{
+    TBLock->setChecked(locked);
+    TBLock->setIcon(vm::LockImage(locked));
+}
+
+void TVL350KEX07::AfterTranslation()
+{
+    const QString idle = MainText("Idle");
+    SetStatusText(idle.isEmpty() ? QStringLiteral("Idle") : idle);
+    if (QTreeWidgetItem* root = RootNode()) {
+        const QString caption = MainText("Mailboxes");
+        if (!caption.isEmpty())
+            root->setText(0, caption);
+    }
+    Tree->viewport()->update();
+    UpdateWindowState();
+}
+
+void TVL350KEX07::CopyWindowState(vm::MySettings& settings) const
+{
+    const QRect r = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
+    settings.MainWndLeft = r.left();
+    settings.MainWndTop = r.top();
+    settings.MainWndRight = r.left() + r.width();
+    settings.MainWndBottom = r.top() + r.height();
+    settings.MainWndHorzDiv = LeftPanel->width();
+    settings.MainWndColumn = sortColumn_;
+    settings.MainWndSortAscending = sortAscending_;
+    const TMailAccount* account = ShownAccount();
+    settings.LastAccount = account ? QString::fromLocal8Bit(account->DisplayName()) : QString();
+}
+
+// ------------------------------------------------------------ placement ----
+
+bool TVL350KEX07::ClampPlacement(int left, int top, int right, int bottom, const QSize& minimum,
+                                 const QSize& workArea, QRect& result)
+{
+    if (left == top && top == right && right == bottom)
+        return false;
+    right = std::max(right, 0);
+    bottom = std::max(bottom, 0);
+    if (left > right)
+        std::swap(left, right);
+    if (top > bottom)
+        std::swap(top, bottom);
+    if (left < 0) {
+        right -= left;
+        left = 0;
+    }
+    if (top < 0) {
+        bottom -= top;
+        top = 0;
+    }
+    if (right - left < minimum.width())
+        right = left + minimum.width();
+    if (bottom - top < minimum.height())
+        bottom = top + minimum.height();
+    if (right >= workArea.width()) {
+        const int w = right - left;
+        right = workArea.width() - 1;
+        left = std::max(right - w, 0);
+    }
+    if (bottom >= workArea.height()) {
+        const int h = bottom - top;
+        bottom = workArea.height() - 1;
+        top = std::max(bottom - h, 0);
+    }
+    result = QRect(QPoint(left, top), QSize(right - left, bottom - top));
+    return true;
+}
+
+bool TVL350KEX07::RestorePlacement(QWidget* window, int left, int top, int right, int bottom)
+{
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QSize work = screen ? screen->availableGeometry().size() : QSize(1024, 768);
+    QRect r;
+    if (!ClampPlacement(left, top, right, bottom, window->minimumSize(), work, r))
+        return false;
+    window->setGeometry(r);
+    return true;
+}
+
+void TVL350KEX07::RunFirstActivation()
+{
+    if (firstActivationDone_)
+        return;
+    firstActivationDone_ = true;
+    vm::MySettings& s = vm::Settings();
+    bool applied = false;
+    if (s.SaveWindowParams)
+        applied = RestorePlacement(this, s.MainWndLeft, s.MainWndTop, s.MainWndRight,
+                                   s.MainWndBottom);
+    if (!applied && !shownMailbox_ && WelcomeFrame->height() < 440) {
+        const int growth = 440 - WelcomeFrame->height();
+        QScreen* screen = this->screen();
+        const int workHeight = screen ? screen->availableGeometry().height() : 768;
+        if (height() + growth < workHeight) {
+            QRect g = geometry();
+            g.setTop(std::max(g.top() - growth / 2, 0));
+            g.setHeight(height() + growth);
+            setGeometry(g);
+        }
+    }
+    if (s.MainWndHorzDiv > 0) {
+        LeftPanel->resize(s.MainWndHorzDiv, LeftPanel->height());
+        UpdateLayout();
+    }
+    MsgList->SetDefaultColumnWidths();
+    if (!s.LastAccount.isEmpty()) {
+        QTreeWidgetItem* root = RootNode();
+        for (int i = 0; root && i < root->childCount(); ++i) {
+            TMailAccount* account = AccountOf(root->child(i));
+            if (account && QString::fromLocal8Bit(account->DisplayName()) == s.LastAccount) {
+                adjustingSelection_ = true;
+                Tree->clearSelection();
+                root->child(i)->setSelected(true);
+                Tree->setCurrentItem(root->child(i), 0, QItemSelectionModel::NoUpdate);
+                adjustingSelection_ = false;
+                UpdateTreeMenu();
+                TreeClick();
+                break;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- layout ----
 
 void TVL350KEX07::SetStatusText(const QString& text)
 {
@@ -159,7 +1304,6 @@ void TVL350KEX07::UpdateLayout()
 {
     const int cw = central_->width();
     const int ch = central_->height();
-    const int barHeight = 56;
     int leftWidth = std::max(LeftPanel->width(), kLeftMinWidth);
     if (cw - kRightMinWidth < leftWidth)
         leftWidth = std::max(cw - kRightMinWidth, 0);
@@ -171,27 +1315,59 @@ void TVL350KEX07::UpdateLayout()
     const int viewWidth = std::max(cw - viewLeft - 1, 0);
     PBoxHeader->setGeometry(viewLeft, 0, viewWidth, PBoxHeader->height());
     const int viewTop = PBoxHeader->height();
-    const int viewHeight = std::max(ch - barHeight - kBottomPanelHeight - viewTop, 0);
+    const int viewHeight = std::max(ch - kBottomBarHeight - kBottomPanelHeight - viewTop, 0);
     ViewFrame->setGeometry(viewLeft, viewTop, viewWidth, viewHeight);
     WelcomeFrame->setGeometry(viewLeft, viewTop, viewWidth, viewHeight);
 
     const QList<QToolButton*> buttons{BRefresh, BComposeNew, BClient, BAddressBook,
-                                      BSettings, BInfo, BTray};
+                                      BSettings, BInfo,       BTray};
     const int w = viewWidth / 7;
     const int barLeft = viewLeft + (viewWidth - 7 * w) / 2;
-    BottomBar->setGeometry(barLeft, bottomTop - barHeight, 7 * w, barHeight);
+    BottomBar->setGeometry(barLeft, bottomTop - kBottomBarHeight, 7 * w, kBottomBarHeight);
     for (int i = 0; i < buttons.size(); ++i)
-        buttons[i]->setGeometry(i * w, 0, w, barHeight);
+        buttons[i]->setGeometry(i * w, 0, w, kBottomBarHeight);
 
     BottomPanel->setGeometry(0, bottomTop, cw, kBottomPanelHeight);
     PVersion->setGeometry(0, 0, leftWidth + 1, kBottomPanelHeight);
     PStatus->setGeometry(viewLeft, 0, cw - viewLeft + 1, kBottomPanelHeight);
+    UpdateHeaderLine();
 }
+
+// ---------------------------------------------------------------- events ----
 
 void TVL350KEX07::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     UpdateLayout();
+}
+
+void TVL350KEX07::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (QTreeWidgetItem* root = RootNode()) {
+        const QString caption = MainText("Mailboxes");
+        if (!caption.isEmpty())
+            root->setText(0, caption);
+    }
+    UpdateWindowState();
+    if (!firstActivationDone_)
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible())
+                RunFirstActivation();
+        });
+}
+
+bool TVL350KEX07::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        RunFirstActivation();
+        QFont f = MsgList->font();
+        f.setPointSize(9);
+        MsgList->setFont(f);
+        if (commands.activated)
+            commands.activated();
+    }
+    return QMainWindow::event(event);
 }
 
 void TVL350KEX07::closeEvent(QCloseEvent* event)
@@ -200,4 +1376,139 @@ void TVL350KEX07::closeEvent(QCloseEvent* event)
         event->ignore();
     else
         event->accept();
+}
+
+void TVL350KEX07::RunIfEnabled(QAbstractButton* button)
+{
+    if (button->isEnabled())
+        button->click();
+}
+
+bool TVL350KEX07::HandleWindowKey(QKeyEvent* key)
+{
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    const bool ctrl = mods == Qt::ControlModifier;
+    switch (key->key()) {
+    case Qt::Key_F3:
+        if (mods == Qt::NoModifier && commands.findVisible && commands.findVisible()) {
+            if (commands.findNext)
+                commands.findNext();
+            return true;
+        }
+        return false;
+    case Qt::Key_F2:
+        if (mods != Qt::NoModifier)
+            return false;
+        RunIfEnabled(BInfo);
+        return true;
+    case Qt::Key_M:
+        if (!ctrl)
+            return false;
+        RunIfEnabled(BTray);
+        return true;
+    case Qt::Key_B:
+        if (!ctrl)
+            return false;
+        RunIfEnabled(BAddressBook);
+        return true;
+    case Qt::Key_N:
+        if (!ctrl)
+            return false;
+        RunIfEnabled(BComposeNew);
+        return true;
+    case Qt::Key_R:
+        // In the tree Ctrl+R is the tree's own check command.
+        if (!ctrl || Tree->hasFocus())
+            return false;
+        RunIfEnabled(BRefresh);
+        return true;
+    case Qt::Key_F:
+        if (!ctrl)
+            return false;
+        if (popListSearch->isEnabled())
+            popListSearch->trigger();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TVL350KEX07::eventFilter(QObject* watched, QEvent* event)
+{
+    // Window-level keys come before the focused control and its shortcuts.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && w->window() == this) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (event->type() == QEvent::ShortcutOverride) {
+                // Claim the key so no shortcut takes it; the KeyPress follows.
+                const bool mine = [&] {
+                    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+                    switch (key->key()) {
+                    case Qt::Key_F2:
+                    case Qt::Key_F3:
+                        return mods == Qt::NoModifier;
+                    case Qt::Key_R:
+                        return mods == Qt::ControlModifier && !Tree->hasFocus();
+                    case Qt::Key_M:
+                    case Qt::Key_B:
+                    case Qt::Key_N:
+                    case Qt::Key_F:
+                        return mods == Qt::ControlModifier;
+                    default:
+                        return false;
+                    }
+                }();
+                if (mine) {
+                    event->accept();
+                    return true;
+                }
+            } else if (HandleWindowKey(key)) {
+                return true;
+            }
+        }
+    }
+    if (watched == Tree || watched == Tree->viewport()) {
+        switch (event->type()) {
+        case QEvent::Enter:
+            if (watched == Tree) {
+                if (treeHintAllowance_ > 0) {
+                    --treeHintAllowance_;
+                    treeHintTimer_.start();
+                } else {
+                    treeHintsOn_ = false;
+                }
+            }
+            break;
+        case QEvent::Leave:
+            if (watched == Tree) {
+                treeHintTimer_.stop();
+                QToolTip::hideText();
+            }
+            break;
+        case QEvent::ToolTip:
+            return true; // the tree's hint is shown by the timer only
+        case QEvent::KeyRelease:
+            if (watched == Tree) {
+                auto* key = static_cast<QKeyEvent*>(event);
+                if (!key->isAutoRepeat() && key->key() != Qt::Key_Return &&
+                    key->key() != Qt::Key_Enter)
+                    TreeClick();
+            }
+            break;
+        case QEvent::KeyPress:
+            if (watched == Tree) {
+                auto* key = static_cast<QKeyEvent*>(event);
+                if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                    Tree->selectedItems().size() == 1) {
+                    popTreePropertiesClick();
+                    return true;
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
