@@ -275,6 +275,8 @@ void TMailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
         throw EWriteError(QStringLiteral("Cannot write file \"%1\". %2")
                               .arg(dir + name, file.errorString())
                               .toStdString());
+    // The file holds the account's passwords: readable by its owner only.
+    QFile::setPermissions(dir + name, QFile::ReadOwner | QFile::WriteOwner);
     mailboxFileName_ = name;
 }
 

@@ -159,6 +159,10 @@ TEST_F(AccountsDirectory, LoadsWhatWasSavedWithReports)
     NewAccount("bob");
     int index = 0;
     dir.SaveAll(index, {});
+    // Mailbox files hold passwords: only their owner may read them.
+    EXPECT_EQ(QFile::permissions(Path("anna.mbx")) &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+              QFile::Permissions());
     QFile f(Path("junk.mbx"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("not a mailbox");
