@@ -23,6 +23,7 @@
 #include "ui/common/GuiMessageService.h"
 #include "ui/common/TBaseForm.h"
 #include "ui/common/TLoadingWnd.h"
+#include "ui/common/TLoginWnd.h"
 #include "ui/common/TSaveErrorWnd.h"
 #include "ui/main/TVL350KEX07.h"
 
@@ -66,6 +67,7 @@ int VelmoraApp::Prepare()
     // open window whenever a language file is loaded.
     InstallEditMenu();
     InstallTranslationHandler();
+    InstallGuiPasswordPrompt();
 
     // Language files first (their texts are needed for every later message),
     // then the settings, then the language file the settings ask for. Until a
