@@ -32,10 +32,10 @@ QList<TMailAccount*> AccountsToCheck(const TAccountsDirectory& directory, CheckK
     return out;
 }
 
-CheckCommandSummary RunCheckCommand(const QList<TMailAccount*>& accounts,
-                                    const std::function<AccountCheckResult(TMailAccount&)>& checkOne,
-                                    const std::function<bool()>& interruptRequested,
-                                    const TMailAccount* shown)
+CheckCommandSummary
+RunCheckCommand(const QList<TMailAccount*>& accounts,
+                const std::function<AccountCheckResult(TMailAccount&)>& checkOne,
+                const std::function<bool()>& interruptRequested, const TMailAccount* shown)
 {
     CheckCommandSummary summary;
     for (TMailAccount* account : accounts) {

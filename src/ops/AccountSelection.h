@@ -39,7 +39,7 @@ struct AccountCheckResult
 
 struct CheckCommandSummary
 {
-    bool allCompleted = true; // false once one account was not completed
+    bool allCompleted = true;  // false once one account was not completed
     bool shownChanged = false; // the shown account's mailbox was changed
     bool interrupted = false;  // stopped after an interrupt request
     int checked = 0;           // accounts visited
@@ -50,10 +50,11 @@ struct CheckCommandSummary
 // interrupt request is looked at; when set, the accounts not yet visited are
 // not checked. A failed account does not stop the command. shown is the
 // account of the message list (may be null).
-CheckCommandSummary RunCheckCommand(const QList<TMailAccount*>& accounts,
-                                    const std::function<AccountCheckResult(TMailAccount&)>& checkOne,
-                                    const std::function<bool()>& interruptRequested,
-                                    const TMailAccount* shown = nullptr);
+CheckCommandSummary
+RunCheckCommand(const QList<TMailAccount*>& accounts,
+                const std::function<AccountCheckResult(TMailAccount&)>& checkOne,
+                const std::function<bool()>& interruptRequested,
+                const TMailAccount* shown = nullptr);
 
 // The count of the new-mail announcement: records with the fresh mark over
 // all mailboxes that are not stale.

@@ -110,17 +110,17 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
             out.error = std::move(error);
     };
     try {
-        Say(status, TextOr("MAINWND", "LoggingToServer", "Connecting to server (account: %s)",
-                            {name}));
+        Say(status,
+            TextOr("MAINWND", "LoggingToServer", "Connecting to server (account: %s)", {name}));
         session.ConnectAndLogin();
         out.loginSucceeded = true;
 
         Say(status, TextOr("MAINWND", "CheckingMessageList",
-                            "Checking mailbox message list (account: %s)", {name}));
+                           "Checking mailbox message list (account: %s)", {name}));
         QList<QByteArray> lines;
         if (!session.FetchUidLines(lines))
             throw EIdException(TextOr("Error", "ErrorRetrievingUIDL",
-                                       "Could not retrieve mailbox message list (UIDL)"));
+                                      "Could not retrieve mailbox message list (UIDL)"));
         QList<QByteArray> ids;
         ids.reserve(lines.size());
         for (const QByteArray& line : lines)
@@ -140,8 +140,8 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
             const QString total = QString::number(ids.size());
             for (int i = 1; i <= ids.size(); ++i) {
                 Say(status, TextOr("MAINWND", "MailCheckingProgress",
-                                    "Retrieving mail (account: %s) - message %s out of %s",
-                                    {name, QString::number(i), total}));
+                                   "Retrieving mail (account: %s) - message %s out of %s",
+                                   {name, QString::number(i), total}));
                 const QByteArray& id = ids.at(i - 1);
                 TIdMessageEx* known = mailbox.FindByUIDL(id);
                 std::unique_ptr<TIdMessageEx> temporary;
@@ -219,8 +219,8 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
             }
         }
 
-        Say(status, TextOr("MAINWND", "Disconnecting", "Disconnecting from server (account: %s)",
-                            {name}));
+        Say(status,
+            TextOr("MAINWND", "Disconnecting", "Disconnecting from server (account: %s)", {name}));
         session.Disconnect();
         mailbox.MarkCheckSucceeded(Now());
         Say(status, TextOr("MAINWND", "Idle", "Idle"));
@@ -243,8 +243,8 @@ CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run,
 {
     CheckAccountResult out;
     GetMailParams params;
-    const Pop3RunResult r = RunPop3Operation(
-        account, run, params, [&](Pop3Session& session, const StatusFn& status) {
+    const Pop3RunResult r =
+        RunPop3Operation(account, run, params, [&](Pop3Session& session, const StatusFn& status) {
             params.mailboxChanged.store(false);
             const CheckOutcome check = RunCheck(session, account, options, status);
             params.mailboxChanged.store(check.changed);

@@ -27,10 +27,10 @@ class MySettings;
 // The settings the check reads, taken once per check.
 struct CheckOptions
 {
-    int range = 2;               // 0 headers only, 1 whole, 2 whole if small
-    int maxDownloadKB = 512;     // the "small" limit of range 2, kilobytes
-    bool oldGetHeaders = true;   // old messages get headers only
-    TDateTime oldThreshold = 0;  // a message dated before this is old
+    int range = 2;              // 0 headers only, 1 whole, 2 whole if small
+    int maxDownloadKB = 512;    // the "small" limit of range 2, kilobytes
+    bool oldGetHeaders = true;  // old messages get headers only
+    TDateTime oldThreshold = 0; // a message dated before this is old
 
     // The values of the settings, the old-message threshold computed for now.
     static CheckOptions FromSettings(const MySettings& settings);
@@ -61,11 +61,11 @@ bool MailboxUnchanged(const TMailBox& mailbox, const QList<QByteArray>& serverId
 
 struct CheckOutcome
 {
-    bool completed = false;      // result 1
-    bool changed = false;        // the mailbox was changed (also on failure)
+    bool completed = false; // result 1
+    bool changed = false;   // the mailbox was changed (also on failure)
     bool loginSucceeded = false;
-    bool interrupted = false;    // the user asked to interrupt
-    int added = 0;               // records appended as new
+    bool interrupted = false; // the user asked to interrupt
+    int added = 0;            // records appended as new
     // The error for the error list; empty on success and on an interrupt.
     std::optional<OperationError> error;
 };
@@ -78,9 +78,9 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
 
 struct CheckAccountResult
 {
-    bool started = false;     // false: the password prompt was cancelled
+    bool started = false; // false: the password prompt was cancelled
     bool completed = false;
-    bool changed = false;     // the mailbox was changed (refill the list)
+    bool changed = false; // the mailbox was changed (refill the list)
     bool interrupted = false;
     int added = 0;
 };

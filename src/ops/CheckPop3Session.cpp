@@ -3,6 +3,7 @@
 #include "config/MySettings.h"
 #include "model/TMailAccount.h"
 #include "net/PasswordPrompt.h"
+#include "ops/CertificateFailures.h"
 #include "ops/ErrorList.h"
 #include "ops/StatusChannel.h"
 #include "ops/WorkerRunner.h"
@@ -13,7 +14,13 @@ namespace vm {
 void Pop3ClientSession::ConnectAndLogin()
 {
     // The operation shows the "Connecting" status itself.
-    vm::ConnectAndLogin(client_, account_, {});
+    try {
+        vm::ConnectAndLogin(client_, account_, {});
+    } catch (const EIdTLSCertificateError& e) {
+        // Kept for the error window, which offers to trust the certificate.
+        RecordCertificateFailure(DisplayNameOf(account_), e);
+        throw;
+    }
 }
 
 bool Pop3ClientSession::FetchUidLines(QList<QByteArray>& lines)
@@ -61,9 +68,9 @@ bool Pop3ClientSession::InterruptRequested() const
 
 namespace vm {
 
-Pop3RunResult RunPop3Operation(TMailAccount& account, const OperationRun& run,
-                               GetMailParams& params,
-                               const std::function<OperationBodyResult(Pop3Session&, const StatusFn&)>& body)
+Pop3RunResult
+RunPop3Operation(TMailAccount& account, const OperationRun& run, GetMailParams& params,
+                 const std::function<OperationBodyResult(Pop3Session&, const StatusFn&)>& body)
 {
     Pop3RunResult out;
     const bool shared = run.client == nullptr;

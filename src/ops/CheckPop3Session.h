@@ -19,8 +19,7 @@ class Pop3ClientSession : public Pop3Session
 {
 public:
     // client must have been configured for account (ConfigurePop3Client).
-    Pop3ClientSession(TIdPOP3Ex& client, TMailAccount& account)
-        : client_(client), account_(account)
+    Pop3ClientSession(TIdPOP3Ex& client, TMailAccount& account) : client_(client), account_(account)
     {
     }
 
@@ -44,10 +43,10 @@ private:
 // the setting ConnectTimeout as connect and silence limit.
 struct OperationRun
 {
-    TIdPOP3Ex* client = nullptr;       // null: the shared client
-    PasswordPrompt* prompt = nullptr;  // null: the installed prompt
-    StatusChannel* status = nullptr;   // status texts; may be null
-    int timeoutSeconds = -1;           // < 0: the setting ConnectTimeout
+    TIdPOP3Ex* client = nullptr;      // null: the shared client
+    PasswordPrompt* prompt = nullptr; // null: the installed prompt
+    StatusChannel* status = nullptr;  // status texts; may be null
+    int timeoutSeconds = -1;          // < 0: the setting ConnectTimeout
 };
 
 // What an operation's work reports to its worker.
@@ -71,8 +70,8 @@ struct Pop3RunResult
 // the "RemoteHostNoReply" line is recorded), appends body's error line
 // unless the user interrupted, and replaces the shared client afterwards.
 // params is the operation's parameter block (its result slot is set).
-Pop3RunResult RunPop3Operation(TMailAccount& account, const OperationRun& run,
-                               GetMailParams& params,
-                               const std::function<OperationBodyResult(Pop3Session&, const StatusFn&)>& body);
+Pop3RunResult
+RunPop3Operation(TMailAccount& account, const OperationRun& run, GetMailParams& params,
+                 const std::function<OperationBodyResult(Pop3Session&, const StatusFn&)>& body);
 
 } // namespace vm

@@ -21,8 +21,7 @@ void Say(const StatusFn& status, const QString& text)
 } // namespace
 
 RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
-                          const QList<QByteArray>& uids, OperationView view,
-                          const StatusFn& status)
+                          const QList<QByteArray>& uids, OperationView view, const StatusFn& status)
 {
     RemovalOutcome out;
     const bool main = view == OperationView::MainWindow;
@@ -35,7 +34,7 @@ RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
     };
     try {
         Say(status, main ? TextOr("MAINWND", "LoggingToServer",
-                                   "Connecting to server (account: %s)", {name})
+                                  "Connecting to server (account: %s)", {name})
                          : TextOr("DETAILSWND", "Connecting", "Connecting..."));
         session.ConnectAndLogin();
         if (!main)
@@ -43,7 +42,7 @@ RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
         QList<QByteArray> lines;
         if (!session.FetchUidLines(lines))
             throw EIdException(TextOr("Error", "ErrorRetrievingUIDL",
-                                       "Could not retrieve mailbox message list (UIDL)"));
+                                      "Could not retrieve mailbox message list (UIDL)"));
         const UidlNumbers numbers(lines);
         if (!main)
             Say(status, TextOr("DETAILSWND", "MarkingForDeletion", "Marking for deletion..."));
@@ -51,9 +50,10 @@ RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
         int k = 1;
         for (const QByteArray& uid : uids) {
             if (main)
-                Say(status, TextOr("MAINWND", "MarkingMessagesForRemoval",
-                                    "Marking messages to delete (account: %s) - Message %s out of %s",
-                                    {name, QString::number(k), total}));
+                Say(status,
+                    TextOr("MAINWND", "MarkingMessagesForRemoval",
+                           "Marking messages to delete (account: %s) - Message %s out of %s",
+                           {name, QString::number(k), total}));
             ++k;
             const int n = numbers.Lookup(uid);
             if (n < 0) {
@@ -64,7 +64,7 @@ RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
             ++out.deleted;
         }
         Say(status, main ? TextOr("MAINWND", "Disconnecting",
-                                   "Disconnecting from server (account: %s)", {name})
+                                  "Disconnecting from server (account: %s)", {name})
                          : TextOr("DETAILSWND", "Disconnecting", "Disconnecting..."));
         session.Disconnect();
         out.completed = true;
@@ -103,8 +103,8 @@ RemovalResult RemoveMessagesOnServer(TMailAccount& account, const QList<TIdMessa
     ClearErrorList();
     GetMailParams params;
     RemovalOutcome removal;
-    const Pop3RunResult r = RunPop3Operation(
-        account, run, params, [&](Pop3Session& session, const StatusFn& status) {
+    const Pop3RunResult r =
+        RunPop3Operation(account, run, params, [&](Pop3Session& session, const StatusFn& status) {
             removal = RunRemoval(session, account, uids, view, status);
             return OperationBodyResult{removal.completed, removal.error};
         });

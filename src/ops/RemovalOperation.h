@@ -22,10 +22,10 @@ namespace vm {
 
 struct RemovalOutcome
 {
-    bool completed = false;   // result 1: the server has deleted what it listed
+    bool completed = false; // result 1: the server has deleted what it listed
     bool interrupted = false;
-    int deleted = 0;          // "DELE" commands answered "+OK"
-    int missing = 0;          // ids the server no longer listed (passed over)
+    int deleted = 0; // "DELE" commands answered "+OK"
+    int missing = 0; // ids the server no longer listed (passed over)
     std::optional<OperationError> error;
 };
 
@@ -43,13 +43,13 @@ int RemoveRemovedRecords(TMailBox& mailbox, const QList<const TIdMessageEx*>& re
 
 struct RemovalResult
 {
-    bool started = false;     // false: the password prompt was cancelled
+    bool started = false; // false: the password prompt was cancelled
     bool completed = false;
     bool interrupted = false;
     // The records removed from the mailbox (destroyed: the addresses are
     // only for finding list rows). Empty unless completed.
     QList<const TIdMessageEx*> removed;
-    int missing = 0;          // of those, already gone from the server
+    int missing = 0; // of those, already gone from the server
 };
 
 // Removal as the windows and the command line start it (interface thread):

@@ -61,7 +61,7 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
     };
     try {
         Say(status, main ? TextOr("MAINWND", "LoggingToServer",
-                                   "Connecting to server (account: %s)", {name})
+                                  "Connecting to server (account: %s)", {name})
                          : TextOr("DETAILSWND", "Connecting", "Connecting..."));
         session.ConnectAndLogin();
         if (!main)
@@ -69,7 +69,7 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
         QList<QByteArray> lines;
         if (!session.FetchUidLines(lines))
             throw EIdException(TextOr("Error", "ErrorRetrievingUIDL",
-                                       "Could not retrieve mailbox message list (UIDL)"));
+                                      "Could not retrieve mailbox message list (UIDL)"));
         const UidlNumbers numbers(lines);
         if (!main)
             Say(status, TextOr("DETAILSWND", "RetrievingMessage", "Retrieving message..."));
@@ -84,8 +84,8 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
             seen.insert(old);
             if (main)
                 Say(status, TextOr("MAINWND", "MailCheckingProgress",
-                                    "Retrieving mail (account: %s) - message %s out of %s",
-                                    {name, QString::number(k), total}));
+                                   "Retrieving mail (account: %s) - message %s out of %s",
+                                   {name, QString::number(k), total}));
             ++k;
             const int at = positions.Of(old);
             if (at < 0 || !NeedsWhole(old))
@@ -106,7 +106,7 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
             delete old;
         }
         Say(status, main ? TextOr("MAINWND", "Disconnecting",
-                                   "Disconnecting from server (account: %s)", {name})
+                                  "Disconnecting from server (account: %s)", {name})
                          : TextOr("DETAILSWND", "Disconnecting", "Disconnecting..."));
         session.Disconnect();
         // The details window shows one record: when it is gone from the
@@ -133,8 +133,8 @@ RetrieveResult RetrieveWholeMessages(TMailAccount& account, const QList<TIdMessa
     ClearErrorList();
     RetrieveWholeParams params;
     RetrieveOutcome fetch;
-    const Pop3RunResult r = RunPop3Operation(
-        account, run, params, [&](Pop3Session& session, const StatusFn& status) {
+    const Pop3RunResult r =
+        RunPop3Operation(account, run, params, [&](Pop3Session& session, const StatusFn& status) {
             fetch = RunRetrieveWhole(session, account, records, view, status);
             return OperationBodyResult{fetch.completed, fetch.error};
         });

@@ -67,8 +67,8 @@ TEST(CheckAccount, FirstCheckFetchesByRangeAndAppendsNewRecordsInServerOrder)
     EXPECT_TRUE(out.changed);
     EXPECT_FALSE(out.error.has_value());
     EXPECT_EQ(out.added, 3);
-    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 1", "RETR 1", "LIST 2", "TOP 2 0",
-                                  "LIST 3", "TOP 3 0", "QUIT"}));
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 1", "RETR 1", "LIST 2", "TOP 2 0", "LIST 3",
+                                  "TOP 3 0", "QUIT"}));
     const TMailBox& mb = acc.Mailbox();
     ASSERT_EQ(Uids(mb), (QStringList{"a", "b", "c"}));
     EXPECT_FALSE(mb.At(0)->headersOnly);
@@ -233,8 +233,8 @@ TEST(CheckAccount, SwitchingToWholeRefetchesHeadersOnlyRecordsKeepingMarks)
     EXPECT_EQ(out.added, 0);
     // Known headers-only records: TOP (old test), then RETR; the old one is
     // left alone; no LIST for known records.
-    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "TOP 1 0", "RETR 1", "TOP 3 0", "RETR 3",
-                                  "QUIT"}));
+    EXPECT_EQ(s.log,
+              (QStringList{"USER", "UIDL", "TOP 1 0", "RETR 1", "TOP 3 0", "RETR 3", "QUIT"}));
     ASSERT_EQ(Uids(mb), (QStringList{"a", "b", "c"}));
     EXPECT_FALSE(mb.At(0)->headersOnly);
     EXPECT_FALSE(mb.At(0)->IsNew());

@@ -109,7 +109,8 @@ TEST_F(DovecotOps, MessagesDeletedByAnotherClientDisappearAtTheNextCheck)
 {
     Deliver(5);
     ClearErrorList();
-    ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed) << ErrorList().join('\n').toStdString();
+    ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed)
+        << ErrorList().join('\n').toStdString();
     ASSERT_EQ(account.Mailbox().Count(), 5);
     EXPECT_EQ(account.Mailbox().At(0)->Subject(), "message 0");
     const QByteArray second = account.Mailbox().At(1)->UID;
@@ -175,8 +176,8 @@ TEST_F(DovecotOps, RenumberedMessagesDeleteTheRightOnes)
     other.Quit();
 
     TMailBox& mb = account.Mailbox();
-    const RemovalResult r = RemoveMessagesOnServer(account, {mb.At(2), mb.At(0)},
-                                                   OperationView::MainWindow, Run());
+    const RemovalResult r =
+        RemoveMessagesOnServer(account, {mb.At(2), mb.At(0)}, OperationView::MainWindow, Run());
     EXPECT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
     EXPECT_EQ(r.missing, 1);
     EXPECT_EQ(ServerUids(), (QList<QByteArray>{ids[1], ids[3]}));
@@ -220,8 +221,8 @@ TEST_F(DovecotOps, HeadersOnlyMessagesAreFetchedWholeInPlace)
     other.DeleteUid(ids[0]);
     other.Quit();
 
-    const RetrieveResult r = RetrieveWholeMessages(account, {mb.At(0), mb.At(1)},
-                                                   OperationView::MainWindow, Run());
+    const RetrieveResult r =
+        RetrieveWholeMessages(account, {mb.At(0), mb.At(1)}, OperationView::MainWindow, Run());
     EXPECT_TRUE(r.completed);
     EXPECT_EQ(r.missing, (QList<QByteArray>{ids[0]}));
     ASSERT_EQ(r.retrieved.size(), 1);

@@ -56,7 +56,7 @@ struct ServerScript
         return *this;
     }
     ServerScript& Reply(const QByteArray& command, const QByteArray& reply,
-                 const QList<QByteArray>& lines = {}, bool multi = false)
+                        const QList<QByteArray>& lines = {}, bool multi = false)
     {
         server.Expect(command).SendLine(reply);
         for (const QByteArray& l : lines)
@@ -88,8 +88,8 @@ struct ServerScript
 
 QList<QByteArray> Headers(const QByteArray& subject, const QByteArray& date)
 {
-    return {"From: =?UTF-8?Q?J=C3=BCrgen?= <j@example.org>", "Subject: " + subject,
-            "Date: " + date, ""};
+    return {"From: =?UTF-8?Q?J=C3=BCrgen?= <j@example.org>", "Subject: " + subject, "Date: " + date,
+            ""};
 }
 
 CheckOptions Whole()
@@ -138,8 +138,7 @@ TEST(CheckOverPop3, NewMessagesAreDecodedAndAGoneOneIsSkippedSilently)
         .Reply("LIST 2", "+OK 2 200")
         .Reply("RETR 2", "-ERR message 2 already deleted")
         .Reply("LIST 3", "+OK 3 99999999")
-        .Reply("TOP 3 0", "+OK",
-               Headers("plain", "Wed, 3 Jan 2024 10:00:00 +0000"), true)
+        .Reply("TOP 3 0", "+OK", Headers("plain", "Wed, 3 Jan 2024 10:00:00 +0000"), true)
         .Quit();
     s.server.Start();
 
@@ -242,16 +241,14 @@ TEST(RemovalOverPop3, ErrAfterSuccessfulDeletesSendsNoQuitAndKeepsRecords)
         s.account.Mailbox().Add(m);
     }
     // Renumbered: another client deleted a message before a; c is gone.
-    s.Uidl({"x", "a", "b"})
-        .Reply("DELE 2", "+OK marked")
-        .Reply("DELE 3", "-ERR locked");
+    s.Uidl({"x", "a", "b"}).Reply("DELE 2", "+OK marked").Reply("DELE 3", "-ERR locked");
     s.server.ExpectAny(); // nothing more may come but the close
     s.server.Start();
 
     QList<TIdMessageEx*> all{s.account.Mailbox().At(0), s.account.Mailbox().At(1),
                              s.account.Mailbox().At(2)};
-    const RemovalResult r = RemoveMessagesOnServer(s.account, all, OperationView::MainWindow,
-                                                   s.Run());
+    const RemovalResult r =
+        RemoveMessagesOnServer(s.account, all, OperationView::MainWindow, s.Run());
     ASSERT_TRUE(s.server.WaitDone());
     EXPECT_FALSE(r.completed);
     EXPECT_FALSE(s.Commands().contains("QUIT"));
@@ -273,8 +270,8 @@ TEST(RemovalOverPop3, CompletedRemovalDropsTheRecords)
     s.server.Start();
     TIdMessageEx* a = s.account.Mailbox().At(0);
     TIdMessageEx* c = s.account.Mailbox().At(2);
-    const RemovalResult r = RemoveMessagesOnServer(s.account, {a, nullptr, c},
-                                                   OperationView::MainWindow, s.Run());
+    const RemovalResult r =
+        RemoveMessagesOnServer(s.account, {a, nullptr, c}, OperationView::MainWindow, s.Run());
     ASSERT_TRUE(s.server.WaitDone());
     EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
     EXPECT_TRUE(r.completed);
@@ -300,8 +297,8 @@ TEST(RetrieveOverPop3, HeadersOnlyRecordIsReplacedInPlace)
         .Quit();
     s.server.Start();
     TIdMessageEx* b = s.account.Mailbox().At(1);
-    const RetrieveResult r = RetrieveWholeMessages(s.account, {b}, OperationView::MainWindow,
-                                                   s.Run());
+    const RetrieveResult r =
+        RetrieveWholeMessages(s.account, {b}, OperationView::MainWindow, s.Run());
     ASSERT_TRUE(s.server.WaitDone());
     EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
     EXPECT_TRUE(r.completed);

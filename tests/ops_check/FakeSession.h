@@ -23,8 +23,8 @@ namespace vm::test {
 struct FakeMessage
 {
     QByteArray uid;
-    std::int32_t size = 1000; // what LIST reports; -1 = no size in the reply
-    double date = 0;          // what parsing the headers would give
+    std::int32_t size = 1000;  // what LIST reports; -1 = no size in the reply
+    double date = 0;           // what parsing the headers would give
     bool receiptAsked = false; // carries Disposition-Notification-To
 };
 

@@ -191,8 +191,7 @@ TEST(Retrieve, GoneAndFailingMessages)
     // The details window's record gone from the server: not completed, no error.
     FakeSession d;
     d.server = {Msg("a")};
-    const RetrieveOutcome one =
-        RunRetrieveWhole(d, acc, {mb.At(1)}, OperationView::DetailsWindow);
+    const RetrieveOutcome one = RunRetrieveWhole(d, acc, {mb.At(1)}, OperationView::DetailsWindow);
     EXPECT_FALSE(one.completed);
     EXPECT_FALSE(one.error.has_value());
     EXPECT_EQ(d.Count("RETR"), 0);

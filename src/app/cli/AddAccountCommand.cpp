@@ -56,11 +56,15 @@ bool ParseIndex(const QString& text, int max, std::uint8_t& value)
     return true;
 }
 
-const QStringList kValueOptions{"--login",      "--server",      "--port",        "--ssl-version",
-                                "--name",       "--smtp-server", "--smtp-port",   "--smtp-login",
-                                "--smtp-tls",   "--from",        "--sender-name", "--reply-to"};
-const QStringList kFlagOptions{"--tls",          "--apop",      "--password-stdin",
-                               "--no-autocheck", "--smtp-auth", "--smtp-password-stdin",
+const QStringList kValueOptions{"--login",    "--server",      "--port",        "--ssl-version",
+                                "--name",     "--smtp-server", "--smtp-port",   "--smtp-login",
+                                "--smtp-tls", "--from",        "--sender-name", "--reply-to"};
+const QStringList kFlagOptions{"--tls",
+                               "--apop",
+                               "--password-stdin",
+                               "--no-autocheck",
+                               "--smtp-auth",
+                               "--smtp-password-stdin",
                                "--send-via-velmora"};
 
 } // namespace
@@ -129,9 +133,8 @@ int RunAddAccountCommand(const QStringList& args)
     const QByteArray smtpLogin = value("--smtp-login").toUtf8();
     const QByteArray smtpServer = value("--smtp-server").trimmed().toUtf8();
     const QByteArray from = value("--from").trimmed().toUtf8();
-    if (has("--send-via-velmora") &&
-        !((!smtpLogin.isEmpty() || !has("--smtp-auth")) && !smtpServer.isEmpty() &&
-          !from.isEmpty())) {
+    if (has("--send-via-velmora") && !((!smtpLogin.isEmpty() || !has("--smtp-auth")) &&
+                                       !smtpServer.isEmpty() && !from.isEmpty())) {
         Err(TextOr("AccountWnd", "SMTPRequirements",
                    "If you want Velmora to send messages itself, you have to enter in SMTP setup "
                    "at least the following: server name or address, server port (25 by default) "

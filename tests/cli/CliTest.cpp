@@ -1,0 +1,303 @@
+// The built program's commands for scripts, run as a separate process with
+// --data-dir on a temporary directory against a real Dovecot.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "platform/SingleInstance.h"
+#include "support/DovecotFixture.h"
+
+using vm::test::DovecotFixture;
+
+namespace {
+
+struct Result
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+void PrintTo(const Result& r, std::ostream* os)
+{
+    *os << "exit " << r.code << "\nstdout: " << r.out.toStdString()
+        << "\nstderr: " << r.err.toStdString();
+}
+
+QString Program()
+{
+    return QStringLiteral(VELMORA_BINARY_DIR "/src/app/velmora");
+}
+
+// Collapses runs of blanks, the way header folding may differ.
+QString Simplified(const QString& s)
+{
+    return s.simplified();
+}
+
+class Cli : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test_cli";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
+
+    void SetUp() override
+    {
+        if (!QFile::exists(Program()))
+            GTEST_SKIP() << "the program is not built";
+        if (!DovecotFixture::Available())
+            GTEST_SKIP() << "dovecot is not installed";
+        ASSERT_TRUE(dc.Start()) << dc.LastError().toStdString();
+        dc.AddUser("bob", "secret");
+        ASSERT_TRUE(data.isValid());
+    }
+
+    Result Run(const QStringList& args, const QByteArray& input = {})
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        p.setProcessEnvironment(env);
+        p.start(Program(), QStringList{"--data-dir", data.path()} + args);
+        if (!p.waitForStarted(10000))
+            return {};
+        p.write(input);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        Result r;
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    Result AddBob(const QStringList& extra = {})
+    {
+        return Run(QStringList{"--add-account", "--login", "bob", "--server", "127.0.0.1", "--port",
+                               QString::number(dc.Pop3Port()), "--name", "Bob",
+                               "--password-stdin"} +
+                       extra,
+                   "secret\n");
+    }
+
+    QJsonArray ListJson()
+    {
+        const Result r = Run({"--list", "Bob", "--json"});
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        return QJsonDocument::fromJson(r.out.toUtf8()).array();
+    }
+
+    DovecotFixture dc;
+    QTemporaryDir data;
+};
+
+QStringList CorpusFiles()
+{
+    QStringList files;
+    for (const QString& dir : {QStringLiteral("/usr/lib/python3.11/test/test_email/data"),
+                               QStringLiteral("/usr/share/gocode/src/github.com/jhillyerd/enmime/"
+                                              "testdata/mail")}) {
+        QDirIterator it(dir, {"msg_*.txt", "*.raw"}, QDir::Files);
+        while (it.hasNext())
+            files.append(it.next());
+    }
+    files.sort();
+    return files;
+}
+
+} // namespace
+
+TEST_F(Cli, CheckThenListShowTheSameHeadersAsAnIndependentDecoder)
+{
+    const QStringList files = CorpusFiles();
+    if (files.size() < 20)
+        GTEST_SKIP() << "no corpus of real-world messages found";
+    for (const QString& f : files) {
+        QFile file(f);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        dc.Deliver("bob", file.readAll());
+    }
+    ASSERT_EQ(AddBob().code, 0);
+
+    // Every message whole, whatever its age or size.
+    QFile ini(data.path() + "/velmora.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[GENERAL]\r\nMessagesDownloadRange=1\r\nOldMessagesGetHeaders=0\r\n"
+              "OldMessagesSaveHeaders=0\r\nMessageSaveRange=2\r\n");
+    ini.close();
+
+    const Result check = Run({"--check"});
+    ASSERT_EQ(check.code, 0) << ::testing::PrintToString(check);
+    EXPECT_EQ(check.out, QStringLiteral("Bob\t%1\n").arg(files.size()));
+
+    QProcess py;
+    py.start("python3",
+             QStringList{QStringLiteral(VELMORA_SOURCE_DIR "/tests/cli/decode_headers.py")} +
+                 files);
+    ASSERT_TRUE(py.waitForFinished(60000));
+    const QJsonArray expected = QJsonDocument::fromJson(py.readAllStandardOutput()).array();
+    ASSERT_EQ(expected.size(), files.size());
+
+    const QJsonArray listed = ListJson();
+    ASSERT_EQ(listed.size(), files.size());
+    // The server's order is its own; compare the sorted sets of headers.
+    QStringList ours;
+    QStringList theirs;
+    int compared = 0;
+    QStringList skipped;
+    for (const QJsonValue& v : expected) {
+        const QJsonObject o = v.toObject();
+        if (o.value("defective").toBool()) {
+            skipped.append(o.value("file").toString());
+            continue;
+        }
+        theirs.append(Simplified(o.value("subject").toString()) + " | " +
+                      Simplified(o.value("sender_name").toString()) + " | " +
+                      o.value("sender_address").toString());
+        ++compared;
+    }
+    QStringList allOurs;
+    for (const QJsonValue& v : listed) {
+        const QJsonObject o = v.toObject();
+        EXPECT_EQ(o.value("state").toString(), "whole");
+        EXPECT_TRUE(o.value("new").toBool());
+        EXPECT_TRUE(o.value("fresh").toBool());
+        EXPECT_FALSE(o.value("uidl").toString().isEmpty());
+        allOurs.append(Simplified(o.value("subject").toString()) + " | " +
+                       Simplified(o.value("sender_name").toString()) + " | " +
+                       o.value("sender_address").toString());
+    }
+    // Every message Python reads without defects must appear in our list.
+    for (const QString& t : theirs) {
+        const qsizetype at = allOurs.indexOf(t);
+        EXPECT_GE(at, 0) << "not shown as the independent decoder reads it: " << t.toStdString();
+        if (at >= 0)
+            allOurs.removeAt(at);
+    }
+    EXPECT_GE(compared, files.size() * 3 / 4) << "skipped: " << skipped.join(' ').toStdString();
+
+    // The tab-separated form holds one line per message.
+    const Result tsv = Run({"--list", "Bob"});
+    EXPECT_EQ(tsv.code, 0);
+    EXPECT_EQ(tsv.out.count('\n'), files.size());
+    for (const QString& line : tsv.out.split('\n', Qt::SkipEmptyParts))
+        EXPECT_EQ(line.count('\t'), 6) << line.toStdString();
+
+    // An unchanged re-check adds nothing.
+    const Result again = Run({"--check", "Bob"});
+    EXPECT_EQ(again.code, 0) << ::testing::PrintToString(again);
+    EXPECT_EQ(again.out, "Bob\t0\n");
+}
+
+TEST_F(Cli, DeleteAndFetchFollowTheServer)
+{
+    for (int i = 0; i < 4; ++i)
+        dc.Deliver("bob", QByteArray("From: a@example.org\r\nSubject: m") + QByteArray::number(i) +
+                              "\r\n\r\nbody\r\n");
+    ASSERT_EQ(AddBob().code, 0);
+    QFile ini(data.path() + "/velmora.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders="
+              "0\r\nMessageSaveRange=2\r\n");
+    ini.close();
+    ASSERT_EQ(Run({"--check"}).code, 0);
+    QJsonArray list = ListJson();
+    ASSERT_EQ(list.size(), 4);
+    const QString u0 = list[0].toObject().value("uidl").toString();
+    const QString u2 = list[2].toObject().value("uidl").toString();
+    EXPECT_EQ(list[0].toObject().value("state").toString(), "headers");
+    EXPECT_TRUE(list[0].toObject().value("attachments").isNull());
+
+    Result r = Run({"--fetch", "Bob", u2});
+    EXPECT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    list = ListJson();
+    EXPECT_EQ(list[2].toObject().value("state").toString(), "whole");
+    EXPECT_EQ(list[2].toObject().value("attachments").toInt(-1), 0);
+    r = Run({"--fetch", "Bob", u2});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.err.contains("already downloaded")) << r.err.toStdString();
+
+    r = Run({"--delete", "Bob", u0, u2});
+    EXPECT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    EXPECT_EQ(dc.MessageCount("bob"), 2);
+    list = ListJson();
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[0].toObject().value("subject").toString(), "m1");
+
+    r = Run({"--delete", "Bob", "no-such-uidl"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(dc.MessageCount("bob"), 2);
+}
+
+TEST_F(Cli, ClearErrorsForArgumentsPasswordsAndARunningWindow)
+{
+    EXPECT_EQ(Run({"--check", "Nobody"}).code, 2);
+    EXPECT_EQ(Run({"--check", "--bogus"}).code, 2);
+    EXPECT_EQ(Run({"--list"}).code, 2);
+    const Result missing = Run({"--add-account", "--login", "bob"});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_TRUE(missing.err.contains("POP3 user login")) << missing.err.toStdString();
+    EXPECT_EQ(Run({"--add-account", "--login", "x", "--server", "h", "--port", "70000"}).code, 2);
+
+    // No stored password: a clear error, at once.
+    const Result added = Run({"--add-account", "--login", "bob", "--server", "127.0.0.1", "--port",
+                              QString::number(dc.Pop3Port()), "--no-autocheck"});
+    ASSERT_EQ(added.code, 0) << ::testing::PrintToString(added);
+    EXPECT_EQ(added.out, "bob\n");
+    const Result nopass = Run({"--check", "bob"});
+    EXPECT_EQ(nopass.code, 1);
+    EXPECT_TRUE(nopass.err.contains("no stored password")) << nopass.err.toStdString();
+    EXPECT_EQ(Run({"--add-account", "--login", "bob", "--server", "h"}).code, 2); // same name
+
+    // A window on the same data directory: writing commands refuse, --list reads.
+    ASSERT_EQ(AddBob().code, 0);
+    {
+        vm::SingleInstance window(data.path());
+        ASSERT_TRUE(window.TryAcquire());
+        const Result refused = Run({"--check", "Bob"});
+        EXPECT_EQ(refused.code, 1);
+        EXPECT_TRUE(refused.err.contains("window is running")) << refused.err.toStdString();
+        EXPECT_EQ(Run({"--remove-account", "Bob"}).code, 1);
+        EXPECT_EQ(Run({"--list", "Bob"}).code, 0);
+    }
+    const Result removed = Run({"--remove-account", "Bob"});
+    EXPECT_EQ(removed.code, 0);
+    EXPECT_EQ(Run({"--list", "Bob"}).code, 2);
+    EXPECT_FALSE(QFile::exists(data.path() + "/bob1.mbx"));
+}
+
+TEST_F(Cli, FailedCheckKeepsTheMailboxFileAndReportsTheError)
+{
+    dc.Deliver("bob", "From: a@example.org\r\nSubject: first\r\n\r\nbody\r\n");
+    ASSERT_EQ(AddBob().code, 0);
+    ASSERT_EQ(Run({"--check"}).code, 0);
+    dc.Stop();
+    const Result r = Run({"--check"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("A failure occured while checking for new mail"))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Account: <Bob>")) << r.err.toStdString();
+    const QJsonArray list = ListJson();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].toObject().value("subject").toString(), "first");
+}
