@@ -31,8 +31,10 @@ function(velmora_test name)
   endif()
   # An empty LABELS value would swallow the next property, so it is only
   # passed when given.
-  set(_props TIMEOUT ${T_TIMEOUT}
-             ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1")
+  # One environment entry only: a list value would be split into separate
+  # properties on its way to the generated test script. scripts/test sets
+  # the rest of the test environment.
+  set(_props TIMEOUT ${T_TIMEOUT} ENVIRONMENT QT_QPA_PLATFORM=offscreen)
   if(T_LABELS)
     list(APPEND _props LABELS "${T_LABELS}")
   endif()
