@@ -1,12 +1,16 @@
 #include "ui/common/TEF.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/MyApplication.h"
 #include "lang/Lang.h"
+#include "ops/CertificateFailures.h"
+#include "ui/common/TCertificateWnd.h"
 
 TEF::TEF(QWidget* parent) : QDialog(parent)
 {
@@ -30,8 +34,16 @@ TEF::TEF(QWidget* parent) : QDialog(parent)
     BClose->setObjectName(QStringLiteral("BClose"));
     if (BClose->text().isEmpty())
         BClose->setText(tr("Close"));
-    layout->addWidget(BClose, 0, Qt::AlignRight);
+    BCertificate = new QPushButton(tr("Show certificate..."), this);
+    BCertificate->setObjectName(QStringLiteral("BCertificate"));
+    BCertificate->hide();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BCertificate);
+    buttons->addStretch(1);
+    buttons->addWidget(BClose);
+    layout->addLayout(buttons);
     connect(BClose, &QPushButton::clicked, this, &QDialog::close);
+    connect(BCertificate, &QPushButton::clicked, this, &TEF::OfferCertificates);
     resize(560, 300);
 }
 
@@ -39,6 +51,33 @@ void TEF::ShowErrors(const QString& header, const QStringList& lines)
 {
     LHeader->setText(header);
     MErrors->setPlainText(lines.join('\n'));
+    BCertificate->setVisible(!vm::CertificateFailures().isEmpty());
     show();
     raise();
+}
+
+int TEF::ShowCertificate(int index)
+{
+    const QList<vm::CertificateFailure> failures = vm::CertificateFailures();
+    if (index < 0 || index >= failures.size())
+        return QDialog::Rejected;
+    TCertificateWnd wnd(failures.at(index), this);
+    return wnd.exec();
+}
+
+void TEF::OfferCertificates()
+{
+    const QList<vm::CertificateFailure> failures = vm::CertificateFailures();
+    if (failures.size() == 1) {
+        ShowCertificate(0);
+        return;
+    }
+    // Several servers refused: the user picks one.
+    QMenu menu(this);
+    for (int i = 0; i < failures.size(); ++i) {
+        const auto& f = failures.at(i);
+        QAction* a = menu.addAction(QStringLiteral("%1:%2").arg(f.host).arg(f.port));
+        connect(a, &QAction::triggered, this, [this, i] { ShowCertificate(i); });
+    }
+    menu.exec(BCertificate->mapToGlobal(QPoint(0, BCertificate->height())));
 }

@@ -20,7 +20,16 @@ public:
 
     void ShowErrors(const QString& header, const QStringList& lines) override;
 
+    // When the operation failed because a server's certificate was refused,
+    // BCertificate offers to show it (and to trust it). Opens the window for
+    // one failure; returns its result.
+    int ShowCertificate(int index);
+
     QLabel* LHeader = nullptr;
     QPlainTextEdit* MErrors = nullptr;
     QPushButton* BClose = nullptr;
+    QPushButton* BCertificate = nullptr;
+
+private:
+    void OfferCertificates();
 };

@@ -1,0 +1,387 @@
+#include "app/MailCheckCommands.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include "app/TrayControl.h"
+#include "config/MySettings.h"
+#include "core/Messages.h"
+#include "lang/Lang.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+#include "model/TMailBox.h"
+#include "ops/CertificateFailures.h"
+#include "ops/CheckAccount.h"
+#include "ops/ErrorList.h"
+#include "ops/RemovalOperation.h"
+#include "ops/StatusChannel.h"
+#include "ops/WorkerRunner.h"
+#include "pop3/TIdPOP3Ex.h"
+#include "ui/common/NewMailAnnouncer.h"
+#include "ui/common/NotificationSound.h"
+#include "ui/common/TEF.h"
+
+namespace vm {
+
+int RowToSelectAfterRemoval(int firstRemovedRow, int rowCount,
+                            const std::function<bool(int)>& holdsRecord)
+{
+    if (firstRemovedRow < 0 || rowCount <= 0)
+        return -1;
+    int row = std::min(firstRemovedRow, rowCount - 1);
+    while (row >= 0 && !holdsRecord(row))
+        --row;
+    return row;
+}
+
+MailCheckCommands::MailCheckCommands(MainWindowAccess& window, TrayControl& tray,
+                                     NewMailAnnouncer& announcer, TEF& errorWindow, Hooks hooks,
+                                     QObject* parent)
+    : QObject(parent), window_(window), tray_(tray), announcer_(announcer),
+      errorWindow_(&errorWindow), hooks_(std::move(hooks)),
+      scheduler_(AutoCheckScheduler::Hooks{})
+{
+    status_ = new StatusChannel(this);
+    connect(status_, &StatusChannel::statusChanged, this,
+            [this](const QString& text) { window_.SetStatusText(text); });
+
+    AutoCheckTimer = new QTimer(this);
+    AutoCheckTimer->setObjectName(QStringLiteral("AutoCheckTimer"));
+    AutoCheckTimer->setInterval(1000);
+    connect(AutoCheckTimer, &QTimer::timeout, this, &MailCheckCommands::AutoCheckTimerTimer);
+
+    AutoCheckScheduler::Hooks h;
+    h.pop3Busy = [this] { return Busy(); };
+    h.handOffBusy = [this] { return hooks_.handOffBusy && hooks_.handOffBusy(); };
+    h.blockingWindowOpen = [this] { return hooks_.blockingWindowOpen && hooks_.blockingWindowOpen(); };
+    h.shuttingDown = [this] { return hooks_.shuttingDown && hooks_.shuttingDown(); };
+    h.errorWindowVisible = [this] { return errorWindow_ && errorWindow_->isVisible(); };
+    h.closeErrorWindow = [this] { CloseErrorWindow(); };
+    h.runAutomaticCheck = [this] {
+        QWidget* active = FocusedControl();
+        CheckAccounts(true);
+        RestoreFocus(active, true);
+    };
+    h.setTimerEnabled = [this](bool on) {
+        if (!on)
+            AutoCheckTimer->stop();
+        else if (!AutoCheckTimer->isActive())
+            AutoCheckTimer->start();
+    };
+    scheduler_ = AutoCheckScheduler(std::move(h));
+
+    announcer_.mainWindowVisible = [this] { return MainVisible(); };
+    announcer_.clearFreshMarks = [] { AccountsDirectory().ClearFresh(true); };
+    announcer_.shownAccountName = [this] {
+        TMailAccount* a = window_.ShownAccount();
+        return a ? DisplayNameOf(*a) : QString();
+    };
+    announcer_.restoreFromTray = [this] { tray_.RestoreFromTray(); };
+}
+
+MailCheckCommands::~MailCheckCommands() = default;
+
+bool MailCheckCommands::MainVisible() const
+{
+    return tray_.WindowShown();
+}
+
+TIdPOP3Ex& MailCheckCommands::Client() const
+{
+    // The shared client is replaced after every operation: ask for it anew.
+    return operationRun.client ? *operationRun.client : Pop3Client();
+}
+
+bool MailCheckCommands::Busy() const
+{
+    return Client().Busy;
+}
+
+void MailCheckCommands::SetBusy(bool busy)
+{
+    Client().Busy = busy;
+    window_.SetBusy(busy);
+}
+
+bool MailCheckCommands::InterruptRequested() const
+{
+    return Client().InterruptRequested();
+}
+
+void MailCheckCommands::popStatusInterruptClick()
+{
+    // A second request changes nothing: the first one is already on its way.
+    if (Busy())
+        Client().RequestInterrupt();
+}
+
+void MailCheckCommands::CloseErrorWindow()
+{
+    if (errorWindow_ && errorWindow_->isVisible())
+        errorWindow_->close();
+}
+
+void MailCheckCommands::ShowErrorWindow(OperationKind kind)
+{
+    if (errorWindow_)
+        errorWindow_->ShowErrors(ErrorWindowHeader(kind), ErrorList());
+}
+
+void MailCheckCommands::StartCommand()
+{
+    ClearErrorList();
+    ClearCertificateFailures();
+    // An interrupt left over from an earlier operation must not stop this one.
+    Client().ResetOperationStatus();
+}
+
+AccountCheckResult MailCheckCommands::CheckOne(TMailAccount& account)
+{
+    OperationRun run = operationRun;
+    run.status = status_;
+    const CheckAccountResult r = CheckAccount(account, run);
+    return AccountCheckResult{r.completed, r.changed};
+}
+
+QWidget* MailCheckCommands::FocusedControl() const
+{
+    QWidget* w = QApplication::focusWidget();
+    QWidget* main = window_.Window();
+    return w && main && main->isAncestorOf(w) ? w : nullptr;
+}
+
+void MailCheckCommands::RestoreFocus(QWidget* remembered, bool requireActive)
+{
+    QWidget* main = window_.Window();
+    if (!main || !MainVisible())
+        return;
+    if (requireActive && (!remembered || !main->isActiveWindow()))
+        return;
+    QWidget* list = window_.ListControl();
+    const auto usable = [](QWidget* w) { return w && w->isVisible() && w->isEnabled(); };
+    if (remembered != window_.TreeControl() && remembered != list && usable(list))
+        list->setFocus(Qt::OtherFocusReason);
+    else if (usable(remembered))
+        remembered->setFocus(Qt::OtherFocusReason);
+}
+
+void MailCheckCommands::popTreeCheckMailClick(bool fromRefresh)
+{
+    if (Busy())
+        return;
+    CloseErrorWindow();
+    QWidget* remembered = FocusedControl();
+
+    QList<TMailAccount*> accounts;
+    CheckKind kind = CheckKind::Selected;
+    if (fromRefresh) {
+        if (TMailAccount* shown = window_.ShownAccount())
+            accounts.append(shown);
+        kind = CheckKind::Shown;
+    } else if (window_.RootSelected()) {
+        CheckAccounts(false);
+        RestoreFocus(remembered, false);
+        return;
+    } else {
+        accounts = window_.SelectedAccounts();
+    }
+    if (accounts.isEmpty())
+        return;
+
+    StartCommand();
+    SetBusy(true);
+    window_.UpdateWindowState();
+    const CheckCommandSummary sum = RunCheckCommand(
+        accounts, [this](TMailAccount& a) { return CheckOne(a); },
+        [this] { return InterruptRequested(); }, window_.ShownAccount());
+
+    tray_.StopTrayBlink();
+    if (sum.shownChanged)
+        if (TMailAccount* shown = window_.ShownAccount())
+            window_.ShowMailbox(&shown->Mailbox());
+    window_.UpdateAccountCaptions();
+    SetBusy(false);
+    window_.UpdateWindowState();
+    if (sum.interrupted && MainVisible())
+        ShowWarning(InterruptedOnDemandText());
+    if (!sum.allCompleted && !ErrorListEmpty())
+        ShowErrorWindow(OperationKind::MailCheck);
+    announcer_.AnnounceNewMail(FreshCountForAnnouncement(AccountsDirectory()),
+                               static_cast<AnnounceKind>(kind));
+    RestoreFocus(remembered, false);
+}
+
+void MailCheckCommands::BRefreshClick()
+{
+    if (window_.ShownAccount())
+        popTreeCheckMailClick(true);
+}
+
+void MailCheckCommands::CheckAccounts(bool automaticOnly)
+{
+    TAccountsDirectory& dir = AccountsDirectory();
+    if (dir.Count() == 0 || Busy())
+        return;
+    StartCommand();
+    SetBusy(true);
+    window_.UpdateWindowState();
+    tray_.StartTrayBlink();
+
+    const QList<TMailAccount*> accounts =
+        AccountsToCheck(dir, automaticOnly ? CheckKind::Automatic : CheckKind::All);
+    const CheckCommandSummary sum = RunCheckCommand(
+        accounts, [this](TMailAccount& a) { return CheckOne(a); },
+        [this] { return InterruptRequested(); }, window_.ShownAccount());
+
+    tray_.StopTrayBlink();
+    if (sum.shownChanged)
+        if (TMailAccount* shown = window_.ShownAccount())
+            window_.ShowMailbox(&shown->Mailbox());
+    window_.UpdateAccountCaptions();
+    SetBusy(false);
+    window_.UpdateWindowState();
+    // Here the announcement comes first, the reports after it.
+    announcer_.AnnounceNewMail(FreshCountForAnnouncement(dir), automaticOnly
+                                                                    ? AnnounceKind::AutoChecked
+                                                                    : AnnounceKind::AllAccounts);
+    if (sum.interrupted)
+        ShowWarning(InterruptedOnDemandText());
+    if (!sum.allCompleted && (MainVisible() || Settings().AlwaysNotifyErrors) && !ErrorListEmpty())
+        ShowErrorWindow(OperationKind::MailCheck);
+}
+
+bool MailCheckCommands::popListDeleteClick()
+{
+    TMailAccount* account = window_.ShownAccount();
+    if (!account || Busy() || window_.SelectedRowCount() == 0)
+        return false;
+    CloseErrorWindow();
+    if (!AskYesNo(TextOr("MAINWND", "ConfirmDeleteMessages",
+                         "Are you sure you want to delete selected messages from the remote "
+                         "mailbox? It's unrecoverable!")))
+        return false;
+    const QList<TIdMessageEx*> records = window_.SelectedMessages();
+
+    StartCommand();
+    SetBusy(true);
+    window_.UpdateWindowState();
+    OperationRun run = operationRun;
+    run.status = status_;
+    // The records leave the mailbox only when the server has confirmed with
+    // the end of the connection; any failure keeps them all.
+    const RemovalResult r =
+        RemoveMessagesOnServer(*account, records, OperationView::MainWindow, run);
+    if (r.completed && !r.removed.isEmpty())
+        window_.MessagesRemoved(r.removed);
+    window_.UpdateAccountCaptions();
+    SetBusy(false);
+    window_.UpdateWindowState();
+    window_.SetStatusText(StatusIdle());
+    tray_.StopTrayBlink();
+    if (r.started) {
+        if (r.interrupted && MainVisible())
+            ShowWarning(InterruptedOnDemandText());
+        if (!r.completed && !ErrorListEmpty())
+            ShowErrorWindow(OperationKind::MessageRemoval);
+    }
+    window_.RefreshPreview();
+    return r.completed;
+}
+
+bool MailCheckCommands::popListRetrieveWholeClick()
+{
+    TMailAccount* account = window_.ShownAccount();
+    const int selectedRows = window_.SelectedRowCount();
+    if (!account || Busy() || selectedRows == 0)
+        return false;
+    CloseErrorWindow();
+    const QList<TIdMessageEx*> records = window_.SelectedMessages();
+    if (!AnyToRetrieve(records)) {
+        ShowError(TextOr("MAINWND", "AllMessagesDownloaded",
+                         "All (selected) messages have been already downloaded."));
+        return false;
+    }
+
+    StartCommand();
+    SetBusy(true);
+    window_.UpdateWindowState();
+    OperationRun run = operationRun;
+    run.status = status_;
+    const RetrieveResult r =
+        RetrieveWholeMessages(*account, records, OperationView::MainWindow, run);
+    // Whatever arrived before a failure stays fetched: its rows must show the
+    // new records before anything paints them again.
+    if (!r.retrieved.isEmpty())
+        window_.MessagesReplaced(r.retrieved);
+    SetBusy(false);
+    window_.UpdateWindowState();
+    window_.SetStatusText(StatusIdle());
+    tray_.StopTrayBlink();
+    if (r.started && r.interrupted && MainVisible())
+        ShowWarning(InterruptedOnDemandText());
+
+    if (selectedRows == 1 && records.size() == 1) {
+        TIdMessageEx* shown = records.first();
+        for (const RetrievedRecord& rr : r.retrieved)
+            if (rr.oldRecord == shown)
+                shown = rr.newRecord;
+        window_.MessageDisplayed(shown);
+    }
+    if (r.started && !r.completed && !ErrorListEmpty())
+        ShowErrorWindow(OperationKind::MessageRetrieval);
+    window_.RefreshPreview();
+    return r.completed;
+}
+
+// ------------------------------------------------------ automatic checking --
+
+bool MailCheckCommands::StartUp(bool startedBySystem, bool checkSkipped, bool windowShown)
+{
+    const bool immediate = scheduler_.StartUp(startedBySystem, checkSkipped);
+    if (windowShown && !immediate)
+        AccountsDirectory().ClearFresh(true);
+    if (checkSkipped) {
+        if (windowShown)
+            ShowInfo(TextOr("COMMONS", "AutocheckSkipped", "Mail check skipped."));
+        else
+            announcer_.ShowNotification(TextOr("COMMONS", "AutocheckSkippedBlink",
+                                               "Mail check skipped"),
+                                        1000, 10000, QColor(255, 255, 170));
+    }
+    return immediate;
+}
+
+void MailCheckCommands::AutoCheckTimerTimer()
+{
+    scheduler_.Tick();
+}
+
+void MailCheckCommands::SetAutoCheckLock(AutoCheckScheduler::LockMode mode)
+{
+    if (!scheduler_.SetLock(mode)) {
+        ShowWarning(TextOr("MAINWND", "AutocheckPermanentlyDisabled",
+                           "Automatic mail checking has been permanently disabled in general "
+                           "settings."));
+        return;
+    }
+    if (hooks_.lockedLook)
+        hooks_.lockedLook(scheduler_.locked);
+    tray_.SetLocked(scheduler_.locked);
+}
+
+void MailCheckCommands::AfterSettingsChanged()
+{
+    const MySettings& s = Settings();
+    if (!(s.AutoMailCheck && s.CheckMailOnTimer))
+        SetAutoCheckLock(AutoCheckScheduler::LockMode::Unlock);
+    scheduler_.AfterSettingsChanged();
+    if (hooks_.lockedLook)
+        hooks_.lockedLook(scheduler_.locked);
+    tray_.SetLocked(scheduler_.locked);
+    if (s.UseCustomMessageNotificationSound && announcer_.Sound() &&
+        announcer_.Sound()->LoadedFile() != s.CustomMessageNotificationSound)
+        announcer_.Sound()->LoadFile(s.CustomMessageNotificationSound);
+    window_.UpdateWindowState();
+}
+
+} // namespace vm

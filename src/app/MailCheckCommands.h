@@ -1,0 +1,171 @@
+#pragma once
+// The interface-thread side of the commands that talk to the POP3 server
+// from the main window: the mail check of the shown account ("Check mail"
+// button), of the selected tree nodes or all accounts (tree menu), of all
+// accounts (tray menu) and the automatic check (timer); removal and whole
+// retrieval of the selected list rows; the interrupt; the lock of automatic
+// checks. Each command sets the busy state, clears the error list, reports
+// an interrupt or the errors afterwards and announces new mail.
+//
+// The commands see the main window through MainWindowAccess, so they run
+// against the real window and against a small stand-in in tests.
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "app/AutoCheck.h"
+#include "ops/AccountSelection.h"
+#include "ops/CheckPop3Session.h"
+#include "ops/OperationReport.h"
+#include "ops/RetrieveWhole.h"
+
+class QWidget;
+class TEF;
+class TIdPOP3Ex;
+class TIdMessageEx;
+class TMailAccount;
+class TMailBox;
+
+namespace vm {
+
+class NewMailAnnouncer;
+class StatusChannel;
+class TrayControl;
+
+// What the commands need of the main window.
+class MainWindowAccess
+{
+public:
+    virtual ~MainWindowAccess() = default;
+
+    virtual QWidget* Window() const = 0;
+    virtual QWidget* TreeControl() const = 0; // "Tree"
+    virtual QWidget* ListControl() const = 0; // "MsgList"
+
+    virtual bool RootSelected() const = 0;
+    // Accounts of the selected account nodes, in node order.
+    virtual QList<TMailAccount*> SelectedAccounts() const = 0;
+    // The account whose mailbox the list shows, or null.
+    virtual TMailAccount* ShownAccount() const = 0;
+
+    // Fills the list again from a mailbox (the shown one).
+    virtual void ShowMailbox(TMailBox* mailbox) = 0;
+    virtual void UpdateAccountCaptions() = 0;
+    // The busy look: tree, list and the commands that would start another
+    // operation are disabled. While busy the list must not read the records
+    // of the shown mailbox: a worker may replace or destroy them.
+    virtual void SetBusy(bool busy) = 0;
+    virtual void UpdateWindowState() = 0;
+    virtual void SetStatusText(const QString& text) = 0;
+    virtual void RefreshPreview() = 0;
+
+    // Number of selected rows (the "more" row included).
+    virtual int SelectedRowCount() const = 0;
+    // Records of the selected rows, in row order ("more" row left out).
+    virtual QList<TIdMessageEx*> SelectedMessages() const = 0;
+    // The records were removed from the shown mailbox (destroyed; the
+    // addresses only identify rows): delete their rows and, when the window
+    // is visible, select and focus the row the removal rule names
+    // (RowToSelectAfterRemoval).
+    virtual void MessagesRemoved(const QList<const TIdMessageEx*>& removed) = 0;
+    // Records were fetched whole: each row of an old record now shows the
+    // new one (state image, attachments column, row data), in place.
+    virtual void MessagesReplaced(const QList<RetrievedRecord>& replaced) = 0;
+    // A message counts as displayed (its new flag ends with NewMessagesStyle 2).
+    virtual void MessageDisplayed(TIdMessageEx* message) = 0;
+};
+
+// After rows were deleted: start at the index of the first deleted row,
+// clamped to the last row, and move up while the row holds no record.
+// Returns the row to select, or -1 when there is none.
+int RowToSelectAfterRemoval(int firstRemovedRow, int rowCount,
+                            const std::function<bool(int)>& holdsRecord);
+
+class MailCheckCommands : public QObject
+{
+    Q_OBJECT
+public:
+    struct Hooks
+    {
+        std::function<bool()> handOffBusy;        // the mail client hand-off runs
+        std::function<bool()> blockingWindowOpen; // details, settings, account, ...
+        std::function<bool()> shuttingDown;
+        std::function<void(bool locked)> lockedLook; // TBLock pressed and its image
+    };
+
+    MailCheckCommands(MainWindowAccess& window, TrayControl& tray, NewMailAnnouncer& announcer,
+                      TEF& errorWindow, Hooks hooks, QObject* parent = nullptr);
+    ~MailCheckCommands() override;
+
+    // --- check commands -------------------------------------------------------
+    // Tree menu "Check mail"; fromRefresh when the "Check mail" button sent it.
+    void popTreeCheckMailClick(bool fromRefresh = false);
+    // "Check mail" button: the shown account, when one is shown.
+    void BRefreshClick();
+    // Tray menu "Check mail": all accounts.
+    void popTrayCheckMailClick() { CheckAccounts(false); }
+    // Every account, or only those taking part in automatic checks.
+    void CheckAccounts(bool automaticOnly);
+
+    // --- list commands --------------------------------------------------------
+    // Deletes the selected messages on the server after confirmation; the
+    // rows go only once the server confirmed. True when removed.
+    bool popListDeleteClick();
+    // Fetches the selected headers-only messages whole. True when completed.
+    bool popListRetrieveWholeClick();
+
+    // --- interrupt and busy state ---------------------------------------------
+    // popStatusInterrupt and TBAbort: asks the running operation to stop.
+    void popStatusInterruptClick();
+    bool Busy() const;
+    void SetBusy(bool busy);
+
+    // --- automatic checking ---------------------------------------------------
+    // The start-up rule; shows "Mail check skipped" when checkSkipped (a box
+    // when the window is shown, else the notification window). When the
+    // window is shown and no immediate check is due, the fresh marks go.
+    // Returns true when a check is due at the first tick.
+    bool StartUp(bool startedBySystem, bool checkSkipped, bool windowShown);
+    // One tick of AutoCheckTimer.
+    void AutoCheckTimerTimer();
+    // 0 toggle (TBLock), 1 lock (popTrayLock), 2 unlock (popTrayUnlock).
+    void SetAutoCheckLock(AutoCheckScheduler::LockMode mode);
+    // After the settings window closed with OK.
+    void AfterSettingsChanged();
+    bool AutoCheckLocked() const { return scheduler_.locked; }
+    AutoCheckScheduler& Scheduler() { return scheduler_; }
+    QTimer* AutoCheckTimer = nullptr;
+
+    // How operations run (client, prompt, time limit); the status channel is
+    // always this object's own.
+    OperationRun operationRun;
+    StatusChannel* Status() const { return status_; }
+
+    // The window counts as visible (shown and not in the tray).
+    bool MainVisible() const;
+
+private:
+    void CloseErrorWindow();
+    void ShowErrorWindow(OperationKind kind);
+    void StartCommand();
+    AccountCheckResult CheckOne(TMailAccount& account);
+    void RestoreFocus(QWidget* remembered, bool requireActive);
+    QWidget* FocusedControl() const;
+    bool InterruptRequested() const;
+    TIdPOP3Ex& Client() const;
+
+    MainWindowAccess& window_;
+    TrayControl& tray_;
+    NewMailAnnouncer& announcer_;
+    QPointer<TEF> errorWindow_;
+    Hooks hooks_;
+    AutoCheckScheduler scheduler_;
+    StatusChannel* status_ = nullptr;
+};
+
+} // namespace vm

@@ -1,0 +1,200 @@
+#include "app/TrayControl.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QWidget>
+
+#include "config/MySettings.h"
+#include "core/Messages.h"
+#include "core/MyApplication.h"
+#include "ui/common/TBaseForm.h"
+#include "ui/common/TrayIcon.h"
+
+namespace vm {
+
+TrayControl::TrayControl(QWidget* mainWindow, Hooks hooks, QObject* parent)
+    : QObject(parent), window_(mainWindow), hooks_(std::move(hooks))
+{
+    icon_ = new TrayIcon(this);
+    icon_->SetToolTip(MyApplication::Instance().ProductName());
+    connect(icon_, &TrayIcon::restoreRequested, this, &TrayControl::RestoreFromTray);
+
+    TrayMenu = new QMenu(mainWindow);
+    TrayMenu->setObjectName(QStringLiteral("TrayMenu"));
+    const auto add = [this](const char* name, const QString& text) {
+        QAction* a = TrayMenu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    popTrayRestore = add("popTrayRestore", tr("Restore"));
+    TrayMenu->addSeparator();
+    popTrayCheckMail = add("popTrayCheckMail", tr("Check mail"));
+    popTrayLock = add("popTrayLock", tr("Lock automatic checking"));
+    popTrayUnlock = add("popTrayUnlock", tr("Unlock automatic checking"));
+    TrayMenu->addSeparator();
+    popTrayExit = add("popTrayExit", tr("Exit"));
+    QFont bold = popTrayRestore->font();
+    bold.setBold(true);
+    popTrayRestore->setFont(bold);
+    TranslateMenu();
+
+    connect(TrayMenu, &QMenu::aboutToShow, this, &TrayControl::UpdateTrayMenu);
+    connect(popTrayRestore, &QAction::triggered, this, &TrayControl::RestoreFromTray);
+    connect(popTrayCheckMail, &QAction::triggered, this, [this] {
+        if (!(hooks_.pop3Busy && hooks_.pop3Busy()) && hooks_.checkAllAccounts)
+            hooks_.checkAllAccounts();
+    });
+    connect(popTrayLock, &QAction::triggered, this, [this] {
+        if (hooks_.lock)
+            hooks_.lock();
+    });
+    connect(popTrayUnlock, &QAction::triggered, this, [this] {
+        if (hooks_.unlock)
+            hooks_.unlock();
+    });
+    connect(popTrayExit, &QAction::triggered, this, [this] {
+        RestoreFromTray();
+        closeExits = true;
+        if (window_)
+            window_->close();
+    });
+    icon_->SetMenu(TrayMenu);
+    UpdateTrayMenu();
+}
+
+TrayControl::~TrayControl() = default;
+
+QString TrayControl::NoTrayText()
+{
+    return tr("This desktop has no notification area, so %1 cannot hide in the tray. The window "
+              "is minimised to the task bar instead.")
+        .arg(MyApplication::Instance().ProductName());
+}
+
+bool TrayControl::TrayAvailable() const
+{
+    return hooks_.trayAvailable ? hooks_.trayAvailable() : TrayIcon::Available();
+}
+
+bool TrayControl::WindowShown() const
+{
+    return window_ && window_->isVisible() && !inTray_;
+}
+
+bool TrayControl::Blinking() const
+{
+    return icon_->Blinking();
+}
+
+void TrayControl::TranslateMenu()
+{
+    ApplySection(TrayMenu, QStringLiteral("MAINWND"));
+}
+
+void TrayControl::UpdateTrayMenu()
+{
+    const bool locked = hooks_.locked && hooks_.locked();
+    popTrayCheckMail->setEnabled(!(hooks_.pop3Busy && hooks_.pop3Busy()) &&
+                                 bool(hooks_.checkAllAccounts));
+    popTrayLock->setEnabled(!locked);
+    popTrayUnlock->setEnabled(locked);
+}
+
+void TrayControl::MinimizeToTray()
+{
+    if (!window_)
+        return;
+    inTray_ = true;
+    if (TrayAvailable()) {
+        minimisedInstead_ = false;
+        icon_->SetLocked(hooks_.locked && hooks_.locked());
+        icon_->Show();
+        window_->hide();
+    } else {
+        // Hiding without a tray would leave no way back to the window.
+        minimisedInstead_ = true;
+        window_->showMinimized();
+        if (!noTrayNoticeGiven_) {
+            noTrayNoticeGiven_ = true;
+            ShowInfo(NoTrayText());
+        }
+    }
+    if (hooks_.pop3Busy && hooks_.pop3Busy())
+        StartTrayBlink();
+}
+
+void TrayControl::RestoreFromTray()
+{
+    icon_->Hide();
+    const bool wasInTray = inTray_;
+    inTray_ = false;
+    minimisedInstead_ = false;
+    if (hooks_.stopAnnouncing)
+        hooks_.stopAnnouncing();
+    if (!startupPlacing && hooks_.clearFreshMarks)
+        hooks_.clearFreshMarks();
+    if (window_) {
+        if (wasInTray || !window_->isVisible() || window_->isMinimized())
+            window_->showNormal();
+        window_->raise();
+        window_->activateWindow();
+    }
+    StopTrayBlink();
+}
+
+void TrayControl::StartTrayBlink()
+{
+    if (inTray_)
+        icon_->StartBlink();
+}
+
+void TrayControl::StopTrayBlink()
+{
+    icon_->StopBlink();
+}
+
+void TrayControl::SetLocked(bool locked)
+{
+    icon_->SetLocked(locked);
+    UpdateTrayMenu();
+}
+
+void TrayControl::CloseBoxUsed()
+{
+    closeExits = !Settings().CrossHides;
+}
+
+void TrayControl::TrayButtonClicked()
+{
+    closeExits = Settings().CrossHides;
+    if (window_)
+        window_->close();
+}
+
+bool TrayControl::CloseRequest()
+{
+    if (closeExits)
+        return true;
+    MinimizeToTray();
+    closeExits = true;
+    return false;
+}
+
+void TrayControl::Activated()
+{
+    // Where there is no tray the window comes back from the task bar: that
+    // is its way out of the tray.
+    if (inTray_ && minimisedInstead_ && window_ && !window_->isMinimized()) {
+        RestoreFromTray();
+        return;
+    }
+    if (inTray_)
+        return;
+    if (hooks_.stopAnnouncing)
+        hooks_.stopAnnouncing();
+    if (!startupPlacing && hooks_.clearFreshMarks)
+        hooks_.clearFreshMarks();
+}
+
+} // namespace vm

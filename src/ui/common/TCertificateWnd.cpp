@@ -1,0 +1,157 @@
+#include "ui/common/TCertificateWnd.h"
+
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSslCertificate>
+#include <QVBoxLayout>
+
+#include "core/Messages.h"
+#include "core/MyApplication.h"
+#include "net/TlsTrust.h"
+
+namespace {
+
+QSslCertificate CertificateOf(const vm::CertificateFailure& f)
+{
+    if (f.certificateDer.isEmpty())
+        return QSslCertificate();
+    return QSslCertificate(f.certificateDer, QSsl::Der);
+}
+
+QString NameText(const QSslCertificate& cert, bool issuer)
+{
+    const QString dn = issuer ? cert.issuerDisplayName() : cert.subjectDisplayName();
+    QStringList parts;
+    const auto attrs = issuer ? cert.issuerInfoAttributes() : cert.subjectInfoAttributes();
+    for (const QByteArray& attr : attrs) {
+        const QStringList values = issuer ? cert.issuerInfo(attr) : cert.subjectInfo(attr);
+        parts.append(QString::fromLatin1(attr) + '=' + values.join(QStringLiteral(", ")));
+    }
+    if (parts.isEmpty())
+        return dn;
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+TCertificateWnd::TCertificateWnd(const vm::CertificateFailure& failure, QWidget* parent)
+    : QDialog(parent), failure_(failure)
+{
+    setObjectName(QStringLiteral("CertificateWnd"));
+    setWindowTitle(tr("Server certificate - %1").arg(vm::MyApplication::Instance().ProductName()));
+    auto* layout = new QVBoxLayout(this);
+    LState = new QLabel(this);
+    LState->setObjectName(QStringLiteral("LState"));
+    LState->setWordWrap(true);
+    layout->addWidget(LState);
+    MDetails = new QPlainTextEdit(Describe(failure_), this);
+    MDetails->setObjectName(QStringLiteral("MDetails"));
+    MDetails->setReadOnly(true);
+    MDetails->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    layout->addWidget(MDetails, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    BTrust = new QPushButton(this);
+    BTrust->setObjectName(QStringLiteral("BTrust"));
+    buttons->addWidget(BTrust);
+    BClose = new QPushButton(tr("Close"), this);
+    BClose->setObjectName(QStringLiteral("BClose"));
+    BClose->setDefault(true);
+    buttons->addWidget(BClose);
+    layout->addLayout(buttons);
+    connect(BClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BTrust, &QPushButton::clicked, this, [this] {
+        if (Trust())
+            accept();
+        else
+            vm::ShowError(tr("The certificate could not be added to the list of trusted "
+                             "certificates (%1).")
+                              .arg(vm::TrustFilePath()));
+    });
+    UpdateState();
+    resize(620, 380);
+}
+
+QString TCertificateWnd::FingerprintOf(const vm::CertificateFailure& failure)
+{
+    const QSslCertificate cert = CertificateOf(failure);
+    if (!cert.isNull())
+        return vm::CertificateFingerprint(cert);
+    return vm::NormalizeFingerprint(failure.fingerprint);
+}
+
+TCertificateWnd::TrustState TCertificateWnd::StateOf(const vm::CertificateFailure& failure)
+{
+    const QString trusted = vm::TrustedFingerprint(failure.host, failure.port);
+    if (trusted.isEmpty())
+        return TrustState::NotTrusted;
+    return trusted == FingerprintOf(failure) ? TrustState::Trusted : TrustState::Changed;
+}
+
+QString TCertificateWnd::Describe(const vm::CertificateFailure& f)
+{
+    QStringList lines;
+    lines << tr("Server: %1:%2").arg(f.host).arg(f.port);
+    if (!f.accountName.isEmpty())
+        lines << tr("Account: %1").arg(f.accountName);
+    const QSslCertificate cert = CertificateOf(f);
+    if (!cert.isNull()) {
+        lines << tr("Issued to: %1").arg(NameText(cert, false));
+        lines << tr("Issued by: %1").arg(NameText(cert, true));
+        const QString from = cert.effectiveDate().toUTC().toString(Qt::ISODate);
+        const QString until = cert.expiryDate().toUTC().toString(Qt::ISODate);
+        lines << tr("Valid from %1 until %2").arg(from, until);
+        const QStringList names = cert.subjectAlternativeNames().values(QSsl::DnsEntry);
+        if (!names.isEmpty())
+            lines << tr("Host names: %1").arg(names.join(QStringLiteral(", ")));
+    } else {
+        lines << tr("The server's certificate itself is not available.");
+    }
+    const QString fp = FingerprintOf(f);
+    lines << tr("SHA-256 fingerprint: %1").arg(fp.isEmpty() ? tr("unknown") : fp);
+    if (!f.reasons.isEmpty())
+        lines << tr("Refused because: %1").arg(f.reasons.join(QStringLiteral("; ")));
+    return lines.join('\n');
+}
+
+void TCertificateWnd::UpdateState()
+{
+    state_ = StateOf(failure_);
+    const QString server = QStringLiteral("%1:%2").arg(failure_.host).arg(failure_.port);
+    switch (state_) {
+    case TrustState::NotTrusted:
+        LState->setText(tr("The certificate of %1 could not be verified. Trust it only when you "
+                           "know it is the server's own certificate (compare the fingerprint "
+                           "with the one your provider publishes).")
+                            .arg(server));
+        BTrust->setText(tr("Trust this certificate"));
+        break;
+    case TrustState::Changed:
+        LState->setText(
+            tr("WARNING: the certificate of %1 has CHANGED since you chose to trust it. The "
+               "certificate trusted so far has the fingerprint %2. Trust the new one only when "
+               "you know why it changed; someone may be intercepting the connection.")
+                .arg(server, vm::TrustedFingerprint(failure_.host, failure_.port)));
+        BTrust->setText(tr("Trust the new certificate"));
+        break;
+    case TrustState::Trusted:
+        LState->setText(tr("This certificate is trusted for %1. Check mail again to use it.")
+                            .arg(server));
+        BTrust->setText(tr("Trust this certificate"));
+        break;
+    }
+    BTrust->setEnabled(state_ != TrustState::Trusted && !FingerprintOf(failure_).isEmpty());
+}
+
+bool TCertificateWnd::Trust()
+{
+    const QString fp = FingerprintOf(failure_);
+    if (fp.isEmpty() || failure_.host.trimmed().isEmpty())
+        return false;
+    const bool ok = vm::AddTrustedCertificate(failure_.host, failure_.port, fp);
+    UpdateState();
+    return ok;
+}

@@ -1,0 +1,278 @@
+// Automatic checks through the commands (countdown, obstacles, lock, the
+// start-up rule), the close box and BTray, the tray and its fallback.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QMenu>
+#include <QTest>
+
+#include "config/MySettings.h"
+#include "lang/Lang.h"
+#include "mime/TIdMessageEx.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+#include "model/TMailBox.h"
+#include "ops/ErrorList.h"
+#include "ui/common/TNotifyForm.h"
+#include "ui/common/TrayIcon.h"
+#include "ui_check/CheckTestSupport.h"
+
+using namespace vm;
+using namespace vm::test;
+
+namespace {
+
+class AutoCheckTrayTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        EnsureGuiApp();
+        Settings() = MySettings();
+        Settings().AutoMailCheck = true;
+        Settings().CheckMailOnStartup = true;
+        Settings().CheckMailOnTimer = true;
+        Settings().AutoMailCheckInterval = 3;
+        Settings().MessageNotification = MySettings::kNotifyWindow;
+        AccountsDirectory().Clear();
+        ClearErrorList();
+        SetMessageService(&messages);
+        // Each automatic check fails at once on a closed port: it shows up
+        // as one busy period of the window.
+        AddAccount("bob", "secret", ClosedPort());
+    }
+    void TearDown() override
+    {
+        SetMessageService(nullptr);
+        AccountsDirectory().Clear();
+    }
+    static int Checks(const CheckRig& rig) { return rig.window.busyHistory.count(true); }
+    RecordingMessageService messages;
+};
+
+} // namespace
+
+TEST_F(AutoCheckTrayTest, StartUpCheckRunsAtTheFirstTickThenEveryInterval)
+{
+    CheckRig rig;
+    EXPECT_TRUE(rig.commands->StartUp(false, false, true));
+    EXPECT_TRUE(rig.commands->AutoCheckTimer->isActive());
+    EXPECT_EQ(rig.commands->AutoCheckTimer->interval(), 1000);
+    rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 1);
+    for (int i = 0; i < 2; ++i)
+        rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 1);
+    rig.commands->AutoCheckTimerTimer(); // third second of the interval
+    EXPECT_EQ(Checks(rig), 2);
+}
+
+// With only the start-up check wanted, the timer stops after it.
+TEST_F(AutoCheckTrayTest, OnlyStartUpCheckStopsTheTimerAfterwards)
+{
+    Settings().CheckMailOnTimer = false;
+    CheckRig rig;
+    rig.commands->StartUp(false, false, true);
+    rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 1);
+    EXPECT_FALSE(rig.commands->AutoCheckTimer->isActive());
+}
+
+// A blocking window open at zero: the check runs at the first tick after it
+// closed. The same for the lock and for shutting down.
+TEST_F(AutoCheckTrayTest, ObstaclesHoldTheDueCheckUntilTheyAreGone)
+{
+    CheckRig rig;
+    QDialog settingsWindow;
+    rig.commands->StartUp(false, false, true);
+    settingsWindow.show();
+    rig.blockingWindow = true;
+    for (int i = 0; i < 5; ++i)
+        rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 0);
+    EXPECT_EQ(rig.commands->Scheduler().countdown, 0);
+    settingsWindow.close();
+    rig.blockingWindow = false;
+    rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 1);
+
+    // The lock: nothing while locked; unlocking after zero checks at the next tick.
+    rig.commands->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock);
+    for (int i = 0; i < 5; ++i)
+        rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 1);
+    rig.commands->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle);
+    rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 2);
+    EXPECT_EQ(rig.lockedLooks, (QList<bool>{true, false}));
+
+    rig.shuttingDown = true;
+    for (int i = 0; i < 5; ++i)
+        rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 2);
+}
+
+// An error report still open is closed one second before the next check.
+TEST_F(AutoCheckTrayTest, ErrorWindowClosesOneSecondBeforeTheNextCheck)
+{
+    CheckRig rig;
+    rig.window.show(); // visible: the failed check opens the error window
+    rig.commands->StartUp(false, false, true);
+    rig.commands->AutoCheckTimerTimer();
+    ASSERT_TRUE(rig.errorWindow->isVisible());
+    rig.commands->AutoCheckTimerTimer(); // countdown 2
+    EXPECT_TRUE(rig.errorWindow->isVisible());
+    rig.commands->AutoCheckTimerTimer(); // countdown 1
+    EXPECT_FALSE(rig.errorWindow->isVisible());
+}
+
+// Shift held at start: no start-up check, the user is told; interval checks
+// still run.
+TEST_F(AutoCheckTrayTest, ShiftAtStartSkipsOnlyTheStartUpCheck)
+{
+    {
+        CheckRig rig;
+        EXPECT_FALSE(rig.commands->StartUp(false, true, true));
+        EXPECT_EQ(Shown(messages, MsgIcon::Information), QStringList{"Mail check skipped."});
+        EXPECT_EQ(rig.commands->Scheduler().countdown, 3);
+        for (int i = 0; i < 3; ++i)
+            rig.commands->AutoCheckTimerTimer();
+        EXPECT_EQ(Checks(rig), 1);
+    }
+    messages.shown.clear();
+    CheckRig hidden;
+    hidden.commands->StartUp(true, true, false);
+    EXPECT_TRUE(messages.shown.isEmpty());
+    TNotifyForm* form = hidden.announcer->NotifyForm();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->text, "Mail check skipped");
+    EXPECT_EQ(form->lifetime, 10000);
+    EXPECT_EQ(form->blinkPeriod, 1000);
+    EXPECT_EQ(form->background, QColor(255, 255, 170));
+}
+
+// The start-up check after "-startup" waits StartupSleepingTime seconds.
+TEST_F(AutoCheckTrayTest, StartedBySystemSleepsFirst)
+{
+    Settings().SleepOnStartup = true;
+    Settings().StartupSleepingTime = 2;
+    CheckRig rig;
+    EXPECT_FALSE(rig.commands->StartUp(true, false, false));
+    rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 0);
+    rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 1);
+}
+
+// Lock and unlock while automatic checking is off: a warning, nothing changes.
+TEST_F(AutoCheckTrayTest, LockingNeedsAutomaticChecking)
+{
+    Settings().CheckMailOnTimer = false;
+    CheckRig rig;
+    rig.commands->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock);
+    EXPECT_FALSE(rig.commands->AutoCheckLocked());
+    EXPECT_EQ(Shown(messages, MsgIcon::Warning),
+              QStringList{LangText("MAINWND", "AutocheckPermanentlyDisabled")});
+    EXPECT_TRUE(rig.lockedLooks.isEmpty());
+}
+
+// Locking while hidden changes the tray picture at once; the menu follows.
+TEST_F(AutoCheckTrayTest, LockChangesTheTrayPictureAndMenu)
+{
+    CheckRig rig;
+    rig.window.show();
+    rig.tray->MinimizeToTray();
+    EXPECT_EQ(rig.tray->Icon()->Shown(), TrayIcon::Picture::Normal);
+    rig.tray->popTrayLock->trigger();
+    EXPECT_TRUE(rig.commands->AutoCheckLocked());
+    EXPECT_EQ(rig.tray->Icon()->Shown(), TrayIcon::Picture::Locked);
+    EXPECT_FALSE(rig.tray->popTrayLock->isEnabled());
+    EXPECT_TRUE(rig.tray->popTrayUnlock->isEnabled());
+    rig.tray->popTrayUnlock->trigger();
+    EXPECT_EQ(rig.tray->Icon()->Shown(), TrayIcon::Picture::Normal);
+}
+
+// CrossHides on: the cross hides and BTray ends; off: the opposite.
+TEST_F(AutoCheckTrayTest, CloseExitsFollowsCrossHidesBothWays)
+{
+    for (const bool crossHides : {true, false}) {
+        Settings().CrossHides = crossHides;
+        CheckRig rig;
+        rig.window.show();
+        rig.tray->CloseBoxUsed();
+        EXPECT_EQ(rig.tray->CloseRequest(), !crossHides);
+        EXPECT_EQ(rig.tray->InTray(), crossHides);
+        EXPECT_TRUE(rig.tray->closeExits); // armed again after hiding
+        rig.tray->RestoreFromTray();
+
+        rig.tray->closeExits = true;
+        rig.tray->TrayButtonClicked(); // asks the window to close
+        rig.window.show();
+        EXPECT_EQ(rig.tray->closeExits, crossHides);
+        EXPECT_EQ(rig.tray->CloseRequest(), crossHides);
+        EXPECT_EQ(rig.tray->InTray(), !crossHides);
+    }
+}
+
+// Without a system tray the window is minimised instead, the user is told
+// once, and coming back from the task bar counts as leaving the tray.
+TEST_F(AutoCheckTrayTest, NoTrayFallsBackToMinimising)
+{
+    CheckRig rig;
+    rig.trayAvailable = false;
+    rig.window.show();
+    rig.tray->MinimizeToTray();
+    EXPECT_TRUE(rig.window.isVisible());
+    EXPECT_TRUE(rig.window.isMinimized());
+    EXPECT_TRUE(rig.tray->InTray());
+    EXPECT_FALSE(rig.commands->MainVisible());
+    rig.tray->RestoreFromTray();
+    rig.tray->MinimizeToTray();
+    EXPECT_EQ(Shown(messages, MsgIcon::Information), QStringList{TrayControl::NoTrayText()});
+    rig.window.showNormal();
+    rig.tray->Activated();
+    EXPECT_FALSE(rig.tray->InTray());
+}
+
+// Activation ends the notification and clears the fresh marks, except while
+// the window is placed at start.
+TEST_F(AutoCheckTrayTest, ActivationClearsFreshMarksAndEndsTheNotification)
+{
+    CheckRig rig;
+    TMailAccount* a = AccountsDirectory().At(0);
+    auto* m = new TIdMessageEx;
+    m->UID = "x";
+    m->fresh = true;
+    a->Mailbox().Add(m);
+    a->Mailbox().SetStale(false);
+    ASSERT_EQ(AccountsDirectory().CountFresh(true), 1);
+    rig.window.show();
+    rig.tray->MinimizeToTray();
+    rig.announcer->AnnounceNewMail(1, AnnounceKind::AutoChecked);
+    EXPECT_TRUE(rig.announcer->NotifyForm()->isVisible());
+
+    rig.tray->startupPlacing = true;
+    rig.tray->RestoreFromTray();
+    EXPECT_EQ(AccountsDirectory().CountFresh(true), 1);
+    EXPECT_FALSE(rig.announcer->NotifyForm()->isVisible());
+    rig.tray->startupPlacing = false;
+    rig.tray->Activated();
+    EXPECT_EQ(AccountsDirectory().CountFresh(true), 0);
+}
+
+// popTrayExit restores the window and asks it to close with closeExits set.
+TEST_F(AutoCheckTrayTest, TrayExitRestoresThenCloses)
+{
+    Settings().CrossHides = true;
+    CheckRig rig;
+    rig.window.show();
+    rig.tray->CloseBoxUsed();
+    rig.tray->CloseRequest();
+    ASSERT_TRUE(rig.tray->InTray());
+    rig.tray->popTrayExit->trigger();
+    EXPECT_FALSE(rig.tray->InTray());
+    EXPECT_TRUE(rig.tray->closeExits);
+    EXPECT_FALSE(rig.window.isVisible()); // the plain test window simply closed
+}

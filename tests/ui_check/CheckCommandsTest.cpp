@@ -1,0 +1,419 @@
+// The check commands of the main window against the scripted fake server
+// and Dovecot: busy state, reports, interrupt, announcements, removal and
+// retrieval from the list.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+
+#include "config/MySettings.h"
+#include "lang/Lang.h"
+#include "mime/TIdMessageEx.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+#include "model/TMailBox.h"
+#include "ops/ErrorList.h"
+#include "pop3/TIdPOP3Ex.h"
+#include "support/DovecotFixture.h"
+#include "support/FakeServer.h"
+#include "ui/common/TNotifyForm.h"
+#include "ui/common/TrayIcon.h"
+#include "ui_check/CheckTestSupport.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+
+using namespace vm;
+using namespace vm::test;
+
+namespace {
+
+class CheckCommandsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        EnsureGuiApp();
+        Settings() = MySettings();
+        Settings().MessageNotification = MySettings::kNotifyWindow;
+        Settings().MessagesDownloadRange = 1; // whole messages: "RETR" after "LIST"
+        Settings().OldMessagesGetHeaders = false;
+        AccountsDirectory().Clear();
+        ClearErrorList();
+        SetMessageService(&messages);
+    }
+    void TearDown() override
+    {
+        SetMessageService(nullptr);
+        AccountsDirectory().Clear();
+    }
+    RecordingMessageService messages;
+};
+
+// Greeting and login of "bob".
+void Login(FakeServer& s)
+{
+    s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
+    s.SendLine("+OK").Expect("PASS secret").SendLine("+OK logged in");
+}
+
+void Uidl(FakeServer& s, const QList<QByteArray>& ids)
+{
+    s.Expect("UIDL").SendLine("+OK");
+    for (int i = 0; i < ids.size(); ++i)
+        s.SendLine(QByteArray::number(i + 1) + ' ' + ids[i]);
+    s.SendLine(".");
+}
+
+TIdMessageEx* AddRecord(TMailAccount* a, const QByteArray& uid, bool headersOnly = false)
+{
+    auto* m = new TIdMessageEx;
+    m->UID = uid;
+    m->headersOnly = headersOnly;
+    a->Mailbox().Add(m);
+    return m;
+}
+
+QByteArray Message(int i)
+{
+    return "From: Ann <ann@example.org>\r\nTo: bob@example.org\r\nSubject: note " +
+           QByteArray::number(i) + "\r\nDate: Mon, 1 Jan 2024 10:00:00 +0000\r\n\r\nbody " +
+           QByteArray::number(i) + "\r\n";
+}
+
+} // namespace
+
+TEST_F(CheckCommandsTest, RowAfterRemovalIsClampedAndSkipsTheMoreRow)
+{
+    const auto holds = [](int moreRow) { return [moreRow](int r) { return r != moreRow; }; };
+    EXPECT_EQ(RowToSelectAfterRemoval(1, 3, holds(-1)), 1);
+    EXPECT_EQ(RowToSelectAfterRemoval(5, 3, holds(-1)), 2);  // clamped to the last row
+    EXPECT_EQ(RowToSelectAfterRemoval(2, 3, holds(2)), 1);   // up past the "more" row
+    EXPECT_EQ(RowToSelectAfterRemoval(0, 1, holds(0)), -1);  // only the "more" row is left
+    EXPECT_EQ(RowToSelectAfterRemoval(0, 0, holds(-1)), -1); // nothing left
+    EXPECT_EQ(RowToSelectAfterRemoval(-1, 4, holds(-1)), -1);
+}
+
+// A visible window, three selected accounts, an interrupt during the second:
+// the third is never contacted, the box says "Aborted on demand." and the
+// error window stays closed (an interrupt leaves no error line).
+TEST_F(CheckCommandsTest, InterruptStopsSelectedCheckAfterTheCurrentAccount)
+{
+    CheckRig rig;
+    FakeServer first, second, third;
+    Login(first);
+    Uidl(first, {});
+    first.Expect("QUIT").SendLine("+OK bye");
+    Login(second);
+    second.Stall(-1);
+    first.Start();
+    second.Start();
+    third.Start();
+    TMailAccount* a = AddAccount("bob", "secret", first.Port());
+    TMailAccount* b = AddAccount("bob", "secret", second.Port());
+    TMailAccount* c = AddAccount("bob", "secret", third.Port());
+    rig.window.selectedAccounts = {a, b, c};
+    rig.window.show();
+
+    QTimer poll;
+    std::atomic<bool> interrupted{false};
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        // Once the second server saw the password, ask to stop.
+        if (!interrupted && second.Received().size() >= 3) {
+            interrupted = true;
+            rig.commands->popStatusInterruptClick();
+        }
+    });
+    poll.start(20);
+    rig.commands->popTreeCheckMailClick();
+    poll.stop();
+
+    EXPECT_TRUE(interrupted.load());
+    EXPECT_TRUE(third.Received().isEmpty());
+    EXPECT_EQ(Shown(messages, MsgIcon::Warning), QStringList{"Aborted on demand."});
+    EXPECT_FALSE(rig.errorWindow->isVisible());
+    EXPECT_EQ(rig.window.busyHistory, (QList<bool>{true, false}));
+    EXPECT_FALSE(rig.commands->Busy());
+    EXPECT_GE(rig.window.captionUpdates, 1);
+}
+
+// A failed account does not stop the others; the error window carries the
+// mail check header and one line for the failed account.
+TEST_F(CheckCommandsTest, FailedAccountIsReportedAndTheNextIsStillChecked)
+{
+    CheckRig rig;
+    FakeServer good;
+    Login(good);
+    Uidl(good, {"m1"});
+    good.Expect("LIST 1").SendLine("+OK 1 120");
+    good.Expect("RETR 1").SendLine("+OK");
+    good.Send(Message(1) + ".\r\n");
+    good.Expect("QUIT").SendLine("+OK");
+    good.Start();
+    TMailAccount* bad = AddAccount("bob", "secret", ClosedPort());
+    bad->FriendlyName() = "Broken";
+    TMailAccount* ok = AddAccount("bob", "secret", good.Port());
+    rig.window.selectedAccounts = {bad, ok};
+    rig.window.show();
+
+    rig.commands->popTreeCheckMailClick();
+
+    ASSERT_TRUE(rig.errorWindow->isVisible());
+    EXPECT_EQ(rig.errorWindow->LHeader->text(), ErrorWindowHeader(OperationKind::MailCheck));
+    EXPECT_TRUE(rig.errorWindow->MErrors->toPlainText().contains("Broken"));
+    EXPECT_EQ(ok->Mailbox().Count(), 1);
+    // Visible window: one new message of the selected accounts in a box.
+    EXPECT_EQ(Shown(messages, MsgIcon::Information),
+              QStringList{LangFormat("MAINWND", "NewMessagesOnSelectedAccounts", {"1"})});
+    // The box cleared the fresh marks.
+    EXPECT_EQ(AccountsDirectory().CountFresh(true), 0);
+}
+
+// The "Check mail" button checks the shown account, refills the list it
+// changed and announces with the account's name.
+TEST_F(CheckCommandsTest, RefreshChecksTheShownAccountAndRefillsItsList)
+{
+    CheckRig rig;
+    DovecotFixture dc;
+    if (!DovecotFixture::Available())
+        GTEST_SKIP() << "dovecot not installed";
+    ASSERT_TRUE(dc.Start()) << dc.LastError().toStdString();
+    dc.AddUser("bob", "secret");
+    dc.Deliver("bob", Message(1));
+    TMailAccount* a = AddAccount("bob", "secret", dc.Pop3Port());
+    a->FriendlyName() = "Home";
+    rig.window.Show(a);
+    rig.window.show();
+    rig.window.list->setFocus();
+
+    rig.commands->BRefreshClick();
+
+    EXPECT_EQ(a->Mailbox().Count(), 1);
+    EXPECT_EQ(rig.window.list->count(), 1);
+    EXPECT_EQ(rig.window.showMailboxCalls, 1);
+    EXPECT_EQ(Shown(messages, MsgIcon::Information),
+              QStringList{LangFormat("MAINWND", "NewMessagesOnAccount", {"1", "Home"})});
+    // Nothing new the second time: no announcement, no refill.
+    messages.shown.clear();
+    rig.commands->BRefreshClick();
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(rig.window.showMailboxCalls, 1);
+}
+
+// Hidden in the tray, two automatic checks bring 2 and then 3 messages: the
+// notification window says 2, then 5; the window's return clears the marks.
+// A single message uses the singular text.
+TEST_F(CheckCommandsTest, AutomaticChecksWhileHiddenCountEverythingSinceLastLook)
+{
+    CheckRig rig;
+    DovecotFixture dc;
+    if (!DovecotFixture::Available())
+        GTEST_SKIP() << "dovecot not installed";
+    ASSERT_TRUE(dc.Start()) << dc.LastError().toStdString();
+    dc.AddUser("bob", "secret");
+    AddAccount("bob", "secret", dc.Pop3Port());
+    AddAccount("nobody", "", ClosedPort(), false); // not taking part: never contacted
+    rig.window.show();
+    rig.tray->MinimizeToTray();
+    ASSERT_FALSE(rig.window.isVisible());
+
+    TNotifyForm* form = rig.announcer->NotifyForm();
+    dc.Deliver("bob", Message(1));
+    dc.Deliver("bob", Message(2));
+    rig.commands->CheckAccounts(true);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->text, "You have new mail (2 messages)");
+
+    for (int i = 3; i <= 5; ++i)
+        dc.Deliver("bob", Message(i));
+    rig.commands->CheckAccounts(true);
+    EXPECT_EQ(form->text, "You have new mail (5 messages)");
+    EXPECT_TRUE(messages.shown.isEmpty()); // no box while hidden
+
+    rig.tray->RestoreFromTray();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(AccountsDirectory().CountFresh(true), 0);
+
+    rig.tray->MinimizeToTray();
+    dc.Deliver("bob", Message(6));
+    rig.commands->CheckAccounts(true);
+    EXPECT_EQ(form->text, "You have new mail (1 message)");
+    // A click on the notification window brings the main window back.
+    QTest::mouseClick(form, Qt::LeftButton);
+    EXPECT_TRUE(rig.window.isVisible());
+    EXPECT_FALSE(rig.tray->InTray());
+}
+
+// The tray icon blinks while hidden and busy, not while shown; the end of
+// the operation stops it.
+TEST_F(CheckCommandsTest, TrayBlinksOnlyWhileHiddenAndBusy)
+{
+    CheckRig rig;
+    FakeServer slow;
+    Login(slow);
+    slow.Stall(1200);
+    slow.Start();
+    FakeServer slow2;
+    Login(slow2);
+    slow2.Stall(1200);
+    slow2.Start();
+    TMailAccount* a = AddAccount("bob", "secret", slow.Port());
+    rig.window.show();
+    rig.commands->operationRun.timeoutSeconds = 1; // ends the stall for silence
+
+    bool blinkedWhileShown = false;
+    QTimer::singleShot(300, [&] { blinkedWhileShown = rig.tray->Blinking(); });
+    rig.commands->CheckAccounts(false);
+    EXPECT_FALSE(blinkedWhileShown);
+
+    a->Pop3Port() = slow2.Port();
+    rig.errorWindow->close(); // the report of the visible check
+    rig.tray->MinimizeToTray();
+    bool blinkedWhileHidden = false;
+    TrayIcon::Picture seen = TrayIcon::Picture::Normal;
+    QTimer::singleShot(300, [&] { blinkedWhileHidden = rig.tray->Blinking(); });
+    QTimer::singleShot(700, [&] { seen = rig.tray->Icon()->Shown(); });
+    rig.commands->CheckAccounts(false);
+    EXPECT_TRUE(blinkedWhileHidden);
+    EXPECT_EQ(seen, TrayIcon::Picture::Blank); // 500 ms icon, then 750 ms blank
+    EXPECT_FALSE(rig.tray->Blinking());
+    EXPECT_EQ(rig.tray->Icon()->Shown(), TrayIcon::Picture::Normal);
+    // Errors of a hidden check are not shown unless asked for.
+    EXPECT_FALSE(rig.errorWindow->isVisible());
+    EXPECT_FALSE(ErrorListEmpty());
+}
+
+// Removal: rows go only after the server confirmed with QUIT; the selection
+// moves to the row at the first removed index.
+TEST_F(CheckCommandsTest, RemovalDropsRowsOnlyAfterTheServerConfirmed)
+{
+    CheckRig rig;
+    FakeServer s;
+    TMailAccount* a = AddAccount("bob", "secret", 0);
+    AddRecord(a, "a");
+    AddRecord(a, "b");
+    AddRecord(a, "c");
+    AddRecord(a, "d");
+    std::atomic<int> removedAtDele{-1};
+    Login(s);
+    Uidl(s, {"a", "c", "b", "d"}); // renumbered by the server
+    s.Expect("DELE 3").Call([&] { removedAtDele = rig.window.removedCalls; }).SendLine("+OK");
+    s.Expect("DELE 2").SendLine("+OK");
+    s.Expect("QUIT").SendLine("+OK");
+    s.Start();
+    a->Pop3Port() = s.Port();
+    rig.window.Show(a, true);
+    rig.window.show();
+    rig.window.SelectRows({1, 2, 4}); // b, c and the "more" row
+
+    EXPECT_TRUE(rig.commands->popListDeleteClick());
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+    EXPECT_EQ(removedAtDele.load(), 0);
+    EXPECT_EQ(a->Mailbox().Count(), 2);
+    ASSERT_EQ(rig.window.list->count(), 3); // a, d, more
+    EXPECT_EQ(rig.window.RowRecord(0)->UID, "a");
+    EXPECT_EQ(rig.window.RowRecord(1)->UID, "d");
+    EXPECT_EQ(rig.window.SelectedRowIndexes(), QList<int>{1});
+    EXPECT_EQ(messages.shown.size(), 1); // the confirmation only
+    EXPECT_EQ(messages.shown.first().buttons, MsgButtons::YesNo);
+    EXPECT_EQ(rig.window.statusTexts.last(), "Idle");
+}
+
+// "-ERR" to a DELE: no QUIT, every row and record stays, the error window
+// names the removal. Answering No to the question starts nothing.
+TEST_F(CheckCommandsTest, FailedRemovalKeepsEveryRow)
+{
+    CheckRig rig;
+    FakeServer s;
+    TMailAccount* a = AddAccount("bob", "secret", 0);
+    AddRecord(a, "a");
+    AddRecord(a, "b");
+    Login(s);
+    Uidl(s, {"a", "b"});
+    s.Expect("DELE 1").SendLine("+OK");
+    s.Expect("DELE 2").SendLine("-ERR locked");
+    s.Start();
+    a->Pop3Port() = s.Port();
+    rig.window.Show(a);
+    rig.window.show();
+    rig.window.SelectRows({0, 1});
+
+    messages.answer = [](const MessageRequest&) { return MsgAnswer::No; };
+    EXPECT_FALSE(rig.commands->popListDeleteClick());
+    EXPECT_TRUE(rig.window.busyHistory.isEmpty());
+    messages.answer = nullptr;
+
+    EXPECT_FALSE(rig.commands->popListDeleteClick());
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_FALSE(s.Received().contains("QUIT"));
+    EXPECT_EQ(a->Mailbox().Count(), 2);
+    EXPECT_EQ(rig.window.list->count(), 2);
+    EXPECT_EQ(rig.window.removedCalls, 0);
+    ASSERT_TRUE(rig.errorWindow->isVisible());
+    EXPECT_EQ(rig.errorWindow->LHeader->text(), ErrorWindowHeader(OperationKind::MessageRemoval));
+}
+
+// An interrupt during a removal: "Aborted on demand.", nothing removed.
+TEST_F(CheckCommandsTest, InterruptedRemovalSaysAbortedOnDemand)
+{
+    CheckRig rig;
+    FakeServer s;
+    TMailAccount* a = AddAccount("bob", "secret", 0);
+    AddRecord(a, "a");
+    Login(s);
+    s.Stall(-1);
+    s.Start();
+    a->Pop3Port() = s.Port();
+    rig.window.Show(a);
+    rig.window.show();
+    rig.window.SelectRows({0});
+    QTimer::singleShot(400, [&] { rig.commands->popStatusInterruptClick(); });
+
+    EXPECT_FALSE(rig.commands->popListDeleteClick());
+    EXPECT_EQ(Shown(messages, MsgIcon::Warning), QStringList{"Aborted on demand."});
+    EXPECT_EQ(a->Mailbox().Count(), 1);
+    EXPECT_EQ(rig.window.list->count(), 1);
+    EXPECT_FALSE(rig.errorWindow->isVisible());
+}
+
+// Retrieval: nothing headers-only selected gives the "already downloaded"
+// box and no connection; otherwise the row shows the new record in place.
+TEST_F(CheckCommandsTest, RetrievalUpdatesRowsInPlace)
+{
+    CheckRig rig;
+    FakeServer s;
+    TMailAccount* a = AddAccount("bob", "secret", 0);
+    AddRecord(a, "w1");
+    TIdMessageEx* h = AddRecord(a, "h2", true);
+    h->Flags |= mfRecent;
+    Login(s);
+    Uidl(s, {"w1", "h2"});
+    s.Expect("RETR 2").SendLine("+OK");
+    s.Send(Message(2) + ".\r\n");
+    s.Expect("QUIT").SendLine("+OK");
+    s.Start();
+    a->Pop3Port() = s.Port();
+    rig.window.Show(a);
+    rig.window.show();
+
+    rig.window.SelectRows({0});
+    EXPECT_FALSE(rig.commands->popListRetrieveWholeClick());
+    EXPECT_EQ(Shown(messages, MsgIcon::Error),
+              QStringList{"All (selected) messages have been already downloaded."});
+    EXPECT_TRUE(rig.window.busyHistory.isEmpty());
+
+    rig.window.SelectRows({1});
+    EXPECT_TRUE(rig.commands->popListRetrieveWholeClick());
+    ASSERT_TRUE(s.WaitDone());
+    TIdMessageEx* now = a->Mailbox().At(1);
+    EXPECT_NE(now, h);
+    EXPECT_FALSE(now->headersOnly);
+    EXPECT_TRUE(now->IsNew()); // the new flag is carried over
+    EXPECT_EQ(rig.window.RowRecord(1), now);
+    EXPECT_EQ(rig.window.displayed, QList<TIdMessageEx*>{now});
+}
