@@ -228,8 +228,16 @@ void MessageListModel::SortRows(int column, bool ascending)
         return;
     std::vector<SortKey> keys;
     keys.reserve(rows_.size());
-    for (const Row& r : rows_)
-        keys.push_back(MakeKey(r.msg, column));
+    for (Row& r : rows_) {
+        if (r.msg && (column == 0 || column == 1)) {
+            // Decoded texts are kept in the row, so later sorts only fold.
+            SortKey key;
+            key.text = SortText(r, column).toCaseFolded();
+            keys.push_back(std::move(key));
+        } else {
+            keys.push_back(MakeKey(r.msg, column));
+        }
+    }
     std::vector<int> order(rows_.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
@@ -310,7 +318,7 @@ void MessageListModel::InvalidateTexts()
 {
     for (Row& r : rows_)
         if (r.msg)
-            r.filled = false;
+            r.filled = r.hasSender = r.hasSubject = false;
     RefreshAll();
 }
 
@@ -326,14 +334,27 @@ void MessageListModel::SetColumnCaptions(const QStringList& captions)
     emit headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
 }
 
+const QString& MessageListModel::SortText(Row& row, int column) const
+{
+    if (column == 0 && !row.hasSender) {
+        row.text[0] = MessageSenderText(*row.msg);
+        row.hasSender = true;
+    } else if (column == 1 && !row.hasSubject) {
+        EnsureParsed(*row.msg);
+        row.text[1] = row.msg->Subject();
+        row.hasSubject = true;
+    }
+    return row.text[column];
+}
+
 void MessageListModel::FillListItem(Row& row) const
 {
     if (row.filled || !row.msg)
         return;
     TIdMessageEx& m = *row.msg;
     EnsureParsed(m);
-    row.text[0] = MessageSenderText(m);
-    row.text[1] = m.Subject();
+    SortText(row, 0);
+    SortText(row, 1);
     row.text[2] = MessageDateText(m.Date, locale_);
     if (m.HoldingState() == TIdMessageEx::Holding::Whole)
         row.text[3] = QString::number(m.VisibleAttachmentCount());

@@ -128,9 +128,13 @@ private:
         QByteArray uid; // shares the record's bytes
         QString text[kColumns];
         std::int8_t stateImage = -1;
-        bool filled = false;
+        bool filled = false;      // all texts and the state image
+        bool hasSender = false;   // text[0] (also computed for sorting)
+        bool hasSubject = false;  // text[1] (also computed for sorting)
     };
     void FillListItem(Row& row) const;
+    // The sender or subject text of a row, decoded once and kept.
+    const QString& SortText(Row& row, int column) const;
 
     mutable std::vector<Row> rows_;
     bool hasMore_ = false;

@@ -1,0 +1,215 @@
+// The message list on a big mailbox, through the real main window offscreen:
+// showing a mailbox of 50,000 records, re-sorting it by a column click, and
+// refilling it after a check (new records, selection kept by UIDL). Each
+// timed step includes painting the visible rows. Memory is reported as the
+// resident set growth per record.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QTemporaryDir>
+
+#include "config/MySettings.h"
+#include "core/DateTime.h"
+#include "core/Messages.h"
+#include "core/MyApplication.h"
+#include "lang/LangStartup.h"
+#include "mime/TIdMessageEx.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+#include "ui/main/MessageListModel.h"
+#include "ui/main/MessageListView.h"
+#include "ui/main/TVL350KEX07.h"
+
+namespace {
+
+constexpr int kRecords = 50000;
+
+long ResidentKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+TIdMessageEx* MakeRecord(int i, vm::TDateTime base)
+{
+    auto* m = new TIdMessageEx;
+    m->UID = "uidl-" + QByteArray::number(i) + "-x7f3";
+    m->size = 700 + (i * 7919) % 3000000;
+    m->raw = "From: =?UTF-8?B?w4lsb8Ovc2U=?= Sender" + QByteArray::number(i % 977) +
+             " <sender" + QByteArray::number(i % 977) + "@example.org>\r\n"
+             "Subject: Report number " + QByteArray::number((i * 7) % 50000) +
+             " about the quarterly figures\r\n"
+             "Date: Mon, 1 Jan 2029 10:00:00 +0000\r\n"
+             "Message-ID: <" + QByteArray::number(i) + "@example.org>\r\n\r\n";
+    m->ParseHeaders();
+    m->Date = base - i / 24.0; // one an hour going back
+    m->SetNew(i % 50 == 0);
+    return m;
+}
+
+struct World
+{
+    QTemporaryDir dir;
+    TMailAccount* big = nullptr;
+    TMailAccount* small = nullptr;
+    TVL350KEX07* wnd = nullptr;
+    long rssBefore = 0;
+    long rssRecords = 0;
+    long rssWindow = 0;
+    long rssShown = 0;
+    int nextUid = kRecords;
+};
+
+World& TheWorld()
+{
+    static World* w = [] {
+        auto* world = new World;
+        vm::MyApplication::SetDataDir(world->dir.path() + '/');
+        vm::DiscoverLanguageFiles(world->dir.path() + '/');
+        vm::ChooseAndLoadLanguage(world->dir.path() + '/', QStringLiteral("english.lng"));
+        vm::Settings().OldMessagesDefHidden = false;
+        vm::AccountsDirectory().SetMailboxDirectory(world->dir.path() + '/');
+        world->rssBefore = ResidentKb();
+        world->big = new TMailAccount(&vm::AccountsDirectory());
+        world->big->Login() = "big";
+        const vm::TDateTime now = vm::Now();
+        for (int i = 0; i < kRecords; ++i)
+            world->big->Mailbox().Add(MakeRecord(i, now));
+        world->big->Mailbox().SetStale(false);
+        world->small = new TMailAccount(&vm::AccountsDirectory());
+        world->small->Login() = "small";
+        world->small->Mailbox().SetStale(false);
+        vm::AccountsDirectory().Add(world->big);
+        vm::AccountsDirectory().Add(world->small);
+        world->rssRecords = ResidentKb();
+        world->wnd = new TVL350KEX07;
+        world->wnd->resize(1200, 800);
+        world->wnd->show();
+        QApplication::processEvents();
+        world->wnd->ShowMailbox(&world->small->Mailbox());
+        world->wnd->MsgList->viewport()->repaint();
+        world->rssWindow = ResidentKb();
+        world->wnd->ShowMailbox(&world->big->Mailbox());
+        world->wnd->MsgList->viewport()->repaint();
+        world->rssShown = ResidentKb();
+        return world;
+    }();
+    return *w;
+}
+
+void Paint(TVL350KEX07* wnd)
+{
+    wnd->MsgList->viewport()->repaint();
+}
+
+void ReportMemory(benchmark::State& state, const World& w)
+{
+    state.counters["records"] = kRecords;
+    state.counters["rss_records_kB"] = static_cast<double>(w.rssRecords - w.rssBefore);
+    state.counters["rss_window_kB"] = static_cast<double>(w.rssWindow - w.rssRecords);
+    state.counters["rss_list_kB"] = static_cast<double>(w.rssShown - w.rssWindow);
+    state.counters["list_bytes_per_record"] =
+        1024.0 * static_cast<double>(w.rssShown - w.rssWindow) / kRecords;
+}
+
+// Showing the big mailbox after another one was shown.
+void BM_ShowMailbox(benchmark::State& state)
+{
+    World& w = TheWorld();
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.wnd->ShowMailbox(&w.small->Mailbox());
+        state.ResumeTiming();
+        w.wnd->ShowMailbox(&w.big->Mailbox());
+        Paint(w.wnd);
+    }
+    ReportMemory(state, w);
+}
+
+// A click on a column header: re-sort with the selection following.
+void BM_ResortByColumn(benchmark::State& state)
+{
+    World& w = TheWorld();
+    const int column = static_cast<int>(state.range(0));
+    w.wnd->ShowMailbox(&w.big->Mailbox());
+    auto* sm = w.wnd->MsgList->selectionModel();
+    for (int r = 100; r < 110; ++r)
+        sm->select(w.wnd->ListModel->index(r, 0),
+                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    for (auto _ : state) {
+        w.wnd->MsgListColumnClick(column); // flips or changes the sort
+        Paint(w.wnd);
+    }
+    state.SetLabel("column " + std::to_string(column));
+}
+
+// A check added 20 new messages: refill the shown mailbox keeping the
+// selection and focus by UIDL.
+void BM_RefillAfterCheck(benchmark::State& state)
+{
+    World& w = TheWorld();
+    w.wnd->ShowMailbox(&w.big->Mailbox());
+    auto* sm = w.wnd->MsgList->selectionModel();
+    sm->clearSelection();
+    sm->select(w.wnd->ListModel->index(500, 0),
+               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    sm->setCurrentIndex(w.wnd->ListModel->index(500, 0), QItemSelectionModel::NoUpdate);
+    const vm::TDateTime now = vm::Now();
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int k = 0; k < 20; ++k)
+            w.big->Mailbox().Add(MakeRecord(w.nextUid++, now + 1));
+        state.ResumeTiming();
+        w.wnd->ShowMailbox(&w.big->Mailbox());
+        Paint(w.wnd);
+    }
+    if (w.wnd->MsgList->SelectedRows().size() != 1)
+        state.SkipWithError("selection lost in refill");
+}
+
+// Selecting every row and refilling: the worst case of the UIDL matching.
+void BM_RefillWithAllSelected(benchmark::State& state)
+{
+    World& w = TheWorld();
+    w.wnd->ShowMailbox(&w.big->Mailbox());
+    w.wnd->MsgList->selectAll();
+    for (auto _ : state) {
+        w.wnd->ShowMailbox(&w.big->Mailbox());
+        Paint(w.wnd);
+    }
+    if (w.wnd->MsgList->SelectedRows().size() != w.wnd->ListModel->rowCount())
+        state.SkipWithError("selection lost in refill");
+}
+
+BENCHMARK(BM_ShowMailbox)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ResortByColumn)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+BENCHMARK(BM_RefillAfterCheck)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_RefillWithAllSelected)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    vm::ConsoleMessageService quiet;
+    vm::SetMessageService(&quiet);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
