@@ -1,0 +1,247 @@
+// Speed of the mail check on big mailboxes, against a real Dovecot on
+// loopback filled with N realistic messages. For each N it measures, in one
+// run: a bare UIDL round trip (the floor), the first check with headers
+// only, the first check with whole messages, an unchanged re-check, and
+// mpop retrieving the same messages with keep on (the reference), and
+// prints each figure with its ratio to mpop and to the floor.
+//
+//   bench_check [N ...]        (default: 1000 10000)
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <sys/resource.h>
+
+#include "model/TMailAccount.h"
+#include "ops/CheckAccount.h"
+#include "ops/ErrorList.h"
+#include "pop3/TIdPOP3Ex.h"
+#include "support/DovecotFixture.h"
+
+using namespace vm;
+using vm::test::DovecotFixture;
+
+namespace {
+
+// A message with the headers and shape of ordinary mail: a relay trail,
+// encoded names and subjects, a text and an HTML alternative, now and then
+// a base64 attachment. Sizes: mostly a few kilobytes, some tens, a few
+// hundred.
+QByteArray MakeMessage(int i, QRandomGenerator& rng)
+{
+    static const char* names[] = {"=?UTF-8?Q?J=C3=BCrgen_M=C3=BCller?=", "Anna Smith",
+                                  "=?ISO-8859-2?Q?Pawe=B3_Nowak?=", "\"Support Team\"",
+                                  "=?UTF-8?B?0JjQstCw0L0g0J/QtdGC0YDQvtCy?="};
+    static const char* subjects[] = {
+        "Quarterly report", "=?UTF-8?Q?Re=3A_Caf=C3=A9_meeting?=", "Your order has shipped",
+        "=?UTF-8?B?0J7RgtGH0ZHRgg==?=", "Invoice 2024-%1"};
+    const int roll = int(rng.bounded(100));
+    int bodySize = roll < 75   ? 1500 + int(rng.bounded(5000))
+                   : roll < 97 ? 8000 + int(rng.bounded(30000))
+                               : 80000 + int(rng.bounded(220000));
+    QByteArray m;
+    m += "Return-Path: <sender" + QByteArray::number(i) + "@example.org>\r\n";
+    for (int r = 0; r < 3; ++r)
+        m += "Received: from relay" + QByteArray::number(r) +
+             ".example.net (relay.example.net [192.0.2." + QByteArray::number(r + 1) +
+             "])\r\n\tby mx.example.com with ESMTPS id " + QByteArray::number(i * 7 + r, 16) +
+             "\r\n\tfor <bob@example.com>; Tue, 2 Jan 2024 10:0" + QByteArray::number(r) +
+             ":00 +0000\r\n";
+    m += QByteArray("From: ") + names[i % 5] + " <sender" + QByteArray::number(i) +
+         "@example.org>\r\n";
+    m += "To: Bob <bob@example.com>\r\n";
+    m += QByteArray("Subject: ") +
+         QByteArray(subjects[i % 5]).replace("%1", QByteArray::number(i)) + "\r\n";
+    m += "Date: Tue, 2 Jan 2024 10:00:00 +0000\r\n";
+    m += "Message-ID: <" + QByteArray::number(i) + ".bench@example.org>\r\n";
+    m += "MIME-Version: 1.0\r\n";
+    m += "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n";
+    m += "--b1\r\nContent-Type: multipart/alternative; boundary=\"b2\"\r\n\r\n";
+    QByteArray text;
+    while (text.size() < bodySize / 2)
+        text += "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod "
+                "tempor incididunt ut labore et dolore magna aliqua.\r\n";
+    m += "--b2\r\nContent-Type: text/plain; charset=utf-8\r\n"
+         "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+         text;
+    m += "--b2\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body><p>" + text +
+         "</p></body></html>\r\n--b2--\r\n";
+    if (roll >= 90) {
+        QByteArray blob(bodySize / 3, 'x');
+        for (char& c : blob)
+            c = char(rng.bounded(256));
+        m += "--b1\r\nContent-Type: application/pdf; name=\"doc.pdf\"\r\n"
+             "Content-Disposition: attachment; filename=\"doc.pdf\"\r\n"
+             "Content-Transfer-Encoding: base64\r\n\r\n";
+        const QByteArray b64 = blob.toBase64();
+        for (qsizetype p = 0; p < b64.size(); p += 76)
+            m += b64.mid(p, 76) + "\r\n";
+    }
+    m += "--b1--\r\n";
+    return m;
+}
+
+double CpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double Seconds(const QElapsedTimer& t)
+{
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+void Prepare(TMailAccount& account, const DovecotFixture& dc)
+{
+    account.Login() = "bob";
+    account.Password() = "secret";
+    account.Server() = "127.0.0.1";
+    account.Pop3Port() = dc.Pop3Port();
+}
+
+// One check of account with a private client; seconds, or -1 on failure.
+double TimedCheck(TMailAccount& account, int range)
+{
+    TIdPOP3Ex client;
+    OperationRun run;
+    run.client = &client;
+    run.timeoutSeconds = 120;
+    CheckOptions options;
+    options.range = range;
+    options.oldGetHeaders = false;
+    ClearErrorList();
+    QElapsedTimer t;
+    const double cpu = CpuSeconds();
+    t.start();
+    const CheckAccountResult r = CheckAccount(account, run, options);
+    const double s = Seconds(t);
+    if (std::getenv("BENCH_CPU"))
+        std::printf("  (range %d: %.3f s wall, %.3f s CPU of this process)\n", range, s,
+                    CpuSeconds() - cpu);
+    if (!r.completed) {
+        std::fprintf(stderr, "check failed: %s\n",
+                     ErrorList().join('\n').toLocal8Bit().constData());
+        return -1;
+    }
+    return s;
+}
+
+double UidlRoundTrip(const DovecotFixture& dc, int* count)
+{
+    TIdPOP3Ex c;
+    c.Host = "127.0.0.1";
+    c.Port = dc.Pop3Port();
+    c.Username = "bob";
+    c.Password = "secret";
+    QElapsedTimer t;
+    t.start();
+    c.Connect();
+    c.Login();
+    QList<QByteArray> ids;
+    c.FetchUidList(ids);
+    c.Disconnect();
+    *count = int(ids.size());
+    return Seconds(t);
+}
+
+double Mpop(const DovecotFixture& dc, const QString& dir)
+{
+    const QString mpop = QStandardPaths::findExecutable(QStringLiteral("mpop"));
+    if (mpop.isEmpty())
+        return -1;
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(mpop,
+            {"--host=127.0.0.1", QStringLiteral("--port=%1").arg(dc.Pop3Port()), "--auth=user",
+             "--user=bob", "--passwordeval=echo secret", "--tls=off", "--keep=on", "--only-new=off",
+             "--delivery=mbox," + dir + "/mpop.mbox", "--uidls-file=" + dir + "/mpop.uidls", "-q"});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "mpop failed: %s\n", p.readAllStandardError().constData());
+        return -1;
+    }
+    return Seconds(t);
+}
+
+void Line(const char* what, double s, double mpop, double floor)
+{
+    std::printf("  %-34s %9.3f s   %7.2f x mpop   %8.2f x UIDL\n", what, s,
+                mpop > 0 ? s / mpop : 0.0, floor > 0 ? s / floor : 0.0);
+}
+
+bool RunFor(int n)
+{
+    DovecotFixture dc;
+    if (!dc.Start()) {
+        std::fprintf(stderr, "dovecot: %s\n", dc.LastError().toLocal8Bit().constData());
+        return false;
+    }
+    dc.AddUser("bob", "secret");
+    QRandomGenerator rng(12345);
+    qint64 bytes = 0;
+    for (int i = 0; i < n; ++i) {
+        const QByteArray m = MakeMessage(i, rng);
+        bytes += m.size();
+        dc.Deliver("bob", m);
+    }
+    // Dovecot indexes a new mailbox at its first session; not ours to pay.
+    int listed = 0;
+    UidlRoundTrip(dc, &listed);
+    const double floor = UidlRoundTrip(dc, &listed);
+
+    TMailAccount headers;
+    Prepare(headers, dc);
+    const double firstHeaders = TimedCheck(headers, 0);
+    TMailAccount whole;
+    Prepare(whole, dc);
+    const double firstWhole = TimedCheck(whole, 1);
+    const double recheck = TimedCheck(whole, 1);
+    // mpop syncs its mbox after every message; on tmpfs that costs nothing,
+    // so the reference measures retrieval, not the disk.
+    QTemporaryDir tmp(QDir(QStringLiteral("/dev/shm")).exists()
+                          ? QStringLiteral("/dev/shm/velmora-bench-XXXXXX")
+                          : QDir::tempPath() + QStringLiteral("/velmora-bench-XXXXXX"));
+    const double mpop = Mpop(dc, tmp.path());
+
+    std::printf("N = %d messages, %.1f MB, %d listed by UIDL\n", n, double(bytes) / 1048576.0,
+                listed);
+    Line("UIDL round trip (floor)", floor, mpop, floor);
+    Line("first check, headers only", firstHeaders, mpop, floor);
+    Line("first check, whole messages", firstWhole, mpop, floor);
+    Line("unchanged re-check", recheck, mpop, floor);
+    Line("mpop, keep on (reference)", mpop, mpop, floor);
+    std::printf("  records: %d headers-only, %d whole\n\n", headers.Mailbox().Count(),
+                whole.Mailbox().Count());
+    return firstHeaders >= 0 && firstWhole >= 0 && recheck >= 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.append(QByteArray(argv[i]).toInt());
+    if (sizes.isEmpty())
+        sizes = {1000, 10000};
+    if (!DovecotFixture::Available()) {
+        std::fprintf(stderr, "dovecot is not installed\n");
+        return 1;
+    }
+    bool ok = true;
+    for (int n : sizes)
+        ok = RunFor(n) && ok;
+    return ok ? 0 : 1;
+}
