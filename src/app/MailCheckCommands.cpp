@@ -167,23 +167,27 @@ void MailCheckCommands::RestoreFocus(QWidget* remembered, bool requireActive)
 
 void MailCheckCommands::popTreeCheckMailClick(bool fromRefresh)
 {
+    if (fromRefresh) {
+        TMailAccount* shown = window_.ShownAccount();
+        CheckFromTree(shown ? QList<TMailAccount*>{shown} : QList<TMailAccount*>{},
+                      CheckKind::Shown);
+    } else if (window_.RootSelected()) {
+        CheckFromTree({}, CheckKind::All);
+    } else {
+        CheckFromTree(window_.SelectedAccounts(), CheckKind::Selected);
+    }
+}
+
+void MailCheckCommands::CheckFromTree(const QList<TMailAccount*>& accounts, CheckKind kind)
+{
     if (Busy())
         return;
     CloseErrorWindow();
     QWidget* remembered = FocusedControl();
-
-    QList<TMailAccount*> accounts;
-    CheckKind kind = CheckKind::Selected;
-    if (fromRefresh) {
-        if (TMailAccount* shown = window_.ShownAccount())
-            accounts.append(shown);
-        kind = CheckKind::Shown;
-    } else if (window_.RootSelected()) {
-        CheckAccounts(false);
+    if (kind == CheckKind::All || kind == CheckKind::Automatic) {
+        CheckAccounts(kind == CheckKind::Automatic);
         RestoreFocus(remembered, false);
         return;
-    } else {
-        accounts = window_.SelectedAccounts();
     }
     if (accounts.isEmpty())
         return;

@@ -105,6 +105,9 @@ public:
     // --- check commands -------------------------------------------------------
     // Tree menu "Check mail"; fromRefresh when the "Check mail" button sent it.
     void popTreeCheckMailClick(bool fromRefresh = false);
+    // The tree menu's check of chosen accounts: Shown (the button) or
+    // Selected check the given accounts in order; All checks every account.
+    void CheckFromTree(const QList<TMailAccount*>& accounts, CheckKind kind);
     // "Check mail" button: the shown account, when one is shown.
     void BRefreshClick();
     // Tray menu "Check mail": all accounts.

@@ -1,0 +1,221 @@
+#include "app/MainWindowControl.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QItemSelectionModel>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+#include "app/MailCheckCommands.h"
+#include "app/Shutdown.h"
+#include "app/TrayControl.h"
+#include "config/MySettings.h"
+#include "core/MyApplication.h"
+#include "model/TAccountsDirectory.h"
+#include "model/TMailAccount.h"
+#include "ops/OperationReport.h"
+#include "ui/common/NewMailAnnouncer.h"
+#include "ui/common/NotificationSound.h"
+#include "ui/common/TEF.h"
+#include "ui/main/MessageListModel.h"
+#include "ui/main/MessageListView.h"
+#include "ui/main/TVL350KEX07.h"
+
+namespace vm {
+
+namespace {
+
+// The main window as the check commands see it.
+class MainWindowAdapter : public MainWindowAccess
+{
+public:
+    explicit MainWindowAdapter(TVL350KEX07& w) : w_(w) {}
+
+    QWidget* Window() const override { return &w_; }
+    QWidget* TreeControl() const override { return w_.Tree; }
+    QWidget* ListControl() const override { return w_.MsgList; }
+    bool RootSelected() const override { return w_.RootSelected(); }
+    QList<TMailAccount*> SelectedAccounts() const override { return w_.SelectedAccounts(); }
+    TMailAccount* ShownAccount() const override { return w_.ShownAccount(); }
+    void ShowMailbox(TMailBox* mailbox) override { w_.ShowMailbox(mailbox); }
+    void UpdateAccountCaptions() override { w_.UpdateAccountCaptions(); }
+    void SetBusy(bool busy) override
+    {
+        w_.SetBusy(busy);
+        // A worker may replace or destroy records of the shown mailbox: the
+        // list shows its disabled look and is not painted from the records
+        // until the operation has ended and the rows were brought up to date.
+        if (busy) {
+            w_.MsgList->viewport()->repaint();
+            w_.MsgList->setUpdatesEnabled(false);
+        } else {
+            w_.MsgList->setUpdatesEnabled(true);
+        }
+    }
+    void UpdateWindowState() override { w_.UpdateWindowState(); }
+    void SetStatusText(const QString& text) override { w_.SetStatusText(text); }
+    void RefreshPreview() override
+    {
+        if (w_.commands.refreshPreview)
+            w_.commands.refreshPreview();
+    }
+    int SelectedRowCount() const override
+    {
+        return static_cast<int>(w_.MsgList->SelectedRows().size());
+    }
+    QList<TIdMessageEx*> SelectedMessages() const override
+    {
+        QList<TIdMessageEx*> out;
+        for (int r : w_.MsgList->SelectedRows())
+            if (TIdMessageEx* m = w_.ListModel->MessageAt(r))
+                out.append(m);
+        return out;
+    }
+    void MessagesRemoved(const QList<const TIdMessageEx*>& removed) override
+    {
+        // Rows are found by address only: the records are gone.
+        int first = -1;
+        for (const TIdMessageEx* m : removed) {
+            const int r = w_.ListModel->RowOf(m);
+            if (r >= 0 && (first < 0 || r < first))
+                first = r;
+        }
+        w_.ShowMailbox(w_.ShownMailbox());
+        MessageListModel* model = w_.ListModel;
+        const int row = RowToSelectAfterRemoval(first, model->rowCount(), [model](int r) {
+            return model->MessageAt(r) != nullptr;
+        });
+        if (row < 0 || !w_.isVisible())
+            return;
+        const QModelIndex index = model->index(row, 0);
+        w_.MsgList->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        w_.MsgList->setFocus(Qt::OtherFocusReason);
+    }
+    void MessagesReplaced(const QList<RetrievedRecord>&) override
+    {
+        // A fetched record stands where the old one stood and keeps its id:
+        // filling the list again puts every row on its new record, in place,
+        // with the selection kept.
+        w_.ShowMailbox(w_.ShownMailbox());
+    }
+    void MessageDisplayed(TIdMessageEx* message) override { w_.MessageDisplayed(message); }
+
+private:
+    TVL350KEX07& w_;
+};
+
+} // namespace
+
+MainWindowControl::MainWindowControl(TVL350KEX07& window, QObject* parent)
+    : QObject(parent), window_(window)
+{
+    errorWindow_ = std::make_unique<TEF>(&window);
+    SetErrorWindow(errorWindow_.get());
+    announcer_ = std::make_unique<NewMailAnnouncer>();
+    access_ = std::make_unique<MainWindowAdapter>(window);
+
+    TrayControl::Hooks th;
+    th.pop3Busy = [this] { return commands_ && commands_->Busy(); };
+    th.clearFreshMarks = [] { AccountsDirectory().ClearFresh(true); };
+    th.stopAnnouncing = [this] { announcer_->StopAnnouncing(); };
+    th.checkAllAccounts = [this] { commands_->popTrayCheckMailClick(); };
+    th.lock = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock); };
+    th.unlock = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Unlock); };
+    th.locked = [this] { return commands_ && commands_->AutoCheckLocked(); };
+    tray_ = std::make_unique<TrayControl>(&window, th);
+
+    MailCheckCommands::Hooks ch;
+    ch.blockingWindowOpen = [] { return BlockingWindowOpen(); };
+    ch.shuttingDown = [this] { return shuttingDown && shuttingDown(); };
+    ch.lockedLook = [this](bool locked) { window_.SetLockedLook(locked); };
+    commands_ = std::make_unique<MailCheckCommands>(*access_, *tray_, *announcer_, *errorWindow_,
+                                                    ch);
+
+    TVL350KEX07::Commands& c = window.commands;
+    c.checkMail = [this](const QList<TMailAccount*>& accounts, bool allAccounts) {
+        commands_->CheckFromTree(accounts, allAccounts ? CheckKind::All : CheckKind::Selected);
+    };
+    c.deleteOnServer = [this](const QList<TIdMessageEx*>&) { commands_->popListDeleteClick(); };
+    c.retrieveWhole = [this](const QList<TIdMessageEx*>&) {
+        commands_->popListRetrieveWholeClick();
+    };
+    c.interrupt = [this] { commands_->popStatusInterruptClick(); };
+    c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };
+    c.tray = [this] { tray_->TrayButtonClicked(); };
+    c.activated = [this] { tray_->Activated(); };
+    window.installEventFilter(this);
+    window.UpdateWindowState();
+}
+
+MainWindowControl::~MainWindowControl()
+{
+    window_.removeEventFilter(this);
+    SetErrorWindow(nullptr);
+}
+
+bool MainWindowControl::eventFilter(QObject* watched, QEvent* event)
+{
+    // The title-bar cross (a close the window manager asks for) hides or
+    // ends by CrossHides; BTray and the tray menu set closeExits themselves.
+    if (watched == &window_ && event->type() == QEvent::Close && event->spontaneous())
+        tray_->CloseBoxUsed();
+    return QObject::eventFilter(watched, event);
+}
+
+bool MainWindowControl::BlockingWindowOpen()
+{
+    static const char* const kNames[] = {"DETAILSWND",     "AboutWnd",      "AccountWnd",
+                                         "DispNotifWnd",   "SettingsWnd",   "LoginWnd",
+                                         "AccWizWnd",      "AttachmentsWnd",
+                                         "UpdateActivationWnd"};
+    if (QApplication::activeModalWidget())
+        return true;
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        if (!w->isVisible())
+            continue;
+        for (const char* name : kNames)
+            if (w->objectName().compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                return true;
+    }
+    return false;
+}
+
+void MainWindowControl::PlaceAtStart(bool showWindow)
+{
+    if (showWindow) {
+        window_.show();
+        return;
+    }
+    tray_->startupPlacing = true;
+    tray_->MinimizeToTray();
+    tray_->startupPlacing = false;
+}
+
+bool MainWindowControl::StartAutomaticChecks(bool startedBySystem, bool checkSkipped,
+                                             bool windowShown)
+{
+    return commands_->StartUp(startedBySystem, checkSkipped, windowShown);
+}
+
+void MainWindowControl::CorrectSoundFile()
+{
+    MySettings& s = Settings();
+    if (s.UseCustomMessageNotificationSound && (s.MessageNotification & MySettings::kNotifySound))
+        s.CustomMessageNotificationSound = CorrectCustomSoundPath(
+            s.CustomMessageNotificationSound, MyApplication::Instance().ProgramDir());
+}
+
+void MainWindowControl::FillShutdownHooks(ShutdownHooks& hooks)
+{
+    hooks.closeExits = [this] { return tray_->closeExits; };
+    hooks.hideToTray = [this] {
+        tray_->MinimizeToTray();
+        tray_->closeExits = true;
+    };
+    hooks.pop3Busy = [this] { return commands_->Busy(); };
+}
+
+} // namespace vm

@@ -1,0 +1,65 @@
+#pragma once
+// Ties the main window to the check commands, the tray, the automatic
+// checks and the new-mail announcement: fills the window's command hooks,
+// places the window at start (on screen or in the tray), arms the automatic
+// checks and answers the parts of the close request that belong here.
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class TEF;
+class TVL350KEX07;
+
+namespace vm {
+
+class MailCheckCommands;
+class MainWindowAccess;
+class NewMailAnnouncer;
+class TrayControl;
+struct ShutdownHooks;
+
+class MainWindowControl : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MainWindowControl(TVL350KEX07& window, QObject* parent = nullptr);
+    ~MainWindowControl() override;
+
+    // Shows the window, or puts it in the tray without showing it (the
+    // fresh marks stay while it is placed).
+    void PlaceAtStart(bool showWindow);
+    // The start-up rule of automatic checks and the "Mail check skipped"
+    // notice. Returns true when a check is due at the first tick.
+    bool StartAutomaticChecks(bool startedBySystem, bool checkSkipped, bool windowShown);
+    // The custom sound file correction at start.
+    static void CorrectSoundFile();
+    // Steps of the close request: hide instead of exit, and the refusal
+    // while an operation runs.
+    void FillShutdownHooks(ShutdownHooks& hooks);
+
+    // True while the main window is shutting down (no automatic check then).
+    std::function<bool()> shuttingDown;
+
+    // Windows whose being open holds an automatic check back.
+    static bool BlockingWindowOpen();
+
+    MailCheckCommands& Commands() const { return *commands_; }
+    TrayControl& Tray() const { return *tray_; }
+    NewMailAnnouncer& Announcer() const { return *announcer_; }
+    TEF& ErrorWindow() const { return *errorWindow_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TVL350KEX07& window_;
+    std::unique_ptr<TEF> errorWindow_;
+    std::unique_ptr<NewMailAnnouncer> announcer_;
+    std::unique_ptr<MainWindowAccess> access_;
+    std::unique_ptr<TrayControl> tray_;
+    std::unique_ptr<MailCheckCommands> commands_;
+};
+
+} // namespace vm
