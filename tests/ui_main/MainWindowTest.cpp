@@ -239,7 +239,7 @@ TEST_F(MainWindowTest, HeaderLineTexts)
     a->Mailbox().SetStale(false);
     a->Mailbox().Add(MakeMessage("z", "s@x", "s", Day(2030, 1, 1), 0));
     wnd->ShowMailbox(&a->Mailbox());
-    const QString when = QLocale::system().toString(QTime(10, 30), QLocale::LongFormat) + "  " +
+    const QString when = LongTimeText(QTime(10, 30)) + "  " +
                          QLocale::system().toString(QDate(2030, 2, 1), QLocale::ShortFormat);
     EXPECT_EQ(wnd->PBoxInfo->text(),
               " Account: Alpha  -  Messages: 1  (0KB)  -  Last update: " + when);

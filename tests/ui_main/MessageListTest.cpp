@@ -75,6 +75,8 @@ TEST(MessageListTexts, DateTextAndPriority)
     const QString t = MessageDateText(Day(2024, 3, 5, 14, 7), c);
     EXPECT_TRUE(t.startsWith(c.toString(QDate(2024, 3, 5), QLocale::ShortFormat) + "  ")) << t;
     EXPECT_TRUE(t.contains("2:07:00")) << t;
+    // Long times carry no time zone.
+    EXPECT_EQ(LongTimeText(QTime(14, 7, 5), c), "2:07:05 PM");
 
     std::unique_ptr<TIdMessageEx> m(MakeMessage("a", "x@y", "s", 0, 1));
     EXPECT_EQ(MessagePriority(*m), 0);

@@ -114,6 +114,11 @@ QString MessageDateText(TDateTime date, const QLocale& locale)
            locale.toString(dt.time(), cachedFormat);
 }
 
+QString LongTimeText(const QTime& time, const QLocale& locale)
+{
+    return locale.toString(time, LongTimeFormatWithoutZone(locale));
+}
+
 std::int64_t HeaderKilobytes(std::int64_t totalSize)
 {
     const std::int64_t t = totalSize + 512;

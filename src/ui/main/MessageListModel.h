@@ -10,6 +10,7 @@
 #include <QList>
 #include <QLocale>
 #include <QString>
+#include <QTime>
 
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,9 @@ QString MessageSizeText(std::int64_t size, const QLocale& locale = QLocale::syst
 // The date column's text: short date, two blanks, long time (without a time
 // zone); "???" for a record without a date (0).
 QString MessageDateText(TDateTime date, const QLocale& locale = QLocale::system());
+
+// A time in the locale's long format without the time zone.
+QString LongTimeText(const QTime& time, const QLocale& locale = QLocale::system());
 
 // The kilobyte figure of the list header for a total of message bytes:
 // T = total + 512; 1 when 513 <= T <= 1023, else T div 1024.

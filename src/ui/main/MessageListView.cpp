@@ -79,10 +79,10 @@ int MessageListView::FocusedRow() const
     return cur.isValid() ? cur.row() : -1;
 }
 
-void MessageListView::SetDefaultColumnWidths()
+void MessageListView::SetDefaultColumnWidths(int clientWidth)
 {
     const int sb = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    const int w = viewport()->width() - sb - 1;
+    const int w = (clientWidth >= 0 ? clientWidth : viewport()->width()) - sb - 1;
     static const double shares[MessageListModel::kColumns] = {0.28, 0.38, 0.18, 0.06, 0.1};
     for (int c = 0; c < MessageListModel::kColumns; ++c)
         setColumnWidth(c, static_cast<int>(shares[c] * w));

@@ -37,9 +37,10 @@ public:
     // The row with the focus mark, or -1.
     int FocusedRow() const;
 
-    // The client width the first-activation column widths are computed from:
-    // viewport width minus a vertical scroll bar minus 1.
-    void SetDefaultColumnWidths();
+    // The first-activation column widths, shares of W = the list's client
+    // width minus a vertical scroll bar minus 1. The client width is given
+    // when the list is not laid out yet (hidden behind the welcome page).
+    void SetDefaultColumnWidths(int clientWidth = -1);
 
     // Left of the state area of the last painted row, for hit tests.
     QRect lastStateArea;

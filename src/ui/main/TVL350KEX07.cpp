@@ -1094,7 +1094,7 @@ void TVL350KEX07::UpdateHeaderLine()
             const QDateTime last = vm::FromDays(shownMailbox_->LastCheck());
             if (last.isValid()) {
                 const QLocale loc = QLocale::system();
-                checked = loc.toString(last.time(), QLocale::LongFormat) + QStringLiteral("  ") +
+                checked = vm::LongTimeText(last.time(), loc) + QStringLiteral("  ") +
                           loc.toString(last.date(), QLocale::ShortFormat);
             }
             text = ' ' + LangFormat(kMainSection, QStringLiteral("ListHeader"),
@@ -1263,7 +1263,7 @@ void TVL350KEX07::RunFirstActivation()
         LeftPanel->resize(s.MainWndHorzDiv, LeftPanel->height());
         UpdateLayout();
     }
-    MsgList->SetDefaultColumnWidths();
+    MsgList->SetDefaultColumnWidths(ViewFrame->width() - 2 * MsgList->frameWidth());
     if (!s.LastAccount.isEmpty()) {
         QTreeWidgetItem* root = RootNode();
         for (int i = 0; root && i < root->childCount(); ++i) {
