@@ -6,7 +6,9 @@
 #include <cstdio>
 
 #include "addressbook/AddressBookStartup.h"
+#include "app/MainWindowControl.h"
 #include "app/Shutdown.h"
+#include "app/TrayControl.h"
 #include "config/MySettings.h"
 #include "core/DataDir.h"
 #include "core/Errors.h"
@@ -149,15 +151,19 @@ void VelmoraApp::CreateWindows()
     QApplication::setApplicationDisplayName(MyApplication::Instance().ProductName());
     mainWnd_ = std::make_unique<TVL350KEX07>();
     mainWnd_->closeRequestHandler = [this] { return OnCloseRequest(); };
-    connect(instance_.get(), &SingleInstance::activationRequested, mainWnd_.get(), [this] {
-        mainWnd_->showNormal();
-        mainWnd_->raise();
-        mainWnd_->activateWindow();
-    });
+    control_ = std::make_unique<MainWindowControl>(*mainWnd_);
+    control_->shuttingDown = [this] { return closing_; };
+    connect(instance_.get(), &SingleInstance::activationRequested, mainWnd_.get(),
+            [this] { control_->Tray().RestoreFromTray(); });
     TranslateAll();
-    if (showMainWindow_)
-        mainWnd_->show();
+    // Started by the session with RunMinimizedOnStartup: only the tray icon.
+    const MyApplication& appObject = MyApplication::Instance();
+    showMainWindow_ = !(appObject.startedBySystem && Settings().RunMinimizedOnStartup);
+    control_->PlaceAtStart(showMainWindow_);
     loading_.reset();
+    MainWindowControl::CorrectSoundFile();
+    control_->StartAutomaticChecks(appObject.startedBySystem, appObject.checkSkipped,
+                                   showMainWindow_);
 }
 
 bool VelmoraApp::OnCloseRequest()
@@ -165,6 +171,7 @@ bool VelmoraApp::OnCloseRequest()
     if (closing_)
         return true;
     ShutdownHooks hooks;
+    control_->FillShutdownHooks(hooks);
     hooks.setStatus = [this](const QString& text) { mainWnd_->SetStatusText(text); };
     hooks.setBusyCursor = [this](bool busy) {
         mainWnd_->setCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor);

@@ -17,6 +17,7 @@ class TVL350KEX07;
 namespace vm {
 
 class GuiMessageService;
+class MainWindowControl;
 class SingleInstance;
 
 class VelmoraApp : public QObject
@@ -46,6 +47,7 @@ private:
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<TLoadingWnd> loading_;
     std::unique_ptr<TVL350KEX07> mainWnd_;
+    std::unique_ptr<MainWindowControl> control_; // after the window: goes first
     bool showMainWindow_ = true;
     bool closing_ = false;
 };
