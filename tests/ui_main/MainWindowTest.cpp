@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -17,6 +18,7 @@
 
 #include "config/MySettings.h"
 #include "config/ui/TACF.h"
+#include "config/ui/TAccWizWnd.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
 #include "ui/main/MessageListModel.h"
@@ -417,6 +419,34 @@ TEST_F(MainWindowTest, AddingAnAccountSavesItsFileAtOnce)
     // Cancel adds nothing.
     QTimer::singleShot(0, [] { TBaseForm::CurrentModalWindow()->close(); });
     wnd->popTreeAddClick(false);
+    EXPECT_EQ(AccountsDirectory().Count(), 1);
+}
+
+TEST_F(MainWindowTest, AddingWithTheWizard)
+{
+    CreateWindow();
+    QTimer::singleShot(0, [] {
+        auto* wiz = qobject_cast<TAccWizWnd*>(TBaseForm::CurrentModalWindow());
+        ASSERT_NE(wiz, nullptr);
+        wiz->pop3->EPOP3Login->setText("erin");
+        wiz->pop3->EPOP3Server->setText("pop.erin.org");
+        wiz->BNext->click();
+        wiz->BNext->click();
+        wiz->send->RBSendUseDefault->setChecked(true);
+        wiz->BNext->click();
+        wiz->BFinish->click();
+    });
+    wnd->popTreeAddWizard->trigger();
+    ASSERT_EQ(AccountsDirectory().Count(), 1);
+    TMailAccount* e = AccountsDirectory().At(0);
+    EXPECT_EQ(e->Owner(), &AccountsDirectory());
+    EXPECT_TRUE(QFile::exists(dataDir + e->MailboxFileName()));
+    EXPECT_EQ(Captions(), QStringList({"erin (?)"}));
+    EXPECT_EQ(wnd->ShownMailbox(), &e->Mailbox());
+
+    // Cancelled: nothing is added.
+    QTimer::singleShot(0, [] { TBaseForm::CurrentModalWindow()->close(); });
+    wnd->popTreeAddWizard->trigger();
     EXPECT_EQ(AccountsDirectory().Count(), 1);
 }
 
