@@ -5,16 +5,24 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
+#include <QFile>
+
+#include <unistd.h>
 
 namespace vm {
 
 namespace {
+// The user's runtime directory. Without XDG_RUNTIME_DIR (cron, ssh, CI) a
+// private folder in the temporary directory stands in, so commands run there
+// stay quiet and still see a window's lock.
 QString RuntimeDir()
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
+    const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!xdg.isEmpty() && QDir(xdg).exists())
+        return xdg;
+    const QString dir = QDir::temp().filePath(QStringLiteral("velmora-runtime-%1").arg(getuid()));
+    if (QDir().mkpath(dir))
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return dir;
 }
 } // namespace
