@@ -8,24 +8,31 @@
 namespace vm {
 
 namespace {
+MyApplication* g_app = nullptr;
 QString g_dataDir;
+
+QString WithDelimiter(QString dir)
+{
+    if (!dir.endsWith('/'))
+        dir += '/';
+    return dir;
 }
+} // namespace
 
 void MyApplication::SetDataDir(const QString& dir)
 {
     g_dataDir = dir;
+    // The program sets it once before first use; a test that starts the
+    // program twice in one process moves the existing object along.
+    if (g_app)
+        g_app->programDir_ = WithDelimiter(dir);
 }
 
 MyApplication& MyApplication::Instance()
 {
-    static MyApplication* app = nullptr;
-    if (!app) {
-        QString dir = g_dataDir.isEmpty() ? QDir::currentPath() : g_dataDir;
-        if (!dir.endsWith('/'))
-            dir += '/';
-        app = new MyApplication(dir); // lives until the process ends
-    }
-    return *app;
+    if (!g_app) // lives until the process ends
+        g_app = new MyApplication(WithDelimiter(g_dataDir.isEmpty() ? QDir::currentPath() : g_dataDir));
+    return *g_app;
 }
 
 MyApplication::MyApplication(const QString& programDir) : programDir_(programDir) {}

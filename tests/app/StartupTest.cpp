@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include "app/VelmoraApp.h"
+#include "core/Messages.h"
+#include "core/MyApplication.h"
+#include "lang/BuiltinLanguage.h"
+#include "lang/LanguageShell.h"
+#include "ui/main/TVL350KEX07.h"
+
+using namespace vm;
+
+namespace {
+
+QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "velmora-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
+    return *app;
+}
+
+void WriteFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+// The whole windowed start and close on one data directory; one test,
+// because the program's objects (settings, language, application) are
+// process-wide like in the real program.
+TEST(Startup, HandWrittenLanguageThenSwitchAndCleanExit)
+{
+    App();
+    qputenv("VELMORA_MESSAGE_ANSWER", "no");
+    QTemporaryDir data;
+    const QString dir = data.path();
+    // A translation with a comment, an include, an escaped percent sign and
+    // an accelerator; the settings choose it.
+    WriteFile(dir + "/german.lng", "\xef\xbb\xbf; Testsprache\n"
+                                   "[HEAD]\nSymbol=DE\nName=Deutsch\n\n"
+                                   "[SHARED]\nBInfo=\xc3\x9c\x62\x65r\n\n"
+                                   "[MAINWND]\n$include=SHARED;\n"
+                                   "BRefresh=E-Mail &abrufen # Kommentar\n"
+                                   "BSettings=Einstellungen 100%%\n"
+                                   "Idle=Bereit\n");
+    WriteFile(dir + "/velmora.ini", "[LANGUAGES]\nLanguageFile=german.lng\n");
+
+    CommandLine cl;
+    cl.dataDir = dir;
+    VelmoraApp velmora(App(), cl);
+    ASSERT_EQ(velmora.Prepare(), -1);
+    // A usable translation was found: the built-in English file is not needed.
+    EXPECT_FALSE(QFile::exists(dir + "/english.lng"));
+    velmora.CreateWindows();
+    TVL350KEX07* w = velmora.MainWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->BRefresh->text(), "E-Mail &abrufen ");
+    EXPECT_EQ(w->BInfo->text(), QString::fromUtf8("\xc3\x9c" "ber"));
+    EXPECT_EQ(w->BSettings->text(), "Einstellungen 100%");
+
+    // Switching the language at run time translates the open windows again.
+    ASSERT_TRUE(WriteBuiltinEnglish(dir));
+    ASSERT_TRUE(LoadLanguage(dir + "/english.lng"));
+    EXPECT_EQ(w->BRefresh->text(), "Check mail");
+
+    // Closing saves the settings, naming the language now loaded.
+    w->close();
+    QFile ini(dir + "/velmora.ini");
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray saved = ini.readAll();
+    EXPECT_TRUE(saved.contains("LanguageFile=english.lng")) << saved.constData();
+    EXPECT_TRUE(saved.contains("[WINDOWS]"));
+    qunsetenv("VELMORA_MESSAGE_ANSWER");
+}
+
+} // namespace
+
+// An empty data directory: the built-in English file is written at start and
+// the settings file at exit.
+TEST(Startup, EmptyDataDirectoryRunsInEnglish)
+{
+    App();
+    qputenv("VELMORA_MESSAGE_ANSWER", "no");
+    QTemporaryDir data;
+    CommandLine cl;
+    cl.dataDir = data.path() + "/new/folder";
+    VelmoraApp velmora(App(), cl);
+    ASSERT_EQ(velmora.Prepare(), -1);
+    EXPECT_TRUE(QFile::exists(cl.dataDir + "/english.lng"));
+    velmora.CreateWindows();
+    EXPECT_EQ(velmora.MainWindow()->BRefresh->text(), "Check mail");
+    EXPECT_FALSE(QFile::exists(cl.dataDir + "/velmora.ini"));
+    velmora.MainWindow()->close();
+    EXPECT_TRUE(QFile::exists(cl.dataDir + "/velmora.ini"));
+    qunsetenv("VELMORA_MESSAGE_ANSWER");
+}
