@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+#include <deque>
 #include <memory>
 
 #include "config/MySettings.h"
@@ -93,6 +95,258 @@ bool MailboxUnchanged(const TMailBox& mailbox, const QList<QByteArray>& serverId
     return mailbox.SameListAsServer(serverIds);
 }
 
+namespace {
+
+// One server message on its way through the check loop: looked up, its size
+// asked for when it is new, then fetched by the download rules. Its
+// commands may be in flight together with those of the following messages;
+// the outcome enters the mailbox in server order.
+struct MessageJob
+{
+    int number = 0;
+    QByteArray id;
+    TIdMessageEx* known = nullptr;             // the mailbox's record, if any
+    std::unique_ptr<TIdMessageEx> temporary;   // id and size of a new message
+    std::unique_ptr<TIdMessageEx> replacement; // what is being fetched
+    std::uint8_t flags = 0;
+    std::uint8_t receipt = 0;
+    bool fresh = false;
+    FetchPlan plan = FetchPlan::None;
+    MessageCommand awaiting = MessageCommand::Size; // the command in flight
+    bool done = false;
+    bool failed = false; // "-ERR": the message is dropped
+    qint64 bytes = 0;    // counted against the byte budget
+
+    TIdMessageEx* Rec() const { return known ? known : temporary.get(); }
+};
+
+class MessageLoop
+{
+public:
+    // Whole messages expected in flight at most (a single bigger message
+    // still goes alone).
+    static constexpr qint64 kByteBudget = 4 << 20;
+
+    MessageLoop(Pop3Session& session, TMailBox& mailbox, const CheckOptions& options,
+                const QList<QByteArray>& ids, const StatusFn& status, const QString& name,
+                CheckOutcome& out)
+        : session_(session), mailbox_(mailbox), options_(options), ids_(ids), status_(status),
+          name_(name), total_(QString::number(ids.size())), out_(out), positions_(mailbox)
+    {
+        window_ = std::max(1, session.PipelineWindow());
+        // One at a time exactly as without pipelining; otherwise finished
+        // messages may wait a little for an earlier one still in flight.
+        maxJobs_ = window_ == 1 ? 1 : 2 * window_;
+    }
+
+    void Run()
+    {
+        FetchSizeList();
+        while (next_ <= ids_.size() || !jobs_.empty()) {
+            Commit();
+            StartJobs();
+            Commit();
+            if (!replies_.empty())
+                ReadReply();
+        }
+    }
+
+private:
+    void FetchSizeList()
+    {
+        if (options_.sizeListFrom <= 0)
+            return;
+        int fresh = 0;
+        for (const QByteArray& id : ids_)
+            if (!mailbox_.FindByUIDL(id))
+                ++fresh;
+        if (fresh >= options_.sizeListFrom)
+            haveSizes_ = session_.FetchSizes(sizes_);
+    }
+
+    void StartJobs()
+    {
+        while (next_ <= ids_.size()) {
+            if (!jobs_.empty()) {
+                if (int(jobs_.size()) >= maxJobs_ || int(replies_.size()) >= window_ ||
+                    bytes_ >= kByteBudget)
+                    return;
+                // A second entry with an id in flight waits until the first
+                // is in the mailbox, so it finds that record as known.
+                if (inFlight_.contains(ids_.at(next_ - 1)))
+                    return;
+            }
+            Start(next_++);
+        }
+    }
+
+    void Start(int i)
+    {
+        Say(status_, TextOr("MAINWND", "MailCheckingProgress",
+                            "Retrieving mail (account: %s) - message %s out of %s",
+                            {name_, QString::number(i), total_}));
+        MessageJob& job = jobs_.emplace_back();
+        job.number = i;
+        job.id = ids_.at(i - 1);
+        inFlight_.insert(job.id);
+        job.known = mailbox_.FindByUIDL(job.id);
+        if (job.known) {
+            job.flags = job.known->Flags;
+            job.receipt = job.known->receiptState;
+            job.fresh = job.known->fresh;
+            job.known->serverNumber = i;
+            Decide(job);
+            return;
+        }
+        job.temporary = std::make_unique<TIdMessageEx>();
+        job.temporary->UID = job.id;
+        job.temporary->noHeaders = true;
+        job.temporary->headersOnly = false;
+        job.temporary->serverNumber = i;
+        const auto size = haveSizes_ ? sizes_.constFind(i) : sizes_.cend();
+        if (size != sizes_.cend()) {
+            job.temporary->size = size.value();
+            Decide(job);
+        } else {
+            Send(job, MessageCommand::Size);
+        }
+    }
+
+    void Decide(MessageJob& job)
+    {
+        job.plan = DecideFetch(*job.Rec(), options_);
+        if (job.plan == FetchPlan::None) {
+            job.done = true;
+            return;
+        }
+        job.replacement = std::make_unique<TIdMessageEx>();
+        if (job.plan != FetchPlan::Headers) {
+            job.bytes = std::max<qint64>(0, job.Rec()->size);
+            bytes_ += job.bytes;
+        }
+        Send(job, job.plan == FetchPlan::Whole ? MessageCommand::Whole : MessageCommand::Headers);
+    }
+
+    void Send(MessageJob& job, MessageCommand command)
+    {
+        job.awaiting = command;
+        replies_.push_back(&job);
+        session_.SendMessageCommand(command, job.number);
+    }
+
+    void ReadReply()
+    {
+        MessageJob& job = *replies_.front();
+        replies_.pop_front();
+        try {
+            switch (job.awaiting) {
+            case MessageCommand::Size: {
+                std::int32_t size = -1;
+                session_.ReceiveMessageReply(MessageCommand::Size, job.number, nullptr, &size);
+                job.temporary->size = size;
+                Decide(job);
+                break;
+            }
+            case MessageCommand::Headers:
+                session_.ReceiveMessageReply(MessageCommand::Headers, job.number,
+                                             job.replacement.get(), nullptr);
+                if (job.plan == FetchPlan::HeadersThenWhole &&
+                    !IsOldMessage(*job.replacement, options_.oldThreshold))
+                    Send(job, MessageCommand::Whole);
+                else
+                    job.done = true;
+                break;
+            case MessageCommand::Whole:
+                session_.ReceiveMessageReply(MessageCommand::Whole, job.number,
+                                             job.replacement.get(), nullptr);
+                job.done = true;
+                break;
+            }
+        } catch (const EIdProtocolReplyError&) {
+            // "-ERR" for this message (another client deleted it
+            // meanwhile): it is dropped, without an error line.
+            job.failed = true;
+            job.done = true;
+        }
+    }
+
+    // Puts the finished messages at the head of the queue into the mailbox.
+    void Commit()
+    {
+        while (!jobs_.empty() && jobs_.front().done) {
+            MessageJob& job = jobs_.front();
+            bytes_ -= job.bytes;
+            inFlight_.remove(job.id);
+            if (job.failed)
+                Drop(job);
+            else if (job.plan != FetchPlan::None)
+                Place(job);
+            jobs_.pop_front();
+        }
+    }
+
+    void Drop(MessageJob& job)
+    {
+        if (!job.known)
+            return; // the temporary record goes with the job
+        const int at = positions_.Of(job.known);
+        if (at >= 0)
+            mailbox_.Delete(at);
+        positions_.Invalidate();
+        out_.changed = true;
+    }
+
+    void Place(MessageJob& job)
+    {
+        TIdMessageEx* rec = job.Rec();
+        job.replacement->size = rec->size;
+        job.replacement->UID = rec->UID;
+        if (!job.known) {
+            job.replacement->Flags = mfRecent;
+            job.replacement->fresh = true;
+            TIdMessageEx* added = job.replacement.release();
+            positions_.Placed(added, mailbox_.Add(added));
+            ++out_.added;
+        } else {
+            // Marks, the receipt already answered and the not-yet-looked-at
+            // mark survive a refetch.
+            job.replacement->Flags = job.flags;
+            job.replacement->receiptState = job.receipt;
+            job.replacement->fresh = job.fresh;
+            const int at = positions_.Of(job.known);
+            TIdMessageEx* fetched = job.replacement.release();
+            mailbox_.Replace(at, fetched);
+            positions_.Forget(job.known);
+            positions_.Placed(fetched, at);
+            delete job.known;
+            job.known = nullptr;
+        }
+        out_.changed = true;
+    }
+
+    Pop3Session& session_;
+    TMailBox& mailbox_;
+    const CheckOptions& options_;
+    const QList<QByteArray>& ids_;
+    const StatusFn& status_;
+    const QString& name_;
+    const QString total_;
+    CheckOutcome& out_;
+    MailboxPositions positions_;
+
+    int window_ = 1;
+    int maxJobs_ = 1;
+    int next_ = 1;
+    bool haveSizes_ = false;
+    QHash<int, std::int32_t> sizes_;
+    std::deque<MessageJob> jobs_;     // started, not yet in the mailbox, in server order
+    std::deque<MessageJob*> replies_; // jobs whose command is in flight, in sending order
+    QSet<QByteArray> inFlight_;
+    qint64 bytes_ = 0;
+};
+
+} // namespace
+
 CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOptions& options,
                       const StatusFn& status)
 {
@@ -136,87 +390,8 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
             });
             out.changed = true;
 
-            MailboxPositions positions(mailbox);
-            const QString total = QString::number(ids.size());
-            for (int i = 1; i <= ids.size(); ++i) {
-                Say(status, TextOr("MAINWND", "MailCheckingProgress",
-                                   "Retrieving mail (account: %s) - message %s out of %s",
-                                   {name, QString::number(i), total}));
-                const QByteArray& id = ids.at(i - 1);
-                TIdMessageEx* known = mailbox.FindByUIDL(id);
-                std::unique_ptr<TIdMessageEx> temporary;
-                std::unique_ptr<TIdMessageEx> replacement;
-                try {
-                    std::uint8_t flags = 0;
-                    std::uint8_t receipt = 0;
-                    bool fresh = false;
-                    if (known) {
-                        flags = known->Flags;
-                        receipt = known->receiptState;
-                        fresh = known->fresh;
-                    } else {
-                        temporary = std::make_unique<TIdMessageEx>();
-                        temporary->size = session.MessageSize(i);
-                        temporary->UID = id;
-                        temporary->noHeaders = true;
-                        temporary->headersOnly = false;
-                    }
-                    TIdMessageEx* rec = known ? known : temporary.get();
-                    rec->serverNumber = i;
-
-                    const FetchPlan plan = DecideFetch(*rec, options);
-                    if (plan == FetchPlan::None)
-                        continue;
-                    replacement = std::make_unique<TIdMessageEx>();
-                    switch (plan) {
-                    case FetchPlan::Headers:
-                        session.FetchHeaders(i, *replacement);
-                        break;
-                    case FetchPlan::Whole:
-                        session.FetchWhole(i, *replacement);
-                        break;
-                    case FetchPlan::HeadersThenWhole:
-                        session.FetchHeaders(i, *replacement);
-                        if (!IsOldMessage(*replacement, options.oldThreshold))
-                            session.FetchWhole(i, *replacement);
-                        break;
-                    case FetchPlan::None:
-                        break;
-                    }
-                    replacement->size = rec->size;
-                    replacement->UID = rec->UID;
-                    if (!known) {
-                        replacement->Flags = mfRecent;
-                        replacement->fresh = true;
-                        TIdMessageEx* added = replacement.release();
-                        positions.Placed(added, mailbox.Add(added));
-                        ++out.added;
-                    } else {
-                        // Marks, the receipt already answered and the
-                        // not-yet-looked-at mark survive a refetch.
-                        replacement->Flags = flags;
-                        replacement->receiptState = receipt;
-                        replacement->fresh = fresh;
-                        const int at = positions.Of(known);
-                        TIdMessageEx* fetched = replacement.release();
-                        mailbox.Replace(at, fetched);
-                        positions.Forget(known);
-                        positions.Placed(fetched, at);
-                        delete known;
-                    }
-                    out.changed = true;
-                } catch (const EIdProtocolReplyError&) {
-                    // "-ERR" for this message (another client deleted it
-                    // meanwhile): drop it and go on, without an error line.
-                    if (known) {
-                        const int at = positions.Of(known);
-                        if (at >= 0)
-                            mailbox.Delete(at);
-                        positions.Invalidate();
-                        out.changed = true;
-                    }
-                }
-            }
+            MessageLoop loop(session, mailbox, options, ids, status, name, out);
+            loop.Run();
         }
 
         Say(status,

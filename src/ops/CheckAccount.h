@@ -31,6 +31,10 @@ struct CheckOptions
     int maxDownloadKB = 512;    // the "small" limit of range 2, kilobytes
     bool oldGetHeaders = true;  // old messages get headers only
     TDateTime oldThreshold = 0; // a message dated before this is old
+    // From this many new messages on, their sizes come from one "LIST" for
+    // the whole mailbox instead of one "LIST n" each (0: never). Below it a
+    // listing of a big mailbox would cost more than the few round trips.
+    int sizeListFrom = 8;
 
     // The values of the settings, the old-message threshold computed for now.
     static CheckOptions FromSettings(const MySettings& settings);

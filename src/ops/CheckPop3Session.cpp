@@ -49,6 +49,50 @@ void Pop3ClientSession::Delete(int n)
     client_.SendCmd("DELE " + QByteArray::number(n));
 }
 
+bool Pop3ClientSession::FetchSizes(QHash<int, std::int32_t>& sizes)
+{
+    return client_.FetchSizeList(sizes);
+}
+
+int Pop3ClientSession::PipelineWindow() const
+{
+    return client_.SupportsPipelining() ? kPipelineWindow : 1;
+}
+
+void Pop3ClientSession::SendMessageCommand(MessageCommand command, int n)
+{
+    switch (command) {
+    case MessageCommand::Size:
+        client_.SendSizeRequest(n);
+        break;
+    case MessageCommand::Headers:
+        client_.SendHeadersRequest(n);
+        break;
+    case MessageCommand::Whole:
+        client_.SendWholeRequest(n);
+        break;
+    }
+}
+
+void Pop3ClientSession::ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+                                            std::int32_t* size)
+{
+    switch (command) {
+    case MessageCommand::Size: {
+        const std::int32_t s = client_.ReceiveSize();
+        if (size)
+            *size = s;
+        break;
+    }
+    case MessageCommand::Headers:
+        client_.ReceiveHeaders(n, *rec);
+        break;
+    case MessageCommand::Whole:
+        client_.ReceiveWhole(n, *rec);
+        break;
+    }
+}
+
 void Pop3ClientSession::Disconnect()
 {
     client_.Disconnect();

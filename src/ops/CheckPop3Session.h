@@ -18,6 +18,11 @@ struct GetMailParams;
 class Pop3ClientSession : public Pop3Session
 {
 public:
+    // Message commands kept in flight on a pipelining server: enough to
+    // hide the round trip on loopback and LAN, few enough that the replies
+    // waiting to be read stay small.
+    static constexpr int kPipelineWindow = 32;
+
     // client must have been configured for account (ConfigurePop3Client).
     Pop3ClientSession(TIdPOP3Ex& client, TMailAccount& account) : client_(client), account_(account)
     {
@@ -29,6 +34,12 @@ public:
     void FetchHeaders(int n, TIdMessageEx& rec) override;
     void FetchWhole(int n, TIdMessageEx& rec) override;
     void Delete(int n) override;
+    bool FetchSizes(QHash<int, std::int32_t>& sizes) override;
+    // kPipelineWindow when the server announced PIPELINING, else 1.
+    int PipelineWindow() const override;
+    void SendMessageCommand(MessageCommand command, int n) override;
+    void ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+                             std::int32_t* size) override;
     void Disconnect() override;
     void Close() override;
     bool InterruptRequested() const override;

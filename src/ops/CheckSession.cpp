@@ -8,6 +8,35 @@
 
 namespace vm {
 
+bool Pop3Session::FetchSizes(QHash<int, std::int32_t>& sizes)
+{
+    sizes.clear();
+    return false;
+}
+
+void Pop3Session::SendMessageCommand(MessageCommand, int)
+{
+}
+
+void Pop3Session::ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+                                      std::int32_t* size)
+{
+    switch (command) {
+    case MessageCommand::Size: {
+        const std::int32_t s = MessageSize(n);
+        if (size)
+            *size = s;
+        break;
+    }
+    case MessageCommand::Headers:
+        FetchHeaders(n, *rec);
+        break;
+    case MessageCommand::Whole:
+        FetchWhole(n, *rec);
+        break;
+    }
+}
+
 QByteArray UidFromUidlLine(const QByteArray& line)
 {
     const qsizetype space = line.indexOf(' ');

@@ -27,6 +27,13 @@ class TMailBox;
 
 namespace vm {
 
+// The message commands the operations may send ahead of their replies.
+enum class MessageCommand {
+    Size,    // "LIST n"
+    Headers, // "TOP n 0"
+    Whole,   // "RETR n"
+};
+
 class Pop3Session
 {
 public:
@@ -46,6 +53,24 @@ public:
     virtual void FetchWhole(int n, TIdMessageEx& rec) = 0;
     // "DELE n", expecting "+OK".
     virtual void Delete(int n) = 0;
+
+    // "LIST" without an argument: the size of every message by number in
+    // one reply. False when the server refuses it (the dialogue stays in
+    // step); callers then ask "LIST n" per message.
+    virtual bool FetchSizes(QHash<int, std::int32_t>& sizes);
+    // How many message commands may be sent before the first of their
+    // replies is read; 1 when the server takes one command at a time.
+    virtual int PipelineWindow() const { return 1; }
+    // Sends a message command without waiting for its reply. Every sent
+    // command is matched, in the same order, by one ReceiveMessageReply with
+    // the same command and number. By default the command runs when its
+    // reply is asked for (MessageSize, FetchHeaders, FetchWhole).
+    virtual void SendMessageCommand(MessageCommand command, int n);
+    // The reply of the oldest sent command: the size for Size, the record
+    // for Headers and Whole. Throws like the one-at-a-time steps; "-ERR"
+    // (EIdProtocolReplyError) spoils only this reply.
+    virtual void ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+                                     std::int32_t* size);
     // "QUIT" and close: the server commits the deletions of the connection.
     virtual void Disconnect() = 0;
     // Closes the connection without "QUIT" (the server discards deletions).

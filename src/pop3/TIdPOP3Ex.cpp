@@ -134,9 +134,11 @@ bool TIdPOP3Ex::FetchUidList(QList<QByteArray>& ids)
     return true;
 }
 
-std::int32_t TIdPOP3Ex::MessageSize(int n)
+namespace {
+
+// The reply of "LIST n" ("+OK n size"): the second token, or -1.
+std::int32_t SizeFromListReply(const QByteArray& reply)
 {
-    const QByteArray reply = SendCmd(NumberCmd("LIST ", n));
     const QList<QByteArray> tokens = reply.mid(3).simplified().split(' ');
     if (tokens.size() < 2)
         return -1;
@@ -145,11 +147,75 @@ std::int32_t TIdPOP3Ex::MessageSize(int n)
     return ok ? size : -1;
 }
 
-void TIdPOP3Ex::FetchWhole(int n, TIdMessageEx& record)
+} // namespace
+
+std::int32_t TIdPOP3Ex::MessageSize(int n)
+{
+    SendSizeRequest(n);
+    return ReceiveSize();
+}
+
+bool TIdPOP3Ex::FetchSizeList(QHash<int, std::int32_t>& sizes)
+{
+    sizes.clear();
+    if (!IsOk(SendCmdRaw("LIST")))
+        return false;
+    const QList<QByteArray> lines = transport_.ReadMultiLine();
+    sizes.reserve(lines.size());
+    for (const QByteArray& line : lines) {
+        const qsizetype space = line.indexOf(' ');
+        if (space <= 0)
+            continue;
+        bool okNumber = false;
+        bool okSize = false;
+        const int n = line.left(space).toInt(&okNumber);
+        const QByteArray rest = line.mid(space + 1).trimmed();
+        const qsizetype end = rest.indexOf(' ');
+        const std::int32_t size = (end < 0 ? rest : rest.left(end)).toInt(&okSize);
+        if (okNumber && okSize && !sizes.contains(n))
+            sizes.insert(n, size);
+    }
+    return true;
+}
+
+bool TIdPOP3Ex::SupportsPipelining() const
+{
+    for (const QByteArray& cap : capabilities_)
+        if (cap.trimmed().toUpper() == "PIPELINING")
+            return true;
+    return false;
+}
+
+void TIdPOP3Ex::SendSizeRequest(int n)
+{
+    transport_.WriteLine(NumberCmd("LIST ", n));
+}
+
+void TIdPOP3Ex::SendHeadersRequest(int n)
+{
+    transport_.WriteLine(NumberCmd("TOP ", n) + " 0");
+}
+
+void TIdPOP3Ex::SendWholeRequest(int n)
+{
+    transport_.WriteLine(NumberCmd("RETR ", n));
+}
+
+std::int32_t TIdPOP3Ex::ReceiveSize()
+{
+    const QByteArray reply = transport_.ReadReplyLine();
+    if (!IsOk(reply))
+        throw EIdReplyPOP3Error(ReplyText(reply));
+    return SizeFromListReply(reply);
+}
+
+void TIdPOP3Ex::ReceiveWhole(int n, TIdMessageEx& record)
 {
     record.serverNumber = n;
     record.raw.clear();
-    SendCmd(NumberCmd("RETR ", n));
+    const QByteArray reply = transport_.ReadReplyLine();
+    if (!IsOk(reply))
+        throw EIdReplyPOP3Error(ReplyText(reply));
     record.raw = JoinLines(transport_.ReadMultiLine());
     record.ParseWhole();
     record.DropBody();
@@ -158,9 +224,11 @@ void TIdPOP3Ex::FetchWhole(int n, TIdMessageEx& record)
     TakeReceiptRequest(record);
 }
 
-void TIdPOP3Ex::FetchHeaders(int n, TIdMessageEx& record)
+void TIdPOP3Ex::ReceiveHeaders(int n, TIdMessageEx& record)
 {
-    SendCmd(NumberCmd("TOP ", n) + " 0");
+    const QByteArray reply = transport_.ReadReplyLine();
+    if (!IsOk(reply))
+        throw EIdReplyPOP3Error(ReplyText(reply));
     const QList<QByteArray> lines = transport_.ReadMultiLine();
     record.raw = JoinLines(lines);
     record.ParseHeaders();
@@ -168,6 +236,20 @@ void TIdPOP3Ex::FetchHeaders(int n, TIdMessageEx& record)
     record.headersOnly = true;
     record.noHeaders = false;
     TakeReceiptRequest(record);
+}
+
+void TIdPOP3Ex::FetchWhole(int n, TIdMessageEx& record)
+{
+    record.serverNumber = n;
+    record.raw.clear();
+    SendWholeRequest(n);
+    ReceiveWhole(n, record);
+}
+
+void TIdPOP3Ex::FetchHeaders(int n, TIdMessageEx& record)
+{
+    SendHeadersRequest(n);
+    ReceiveHeaders(n, record);
 }
 
 bool TIdPOP3Ex::Delete(int n)

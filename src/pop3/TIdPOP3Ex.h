@@ -17,6 +17,7 @@
 #include "net/Transport.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -109,11 +110,32 @@ public:
     bool FetchUidLines(QList<QByteArray>& lines);
     // "LIST n": the size in bytes, or -1 when the reply carries no size.
     std::int32_t MessageSize(int n);
+    // "LIST" without an argument: the size of every message by number, in
+    // one reply. Lines without a number and a size are left out. False
+    // (nothing raised, dialogue still in step) when the server refuses.
+    bool FetchSizeList(QHash<int, std::int32_t>& sizes);
     // "TOP n 0" / "RETR n" into the record: raw text (each line followed by
     // CR LF), server number, holding flags, parsed headers, receipt state 1
     // when the message asks for a receipt (otherwise left as it is).
     void FetchHeaders(int n, TIdMessageEx& record);
     void FetchWhole(int n, TIdMessageEx& record);
+
+    // --- Commands sent ahead of their replies ---------------------------------
+    // The server's CAPA reply lists PIPELINING: several commands may be sent
+    // before the first reply is read; the replies come back in order.
+    bool SupportsPipelining() const;
+    // Sends "LIST n", "TOP n 0" or "RETR n" without reading the reply; each
+    // must be matched, in order, by the Receive call of the same kind.
+    void SendSizeRequest(int n);
+    void SendHeadersRequest(int n);
+    void SendWholeRequest(int n);
+    // The reply of the oldest sent command, with the same results and
+    // errors as MessageSize, FetchHeaders and FetchWhole. A "-ERR" consumes
+    // only that reply, so the following ones can still be read.
+    std::int32_t ReceiveSize();
+    void ReceiveHeaders(int n, TIdMessageEx& record);
+    void ReceiveWhole(int n, TIdMessageEx& record);
+
     // "DELE n": true when the server answers "+OK".
     bool Delete(int n);
     // "QUIT" (expecting "+OK") and close.
