@@ -370,6 +370,36 @@ QList<QByteArray> Transport::ReadMultiLine()
     }
 }
 
+QByteArray Transport::ReadMultiLineText()
+{
+    QByteArray text;
+    for (;;) {
+        // Every complete line already buffered, without copying it on its own.
+        const char* data = buffer_.constData();
+        const qsizetype size = buffer_.size();
+        qsizetype pos = 0;
+        for (;;) {
+            const void* found = std::memchr(data + pos, '\n', size_t(size - pos));
+            if (!found)
+                break;
+            const qsizetype nl = static_cast<const char*>(found) - data;
+            qsizetype begin = pos;
+            qsizetype end = (nl > pos && data[nl - 1] == '\r') ? nl - 1 : nl;
+            pos = nl + 1;
+            if (end - begin == 1 && data[begin] == '.') {
+                buffer_.remove(0, pos);
+                return text;
+            }
+            if (end - begin >= 2 && data[begin] == '.' && data[begin + 1] == '.')
+                ++begin;
+            text.append(data + begin, end - begin);
+            text.append("\r\n", 2);
+        }
+        buffer_.remove(0, pos);
+        FillBuffer();
+    }
+}
+
 void Transport::Write(const QByteArray& data)
 {
     if (!socket_)

@@ -93,6 +93,9 @@ public:
     // every line that starts with "..". Pieces of overlong lines are joined
     // back, so the text arrives exactly as sent.
     QList<QByteArray> ReadMultiLine();
+    // The same reply as one text: every line, dot-unstuffed, followed by
+    // CR LF. Cheaper than joining the lines of ReadMultiLine.
+    QByteArray ReadMultiLineText();
 
     // --- Shared with the interface thread (thread-safe) ----------------------
     TIdOperationStatus OperationStatus() const { return status_.load(); }

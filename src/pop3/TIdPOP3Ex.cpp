@@ -31,20 +31,6 @@ QString ReplyText(const QByteArray& reply)
     return QString::fromUtf8(text);
 }
 
-QByteArray JoinLines(const QList<QByteArray>& lines)
-{
-    qsizetype total = 0;
-    for (const QByteArray& l : lines)
-        total += l.size() + 2;
-    QByteArray raw;
-    raw.reserve(total);
-    for (const QByteArray& l : lines) {
-        raw += l;
-        raw += "\r\n";
-    }
-    return raw;
-}
-
 void TakeReceiptRequest(TIdMessageEx& record)
 {
     if (!record.DispositionNotificationTo().isEmpty())
@@ -216,7 +202,7 @@ void TIdPOP3Ex::ReceiveWhole(int n, TIdMessageEx& record)
     const QByteArray reply = transport_.ReadReplyLine();
     if (!IsOk(reply))
         throw EIdReplyPOP3Error(ReplyText(reply));
-    record.raw = JoinLines(transport_.ReadMultiLine());
+    record.raw = transport_.ReadMultiLineText();
     record.ParseWhole();
     record.DropBody();
     record.headersOnly = false;
@@ -229,8 +215,7 @@ void TIdPOP3Ex::ReceiveHeaders(int n, TIdMessageEx& record)
     const QByteArray reply = transport_.ReadReplyLine();
     if (!IsOk(reply))
         throw EIdReplyPOP3Error(ReplyText(reply));
-    const QList<QByteArray> lines = transport_.ReadMultiLine();
-    record.raw = JoinLines(lines);
+    record.raw = transport_.ReadMultiLineText();
     record.ParseHeaders();
     record.serverNumber = n;
     record.headersOnly = true;
