@@ -137,6 +137,9 @@ MainWindowControl::MainWindowControl(TVL350KEX07& window, QObject* parent)
     c.checkMail = [this](const QList<TMailAccount*>& accounts, bool allAccounts) {
         commands_->CheckFromTree(accounts, allAccounts ? CheckKind::All : CheckKind::Selected);
     };
+    c.refresh = [this](TMailAccount* account) {
+        commands_->CheckFromTree({account}, CheckKind::Shown);
+    };
     c.deleteOnServer = [this](const QList<TIdMessageEx*>&) { commands_->popListDeleteClick(); };
     c.retrieveWhole = [this](const QList<TIdMessageEx*>&) {
         commands_->popListRetrieveWholeClick();

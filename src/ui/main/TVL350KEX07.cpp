@@ -843,8 +843,12 @@ void TVL350KEX07::BRefreshClick()
 {
     if (!shownMailbox_ || busy_ || !commands.checkMail)
         return;
-    if (TMailAccount* account = ShownAccount())
-        commands.checkMail({account}, false);
+    if (TMailAccount* account = ShownAccount()) {
+        if (commands.refresh)
+            commands.refresh(account);
+        else
+            commands.checkMail({account}, false);
+    }
 }
 
 // ---------------------------------------------------------------- list ----

@@ -55,6 +55,9 @@ public:
         // Mail check of the given accounts; allAccounts when the root was
         // selected (or the tray asked), so the announcement says so.
         std::function<void(const QList<TMailAccount*>& accounts, bool allAccounts)> checkMail;
+        // "Check mail" button: the shown account, announced with its name.
+        // Without it the button runs checkMail with the shown account.
+        std::function<void(TMailAccount* account)> refresh;
         // List commands on the shown mailbox; rows are the selected records.
         std::function<void(TIdMessageEx* message)> details;
         std::function<void(const QList<TIdMessageEx*>& messages)> deleteOnServer;
