@@ -10,6 +10,9 @@
 
 #include <atomic>
 
+#include "app/MainWindowControl.h"
+#include "app/Shutdown.h"
+#include "app/TrayControl.h"
 #include "config/MySettings.h"
 #include "lang/Lang.h"
 #include "mime/TIdMessageEx.h"
@@ -22,6 +25,7 @@
 #include "support/FakeServer.h"
 #include "ui/common/TNotifyForm.h"
 #include "ui/common/TrayIcon.h"
+#include "ui/main/TVL350KEX07.h"
 #include "ui_check/CheckTestSupport.h"
 
 #include <QLabel>
@@ -416,4 +420,37 @@ TEST_F(CheckCommandsTest, RetrievalUpdatesRowsInPlace)
     EXPECT_TRUE(now->IsNew()); // the new flag is carried over
     EXPECT_EQ(rig.window.RowRecord(1), now);
     EXPECT_EQ(rig.window.displayed, QList<TIdMessageEx*>{now});
+}
+
+// The close request of the real main window: refused while a POP3 operation
+// runs; with the close box hiding, it goes to the tray instead.
+TEST_F(CheckCommandsTest, CloseIsRefusedWhileConnectedAndHiddenWhenTheCrossHides)
+{
+    TVL350KEX07 window;
+    MainWindowControl control(window);
+    control.PlaceAtStart(true);
+    ShutdownHooks hooks;
+    control.FillShutdownHooks(hooks);
+    int saves = 0;
+    hooks.saveSettings = [&] {
+        ++saves;
+        return true;
+    };
+
+    Pop3Client().Busy = true;
+    EXPECT_FALSE(RunShutdown(hooks));
+    Pop3Client().Busy = false;
+    EXPECT_EQ(Shown(messages, MsgIcon::Error),
+              QStringList{"Can't close the application before connection with server terminates."});
+    EXPECT_EQ(saves, 0);
+
+    Settings().CrossHides = true;
+    control.Tray().CloseBoxUsed();
+    EXPECT_FALSE(RunShutdown(hooks));
+    EXPECT_TRUE(control.Tray().InTray());
+    EXPECT_TRUE(control.Tray().closeExits);
+    EXPECT_EQ(saves, 0);
+    control.Tray().RestoreFromTray();
+    EXPECT_TRUE(RunShutdown(hooks)); // the next close ends the program
+    EXPECT_EQ(saves, 1);
 }
