@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "model/TMailAccount.h"
 #include "ops/CheckAccount.h"
 #include "ops_check/FakeSession.h"
@@ -349,4 +352,193 @@ TEST(CheckAccount, FetchDecisionTable)
     headers.Date = kRecent;
     headers.size = 2'000'000'000;
     EXPECT_EQ(DecideFetch(headers, Options(2, false, 4'000'000)), FetchPlan::Whole);
+}
+
+namespace {
+
+QList<FakeMessage> Numbered(int count, const char* prefix = "m")
+{
+    QList<FakeMessage> out;
+    for (int i = 1; i <= count; ++i)
+        out.append(Msg((QByteArray(prefix) + QByteArray::number(i)).constData()));
+    return out;
+}
+
+QStringList NumberedUids(int from, int to, const char* prefix = "m")
+{
+    QStringList out;
+    for (int i = from; i <= to; ++i)
+        out.append(QString::fromLatin1(prefix) + QString::number(i));
+    return out;
+}
+
+} // namespace
+
+TEST(CheckAccount, SizesOfManyNewMessagesComeFromOneList)
+{
+    CheckOptions o = Options(2);
+    o.sizeListFrom = 2;
+    TMailAccount acc;
+    FakeSession s;
+    // The limit exactly, one byte over it, and a message the listing leaves
+    // out for want of a size: that one is asked for on its own.
+    s.server = {Msg("a", 512 * 1024), Msg("b", 512 * 1024 + 1), Msg("c", -1)};
+    ASSERT_TRUE(RunCheck(s, acc, o).completed);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST", "RETR 1", "TOP 2 0", "LIST 3", "TOP 3 0",
+                                  "QUIT"}));
+    ASSERT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(acc.Mailbox().At(0)->size, 512 * 1024);
+    EXPECT_FALSE(acc.Mailbox().At(0)->headersOnly);
+    EXPECT_EQ(acc.Mailbox().At(1)->size, 512 * 1024 + 1);
+    EXPECT_TRUE(acc.Mailbox().At(1)->headersOnly);
+    EXPECT_EQ(acc.Mailbox().At(2)->size, -1);
+
+    // Fewer new messages than the threshold: one "LIST n" each.
+    s.server.append(Msg("d"));
+    s.log.clear();
+    ASSERT_TRUE(RunCheck(s, acc, o).completed);
+    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 4", "RETR 4", "QUIT"}));
+
+    // A refused listing falls back to one "LIST n" per message, and a
+    // message that vanished after UIDL is dropped silently.
+    TMailAccount other;
+    FakeSession r;
+    r.server = {Msg("a"), Msg("b"), Msg("c")};
+    r.sizeListRefused = true;
+    o.range = 1;
+    ASSERT_TRUE(RunCheck(r, other, o).completed);
+    EXPECT_EQ(r.log, (QStringList{"USER", "UIDL", "LIST", "LIST 1", "RETR 1", "LIST 2", "RETR 2",
+                                  "LIST 3", "RETR 3", "QUIT"}));
+    TMailAccount third;
+    r.sizeListRefused = false;
+    r.log.clear();
+    r.beforeCommand = [&](const QString& cmd) {
+        if (cmd == "UIDL")
+            r.Vanish(2);
+    };
+    const CheckOutcome out = RunCheck(r, third, o);
+    EXPECT_TRUE(out.completed);
+    EXPECT_FALSE(out.error.has_value());
+    EXPECT_EQ(r.log, (QStringList{"USER", "UIDL", "LIST", "RETR 1", "LIST 2", "RETR 3", "QUIT"}));
+    EXPECT_EQ(Uids(third.Mailbox()), (QStringList{"a", "c"}));
+}
+
+TEST(CheckAccount, PipelinedCheckSendsAheadWithinTheWindowAndKeepsServerOrder)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.window = 4;
+    s.server = Numbered(40);
+    int sentBeforeFirstReply = -1;
+    s.beforeCommand = [&](const QString& cmd) {
+        if (sentBeforeFirstReply < 0 && cmd.startsWith("RETR"))
+            sentBeforeFirstReply = s.Count("RETR");
+    };
+    const CheckOutcome out = RunCheck(s, acc, Options(1));
+    ASSERT_TRUE(out.completed);
+    EXPECT_EQ(out.added, 40);
+    EXPECT_EQ(sentBeforeFirstReply, 4);
+    EXPECT_EQ(s.maxInFlight, 4);
+    EXPECT_EQ(s.Count("LIST"), 1); // one listing for all sizes
+    EXPECT_EQ(s.Count("RETR"), 40);
+    EXPECT_EQ(Uids(acc.Mailbox()), NumberedUids(1, 40));
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(acc.Mailbox().At(i)->serverNumber, i + 1);
+        EXPECT_EQ(acc.Mailbox().FindByUIDL(acc.Mailbox().At(i)->UID), acc.Mailbox().At(i));
+    }
+}
+
+// The same mailbox and server checked one command at a time and pipelined
+// end with the same records and send the same commands (in another order).
+TEST(CheckAccount, PipelinedCheckEndsLikeTheOneAtATimeCheck)
+{
+    const auto scenario = [](int window, QStringList& log) {
+        auto acc = std::make_unique<TMailAccount>();
+        FakeSession s;
+        s.server = Numbered(12);
+        s.server[2].date = kOld;
+        s.server[7].date = 0;
+        s.server[9].size = 900 * 1024;
+        // Known: a headers-only record (refetched whole) whose RETR fails, and
+        // one that is refetched; a whole record is left alone.
+        acc->Mailbox().Add(MakeRecord("m5", true, 1000, kRecent));
+        acc->Mailbox().Add(MakeRecord("m6", true, 1000, kRecent));
+        acc->Mailbox().Add(MakeRecord("m7", false, 1000, kRecent));
+        acc->Mailbox().At(1)->SetNew(false);
+        s.failures["RETR 5"] = FakeSession::Failure::Err;
+        s.failures["TOP 11 0"] = FakeSession::Failure::Err;
+        s.window = window;
+        CheckOptions o = Options(2, true);
+        o.sizeListFrom = 4;
+        const CheckOutcome out = RunCheck(s, *acc, o);
+        EXPECT_TRUE(out.completed);
+        EXPECT_FALSE(out.error.has_value());
+        log = s.log;
+        return acc;
+    };
+    QStringList serial;
+    QStringList piped;
+    const auto one = scenario(1, serial);
+    const auto many = scenario(5, piped);
+    const TMailBox& a = one->Mailbox();
+    const TMailBox& b = many->Mailbox();
+    EXPECT_EQ(Uids(a), (QStringList{"m6", "m7", "m1", "m2", "m3", "m4", "m8", "m9", "m10", "m12"}));
+    ASSERT_EQ(Uids(a), Uids(b));
+    for (int i = 0; i < a.Count(); ++i) {
+        SCOPED_TRACE(a.At(i)->UID.constData());
+        EXPECT_EQ(a.At(i)->headersOnly, b.At(i)->headersOnly);
+        EXPECT_EQ(a.At(i)->Flags, b.At(i)->Flags);
+        EXPECT_EQ(a.At(i)->fresh, b.At(i)->fresh);
+        EXPECT_EQ(a.At(i)->size, b.At(i)->size);
+        EXPECT_EQ(a.At(i)->serverNumber, b.At(i)->serverNumber);
+    }
+    EXPECT_TRUE(a.FindByUIDL("m3")->headersOnly);  // old
+    EXPECT_TRUE(a.FindByUIDL("m8")->headersOnly);  // undated
+    EXPECT_TRUE(a.FindByUIDL("m10")->headersOnly); // too big
+    EXPECT_FALSE(a.FindByUIDL("m6")->IsNew());
+    EXPECT_FALSE(a.FindByUIDL("m6")->headersOnly);
+    EXPECT_NE(serial, piped);
+    std::sort(serial.begin(), serial.end());
+    std::sort(piped.begin(), piped.end());
+    EXPECT_EQ(serial, piped);
+}
+
+TEST(CheckAccount, PipelinedBatchFailuresKeepWhatWasFetchedInOrder)
+{
+    for (const auto failure : {FakeSession::Failure::Drop, FakeSession::Failure::Interrupt}) {
+        SCOPED_TRACE(int(failure));
+        TMailAccount acc;
+        FakeSession s;
+        s.window = 8;
+        s.server = Numbered(20);
+        s.failures["RETR 5"] = failure;
+        const CheckOutcome out = RunCheck(s, acc, Options(1));
+        EXPECT_FALSE(out.completed);
+        EXPECT_EQ(s.Count("QUIT"), 0);
+        // Commands for the messages after 5 were already sent; nothing
+        // after the break enters the mailbox.
+        EXPECT_EQ(Uids(acc.Mailbox()), NumberedUids(1, 4));
+        EXPECT_TRUE(acc.Mailbox().CheckFailed());
+        if (failure == FakeSession::Failure::Drop) {
+            ASSERT_TRUE(out.error.has_value());
+            EXPECT_EQ(out.error->className, "EIdConnClosedGracefully");
+            EXPECT_FALSE(out.interrupted);
+        } else {
+            EXPECT_TRUE(out.interrupted);
+            EXPECT_FALSE(out.error.has_value());
+        }
+    }
+}
+
+TEST(CheckAccount, PipelinedIdListedTwiceGivesOneRecord)
+{
+    TMailAccount acc;
+    FakeSession s;
+    s.window = 8;
+    s.server = {Msg("a"), Msg("b"), Msg("a"), Msg("c")};
+    ASSERT_TRUE(RunCheck(s, acc, Options(1)).completed);
+    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(s.Count("RETR"), 3);
+    // The second "a" is the known record, renumbered like any known one.
+    EXPECT_EQ(acc.Mailbox().At(0)->serverNumber, 3);
 }

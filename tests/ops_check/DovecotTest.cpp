@@ -232,3 +232,73 @@ TEST_F(DovecotOps, HeadersOnlyMessagesAreFetchedWholeInPlace)
     EXPECT_TRUE(mb.At(1)->raw.contains("body 1"));
     EXPECT_EQ(mb.At(1)->UID, ids[1]);
 }
+
+// More messages than the pipelining window, with another client expunging
+// two of them after our size listing: the rest arrive in server order, the
+// two disappear without an error.
+TEST_F(DovecotOps, PipelinedFirstCheckKeepsServerOrderAndDropsExpungedMessages)
+{
+    Deliver(45);
+    const QList<QByteArray> ids = ServerUids();
+    ASSERT_EQ(ids.size(), 45);
+    client.Host = "127.0.0.1";
+    client.Port = dc.Pop3Port();
+    client.Username = "bob";
+    client.Password = "secret";
+    Pop3ClientSession session(client, account);
+    bool deleted = false;
+    const CheckOutcome out = RunCheck(session, account, Whole(), [&](const QString& status) {
+        if (!deleted && status.contains("message 1 out of 45")) {
+            deleted = true;
+            Other other(dc);
+            other.DeleteUid(ids[9]);
+            other.DeleteUid(ids[39]);
+            other.Quit();
+        }
+    });
+    EXPECT_TRUE(client.SupportsPipelining());
+    EXPECT_TRUE(deleted);
+    EXPECT_TRUE(out.completed);
+    EXPECT_FALSE(out.error.has_value()) << out.error->message.toStdString();
+    EXPECT_EQ(out.added, 43);
+    const TMailBox& mb = account.Mailbox();
+    ASSERT_EQ(mb.Count(), 43);
+    int at = 0;
+    for (int i = 0; i < 45; ++i) {
+        if (i == 9 || i == 39)
+            continue;
+        SCOPED_TRACE(i);
+        EXPECT_EQ(mb.At(at)->UID, ids[i]);
+        EXPECT_EQ(mb.At(at)->Subject(), QStringLiteral("message %1").arg(i));
+        EXPECT_EQ(mb.At(at)->serverNumber, i + 1);
+        EXPECT_FALSE(mb.At(at)->headersOnly);
+        EXPECT_TRUE(mb.At(at)->raw.endsWith(QByteArray("body ") + QByteArray::number(i) + "\r\n"));
+        EXPECT_GT(mb.At(at)->size, 0);
+        ++at;
+    }
+}
+
+TEST_F(DovecotOps, InterruptDuringAPipelinedCheckKeepsAnUnbrokenRun)
+{
+    Deliver(60);
+    client.Host = "127.0.0.1";
+    client.Port = dc.Pop3Port();
+    client.Username = "bob";
+    client.Password = "secret";
+    Pop3ClientSession session(client, account);
+    const CheckOutcome out = RunCheck(session, account, Whole(), [&](const QString& status) {
+        if (status.contains("message 40 out of"))
+            client.RequestInterrupt();
+    });
+    EXPECT_FALSE(out.completed);
+    EXPECT_TRUE(out.interrupted);
+    EXPECT_FALSE(out.error.has_value());
+    const TMailBox& mb = account.Mailbox();
+    // Message 40 starts only once replies made room in the window.
+    EXPECT_GE(mb.Count(), 40 - Pop3ClientSession::kPipelineWindow);
+    EXPECT_LT(mb.Count(), 40);
+    for (int i = 0; i < mb.Count(); ++i)
+        EXPECT_EQ(mb.At(i)->Subject(), QStringLiteral("message %1").arg(i));
+    EXPECT_TRUE(mb.CheckFailed());
+    EXPECT_EQ(dc.MessageCount("bob"), 60);
+}

@@ -36,14 +36,20 @@ struct ServerScript
     TIdPOP3Ex client;
     FakeServer server;
 
-    ServerScript()
+    // A pipelining server announces it in its CAPA reply.
+    explicit ServerScript(bool pipelining = false)
     {
         EnsureApp();
         account.Login() = "bob";
         account.Password() = "secret";
         account.Server() = "127.0.0.1";
         account.Pop3Port() = server.Port();
-        server.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
+        server.SendLine("+OK ready").Expect("CAPA");
+        if (pipelining)
+            server.Send("+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\nUSER\r\n.\r\n");
+        else
+            server.SendLine("-ERR no");
+        server.Expect("USER bob");
         server.SendLine("+OK").Expect("PASS secret").SendLine("+OK logged in");
     }
     // The server answers UIDL with the ids in this order.
@@ -203,6 +209,119 @@ TEST(CheckOverPop3, InterruptLeavesNoErrorLine)
     EXPECT_TRUE(r.interrupted);
     EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
     EXPECT_EQ(s.account.Mailbox().Count(), 0);
+}
+
+namespace {
+
+// The start of a check of m1..m3 on a pipelining server: the sizes from one
+// listing, then all three RETR before the first reply.
+void PipelinedStart(ServerScript& s)
+{
+    s.Uidl({"m1", "m2", "m3"}).Reply("LIST", "+OK 3 messages", {"1 300", "2 200", "3 400"}, true);
+    s.server.Expect("RETR 1").Expect("RETR 2").Expect("RETR 3");
+}
+
+CheckOptions WholeWithSizeList()
+{
+    CheckOptions o = Whole();
+    o.sizeListFrom = 1;
+    return o;
+}
+
+QByteArray Reply(const QByteArray& subject)
+{
+    return "+OK\r\nSubject: " + subject +
+           "\r\nDate: Tue, 2 Jan 2024 10:00:00 +0000\r\n\r\nbody\r\n.\r\n";
+}
+
+} // namespace
+
+TEST(CheckOverPop3, PipeliningServerGetsFetchesAheadAndAnErrDropsOnlyItsMessage)
+{
+    ServerScript s(true);
+    PipelinedStart(s);
+    s.server.Send(Reply("one") + "-ERR message 2 already deleted\r\n" + Reply("three"));
+    s.Quit();
+    s.server.Start();
+
+    ClearErrorList();
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(), WholeWithSizeList());
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
+    EXPECT_EQ(s.Commands(), (QStringList{"CAPA", "USER bob", "PASS secret", "UIDL", "LIST",
+                                         "RETR 1", "RETR 2", "RETR 3", "QUIT"}));
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(r.added, 2);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+    const TMailBox& mb = s.account.Mailbox();
+    ASSERT_EQ(mb.Count(), 2);
+    EXPECT_EQ(mb.At(0)->Subject(), "one");
+    EXPECT_EQ(mb.At(0)->size, 300);
+    EXPECT_EQ(mb.At(1)->Subject(), "three");
+    EXPECT_EQ(mb.At(1)->size, 400);
+    EXPECT_EQ(mb.At(1)->serverNumber, 3);
+}
+
+TEST(CheckOverPop3, ConnectionDroppedInABatchKeepsWhatArrived)
+{
+    ServerScript s(true);
+    PipelinedStart(s);
+    s.server.Send(Reply("one") + "+OK\r\nSubject: two\r\n").Drop();
+    s.server.Start();
+
+    ClearErrorList();
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(), WholeWithSizeList());
+    EXPECT_FALSE(r.completed);
+    EXPECT_FALSE(r.interrupted);
+    const TMailBox& mb = s.account.Mailbox();
+    ASSERT_EQ(mb.Count(), 1);
+    EXPECT_EQ(mb.At(0)->Subject(), "one");
+    const QStringList errors = ErrorList();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("EIdConnClosedGracefully") ||
+                errors[0].contains("EIdSocketError"))
+        << errors[0].toStdString();
+    EXPECT_TRUE(mb.CheckFailed());
+    EXPECT_FALSE(mb.Stale());
+}
+
+TEST(CheckOverPop3, InterruptDuringABatchKeepsWhatArrivedWithoutAnErrorLine)
+{
+    ServerScript s(true);
+    PipelinedStart(s);
+    // The interrupt comes once the client had time to take the first reply.
+    s.server.Send(Reply("one")).Stall(300).Call([&] { s.client.RequestInterrupt(); }).Stall(-1);
+    s.server.Start();
+
+    ClearErrorList();
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(30), WholeWithSizeList());
+    EXPECT_FALSE(r.completed);
+    EXPECT_TRUE(r.interrupted);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+    ASSERT_EQ(s.account.Mailbox().Count(), 1);
+    EXPECT_EQ(s.account.Mailbox().At(0)->Subject(), "one");
+}
+
+TEST(CheckOverPop3, RefusedSizeListFallsBackToOneListPerMessage)
+{
+    ServerScript s;
+    s.Uidl({"m1", "m2"})
+        .Reply("LIST", "-ERR not now")
+        .Reply("LIST 1", "+OK 1 300")
+        .Reply("RETR 1", "+OK", Headers("one", "Tue, 2 Jan 2024 10:00:00 +0000"), true)
+        .Reply("LIST 2", "+OK 2 200")
+        .Reply("RETR 2", "+OK", Headers("two", "Tue, 2 Jan 2024 10:00:00 +0000"), true)
+        .Quit();
+    s.server.Start();
+
+    ClearErrorList();
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(), WholeWithSizeList());
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
+    EXPECT_TRUE(r.completed);
+    ASSERT_EQ(s.account.Mailbox().Count(), 2);
+    EXPECT_EQ(s.account.Mailbox().At(1)->size, 200);
+    EXPECT_EQ(s.account.Mailbox().At(1)->Subject(), "two");
 }
 
 TEST(CheckOverPop3, CancelledPasswordPromptStartsNothing)

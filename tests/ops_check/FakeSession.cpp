@@ -1,12 +1,27 @@
 #include "ops_check/FakeSession.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 namespace vm::test {
 
 void FakeSession::Command(const QString& line)
 {
+    Log(line);
+    Answer(line);
+}
+
+void FakeSession::Log(const QString& line)
+{
     if (!open_ && line != QLatin1String("USER"))
         throw EIdNotConnected(QStringLiteral("Not connected."));
     log.append(line);
+}
+
+void FakeSession::Answer(const QString& line)
+{
+    if (!open_ && line != QLatin1String("USER"))
+        throw EIdNotConnected(QStringLiteral("Not connected."));
     if (beforeCommand)
         beforeCommand(line);
     if (interrupt_)
@@ -37,6 +52,7 @@ void FakeSession::ConnectAndLogin()
 {
     Command(QStringLiteral("USER"));
     open_ = true;
+    sent_.clear();
     snapshot_ = server;
     marked_.clear();
     vanished_.clear();
@@ -61,6 +77,60 @@ std::int32_t FakeSession::MessageSize(int n)
 {
     Command(QStringLiteral("LIST %1").arg(n));
     return At(n).size;
+}
+
+bool FakeSession::FetchSizes(QHash<int, std::int32_t>& sizes)
+{
+    Command(QStringLiteral("LIST"));
+    sizes.clear();
+    if (sizeListRefused)
+        return false;
+    for (int n = 1; n <= snapshot_.size(); ++n)
+        if (!vanished_.contains(n) && !marked_.contains(n) && snapshot_.at(n - 1).size >= 0)
+            sizes.insert(n, snapshot_.at(n - 1).size);
+    return true;
+}
+
+namespace {
+
+QString CommandText(MessageCommand command, int n)
+{
+    switch (command) {
+    case MessageCommand::Size:
+        return QStringLiteral("LIST %1").arg(n);
+    case MessageCommand::Headers:
+        return QStringLiteral("TOP %1 0").arg(n);
+    case MessageCommand::Whole:
+        break;
+    }
+    return QStringLiteral("RETR %1").arg(n);
+}
+
+} // namespace
+
+void FakeSession::SendMessageCommand(MessageCommand command, int n)
+{
+    if (window <= 1)
+        return Pop3Session::SendMessageCommand(command, n);
+    const QString line = CommandText(command, n);
+    Log(line);
+    sent_.append(line);
+    maxInFlight = std::max(maxInFlight, int(sent_.size()));
+}
+
+void FakeSession::ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+                                      std::int32_t* size)
+{
+    if (window <= 1)
+        return Pop3Session::ReceiveMessageReply(command, n, rec, size);
+    const QString line = CommandText(command, n);
+    if (sent_.isEmpty() || sent_.takeFirst() != line)
+        throw std::logic_error("reply read out of order: " + line.toStdString());
+    Answer(line);
+    if (command == MessageCommand::Size)
+        *size = At(n).size;
+    else
+        Fill(n, *rec, command == MessageCommand::Whole);
 }
 
 void FakeSession::Fill(int n, TIdMessageEx& rec, bool whole) const

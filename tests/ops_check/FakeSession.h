@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QString>
 #include <QStringList>
 
 #include <atomic>
@@ -38,6 +39,14 @@ public:
     QHash<QString, Failure> failures; // command -> what happens
     bool uidlRefused = false;
     bool loginFails = false;
+    // The server refuses "LIST" without an argument; without the refusal it
+    // leaves out messages that vanished or have no size.
+    bool sizeListRefused = false;
+    // How many message commands the check may send ahead (a pipelining
+    // server when above 1). Commands are logged when sent and answered when
+    // their reply is read, so scripted failures hit the reply.
+    int window = 1;
+    int maxInFlight = 0; // most commands sent ahead at once
     // Runs before each command (after it is logged); may change `server`
     // (another client) or vanish(n) (a message deleted meanwhile).
     std::function<void(const QString&)> beforeCommand;
@@ -52,6 +61,11 @@ public:
     void FetchHeaders(int n, TIdMessageEx& rec) override;
     void FetchWhole(int n, TIdMessageEx& rec) override;
     void Delete(int n) override;
+    bool FetchSizes(QHash<int, std::int32_t>& sizes) override;
+    int PipelineWindow() const override { return window; }
+    void SendMessageCommand(MessageCommand command, int n) override;
+    void ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+                             std::int32_t* size) override;
     void Disconnect() override;
     void Close() override;
     bool InterruptRequested() const override { return interrupt_; }
@@ -62,6 +76,8 @@ public:
 
 private:
     void Command(const QString& line);
+    void Log(const QString& line);
+    void Answer(const QString& line);
     const FakeMessage& At(int n) const;
     void Fill(int n, TIdMessageEx& rec, bool whole) const;
 
@@ -70,6 +86,7 @@ private:
     QSet<int> marked_;
     QSet<int> vanished_;
     std::atomic<bool> interrupt_{false};
+    QStringList sent_; // commands sent ahead, replies not yet read
 };
 
 // A message record as a check or a mailbox file would leave it.

@@ -231,6 +231,74 @@ TEST_F(Pop3ClientTest, FetchedMessagesKeepTheirTextAndReceiptRequest)
     client.CloseTransport();
 }
 
+TEST_F(Pop3ClientTest, SizeListAndPipelinedRepliesStayInStep)
+{
+    const QByteArray longLine(40000, 'x'); // longer than the transport's line pieces
+    FakeServer s;
+    s.SendLine("+OK")
+        .Expect("CAPA")
+        .Send("+OK\r\nUIDL\r\n pipelining \r\n.\r\n")
+        .Expect("LIST")
+        .Send("+OK 4 messages\r\n1 120\r\n2\r\nthree 5\r\n4 77 extra\r\n1 999\r\n.\r\n")
+        .Expect("LIST")
+        .SendLine("-ERR not now")
+        .Expect("RETR 1")
+        .Expect("LIST 2")
+        .Expect("TOP 3 0")
+        .Expect("RETR 4")
+        // Replies in pieces: a line cut between CR and LF, a lone LF, an
+        // overlong line, a "-ERR" in the middle of the batch.
+        .Send("+OK\r\nSubject: one\r")
+        .Stall(30)
+        .Send("\n\nbody\n" + longLine + "\r\n..x\r\n.")
+        .Stall(30)
+        .Send("\r\n+OK 2 55\r\n-ERR no such message\r\n+OK\r\nSubject: four\r\n\r\n.\r\n")
+        .Expect("NOOP")
+        .SendLine("+OK");
+    Prepare(s);
+    client.Connect();
+    EXPECT_TRUE(client.SupportsPipelining());
+
+    QHash<int, std::int32_t> sizes;
+    ASSERT_TRUE(client.FetchSizeList(sizes));
+    // Lines without a number and a size are left out; the first line of a
+    // number decides.
+    EXPECT_EQ(sizes, (QHash<int, std::int32_t>{{1, 120}, {4, 77}}));
+    EXPECT_FALSE(client.FetchSizeList(sizes));
+    EXPECT_TRUE(sizes.isEmpty());
+
+    client.SendWholeRequest(1);
+    client.SendSizeRequest(2);
+    client.SendHeadersRequest(3);
+    client.SendWholeRequest(4);
+    TIdMessageEx one;
+    client.ReceiveWhole(1, one);
+    EXPECT_EQ(one.raw, "Subject: one\r\n\r\nbody\r\n" + longLine + "\r\n.x\r\n");
+    EXPECT_EQ(one.Subject(), "one");
+    EXPECT_EQ(one.serverNumber, 1);
+    EXPECT_EQ(client.ReceiveSize(), 55);
+    TIdMessageEx three;
+    EXPECT_THROW(client.ReceiveHeaders(3, three), EIdReplyPOP3Error);
+    TIdMessageEx four;
+    client.ReceiveWhole(4, four);
+    EXPECT_EQ(four.Subject(), "four");
+    EXPECT_EQ(four.raw, "Subject: four\r\n\r\n");
+    EXPECT_EQ(client.SendCmd("NOOP"), "+OK");
+    client.CloseTransport();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+}
+
+TEST_F(Pop3ClientTest, NoPipeliningWithoutTheCapability)
+{
+    FakeServer s;
+    s.SendLine("+OK").Expect("CAPA").Send("+OK\r\nUIDL\r\nPIPELINING-LATER\r\n.\r\n");
+    Prepare(s);
+    client.Connect();
+    EXPECT_FALSE(client.SupportsPipelining());
+    client.CloseTransport();
+}
+
 TEST(ConfigurePop3Client, PasswordOrderAndRememberedPassword)
 {
     vm::test::EnsureCoreApp();
