@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "config/ui/FormParts.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "model/TMailAccount.h"
@@ -24,14 +25,6 @@ namespace vm {
 namespace {
 
 const QString kSection = QStringLiteral("AccountWnd");
-
-QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setWordWrap(true);
-    return l;
-}
 
 } // namespace
 
@@ -55,11 +48,7 @@ TACF::TACF(QWidget* parent) : TBaseForm(parent)
     GBServer = new QGroupBox(QStringLiteral("Incoming mail server (POP3)"), TSBasic);
     GBServer->setObjectName(QStringLiteral("GBServer"));
     auto* f1 = new QFormLayout(GBServer);
-    ELogin = new QLineEdit(GBServer);
-    ELogin->setObjectName(QStringLiteral("ELogin"));
-    EPassword = new QLineEdit(GBServer);
-    EPassword->setObjectName(QStringLiteral("EPassword"));
-    EPassword->setEchoMode(QLineEdit::Password);
+    AddLoginRows(f1, GBServer, ELogin, EPassword, true);
     EServer = new QLineEdit(GBServer);
     EServer->setObjectName(QStringLiteral("EServer"));
     EPort = new QComboBox(GBServer);
@@ -72,8 +61,6 @@ TACF::TACF(QWidget* parent) : TBaseForm(parent)
         new QCheckBox(QStringLiteral("Check mail automatically (in time cycles)"), GBServer);
     CBAutoCheck->setObjectName(QStringLiteral("CBAutoCheck"));
     LPortHint = NamedLabel("LPortHint", QString(), GBServer);
-    f1->addRow(NamedLabel("LLogin", QStringLiteral("Login:"), GBServer), ELogin);
-    f1->addRow(NamedLabel("LPassword", QStringLiteral("Password:"), GBServer), EPassword);
     f1->addRow(NamedLabel("LServer", QStringLiteral("Server:"), GBServer), EServer);
     f1->addRow(NamedLabel("LPort", QStringLiteral("Port*:"), GBServer), EPort);
     f1->addRow(NamedLabel("LFriendly", QStringLiteral("Account's descriptive name:"), GBServer),
@@ -89,10 +76,7 @@ TACF::TACF(QWidget* parent) : TBaseForm(parent)
     CBAPOP->setObjectName(QStringLiteral("CBAPOP"));
     CBSSL = new QCheckBox(QStringLiteral("Use TLS/SSL:"), GBConnection);
     CBSSL->setObjectName(QStringLiteral("CBSSL"));
-    CBSSLVersion = new QComboBox(GBConnection);
-    CBSSLVersion->setObjectName(QStringLiteral("CBSSLVersion"));
-    CBSSLVersion->addItems({QStringLiteral("SSL 2.0"), QStringLiteral("SSL 2.3"),
-                            QStringLiteral("SSL 3.0"), QStringLiteral("TLS/SSL 1.0")});
+    CBSSLVersion = SslVersionList("CBSSLVersion", GBConnection);
     LConnectionHint = NamedLabel("LConnectionHint", QString(), GBConnection);
     f2->addWidget(CBAPOP);
     auto* sslRow = new QHBoxLayout;
@@ -115,8 +99,8 @@ TACF::TACF(QWidget* parent) : TBaseForm(parent)
     RBSystemApplication =
         new QRadioButton(QStringLiteral("System's default mail application"), GBExternalClient);
     RBSystemApplication->setObjectName(QStringLiteral("RBSystemApplication"));
-    RBWebMail =
-        new QRadioButton(QStringLiteral("Webmail (enter fully qualified address):"), GBExternalClient);
+    RBWebMail = new QRadioButton(QStringLiteral("Webmail (enter fully qualified address):"),
+                                 GBExternalClient);
     RBWebMail->setObjectName(QStringLiteral("RBWebMail"));
     EWebMail = new QLineEdit(GBExternalClient);
     EWebMail->setObjectName(QStringLiteral("EWebMail"));
@@ -143,16 +127,7 @@ TACF::TACF(QWidget* parent) : TBaseForm(parent)
     adv->addWidget(GBSending);
     adv->addStretch(1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    BOK = new QPushButton(QStringLiteral("OK"), this);
-    BOK->setObjectName(QStringLiteral("BOK"));
-    BOK->setDefault(true);
-    BCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    BCancel->setObjectName(QStringLiteral("BCancel"));
-    buttons->addWidget(BOK);
-    buttons->addWidget(BCancel);
-    top->addLayout(buttons);
+    AddOkCancelRow(top, this, BOK, BCancel);
 
     RBSystemApplication->setChecked(true);
     RBSendViaDefaultClient->setChecked(true);
@@ -232,14 +207,9 @@ bool TACF::BOKClick()
         return false;
     }
     int port = 0;
-    if (!ParsePort(EPort->currentText(), port)) {
-        ShowError(LangText(kSection, QStringLiteral("InvalidPOP3Port")));
-        EPort->setEditText(QStringLiteral("110"));
-        PGC->setCurrentWidget(TSBasic);
-        EPort->setFocus();
+    if (!CheckPortField(EPort, LangText(kSection, QStringLiteral("InvalidPOP3Port")),
+                        QStringLiteral("110"), port, PGC, TSBasic))
         return false;
-    }
-    EPort->setEditText(QString::number(port));
     if (RBSendViaVL->isChecked() && !smtp_->MeetsSendingRequirements()) {
         ShowError(LangText(kSection, QStringLiteral("SMTPRequirements")));
         return false;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 
+#include "config/ui/FormParts.h"
 #include "config/ui/TSMTPWnd.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
@@ -41,22 +42,6 @@ QLabel* NamedLabel(const char* name, QWidget* parent, const QString& text = QStr
     l->setObjectName(QString::fromLatin1(name));
     l->setWordWrap(true);
     return l;
-}
-
-QLineEdit* NamedEdit(const char* name, QWidget* parent)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QString::fromLatin1(name));
-    return e;
-}
-
-QComboBox* SslVersionList(const char* name, QWidget* parent)
-{
-    auto* c = new QComboBox(parent);
-    c->setObjectName(QString::fromLatin1(name));
-    c->addItems({QStringLiteral("SSL 2.0"), QStringLiteral("SSL 2.3"), QStringLiteral("SSL 3.0"),
-                 QStringLiteral("TLS/SSL 1.0")});
-    return c;
 }
 
 QString L(const QByteArray& b)
@@ -172,7 +157,8 @@ TAccWizPOP3ExFrm::TAccWizPOP3ExFrm(QWidget* parent) : TAccWizFrame(parent)
     setObjectName(QStringLiteral("TAccWizPOP3ExFrm"));
     auto* v = new QVBoxLayout(this);
     v->addWidget(NamedLabel("LPOP3ExHint1", this));
-    v->addWidget(NamedLabel("LPOP3ExFriendly", this, QStringLiteral("Account's descriptive name:")));
+    v->addWidget(
+        NamedLabel("LPOP3ExFriendly", this, QStringLiteral("Account's descriptive name:")));
     EPOP3ExFriendly = NamedEdit("EPOP3ExFriendly", this);
     v->addWidget(EPOP3ExFriendly);
     v->addSpacing(12);
@@ -205,7 +191,8 @@ TAccWizSendFrm::TAccWizSendFrm(QWidget* parent) : TAccWizFrame(parent)
     setObjectName(QStringLiteral("TAccWizSendFrm"));
     auto* v = new QVBoxLayout(this);
     v->addWidget(NamedLabel("LSendHint", this));
-    RBSendUseVL = new QRadioButton(QStringLiteral("Yes, I want to use Velmora to send e-mails"), this);
+    RBSendUseVL =
+        new QRadioButton(QStringLiteral("Yes, I want to use Velmora to send e-mails"), this);
     RBSendUseVL->setObjectName(QStringLiteral("RBSendUseVL"));
     RBSendUseDefault = new QRadioButton(
         QStringLiteral("No, call system's default mail application if necessary"), this);
@@ -340,7 +327,8 @@ TAccWizSMTPExFrm::TAccWizSMTPExFrm(QWidget* parent) : TAccWizFrame(parent)
     setObjectName(QStringLiteral("TAccWizSMTPExFrm"));
     auto* v = new QVBoxLayout(this);
     v->addWidget(NamedLabel("LSMTPExHint", this));
-    v->addWidget(NamedLabel("LSMTPExFromAddress", this, QStringLiteral("Sender's e-mail address:")));
+    v->addWidget(
+        NamedLabel("LSMTPExFromAddress", this, QStringLiteral("Sender's e-mail address:")));
     ESMTPExFromAddress = NamedEdit("ESMTPExFromAddress", this);
     v->addWidget(ESMTPExFromAddress);
     v->addWidget(NamedLabel("LSMTPExSenderName", this, QStringLiteral("Sender's name:")));
@@ -491,8 +479,8 @@ TAccWizWnd::TAccWizWnd(QWidget* parent) : TBaseForm(parent)
     smtp = new TAccWizSMTPFrm(this);
     smtpEx = new TAccWizSMTPExFrm(this);
     summary = new TAccWizSummaryFrm(this);
-    for (TAccWizFrame* page : std::initializer_list<TAccWizFrame*>{pop3, pop3Ex, send, smtp,
-                                                                    smtpEx, summary}) {
+    for (TAccWizFrame* page :
+         std::initializer_list<TAccWizFrame*>{pop3, pop3Ex, send, smtp, smtpEx, summary}) {
         pages_.append(page);
         page->hide();
         top->addWidget(page, 1);

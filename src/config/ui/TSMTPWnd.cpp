@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "config/ui/FormParts.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "model/TMailAccount.h"
@@ -20,13 +21,6 @@
 namespace vm {
 
 namespace {
-
-QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    return l;
-}
 
 QByteArray Bytes(const QString& s)
 {
@@ -72,24 +66,18 @@ TSMTPWnd::TSMTPWnd(QWidget* parent) : TBaseForm(parent)
     GBServer = new QGroupBox(QStringLiteral("Account"), TSAccount);
     GBServer->setObjectName(QStringLiteral("GBServer"));
     auto* f1 = new QFormLayout(GBServer);
-    ELogin = new QLineEdit(GBServer);
-    ELogin->setObjectName(QStringLiteral("ELogin"));
-    EPassword = new QLineEdit(GBServer);
-    EPassword->setObjectName(QStringLiteral("EPassword"));
-    EPassword->setEchoMode(QLineEdit::Password);
+    AddLoginRows(f1, GBServer, ELogin, EPassword, false);
     EFromAddress = new QLineEdit(GBServer);
     EFromAddress->setObjectName(QStringLiteral("EFromAddress"));
     EReplyToAddress = new QLineEdit(GBServer);
     EReplyToAddress->setObjectName(QStringLiteral("EReplyToAddress"));
     EName = new QLineEdit(GBServer);
     EName->setObjectName(QStringLiteral("EName"));
-    f1->addRow(NamedLabel("LLogin", QStringLiteral("Login:"), GBServer), ELogin);
-    f1->addRow(NamedLabel("LPassword", QStringLiteral("Password:"), GBServer), EPassword);
-    f1->addRow(NamedLabel("LFromAddress", QStringLiteral("From address:"), GBServer),
+    f1->addRow(NamedLabel("LFromAddress", QStringLiteral("From address:"), GBServer, false),
                EFromAddress);
-    f1->addRow(NamedLabel("LReplyToAddress", QStringLiteral("Reply-to address:"), GBServer),
+    f1->addRow(NamedLabel("LReplyToAddress", QStringLiteral("Reply-to address:"), GBServer, false),
                EReplyToAddress);
-    f1->addRow(NamedLabel("LSenderName", QStringLiteral("Sender's name:"), GBServer), EName);
+    f1->addRow(NamedLabel("LSenderName", QStringLiteral("Sender's name:"), GBServer, false), EName);
     page->addWidget(GBServer);
 
     GBServerAndConnection = new QGroupBox(QStringLiteral("Server and connection"), TSAccount);
@@ -102,42 +90,30 @@ TSMTPWnd::TSMTPWnd(QWidget* parent) : TBaseForm(parent)
     EPort->setEditable(true);
     EPort->addItems({QStringLiteral("25"), QStringLiteral("465"), QStringLiteral("587")});
     EPort->setEditText(QStringLiteral("25"));
-    LPortHint = NamedLabel("LPortHint", QString(), GBServerAndConnection);
+    LPortHint = NamedLabel("LPortHint", QString(), GBServerAndConnection, false);
     CBServerRequiresAuth =
         new QCheckBox(QStringLiteral("Server requires authorization"), GBServerAndConnection);
     CBServerRequiresAuth->setObjectName(QStringLiteral("CBServerRequiresAuth"));
     CBRequireSSL = new QComboBox(GBServerAndConnection);
     CBRequireSSL->setObjectName(QStringLiteral("CBRequireSSL"));
-    CBRequireSSL->addItems(
-        {QStringLiteral("Never"), QStringLiteral("When possible"), QStringLiteral("Require always")});
-    CBSSLVersion = new QComboBox(GBServerAndConnection);
-    CBSSLVersion->setObjectName(QStringLiteral("CBSSLVersion"));
-    CBSSLVersion->addItems({QStringLiteral("SSL 2.0"), QStringLiteral("SSL 2.3"),
-                            QStringLiteral("SSL 3.0"), QStringLiteral("TLS/SSL 1.0")});
+    CBRequireSSL->addItems({QStringLiteral("Never"), QStringLiteral("When possible"),
+                            QStringLiteral("Require always")});
+    CBSSLVersion = SslVersionList("CBSSLVersion", GBServerAndConnection);
     LSecurityHint = NamedLabel("LSecurityHint", QString(), GBServerAndConnection);
-    LSecurityHint->setWordWrap(true);
-    f2->addRow(NamedLabel("LServer", QStringLiteral("Server:"), GBServerAndConnection), EServer);
-    f2->addRow(NamedLabel("LPort", QStringLiteral("Port*:"), GBServerAndConnection), EPort);
+    f2->addRow(NamedLabel("LServer", QStringLiteral("Server:"), GBServerAndConnection, false),
+               EServer);
+    f2->addRow(NamedLabel("LPort", QStringLiteral("Port*:"), GBServerAndConnection, false), EPort);
     f2->addRow(LPortHint);
     f2->addRow(CBServerRequiresAuth);
     auto* sslRow = new QHBoxLayout;
     sslRow->addWidget(CBRequireSSL, 1);
     sslRow->addWidget(CBSSLVersion, 1);
-    f2->addRow(NamedLabel("LRequireSSL", QStringLiteral("TLS/SSL:"), GBServerAndConnection),
+    f2->addRow(NamedLabel("LRequireSSL", QStringLiteral("TLS/SSL:"), GBServerAndConnection, false),
                sslRow);
     f2->addRow(LSecurityHint);
     page->addWidget(GBServerAndConnection);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    BOK = new QPushButton(QStringLiteral("OK"), this);
-    BOK->setObjectName(QStringLiteral("BOK"));
-    BOK->setDefault(true);
-    BCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    BCancel->setObjectName(QStringLiteral("BCancel"));
-    buttons->addWidget(BOK);
-    buttons->addWidget(BCancel);
-    top->addLayout(buttons);
+    AddOkCancelRow(top, this, BOK, BCancel);
 
     connect(BOK, &QPushButton::clicked, this, &TSMTPWnd::BOKClick);
     connect(BCancel, &QPushButton::clicked, this, &TSMTPWnd::reject);
@@ -231,10 +207,10 @@ void TSMTPWnd::showEvent(QShowEvent* event)
 {
     TBaseForm::showEvent(event);
     const QString name = accountName.trimmed();
-    setWindowTitle(name.isEmpty()
-                       ? LangText(QStringLiteral("SMTPWnd"), QStringLiteral("SMTPSettings"))
-                       : LangFormat(QStringLiteral("SMTPWnd"), QStringLiteral("SMTPSettingsAcc"),
-                                    {name}));
+    setWindowTitle(
+        name.isEmpty()
+            ? LangText(QStringLiteral("SMTPWnd"), QStringLiteral("SMTPSettings"))
+            : LangFormat(QStringLiteral("SMTPWnd"), QStringLiteral("SMTPSettingsAcc"), {name}));
     PGC->setCurrentWidget(TSAccount);
     ELogin->setFocus();
     snapshot_ = Capture();
@@ -243,13 +219,10 @@ void TSMTPWnd::showEvent(QShowEvent* event)
 void TSMTPWnd::BOKClick()
 {
     int port = 0;
-    if (!ParsePort(EPort->currentText(), port)) {
-        ShowError(LangText(QStringLiteral("SMTPWnd"), QStringLiteral("InvalidSMTPPort")));
-        EPort->setEditText(QStringLiteral("25"));
-        EPort->setFocus();
+    if (!CheckPortField(EPort,
+                        LangText(QStringLiteral("SMTPWnd"), QStringLiteral("InvalidSMTPPort")),
+                        QStringLiteral("25"), port))
         return;
-    }
-    EPort->setEditText(QString::number(port));
     accept();
 }
 

@@ -1,0 +1,43 @@
+#pragma once
+// Small builders shared by the account windows: named controls, the version
+// list of the secure connection, the login rows, the OK/Cancel row and the
+// check of a typed port.
+
+#include <QString>
+
+class QBoxLayout;
+class QComboBox;
+class QFormLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+namespace vm {
+
+// A label with the given objectName; wrapped unless wordWrap is false.
+QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent, bool wordWrap = true);
+
+// An empty line edit with the given objectName.
+QLineEdit* NamedEdit(const char* name, QWidget* parent);
+
+// The list of secure connection versions ("SSL 2.0" .. "TLS/SSL 1.0").
+QComboBox* SslVersionList(const char* name, QWidget* parent);
+
+// Creates ELogin and EPassword (masked) in box and adds them to form as the
+// "Login:" and "Password:" rows (labels LLogin and LPassword).
+void AddLoginRows(QFormLayout* form, QWidget* box, QLineEdit*& login, QLineEdit*& password,
+                  bool wordWrapLabels);
+
+// Adds the right-aligned BOK (default) and BCancel buttons of window to top.
+void AddOkCancelRow(QBoxLayout* top, QWidget* window, QPushButton*& ok, QPushButton*& cancel);
+
+// Reads the port typed in field. When it is valid the field shows it
+// normalized and the result is true; otherwise error is shown, the field is
+// reset to fallback, page (when given) is brought to front in tabs and the
+// field takes the focus.
+bool CheckPortField(QComboBox* field, const QString& error, const QString& fallback, int& port,
+                    QTabWidget* tabs = nullptr, QWidget* page = nullptr);
+
+} // namespace vm
