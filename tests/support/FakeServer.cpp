@@ -3,45 +3,18 @@
 #include <QElapsedTimer>
 #include <QMutexLocker>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace vm::test {
 
 namespace {
-constexpr int kSliceMs = 20;
 constexpr int kExpectTimeoutMs = 15000;
 } // namespace
 
-FakeServer::FakeServer()
-{
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listenFd_, 4);
-    socklen_t len = sizeof addr;
-    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-}
-
 FakeServer::~FakeServer()
 {
-    stop_.store(true);
-    if (thread_.joinable())
-        thread_.join();
-    if (clientFd_ >= 0)
-        ::close(clientFd_);
-    if (listenFd_ >= 0)
-        ::close(listenFd_);
+    Stop();
 }
 
 void FakeServer::AddStep(int kind, const QByteArray& data, int ms)
@@ -99,23 +72,6 @@ FakeServer& FakeServer::Call(std::function<void()> fn)
     return *this;
 }
 
-void FakeServer::Start()
-{
-    thread_ = std::thread([this] { Run(); });
-}
-
-bool FakeServer::WaitDone(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done_.load()) {
-        if (t.elapsed() > ms)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 QList<QByteArray> FakeServer::Received() const
 {
     QMutexLocker lock(&mutex_);
@@ -134,60 +90,25 @@ void FakeServer::Mismatch(const QString& text)
     mismatches_.append(text);
 }
 
-bool FakeServer::SendAll(const QByteArray& bytes)
-{
-    qsizetype off = 0;
-    while (off < bytes.size()) {
-        const ssize_t n =
-            ::send(clientFd_, bytes.constData() + off, bytes.size() - off, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        off += n;
-    }
-    return true;
-}
-
 bool FakeServer::ReadLine(QByteArray& line, int timeoutMs)
 {
     QElapsedTimer t;
     t.start();
     for (;;) {
-        const qsizetype nl = pending_.indexOf('\n');
-        if (nl >= 0) {
-            line = pending_.left(nl);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            pending_.remove(0, nl + 1);
+        if (TakeLine(line)) {
             QMutexLocker lock(&mutex_);
             received_.append(line);
             return true;
         }
         if (stop_.load() || clientClosed_.load() || (timeoutMs >= 0 && t.elapsed() > timeoutMs))
             return false;
-        pollfd p{clientFd_, POLLIN, 0};
-        if (::poll(&p, 1, kSliceMs) > 0) {
-            char buf[4096];
-            const ssize_t n = ::recv(clientFd_, buf, sizeof buf, 0);
-            if (n <= 0)
-                clientClosed_.store(true);
-            else
-                pending_.append(buf, n);
-        }
+        ReceiveSlice();
     }
 }
 
 void FakeServer::Run()
 {
-    // Accept, watching the stop flag.
-    while (!stop_.load()) {
-        pollfd p{listenFd_, POLLIN, 0};
-        if (::poll(&p, 1, kSliceMs) > 0) {
-            clientFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (clientFd_ >= 0)
-                break;
-        }
-    }
-    bool open = clientFd_ >= 0;
+    bool open = AcceptClient();
     for (const Step& step : steps_) {
         if (stop_.load() || !open)
             break;
@@ -216,18 +137,8 @@ void FakeServer::Run()
         case Step::Stall: {
             QElapsedTimer t;
             t.start();
-            while (!stop_.load() && !clientClosed_.load() &&
-                   (step.ms < 0 || t.elapsed() < step.ms)) {
-                pollfd p{clientFd_, POLLIN, 0};
-                if (::poll(&p, 1, kSliceMs) > 0) {
-                    char buf[4096];
-                    const ssize_t n = ::recv(clientFd_, buf, sizeof buf, 0);
-                    if (n <= 0)
-                        clientClosed_.store(true);
-                    else
-                        pending_.append(buf, n);
-                }
-            }
+            while (!stop_.load() && !clientClosed_.load() && (step.ms < 0 || t.elapsed() < step.ms))
+                ReceiveSlice();
             break;
         }
         case Step::Drip:
@@ -258,7 +169,7 @@ void FakeServer::Run()
                 continue;
         }
     }
-    done_.store(true);
+    MarkDone();
 }
 
 } // namespace vm::test

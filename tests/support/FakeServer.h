@@ -16,21 +16,17 @@
 #include <QMutex>
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
-#include <thread>
+
+#include "support/LoopbackServer.h"
 
 namespace vm::test {
 
-class FakeServer
+class FakeServer : public LoopbackServer
 {
 public:
-    FakeServer();
-    ~FakeServer();
-    FakeServer(const FakeServer&) = delete;
-    FakeServer& operator=(const FakeServer&) = delete;
-
-    quint16 Port() const { return port_; }
+    FakeServer() = default;
+    ~FakeServer() override;
 
     // --- Script steps, played in order ---------------------------------------
     FakeServer& Send(const QByteArray& bytes);
@@ -49,17 +45,13 @@ public:
     // Runs arbitrary code on the server thread (e.g. to signal a test).
     FakeServer& Call(std::function<void()> fn);
 
-    // Starts accepting; the script runs on a thread of its own.
-    void Start();
-    // Waits until the script has finished (and the client closed, when the
-    // script ends with a read). True when it finished in time.
-    bool WaitDone(int ms = 10000);
+    // Start() runs the script on a thread of its own; WaitDone() waits until
+    // it has finished (and the client closed, when the script ends with a
+    // read).
 
     // Lines the client sent, in order.
     QList<QByteArray> Received() const;
     QStringList Mismatches() const;
-    // True when the client closed its side of the connection.
-    bool ClientClosed() const { return clientClosed_.load(); }
 
 private:
     struct Step
@@ -71,20 +63,11 @@ private:
         std::function<void()> fn;
     };
     void AddStep(int kind, const QByteArray& data, int ms = 0);
-    void Run();
+    void Run() override;
     bool ReadLine(QByteArray& line, int timeoutMs);
-    bool SendAll(const QByteArray& bytes);
     void Mismatch(const QString& text);
 
-    int listenFd_ = -1;
-    int clientFd_ = -1;
-    quint16 port_ = 0;
     QList<Step> steps_;
-    QByteArray pending_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> done_{false};
-    std::atomic<bool> clientClosed_{false};
     mutable QMutex mutex_;
     QList<QByteArray> received_;
     QStringList mismatches_;

@@ -3,60 +3,20 @@
 #include <QElapsedTimer>
 #include <QMutexLocker>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
+
+#include <thread>
 
 namespace vm::test {
 
-namespace {
-constexpr int kSliceMs = 20;
-}
-
 FakeSmtpServer::FakeSmtpServer(const Config& config) : config_(config)
 {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listenFd_, 4);
-    socklen_t len = sizeof addr;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
 }
 
 FakeSmtpServer::~FakeSmtpServer()
 {
-    stop_.store(true);
-    if (thread_.joinable())
-        thread_.join();
-    if (clientFd_ >= 0)
-        ::close(clientFd_);
-    if (listenFd_ >= 0)
-        ::close(listenFd_);
-}
-
-void FakeSmtpServer::Start()
-{
-    thread_ = std::thread([this] { Run(); });
-}
-
-bool FakeSmtpServer::WaitDone(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done_.load()) {
-        if (t.elapsed() > ms)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    Stop();
 }
 
 QList<QByteArray> FakeSmtpServer::Commands() const
@@ -74,40 +34,11 @@ QByteArray FakeSmtpServer::Data() const
 bool FakeSmtpServer::ReadLine(QByteArray& line)
 {
     for (;;) {
-        const qsizetype nl = pending_.indexOf('\n');
-        if (nl >= 0) {
-            line = pending_.left(nl);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            pending_.remove(0, nl + 1);
+        if (TakeLine(line))
             return true;
-        }
-        if (stop_.load())
+        if (stop_.load() || !ReceiveSlice())
             return false;
-        pollfd p{clientFd_, POLLIN, 0};
-        if (::poll(&p, 1, kSliceMs) > 0) {
-            char buf[4096];
-            const ssize_t n = ::recv(clientFd_, buf, sizeof buf, 0);
-            if (n <= 0) {
-                clientClosed_.store(true);
-                return false;
-            }
-            pending_.append(buf, n);
-        }
     }
-}
-
-bool FakeSmtpServer::SendAll(const QByteArray& bytes)
-{
-    qsizetype off = 0;
-    while (off < bytes.size()) {
-        const ssize_t n =
-            ::send(clientFd_, bytes.constData() + off, bytes.size() - off, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        off += n;
-    }
-    return true;
 }
 
 bool FakeSmtpServer::Reply(const QByteArray& reply)
@@ -135,20 +66,12 @@ QByteArray FakeSmtpServer::ReplyFor(const QByteArray& word, const QByteArray& no
 
 void FakeSmtpServer::Run()
 {
-    while (!stop_.load()) {
-        pollfd p{listenFd_, POLLIN, 0};
-        if (::poll(&p, 1, kSliceMs) > 0) {
-            clientFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (clientFd_ >= 0)
-                break;
-        }
-    }
-    if (clientFd_ >= 0)
+    if (AcceptClient())
         Session();
     if (clientFd_ >= 0) {
         ::shutdown(clientFd_, SHUT_RDWR);
     }
-    done_.store(true);
+    MarkDone();
 }
 
 void FakeSmtpServer::Session()

@@ -16,7 +16,8 @@
 #include <QMutex>
 
 #include <atomic>
-#include <thread>
+
+#include "support/LoopbackServer.h"
 
 namespace vm::test {
 
@@ -46,47 +47,33 @@ struct FakeSmtpConfig
     QByteArray password;
 };
 
-class FakeSmtpServer
+class FakeSmtpServer : public LoopbackServer
 {
 public:
     using Config = FakeSmtpConfig;
 
     explicit FakeSmtpServer(const Config& config = Config());
-    ~FakeSmtpServer();
-    FakeSmtpServer(const FakeSmtpServer&) = delete;
-    FakeSmtpServer& operator=(const FakeSmtpServer&) = delete;
+    ~FakeSmtpServer() override;
 
-    quint16 Port() const { return port_; }
-    void Start();
-    // True when the session ended (client closed or QUIT answered) in time.
-    bool WaitDone(int ms = 10000);
+    // WaitDone() is true when the session ended (client closed or QUIT
+    // answered) in time.
 
     // Command lines the client sent (outside the message data), in order.
     QList<QByteArray> Commands() const;
     // The message data, transparency dots removed, lines ending in CR LF.
     QByteArray Data() const;
     bool DataCompleted() const { return dataCompleted_.load(); }
-    bool ClientClosed() const { return clientClosed_.load(); }
 
 private:
-    void Run();
+    void Run() override;
     void Session();
     bool ReadLine(QByteArray& line);
-    bool SendAll(const QByteArray& bytes);
     bool Reply(const QByteArray& reply);
     void WaitForClose();
     QByteArray ReplyFor(const QByteArray& word, const QByteArray& normal) const;
 
     Config config_;
-    int listenFd_ = -1;
-    int clientFd_ = -1;
-    quint16 port_ = 0;
-    QByteArray pending_;
     QByteArray held_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> done_{false};
-    std::atomic<bool> clientClosed_{false};
     std::atomic<bool> dataCompleted_{false};
     mutable QMutex mutex_;
     QList<QByteArray> commands_;
