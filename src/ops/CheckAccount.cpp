@@ -3,8 +3,14 @@
 #include <QSet>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "config/MySettings.h"
 #include "mime/TIdMessageEx.h"
@@ -97,6 +103,73 @@ bool MailboxUnchanged(const TMailBox& mailbox, const QList<QByteArray>& serverId
 
 namespace {
 
+// Threads that parse whole messages while the check reads the next ones.
+// Jobs run in the order given; each job touches only its own record.
+class ParsePool
+{
+public:
+    explicit ParsePool(int threads)
+    {
+        for (int i = 0; i < threads; ++i)
+            threads_.emplace_back([this] { Work(); });
+    }
+    ~ParsePool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_)
+            t.join();
+    }
+    ParsePool(const ParsePool&) = delete;
+    ParsePool& operator=(const ParsePool&) = delete;
+
+    std::future<void> Submit(std::function<void()> fn)
+    {
+        std::packaged_task<void()> task(std::move(fn));
+        std::future<void> done = task.get_future();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(std::move(task));
+        }
+        wake_.notify_one();
+        return done;
+    }
+
+    // Parsing threads worth starting: one per core beyond the reading one,
+    // at least one, at most two (the server usually needs a core too).
+    static int DefaultThreads()
+    {
+        const int cores = int(std::thread::hardware_concurrency());
+        return std::clamp(cores - 1, 1, 2);
+    }
+
+private:
+    void Work()
+    {
+        for (;;) {
+            std::packaged_task<void()> task;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+                if (queue_.empty())
+                    return;
+                task = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::vector<std::thread> threads_;
+    std::deque<std::packaged_task<void()>> queue_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+};
+
 // One server message on its way through the check loop: looked up, its size
 // asked for when it is new, then fetched by the download rules. Its
 // commands may be in flight together with those of the following messages;
@@ -114,8 +187,9 @@ struct MessageJob
     FetchPlan plan = FetchPlan::None;
     MessageCommand awaiting = MessageCommand::Size; // the command in flight
     bool done = false;
-    bool failed = false; // "-ERR": the message is dropped
-    qint64 bytes = 0;    // counted against the byte budget
+    bool failed = false;      // "-ERR": the message is dropped
+    qint64 bytes = 0;         // counted against the byte budget
+    std::future<void> parsed; // the parse of a whole message still running
 
     TIdMessageEx* Rec() const { return known ? known : temporary.get(); }
 };
@@ -139,15 +213,33 @@ public:
         maxJobs_ = window_ == 1 ? 1 : 2 * window_;
     }
 
+    ~MessageLoop()
+    {
+        // A failure leaves parses running on records of the jobs.
+        for (MessageJob& job : jobs_)
+            if (job.parsed.valid())
+                job.parsed.wait();
+    }
+    MessageLoop(const MessageLoop&) = delete;
+    MessageLoop& operator=(const MessageLoop&) = delete;
+
     void Run()
     {
         FetchSizeList();
-        while (next_ <= ids_.size() || !jobs_.empty()) {
+        try {
+            while (next_ <= ids_.size() || !jobs_.empty()) {
+                Commit();
+                StartJobs();
+                Commit();
+                if (!replies_.empty())
+                    ReadReply();
+            }
+        } catch (...) {
+            // The connection is gone (or the user interrupted): what was
+            // read completely, up to the first gap, still enters the mailbox.
+            replies_.clear();
             Commit();
-            StartJobs();
-            Commit();
-            if (!replies_.empty())
-                ReadReply();
+            throw;
         }
     }
 
@@ -259,6 +351,12 @@ private:
             case MessageCommand::Whole:
                 session_.ReceiveMessageReply(MessageCommand::Whole, job.number,
                                              job.replacement.get(), nullptr);
+                if (session_.ParsesWholeLater()) {
+                    if (!parsers_)
+                        parsers_ = std::make_unique<ParsePool>(ParsePool::DefaultThreads());
+                    TIdMessageEx* rec = job.replacement.get();
+                    job.parsed = parsers_->Submit([this, rec] { session_.FinishWhole(*rec); });
+                }
                 job.done = true;
                 break;
             }
@@ -275,6 +373,13 @@ private:
     {
         while (!jobs_.empty() && jobs_.front().done) {
             MessageJob& job = jobs_.front();
+            if (job.parsed.valid()) {
+                // Rather read on while replies are due than wait for it.
+                if (!replies_.empty() &&
+                    job.parsed.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                    return;
+                job.parsed.get();
+            }
             bytes_ -= job.bytes;
             inFlight_.remove(job.id);
             if (job.failed)
@@ -343,6 +448,8 @@ private:
     std::deque<MessageJob*> replies_; // jobs whose command is in flight, in sending order
     QSet<QByteArray> inFlight_;
     qint64 bytes_ = 0;
+    // Declared last: destroyed (its threads joined) before the jobs.
+    std::unique_ptr<ParsePool> parsers_;
 };
 
 } // namespace

@@ -88,9 +88,22 @@ void Pop3ClientSession::ReceiveMessageReply(MessageCommand command, int n, TIdMe
         client_.ReceiveHeaders(n, *rec);
         break;
     case MessageCommand::Whole:
-        client_.ReceiveWhole(n, *rec);
+        if (ParsesWholeLater())
+            client_.ReceiveWholeText(n, *rec);
+        else
+            client_.ReceiveWhole(n, *rec);
         break;
     }
+}
+
+bool Pop3ClientSession::ParsesWholeLater() const
+{
+    return PipelineWindow() > 1;
+}
+
+void Pop3ClientSession::FinishWhole(TIdMessageEx& rec)
+{
+    TIdPOP3Ex::FinishWhole(rec);
 }
 
 void Pop3ClientSession::Disconnect()

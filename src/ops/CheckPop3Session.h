@@ -40,6 +40,10 @@ public:
     void SendMessageCommand(MessageCommand command, int n) override;
     void ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
                              std::int32_t* size) override;
+    // On a pipelining server, whole messages are parsed off the reading
+    // thread.
+    bool ParsesWholeLater() const override;
+    void FinishWhole(TIdMessageEx& rec) override;
     void Disconnect() override;
     void Close() override;
     bool InterruptRequested() const override;

@@ -37,6 +37,10 @@ void Pop3Session::ReceiveMessageReply(MessageCommand command, int n, TIdMessageE
     }
 }
 
+void Pop3Session::FinishWhole(TIdMessageEx&)
+{
+}
+
 QByteArray UidFromUidlLine(const QByteArray& line)
 {
     const qsizetype space = line.indexOf(' ');

@@ -71,6 +71,12 @@ public:
     // (EIdProtocolReplyError) spoils only this reply.
     virtual void ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
                                      std::int32_t* size);
+    // True when ReceiveMessageReply for Whole hands back the record read but
+    // not yet parsed; FinishWhole then completes it, on any thread, before
+    // the record is used. Lets the parsing of one message overlap the
+    // reading of the next.
+    virtual bool ParsesWholeLater() const { return false; }
+    virtual void FinishWhole(TIdMessageEx& rec);
     // "QUIT" and close: the server commits the deletions of the connection.
     virtual void Disconnect() = 0;
     // Closes the connection without "QUIT" (the server discards deletions).

@@ -197,12 +197,24 @@ std::int32_t TIdPOP3Ex::ReceiveSize()
 
 void TIdPOP3Ex::ReceiveWhole(int n, TIdMessageEx& record)
 {
+    ReceiveWholeText(n, record);
+    FinishWhole(record);
+}
+
+void TIdPOP3Ex::ReceiveWholeText(int n, TIdMessageEx& record)
+{
     record.serverNumber = n;
     record.raw.clear();
     const QByteArray reply = transport_.ReadReplyLine();
     if (!IsOk(reply))
         throw EIdReplyPOP3Error(ReplyText(reply));
     record.raw = transport_.ReadMultiLineText();
+    record.headersOnly = false;
+    record.noHeaders = false;
+}
+
+void TIdPOP3Ex::FinishWhole(TIdMessageEx& record)
+{
     record.ParseWhole();
     record.DropBody();
     record.headersOnly = false;

@@ -135,6 +135,12 @@ public:
     std::int32_t ReceiveSize();
     void ReceiveHeaders(int n, TIdMessageEx& record);
     void ReceiveWhole(int n, TIdMessageEx& record);
+    // ReceiveWhole in two halves, so the parsing can run on another thread
+    // while the next replies are read: the text, server number and holding
+    // flags; then (any thread, one record at a time) the parse, the dropped
+    // body parts and the receipt state.
+    void ReceiveWholeText(int n, TIdMessageEx& record);
+    static void FinishWhole(TIdMessageEx& record);
 
     // "DELE n": true when the server answers "+OK".
     bool Delete(int n);

@@ -228,10 +228,10 @@ CheckOptions WholeWithSizeList()
     return o;
 }
 
-QByteArray Reply(const QByteArray& subject)
+QByteArray Reply(const QByteArray& subject, const QByteArray& extraHeader = {})
 {
-    return "+OK\r\nSubject: " + subject +
-           "\r\nDate: Tue, 2 Jan 2024 10:00:00 +0000\r\n\r\nbody\r\n.\r\n";
+    return "+OK\r\nSubject: " + subject + "\r\n" + extraHeader +
+           "Date: Tue, 2 Jan 2024 10:00:00 +0000\r\n\r\nbody\r\n.\r\n";
 }
 
 } // namespace
@@ -240,7 +240,8 @@ TEST(CheckOverPop3, PipeliningServerGetsFetchesAheadAndAnErrDropsOnlyItsMessage)
 {
     ServerScript s(true);
     PipelinedStart(s);
-    s.server.Send(Reply("one") + "-ERR message 2 already deleted\r\n" + Reply("three"));
+    s.server.Send(Reply("one") + "-ERR message 2 already deleted\r\n" +
+                  Reply("three", "Disposition-Notification-To: <ann@example.org>\r\n"));
     s.Quit();
     s.server.Start();
 
@@ -260,6 +261,13 @@ TEST(CheckOverPop3, PipeliningServerGetsFetchesAheadAndAnErrDropsOnlyItsMessage)
     EXPECT_EQ(mb.At(1)->Subject(), "three");
     EXPECT_EQ(mb.At(1)->size, 400);
     EXPECT_EQ(mb.At(1)->serverNumber, 3);
+    // Parsed off the reading thread like the others: the date, the receipt
+    // request, the whole-message state.
+    EXPECT_NE(mb.At(1)->Date, 0);
+    EXPECT_EQ(mb.At(1)->receiptState, 1);
+    EXPECT_EQ(mb.At(0)->receiptState, 0);
+    EXPECT_FALSE(mb.At(1)->headersOnly);
+    EXPECT_EQ(mb.At(1)->attachmentCount, 0);
 }
 
 TEST(CheckOverPop3, ConnectionDroppedInABatchKeepsWhatArrived)
