@@ -161,12 +161,9 @@ int RunAddAccountCommand(const QStringList& args)
                            "you will have to enter account's password - at least for a current "
                            "VL's session."));
 
-    if (!LoadBasics())
-        return kExitFailed;
     std::unique_ptr<SingleInstance> lock;
-    if (!LockDataDirectory(lock))
+    if (!OpenDataForWriting(lock))
         return kExitFailed;
-    LoadMailboxes();
 
     auto account = std::make_unique<TMailAccount>(&AccountsDirectory());
     account->Login() = login;

@@ -109,6 +109,24 @@ bool LockDataDirectory(std::unique_ptr<SingleInstance>& holder)
     return false;
 }
 
+bool OpenDataForWriting(std::unique_ptr<SingleInstance>& holder)
+{
+    if (!LoadBasics() || !LockDataDirectory(holder))
+        return false;
+    LoadMailboxes();
+    return true;
+}
+
+bool RefuseOptions(const char* command, const QStringList& args)
+{
+    for (const QString& a : args)
+        if (a.startsWith(QLatin1String("--"))) {
+            Err(QStringLiteral("unknown option for %1: %2").arg(QLatin1String(command), a));
+            return false;
+        }
+    return true;
+}
+
 TMailAccount* FindAccount(const QString& name)
 {
     TAccountsDirectory& dir = AccountsDirectory();
@@ -187,17 +205,11 @@ bool StopRequested()
 int RunCheckCommand(const QStringList& args)
 {
     using namespace cli;
-    for (const QString& a : args)
-        if (a.startsWith(QLatin1String("--"))) {
-            Err(QStringLiteral("unknown option for --check: %1").arg(a));
-            return kExitUsage;
-        }
-    if (!LoadBasics())
-        return kExitFailed;
+    if (!RefuseOptions("--check", args))
+        return kExitUsage;
     std::unique_ptr<SingleInstance> lock;
-    if (!LockDataDirectory(lock))
+    if (!OpenDataForWriting(lock))
         return kExitFailed;
-    LoadMailboxes();
 
     QList<TMailAccount*> accounts;
     if (args.isEmpty()) {

@@ -8,6 +8,7 @@
 // with the texts the windows show. Exit codes: 0 success, 1 failure, 2 bad
 // arguments or unknown account.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,15 @@ void LoadMailboxes();
 // message) when a Velmora window runs on the same data directory.
 bool LockDataDirectory(std::unique_ptr<SingleInstance>& holder);
 
+// The start of every command that writes files: LoadBasics, the data
+// directory locked into holder, LoadMailboxes. False (after printing why)
+// when the command cannot go on.
+bool OpenDataForWriting(std::unique_ptr<SingleInstance>& holder);
+
+// False (after printing "unknown option for COMMAND: ...") when one of args
+// is an option; the command takes only names.
+bool RefuseOptions(const char* command, const QStringList& args);
+
 // The account whose display name is name. Null (after a message) when there
 // is none or several.
 TMailAccount* FindAccount(const QString& name);
@@ -68,12 +78,19 @@ bool StopRequested();
 
 QString DisplayName(const TMailAccount& account);
 
+// What --delete and --fetch work on: the lock held for the command, the
+// account and its records named by UIDL.
+struct MessageTargets
+{
+    std::unique_ptr<SingleInstance> lock;
+    TMailAccount* account = nullptr;
+    QList<TIdMessageEx*> records;
+};
+
 // What --delete and --fetch share: arguments ACCOUNT UIDL..., the data
 // directory locked, the account and its records named by UIDL found, the
 // password known. Returns 0 when ready, else the exit code to end with.
-int PrepareMessageCommand(const char* command, const QStringList& args,
-                          std::unique_ptr<SingleInstance>& lock, TMailAccount*& account,
-                          QList<TIdMessageEx*>& records);
+int PrepareMessageCommand(const char* command, const QStringList& args, MessageTargets& cmd);
 
 } // namespace cli
 } // namespace vm

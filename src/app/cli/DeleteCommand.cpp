@@ -14,26 +14,18 @@ namespace vm {
 
 namespace cli {
 
-// Shared by --delete and --fetch: the account and its records named by
-// UIDL, the data directory locked. Returns 0 when ready, else the exit code.
-int PrepareMessageCommand(const char* command, const QStringList& args,
-                          std::unique_ptr<SingleInstance>& lock, TMailAccount*& account,
-                          QList<TIdMessageEx*>& records)
+int PrepareMessageCommand(const char* command, const QStringList& args, MessageTargets& cmd)
 {
     if (args.size() < 2) {
         Err(QStringLiteral("usage: velmora %1 ACCOUNT UIDL...").arg(QLatin1String(command)));
         return kExitUsage;
     }
-    for (const QString& a : args)
-        if (a.startsWith(QLatin1String("--"))) {
-            Err(QStringLiteral("unknown option for %1: %2").arg(QLatin1String(command), a));
-            return kExitUsage;
-        }
-    if (!LoadBasics())
+    if (!RefuseOptions(command, args))
+        return kExitUsage;
+    if (!OpenDataForWriting(cmd.lock))
         return kExitFailed;
-    if (!LockDataDirectory(lock))
-        return kExitFailed;
-    LoadMailboxes();
+    TMailAccount*& account = cmd.account;
+    QList<TIdMessageEx*>& records = cmd.records;
     account = FindAccount(args.first());
     if (!account)
         return kExitUsage;
@@ -60,12 +52,11 @@ int PrepareMessageCommand(const char* command, const QStringList& args,
 int RunDeleteCommand(const QStringList& args)
 {
     using namespace cli;
-    std::unique_ptr<SingleInstance> lock;
-    TMailAccount* account = nullptr;
-    QList<TIdMessageEx*> records;
-    if (const int rc = PrepareMessageCommand("--delete", args, lock, account, records))
+    MessageTargets cmd;
+    if (const int rc = PrepareMessageCommand("--delete", args, cmd))
         return rc;
-    const RemovalResult r = RemoveMessagesOnServer(*account, records);
+    TMailAccount* account = cmd.account;
+    const RemovalResult r = RemoveMessagesOnServer(*account, cmd.records);
     if (r.completed) {
         if (!SaveAccount(*account))
             return kExitFailed;

@@ -15,12 +15,11 @@ namespace vm {
 int RunFetchCommand(const QStringList& args)
 {
     using namespace cli;
-    std::unique_ptr<SingleInstance> lock;
-    TMailAccount* account = nullptr;
-    QList<TIdMessageEx*> records;
-    if (const int rc = PrepareMessageCommand("--fetch", args, lock, account, records))
+    MessageTargets cmd;
+    if (const int rc = PrepareMessageCommand("--fetch", args, cmd))
         return rc;
-    const RetrieveResult r = RetrieveWholeMessages(*account, records);
+    TMailAccount* account = cmd.account;
+    const RetrieveResult r = RetrieveWholeMessages(*account, cmd.records);
     if (r.nothingToDo) {
         Err(TextOr("MAINWND", "AllMessagesDownloaded",
                    "All (selected) messages have been already downloaded."));

@@ -17,12 +17,9 @@ int RunRemoveAccountCommand(const QStringList& args)
         Err(QStringLiteral("usage: velmora --remove-account ACCOUNT"));
         return kExitUsage;
     }
-    if (!LoadBasics())
-        return kExitFailed;
     std::unique_ptr<SingleInstance> lock;
-    if (!LockDataDirectory(lock))
+    if (!OpenDataForWriting(lock))
         return kExitFailed;
-    LoadMailboxes();
     TMailAccount* account = FindAccount(args.first());
     if (!account)
         return kExitUsage;
