@@ -9,23 +9,13 @@
 #include <sys/resource.h>
 
 #include "config/MySettings.h"
+#include "support/TestFiles.h"
 
 using namespace vm;
+using vm::test::ReadFile;
+using vm::test::WriteFile;
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 TDateTime Days(int y, int m, int d, int h = 0, int min = 0)
 {

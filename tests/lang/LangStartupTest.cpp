@@ -9,25 +9,11 @@
 #include "lang/Lang.h"
 #include "lang/LangStartup.h"
 #include "lang/LanguageShell.h"
+#include "support/TestFiles.h"
 
 using namespace vm;
-
-namespace {
-
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
+using vm::test::ReadFile;
+using vm::test::WriteFile;
 
 TEST(BuiltinEnglish, WrittenByteForByteWithBom)
 {

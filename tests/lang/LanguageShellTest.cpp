@@ -10,17 +10,12 @@
 #include "lang/Lang.h"
 #include "lang/LangFile.h"
 #include "lang/LanguageShell.h"
+#include "support/TestFiles.h"
 
 using namespace vm;
+using vm::test::WriteFile;
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
 
 std::unique_ptr<LanguageShell> ShellFrom(const QByteArray& data)
 {
