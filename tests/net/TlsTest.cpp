@@ -3,7 +3,7 @@
 
 #include "net/TlsTrust.h"
 #include "net/Transport.h"
-#include "support/DovecotFixture.h"
+#include "support/DovecotSuite.h"
 #include "support/TestPki.h"
 
 #include <gtest/gtest.h>
@@ -13,34 +13,18 @@
 
 using vm::TlsMode;
 using vm::Transport;
-using vm::test::DovecotFixture;
+using vm::test::DovecotSuite;
 
 namespace {
 
-class TlsTest : public ::testing::Test
+class TlsTest : public DovecotSuite
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        vm::test::EnsureCoreApp();
-        if (!DovecotFixture::Available())
-            return;
-        server = new DovecotFixture;
-        if (!server->Start()) {
-            startError = server->LastError();
-            delete server;
-            server = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!server)
-            GTEST_SKIP() << "Dovecot not available: " << startError.toStdString();
+        DovecotSuite::SetUp();
+        if (IsSkipped())
+            return;
         vm::SetTrustFilePath(trustDir.path() + "/certificates.ini");
         vm::SetTrustedCaCertificates({server->CaCertificate()});
         t.SetTlsMode(TlsMode::Implicit);
@@ -52,8 +36,6 @@ protected:
         vm::SetTrustFilePath({});
     }
 
-    static inline DovecotFixture* server = nullptr;
-    static inline QString startError;
     QTemporaryDir trustDir;
     Transport t;
 };
