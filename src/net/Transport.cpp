@@ -374,18 +374,27 @@ QByteArray Transport::ReadMultiLineText()
 {
     QByteArray text;
     for (;;) {
-        // Every complete line already buffered, without copying it on its own.
+        // Every complete line already buffered. Lines that end in CR LF and
+        // need no unstuffing are copied in runs, not one by one.
         const char* data = buffer_.constData();
         const qsizetype size = buffer_.size();
         qsizetype pos = 0;
+        qsizetype run = 0; // start of the run of lines copied as they are
         for (;;) {
             const void* found = std::memchr(data + pos, '\n', size_t(size - pos));
             if (!found)
                 break;
             const qsizetype nl = static_cast<const char*>(found) - data;
+            const bool crlf = nl > pos && data[nl - 1] == '\r';
+            if (crlf && data[pos] != '.') {
+                pos = nl + 1;
+                continue;
+            }
+            text.append(data + run, pos - run);
             qsizetype begin = pos;
-            qsizetype end = (nl > pos && data[nl - 1] == '\r') ? nl - 1 : nl;
+            const qsizetype end = crlf ? nl - 1 : nl;
             pos = nl + 1;
+            run = pos;
             if (end - begin == 1 && data[begin] == '.') {
                 buffer_.remove(0, pos);
                 return text;
@@ -395,6 +404,7 @@ QByteArray Transport::ReadMultiLineText()
             text.append(data + begin, end - begin);
             text.append("\r\n", 2);
         }
+        text.append(data + run, pos - run);
         buffer_.remove(0, pos);
         FillBuffer();
     }
