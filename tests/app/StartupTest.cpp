@@ -10,10 +10,12 @@
 #include "core/Messages.h"
 #include "core/MyApplication.h"
 #include "lang/BuiltinLanguage.h"
+#include "support/TestFiles.h"
 #include "lang/LanguageShell.h"
 #include "ui/main/TVL350KEX07.h"
 
 using namespace vm;
+using vm::test::WriteFile;
 
 namespace {
 
@@ -24,13 +26,6 @@ QApplication& App()
     static char* argv[] = {name, nullptr};
     static QApplication* app = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
     return *app;
-}
-
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
 }
 
 // The whole windowed start and close on one data directory; one test,
@@ -73,9 +68,7 @@ TEST(Startup, HandWrittenLanguageThenSwitchAndCleanExit)
 
     // Closing saves the settings, naming the language now loaded.
     w->close();
-    QFile ini(dir + "/velmora.ini");
-    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-    const QByteArray saved = ini.readAll();
+    const QByteArray saved = vm::test::ReadFile(dir + "/velmora.ini");
     EXPECT_TRUE(saved.contains("LanguageFile=english.lng")) << saved.constData();
     EXPECT_TRUE(saved.contains("[WINDOWS]"));
     qunsetenv("VELMORA_MESSAGE_ANSWER");

@@ -19,6 +19,7 @@
 #include "lang/Lang.h"
 #include "lang/LanguageShell.h"
 #include "ui/common/TBaseForm.h"
+#include "support/TestFiles.h"
 
 using namespace vm;
 
@@ -34,12 +35,7 @@ QCoreApplication& App()
     return *qApp;
 }
 
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
+using vm::test::WriteFile;
 
 class TestWnd : public TBaseForm
 {
