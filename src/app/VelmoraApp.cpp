@@ -178,7 +178,6 @@ bool VelmoraApp::OnCloseRequest()
     };
     hooks.setClosingMark = [this](bool on) { closing_ = on; };
     hooks.closeFindAndExpireNewMarks = [this] { mainWnd_->ExpireNewMarks(); };
-    hooks.pop3Busy = [this] { return mainWnd_->Busy(); };
     hooks.copyWindowState = [this] { mainWnd_->CopyWindowState(Settings()); };
     hooks.saveSettings = [] { return Settings().Save(MyApplication::Instance().SettingsFilePath()); };
     hooks.settingsPath = [] { return MyApplication::Instance().SettingsFilePath(); };
