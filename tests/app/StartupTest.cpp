@@ -4,6 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/VelmoraApp.h"
@@ -12,6 +16,7 @@
 #include "lang/BuiltinLanguage.h"
 #include "support/TestFiles.h"
 #include "lang/LanguageShell.h"
+#include "ui/common/TSaveErrorWnd.h"
 #include "ui/main/TVL350KEX07.h"
 
 using namespace vm;
@@ -94,4 +99,22 @@ TEST(Startup, EmptyDataDirectoryRunsInEnglish)
     velmora.MainWindow()->close();
     EXPECT_TRUE(QFile::exists(cl.dataDir + "/velmora.ini"));
     qunsetenv("VELMORA_MESSAGE_ANSWER");
+}
+
+// The window asked after a mailbox file could not be written at exit.
+TEST(Startup, SaveErrorWindowHonoursBothAnswers)
+{
+    App();
+    for (const bool abort : {false, true}) {
+        TSaveErrorWnd wnd("Account: a||Exception class: EFCreateError||Exception message: full");
+        EXPECT_TRUE(wnd.RBContinue->isChecked());
+        EXPECT_TRUE(wnd.MReport->isReadOnly());
+        QTimer::singleShot(0, &wnd, [&] {
+            if (abort)
+                wnd.RBAbort->setChecked(true);
+            wnd.BOK->click();
+        });
+        const int result = wnd.exec();
+        EXPECT_EQ(result, abort ? QDialog::Rejected : QDialog::Accepted);
+    }
 }
