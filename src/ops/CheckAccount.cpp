@@ -139,7 +139,8 @@ public:
     }
 
     // Parsing threads worth starting: one per core beyond the reading one,
-    // at least one, at most two (the server usually needs a core too).
+    // at least one, at most two (the server usually needs a core too). Two
+    // parsers on two cores measured slower: GLib's locks then contend.
     static int DefaultThreads()
     {
         const int cores = int(std::thread::hardware_concurrency());
