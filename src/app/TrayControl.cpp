@@ -10,6 +10,7 @@
 #include "core/MyApplication.h"
 #include "ui/common/TBaseForm.h"
 #include "ui/common/TrayIcon.h"
+#include "ops/ErrorList.h"
 
 namespace vm {
 
@@ -67,9 +68,10 @@ TrayControl::~TrayControl() = default;
 
 QString TrayControl::NoTrayText()
 {
-    return tr("This desktop has no notification area, so %1 cannot hide in the tray. The window "
-              "is minimised to the task bar instead.")
-        .arg(MyApplication::Instance().ProductName());
+    return TextOr("MAINWND", "NoTrayArea",
+                  "This desktop has no notification area, so %s cannot hide in the tray. The "
+                  "window is minimised to the task bar instead.",
+                  {MyApplication::Instance().ProductName()});
 }
 
 bool TrayControl::TrayAvailable() const

@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QToolButton>
 
 #include "app/VelmoraApp.h"
@@ -105,16 +104,17 @@ TEST(Startup, EmptyDataDirectoryRunsInEnglish)
 TEST(Startup, SaveErrorWindowHonoursBothAnswers)
 {
     App();
+    // Shown without its own event loop: an earlier test of this process may
+    // have ended the program's loop, after which no loop runs again.
     for (const bool abort : {false, true}) {
         TSaveErrorWnd wnd("Account: a||Exception class: EFCreateError||Exception message: full");
         EXPECT_TRUE(wnd.RBContinue->isChecked());
         EXPECT_TRUE(wnd.MReport->isReadOnly());
-        QTimer::singleShot(0, &wnd, [&] {
-            if (abort)
-                wnd.RBAbort->setChecked(true);
-            wnd.BOK->click();
-        });
-        const int result = wnd.exec();
-        EXPECT_EQ(result, abort ? QDialog::Rejected : QDialog::Accepted);
+        wnd.show();
+        if (abort)
+            wnd.RBAbort->setChecked(true);
+        wnd.BOK->click();
+        EXPECT_EQ(wnd.result(), abort ? QDialog::Rejected : QDialog::Accepted);
+        EXPECT_FALSE(wnd.isVisible());
     }
 }

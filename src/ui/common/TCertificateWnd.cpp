@@ -11,6 +11,7 @@
 #include "core/Messages.h"
 #include "core/MyApplication.h"
 #include "net/TlsTrust.h"
+#include "ops/ErrorList.h"
 
 namespace {
 
@@ -37,11 +38,20 @@ QString NameText(const QSslCertificate& cert, bool issuer)
 
 } // namespace
 
+namespace {
+// The window's texts come from its language section, with the English text
+// when a language file lacks the key.
+QString T(const char* key, const char* english, const QStringList& args = {})
+{
+    return vm::TextOr("CERTIFICATEWND", key, english, args);
+}
+} // namespace
+
 TCertificateWnd::TCertificateWnd(const vm::CertificateFailure& failure, QWidget* parent)
     : QDialog(parent), failure_(failure)
 {
     setObjectName(QStringLiteral("CertificateWnd"));
-    setWindowTitle(tr("Server certificate - %1").arg(vm::MyApplication::Instance().ProductName()));
+    setWindowTitle(T("Caption", "Server certificate - %s", {vm::MyApplication::Instance().ProductName()}));
     auto* layout = new QVBoxLayout(this);
     LState = new QLabel(this);
     LState->setObjectName(QStringLiteral("LState"));
@@ -57,7 +67,7 @@ TCertificateWnd::TCertificateWnd(const vm::CertificateFailure& failure, QWidget*
     BTrust = new QPushButton(this);
     BTrust->setObjectName(QStringLiteral("BTrust"));
     buttons->addWidget(BTrust);
-    BClose = new QPushButton(tr("Close"), this);
+    BClose = new QPushButton(T("BClose", "Close"), this);
     BClose->setObjectName(QStringLiteral("BClose"));
     BClose->setDefault(true);
     buttons->addWidget(BClose);
@@ -67,9 +77,10 @@ TCertificateWnd::TCertificateWnd(const vm::CertificateFailure& failure, QWidget*
         if (Trust())
             accept();
         else
-            vm::ShowError(tr("The certificate could not be added to the list of trusted "
-                             "certificates (%1).")
-                              .arg(vm::TrustFilePath()));
+            vm::ShowError(T("TrustFailed",
+                            "The certificate could not be added to the list of trusted "
+                            "certificates (%s).",
+                            {vm::TrustFilePath()}));
     });
     UpdateState();
     resize(620, 380);
@@ -94,26 +105,26 @@ TCertificateWnd::TrustState TCertificateWnd::StateOf(const vm::CertificateFailur
 QString TCertificateWnd::Describe(const vm::CertificateFailure& f)
 {
     QStringList lines;
-    lines << tr("Server: %1:%2").arg(f.host).arg(f.port);
+    lines << T("Server", "Server: %s", {QStringLiteral("%1:%2").arg(f.host).arg(f.port)});
     if (!f.accountName.isEmpty())
-        lines << tr("Account: %1").arg(f.accountName);
+        lines << T("Account", "Account: %s", {f.accountName});
     const QSslCertificate cert = CertificateOf(f);
     if (!cert.isNull()) {
-        lines << tr("Issued to: %1").arg(NameText(cert, false));
-        lines << tr("Issued by: %1").arg(NameText(cert, true));
+        lines << T("IssuedTo", "Issued to: %s", {NameText(cert, false)});
+        lines << T("IssuedBy", "Issued by: %s", {NameText(cert, true)});
         const QString from = cert.effectiveDate().toUTC().toString(Qt::ISODate);
         const QString until = cert.expiryDate().toUTC().toString(Qt::ISODate);
-        lines << tr("Valid from %1 until %2").arg(from, until);
+        lines << T("Validity", "Valid from %s until %s", {from, until});
         const QStringList names = cert.subjectAlternativeNames().values(QSsl::DnsEntry);
         if (!names.isEmpty())
-            lines << tr("Host names: %1").arg(names.join(QStringLiteral(", ")));
+            lines << T("HostNames", "Host names: %s", {names.join(QStringLiteral(", "))});
     } else {
-        lines << tr("The server's certificate itself is not available.");
+        lines << T("NoCertificate", "The server's certificate itself is not available.");
     }
     const QString fp = FingerprintOf(f);
-    lines << tr("SHA-256 fingerprint: %1").arg(fp.isEmpty() ? tr("unknown") : fp);
+    lines << T("Fingerprint", "SHA-256 fingerprint: %s", {fp.isEmpty() ? T("Unknown", "unknown") : fp});
     if (!f.reasons.isEmpty())
-        lines << tr("Refused because: %1").arg(f.reasons.join(QStringLiteral("; ")));
+        lines << T("Reasons", "Refused because: %s", {f.reasons.join(QStringLiteral("; "))});
     return lines.join('\n');
 }
 
@@ -123,24 +134,26 @@ void TCertificateWnd::UpdateState()
     const QString server = QStringLiteral("%1:%2").arg(failure_.host).arg(failure_.port);
     switch (state_) {
     case TrustState::NotTrusted:
-        LState->setText(tr("The certificate of %1 could not be verified. Trust it only when you "
-                           "know it is the server's own certificate (compare the fingerprint "
-                           "with the one your provider publishes).")
-                            .arg(server));
-        BTrust->setText(tr("Trust this certificate"));
+        LState->setText(T("NotTrusted",
+                          "The certificate of %s could not be verified. Trust it only when you "
+                          "know it is the server's own certificate (compare the fingerprint "
+                          "with the one your provider publishes).",
+                          {server}));
+        BTrust->setText(T("BTrust", "Trust this certificate"));
         break;
     case TrustState::Changed:
         LState->setText(
-            tr("WARNING: the certificate of %1 has CHANGED since you chose to trust it. The "
-               "certificate trusted so far has the fingerprint %2. Trust the new one only when "
-               "you know why it changed; someone may be intercepting the connection.")
-                .arg(server, vm::TrustedFingerprint(failure_.host, failure_.port)));
-        BTrust->setText(tr("Trust the new certificate"));
+            T("Changed",
+              "WARNING: the certificate of %s has CHANGED since you chose to trust it. The "
+              "certificate trusted so far has the fingerprint %s. Trust the new one only when "
+              "you know why it changed; someone may be intercepting the connection.",
+              {server, vm::TrustedFingerprint(failure_.host, failure_.port)}));
+        BTrust->setText(T("BTrustNew", "Trust the new certificate"));
         break;
     case TrustState::Trusted:
-        LState->setText(tr("This certificate is trusted for %1. Check mail again to use it.")
-                            .arg(server));
-        BTrust->setText(tr("Trust this certificate"));
+        LState->setText(T("Trusted", "This certificate is trusted for %s. Check mail again to use it.",
+                          {server}));
+        BTrust->setText(T("BTrust", "Trust this certificate"));
         break;
     }
     BTrust->setEnabled(state_ != TrustState::Trusted && !FingerprintOf(failure_).isEmpty());

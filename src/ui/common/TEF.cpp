@@ -11,6 +11,7 @@
 #include "lang/Lang.h"
 #include "ops/CertificateFailures.h"
 #include "ui/common/TCertificateWnd.h"
+#include "ops/ErrorList.h"
 
 TEF::TEF(QWidget* parent) : QDialog(parent)
 {
@@ -34,7 +35,8 @@ TEF::TEF(QWidget* parent) : QDialog(parent)
     BClose->setObjectName(QStringLiteral("BClose"));
     if (BClose->text().isEmpty())
         BClose->setText(tr("Close"));
-    BCertificate = new QPushButton(tr("Show certificate..."), this);
+    BCertificate = new QPushButton(
+        vm::TextOr("ERRORWND", "BCertificate", "Show certificate..."), this);
     BCertificate->setObjectName(QStringLiteral("BCertificate"));
     BCertificate->hide();
     auto* buttons = new QHBoxLayout;
