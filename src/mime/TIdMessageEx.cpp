@@ -11,6 +11,8 @@
 #include <QDateTime>
 #include <QStringDecoder>
 
+#include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <utility>
 
@@ -28,6 +30,12 @@ struct TIdMessageEx::Parsed {
     QByteArray dispositionNotificationTo;
     QList<QByteArray> textCharsets; // charsets of the text parts in order; kept by DropBody
     bool bodyParsed = false;
+    // A whole message parsed by ParseWholeDeferred whose MIME parts were not
+    // looked at yet: textCharsets is still empty.
+    bool partsPending = false;
+    // Whether a part header names a charset that does not keep ASCII bytes
+    // as they are (UTF-7, UTF-16, UTF-32, ISO-2022): -1 not looked at yet.
+    int namesWideCharset = -1;
     QList<vm::TextPart> textParts;
     QList<vm::AttachmentPart> attachments;
 };
@@ -297,6 +305,73 @@ QList<QByteArray> FirstLineTexts(const TIdMessageEx::Parsed& p, const QByteArray
     return out;
 }
 
+bool HasEightBitBytes(const QByteArray& text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    return false;
+}
+
+char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// Whether [begin, end) holds `lower` (a lower-case ASCII text) in any letter case.
+bool ContainsNoCase(const char* begin, const char* end, const char* lower)
+{
+    const std::size_t n = std::strlen(lower);
+    for (const char* p = begin; std::size_t(end - p) >= n; ++p) {
+        std::size_t k = 0;
+        while (k < n && LowerAscii(p[k]) == lower[k])
+            ++k;
+        if (k == n)
+            return true;
+    }
+    return false;
+}
+
+// Whether a header line of the message or of one of its MIME parts holds one
+// of the markers (lower case, compared in any letter case). Part headers
+// follow a line starting with "--" (a boundary) and end at the next empty
+// line; the search covers every such block, so it never misses a part header
+// the MIME parser reads, while the bodies between them are skipped.
+bool HeaderLinesContain(const QByteArray& raw, std::initializer_list<const char*> markers)
+{
+    const char* p = raw.constData();
+    const char* const end = p + raw.size();
+    bool inHeader = true;
+    while (p < end) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+        const char* lineEnd = nl ? nl : end;
+        if (lineEnd > p && lineEnd[-1] == '\r')
+            --lineEnd;
+        if (inHeader) {
+            if (lineEnd == p) {
+                inHeader = false;
+            } else {
+                for (const char* m : markers)
+                    if (ContainsNoCase(p, lineEnd, m))
+                        return true;
+            }
+        } else if (lineEnd - p >= 2 && p[0] == '-' && p[1] == '-') {
+            inHeader = true;
+        }
+        p = nl ? nl + 1 : end;
+    }
+    return false;
+}
+
+int CountVisible(const QList<vm::AttachmentPart>& parts)
+{
+    int n = 0;
+    for (const vm::AttachmentPart& a : parts)
+        if (vm::IsVisibleAttachment(a))
+            ++n;
+    return n;
+}
+
 // Charset names that say nothing about 8-bit bytes; such text falls back to
 // the incoming default instead.
 bool IsAsciiName(const QByteArray& name)
@@ -387,6 +462,25 @@ void TIdMessageEx::ParseHeaders()
     Parse(false);
 }
 
+void TIdMessageEx::ParseWholeDeferred()
+{
+    Parse(false);
+    parsed_->partsPending = !raw.isEmpty();
+}
+
+int TIdMessageEx::ExamineDeferredParts() const
+{
+    Parsed parts;
+    try {
+        ParseMime(raw, parts);
+    } catch (...) {
+        // Whatever was read before the fault stands.
+    }
+    parsed_->textCharsets = std::move(parts.textCharsets);
+    parsed_->partsPending = false;
+    return CountVisible(parts.attachments);
+}
+
 void TIdMessageEx::DropBody()
 {
     if (!parsed_)
@@ -401,6 +495,11 @@ void TIdMessageEx::DropBody()
 // --- header fields -----------------------------------------------------------
 
 int TIdMessageEx::HeaderCharset(vm::HeaderKind kind, int index) const
+{
+    return HeaderCharset(kind, index, true);
+}
+
+int TIdMessageEx::HeaderCharset(vm::HeaderKind kind, int index, bool examineParts) const
 {
     if (!parsed_)
         return 0;
@@ -432,6 +531,8 @@ int TIdMessageEx::HeaderCharset(vm::HeaderKind kind, int index) const
     if (id == 0 && !p.contentTypeCharset.isEmpty())
         id = vm::CharsetIdFromName(p.contentTypeCharset);
     if (id == 0) {
+        if (examineParts && p.partsPending)
+            ExamineDeferredParts();
         for (const QByteArray& cs : p.textCharsets) {
             id = vm::CharsetIdFromName(cs);
             if (id != 0)
@@ -441,9 +542,21 @@ int TIdMessageEx::HeaderCharset(vm::HeaderKind kind, int index) const
     return id;
 }
 
-QByteArray TIdMessageEx::FallbackCharset(vm::HeaderKind kind, int index) const
+QByteArray TIdMessageEx::FallbackCharset(vm::HeaderKind kind, int index,
+                                         const QByteArray& text) const
 {
-    if (const int id = HeaderCharset(kind, index))
+    // The text part charsets only matter for bytes outside ASCII: every
+    // charset the decoder takes from a text part keeps ASCII as it is, except
+    // the few wide ones, which a look at the part headers rules out. So plain
+    // ASCII text of a message whose parts were not parsed yet leaves them so.
+    bool examineParts = true;
+    if (parsed_ && parsed_->partsPending && !HasEightBitBytes(text)) {
+        if (parsed_->namesWideCharset < 0)
+            parsed_->namesWideCharset =
+                HeaderLinesContain(raw, {"utf-7", "utf-16", "utf-32", "2022"}) ? 1 : 0;
+        examineParts = parsed_->namesWideCharset == 1;
+    }
+    if (const int id = HeaderCharset(kind, index, examineParts))
         return vm::CharsetName(id).toLatin1();
     if (!parsed_)
         return {};
@@ -460,7 +573,8 @@ QString TIdMessageEx::Subject() const
 {
     if (!parsed_)
         return {};
-    return vm::DecodeHeaderText(parsed_->subject, FallbackCharset(vm::HeaderKind::Subject, 0));
+    return vm::DecodeHeaderText(parsed_->subject,
+                                FallbackCharset(vm::HeaderKind::Subject, 0, parsed_->subject));
 }
 
 QByteArray TIdMessageEx::SubjectBytes() const
@@ -472,8 +586,8 @@ QString TIdMessageEx::FromName() const
 {
     if (!parsed_ || parsed_->from.isEmpty())
         return {};
-    return vm::DecodeHeaderText(parsed_->from.first().name,
-                                FallbackCharset(vm::HeaderKind::From, 0));
+    const QByteArray& name = parsed_->from.first().name;
+    return vm::DecodeHeaderText(name, FallbackCharset(vm::HeaderKind::From, 0, name));
 }
 
 QString TIdMessageEx::FromText() const
@@ -494,22 +608,25 @@ QString TIdMessageEx::ToName(int i) const
 {
     if (!parsed_ || i < 0 || i >= parsed_->to.size())
         return {};
-    return vm::DecodeHeaderText(parsed_->to[i].name, FallbackCharset(vm::HeaderKind::To, 0));
+    const QByteArray& name = parsed_->to[i].name;
+    return vm::DecodeHeaderText(name, FallbackCharset(vm::HeaderKind::To, 0, name));
 }
 
 QString TIdMessageEx::CcName(int i) const
 {
     if (!parsed_ || i < 0 || i >= parsed_->cc.size())
         return {};
-    return vm::DecodeHeaderText(parsed_->cc[i].name, FallbackCharset(vm::HeaderKind::Cc, 0));
+    const QByteArray& name = parsed_->cc[i].name;
+    return vm::DecodeHeaderText(name, FallbackCharset(vm::HeaderKind::Cc, 0, name));
 }
 
 QString TIdMessageEx::ReplyToText(int i) const
 {
     if (!parsed_ || i < 0 || i >= parsed_->replyTo.size())
         return {};
-    const QString name = vm::DecodeHeaderText(parsed_->replyTo[i].name,
-                                              FallbackCharset(vm::HeaderKind::ReplyTo, 0));
+    const QByteArray& text = parsed_->replyTo[i].name;
+    const QString name =
+        vm::DecodeHeaderText(text, FallbackCharset(vm::HeaderKind::ReplyTo, 0, text));
     return vm::AddressFullText(name, parsed_->replyTo[i].address);
 }
 
@@ -588,23 +705,30 @@ int TIdMessageEx::VisibleAttachmentCount()
 {
     if (attachmentCount >= 0)
         return attachmentCount;
-    const QList<vm::AttachmentPart>* parts = nullptr;
-    TIdMessageEx temp;
+    int n = 0;
     if (parsed_ && parsed_->bodyParsed) {
-        parts = &parsed_->attachments;
+        n = CountVisible(parsed_->attachments);
     } else if (!headersOnly && !noHeaders && !raw.isEmpty()) {
-        // The body was dropped: count from a parse of our own raw text.
-        temp.raw = raw;
-        temp.attachmentCount = 0; // keeps the temporary from counting itself
-        temp.ParseWhole();
-        parts = &temp.parsed_->attachments;
+        // The parts were dropped or not parsed yet: count from a parse of our
+        // own raw text. An attachment is only shown when it has a name, and
+        // names come from the name or filename parameter of a part header:
+        // without "name" in any header line the count is 0 without parsing.
+        if (!HeaderLinesContain(raw, {"name"})) {
+            n = 0;
+        } else if (parsed_ && parsed_->partsPending) {
+            n = ExamineDeferredParts();
+        } else {
+            Parsed parts;
+            try {
+                ParseMime(raw, parts);
+            } catch (...) {
+                // Whatever was read before the fault stands.
+            }
+            n = CountVisible(parts.attachments);
+        }
     } else {
         return 0; // nothing to count yet; asked again once the body is held
     }
-    int n = 0;
-    for (const vm::AttachmentPart& a : *parts)
-        if (vm::IsVisibleAttachment(a))
-            ++n;
     attachmentCount = n;
     return n;
 }

@@ -103,6 +103,11 @@ public:
     // a malformed message keeps what was parsed before the fault.
     void ParseWhole();
     void ParseHeaders();
+    // For a whole message whose parts are not needed yet: parses the header
+    // block now and the MIME parts only when something first asks for what
+    // they give (the attachment count, the text part charsets of
+    // HeaderCharset). Every result is the same as after ParseWhole + DropBody.
+    void ParseWholeDeferred();
     // Releases the parsed parts and body, keeping headers and bookkeeping.
     void DropBody();
 
@@ -144,10 +149,15 @@ public:
 
 private:
     void Parse(bool whole);
+    // Parses the MIME parts left for later by ParseWholeDeferred, keeping
+    // the text part charsets; returns the visible attachment count found.
+    int ExamineDeferredParts() const;
+    int HeaderCharset(vm::HeaderKind kind, int index, bool examineParts) const;
     // Charset (by name) for the text of a field that is outside encoded
     // words: the HeaderCharset id, else a charset that only ICU knows from
     // the Content-Type or the first text part, else empty (incoming default).
-    QByteArray FallbackCharset(vm::HeaderKind kind, int index) const;
+    // `text` is the field text about to be decoded with it.
+    QByteArray FallbackCharset(vm::HeaderKind kind, int index, const QByteArray& text) const;
 
     std::unique_ptr<Parsed> parsed_;
 };

@@ -3,7 +3,9 @@
 #include "config/MySettings.h"
 #include "lang/Lang.h"
 #include "mime/TIdMessageEx.h"
+#include "model/StorageOptions.h"
 #include "model/TMailAccount.h"
+#include "model/TMailBox.h"
 #include "net/PasswordPrompt.h"
 
 #include <QCryptographicHash>
@@ -215,10 +217,15 @@ void TIdPOP3Ex::ReceiveWholeText(int n, TIdMessageEx& record)
 
 void TIdPOP3Ex::FinishWhole(TIdMessageEx& record)
 {
-    record.ParseWhole();
-    record.DropBody();
+    // The header block is all a fetched message needs now; the MIME parts are
+    // parsed when the attachment count or a text part charset is first asked.
+    record.ParseWholeDeferred();
     record.headersOnly = false;
     record.noHeaders = false;
+    // A whole message that the mailbox file keeps as its header block only
+    // comes back without its parts, so its attachment count is taken now.
+    if (TMailBox::HoldingKindFor(record, vm::MailboxSaveOptions::FromSettings()) == 1)
+        record.VisibleAttachmentCount();
     TakeReceiptRequest(record);
 }
 

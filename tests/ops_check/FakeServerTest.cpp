@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include "model/TMailAccount.h"
 #include "net/PasswordPrompt.h"
@@ -267,7 +268,84 @@ TEST(CheckOverPop3, PipeliningServerGetsFetchesAheadAndAnErrDropsOnlyItsMessage)
     EXPECT_EQ(mb.At(1)->receiptState, 1);
     EXPECT_EQ(mb.At(0)->receiptState, 0);
     EXPECT_FALSE(mb.At(1)->headersOnly);
-    EXPECT_EQ(mb.At(1)->attachmentCount, 0);
+    EXPECT_EQ(mb.At(1)->VisibleAttachmentCount(), 0);
+}
+
+namespace {
+
+// A multipart message with a raw KOI8-R subject and sender name, whose
+// charset only its text part names, and one attachment.
+QByteArray RawMultipart(const QByteArray& dateLine)
+{
+    return "From: \xE9\xD7\xC1\xCE <ivan@example.org>\r\n"
+           "Subject: \xF0\xD2\xC9\xD7\xC5\xD4\r\n" +
+           dateLine +
+           "Disposition-Notification-To: <ivan@example.org>\r\n"
+           "MIME-Version: 1.0\r\n"
+           "Content-Type: multipart/mixed; boundary=\"xx\"\r\n\r\n"
+           "--xx\r\nContent-Type: text/plain; charset=koi8-r\r\n\r\nbody\r\n"
+           "--xx\r\nContent-Type: application/pdf\r\n"
+           "Content-Disposition: attachment; filename=\"a.pdf\"\r\n\r\nJVBERi0=\r\n"
+           "--xx--\r\n";
+}
+
+} // namespace
+
+// Whole messages keep only their header parse from the check; the attachment
+// count and the text part charset come from the parts when first asked, on
+// both the reading thread and the helper threads of a pipelined check.
+TEST(CheckOverPop3, WholeMessagePartsAreReadWhenFirstAsked)
+{
+    for (const bool pipelining : {false, true}) {
+        SCOPED_TRACE(pipelining ? "pipelined" : "one by one");
+        ServerScript s(pipelining);
+        s.Uidl({"m1", "m2"});
+        if (pipelining) {
+            s.Reply("LIST", "+OK 2 messages", {"1 300", "2 300"}, true);
+            s.server.Expect("RETR 1").Expect("RETR 2");
+        } else {
+            s.server.Expect("LIST 1").SendLine("+OK 1 300").Expect("RETR 1");
+        }
+        // A recent message is saved whole, so nothing needs its parts yet.
+        const QByteArray dated = RawMultipart(
+            "Date: " + QDateTime::currentDateTimeUtc().toString(Qt::RFC2822Date).toLatin1() +
+            "\r\n");
+        s.server.Send("+OK\r\n" + dated + ".\r\n");
+        if (!pipelining)
+            s.server.Expect("LIST 2").SendLine("+OK 2 300").Expect("RETR 2");
+        // Without a date the message is old, and an old whole message is
+        // saved as its header block only: its count is taken at once.
+        s.server.Send("+OK\r\n" + RawMultipart({}) + ".\r\n");
+        s.Quit();
+        s.server.Start();
+
+        ClearErrorList();
+        const CheckAccountResult r =
+            CheckAccount(s.account, s.Run(), pipelining ? WholeWithSizeList() : Whole());
+        ASSERT_TRUE(s.server.WaitDone());
+        EXPECT_TRUE(s.server.Mismatches().isEmpty())
+            << s.server.Mismatches().join('\n').toStdString();
+        ASSERT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
+        TMailBox& mb = s.account.Mailbox();
+        ASSERT_EQ(mb.Count(), 2);
+        TIdMessageEx* m = mb.At(0);
+        // What the headers give is set by the check itself.
+        EXPECT_NE(m->Date, 0);
+        EXPECT_EQ(m->receiptState, 1);
+        EXPECT_FALSE(m->headersOnly);
+        EXPECT_EQ(m->raw, dated);
+        EXPECT_EQ(m->attachmentCount, -1);
+        EXPECT_EQ(m->Subject(), QString::fromUtf8("Привет"));
+        EXPECT_EQ(m->FromName(), QString::fromUtf8("Иван"));
+        EXPECT_EQ(m->HeaderCharset(vm::HeaderKind::Subject, 0), 13);
+        EXPECT_EQ(m->VisibleAttachmentCount(), 1);
+        EXPECT_EQ(m->attachmentCount, 1);
+
+        TIdMessageEx* old = mb.At(1);
+        EXPECT_EQ(old->Date, 0);
+        EXPECT_EQ(old->attachmentCount, 1);
+        EXPECT_EQ(old->Subject(), QString::fromUtf8("Привет"));
+    }
 }
 
 TEST(CheckOverPop3, ConnectionDroppedInABatchKeepsWhatArrived)
