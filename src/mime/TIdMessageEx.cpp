@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 
 #include <cstring>
+#include <ctime>
 #include <initializer_list>
 #include <mutex>
 #include <utility>
@@ -171,7 +172,10 @@ const char* ParamValue(GMimeParamList* list, const char* name)
     return prm ? g_mime_param_get_value(prm) : nullptr;
 }
 
-void CollectParts(GMimeObject* obj, TIdMessageEx::Parsed& p, int depth)
+// Fills the text parts and attachments of p from the MIME tree. Without
+// withData the parts keep no content, which is all the attachment count and
+// the text part charsets need, and saves decoding every body.
+void CollectParts(GMimeObject* obj, TIdMessageEx::Parsed& p, int depth, bool withData)
 {
     if (!obj || depth > 64)
         return;
@@ -179,7 +183,7 @@ void CollectParts(GMimeObject* obj, TIdMessageEx::Parsed& p, int depth)
         GMimeMultipart* mp = GMIME_MULTIPART(obj);
         const int n = g_mime_multipart_get_count(mp);
         for (int i = 0; i < n; ++i)
-            CollectParts(g_mime_multipart_get_part(mp, i), p, depth + 1);
+            CollectParts(g_mime_multipart_get_part(mp, i), p, depth + 1, withData);
         return;
     }
     GMimeContentType* ct = g_mime_object_get_content_type(obj);
@@ -198,18 +202,21 @@ void CollectParts(GMimeObject* obj, TIdMessageEx::Parsed& p, int depth)
         fileName = QString::fromUtf8(fn ? fn : "");
     }
     const QByteArray type = MimeType(ct);
-    GMimeStream* mem = g_mime_stream_mem_new();
-    if (GMIME_IS_PART(obj)) {
-        GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(obj));
-        if (content)
-            g_mime_data_wrapper_write_to_stream(content, mem);
-    } else if (GMIME_IS_MESSAGE_PART(obj)) {
-        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
-        if (inner)
-            g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, mem);
+    QByteArray data;
+    if (withData) {
+        GMimeStream* mem = g_mime_stream_mem_new();
+        if (GMIME_IS_PART(obj)) {
+            GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(obj));
+            if (content)
+                g_mime_data_wrapper_write_to_stream(content, mem);
+        } else if (GMIME_IS_MESSAGE_PART(obj)) {
+            GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
+            if (inner)
+                g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, mem);
+        }
+        data = StreamBytes(mem);
+        g_object_unref(mem);
     }
-    QByteArray data = StreamBytes(mem);
-    g_object_unref(mem);
 
     const bool isText = GMIME_IS_PART(obj) && type.startsWith("text/") && fileName.isEmpty() &&
                         disposition.trimmed().toLower() != "attachment";
@@ -243,7 +250,7 @@ void CollectParts(GMimeObject* obj, TIdMessageEx::Parsed& p, int depth)
     p.attachments.append(std::move(a));
 }
 
-void ParseMime(const QByteArray& raw, TIdMessageEx::Parsed& p)
+void ParseMime(const QByteArray& raw, TIdMessageEx::Parsed& p, bool withData = true)
 {
     InitGMime();
     GMimeStream* stream = g_mime_stream_mem_new_with_buffer(raw.constData(), raw.size());
@@ -251,7 +258,7 @@ void ParseMime(const QByteArray& raw, TIdMessageEx::Parsed& p)
     g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
     GMimeMessage* msg = g_mime_parser_construct_message(parser, nullptr);
     if (msg) {
-        CollectParts(g_mime_message_get_mime_part(msg), p, 0);
+        CollectParts(g_mime_message_get_mime_part(msg), p, 0, withData);
         g_object_unref(msg);
     }
     g_object_unref(parser);
@@ -268,7 +275,19 @@ double ParseDate(const QByteArray& value)
         return 0;
     const qint64 secs = g_date_time_to_unix(dt);
     g_date_time_unref(dt);
-    return vm::ToDays(QDateTime::fromSecsSinceEpoch(secs).toLocalTime());
+    // The local date and time of day straight from the C library, as the
+    // day count conversion would take them: converting through QDateTime
+    // rereads the time zone file for every message.
+    const std::time_t t = static_cast<std::time_t>(secs);
+    std::tm tm{};
+    if (qint64(t) != secs || !localtime_r(&t, &tm))
+        return vm::ToDays(QDateTime::fromSecsSinceEpoch(secs).toLocalTime());
+    static const QDate kDayZero(1899, 12, 30);
+    const double days =
+        double(kDayZero.daysTo(QDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday)));
+    const double ms = double((tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) * 1000);
+    constexpr double kMsPerDay = 86400000.0;
+    return days >= 0 ? days + ms / kMsPerDay : days - ms / kMsPerDay;
 }
 
 void ReadTopContentType(TIdMessageEx::Parsed& p)
@@ -472,7 +491,7 @@ int TIdMessageEx::ExamineDeferredParts() const
 {
     Parsed parts;
     try {
-        ParseMime(raw, parts);
+        ParseMime(raw, parts, false);
     } catch (...) {
         // Whatever was read before the fault stands.
     }
@@ -720,7 +739,7 @@ int TIdMessageEx::VisibleAttachmentCount()
         } else {
             Parsed parts;
             try {
-                ParseMime(raw, parts);
+                ParseMime(raw, parts, false);
             } catch (...) {
                 // Whatever was read before the fault stands.
             }

@@ -3,11 +3,17 @@
 
 #include "mime/TIdMessageEx.h"
 
+#include "core/DateTime.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -179,6 +185,32 @@ TEST(DeferredParts, CorpusMessagesMatchTheWholeParse)
     }
     if (seen == 0)
         GTEST_SKIP() << "no message corpus installed";
+}
+
+// The header parse takes the message date as the local day count, the same
+// as converting the instant through QDateTime, in zones with and without
+// summer time, at the start of 1970 and past 2038.
+TEST(DeferredParts, DatesAreLocalDayCounts)
+{
+    const QByteArray oldTz = qgetenv("TZ");
+    for (const char* zone : {"UTC", "Europe/Berlin", "America/New_York"}) {
+        qputenv("TZ", zone);
+        tzset();
+        for (const char* date :
+             {"Tue, 15 Nov 1994 08:12:31 +0200", "Sun, 30 Jun 2024 23:59:59 -0700",
+              "Sun, 31 Mar 2024 01:30:00 +0000", "Thu, 1 Jan 1970 00:00:00 +0000",
+              "Sat, 29 Oct 2039 01:30:00 +0000"}) {
+            TIdMessageEx m = Deferred(QByteArray("Date: ") + date + "\r\n\r\nx\r\n");
+            const QDateTime instant = QDateTime::fromString(date, Qt::RFC2822Date);
+            ASSERT_TRUE(instant.isValid()) << date;
+            EXPECT_NEAR(m.Date, vm::ToDays(instant.toLocalTime()), 1e-9) << zone << " " << date;
+        }
+    }
+    if (oldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldTz);
+    tzset();
 }
 
 } // namespace
