@@ -372,7 +372,13 @@ void TMailBox::WriteToStream(ByteWriter& out, const vm::MailboxSaveOptions& opti
         out.I32(m->size);
         out.Bool(m->IsNew());
         out.U8(m->receiptState);
-        out.I32(m->attachmentCount);
+        // A whole message kept as its header block only loses its parts, so
+        // its attachment count is taken now if nobody has asked for it yet
+        // (counting caches the result in the record).
+        std::int32_t attachments = m->attachmentCount;
+        if (kind == 1 && !m->headersOnly && attachments < 0)
+            attachments = const_cast<TIdMessageEx*>(m)->VisibleAttachmentCount();
+        out.I32(attachments);
         out.U8(static_cast<std::uint8_t>(kind));
         if (kind == 0)
             continue;

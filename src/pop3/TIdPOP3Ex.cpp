@@ -3,9 +3,7 @@
 #include "config/MySettings.h"
 #include "lang/Lang.h"
 #include "mime/TIdMessageEx.h"
-#include "model/StorageOptions.h"
 #include "model/TMailAccount.h"
-#include "model/TMailBox.h"
 #include "net/PasswordPrompt.h"
 
 #include <QCryptographicHash>
@@ -222,10 +220,6 @@ void TIdPOP3Ex::FinishWhole(TIdMessageEx& record)
     record.ParseWholeDeferred();
     record.headersOnly = false;
     record.noHeaders = false;
-    // A whole message that the mailbox file keeps as its header block only
-    // comes back without its parts, so its attachment count is taken now.
-    if (TMailBox::HoldingKindFor(record, vm::MailboxSaveOptions::FromSettings()) == 1)
-        record.VisibleAttachmentCount();
     TakeReceiptRequest(record);
 }
 

@@ -516,3 +516,32 @@ TEST_F(MailboxFile, FailedWriteLeavesThePreviousFile)
 }
 
 } // namespace
+
+// A whole message whose parts were never looked at keeps its attachment
+// count when the file holds only its header block.
+TEST_F(MailboxFile, HeaderBlockOfAWholeMessageKeepsItsAttachmentCount)
+{
+    const QByteArray raw = "From: a@example.org\r\nSubject: files\r\nMIME-Version: 1.0\r\n"
+                           "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                           "--b\r\nContent-Type: text/plain\r\n\r\nsee attached\r\n"
+                           "--b\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\n"
+                           "Content-Disposition: attachment; filename=\"a.pdf\"\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0=\r\n--b--\r\n";
+    TMailAccount a(&dir);
+    a.Login() = "c";
+    auto* m = new TIdMessageEx;
+    m->UID = "x";
+    m->raw = raw;
+    m->headersOnly = false;
+    m->ParseHeaders();
+    ASSERT_EQ(m->attachmentCount, -1);
+    a.Mailbox().Add(m);
+    vm::MailboxSaveOptions o;
+    o.MessageSaveRange = 1;
+    a.SaveToFile(o);
+    TMailAccount back(&dir);
+    back.LoadFromFile(Path("c.mbx"), {});
+    ASSERT_EQ(back.Mailbox().Count(), 1);
+    EXPECT_EQ(back.Mailbox().At(0)->HoldingState(), TIdMessageEx::Holding::Headers);
+    EXPECT_EQ(back.Mailbox().At(0)->attachmentCount, 1);
+}

@@ -313,8 +313,8 @@ TEST(CheckOverPop3, WholeMessagePartsAreReadWhenFirstAsked)
         s.server.Send("+OK\r\n" + dated + ".\r\n");
         if (!pipelining)
             s.server.Expect("LIST 2").SendLine("+OK 2 300").Expect("RETR 2");
-        // Without a date the message is old, and an old whole message is
-        // saved as its header block only: its count is taken at once.
+        // Without a date the message is old: an old whole message is saved as
+        // its header block only, and the mailbox file counts it when writing.
         s.server.Send("+OK\r\n" + RawMultipart({}) + ".\r\n");
         s.Quit();
         s.server.Start();
@@ -343,7 +343,7 @@ TEST(CheckOverPop3, WholeMessagePartsAreReadWhenFirstAsked)
 
         TIdMessageEx* old = mb.At(1);
         EXPECT_EQ(old->Date, 0);
-        EXPECT_EQ(old->attachmentCount, 1);
+        EXPECT_EQ(old->attachmentCount, -1);
         EXPECT_EQ(old->Subject(), QString::fromUtf8("Привет"));
     }
 }
