@@ -195,17 +195,7 @@ void MailCheckCommands::CheckFromTree(const QList<TMailAccount*>& accounts, Chec
     StartCommand();
     SetBusy(true);
     window_.UpdateWindowState();
-    const CheckCommandSummary sum = RunCheckCommand(
-        accounts, [this](TMailAccount& a) { return CheckOne(a); },
-        [this] { return InterruptRequested(); }, window_.ShownAccount());
-
-    tray_.StopTrayBlink();
-    if (sum.shownChanged)
-        if (TMailAccount* shown = window_.ShownAccount())
-            window_.ShowMailbox(&shown->Mailbox());
-    window_.UpdateAccountCaptions();
-    SetBusy(false);
-    window_.UpdateWindowState();
+    const CheckCommandSummary sum = CheckAndRefresh(accounts);
     if (sum.interrupted && MainVisible())
         ShowWarning(InterruptedOnDemandText());
     if (!sum.allCompleted && !ErrorListEmpty())
@@ -213,6 +203,22 @@ void MailCheckCommands::CheckFromTree(const QList<TMailAccount*>& accounts, Chec
     announcer_.AnnounceNewMail(FreshCountForAnnouncement(AccountsDirectory()),
                                static_cast<AnnounceKind>(kind));
     RestoreFocus(remembered, false);
+}
+
+CheckCommandSummary MailCheckCommands::CheckAndRefresh(const QList<TMailAccount*>& accounts)
+{
+    const CheckCommandSummary sum = RunCheckCommand(
+        accounts, [this](TMailAccount& a) { return CheckOne(a); },
+        [this] { return InterruptRequested(); }, window_.ShownAccount());
+    // The operation is over: the list, captions and commands show its result.
+    tray_.StopTrayBlink();
+    if (sum.shownChanged)
+        if (TMailAccount* shown = window_.ShownAccount())
+            window_.ShowMailbox(&shown->Mailbox());
+    window_.UpdateAccountCaptions();
+    SetBusy(false);
+    window_.UpdateWindowState();
+    return sum;
 }
 
 void MailCheckCommands::BRefreshClick()
@@ -233,17 +239,7 @@ void MailCheckCommands::CheckAccounts(bool automaticOnly)
 
     const QList<TMailAccount*> accounts =
         AccountsToCheck(dir, automaticOnly ? CheckKind::Automatic : CheckKind::All);
-    const CheckCommandSummary sum = RunCheckCommand(
-        accounts, [this](TMailAccount& a) { return CheckOne(a); },
-        [this] { return InterruptRequested(); }, window_.ShownAccount());
-
-    tray_.StopTrayBlink();
-    if (sum.shownChanged)
-        if (TMailAccount* shown = window_.ShownAccount())
-            window_.ShowMailbox(&shown->Mailbox());
-    window_.UpdateAccountCaptions();
-    SetBusy(false);
-    window_.UpdateWindowState();
+    const CheckCommandSummary sum = CheckAndRefresh(accounts);
     // Here the announcement comes first, the reports after it.
     announcer_.AnnounceNewMail(FreshCountForAnnouncement(dir), automaticOnly
                                                                     ? AnnounceKind::AutoChecked

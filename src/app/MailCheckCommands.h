@@ -153,6 +153,8 @@ public:
     bool MainVisible() const;
 
 private:
+    // Checks the accounts, then refreshes the list, captions and busy state.
+    CheckCommandSummary CheckAndRefresh(const QList<TMailAccount*>& accounts);
     void CloseErrorWindow();
     void ShowErrorWindow(OperationKind kind);
     void StartCommand();

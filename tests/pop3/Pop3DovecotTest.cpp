@@ -4,6 +4,7 @@
 #include "net/TlsTrust.h"
 #include "pop3/TIdPOP3Ex.h"
 #include "support/DovecotFixture.h"
+#include "support/DovecotSuite.h"
 #include "support/TestPki.h"
 
 #include <gtest/gtest.h>
@@ -26,30 +27,14 @@ const QByteArray kDotted = "From: Ann <ann@example.com>\r\n"
                            ".\r\n"
                            "end\r\n";
 
-class Pop3DovecotTest : public ::testing::Test
+class Pop3DovecotTest : public vm::test::DovecotSuite
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        vm::test::EnsureCoreApp();
-        if (!DovecotFixture::Available())
-            return;
-        server = new DovecotFixture;
-        if (!server->Start()) {
-            startError = server->LastError();
-            delete server;
-            server = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!server)
-            GTEST_SKIP() << "Dovecot not available: " << startError.toStdString();
+        DovecotSuite::SetUp();
+        if (IsSkipped())
+            return;
         // Every test gets a user of its own.
         user = QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name())
                    .toLower();
@@ -67,8 +52,6 @@ protected:
             std::cerr << "Dovecot log:\n" << server->Log().right(3000).toStdString();
     }
 
-    static inline DovecotFixture* server = nullptr;
-    static inline QString startError;
     QString user;
     TIdPOP3Ex client;
 };
