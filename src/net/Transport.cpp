@@ -8,6 +8,7 @@
 #include <QSslError>
 #include <QSslSocket>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -284,8 +285,15 @@ void Transport::FillBuffer()
     quiet.start();
     for (;;) {
         CheckStatus();
-        if (socket_->bytesAvailable() > 0) {
-            buffer_ += socket_->readAll();
+        if (const qint64 available = socket_->bytesAvailable(); available > 0) {
+            // Straight into the buffer: no intermediate copy, and the
+            // buffer's room is reused from read to read.
+            const qsizetype old = buffer_.size();
+            buffer_.resize(old + qsizetype(available));
+            const qint64 got = socket_->read(buffer_.data() + old, available);
+            buffer_.resize(old + qsizetype(std::max<qint64>(got, 0)));
+            if (got < 0)
+                ThrowSocketError(socket_->errorString());
             StampActivity();
             return;
         }
@@ -370,9 +378,15 @@ QList<QByteArray> Transport::ReadMultiLine()
     }
 }
 
-QByteArray Transport::ReadMultiLineText()
+QByteArray Transport::ReadMultiLineText(qint64 sizeHint)
 {
+    // Room for the announced size saves growing the text step by step (and
+    // the slack growth leaves behind); a server's claim is trusted only up
+    // to a sane amount.
+    constexpr qint64 kMaxReserve = 64 * 1024 * 1024;
     QByteArray text;
+    if (sizeHint > 0)
+        text.reserve(qsizetype(std::min(sizeHint, kMaxReserve)));
     for (;;) {
         // Every complete line already buffered. Lines that end in CR LF and
         // need no unstuffing are copied in runs, not one by one.
@@ -397,6 +411,10 @@ QByteArray Transport::ReadMultiLineText()
             run = pos;
             if (end - begin == 1 && data[begin] == '.') {
                 buffer_.remove(0, pos);
+                // A server that announced far more than it sent must not
+                // leave every message holding the room set aside.
+                if (text.capacity() - text.size() > text.size() / 8 + 4096)
+                    text.squeeze();
                 return text;
             }
             if (end - begin >= 2 && data[begin] == '.' && data[begin + 1] == '.')

@@ -94,8 +94,9 @@ public:
     // back, so the text arrives exactly as sent.
     QList<QByteArray> ReadMultiLine();
     // The same reply as one text: every line, dot-unstuffed, followed by
-    // CR LF. Cheaper than joining the lines of ReadMultiLine.
-    QByteArray ReadMultiLineText();
+    // CR LF. Cheaper than joining the lines of ReadMultiLine. sizeHint, the
+    // size the server announced, only sets aside room for the text.
+    QByteArray ReadMultiLineText(qint64 sizeHint = 0);
 
     // --- Shared with the interface thread (thread-safe) ----------------------
     TIdOperationStatus OperationStatus() const { return status_.load(); }

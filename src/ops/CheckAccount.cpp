@@ -313,6 +313,7 @@ private:
             return;
         }
         job.replacement = std::make_unique<TIdMessageEx>();
+        job.replacement->size = job.Rec()->size;
         if (job.plan != FetchPlan::Headers) {
             job.bytes = std::max<qint64>(0, job.Rec()->size);
             bytes_ += job.bytes;

@@ -208,7 +208,7 @@ void TIdPOP3Ex::ReceiveWholeText(int n, TIdMessageEx& record)
     const QByteArray reply = transport_.ReadReplyLine();
     if (!IsOk(reply))
         throw EIdReplyPOP3Error(ReplyText(reply));
-    record.raw = transport_.ReadMultiLineText();
+    record.raw = transport_.ReadMultiLineText(record.size);
     record.headersOnly = false;
     record.noHeaders = false;
 }

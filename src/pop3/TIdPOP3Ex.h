@@ -138,7 +138,8 @@ public:
     // ReceiveWhole in two halves, so the parsing can run on another thread
     // while the next replies are read: the text, server number and holding
     // flags; then (any thread, one record at a time) the parse, the dropped
-    // body parts and the receipt state.
+    // body parts and the receipt state. A size already in the record (from
+    // LIST) sets aside room for the text.
     void ReceiveWholeText(int n, TIdMessageEx& record);
     static void FinishWhole(TIdMessageEx& record);
 

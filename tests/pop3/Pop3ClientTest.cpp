@@ -231,6 +231,36 @@ TEST_F(Pop3ClientTest, FetchedMessagesKeepTheirTextAndReceiptRequest)
     client.CloseTransport();
 }
 
+TEST_F(Pop3ClientTest, AnnouncedSizeOnlySetsAsideRoom)
+{
+    // The size from LIST may be missing, too small, exact or a lie; the text
+    // read is the same, and a lie leaves no oversized buffer behind.
+    const QByteArray body = "Subject: sized\r\n\r\n" + QByteArray(3000, 'a') + "\r\n..dot\r\n";
+    const QByteArray want = "Subject: sized\r\n\r\n" + QByteArray(3000, 'a') + "\r\n.dot\r\n";
+    const std::int32_t hints[] = {-1, 0, 10, std::int32_t(want.size()), 1 << 20, 0x7fffffff};
+    FakeServer s;
+    s.SendLine("+OK").Expect("CAPA").SendLine("-ERR");
+    for (int i = 0; i < int(std::size(hints)); ++i)
+        s.Expect("RETR " + QByteArray::number(i + 1))
+            .Send("+OK\r\n" + body.left(1000))
+            .Stall(20)
+            .Send(body.mid(1000) + ".\r\n");
+    Prepare(s);
+    client.Connect();
+    for (int i = 0; i < int(std::size(hints)); ++i) {
+        TIdMessageEx rec;
+        rec.size = hints[i];
+        client.FetchWhole(i + 1, rec);
+        EXPECT_EQ(rec.raw, want) << "announced " << hints[i];
+        EXPECT_LE(rec.raw.capacity(), want.size() + want.size() / 8 + 4096)
+            << "announced " << hints[i];
+        EXPECT_EQ(rec.size, hints[i]);
+    }
+    client.CloseTransport();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+}
+
 TEST_F(Pop3ClientTest, SizeListAndPipelinedRepliesStayInStep)
 {
     const QByteArray longLine(40000, 'x'); // longer than the transport's line pieces
