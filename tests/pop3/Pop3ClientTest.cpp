@@ -67,6 +67,36 @@ TEST_F(Pop3ClientTest, UserPassDialogueIgnoresRefusedCapa)
     EXPECT_TRUE(s.ClientClosed());
 }
 
+TEST_F(Pop3ClientTest, ConnectionDroppedDuringLoginIsNoticedAtOnce)
+{
+    // Dropped after USER, after PASS, and right after the greeting: each is
+    // a closed connection, never a wait for the silence limit.
+    const QList<QByteArray> stages{"USER", "PASS", "CAPA"};
+    for (const QByteArray& stage : stages) {
+        FakeServer s;
+        s.SendLine("+OK ready");
+        if (stage == "CAPA") {
+            s.Expect("CAPA").Drop();
+        } else {
+            s.Expect("CAPA").SendLine("-ERR").Expect("USER bob");
+            if (stage == "USER")
+                s.Drop();
+            else
+                s.SendLine("+OK").Expect("PASS secret").Drop();
+        }
+        Prepare(s);
+        client.Transport().SetReadTimeoutMs(20000);
+        if (stage == "CAPA") {
+            EXPECT_THROW(client.Connect(), EIdConnClosedGracefully);
+        } else {
+            client.Connect();
+            EXPECT_THROW(client.Login(), EIdConnClosedGracefully) << stage.constData();
+        }
+        client.CloseTransport();
+        ASSERT_TRUE(s.WaitDone());
+    }
+}
+
 TEST_F(Pop3ClientTest, ApopDigestCoversTheBracketedTimestamp)
 {
     // The exchange of RFC 1939 (digest checked with md5sum; the RFC prints a
