@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -39,7 +42,75 @@ struct AddrInfoDeleter
     void operator()(addrinfo* info) const { freeaddrinfo(info); }
 };
 
+std::atomic<Transport::LookupFn> g_lookup{nullptr};
+
+// A name lookup running on its own thread. getaddrinfo cannot be cancelled,
+// so a connect that is interrupted, aborted or out of time leaves it behind;
+// whoever finishes last frees the result.
+struct PendingLookup
+{
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false;
+    int rc = 0;
+    addrinfo* result = nullptr;
+};
+
 } // namespace
+
+void Transport::SetLookupForTesting(LookupFn fn)
+{
+    g_lookup.store(fn);
+}
+
+addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
+{
+    auto pending = std::make_shared<PendingLookup>();
+    const LookupFn lookup = g_lookup.load() ? g_lookup.load() : &::getaddrinfo;
+    std::thread([pending, lookup, name = HostForLookup(host).toUtf8(),
+                 service = QByteArray::number(port)] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* result = nullptr;
+        const int rc = lookup(name.constData(), service.constData(), &hints, &result);
+        std::lock_guard<std::mutex> lock(pending->mutex);
+        if (pending->abandoned) {
+            if (rc == 0 && result)
+                freeaddrinfo(result);
+            return;
+        }
+        pending->rc = rc;
+        pending->result = rc == 0 ? result : nullptr;
+        pending->done = true;
+        pending->finished.notify_one();
+    }).detach();
+
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    for (;;) {
+        if (pending->finished.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs),
+                                       [&] { return pending->done; }))
+            break;
+        try {
+            CheckStatus();
+        } catch (...) {
+            pending->abandoned = true;
+            throw;
+        }
+        if (timer.elapsed() >= timeoutMs) {
+            pending->abandoned = true;
+            throw EIdConnectTimeout(
+                QStringLiteral("Connection to %1:%2 timed out.").arg(host).arg(port));
+        }
+    }
+    if (pending->rc != 0 || !pending->result)
+        throw EIdSocketError(QStringLiteral("Host %1 not found (%2).")
+                                 .arg(host, QString::fromLocal8Bit(gai_strerror(pending->rc))));
+    return pending->result;
+}
 
 Transport::Transport() = default;
 
@@ -104,20 +175,10 @@ void Transport::ThrowSocketError(const QString& what)
 
 int Transport::ConnectNative(const QString& host, quint16 port, int timeoutMs)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* raw = nullptr;
-    const QByteArray name = HostForLookup(host).toUtf8();
-    const int rc =
-        getaddrinfo(name.constData(), QByteArray::number(port).constData(), &hints, &raw);
-    std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw);
-    if (rc != 0 || !raw)
-        throw EIdSocketError(QStringLiteral("Host %1 not found (%2).")
-                                 .arg(host, QString::fromLocal8Bit(gai_strerror(rc))));
-
     QElapsedTimer timer;
     timer.start();
+    addrinfo* raw = Lookup(host, port, timeoutMs);
+    std::unique_ptr<addrinfo, AddrInfoDeleter> list(raw);
     QString lastError = QStringLiteral("no address");
     for (addrinfo* ai = raw; ai; ai = ai->ai_next) {
         CheckStatus();

@@ -23,6 +23,7 @@
 #include <memory>
 
 class QSslSocket;
+struct addrinfo;
 
 namespace vm {
 
@@ -51,7 +52,8 @@ public:
     // Stored SSL version index 0..3; all negotiate TLS 1.2 or later.
     void SetSslVersion(int index) { sslVersion_ = index; }
     int SslVersion() const { return sslVersion_; }
-    // Limit for the TCP connect plus the TLS handshake; <= 0 means 10 s.
+    // Limit for the name lookup, the TCP connect and the TLS handshake
+    // together; <= 0 means 10 s.
     void SetConnectTimeoutMs(int ms) { connectTimeoutMs_ = ms; }
     int ConnectTimeoutMs() const { return connectTimeoutMs_; }
     // Limit on waiting for data; -1 (the default) waits until interrupted or
@@ -114,10 +116,16 @@ public:
     // The peer's certificate after a TLS handshake, SHA-256 fingerprint.
     QString PeerFingerprint() const { return peerFingerprint_; }
 
+    // The host name lookup (getaddrinfo's signature); tests put a slow one
+    // in its place. nullptr restores getaddrinfo.
+    using LookupFn = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static void SetLookupForTesting(LookupFn fn);
+
 private:
     void CheckStatus(); // throws on interrupt or abort
     void FillBuffer();  // waits for more data
     int ConnectNative(const QString& host, quint16 port, int timeoutMs);
+    addrinfo* Lookup(const QString& host, quint16 port, int timeoutMs);
     void Handshake(int timeoutMs);
     [[noreturn]] void ThrowSocketError(const QString& what);
 

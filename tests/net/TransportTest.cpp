@@ -9,10 +9,13 @@
 
 #include <QElapsedTimer>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -240,6 +243,75 @@ TEST_F(TransportTest, InterruptDuringConnectCancels)
     s.Start();
     t.RequestInterrupt();
     EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), s.Port()), EIdOperationCancelled);
+}
+
+// A name lookup that takes its time, as on a network whose name server does
+// not answer.
+std::atomic<int> g_lookupDelayMs{0};
+
+int SlowLookup(const char* node, const char* service, const addrinfo* hints, addrinfo** res)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(g_lookupDelayMs.load()));
+    return getaddrinfo(node, service, hints, res);
+}
+
+class SlowLookupTest : public TransportTest
+{
+protected:
+    void SetUp() override
+    {
+        TransportTest::SetUp();
+        Transport::SetLookupForTesting(&SlowLookup);
+    }
+    void TearDown() override { Transport::SetLookupForTesting(nullptr); }
+};
+
+TEST_F(SlowLookupTest, StalledNameLookupGivesWayToInterruptAbortAndTheConnectLimit)
+{
+    FakeServer s;
+    s.Start();
+    g_lookupDelayMs = 1500;
+    QElapsedTimer clock;
+
+    // Interrupt and abort from another thread end the wait within a slice
+    // or two, not when the name server gives up.
+    std::thread interrupter([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        t.RequestInterrupt();
+    });
+    clock.start();
+    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), EIdOperationCancelled);
+    EXPECT_LT(clock.elapsed(), 1000);
+    interrupter.join();
+
+    t.SetOperationStatus(osProceed);
+    std::thread aborter([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        t.Abort();
+    });
+    clock.start();
+    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), EIdConnectionAborted);
+    EXPECT_LT(clock.elapsed(), 1000);
+    aborter.join();
+
+    // The connect limit covers the lookup.
+    t.SetConnectTimeoutMs(200);
+    clock.start();
+    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), EIdConnectTimeout);
+    EXPECT_LT(clock.elapsed(), 1000);
+}
+
+TEST_F(SlowLookupTest, SlowButTimelyLookupStillConnects)
+{
+    FakeServer s;
+    s.SendLine("+OK slow name server");
+    s.Start();
+    g_lookupDelayMs = 200;
+    t.SetConnectTimeoutMs(5000);
+    t.Connect(QStringLiteral("localhost"), s.Port());
+    EXPECT_EQ(t.ReadReplyLine(), "+OK slow name server");
+    t.Close();
+    ASSERT_TRUE(s.WaitDone());
 }
 
 } // namespace
