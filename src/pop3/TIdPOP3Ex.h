@@ -104,7 +104,8 @@ public:
 
     // "UIDL": one id per message in server order (index + 1 = number); the
     // text after the first space of each line, or the whole line without a
-    // space. False (nothing raised) when the server refuses.
+    // space. False (nothing raised) when the server refuses, or lists an id
+    // too long for a mailbox file (over 65535 bytes).
     bool FetchUidList(QList<QByteArray>& ids);
     // "UIDL" with the lines as the server sent them ("number id").
     bool FetchUidLines(QList<QByteArray>& lines);

@@ -196,6 +196,10 @@ TEST_F(Pop3ClientTest, UidlSizesAndRefusals)
         .SendLine("-ERR no such message")
         .Expect("UIDL")
         .SendLine("-ERR not supported")
+        .Expect("UIDL")
+        .Send("+OK\r\n1 " + QByteArray(65535, 'k') + "\r\n.\r\n")
+        .Expect("UIDL")
+        .Send("+OK\r\n1 ok\r\n2 " + QByteArray(65536, 'u') + "\r\n.\r\n")
         .Expect("NOOP")
         .SendLine("+OK");
     Prepare(s);
@@ -211,7 +215,14 @@ TEST_F(Pop3ClientTest, UidlSizesAndRefusals)
     EXPECT_FALSE(client.Delete(9));
     EXPECT_FALSE(client.FetchUidList(ids));
     EXPECT_TRUE(ids.isEmpty());
-    // The refusal left the dialogue in step.
+    // An id longer than a mailbox file can keep would come back cut after a
+    // restart, so the message would turn up as new again: such a list is
+    // unusable, like a refusal.
+    ASSERT_TRUE(client.FetchUidList(ids));
+    EXPECT_EQ(ids, QList<QByteArray>{QByteArray(65535, 'k')});
+    EXPECT_FALSE(client.FetchUidList(ids));
+    EXPECT_TRUE(ids.isEmpty());
+    // The refusals left the dialogue in step.
     EXPECT_EQ(client.SendCmd("NOOP"), "+OK");
     client.CloseTransport();
     ASSERT_TRUE(s.WaitDone());
