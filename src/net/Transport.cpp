@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -68,8 +70,8 @@ addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
 {
     auto pending = std::make_shared<PendingLookup>();
     const LookupFn lookup = g_lookup.load() ? g_lookup.load() : &::getaddrinfo;
-    std::thread([pending, lookup, name = HostForLookup(host).toUtf8(),
-                 service = QByteArray::number(port)] {
+    auto run = [pending, lookup, name = HostForLookup(host).toUtf8(),
+                service = QByteArray::number(port)] {
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
@@ -85,7 +87,12 @@ addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
         pending->result = rc == 0 ? result : nullptr;
         pending->done = true;
         pending->finished.notify_one();
-    }).detach();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error&) {
+        run(); // no thread to be had: look up here, uninterruptibly
+    }
 
     QElapsedTimer timer;
     timer.start();
