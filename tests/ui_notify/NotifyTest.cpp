@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -144,4 +145,34 @@ TEST(NotificationSound, CustomFileCorrection)
     EXPECT_EQ(CorrectCustomSoundPath("/gone/away/other.wav", data.path()), "/gone/away/other.wav");
     EXPECT_EQ(CorrectCustomSoundPath(local, "/elsewhere"), local);
     EXPECT_EQ(CorrectCustomSoundPath("", data.path()), "");
+}
+
+TEST_F(NotifyTest, ExitRightAfterPlayingTheChimeDoesNotHang)
+{
+    // The chime is still being decoded when the program ends. Run as a child
+    // (VELMORA_CHIME_CHILD set) this test only plays and returns; the parent
+    // starts such children and wants each to end promptly.
+    if (qEnvironmentVariableIsSet("VELMORA_CHIME_CHILD")) {
+        NotificationSound sound;
+        sound.PlayBuiltIn();
+        return;
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_CHIME_CHILD"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (int i = 0; i < 25; ++i) {
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--gtest_filter=NotifyTest.ExitRightAfterPlayingTheChimeDoesNotHang")});
+        ASSERT_TRUE(child.waitForStarted(10000));
+        const bool ended = child.waitForFinished(20000);
+        if (!ended) {
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        ASSERT_TRUE(ended) << "run " << i << " hung at exit";
+        EXPECT_EQ(child.exitCode(), 0);
+    }
 }

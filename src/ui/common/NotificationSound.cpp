@@ -1,15 +1,34 @@
 #include "ui/common/NotificationSound.h"
 
 #include <QAudioOutput>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QSoundEffect>
+#include <QThread>
 #include <QUrl>
 
 NotificationSound::NotificationSound(QObject* parent) : QObject(parent) {}
 
-NotificationSound::~NotificationSound() = default;
+NotificationSound::~NotificationSound()
+{
+    // Qt's shared sample cache deadlocks at program exit when a sound is
+    // still being decoded then (its destructor holds the lock the decoding
+    // thread needs to finish). So a sound still loading is let finish first:
+    // only the sound's own queued notifications are delivered meanwhile,
+    // nothing else of the program runs, and the wait is bounded.
+    if (!builtIn_ || builtIn_->status() != QSoundEffect::Loading)
+        return;
+    QDeadlineTimer deadline(2000);
+    while (builtIn_->status() == QSoundEffect::Loading && !deadline.hasExpired()) {
+        QCoreApplication::sendPostedEvents(builtIn_, QEvent::MetaCall);
+        for (QObject* part : builtIn_->findChildren<QObject*>())
+            QCoreApplication::sendPostedEvents(part, QEvent::MetaCall);
+        QThread::msleep(5);
+    }
+}
 
 void NotificationSound::PlayBuiltIn()
 {
