@@ -32,6 +32,10 @@ class TMailBox : public CommonContainer<TIdMessageEx>
 public:
     explicit TMailBox(TMailAccount* account = nullptr) : account_(account) {}
 
+    // The longest unique id a mailbox file keeps (a server's ids have at most
+    // 70 characters); a longer one would come back cut after a restart.
+    static constexpr qsizetype kMaxUidLength = 65535;
+
     // --- container operations, kept in step with the UIDL index ----------
     // Sets the record's owner to this mailbox and appends it.
     int Add(TIdMessageEx* item) override;

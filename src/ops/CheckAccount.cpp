@@ -480,14 +480,22 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
 
         Say(status, TextOr("MAINWND", "CheckingMessageList",
                            "Checking mailbox message list (account: %s)", {name}));
+        const auto listUnusable = [] {
+            return EIdException(TextOr("Error", "ErrorRetrievingUIDL",
+                                       "Could not retrieve mailbox message list (UIDL)"));
+        };
         QList<QByteArray> lines;
         if (!session.FetchUidLines(lines))
-            throw EIdException(TextOr("Error", "ErrorRetrievingUIDL",
-                                      "Could not retrieve mailbox message list (UIDL)"));
+            throw listUnusable();
         QList<QByteArray> ids;
         ids.reserve(lines.size());
-        for (const QByteArray& line : lines)
+        for (const QByteArray& line : lines) {
             ids.append(UidFromUidlLine(line));
+            // An id longer than the mailbox file keeps would come back cut
+            // after a restart, and its message would be new again each time.
+            if (ids.constLast().size() > TMailBox::kMaxUidLength)
+                throw listUnusable();
+        }
 
         if (!MailboxUnchanged(mailbox, ids, options)) {
             QSet<QByteArray> server;

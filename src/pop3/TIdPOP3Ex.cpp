@@ -112,15 +112,13 @@ bool TIdPOP3Ex::FetchUidList(QList<QByteArray>& ids)
     ids.clear();
     if (!FetchUidLines(lines))
         return false;
-    // A unique id has at most 70 characters; one longer than the 65535 bytes
-    // a mailbox file keeps would come back cut, and its message would be new
-    // again after every start. Such a list cannot be used.
-    constexpr qsizetype kMaxIdLength = 65535;
+    // An id longer than a mailbox file keeps would come back cut, and its
+    // message would be new again after every start: such a list is unusable.
     ids.reserve(lines.size());
     for (const QByteArray& line : lines) {
         const qsizetype space = line.indexOf(' ');
         ids.append(space >= 0 ? line.mid(space + 1) : line);
-        if (ids.constLast().size() > kMaxIdLength) {
+        if (ids.constLast().size() > TMailBox::kMaxUidLength) {
             ids.clear();
             return false;
         }

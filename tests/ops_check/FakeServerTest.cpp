@@ -133,6 +133,33 @@ TEST(CheckOverPop3, UnchangedMailboxSendsNothingButUidl)
     EXPECT_TRUE(ErrorListEmpty());
 }
 
+TEST(CheckOverPop3, IdTooLongForTheMailboxFileMakesTheListUnusable)
+{
+    // Kept, it would come back cut after a restart and its message would be
+    // fetched as new every time; the check stops before touching anything.
+    ServerScript s;
+    auto* known = new TIdMessageEx;
+    known->UID = "a";
+    known->headersOnly = false;
+    s.account.Mailbox().Add(known);
+    s.account.Mailbox().MarkCheckSucceeded(Now());
+    s.Uidl({"a", QByteArray(70000, 'x')});
+    s.server.Start();
+
+    ClearErrorList();
+    const CheckAccountResult r = CheckAccount(s.account, s.Run(), Whole());
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_FALSE(r.completed);
+    EXPECT_FALSE(r.changed);
+    EXPECT_EQ(s.Commands(), (QStringList{"CAPA", "USER bob", "PASS secret", "UIDL"}));
+    ASSERT_EQ(s.account.Mailbox().Count(), 1);
+    EXPECT_EQ(s.account.Mailbox().At(0), known);
+    const QStringList errors = ErrorList();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("Could not retrieve mailbox message list (UIDL)"))
+        << errors[0].toStdString();
+}
+
 TEST(CheckOverPop3, NewMessagesAreDecodedAndAGoneOneIsSkippedSilently)
 {
     ServerScript s;
