@@ -53,6 +53,15 @@ protected:
                                   QByteArray::number(i) + "\r\n");
     }
 
+    // Points a POP3 client at bob's mailbox on the test server.
+    static void AimAtBob(TIdPOP3Ex& c, const DovecotFixture& server)
+    {
+        c.Host = "127.0.0.1";
+        c.Port = server.Pop3Port();
+        c.Username = "bob";
+        c.Password = "secret";
+    }
+
     // A second POP3 client: connects, logs in and hands back its UIDL list.
     struct Other
     {
@@ -60,10 +69,7 @@ protected:
         QList<QByteArray> ids;
         Other(DovecotFixture& dc)
         {
-            client.Host = "127.0.0.1";
-            client.Port = dc.Pop3Port();
-            client.Username = "bob";
-            client.Password = "secret";
+            AimAtBob(client, dc);
             client.Connect();
             client.Login();
             client.FetchUidList(ids);
@@ -144,10 +150,7 @@ TEST_F(DovecotOps, MessageDeletedBetweenUidlAndFetchDisappearsWithoutError)
     ASSERT_EQ(ids.size(), 3);
     // Our check runs on this thread; when it reaches message 2 another
     // client expunges it.
-    client.Host = "127.0.0.1";
-    client.Port = dc.Pop3Port();
-    client.Username = "bob";
-    client.Password = "secret";
+    AimAtBob(client, dc);
     Pop3ClientSession session(client, account);
     bool done = false;
     const CheckOutcome out = RunCheck(session, account, Whole(), [&](const QString& status) {
@@ -241,10 +244,7 @@ TEST_F(DovecotOps, PipelinedFirstCheckKeepsServerOrderAndDropsExpungedMessages)
     Deliver(45);
     const QList<QByteArray> ids = ServerUids();
     ASSERT_EQ(ids.size(), 45);
-    client.Host = "127.0.0.1";
-    client.Port = dc.Pop3Port();
-    client.Username = "bob";
-    client.Password = "secret";
+    AimAtBob(client, dc);
     Pop3ClientSession session(client, account);
     bool deleted = false;
     const CheckOutcome out = RunCheck(session, account, Whole(), [&](const QString& status) {
@@ -281,10 +281,7 @@ TEST_F(DovecotOps, PipelinedFirstCheckKeepsServerOrderAndDropsExpungedMessages)
 TEST_F(DovecotOps, InterruptDuringAPipelinedCheckKeepsAnUnbrokenRun)
 {
     Deliver(60);
-    client.Host = "127.0.0.1";
-    client.Port = dc.Pop3Port();
-    client.Username = "bob";
-    client.Password = "secret";
+    AimAtBob(client, dc);
     Pop3ClientSession session(client, account);
     const CheckOutcome out = RunCheck(session, account, Whole(), [&](const QString& status) {
         if (status.contains("message 40 out of"))
