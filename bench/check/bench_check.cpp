@@ -21,10 +21,10 @@
 
 #include <sys/resource.h>
 
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "ops/CheckAccount.h"
 #include "ops/ErrorList.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
 
 using namespace vm;
@@ -117,7 +117,7 @@ double Seconds(const QElapsedTimer& t)
     return double(t.nsecsElapsed()) / 1e9;
 }
 
-void Prepare(TMailAccount& account, const DovecotFixture& dc)
+void Prepare(MailAccount& account, const DovecotFixture& dc)
 {
     account.Login() = "bob";
     account.Password() = "secret";
@@ -126,9 +126,9 @@ void Prepare(TMailAccount& account, const DovecotFixture& dc)
 }
 
 // One check of account with a private client; seconds, or -1 on failure.
-double TimedCheck(TMailAccount& account, int range)
+double TimedCheck(MailAccount& account, int range)
 {
-    TIdPOP3Ex client;
+    Pop3Client client;
     OperationRun run;
     run.client = &client;
     run.timeoutSeconds = 120;
@@ -158,7 +158,7 @@ double TimedCheck(TMailAccount& account, int range)
 
 double UidlRoundTrip(const DovecotFixture& dc, int* count)
 {
-    TIdPOP3Ex c;
+    Pop3Client c;
     c.Host = "127.0.0.1";
     c.Port = dc.Pop3Port();
     c.Username = "bob";
@@ -269,10 +269,10 @@ bool RunFor(int n)
     UidlRoundTrip(dc, &listed);
     const double floor = UidlRoundTrip(dc, &listed);
 
-    TMailAccount headers;
+    MailAccount headers;
     Prepare(headers, dc);
     const double firstHeaders = TimedCheck(headers, 0);
-    TMailAccount whole;
+    MailAccount whole;
     Prepare(whole, dc);
     const double firstWhole = TimedCheck(whole, 1);
     const double recheck = TimedCheck(whole, 1);
@@ -292,7 +292,7 @@ bool RunFor(int n)
     Line("unchanged re-check", recheck, mpop, floor);
     Line("mpop, keep on (reference)", mpop, mpop, floor);
     std::printf("  records: %d headers-only, %d whole; mpop's spool files %s\n\n",
-                headers.Mailbox().Count(), whole.Mailbox().Count(),
+                headers.Box().Count(), whole.Box().Count(),
                 privateTmp ? "on a private tmpfs" : "in /tmp (no private mount allowed)");
     return firstHeaders >= 0 && firstWhole >= 0 && recheck >= 0;
 }

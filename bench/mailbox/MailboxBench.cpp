@@ -10,7 +10,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "model/TAccountsDirectory.h"
+#include "model/AccountsDirectory.h"
+
+using namespace vm;
 
 namespace {
 
@@ -66,7 +68,7 @@ QByteArray WholeMessage(int i)
 struct Fixture
 {
     QTemporaryDir tmp;
-    TAccountsDirectory dir;
+    AccountsDirectory dir;
     QString path;
 
     Fixture(const char* login, int count, bool whole)
@@ -74,18 +76,18 @@ struct Fixture
         // MAILBOX_BENCH_DIR keeps the generated files for inspection.
         const QString keep = qEnvironmentVariable("MAILBOX_BENCH_DIR");
         dir.SetMailboxDirectory(keep.isEmpty() ? tmp.path() : keep);
-        auto* a = new TMailAccount(&dir);
+        auto* a = new MailAccount(&dir);
         a->Login() = login;
         a->Password() = "pw";
         for (int i = 0; i < count; ++i) {
-            auto* m = new TIdMessageEx;
+            auto* m = new MessageRecord;
             m->UID = "UID-" + QByteArray::number(i) + "-" + QByteArray::number(i * 7919, 36);
             m->raw = whole ? WholeMessage(i) : HeaderBlock(i);
             m->headersOnly = !whole;
             m->size = int(m->raw.size()) + (whole ? 0 : 30000);
             m->serverNumber = i + 1;
             m->Date = 45000 + i * 0.001;
-            a->Mailbox().Add(m);
+            a->Box().Add(m);
         }
         dir.Add(a);
         a->SaveToFile(Options());
@@ -128,9 +130,9 @@ void Load(benchmark::State& state, Fixture& f)
         }
         const double read = double(t.nsecsElapsed()) / 1e9;
         t.restart();
-        TMailAccount a(&f.dir);
+        MailAccount a(&f.dir);
         a.LoadFromFile(f.path, {});
-        benchmark::DoNotOptimize(a.Mailbox().Count());
+        benchmark::DoNotOptimize(a.Box().Count());
         const double load = double(t.nsecsElapsed()) / 1e9;
         state.SetIterationTime(load);
         readTotal += read;
@@ -143,7 +145,7 @@ void Load(benchmark::State& state, Fixture& f)
 
 void Save(benchmark::State& state, Fixture& f)
 {
-    TMailAccount* a = f.dir.At(0);
+    MailAccount* a = f.dir.At(0);
     for (auto _ : state)
         a->SaveToFile(Fixture::Options());
 }

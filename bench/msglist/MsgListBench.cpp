@@ -11,17 +11,19 @@
 #include <QItemSelectionModel>
 #include <QTemporaryDir>
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/DateTime.h"
 #include "core/Messages.h"
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 #include "lang/LangStartup.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
+#include "mime/MessageRecord.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
-#include "ui/main/TVL350KEX07.h"
+#include "ui/main/MainWindow.h"
+
+using namespace vm;
 
 namespace {
 
@@ -38,9 +40,9 @@ long ResidentKb()
     return 0;
 }
 
-TIdMessageEx* MakeRecord(int i, vm::TDateTime base)
+MessageRecord* MakeRecord(int i, vm::TDateTime base)
 {
-    auto* m = new TIdMessageEx;
+    auto* m = new MessageRecord;
     m->UID = "uidl-" + QByteArray::number(i) + "-x7f3";
     m->size = 700 + (i * 7919) % 3000000;
     m->raw = "From: =?UTF-8?B?w4lsb8Ovc2U=?= Sender" + QByteArray::number(i % 977) +
@@ -58,9 +60,9 @@ TIdMessageEx* MakeRecord(int i, vm::TDateTime base)
 struct World
 {
     QTemporaryDir dir;
-    TMailAccount* big = nullptr;
-    TMailAccount* small = nullptr;
-    TVL350KEX07* wnd = nullptr;
+    MailAccount* big = nullptr;
+    MailAccount* small = nullptr;
+    MainWindow* wnd = nullptr;
     long rssBefore = 0;
     long rssRecords = 0;
     long rssWindow = 0;
@@ -72,32 +74,32 @@ World& TheWorld()
 {
     static World* w = [] {
         auto* world = new World;
-        vm::MyApplication::SetDataDir(world->dir.path() + '/');
+        vm::AppInfo::SetDataDir(world->dir.path() + '/');
         vm::DiscoverLanguageFiles(world->dir.path() + '/');
         vm::ChooseAndLoadLanguage(world->dir.path() + '/', QStringLiteral("english.lng"));
-        vm::Settings().OldMessagesDefHidden = false;
-        vm::AccountsDirectory().SetMailboxDirectory(world->dir.path() + '/');
+        vm::AppSettings().OldMessagesDefHidden = false;
+        vm::Accounts().SetMailboxDirectory(world->dir.path() + '/');
         world->rssBefore = ResidentKb();
-        world->big = new TMailAccount(&vm::AccountsDirectory());
+        world->big = new MailAccount(&vm::Accounts());
         world->big->Login() = "big";
         const vm::TDateTime now = vm::Now();
         for (int i = 0; i < kRecords; ++i)
-            world->big->Mailbox().Add(MakeRecord(i, now));
-        world->big->Mailbox().SetStale(false);
-        world->small = new TMailAccount(&vm::AccountsDirectory());
+            world->big->Box().Add(MakeRecord(i, now));
+        world->big->Box().SetStale(false);
+        world->small = new MailAccount(&vm::Accounts());
         world->small->Login() = "small";
-        world->small->Mailbox().SetStale(false);
-        vm::AccountsDirectory().Add(world->big);
-        vm::AccountsDirectory().Add(world->small);
+        world->small->Box().SetStale(false);
+        vm::Accounts().Add(world->big);
+        vm::Accounts().Add(world->small);
         world->rssRecords = ResidentKb();
-        world->wnd = new TVL350KEX07;
+        world->wnd = new MainWindow;
         world->wnd->resize(1200, 800);
         world->wnd->show();
         QApplication::processEvents();
-        world->wnd->ShowMailbox(&world->small->Mailbox());
+        world->wnd->ShowMailbox(&world->small->Box());
         world->wnd->MsgList->viewport()->repaint();
         world->rssWindow = ResidentKb();
-        world->wnd->ShowMailbox(&world->big->Mailbox());
+        world->wnd->ShowMailbox(&world->big->Box());
         world->wnd->MsgList->viewport()->repaint();
         world->rssShown = ResidentKb();
         return world;
@@ -105,7 +107,7 @@ World& TheWorld()
     return *w;
 }
 
-void Paint(TVL350KEX07* wnd)
+void Paint(MainWindow* wnd)
 {
     wnd->MsgList->viewport()->repaint();
 }
@@ -126,9 +128,9 @@ void BM_ShowMailbox(benchmark::State& state)
     World& w = TheWorld();
     for (auto _ : state) {
         state.PauseTiming();
-        w.wnd->ShowMailbox(&w.small->Mailbox());
+        w.wnd->ShowMailbox(&w.small->Box());
         state.ResumeTiming();
-        w.wnd->ShowMailbox(&w.big->Mailbox());
+        w.wnd->ShowMailbox(&w.big->Box());
         Paint(w.wnd);
     }
     ReportMemory(state, w);
@@ -139,7 +141,7 @@ void BM_ResortByColumn(benchmark::State& state)
 {
     World& w = TheWorld();
     const int column = static_cast<int>(state.range(0));
-    w.wnd->ShowMailbox(&w.big->Mailbox());
+    w.wnd->ShowMailbox(&w.big->Box());
     auto* sm = w.wnd->MsgList->selectionModel();
     for (int r = 100; r < 110; ++r)
         sm->select(w.wnd->ListModel->index(r, 0),
@@ -156,7 +158,7 @@ void BM_ResortByColumn(benchmark::State& state)
 void BM_RefillAfterCheck(benchmark::State& state)
 {
     World& w = TheWorld();
-    w.wnd->ShowMailbox(&w.big->Mailbox());
+    w.wnd->ShowMailbox(&w.big->Box());
     auto* sm = w.wnd->MsgList->selectionModel();
     sm->clearSelection();
     sm->select(w.wnd->ListModel->index(500, 0),
@@ -166,9 +168,9 @@ void BM_RefillAfterCheck(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         for (int k = 0; k < 20; ++k)
-            w.big->Mailbox().Add(MakeRecord(w.nextUid++, now + 1));
+            w.big->Box().Add(MakeRecord(w.nextUid++, now + 1));
         state.ResumeTiming();
-        w.wnd->ShowMailbox(&w.big->Mailbox());
+        w.wnd->ShowMailbox(&w.big->Box());
         Paint(w.wnd);
     }
     if (w.wnd->MsgList->SelectedRows().size() != 1)
@@ -179,10 +181,10 @@ void BM_RefillAfterCheck(benchmark::State& state)
 void BM_RefillWithAllSelected(benchmark::State& state)
 {
     World& w = TheWorld();
-    w.wnd->ShowMailbox(&w.big->Mailbox());
+    w.wnd->ShowMailbox(&w.big->Box());
     w.wnd->MsgList->selectAll();
     for (auto _ : state) {
-        w.wnd->ShowMailbox(&w.big->Mailbox());
+        w.wnd->ShowMailbox(&w.big->Box());
         Paint(w.wnd);
     }
     if (w.wnd->MsgList->SelectedRows().size() != w.wnd->ListModel->rowCount())

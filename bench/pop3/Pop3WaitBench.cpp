@@ -10,7 +10,7 @@
 // a wait loop without sleeping would ("spin_cpu_pct"), with the ratio
 // "x_spin" = ui_cpu_pct / spin_cpu_pct.
 
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "net/Transport.h"
 #include "ops/ErrorList.h"
 #include "ops/WorkerRunner.h"
@@ -24,6 +24,8 @@
 
 #include <ctime>
 
+using namespace vm;
+
 namespace {
 
 double CpuMs(clockid_t clock)
@@ -36,7 +38,7 @@ double CpuMs(clockid_t clock)
 void BM_WaitOnStalledServer(benchmark::State& state)
 {
     vm::test::EnsureCoreApp();
-    TMailAccount account;
+    MailAccount account;
     account.Login() = "bench";
     double uiPct = 0, procPct = 0, uiMs = 0, wallMs = 0, spinPct = 0;
     int runs = 0;

@@ -2,14 +2,16 @@
 // crash, must keep its unique id and flags, and every accessor must work.
 
 #include "mime/SafeFileName.h"
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 
 #include <cstdint>
 #include <cstdlib>
 
+using namespace vm;
+
 namespace {
 
-void TouchEverything(TIdMessageEx& m)
+void TouchEverything(MessageRecord& m)
 {
     qsizetype sink = 0;
     sink += m.Subject().size() + m.SubjectBytes().size() + m.FromText().size() +
@@ -45,7 +47,7 @@ void TouchEverything(TIdMessageEx& m)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    TIdMessageEx m;
+    MessageRecord m;
     m.UID = "uid-1";
     m.Flags = mfRecent | 0x01;
     m.headersOnly = false;
@@ -54,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (m.UID != "uid-1" || m.Flags != (mfRecent | 0x01))
         std::abort();
     TouchEverything(m);
-    TIdMessageEx copy(m);
+    MessageRecord copy(m);
     m.DropBody();
     TouchEverything(copy);
     m.ParseHeaders();

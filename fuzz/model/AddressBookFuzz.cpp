@@ -5,17 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "addressbook/TAddressBook.h"
+#include "addressbook/AddressBook.h"
 #include "model/BinaryStream.h"
+
+using namespace vm;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    TAddressBook book;
+    AddressBook book;
     vm::ByteReader in(bytes);
     try {
         book.Read(in);
-    } catch (const EIncorrectStreamFormat&) {
+    } catch (const MailboxFormatError&) {
         if (book.Count() != 0)
             __builtin_trap(); // a failed read leaves the book empty
         return 0;
@@ -23,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A book that loaded writes out and reads back the same.
     vm::ByteWriter out;
     book.Write(out);
-    TAddressBook again;
+    AddressBook again;
     vm::ByteReader back(out.Buffer());
     again.Read(back);
     if (again.Count() != book.Count())

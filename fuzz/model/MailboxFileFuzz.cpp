@@ -11,15 +11,17 @@
 #include <cstdint>
 
 #include "model/BinaryStream.h"
-#include "model/CBlowFish.h"
+#include "model/Blowfish.h"
 #include "model/MailboxKey.h"
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
+
+using namespace vm;
 
 namespace {
 
 QByteArray ValidHeader(int version)
 {
-    TMailAccount a;
+    MailAccount a;
     a.Login() = "fuzz";
     a.Password() = "pw";
     vm::ByteWriter w;
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default: {
         QByteArray block = rest;
         block.append(QByteArray((8 - block.size() % 8) % 8, '\0'));
-        CBlowFish(vm::MailboxKey()).Encrypt(block);
+        Blowfish(vm::MailboxKey()).Encrypt(block);
         vm::ByteWriter w;
         w.Text("VL320KEX07");
         w.I32(std::int32_t(block.size()));
@@ -67,16 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file = w.Buffer();
     }
     }
-    TMailAccount account;
+    MailAccount account;
     vm::ByteReader in(file);
     try {
         account.ReadFromStream(in, vm::MailboxLoadOptions{});
-    } catch (const EStreamError&) {
+    } catch (const FileError&) {
     }
     // Whatever was read must be consistent and writable again.
-    for (int i = 0; i < account.Mailbox().Count(); ++i) {
-        const TIdMessageEx* m = account.Mailbox().At(i);
-        if (account.Mailbox().FindByUIDL(m->UID) == nullptr)
+    for (int i = 0; i < account.Box().Count(); ++i) {
+        const MessageRecord* m = account.Box().At(i);
+        if (account.Box().FindByUIDL(m->UID) == nullptr)
             __builtin_trap();
     }
     vm::ByteWriter out;

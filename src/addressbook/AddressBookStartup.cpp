@@ -2,22 +2,22 @@
 
 #include <QFile>
 
-#include "core/MyApplication.h"
-#include "model/StreamErrors.h"
+#include "core/AppInfo.h"
+#include "model/FileErrors.h"
 
 namespace vm {
 
-TAddressBookItem* NewMakerEntry()
+Contact* NewMakerEntry()
 {
-    auto* e = new TAddressBookItem;
+    auto* e = new Contact;
     e->lastName = QStringLiteral("Orvane");
     e->emails.Add("support@velmora.example.org");
-    e->webSite = MyApplication::Instance().MakerWebSite().toUtf8();
+    e->webSite = AppInfo::Instance().MakerWebSite().toUtf8();
     e->telephone = "+44 20 7946 0321";
     return e;
 }
 
-bool LoadAddressBookAtStart(TAddressBook& book, const QString& path,
+bool LoadAddressBookAtStart(AddressBook& book, const QString& path,
                             const std::function<bool(AddressBookLoadFailure)>& askContinue)
 {
     book.Add(NewMakerEntry());
@@ -27,7 +27,7 @@ bool LoadAddressBookAtStart(TAddressBook& book, const QString& path,
     try {
         book.LoadFromFile(path);
         return true;
-    } catch (const EIncorrectStreamFormat&) {
+    } catch (const MailboxFormatError&) {
         failure = AddressBookLoadFailure::Invalid;
     } catch (const std::exception&) {
         failure = AddressBookLoadFailure::Inaccessible;
@@ -37,7 +37,7 @@ bool LoadAddressBookAtStart(TAddressBook& book, const QString& path,
     return askContinue && askContinue(failure);
 }
 
-bool SaveAddressBookAtExit(TAddressBook& book, const QString& path,
+bool SaveAddressBookAtExit(AddressBook& book, const QString& path,
                            const std::function<bool()>& askGoOn)
 {
     try {

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "addressbook/TAddressBook.h"
+#include "addressbook/AddressBook.h"
 
 namespace vm {
 
@@ -17,7 +17,7 @@ enum class AddressBookLoadFailure {
 
 // The maker's contact entry (last name "Orvane") that a book without a file
 // starts with.
-TAddressBookItem* NewMakerEntry();
+Contact* NewMakerEntry();
 
 // Start-up: puts the maker's entry into the (empty) book, then loads path
 // when that file exists; a successful load replaces the whole content. On a
@@ -25,13 +25,13 @@ TAddressBookItem* NewMakerEntry();
 // empty book (the damaged file is kept as a backup copy before it is
 // replaced at exit), false means the program is to end. Returns that answer
 // (true when nothing failed).
-bool LoadAddressBookAtStart(TAddressBook& book, const QString& path,
+bool LoadAddressBookAtStart(AddressBook& book, const QString& path,
                             const std::function<bool(AddressBookLoadFailure)>& askContinue);
 
 // Shutdown: writes the book to path. On a failure askGoOn decides whether
 // the shutdown goes on (true) or is cancelled (false); returns true when the
 // shutdown may go on.
-bool SaveAddressBookAtExit(TAddressBook& book, const QString& path,
+bool SaveAddressBookAtExit(AddressBook& book, const QString& path,
                            const std::function<bool()>& askGoOn);
 
 } // namespace vm

@@ -1,12 +1,12 @@
 #include "app/AutoCheck.h"
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 
 namespace vm {
 
 bool AutoCheckScheduler::TimerWanted()
 {
-    const MySettings& s = Settings();
+    const Settings& s = AppSettings();
     return s.AutoMailCheck && s.CheckMailOnTimer;
 }
 
@@ -19,7 +19,7 @@ void AutoCheckScheduler::EnableTimer(bool on)
 
 bool AutoCheckScheduler::StartUp(bool startedBySystem, bool checkSkipped)
 {
-    const MySettings& s = Settings();
+    const Settings& s = AppSettings();
     if (s.AutoMailCheck && s.CheckMailOnStartup && !checkSkipped) {
         const bool sleep = startedBySystem && s.SleepOnStartup;
         countdown = sleep ? s.StartupSleepingTime : 0;
@@ -48,7 +48,7 @@ bool AutoCheckScheduler::Tick()
         return false;
     // Re-arm before checking, so a long check only delays the next one.
     EnableTimer(TimerWanted());
-    countdown = Settings().AutoMailCheckInterval;
+    countdown = AppSettings().AutoMailCheckInterval;
     if (hooks_.runAutomaticCheck)
         hooks_.runAutomaticCheck();
     return true;
@@ -78,7 +78,7 @@ bool AutoCheckScheduler::AfterSettingsChanged()
     if (!wanted)
         locked = false; // nothing left to lock
     EnableTimer(wanted);
-    countdown = wanted ? Settings().AutoMailCheckInterval : 0;
+    countdown = wanted ? AppSettings().AutoMailCheckInterval : 0;
     return wanted;
 }
 

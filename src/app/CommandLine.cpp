@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 
 namespace vm {
 

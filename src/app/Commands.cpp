@@ -13,7 +13,7 @@
 #include "app/cli/SendCommand.h"
 #include "core/DataDir.h"
 #include "core/Messages.h"
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 #include "lang/LangStartup.h"
 
 namespace vm {
@@ -26,7 +26,7 @@ bool PrepareCommandDataDir(const CommandLine& cl)
         std::fprintf(stderr, "velmora: %s\n", problem.toLocal8Bit().constData());
         return false;
     }
-    MyApplication::SetDataDir(dir.path);
+    AppInfo::SetDataDir(dir.path);
     return true;
 }
 

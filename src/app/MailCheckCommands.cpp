@@ -4,22 +4,22 @@
 #include <QWidget>
 
 #include "app/TrayControl.h"
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 #include "ops/CertificateFailures.h"
 #include "ops/CheckAccount.h"
 #include "ops/ErrorList.h"
 #include "ops/RemovalOperation.h"
 #include "ops/StatusChannel.h"
 #include "ops/WorkerRunner.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
-#include "ui/common/TEF.h"
+#include "ui/common/ErrorListWindow.h"
 
 namespace vm {
 
@@ -35,7 +35,7 @@ int RowToSelectAfterRemoval(int firstRemovedRow, int rowCount,
 }
 
 MailCheckCommands::MailCheckCommands(MainWindowAccess& window, TrayControl& tray,
-                                     NewMailAnnouncer& announcer, TEF& errorWindow, Hooks hooks,
+                                     NewMailAnnouncer& announcer, ErrorListWindow& errorWindow, Hooks hooks,
                                      QObject* parent)
     : QObject(parent), window_(window), tray_(tray), announcer_(announcer),
       errorWindow_(&errorWindow), hooks_(std::move(hooks)),
@@ -71,9 +71,9 @@ MailCheckCommands::MailCheckCommands(MainWindowAccess& window, TrayControl& tray
     scheduler_ = AutoCheckScheduler(std::move(h));
 
     announcer_.mainWindowVisible = [this] { return MainVisible(); };
-    announcer_.clearFreshMarks = [] { AccountsDirectory().ClearFresh(true); };
+    announcer_.clearFreshMarks = [] { Accounts().ClearFresh(true); };
     announcer_.shownAccountName = [this] {
-        TMailAccount* a = window_.ShownAccount();
+        MailAccount* a = window_.ShownAccount();
         return a ? DisplayNameOf(*a) : QString();
     };
     announcer_.restoreFromTray = [this] { tray_.RestoreFromTray(); };
@@ -86,10 +86,10 @@ bool MailCheckCommands::MainVisible() const
     return tray_.WindowShown();
 }
 
-TIdPOP3Ex& MailCheckCommands::Client() const
+Pop3Client& MailCheckCommands::Client() const
 {
     // The shared client is replaced after every operation: ask for it anew.
-    return operationRun.client ? *operationRun.client : Pop3Client();
+    return operationRun.client ? *operationRun.client : SharedPop3Client();
 }
 
 bool MailCheckCommands::Busy() const
@@ -135,7 +135,7 @@ void MailCheckCommands::StartCommand()
     Client().ResetOperationStatus();
 }
 
-AccountCheckResult MailCheckCommands::CheckOne(TMailAccount& account)
+AccountCheckResult MailCheckCommands::CheckOne(MailAccount& account)
 {
     OperationRun run = operationRun;
     run.status = status_;
@@ -168,8 +168,8 @@ void MailCheckCommands::RestoreFocus(QWidget* remembered, bool requireActive)
 void MailCheckCommands::popTreeCheckMailClick(bool fromRefresh)
 {
     if (fromRefresh) {
-        TMailAccount* shown = window_.ShownAccount();
-        CheckFromTree(shown ? QList<TMailAccount*>{shown} : QList<TMailAccount*>{},
+        MailAccount* shown = window_.ShownAccount();
+        CheckFromTree(shown ? QList<MailAccount*>{shown} : QList<MailAccount*>{},
                       CheckKind::Shown);
     } else if (window_.RootSelected()) {
         CheckFromTree({}, CheckKind::All);
@@ -178,7 +178,7 @@ void MailCheckCommands::popTreeCheckMailClick(bool fromRefresh)
     }
 }
 
-void MailCheckCommands::CheckFromTree(const QList<TMailAccount*>& accounts, CheckKind kind)
+void MailCheckCommands::CheckFromTree(const QList<MailAccount*>& accounts, CheckKind kind)
 {
     if (Busy())
         return;
@@ -200,21 +200,21 @@ void MailCheckCommands::CheckFromTree(const QList<TMailAccount*>& accounts, Chec
         ShowWarning(InterruptedOnDemandText());
     if (!sum.allCompleted && !ErrorListEmpty())
         ShowErrorWindow(OperationKind::MailCheck);
-    announcer_.AnnounceNewMail(FreshCountForAnnouncement(AccountsDirectory()),
+    announcer_.AnnounceNewMail(FreshCountForAnnouncement(Accounts()),
                                static_cast<AnnounceKind>(kind));
     RestoreFocus(remembered, false);
 }
 
-CheckCommandSummary MailCheckCommands::CheckAndRefresh(const QList<TMailAccount*>& accounts)
+CheckCommandSummary MailCheckCommands::CheckAndRefresh(const QList<MailAccount*>& accounts)
 {
     const CheckCommandSummary sum = RunCheckCommand(
-        accounts, [this](TMailAccount& a) { return CheckOne(a); },
+        accounts, [this](MailAccount& a) { return CheckOne(a); },
         [this] { return InterruptRequested(); }, window_.ShownAccount());
     // The operation is over: the list, captions and commands show its result.
     tray_.StopTrayBlink();
     if (sum.shownChanged)
-        if (TMailAccount* shown = window_.ShownAccount())
-            window_.ShowMailbox(&shown->Mailbox());
+        if (MailAccount* shown = window_.ShownAccount())
+            window_.ShowMailbox(&shown->Box());
     window_.UpdateAccountCaptions();
     SetBusy(false);
     window_.UpdateWindowState();
@@ -229,7 +229,7 @@ void MailCheckCommands::BRefreshClick()
 
 void MailCheckCommands::CheckAccounts(bool automaticOnly)
 {
-    TAccountsDirectory& dir = AccountsDirectory();
+    AccountsDirectory& dir = Accounts();
     if (dir.Count() == 0 || Busy())
         return;
     StartCommand();
@@ -237,7 +237,7 @@ void MailCheckCommands::CheckAccounts(bool automaticOnly)
     window_.UpdateWindowState();
     tray_.StartTrayBlink();
 
-    const QList<TMailAccount*> accounts =
+    const QList<MailAccount*> accounts =
         AccountsToCheck(dir, automaticOnly ? CheckKind::Automatic : CheckKind::All);
     const CheckCommandSummary sum = CheckAndRefresh(accounts);
     // Here the announcement comes first, the reports after it.
@@ -246,13 +246,13 @@ void MailCheckCommands::CheckAccounts(bool automaticOnly)
                                                                     : AnnounceKind::AllAccounts);
     if (sum.interrupted)
         ShowWarning(InterruptedOnDemandText());
-    if (!sum.allCompleted && (MainVisible() || Settings().AlwaysNotifyErrors) && !ErrorListEmpty())
+    if (!sum.allCompleted && (MainVisible() || AppSettings().AlwaysNotifyErrors) && !ErrorListEmpty())
         ShowErrorWindow(OperationKind::MailCheck);
 }
 
 bool MailCheckCommands::popListDeleteClick()
 {
-    TMailAccount* account = window_.ShownAccount();
+    MailAccount* account = window_.ShownAccount();
     if (!account || Busy() || window_.SelectedRowCount() == 0)
         return false;
     CloseErrorWindow();
@@ -260,7 +260,7 @@ bool MailCheckCommands::popListDeleteClick()
                          "Are you sure you want to delete selected messages from the remote "
                          "mailbox? It's unrecoverable!")))
         return false;
-    const QList<TIdMessageEx*> records = window_.SelectedMessages();
+    const QList<MessageRecord*> records = window_.SelectedMessages();
 
     StartCommand();
     SetBusy(true);
@@ -290,12 +290,12 @@ bool MailCheckCommands::popListDeleteClick()
 
 bool MailCheckCommands::popListRetrieveWholeClick()
 {
-    TMailAccount* account = window_.ShownAccount();
+    MailAccount* account = window_.ShownAccount();
     const int selectedRows = window_.SelectedRowCount();
     if (!account || Busy() || selectedRows == 0)
         return false;
     CloseErrorWindow();
-    const QList<TIdMessageEx*> records = window_.SelectedMessages();
+    const QList<MessageRecord*> records = window_.SelectedMessages();
     if (!AnyToRetrieve(records)) {
         ShowError(TextOr("MAINWND", "AllMessagesDownloaded",
                          "All (selected) messages have been already downloaded."));
@@ -321,7 +321,7 @@ bool MailCheckCommands::popListRetrieveWholeClick()
         ShowWarning(InterruptedOnDemandText());
 
     if (selectedRows == 1 && records.size() == 1) {
-        TIdMessageEx* shown = records.first();
+        MessageRecord* shown = records.first();
         for (const RetrievedRecord& rr : r.retrieved)
             if (rr.oldRecord == shown)
                 shown = rr.newRecord;
@@ -339,7 +339,7 @@ bool MailCheckCommands::StartUp(bool startedBySystem, bool checkSkipped, bool wi
 {
     const bool immediate = scheduler_.StartUp(startedBySystem, checkSkipped);
     if (windowShown && !immediate)
-        AccountsDirectory().ClearFresh(true);
+        Accounts().ClearFresh(true);
     if (checkSkipped) {
         if (windowShown)
             ShowInfo(TextOr("COMMONS", "AutocheckSkipped", "Mail check skipped."));
@@ -371,7 +371,7 @@ void MailCheckCommands::SetAutoCheckLock(AutoCheckScheduler::LockMode mode)
 
 void MailCheckCommands::AfterSettingsChanged()
 {
-    const MySettings& s = Settings();
+    const Settings& s = AppSettings();
     if (!(s.AutoMailCheck && s.CheckMailOnTimer))
         SetAutoCheckLock(AutoCheckScheduler::LockMode::Unlock);
     scheduler_.AfterSettingsChanged();

@@ -25,11 +25,11 @@
 #include "ops/RetrieveWhole.h"
 
 class QWidget;
-class TEF;
-class TIdPOP3Ex;
-class TIdMessageEx;
-class TMailAccount;
-class TMailBox;
+namespace vm { class ErrorListWindow; }
+namespace vm { class Pop3Client; }
+namespace vm { class MessageRecord; }
+namespace vm { class MailAccount; }
+namespace vm { class Mailbox; }
 
 namespace vm {
 
@@ -49,12 +49,12 @@ public:
 
     virtual bool RootSelected() const = 0;
     // Accounts of the selected account nodes, in node order.
-    virtual QList<TMailAccount*> SelectedAccounts() const = 0;
+    virtual QList<MailAccount*> SelectedAccounts() const = 0;
     // The account whose mailbox the list shows, or null.
-    virtual TMailAccount* ShownAccount() const = 0;
+    virtual MailAccount* ShownAccount() const = 0;
 
     // Fills the list again from a mailbox (the shown one).
-    virtual void ShowMailbox(TMailBox* mailbox) = 0;
+    virtual void ShowMailbox(Mailbox* mailbox) = 0;
     virtual void UpdateAccountCaptions() = 0;
     // The busy look: tree, list and the commands that would start another
     // operation are disabled. While busy the list must not read the records
@@ -67,17 +67,17 @@ public:
     // Number of selected rows (the "more" row included).
     virtual int SelectedRowCount() const = 0;
     // Records of the selected rows, in row order ("more" row left out).
-    virtual QList<TIdMessageEx*> SelectedMessages() const = 0;
+    virtual QList<MessageRecord*> SelectedMessages() const = 0;
     // The records were removed from the shown mailbox (destroyed; the
     // addresses only identify rows): delete their rows and, when the window
     // is visible, select and focus the row the removal rule names
     // (RowToSelectAfterRemoval).
-    virtual void MessagesRemoved(const QList<const TIdMessageEx*>& removed) = 0;
+    virtual void MessagesRemoved(const QList<const MessageRecord*>& removed) = 0;
     // Records were fetched whole: each row of an old record now shows the
     // new one (state image, attachments column, row data), in place.
     virtual void MessagesReplaced(const QList<RetrievedRecord>& replaced) = 0;
     // A message counts as displayed (its new flag ends with NewMessagesStyle 2).
-    virtual void MessageDisplayed(TIdMessageEx* message) = 0;
+    virtual void MessageDisplayed(MessageRecord* message) = 0;
 };
 
 // After rows were deleted: start at the index of the first deleted row,
@@ -99,7 +99,7 @@ public:
     };
 
     MailCheckCommands(MainWindowAccess& window, TrayControl& tray, NewMailAnnouncer& announcer,
-                      TEF& errorWindow, Hooks hooks, QObject* parent = nullptr);
+                      ErrorListWindow& errorWindow, Hooks hooks, QObject* parent = nullptr);
     ~MailCheckCommands() override;
 
     // --- check commands -------------------------------------------------------
@@ -107,7 +107,7 @@ public:
     void popTreeCheckMailClick(bool fromRefresh = false);
     // The tree menu's check of chosen accounts: Shown (the button) or
     // Selected check the given accounts in order; All checks every account.
-    void CheckFromTree(const QList<TMailAccount*>& accounts, CheckKind kind);
+    void CheckFromTree(const QList<MailAccount*>& accounts, CheckKind kind);
     // "Check mail" button: the shown account, when one is shown.
     void BRefreshClick();
     // Tray menu "Check mail": all accounts.
@@ -154,20 +154,20 @@ public:
 
 private:
     // Checks the accounts, then refreshes the list, captions and busy state.
-    CheckCommandSummary CheckAndRefresh(const QList<TMailAccount*>& accounts);
+    CheckCommandSummary CheckAndRefresh(const QList<MailAccount*>& accounts);
     void CloseErrorWindow();
     void ShowErrorWindow(OperationKind kind);
     void StartCommand();
-    AccountCheckResult CheckOne(TMailAccount& account);
+    AccountCheckResult CheckOne(MailAccount& account);
     void RestoreFocus(QWidget* remembered, bool requireActive);
     QWidget* FocusedControl() const;
     bool InterruptRequested() const;
-    TIdPOP3Ex& Client() const;
+    Pop3Client& Client() const;
 
     MainWindowAccess& window_;
     TrayControl& tray_;
     NewMailAnnouncer& announcer_;
-    QPointer<TEF> errorWindow_;
+    QPointer<ErrorListWindow> errorWindow_;
     Hooks hooks_;
     AutoCheckScheduler scheduler_;
     StatusChannel* status_ = nullptr;

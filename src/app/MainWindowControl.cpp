@@ -10,17 +10,17 @@
 #include "app/MailCheckCommands.h"
 #include "app/Shutdown.h"
 #include "app/TrayControl.h"
-#include "config/MySettings.h"
-#include "core/MyApplication.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
+#include "config/Settings.h"
+#include "core/AppInfo.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
 #include "ops/OperationReport.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
-#include "ui/common/TEF.h"
+#include "ui/common/ErrorListWindow.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
-#include "ui/main/TVL350KEX07.h"
+#include "ui/main/MainWindow.h"
 
 namespace vm {
 
@@ -30,15 +30,15 @@ namespace {
 class MainWindowAdapter : public MainWindowAccess
 {
 public:
-    explicit MainWindowAdapter(TVL350KEX07& w) : w_(w) {}
+    explicit MainWindowAdapter(MainWindow& w) : w_(w) {}
 
     QWidget* Window() const override { return &w_; }
     QWidget* TreeControl() const override { return w_.Tree; }
     QWidget* ListControl() const override { return w_.MsgList; }
     bool RootSelected() const override { return w_.RootSelected(); }
-    QList<TMailAccount*> SelectedAccounts() const override { return w_.SelectedAccounts(); }
-    TMailAccount* ShownAccount() const override { return w_.ShownAccount(); }
-    void ShowMailbox(TMailBox* mailbox) override { w_.ShowMailbox(mailbox); }
+    QList<MailAccount*> SelectedAccounts() const override { return w_.SelectedAccounts(); }
+    MailAccount* ShownAccount() const override { return w_.ShownAccount(); }
+    void ShowMailbox(Mailbox* mailbox) override { w_.ShowMailbox(mailbox); }
     void UpdateAccountCaptions() override { w_.UpdateAccountCaptions(); }
     void SetBusy(bool busy) override
     {
@@ -64,19 +64,19 @@ public:
     {
         return static_cast<int>(w_.MsgList->SelectedRows().size());
     }
-    QList<TIdMessageEx*> SelectedMessages() const override
+    QList<MessageRecord*> SelectedMessages() const override
     {
-        QList<TIdMessageEx*> out;
+        QList<MessageRecord*> out;
         for (int r : w_.MsgList->SelectedRows())
-            if (TIdMessageEx* m = w_.ListModel->MessageAt(r))
+            if (MessageRecord* m = w_.ListModel->MessageAt(r))
                 out.append(m);
         return out;
     }
-    void MessagesRemoved(const QList<const TIdMessageEx*>& removed) override
+    void MessagesRemoved(const QList<const MessageRecord*>& removed) override
     {
         // Rows are found by address only: the records are gone.
         int first = -1;
-        for (const TIdMessageEx* m : removed) {
+        for (const MessageRecord* m : removed) {
             const int r = w_.ListModel->RowOf(m);
             if (r >= 0 && (first < 0 || r < first))
                 first = r;
@@ -100,25 +100,25 @@ public:
         // with the selection kept.
         w_.ShowMailbox(w_.ShownMailbox());
     }
-    void MessageDisplayed(TIdMessageEx* message) override { w_.MessageDisplayed(message); }
+    void MessageDisplayed(MessageRecord* message) override { w_.MessageDisplayed(message); }
 
 private:
-    TVL350KEX07& w_;
+    MainWindow& w_;
 };
 
 } // namespace
 
-MainWindowControl::MainWindowControl(TVL350KEX07& window, QObject* parent)
+MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     : QObject(parent), window_(window)
 {
-    errorWindow_ = std::make_unique<TEF>(&window);
+    errorWindow_ = std::make_unique<ErrorListWindow>(&window);
     SetErrorWindow(errorWindow_.get());
     announcer_ = std::make_unique<NewMailAnnouncer>();
     access_ = std::make_unique<MainWindowAdapter>(window);
 
     TrayControl::Hooks th;
     th.pop3Busy = [this] { return commands_ && commands_->Busy(); };
-    th.clearFreshMarks = [] { AccountsDirectory().ClearFresh(true); };
+    th.clearFreshMarks = [] { Accounts().ClearFresh(true); };
     th.stopAnnouncing = [this] { announcer_->StopAnnouncing(); };
     th.checkAllAccounts = [this] { commands_->popTrayCheckMailClick(); };
     th.lock = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock); };
@@ -133,15 +133,15 @@ MainWindowControl::MainWindowControl(TVL350KEX07& window, QObject* parent)
     commands_ = std::make_unique<MailCheckCommands>(*access_, *tray_, *announcer_, *errorWindow_,
                                                     ch);
 
-    TVL350KEX07::Commands& c = window.commands;
-    c.checkMail = [this](const QList<TMailAccount*>& accounts, bool allAccounts) {
+    MainWindow::Commands& c = window.commands;
+    c.checkMail = [this](const QList<MailAccount*>& accounts, bool allAccounts) {
         commands_->CheckFromTree(accounts, allAccounts ? CheckKind::All : CheckKind::Selected);
     };
-    c.refresh = [this](TMailAccount* account) {
+    c.refresh = [this](MailAccount* account) {
         commands_->CheckFromTree({account}, CheckKind::Shown);
     };
-    c.deleteOnServer = [this](const QList<TIdMessageEx*>&) { commands_->popListDeleteClick(); };
-    c.retrieveWhole = [this](const QList<TIdMessageEx*>&) {
+    c.deleteOnServer = [this](const QList<MessageRecord*>&) { commands_->popListDeleteClick(); };
+    c.retrieveWhole = [this](const QList<MessageRecord*>&) {
         commands_->popListRetrieveWholeClick();
     };
     c.interrupt = [this] { commands_->popStatusInterruptClick(); };
@@ -205,10 +205,10 @@ bool MainWindowControl::StartAutomaticChecks(bool startedBySystem, bool checkSki
 
 void MainWindowControl::CorrectSoundFile()
 {
-    MySettings& s = Settings();
-    if (s.UseCustomMessageNotificationSound && (s.MessageNotification & MySettings::kNotifySound))
+    Settings& s = AppSettings();
+    if (s.UseCustomMessageNotificationSound && (s.MessageNotification & Settings::kNotifySound))
         s.CustomMessageNotificationSound = CorrectCustomSoundPath(
-            s.CustomMessageNotificationSound, MyApplication::Instance().ProgramDir());
+            s.CustomMessageNotificationSound, AppInfo::Instance().ProgramDir());
 }
 
 void MainWindowControl::FillShutdownHooks(ShutdownHooks& hooks)

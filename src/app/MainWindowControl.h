@@ -9,8 +9,8 @@
 #include <functional>
 #include <memory>
 
-class TEF;
-class TVL350KEX07;
+namespace vm { class ErrorListWindow; }
+namespace vm { class MainWindow; }
 
 namespace vm {
 
@@ -24,7 +24,7 @@ class MainWindowControl : public QObject
 {
     Q_OBJECT
 public:
-    explicit MainWindowControl(TVL350KEX07& window, QObject* parent = nullptr);
+    explicit MainWindowControl(MainWindow& window, QObject* parent = nullptr);
     ~MainWindowControl() override;
 
     // Shows the window, or puts it in the tray without showing it (the
@@ -48,14 +48,14 @@ public:
     MailCheckCommands& Commands() const { return *commands_; }
     TrayControl& Tray() const { return *tray_; }
     NewMailAnnouncer& Announcer() const { return *announcer_; }
-    TEF& ErrorWindow() const { return *errorWindow_; }
+    ErrorListWindow& ErrorWindow() const { return *errorWindow_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    TVL350KEX07& window_;
-    std::unique_ptr<TEF> errorWindow_;
+    MainWindow& window_;
+    std::unique_ptr<ErrorListWindow> errorWindow_;
     std::unique_ptr<NewMailAnnouncer> announcer_;
     std::unique_ptr<MainWindowAccess> access_;
     std::unique_ptr<TrayControl> tray_;

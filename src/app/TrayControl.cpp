@@ -5,10 +5,10 @@
 #include <QMenu>
 #include <QWidget>
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/Messages.h"
-#include "core/MyApplication.h"
-#include "ui/common/TBaseForm.h"
+#include "core/AppInfo.h"
+#include "ui/common/TranslatedWindow.h"
 #include "ui/common/TrayIcon.h"
 #include "ops/ErrorList.h"
 
@@ -18,7 +18,7 @@ TrayControl::TrayControl(QWidget* mainWindow, Hooks hooks, QObject* parent)
     : QObject(parent), window_(mainWindow), hooks_(std::move(hooks))
 {
     icon_ = new TrayIcon(this);
-    icon_->SetToolTip(MyApplication::Instance().ProductName());
+    icon_->SetToolTip(AppInfo::Instance().ProductName());
     connect(icon_, &TrayIcon::restoreRequested, this, &TrayControl::RestoreFromTray);
 
     TrayMenu = new QMenu(mainWindow);
@@ -71,7 +71,7 @@ QString TrayControl::NoTrayText()
     return TextOr("MAINWND", "NoTrayArea",
                   "This desktop has no notification area, so %s cannot hide in the tray. The "
                   "window is minimised to the task bar instead.",
-                  {MyApplication::Instance().ProductName()});
+                  {AppInfo::Instance().ProductName()});
 }
 
 bool TrayControl::TrayAvailable() const
@@ -164,12 +164,12 @@ void TrayControl::SetLocked(bool locked)
 
 void TrayControl::CloseBoxUsed()
 {
-    closeExits = !Settings().CrossHides;
+    closeExits = !AppSettings().CrossHides;
 }
 
 void TrayControl::TrayButtonClicked()
 {
-    closeExits = Settings().CrossHides;
+    closeExits = AppSettings().CrossHides;
     if (window_)
         window_->close();
 }

@@ -17,7 +17,7 @@
 class QAction;
 class QMenu;
 class QWidget;
-class TrayIcon;
+namespace vm { class TrayIcon; }
 
 namespace vm {
 

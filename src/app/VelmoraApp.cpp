@@ -9,11 +9,11 @@
 #include "app/MainWindowControl.h"
 #include "app/Shutdown.h"
 #include "app/TrayControl.h"
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/DataDir.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 #include "core/TempDir.h"
 #include "lang/Lang.h"
 #include "lang/LangStartup.h"
@@ -23,11 +23,11 @@
 #include "platform/SingleInstance.h"
 #include "ui/common/EditMenu.h"
 #include "ui/common/GuiMessageService.h"
-#include "ui/common/TBaseForm.h"
-#include "ui/common/TLoadingWnd.h"
-#include "ui/common/TLoginWnd.h"
-#include "ui/common/TSaveErrorWnd.h"
-#include "ui/main/TVL350KEX07.h"
+#include "ui/common/TranslatedWindow.h"
+#include "ui/common/LoadingWindow.h"
+#include "ui/common/PasswordWindow.h"
+#include "ui/common/SaveErrorWindow.h"
+#include "ui/main/MainWindow.h"
 
 namespace vm {
 
@@ -59,8 +59,8 @@ int VelmoraApp::Prepare()
         ShowError(problem);
         return 2;
     }
-    MyApplication::SetDataDir(dir.path);
-    MyApplication& appObject = MyApplication::Instance();
+    AppInfo::SetDataDir(dir.path);
+    AppInfo& appObject = AppInfo::Instance();
     appObject.startedBySystem = commandLine_.startedBySystem;
     QApplication::setApplicationDisplayName(appObject.ProductName() + ' ' +
                                             appObject.ProductVersion());
@@ -79,8 +79,8 @@ int VelmoraApp::Prepare()
         ShowError(fatal);
         return 0;
     }
-    Settings().Load(appObject.SettingsFilePath());
-    fatal = ChooseAndLoadLanguage(appObject.ProgramDir(), Settings().LanguageFile);
+    AppSettings().Load(appObject.SettingsFilePath());
+    fatal = ChooseAndLoadLanguage(appObject.ProgramDir(), AppSettings().LanguageFile);
     if (!fatal.isEmpty()) {
         ShowError(fatal);
         return 0;
@@ -100,7 +100,7 @@ int VelmoraApp::Prepare()
 
     BuildMailboxKey();
 
-    loading_ = std::make_unique<TLoadingWnd>();
+    loading_ = std::make_unique<LoadingWindow>();
     loading_->SetVersionText(LangFormat(QStringLiteral("LOADINGWND"), QStringLiteral("Version"),
                                         {QString(), appObject.FileVersion()}));
     loading_->show();
@@ -121,13 +121,13 @@ int VelmoraApp::Prepare()
         ShowError(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("MailboxAccessError"),
                              {file, message}));
     };
-    LoadMailboxesAtStart(AccountsDirectory(), MailboxDirectoryFromSettings(),
+    LoadMailboxesAtStart(Accounts(), MailboxDirectoryFromSettings(),
                          MailboxLoadOptions::FromSettings(), reports);
 
     // The address book; a damaged or unreadable file asks whether to go on.
     SetLoadingMessage(LangText(QStringLiteral("LOADINGWND"), QStringLiteral("AddressBook")));
     const QString bookPath = appObject.AddressBookFilePath();
-    const bool goOn = LoadAddressBookAtStart(AddressBook(), bookPath, [&](AddressBookLoadFailure f) {
+    const bool goOn = LoadAddressBookAtStart(SharedAddressBook(), bookPath, [&](AddressBookLoadFailure f) {
         const QString key = f == AddressBookLoadFailure::Invalid ? QStringLiteral("InvalidAddressBook")
                                                                  : QStringLiteral("InaccessibleAddressBook");
         return AskGoOn(LangFormat(QStringLiteral("COMMONS"), key, {bookPath}));
@@ -148,8 +148,8 @@ int VelmoraApp::Prepare()
 void VelmoraApp::CreateWindows()
 {
     SetLoadingMessage(LangText(QStringLiteral("LOADINGWND"), QStringLiteral("GUI")));
-    QApplication::setApplicationDisplayName(MyApplication::Instance().ProductName());
-    mainWnd_ = std::make_unique<TVL350KEX07>();
+    QApplication::setApplicationDisplayName(AppInfo::Instance().ProductName());
+    mainWnd_ = std::make_unique<MainWindow>();
     mainWnd_->closeRequestHandler = [this] { return OnCloseRequest(); };
     control_ = std::make_unique<MainWindowControl>(*mainWnd_);
     control_->shuttingDown = [this] { return closing_; };
@@ -157,8 +157,8 @@ void VelmoraApp::CreateWindows()
             [this] { control_->Tray().RestoreFromTray(); });
     TranslateAll();
     // Started by the session with RunMinimizedOnStartup: only the tray icon.
-    const MyApplication& appObject = MyApplication::Instance();
-    showMainWindow_ = !(appObject.startedBySystem && Settings().RunMinimizedOnStartup);
+    const AppInfo& appObject = AppInfo::Instance();
+    showMainWindow_ = !(appObject.startedBySystem && AppSettings().RunMinimizedOnStartup);
     control_->PlaceAtStart(showMainWindow_);
     loading_.reset();
     MainWindowControl::CorrectSoundFile();
@@ -178,12 +178,12 @@ bool VelmoraApp::OnCloseRequest()
     };
     hooks.setClosingMark = [this](bool on) { closing_ = on; };
     hooks.closeFindAndExpireNewMarks = [this] { mainWnd_->ExpireNewMarks(); };
-    hooks.copyWindowState = [this] { mainWnd_->CopyWindowState(Settings()); };
-    hooks.saveSettings = [] { return Settings().Save(MyApplication::Instance().SettingsFilePath()); };
-    hooks.settingsPath = [] { return MyApplication::Instance().SettingsFilePath(); };
-    hooks.accountCount = [] { return AccountsDirectory().Count(); };
+    hooks.copyWindowState = [this] { mainWnd_->CopyWindowState(AppSettings()); };
+    hooks.saveSettings = [] { return AppSettings().Save(AppInfo::Instance().SettingsFilePath()); };
+    hooks.settingsPath = [] { return AppInfo::Instance().SettingsFilePath(); };
+    hooks.accountCount = [] { return Accounts().Count(); };
     hooks.saveMailbox = [](int i, SaveFailure& failure) {
-        TMailAccount* account = AccountsDirectory().At(i);
+        MailAccount* account = Accounts().At(i);
         try {
             account->SaveToFile(MailboxSaveOptions::FromSettings());
             return true;
@@ -193,17 +193,17 @@ bool VelmoraApp::OnCloseRequest()
         }
     };
     hooks.askSaveError = [this](const SaveFailure& f) {
-        TSaveErrorWnd wnd(LangFormat(QStringLiteral("ERROR"), QStringLiteral("ExceptionReport"),
+        SaveErrorWindow wnd(LangFormat(QStringLiteral("ERROR"), QStringLiteral("ExceptionReport"),
                                      {f.accountName, f.errorClass, f.errorMessage}),
                           mainWnd_.get());
         return wnd.exec() == QDialog::Accepted ? SaveErrorChoice::ContinueSaving
                                                : SaveErrorChoice::AbortExit;
     };
     hooks.saveAddressBook = [] {
-        return SaveAddressBookAtExit(AddressBook(), MyApplication::Instance().AddressBookFilePath(),
+        return SaveAddressBookAtExit(SharedAddressBook(), AppInfo::Instance().AddressBookFilePath(),
                                      [] { return false; });
     };
-    hooks.addressBookPath = [] { return MyApplication::Instance().AddressBookFilePath(); };
+    hooks.addressBookPath = [] { return AppInfo::Instance().AddressBookFilePath(); };
     hooks.deleteTemporaryFiles = [] { RemoveTempDir(); };
     if (!RunShutdown(hooks)) {
         closing_ = false;

@@ -11,8 +11,8 @@
 #include "app/CommandLine.h"
 
 class QApplication;
-class TLoadingWnd;
-class TVL350KEX07;
+namespace vm { class LoadingWindow; }
+namespace vm { class MainWindow; }
 
 namespace vm {
 
@@ -34,7 +34,7 @@ public:
     // The whole run: Prepare, CreateWindows, event loop. Returns the exit code.
     int Run();
 
-    TVL350KEX07* MainWindow() const { return mainWnd_.get(); }
+    MainWindow* Window() const { return mainWnd_.get(); }
     bool ShowMainWindowAtStart() const { return showMainWindow_; }
 
 private:
@@ -45,8 +45,8 @@ private:
     CommandLine commandLine_;
     std::unique_ptr<GuiMessageService> messages_;
     std::unique_ptr<SingleInstance> instance_;
-    std::unique_ptr<TLoadingWnd> loading_;
-    std::unique_ptr<TVL350KEX07> mainWnd_;
+    std::unique_ptr<LoadingWindow> loading_;
+    std::unique_ptr<MainWindow> mainWnd_;
     std::unique_ptr<MainWindowControl> control_; // after the window: goes first
     bool showMainWindow_ = true;
     bool closing_ = false;

@@ -8,7 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/Commands.h"
 #include "app/VelmoraApp.h"
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 
 int main(int argc, char** argv)
 {
@@ -22,7 +22,7 @@ int main(int argc, char** argv)
         std::fputs(vm::HelpText().toLocal8Bit().constData(), stdout);
         return 0;
     case vm::CommandLine::Mode::Version:
-        std::printf("Velmora %s\n", vm::MyApplication::BareVersion().toLocal8Bit().constData());
+        std::printf("Velmora %s\n", vm::AppInfo::BareVersion().toLocal8Bit().constData());
         return 0;
     case vm::CommandLine::Mode::Error:
         std::fprintf(stderr, "velmora: %s\nTry 'velmora --help'.\n",

@@ -68,7 +68,7 @@ bool NameEquals(const QByteArray& a, const QByteArray& b)
     return true;
 }
 
-bool CIniFile::Parse(const QByteArray& data)
+bool IniFile::Parse(const QByteArray& data)
 {
     sections_.clear();
     fileComments_.clear();
@@ -152,7 +152,7 @@ bool CIniFile::Parse(const QByteArray& data)
     return true;
 }
 
-bool CIniFile::ParseFile(const QString& path)
+bool IniFile::ParseFile(const QString& path)
 {
     sections_.clear();
     fileComments_.clear();
@@ -174,7 +174,7 @@ bool CIniFile::ParseFile(const QString& path)
     return Parse(data);
 }
 
-const CIniFile::Section* CIniFile::FindSection(const QByteArray& name) const
+const IniFile::Section* IniFile::FindSection(const QByteArray& name) const
 {
     for (const Section& s : sections_)
         if (NameEquals(s.name, name))
@@ -182,7 +182,7 @@ const CIniFile::Section* CIniFile::FindSection(const QByteArray& name) const
     return nullptr;
 }
 
-const QByteArray* CIniFile::Value(const QByteArray& section, const QByteArray& keyName) const
+const QByteArray* IniFile::Value(const QByteArray& section, const QByteArray& keyName) const
 {
     const Section* s = FindSection(section);
     if (!s)

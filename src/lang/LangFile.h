@@ -21,7 +21,7 @@ bool NameEquals(const QByteArray& a, const QByteArray& b);
 // The general INI reader behind header reading and loading. Sections that
 // appear twice are merged; a key that appears twice in a section keeps the
 // last value (in the place of its first appearance).
-class CIniFile
+class IniFile
 {
 public:
     struct key

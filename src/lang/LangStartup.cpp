@@ -76,7 +76,7 @@ QString ChooseAndLoadLanguage(const QString& programDir, const QString& language
 
 int CheckLanguageFile(const QString& path, QTextStream& out)
 {
-    CIniFile file;
+    IniFile file;
     if (!file.ParseFile(path)) {
         out << "NOT ACCEPTED: " << path << "\n";
         if (file.ErrorLine() > 0)
@@ -94,7 +94,7 @@ int CheckLanguageFile(const QString& path, QTextStream& out)
     const bool accepted = !symbolText.isEmpty() && !nameText.isEmpty();
     if (!accepted) {
         out << "NOT ACCEPTED: " << path << "\n";
-        const CIniFile::Section* head = file.FindSection("HEAD");
+        const IniFile::Section* head = file.FindSection("HEAD");
         if (!head)
             out << "The file has no section [HEAD].\n";
         if (symbolText.isEmpty())
@@ -103,19 +103,19 @@ int CheckLanguageFile(const QString& path, QTextStream& out)
             out << "Section [HEAD] needs a non-empty key Name (for example Name=English).\n";
     }
 
-    CIniFile english;
+    IniFile english;
     english.Parse(BuiltinEnglishFile());
     int missingSections = 0;
     int missingKeys = 0;
-    for (const CIniFile::Section& s : english.Sections()) {
-        const CIniFile::Section* own = file.FindSection(s.name);
+    for (const IniFile::Section& s : english.Sections()) {
+        const IniFile::Section* own = file.FindSection(s.name);
         if (!own) {
             out << "Missing section [" << s.name << "] (" << s.keys.size() << " keys)\n";
             ++missingSections;
             missingKeys += static_cast<int>(s.keys.size());
             continue;
         }
-        for (const CIniFile::key& k : s.keys) {
+        for (const IniFile::key& k : s.keys) {
             if (!file.Value(s.name, k.name)) {
                 out << "Missing key [" << s.name << "] " << k.name << "\n";
                 ++missingKeys;

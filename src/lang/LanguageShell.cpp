@@ -136,15 +136,15 @@ const LanguageShell::Section* LanguageShell::FindSection(const QByteArray& name)
     return nullptr;
 }
 
-void LanguageShell::Fill(const CIniFile& file, const QString& path)
+void LanguageShell::Fill(const IniFile& file, const QString& path)
 {
     Clear();
-    for (const CIniFile::Section& s : file.Sections()) {
+    for (const IniFile::Section& s : file.Sections()) {
         auto* section = new Section;
         section->Name = s.name;
         // The parser has already merged repeated keys, so the lines can be
         // appended without the duplicate search of LineContainer::Add.
-        for (const CIniFile::key& k : s.keys)
+        for (const IniFile::key& k : s.keys)
             section->Lines.CommonContainer<Line>::Add(new Line{k.name, PostProcessValue(k.value)});
         Sections.Add(section);
     }
@@ -187,7 +187,7 @@ CommonContainer<LangHeader>& LanguageHeaders()
 
 namespace {
 
-bool HeaderFromFile(const CIniFile& file, const QString& path, LangHeader& header)
+bool HeaderFromFile(const IniFile& file, const QString& path, LangHeader& header)
 {
     const QByteArray* symbol = file.Value("HEAD", "Symbol");
     const QByteArray* name = file.Value("HEAD", "Name");
@@ -207,7 +207,7 @@ bool HeaderFromFile(const CIniFile& file, const QString& path, LangHeader& heade
 
 bool ReadLangHeader(const QString& path, LangHeader& header)
 {
-    CIniFile file;
+    IniFile file;
     if (!file.ParseFile(path))
         return false;
     return HeaderFromFile(file, path, header);
@@ -244,7 +244,7 @@ const LangHeader* FindLangHeader(const QString& path)
 
 bool LoadLanguage(const QString& path)
 {
-    CIniFile file;
+    IniFile file;
     if (!file.ParseFile(path))
         return false;
     LangHeader header;

@@ -11,7 +11,7 @@
 
 namespace vm {
 
-class CIniFile;
+class IniFile;
 
 // What discovery knows about a language file.
 struct LangHeader
@@ -61,7 +61,7 @@ public:
     const Section* FindSection(const QByteArray& name) const;
 
     // Replaces the content by that of a parsed file.
-    void Fill(const CIniFile& file, const QString& path);
+    void Fill(const IniFile& file, const QString& path);
 
     // The processed value of key in section, following "$include" lists:
     // a key defined in the section itself wins; otherwise the last include

@@ -1,6 +1,6 @@
 #include "mime/Charsets.h"
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "mime/CharsetTables.h"
 
 #include <QStringDecoder>
@@ -296,7 +296,7 @@ QString SystemCodePageToUnicode(const QByteArray& bytes)
 
 int DefaultIncomingCharset()
 {
-    return Settings().DefIncomingEncoding;
+    return AppSettings().DefIncomingEncoding;
 }
 
 QString BytesToUnicode(const QByteArray& bytes, int id)

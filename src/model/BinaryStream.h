@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "model/StreamErrors.h"
+#include "model/FileErrors.h"
 
 namespace vm {
 
@@ -117,7 +117,7 @@ class ByteWriter
 public:
     // Without a device the bytes collect in Buffer(); with one they are
     // written out whenever more than a few megabytes are pending and at
-    // Flush(). Write failures throw EWriteError.
+    // Flush(). Write failures throw FileWriteError.
     explicit ByteWriter(QIODevice* device = nullptr) : device_(device) {}
 
     void U8(std::uint8_t v) { buf_.append(char(v)); }
@@ -182,7 +182,7 @@ private:
     void WriteOut(const char* data, qsizetype n)
     {
         if (device_->write(data, n) != n)
-            throw EWriteError(device_->errorString().toStdString());
+            throw FileWriteError(device_->errorString().toStdString());
     }
 
     QIODevice* device_;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace vm {
+
 template <typename T>
 class CommonIterator;
 
@@ -228,3 +230,5 @@ private:
     std::int32_t position_ = 0;
     CommonContainer<T>* container_ = nullptr;
 };
+
+} // namespace vm

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "model/StorageOptions.h"
-#include "model/TAccountsDirectory.h"
+#include "model/AccountsDirectory.h"
 
 namespace vm {
 
@@ -31,7 +31,7 @@ struct MailboxLoadReports
 // Loads every mailbox file of mailboxDir into dir. Each report is called
 // when it happens; loading then goes on with the next file. Returns the
 // number of accounts loaded.
-int LoadMailboxesAtStart(TAccountsDirectory& dir, const QString& mailboxDir,
+int LoadMailboxesAtStart(AccountsDirectory& dir, const QString& mailboxDir,
                          const MailboxLoadOptions& options, const MailboxLoadReports& reports);
 
 // Saves every account's mailbox file in directory order. When saving one
@@ -39,8 +39,8 @@ int LoadMailboxesAtStart(TAccountsDirectory& dir, const QString& mailboxDir,
 // decides: true saves the others (that account stays unsaved), false stops.
 // Returns false when stopped (the exit is to be cancelled).
 using MailboxSaveErrorHandler = std::function<bool(
-    const TMailAccount& account, const QString& errorClass, const QString& errorMessage)>;
-bool SaveMailboxesAtExit(TAccountsDirectory& dir, const MailboxSaveOptions& options,
+    const MailAccount& account, const QString& errorClass, const QString& errorMessage)>;
+bool SaveMailboxesAtExit(AccountsDirectory& dir, const MailboxSaveOptions& options,
                          const MailboxSaveErrorHandler& onError);
 
 } // namespace vm

@@ -1,12 +1,12 @@
 #include "model/StorageOptions.h"
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 
 namespace vm {
 
 MailboxSaveOptions MailboxSaveOptions::FromSettings()
 {
-    const MySettings& s = Settings();
+    const Settings& s = AppSettings();
     MailboxSaveOptions o;
     o.MessageSaveRange = s.MessageSaveRange;
     o.MaximumSaveSize = s.MaximumSaveSize;
@@ -19,7 +19,7 @@ MailboxSaveOptions MailboxSaveOptions::FromSettings()
 MailboxLoadOptions MailboxLoadOptions::FromSettings()
 {
     MailboxLoadOptions o;
-    o.ShowMessagesOnStartup = Settings().ShowMessagesOnStartup;
+    o.ShowMessagesOnStartup = AppSettings().ShowMessagesOnStartup;
     return o;
 }
 

@@ -1,10 +1,12 @@
 #include "net/NetErrors.h"
 
-EIdException::EIdException(const QString& message) : message_(message), utf8_(message.toUtf8())
+namespace vm {
+
+NetworkError::NetworkError(const QString& message) : message_(message), utf8_(message.toUtf8())
 {
 }
 
-EIdException::~EIdException() = default;
+NetworkError::~NetworkError() = default;
 
 static QString CertificateMessage(const QString& host, quint16 port, const QStringList& reasons,
                                   const QString& fingerprint)
@@ -17,8 +19,10 @@ static QString CertificateMessage(const QString& host, quint16 port, const QStri
         .arg(fingerprint.isEmpty() ? QStringLiteral("unknown") : fingerprint);
 }
 
-EIdTLSCertificateError::EIdTLSCertificateError(const QString& h, quint16 p, const QStringList& r,
+CertificateError::CertificateError(const QString& h, quint16 p, const QStringList& r,
                                                const QString& f)
-    : EIdTLSError(CertificateMessage(h, p, r, f)), host(h), port(p), reasons(r), fingerprint(f)
+    : TlsError(CertificateMessage(h, p, r, f)), host(h), port(p), reasons(r), fingerprint(f)
 {
 }
+
+} // namespace vm

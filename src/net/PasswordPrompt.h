@@ -1,6 +1,6 @@
 #pragma once
 // How a protocol client asks the user for a password. The GUI installs a
-// prompt that shows the password window (TLoginWnd); without one, the
+// prompt that shows the password window (PasswordWindow); without one, the
 // console prompt below is used (a command-line run asks on the terminal,
 // a run without a terminal gets "cancelled"). Tests install their own.
 

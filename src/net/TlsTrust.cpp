@@ -2,7 +2,7 @@
 
 #include "core/AtomicFile.h"
 
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -120,7 +120,7 @@ QString TrustFilePath()
         if (!g_trustFile.isEmpty())
             return g_trustFile;
     }
-    return MyApplication::Instance().ProgramDir() + QStringLiteral("certificates.ini");
+    return AppInfo::Instance().ProgramDir() + QStringLiteral("certificates.ini");
 }
 
 void SetTrustFilePath(const QString& path)

@@ -109,12 +109,12 @@ addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
         }
         if (timer.elapsed() >= timeoutMs) {
             pending->abandoned = true;
-            throw EIdConnectTimeout(
+            throw ConnectTimedOut(
                 QStringLiteral("Connection to %1:%2 timed out.").arg(host).arg(port));
         }
     }
     if (pending->rc != 0 || !pending->result)
-        throw EIdSocketError(QStringLiteral("Host %1 not found (%2).")
+        throw SocketError(QStringLiteral("Host %1 not found (%2).")
                                  .arg(host, QString::fromLocal8Bit(gai_strerror(pending->rc))));
     return pending->result;
 }
@@ -128,7 +128,7 @@ Transport::~Transport()
 
 void Transport::RequestInterrupt()
 {
-    TIdOperationStatus expected = osProceed;
+    InterruptState expected = osProceed;
     status_.compare_exchange_strong(expected, osInterrupt);
 }
 
@@ -143,10 +143,10 @@ void Transport::Abort()
 void Transport::CheckStatus()
 {
     if (aborted_.load())
-        throw EIdConnectionAborted(QStringLiteral("Connection closed."));
-    TIdOperationStatus expected = osInterrupt;
+        throw ConnectionAborted(QStringLiteral("Connection closed."));
+    InterruptState expected = osInterrupt;
     if (status_.compare_exchange_strong(expected, osCancelRaised) || expected == osCancelRaised)
-        throw EIdOperationCancelled(QStringLiteral("Operation cancelled."));
+        throw OperationCancelled(QStringLiteral("Operation cancelled."));
 }
 
 bool Transport::Connected() const
@@ -176,8 +176,8 @@ void Transport::Close()
 void Transport::ThrowSocketError(const QString& what)
 {
     if (aborted_.load())
-        throw EIdConnectionAborted(QStringLiteral("Connection closed."));
-    throw EIdSocketError(what);
+        throw ConnectionAborted(QStringLiteral("Connection closed."));
+    throw SocketError(what);
 }
 
 int Transport::ConnectNative(const QString& host, quint16 port, int timeoutMs)
@@ -215,7 +215,7 @@ int Transport::ConnectNative(const QString& host, quint16 port, int timeoutMs)
             const qint64 left = timeoutMs - timer.elapsed();
             if (left <= 0) {
                 closeFd();
-                throw EIdConnectTimeout(
+                throw ConnectTimedOut(
                     QStringLiteral("Connection to %1:%2 timed out.").arg(host).arg(port));
             }
             pollfd p{fd, POLLOUT, 0};
@@ -239,7 +239,7 @@ int Transport::ConnectNative(const QString& host, quint16 port, int timeoutMs)
             }
         }
     }
-    throw EIdSocketError(
+    throw SocketError(
         QStringLiteral("Could not connect to %1:%2 (%3).").arg(host).arg(port).arg(lastError));
 }
 
@@ -261,7 +261,7 @@ void Transport::Connect(const QString& host, quint16 port)
         const QString why = socket_->errorString();
         Close();
         ::close(fd);
-        throw EIdSocketError(why);
+        throw SocketError(why);
     }
     StampActivity();
     if (tlsMode_ == TlsMode::Implicit)
@@ -271,7 +271,7 @@ void Transport::Connect(const QString& host, quint16 port)
 void Transport::StartTls()
 {
     if (!Connected())
-        throw EIdNotConnected(QStringLiteral("Not connected."));
+        throw NotConnected(QStringLiteral("Not connected."));
     buffer_.clear();
     socket_->readAll();
     Handshake(connectTimeoutMs_ > 0 ? connectTimeoutMs_ : 10000);
@@ -317,7 +317,7 @@ void Transport::Handshake(int timeoutMs)
         if (socket_->state() != QAbstractSocket::ConnectedState || !sslErrors_.isEmpty())
             break;
         if (timer.elapsed() >= timeoutMs)
-            throw EIdConnectTimeout(
+            throw ConnectTimedOut(
                 QStringLiteral("TLS handshake with %1:%2 timed out.").arg(host_).arg(port_));
         if (!socket_->waitForEncrypted(kWaitSliceMs)) {
             const auto err = socket_->error();
@@ -334,21 +334,21 @@ void Transport::Handshake(int timeoutMs)
     CheckStatus();
     if (!sslErrors_.isEmpty()) {
         const QStringList reasons = sslErrors_;
-        EIdTLSCertificateError error(host_, port_, reasons, sslErrorFingerprint_);
+        CertificateError error(host_, port_, reasons, sslErrorFingerprint_);
         error.certificateDer = sslErrorCertificate_;
         Close();
         throw error;
     }
     const QString why = socket_->errorString();
     Close();
-    throw EIdTLSError(
+    throw TlsError(
         QStringLiteral("TLS handshake with %1:%2 failed: %3").arg(host_).arg(port_).arg(why));
 }
 
 void Transport::FillBuffer()
 {
     if (!socket_)
-        throw EIdNotConnected(QStringLiteral("Not connected."));
+        throw NotConnected(QStringLiteral("Not connected."));
     QElapsedTimer quiet;
     quiet.start();
     for (;;) {
@@ -366,9 +366,9 @@ void Transport::FillBuffer()
             return;
         }
         if (socket_->state() != QAbstractSocket::ConnectedState)
-            throw EIdConnClosedGracefully(QStringLiteral("Connection Closed Gracefully."));
+            throw ConnectionClosed(QStringLiteral("Connection Closed Gracefully."));
         if (readTimeoutMs_ >= 0 && quiet.elapsed() >= readTimeoutMs_)
-            throw EIdReadTimeout(QStringLiteral("Read timed out."));
+            throw ReadTimedOut(QStringLiteral("Read timed out."));
         if (!socket_->waitForReadyRead(kWaitSliceMs)) {
             const auto err = socket_->error();
             if (socket_->state() != QAbstractSocket::ConnectedState ||
@@ -499,7 +499,7 @@ QByteArray Transport::ReadMultiLineText(qint64 sizeHint)
 void Transport::Write(const QByteArray& data)
 {
     if (!socket_)
-        throw EIdNotConnected(QStringLiteral("Not connected."));
+        throw NotConnected(QStringLiteral("Not connected."));
     CheckStatus();
     qsizetype offset = 0;
     while (offset < data.size()) {

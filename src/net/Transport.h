@@ -3,9 +3,9 @@
 // owns one Transport and uses it from its worker thread with blocking calls;
 // the interface thread may, at any time and from any thread:
 //   - ask for an interrupt (RequestInterrupt): the worker's current or next
-//     wait ends within one wait slice (50 ms) with EIdOperationCancelled;
+//     wait ends within one wait slice (50 ms) with OperationCancelled;
 //   - abort the connection (Abort): the socket is shut down at once and the
-//     worker's wait ends with EIdConnectionAborted;
+//     worker's wait ends with ConnectionAborted;
 //   - read LastActivity, stamped on every block sent or received.
 //
 // Every wait for the network is cut into slices of at most 50 ms so these
@@ -68,8 +68,8 @@ public:
     // --- Connection (worker thread) -------------------------------------------
     // Resolves host (names, IPv4 and IPv6 literals), connects within the
     // connect limit and, with implicit TLS, completes a verified handshake.
-    // Throws EIdConnectTimeout, EIdSocketError, EIdTLSError,
-    // EIdTLSCertificateError, EIdOperationCancelled, EIdConnectionAborted.
+    // Throws ConnectTimedOut, SocketError, TlsError,
+    // CertificateError, OperationCancelled, ConnectionAborted.
     void Connect(const QString& host, quint16 port);
     // Upgrades the open connection to TLS (STARTTLS). Data received before
     // the handshake is discarded, so nothing sent in plain text before the
@@ -101,12 +101,12 @@ public:
     QByteArray ReadMultiLineText(qint64 sizeHint = 0);
 
     // --- Shared with the interface thread (thread-safe) ----------------------
-    TIdOperationStatus OperationStatus() const { return status_.load(); }
-    void SetOperationStatus(TIdOperationStatus status) { status_.store(status); }
+    InterruptState OperationStatus() const { return status_.load(); }
+    void SetOperationStatus(InterruptState status) { status_.store(status); }
     // osProceed -> osInterrupt; any other state is left as it is.
     void RequestInterrupt();
     // Ends the connection at once from any thread; the worker's wait fails
-    // with EIdConnectionAborted. Stays in effect until the next Connect.
+    // with ConnectionAborted. Stays in effect until the next Connect.
     void Abort();
     bool Aborted() const { return aborted_.load(); }
     TDateTime LastActivity() const { return lastActivity_.load(); }
@@ -144,7 +144,7 @@ private:
     QString sslErrorFingerprint_;
     QByteArray sslErrorCertificate_; // DER of the refused certificate
 
-    std::atomic<TIdOperationStatus> status_{osProceed};
+    std::atomic<InterruptState> status_{osProceed};
     std::atomic<bool> aborted_{false};
     std::atomic<TDateTime> lastActivity_{0};
     // Guards fd_ so Abort never shuts down a descriptor the worker already closed.

@@ -1,17 +1,17 @@
 #include "ops/AccountSelection.h"
 
-#include "model/TAccountsDirectory.h"
+#include "model/AccountsDirectory.h"
 
 namespace vm {
 
-QList<TMailAccount*> AccountsToCheck(const TAccountsDirectory& directory, CheckKind kind,
-                                     const QList<TMailAccount*>& chosen)
+QList<MailAccount*> AccountsToCheck(const AccountsDirectory& directory, CheckKind kind,
+                                     const QList<MailAccount*>& chosen)
 {
-    QList<TMailAccount*> out;
+    QList<MailAccount*> out;
     switch (kind) {
     case CheckKind::Shown:
     case CheckKind::Selected:
-        for (TMailAccount* a : chosen)
+        for (MailAccount* a : chosen)
             if (a)
                 out.append(a);
         if (kind == CheckKind::Shown && out.size() > 1)
@@ -20,7 +20,7 @@ QList<TMailAccount*> AccountsToCheck(const TAccountsDirectory& directory, CheckK
     case CheckKind::Automatic:
     case CheckKind::All:
         for (int i = 0; i < directory.Count(); ++i) {
-            TMailAccount* a = directory.At(i);
+            MailAccount* a = directory.At(i);
             if (!a)
                 continue;
             if (kind == CheckKind::Automatic && !a->CanBeCheckedUnattended())
@@ -33,12 +33,12 @@ QList<TMailAccount*> AccountsToCheck(const TAccountsDirectory& directory, CheckK
 }
 
 CheckCommandSummary
-RunCheckCommand(const QList<TMailAccount*>& accounts,
-                const std::function<AccountCheckResult(TMailAccount&)>& checkOne,
-                const std::function<bool()>& interruptRequested, const TMailAccount* shown)
+RunCheckCommand(const QList<MailAccount*>& accounts,
+                const std::function<AccountCheckResult(MailAccount&)>& checkOne,
+                const std::function<bool()>& interruptRequested, const MailAccount* shown)
 {
     CheckCommandSummary summary;
-    for (TMailAccount* account : accounts) {
+    for (MailAccount* account : accounts) {
         const AccountCheckResult r = checkOne(*account);
         ++summary.checked;
         if (!r.completed) {
@@ -55,7 +55,7 @@ RunCheckCommand(const QList<TMailAccount*>& accounts,
     return summary;
 }
 
-int FreshCountForAnnouncement(const TAccountsDirectory& directory)
+int FreshCountForAnnouncement(const AccountsDirectory& directory)
 {
     return directory.CountFresh(true);
 }

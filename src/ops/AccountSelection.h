@@ -9,8 +9,8 @@
 
 #include <functional>
 
-class TAccountsDirectory;
-class TMailAccount;
+namespace vm { class AccountsDirectory; }
+namespace vm { class MailAccount; }
 
 namespace vm {
 
@@ -27,8 +27,8 @@ enum class CheckKind {
 // Automatic takes, in directory order, the accounts with automatic checking
 // on whose password is known without asking (stored, or remembered for the
 // session), so it never prompts; All takes every account in directory order.
-QList<TMailAccount*> AccountsToCheck(const TAccountsDirectory& directory, CheckKind kind,
-                                     const QList<TMailAccount*>& chosen = {});
+QList<MailAccount*> AccountsToCheck(const AccountsDirectory& directory, CheckKind kind,
+                                     const QList<MailAccount*>& chosen = {});
 
 // What checking one account reported.
 struct AccountCheckResult
@@ -43,7 +43,7 @@ struct CheckCommandSummary
     bool shownChanged = false; // the shown account's mailbox was changed
     bool interrupted = false;  // stopped after an interrupt request
     int checked = 0;           // accounts visited
-    QList<TMailAccount*> notCompleted;
+    QList<MailAccount*> notCompleted;
 };
 
 // Runs checkOne for each account in order. After each account the
@@ -51,13 +51,13 @@ struct CheckCommandSummary
 // not checked. A failed account does not stop the command. shown is the
 // account of the message list (may be null).
 CheckCommandSummary
-RunCheckCommand(const QList<TMailAccount*>& accounts,
-                const std::function<AccountCheckResult(TMailAccount&)>& checkOne,
+RunCheckCommand(const QList<MailAccount*>& accounts,
+                const std::function<AccountCheckResult(MailAccount&)>& checkOne,
                 const std::function<bool()>& interruptRequested,
-                const TMailAccount* shown = nullptr);
+                const MailAccount* shown = nullptr);
 
 // The count of the new-mail announcement: records with the fresh mark over
 // all mailboxes that are not stale.
-int FreshCountForAnnouncement(const TAccountsDirectory& directory);
+int FreshCountForAnnouncement(const AccountsDirectory& directory);
 
 } // namespace vm

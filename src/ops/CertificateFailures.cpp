@@ -31,7 +31,7 @@ void RecordCertificateFailure(const CertificateFailure& failure)
     g_failures.append(failure);
 }
 
-void RecordCertificateFailure(const QString& accountName, const EIdTLSCertificateError& error)
+void RecordCertificateFailure(const QString& accountName, const CertificateError& error)
 {
     RecordCertificateFailure(CertificateFailure{accountName, error.host, error.port, error.reasons,
                                                 error.fingerprint, error.certificateDer});

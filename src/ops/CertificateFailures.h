@@ -11,7 +11,7 @@
 #include <QString>
 #include <QStringList>
 
-class EIdTLSCertificateError;
+class CertificateError;
 
 namespace vm {
 
@@ -28,7 +28,7 @@ struct CertificateFailure
 void ClearCertificateFailures();
 // Adds a failure; one for the same host and port replaces the earlier one.
 void RecordCertificateFailure(const CertificateFailure& failure);
-void RecordCertificateFailure(const QString& accountName, const EIdTLSCertificateError& error);
+void RecordCertificateFailure(const QString& accountName, const CertificateError& error);
 QList<CertificateFailure> CertificateFailures();
 
 } // namespace vm

@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "config/MySettings.h"
-#include "mime/TIdMessageEx.h"
+#include "config/Settings.h"
+#include "mime/MessageRecord.h"
 #include "ops/ErrorList.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 #include "ops/WorkerRunner.h"
 
 namespace vm {
@@ -44,7 +44,7 @@ void Say(const StatusFn& status, const QString& text)
 
 } // namespace
 
-CheckOptions CheckOptions::FromSettings(const MySettings& settings)
+CheckOptions CheckOptions::FromSettings(const Settings& settings)
 {
     CheckOptions o;
     o.range = settings.MessagesDownloadRange;
@@ -54,12 +54,12 @@ CheckOptions CheckOptions::FromSettings(const MySettings& settings)
     return o;
 }
 
-bool IsOldMessage(const TIdMessageEx& rec, TDateTime threshold)
+bool IsOldMessage(const MessageRecord& rec, TDateTime threshold)
 {
     return rec.Date == 0 || rec.Date < threshold;
 }
 
-FetchPlan DecideFetch(const TIdMessageEx& rec, const CheckOptions& options)
+FetchPlan DecideFetch(const MessageRecord& rec, const CheckOptions& options)
 {
     const bool p = rec.noHeaders;
     const bool h = rec.headersOnly;
@@ -80,7 +80,7 @@ FetchPlan DecideFetch(const TIdMessageEx& rec, const CheckOptions& options)
     return options.oldGetHeaders ? FetchPlan::HeadersThenWhole : FetchPlan::Whole;
 }
 
-bool MailboxUnchanged(const TMailBox& mailbox, const QList<QByteArray>& serverIds,
+bool MailboxUnchanged(const Mailbox& mailbox, const QList<QByteArray>& serverIds,
                       const CheckOptions& options)
 {
     if (!mailbox.Confirmed() || mailbox.CheckFailed() || mailbox.AnyWithoutHeaders())
@@ -92,7 +92,7 @@ bool MailboxUnchanged(const TMailBox& mailbox, const QList<QByteArray>& serverId
         // unknown (-1) is never fetched whole, so it must not keep the
         // mailbox from counting as unchanged.
         for (int i = 0; i < mailbox.Count(); ++i) {
-            const TIdMessageEx* m = mailbox.At(i);
+            const MessageRecord* m = mailbox.At(i);
             if (m && !m->noHeaders && m->headersOnly && m->size != 0 &&
                 SmallEnough(m->size, options.maxDownloadKB))
                 return false;
@@ -179,9 +179,9 @@ struct MessageJob
 {
     int number = 0;
     QByteArray id;
-    TIdMessageEx* known = nullptr;             // the mailbox's record, if any
-    std::unique_ptr<TIdMessageEx> temporary;   // id and size of a new message
-    std::unique_ptr<TIdMessageEx> replacement; // what is being fetched
+    MessageRecord* known = nullptr;             // the mailbox's record, if any
+    std::unique_ptr<MessageRecord> temporary;   // id and size of a new message
+    std::unique_ptr<MessageRecord> replacement; // what is being fetched
     std::uint8_t flags = 0;
     std::uint8_t receipt = 0;
     bool fresh = false;
@@ -192,7 +192,7 @@ struct MessageJob
     qint64 bytes = 0;         // counted against the byte budget
     std::future<void> parsed; // the parse of a whole message still running
 
-    TIdMessageEx* Rec() const { return known ? known : temporary.get(); }
+    MessageRecord* Rec() const { return known ? known : temporary.get(); }
 };
 
 class MessageLoop
@@ -202,7 +202,7 @@ public:
     // still goes alone).
     static constexpr qint64 kByteBudget = 4 << 20;
 
-    MessageLoop(Pop3Session& session, TMailBox& mailbox, const CheckOptions& options,
+    MessageLoop(Pop3Session& session, Mailbox& mailbox, const CheckOptions& options,
                 const QList<QByteArray>& ids, const StatusFn& status, const QString& name,
                 CheckOutcome& out)
         : session_(session), mailbox_(mailbox), options_(options), ids_(ids), status_(status),
@@ -291,7 +291,7 @@ private:
             Decide(job);
             return;
         }
-        job.temporary = std::make_unique<TIdMessageEx>();
+        job.temporary = std::make_unique<MessageRecord>();
         job.temporary->UID = job.id;
         job.temporary->noHeaders = true;
         job.temporary->headersOnly = false;
@@ -312,7 +312,7 @@ private:
             job.done = true;
             return;
         }
-        job.replacement = std::make_unique<TIdMessageEx>();
+        job.replacement = std::make_unique<MessageRecord>();
         job.replacement->size = job.Rec()->size;
         if (job.plan != FetchPlan::Headers) {
             job.bytes = std::max<qint64>(0, job.Rec()->size);
@@ -356,13 +356,13 @@ private:
                 if (session_.ParsesWholeLater()) {
                     if (!parsers_)
                         parsers_ = std::make_unique<ParsePool>(ParsePool::DefaultThreads());
-                    TIdMessageEx* rec = job.replacement.get();
+                    MessageRecord* rec = job.replacement.get();
                     job.parsed = parsers_->Submit([this, rec] { session_.FinishWhole(*rec); });
                 }
                 job.done = true;
                 break;
             }
-        } catch (const EIdProtocolReplyError&) {
+        } catch (const ProtocolReplyError&) {
             // "-ERR" for this message (another client deleted it
             // meanwhile): it is dropped, without an error line.
             job.failed = true;
@@ -405,13 +405,13 @@ private:
 
     void Place(MessageJob& job)
     {
-        TIdMessageEx* rec = job.Rec();
+        MessageRecord* rec = job.Rec();
         job.replacement->size = rec->size;
         job.replacement->UID = rec->UID;
         if (!job.known) {
             job.replacement->Flags = mfRecent;
             job.replacement->fresh = true;
-            TIdMessageEx* added = job.replacement.release();
+            MessageRecord* added = job.replacement.release();
             positions_.Placed(added, mailbox_.Add(added));
             ++out_.added;
         } else {
@@ -421,7 +421,7 @@ private:
             job.replacement->receiptState = job.receipt;
             job.replacement->fresh = job.fresh;
             const int at = positions_.Of(job.known);
-            TIdMessageEx* fetched = job.replacement.release();
+            MessageRecord* fetched = job.replacement.release();
             mailbox_.Replace(at, fetched);
             positions_.Forget(job.known);
             positions_.Placed(fetched, at);
@@ -432,7 +432,7 @@ private:
     }
 
     Pop3Session& session_;
-    TMailBox& mailbox_;
+    Mailbox& mailbox_;
     const CheckOptions& options_;
     const QList<QByteArray>& ids_;
     const StatusFn& status_;
@@ -456,11 +456,11 @@ private:
 
 } // namespace
 
-CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOptions& options,
+CheckOutcome RunCheck(Pop3Session& session, MailAccount& account, const CheckOptions& options,
                       const StatusFn& status)
 {
     CheckOutcome out;
-    TMailBox& mailbox = account.Mailbox();
+    Mailbox& mailbox = account.Box();
     const QString name = DisplayNameOf(account);
     // Any failure: what was fetched stays; the transport is closed without
     // "QUIT"; an interrupt leaves no error line.
@@ -481,7 +481,7 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
         Say(status, TextOr("MAINWND", "CheckingMessageList",
                            "Checking mailbox message list (account: %s)", {name}));
         const auto listUnusable = [] {
-            return EIdException(TextOr("Error", "ErrorRetrievingUIDL",
+            return NetworkError(TextOr("Error", "ErrorRetrievingUIDL",
                                        "Could not retrieve mailbox message list (UIDL)"));
         };
         QList<QByteArray> lines;
@@ -493,7 +493,7 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
             ids.append(UidFromUidlLine(line));
             // An id longer than the mailbox file keeps would come back cut
             // after a restart, and its message would be new again each time.
-            if (ids.constLast().size() > TMailBox::kMaxUidLength)
+            if (ids.constLast().size() > Mailbox::kMaxUidLength)
                 throw listUnusable();
         }
 
@@ -502,7 +502,7 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
             server.reserve(ids.size());
             for (const QByteArray& id : ids)
                 server.insert(id);
-            RemoveRecordsWhere(mailbox, [&server](const TIdMessageEx* m) {
+            RemoveRecordsWhere(mailbox, [&server](const MessageRecord* m) {
                 return !m || !server.contains(m->UID);
             });
             out.changed = true;
@@ -517,7 +517,7 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
         mailbox.MarkCheckSucceeded(Now());
         Say(status, TextOr("MAINWND", "Idle", "Idle"));
         out.completed = true;
-    } catch (const EIdException& e) {
+    } catch (const NetworkError& e) {
         fail(OperationError{e.ClassName(), e.Message()});
     } catch (const std::exception& e) {
         fail(OperationError{QStringLiteral("Exception"), QString::fromLocal8Bit(e.what())});
@@ -525,12 +525,12 @@ CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOp
     return out;
 }
 
-CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run)
+CheckAccountResult CheckAccount(MailAccount& account, const OperationRun& run)
 {
-    return CheckAccount(account, run, CheckOptions::FromSettings(Settings()));
+    return CheckAccount(account, run, CheckOptions::FromSettings(AppSettings()));
 }
 
-CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run,
+CheckAccountResult CheckAccount(MailAccount& account, const OperationRun& run,
                                 const CheckOptions& options)
 {
     CheckAccountResult out;

@@ -17,12 +17,12 @@
 #include "ops/CheckPop3Session.h"
 #include "ops/CheckSession.h"
 
-class TIdMessageEx;
-class TMailAccount;
+namespace vm { class MessageRecord; }
+namespace vm { class MailAccount; }
 
 namespace vm {
 
-class MySettings;
+class Settings;
 
 // The settings the check reads, taken once per check.
 struct CheckOptions
@@ -37,7 +37,7 @@ struct CheckOptions
     int sizeListFrom = 8;
 
     // The values of the settings, the old-message threshold computed for now.
-    static CheckOptions FromSettings(const MySettings& settings);
+    static CheckOptions FromSettings(const Settings& settings);
 };
 
 // How a record of the check loop is fetched.
@@ -50,17 +50,17 @@ enum class FetchPlan {
 
 // A record is old when its date lies strictly before the threshold; a
 // record without a date is old.
-bool IsOldMessage(const TIdMessageEx& rec, TDateTime threshold);
+bool IsOldMessage(const MessageRecord& rec, TDateTime threshold);
 
 // The download rules for the record of one server id: a temporary record
 // holding only id and size (new message), or the record of the mailbox.
-FetchPlan DecideFetch(const TIdMessageEx& rec, const CheckOptions& options);
+FetchPlan DecideFetch(const MessageRecord& rec, const CheckOptions& options);
 
 // True when the check may skip the message loop: the mailbox is confirmed,
 // every record has headers, the last check did not fail, no headers-only
 // record waits for a whole fetch under the current range, and the server
 // lists exactly the mailbox's ids (in any order).
-bool MailboxUnchanged(const TMailBox& mailbox, const QList<QByteArray>& serverIds,
+bool MailboxUnchanged(const Mailbox& mailbox, const QList<QByteArray>& serverIds,
                       const CheckOptions& options);
 
 struct CheckOutcome
@@ -77,7 +77,7 @@ struct CheckOutcome
 // The check of one account over an open session (which is not yet
 // connected). Fills account.Mailbox() in place and sets its check flags;
 // status texts go to status.
-CheckOutcome RunCheck(Pop3Session& session, TMailAccount& account, const CheckOptions& options,
+CheckOutcome RunCheck(Pop3Session& session, MailAccount& account, const CheckOptions& options,
                       const StatusFn& status = {});
 
 struct CheckAccountResult
@@ -96,8 +96,8 @@ struct CheckAccountResult
 // interrupt) and replaces the shared client. The error list is not cleared
 // here; the commands clear it once before their first account. Without
 // options the settings' values are used.
-CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run = {});
-CheckAccountResult CheckAccount(TMailAccount& account, const OperationRun& run,
+CheckAccountResult CheckAccount(MailAccount& account, const OperationRun& run = {});
+CheckAccountResult CheckAccount(MailAccount& account, const OperationRun& run,
                                 const CheckOptions& options);
 
 } // namespace vm

@@ -1,13 +1,13 @@
 #include "ops/CheckPop3Session.h"
 
-#include "config/MySettings.h"
-#include "model/TMailAccount.h"
+#include "config/Settings.h"
+#include "model/MailAccount.h"
 #include "net/PasswordPrompt.h"
 #include "ops/CertificateFailures.h"
 #include "ops/ErrorList.h"
 #include "ops/StatusChannel.h"
 #include "ops/WorkerRunner.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 
 namespace vm {
 
@@ -16,7 +16,7 @@ void Pop3ClientSession::ConnectAndLogin()
     // The operation shows the "Connecting" status itself.
     try {
         vm::ConnectAndLogin(client_, account_, {});
-    } catch (const EIdTLSCertificateError& e) {
+    } catch (const CertificateError& e) {
         // Kept for the error window, which offers to trust the certificate.
         RecordCertificateFailure(DisplayNameOf(account_), e);
         throw;
@@ -33,19 +33,19 @@ std::int32_t Pop3ClientSession::MessageSize(int n)
     return client_.MessageSize(n);
 }
 
-void Pop3ClientSession::FetchHeaders(int n, TIdMessageEx& rec)
+void Pop3ClientSession::FetchHeaders(int n, MessageRecord& rec)
 {
     client_.FetchHeaders(n, rec);
 }
 
-void Pop3ClientSession::FetchWhole(int n, TIdMessageEx& rec)
+void Pop3ClientSession::FetchWhole(int n, MessageRecord& rec)
 {
     client_.FetchWhole(n, rec);
 }
 
 void Pop3ClientSession::Delete(int n)
 {
-    // SendCmd raises EIdReplyPOP3Error with the server's own text.
+    // SendCmd raises Pop3ReplyError with the server's own text.
     client_.SendCmd("DELE " + QByteArray::number(n));
 }
 
@@ -74,7 +74,7 @@ void Pop3ClientSession::SendMessageCommand(MessageCommand command, int n)
     }
 }
 
-void Pop3ClientSession::ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+void Pop3ClientSession::ReceiveMessageReply(MessageCommand command, int n, MessageRecord* rec,
                                             std::int32_t* size)
 {
     switch (command) {
@@ -101,9 +101,9 @@ bool Pop3ClientSession::ParsesWholeLater() const
     return PipelineWindow() > 1;
 }
 
-void Pop3ClientSession::FinishWhole(TIdMessageEx& rec)
+void Pop3ClientSession::FinishWhole(MessageRecord& rec)
 {
-    TIdPOP3Ex::FinishWhole(rec);
+    Pop3Client::FinishWhole(rec);
 }
 
 void Pop3ClientSession::Disconnect()
@@ -126,13 +126,13 @@ bool Pop3ClientSession::InterruptRequested() const
 namespace vm {
 
 Pop3RunResult
-RunPop3Operation(TMailAccount& account, const OperationRun& run, GetMailParams& params,
+RunPop3Operation(MailAccount& account, const OperationRun& run, GetMailParams& params,
                  const std::function<OperationBodyResult(Pop3Session&, const StatusFn&)>& body)
 {
     Pop3RunResult out;
     const bool shared = run.client == nullptr;
-    TIdPOP3Ex& client = shared ? Pop3Client() : *run.client;
-    const int timeout = run.timeoutSeconds >= 0 ? run.timeoutSeconds : Settings().ConnectTimeout;
+    Pop3Client& client = shared ? SharedPop3Client() : *run.client;
+    const int timeout = run.timeoutSeconds >= 0 ? run.timeoutSeconds : AppSettings().ConnectTimeout;
     PasswordPrompt& prompt = run.prompt ? *run.prompt : PasswordPrompter();
     if (!ConfigurePop3Client(client, account, timeout, prompt))
         return out;

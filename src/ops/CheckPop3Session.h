@@ -6,8 +6,8 @@
 
 #include "ops/CheckSession.h"
 
-class TIdPOP3Ex;
-class TMailAccount;
+namespace vm { class Pop3Client; }
+namespace vm { class MailAccount; }
 
 namespace vm {
 
@@ -24,33 +24,33 @@ public:
     static constexpr int kPipelineWindow = 32;
 
     // client must have been configured for account (ConfigurePop3Client).
-    Pop3ClientSession(TIdPOP3Ex& client, TMailAccount& account) : client_(client), account_(account)
+    Pop3ClientSession(Pop3Client& client, MailAccount& account) : client_(client), account_(account)
     {
     }
 
     void ConnectAndLogin() override;
     bool FetchUidLines(QList<QByteArray>& lines) override;
     std::int32_t MessageSize(int n) override;
-    void FetchHeaders(int n, TIdMessageEx& rec) override;
-    void FetchWhole(int n, TIdMessageEx& rec) override;
+    void FetchHeaders(int n, MessageRecord& rec) override;
+    void FetchWhole(int n, MessageRecord& rec) override;
     void Delete(int n) override;
     bool FetchSizes(QHash<int, std::int32_t>& sizes) override;
     // kPipelineWindow when the server announced PIPELINING, else 1.
     int PipelineWindow() const override;
     void SendMessageCommand(MessageCommand command, int n) override;
-    void ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+    void ReceiveMessageReply(MessageCommand command, int n, MessageRecord* rec,
                              std::int32_t* size) override;
     // On a pipelining server, whole messages are parsed off the reading
     // thread.
     bool ParsesWholeLater() const override;
-    void FinishWhole(TIdMessageEx& rec) override;
+    void FinishWhole(MessageRecord& rec) override;
     void Disconnect() override;
     void Close() override;
     bool InterruptRequested() const override;
 
 private:
-    TIdPOP3Ex& client_;
-    TMailAccount& account_;
+    Pop3Client& client_;
+    MailAccount& account_;
 };
 
 // How an operation's starter runs it. The defaults are the program's: the
@@ -58,7 +58,7 @@ private:
 // the setting ConnectTimeout as connect and silence limit.
 struct OperationRun
 {
-    TIdPOP3Ex* client = nullptr;      // null: the shared client
+    Pop3Client* client = nullptr;      // null: the shared client
     PasswordPrompt* prompt = nullptr; // null: the installed prompt
     StatusChannel* status = nullptr;  // status texts; may be null
     int timeoutSeconds = -1;          // < 0: the setting ConnectTimeout
@@ -86,7 +86,7 @@ struct Pop3RunResult
 // unless the user interrupted, and replaces the shared client afterwards.
 // params is the operation's parameter block (its result slot is set).
 Pop3RunResult
-RunPop3Operation(TMailAccount& account, const OperationRun& run, GetMailParams& params,
+RunPop3Operation(MailAccount& account, const OperationRun& run, GetMailParams& params,
                  const std::function<OperationBodyResult(Pop3Session&, const StatusFn&)>& body);
 
 } // namespace vm

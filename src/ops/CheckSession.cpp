@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "mime/TIdMessageEx.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "mime/MessageRecord.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 
 namespace vm {
 
@@ -18,7 +18,7 @@ void Pop3Session::SendMessageCommand(MessageCommand, int)
 {
 }
 
-void Pop3Session::ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+void Pop3Session::ReceiveMessageReply(MessageCommand command, int n, MessageRecord* rec,
                                       std::int32_t* size)
 {
     switch (command) {
@@ -37,7 +37,7 @@ void Pop3Session::ReceiveMessageReply(MessageCommand command, int n, TIdMessageE
     }
 }
 
-void Pop3Session::FinishWhole(TIdMessageEx&)
+void Pop3Session::FinishWhole(MessageRecord&)
 {
 }
 
@@ -71,18 +71,18 @@ int UidlNumbers::Lookup(const QByteArray& uid) const
     return it == numbers_.cend() ? -1 : it.value();
 }
 
-QString DisplayNameOf(const TMailAccount& account)
+QString DisplayNameOf(const MailAccount& account)
 {
     return QString::fromLocal8Bit(account.DisplayName());
 }
 
-int RemoveRecordsWhere(TMailBox& mailbox, const std::function<bool(const TIdMessageEx*)>& gone)
+int RemoveRecordsWhere(Mailbox& mailbox, const std::function<bool(const MessageRecord*)>& gone)
 {
-    std::vector<TIdMessageEx*> keep;
-    std::vector<TIdMessageEx*> drop;
+    std::vector<MessageRecord*> keep;
+    std::vector<MessageRecord*> drop;
     keep.reserve(size_t(mailbox.Count()));
     for (int i = 0; i < mailbox.Count(); ++i) {
-        TIdMessageEx* m = mailbox.At(i);
+        MessageRecord* m = mailbox.At(i);
         if (gone(m))
             drop.push_back(m);
         else
@@ -100,15 +100,15 @@ int RemoveRecordsWhere(TMailBox& mailbox, const std::function<bool(const TIdMess
     mailbox.SetOwns(false);
     mailbox.Clear();
     mailbox.SetOwns(owns);
-    for (TIdMessageEx* m : keep)
+    for (MessageRecord* m : keep)
         mailbox.Add(m);
     if (owns)
-        for (TIdMessageEx* m : drop)
+        for (MessageRecord* m : drop)
             delete m;
     return int(drop.size());
 }
 
-int MailboxPositions::Of(const TIdMessageEx* rec)
+int MailboxPositions::Of(const MessageRecord* rec)
 {
     if (!valid_) {
         map_.clear();
@@ -120,13 +120,13 @@ int MailboxPositions::Of(const TIdMessageEx* rec)
     return map_.value(rec, -1);
 }
 
-void MailboxPositions::Placed(const TIdMessageEx* rec, int index)
+void MailboxPositions::Placed(const MessageRecord* rec, int index)
 {
     if (valid_)
         map_.insert(rec, index);
 }
 
-void MailboxPositions::Forget(const TIdMessageEx* from)
+void MailboxPositions::Forget(const MessageRecord* from)
 {
     if (valid_)
         map_.remove(from);

@@ -6,8 +6,8 @@
 // the command line and the tests.
 //
 // Every step runs on the thread of the operation and throws an error derived
-// from EIdException when it fails. A command that the server answers with
-// "-ERR" throws EIdProtocolReplyError (or a class derived from it); the mail
+// from NetworkError when it fails. A command that the server answers with
+// "-ERR" throws ProtocolReplyError (or a class derived from it); the mail
 // check tells that case apart from a lost connection.
 
 #include <QByteArray>
@@ -21,9 +21,9 @@
 
 #include "net/NetErrors.h"
 
-class TIdMessageEx;
-class TMailAccount;
-class TMailBox;
+namespace vm { class MessageRecord; }
+namespace vm { class MailAccount; }
+namespace vm { class Mailbox; }
 
 namespace vm {
 
@@ -49,8 +49,8 @@ public:
     virtual std::int32_t MessageSize(int n) = 0;
     // "TOP n 0" / "RETR n" into rec: raw text, server number, holding flags,
     // receipt state, parsed headers (and parts).
-    virtual void FetchHeaders(int n, TIdMessageEx& rec) = 0;
-    virtual void FetchWhole(int n, TIdMessageEx& rec) = 0;
+    virtual void FetchHeaders(int n, MessageRecord& rec) = 0;
+    virtual void FetchWhole(int n, MessageRecord& rec) = 0;
     // "DELE n", expecting "+OK".
     virtual void Delete(int n) = 0;
 
@@ -68,15 +68,15 @@ public:
     virtual void SendMessageCommand(MessageCommand command, int n);
     // The reply of the oldest sent command: the size for Size, the record
     // for Headers and Whole. Throws like the one-at-a-time steps; "-ERR"
-    // (EIdProtocolReplyError) spoils only this reply.
-    virtual void ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+    // (ProtocolReplyError) spoils only this reply.
+    virtual void ReceiveMessageReply(MessageCommand command, int n, MessageRecord* rec,
                                      std::int32_t* size);
     // True when ReceiveMessageReply for Whole hands back the record read but
     // not yet parsed; FinishWhole then completes it, on any thread, before
     // the record is used. Lets the parsing of one message overlap the
     // reading of the next.
     virtual bool ParsesWholeLater() const { return false; }
-    virtual void FinishWhole(TIdMessageEx& rec);
+    virtual void FinishWhole(MessageRecord& rec);
     // "QUIT" and close: the server commits the deletions of the connection.
     virtual void Disconnect() = 0;
     // Closes the connection without "QUIT" (the server discards deletions).
@@ -94,7 +94,7 @@ using StatusFn = std::function<void(const QString&)>;
 // What a failed operation leaves for its error line.
 struct OperationError
 {
-    QString className; // e.g. "EIdConnClosedGracefully"
+    QString className; // e.g. "ConnectionClosed"
     QString message;
 };
 
@@ -118,7 +118,7 @@ private:
 };
 
 // The account's display name as Unicode text.
-QString DisplayNameOf(const TMailAccount& account);
+QString DisplayNameOf(const MailAccount& account);
 
 // Which window's texts an operation shows: the main window's status panel,
 // or the operation label of the details window.
@@ -127,26 +127,26 @@ enum class OperationView { MainWindow, DetailsWindow };
 // Removes (and destroys) every record of the mailbox for which gone is true,
 // keeping the order of the rest; one pass however many go. Returns how many
 // were removed.
-int RemoveRecordsWhere(TMailBox& mailbox, const std::function<bool(const TIdMessageEx*)>& gone);
+int RemoveRecordsWhere(Mailbox& mailbox, const std::function<bool(const MessageRecord*)>& gone);
 
 // Positions of a mailbox's records by record, built on first use in one
 // pass, so that replacing many records in place stays linear.
 class MailboxPositions
 {
 public:
-    explicit MailboxPositions(TMailBox& mailbox) : mailbox_(mailbox) {}
+    explicit MailboxPositions(Mailbox& mailbox) : mailbox_(mailbox) {}
     // Index of rec in the mailbox, or -1.
-    int Of(const TIdMessageEx* rec);
+    int Of(const MessageRecord* rec);
     // rec now stands at index (after an add or a replace).
-    void Placed(const TIdMessageEx* rec, int index);
+    void Placed(const MessageRecord* rec, int index);
     // from left the mailbox (replaced, not moved).
-    void Forget(const TIdMessageEx* from);
+    void Forget(const MessageRecord* from);
     // Records were removed: positions are rebuilt at the next look-up.
     void Invalidate() { valid_ = false; }
 
 private:
-    TMailBox& mailbox_;
-    QHash<const TIdMessageEx*, int> map_;
+    Mailbox& mailbox_;
+    QHash<const MessageRecord*, int> map_;
     bool valid_ = false;
 };
 

@@ -1,7 +1,7 @@
 #include "ops/ErrorList.h"
 
 #include "lang/Lang.h"
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "net/NetErrors.h"
 
 #include <QMutex>
@@ -72,12 +72,12 @@ QString ErrorLine(const QString& accountName, const QString& className, const QS
     return line;
 }
 
-QString ErrorLine(const TMailAccount& account, const std::exception& e)
+QString ErrorLine(const MailAccount& account, const std::exception& e)
 {
     return ErrorLine(QString::fromUtf8(account.DisplayName()), ErrorClassName(e), ErrorMessage(e));
 }
 
-void AppendError(const TMailAccount& account, const std::exception& e)
+void AppendError(const MailAccount& account, const std::exception& e)
 {
     AppendErrorLine(ErrorLine(account, e));
 }
@@ -90,7 +90,7 @@ QString RemoteHostNoReplyText()
 
 void AppendNoReplyError(const QString& accountName)
 {
-    const EIdConnectTimeout e(RemoteHostNoReplyText());
+    const ConnectTimedOut e(RemoteHostNoReplyText());
     AppendErrorLine(ErrorLine(accountName, e.ClassName(), e.Message()));
 }
 

@@ -12,7 +12,7 @@
 
 #include "core/Errors.h"
 
-class TMailAccount;
+namespace vm { class MailAccount; }
 
 namespace vm {
 
@@ -30,13 +30,13 @@ QString ErrorLine(const QString& accountName, const QString& className, const QS
 // The class name and message of e (core/Errors.h): the program's own
 // errors give their own, other exceptions "Exception" and what().
 // The line for e and the account (named by its display name).
-QString ErrorLine(const TMailAccount& account, const std::exception& e);
-void AppendError(const TMailAccount& account, const std::exception& e);
+QString ErrorLine(const MailAccount& account, const std::exception& e);
+void AppendError(const MailAccount& account, const std::exception& e);
 
 // (Error, RemoteHostNoReply) "Remote host had not replied for a predefined
 // time; connection closed."
 QString RemoteHostNoReplyText();
-// Appends the line of an EIdConnectTimeout error with that text: what a
+// Appends the line of an ConnectTimedOut error with that text: what a
 // worker ended for silence leaves behind.
 void AppendNoReplyError(const QString& accountName);
 

@@ -2,16 +2,16 @@
 
 #include <QSet>
 
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 #include "ops/ErrorList.h"
 #include "ops/ServerListing.h"
 #include "ops/WorkerRunner.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 
 namespace vm {
 
-RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
+RemovalOutcome RunRemoval(Pop3Session& session, const MailAccount& account,
                           const QList<QByteArray>& uids, OperationView view, const StatusFn& status)
 {
     RemovalOutcome out;
@@ -49,23 +49,23 @@ RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
     return out;
 }
 
-int RemoveRemovedRecords(TMailBox& mailbox, const QList<const TIdMessageEx*>& records)
+int RemoveRemovedRecords(Mailbox& mailbox, const QList<const MessageRecord*>& records)
 {
-    QSet<const TIdMessageEx*> set;
+    QSet<const MessageRecord*> set;
     set.reserve(records.size());
-    for (const TIdMessageEx* r : records)
+    for (const MessageRecord* r : records)
         if (r)
             set.insert(r);
-    return RemoveRecordsWhere(mailbox, [&set](const TIdMessageEx* m) { return set.contains(m); });
+    return RemoveRecordsWhere(mailbox, [&set](const MessageRecord* m) { return set.contains(m); });
 }
 
-RemovalResult RemoveMessagesOnServer(TMailAccount& account, const QList<TIdMessageEx*>& records,
+RemovalResult RemoveMessagesOnServer(MailAccount& account, const QList<MessageRecord*>& records,
                                      OperationView view, const OperationRun& run)
 {
     RemovalResult out;
     QList<QByteArray> uids;
-    QList<const TIdMessageEx*> targets;
-    for (const TIdMessageEx* r : records) {
+    QList<const MessageRecord*> targets;
+    for (const MessageRecord* r : records) {
         if (!r)
             continue;
         uids.append(r->UID);
@@ -84,7 +84,7 @@ RemovalResult RemoveMessagesOnServer(TMailAccount& account, const QList<TIdMessa
     out.interrupted = r.interrupted;
     if (out.completed) {
         // Only now, after "QUIT" was answered, do the records go.
-        RemoveRemovedRecords(account.Mailbox(), targets);
+        RemoveRemovedRecords(account.Box(), targets);
         out.removed = targets;
         out.missing = removal.missing;
     }

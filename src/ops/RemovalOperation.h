@@ -14,9 +14,9 @@
 #include "ops/CheckPop3Session.h"
 #include "ops/CheckSession.h"
 
-class TIdMessageEx;
-class TMailAccount;
-class TMailBox;
+namespace vm { class MessageRecord; }
+namespace vm { class MailAccount; }
+namespace vm { class Mailbox; }
 
 namespace vm {
 
@@ -31,7 +31,7 @@ struct RemovalOutcome
 
 // Deletes the messages with the given ids on the server in one connection.
 // Ids the server does not list are passed over without error.
-RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
+RemovalOutcome RunRemoval(Pop3Session& session, const MailAccount& account,
                           const QList<QByteArray>& uids,
                           OperationView view = OperationView::MainWindow,
                           const StatusFn& status = {});
@@ -39,7 +39,7 @@ RemovalOutcome RunRemoval(Pop3Session& session, const TMailAccount& account,
 // After a completed removal: removes (and destroys) the given records from
 // the mailbox, also those whose id was already gone from the server. Returns
 // how many were removed.
-int RemoveRemovedRecords(TMailBox& mailbox, const QList<const TIdMessageEx*>& records);
+int RemoveRemovedRecords(Mailbox& mailbox, const QList<const MessageRecord*>& records);
 
 struct RemovalResult
 {
@@ -48,7 +48,7 @@ struct RemovalResult
     bool interrupted = false;
     // The records removed from the mailbox (destroyed: the addresses are
     // only for finding list rows). Empty unless completed.
-    QList<const TIdMessageEx*> removed;
+    QList<const MessageRecord*> removed;
     int missing = 0; // of those, already gone from the server
 };
 
@@ -56,7 +56,7 @@ struct RemovalResult
 // clears the error list, deletes the records' messages on the server in one
 // connection on a worker thread, and only when that completed removes the
 // records from the account's mailbox. Null entries are passed over.
-RemovalResult RemoveMessagesOnServer(TMailAccount& account, const QList<TIdMessageEx*>& records,
+RemovalResult RemoveMessagesOnServer(MailAccount& account, const QList<MessageRecord*>& records,
                                      OperationView view = OperationView::MainWindow,
                                      const OperationRun& run = {});
 

@@ -4,33 +4,33 @@
 
 #include <memory>
 
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 #include "ops/ErrorList.h"
 #include "ops/ServerListing.h"
 #include "ops/WorkerRunner.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 
 namespace vm {
 
 namespace {
 
-bool NeedsWhole(const TIdMessageEx* rec)
+bool NeedsWhole(const MessageRecord* rec)
 {
     return rec && (rec->headersOnly || rec->noHeaders);
 }
 
 } // namespace
 
-bool AnyToRetrieve(const QList<TIdMessageEx*>& records)
+bool AnyToRetrieve(const QList<MessageRecord*>& records)
 {
-    for (const TIdMessageEx* r : records)
+    for (const MessageRecord* r : records)
         if (NeedsWhole(r))
             return true;
     return false;
 }
 
-void CarryOver(const TIdMessageEx& from, TIdMessageEx& to)
+void CarryOver(const MessageRecord& from, MessageRecord& to)
 {
     to.UID = from.UID;
     to.Flags = from.Flags;
@@ -40,12 +40,12 @@ void CarryOver(const TIdMessageEx& from, TIdMessageEx& to)
         to.receiptState = from.receiptState;
 }
 
-RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
-                                 const QList<TIdMessageEx*>& records, OperationView view,
+RetrieveOutcome RunRetrieveWhole(Pop3Session& session, MailAccount& account,
+                                 const QList<MessageRecord*>& records, OperationView view,
                                  const StatusFn& status)
 {
     RetrieveOutcome out;
-    TMailBox& mailbox = account.Mailbox();
+    Mailbox& mailbox = account.Box();
     const bool main = view == OperationView::MainWindow;
     const QString name = DisplayNameOf(account);
     ListingFailure failure;
@@ -56,8 +56,8 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
             MailboxPositions positions(mailbox);
             const QString total = QString::number(records.size());
             int k = 1;
-            QSet<const TIdMessageEx*> seen;
-            for (TIdMessageEx* old : records) {
+            QSet<const MessageRecord*> seen;
+            for (MessageRecord* old : records) {
                 // A record listed twice is fetched once (and destroyed once).
                 if (!old || seen.contains(old))
                     continue;
@@ -75,10 +75,10 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
                     out.missing.append(old->UID);
                     continue;
                 }
-                auto fetched = std::make_unique<TIdMessageEx>();
+                auto fetched = std::make_unique<MessageRecord>();
                 session.FetchWhole(n, *fetched);
                 CarryOver(*old, *fetched);
-                TIdMessageEx* placed = fetched.release();
+                MessageRecord* placed = fetched.release();
                 mailbox.Replace(at, placed);
                 positions.Forget(old);
                 positions.Placed(placed, at);
@@ -97,7 +97,7 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
     return out;
 }
 
-RetrieveResult RetrieveWholeMessages(TMailAccount& account, const QList<TIdMessageEx*>& records,
+RetrieveResult RetrieveWholeMessages(MailAccount& account, const QList<MessageRecord*>& records,
                                      OperationView view, const OperationRun& run)
 {
     RetrieveResult out;

@@ -14,8 +14,8 @@
 #include "ops/CheckPop3Session.h"
 #include "ops/CheckSession.h"
 
-class TIdMessageEx;
-class TMailAccount;
+namespace vm { class MessageRecord; }
+namespace vm { class MailAccount; }
 
 namespace vm {
 
@@ -24,8 +24,8 @@ namespace vm {
 // to update, and must not be dereferenced.
 struct RetrievedRecord
 {
-    const TIdMessageEx* oldRecord = nullptr;
-    TIdMessageEx* newRecord = nullptr;
+    const MessageRecord* oldRecord = nullptr;
+    MessageRecord* newRecord = nullptr;
     int index = -1; // position in the mailbox (unchanged by the replacement)
 };
 
@@ -41,7 +41,7 @@ struct RetrieveOutcome
 // True when some of the records still holds only headers (or only its id),
 // i.e. a retrieval has something to do. When false the main list shows the
 // "already downloaded" box and opens no connection.
-bool AnyToRetrieve(const QList<TIdMessageEx*>& records);
+bool AnyToRetrieve(const QList<MessageRecord*>& records);
 
 // Fetches whole, in one connection, every record of the list that holds only
 // headers (records of account's mailbox; others are passed over) and puts
@@ -49,15 +49,15 @@ bool AnyToRetrieve(const QList<TIdMessageEx*>& records);
 // was fetched stays when a later step fails. With the details window's view
 // a record whose id the server no longer lists makes the result "not
 // completed" without an error; the main list just passes it over.
-RetrieveOutcome RunRetrieveWhole(Pop3Session& session, TMailAccount& account,
-                                 const QList<TIdMessageEx*>& records,
+RetrieveOutcome RunRetrieveWhole(Pop3Session& session, MailAccount& account,
+                                 const QList<MessageRecord*>& records,
                                  OperationView view = OperationView::MainWindow,
                                  const StatusFn& status = {});
 
 // Carries the fields that survive a refetch from the old record to the new
 // one: unique id, new flag (flags byte), size, fresh mark, and the receipt
 // state when the old record's is not 0.
-void CarryOver(const TIdMessageEx& from, TIdMessageEx& to);
+void CarryOver(const MessageRecord& from, MessageRecord& to);
 
 struct RetrieveResult
 {
@@ -74,7 +74,7 @@ struct RetrieveResult
 // then shows "All (selected) messages have been already downloaded.");
 // otherwise the error list is cleared and the records are fetched on a
 // worker thread, each replacing its record in the mailbox as it arrives.
-RetrieveResult RetrieveWholeMessages(TMailAccount& account, const QList<TIdMessageEx*>& records,
+RetrieveResult RetrieveWholeMessages(MailAccount& account, const QList<MessageRecord*>& records,
                                      OperationView view = OperationView::MainWindow,
                                      const OperationRun& run = {});
 

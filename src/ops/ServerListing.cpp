@@ -33,7 +33,7 @@ bool RunOnServerListing(Pop3Session& session, const QString& accountName, Operat
                       TextOr("DETAILSWND", "VeryfyingMessageList", "Verifying message list..."));
         QList<QByteArray> lines;
         if (!session.FetchUidLines(lines))
-            throw EIdException(TextOr("Error", "ErrorRetrievingUIDL",
+            throw NetworkError(TextOr("Error", "ErrorRetrievingUIDL",
                                       "Could not retrieve mailbox message list (UIDL)"));
         const UidlNumbers numbers(lines);
         if (!main)
@@ -44,7 +44,7 @@ bool RunOnServerListing(Pop3Session& session, const QString& accountName, Operat
                                : TextOr("DETAILSWND", "Disconnecting", "Disconnecting..."));
         session.Disconnect();
         return true;
-    } catch (const EIdException& e) {
+    } catch (const NetworkError& e) {
         fail(OperationError{e.ClassName(), e.Message()});
     } catch (const std::exception& e) {
         fail(OperationError{QStringLiteral("Exception"), QString::fromLocal8Bit(e.what())});

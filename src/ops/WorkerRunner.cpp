@@ -1,6 +1,6 @@
 #include "ops/WorkerRunner.h"
 
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "net/Transport.h"
 #include "ops/ErrorList.h"
 #include "ops/StatusChannel.h"
@@ -111,7 +111,7 @@ void RunWorkerBody(WorkerParams& params, Transport& transport, const QString& ac
     }
 }
 
-int RunPop3Worker(WorkerParams& params, Transport& transport, const TMailAccount& account,
+int RunPop3Worker(WorkerParams& params, Transport& transport, const MailAccount& account,
                   StatusChannel* status, int limitSeconds, const std::function<void()>& worker)
 {
     const QString name = QString::fromUtf8(account.DisplayName());

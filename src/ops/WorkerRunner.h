@@ -18,8 +18,8 @@
 #include <atomic>
 #include <functional>
 
-class TIdMessageEx;
-class TMailAccount;
+namespace vm { class MessageRecord; }
+namespace vm { class MailAccount; }
 
 namespace vm {
 
@@ -42,7 +42,7 @@ struct WorkerParams
 struct GetMailParams : WorkerParams
 {
     StatusChannel* window = nullptr; // the main window's status texts
-    TMailAccount* account = nullptr;
+    MailAccount* account = nullptr;
     std::atomic<bool> mailboxChanged{false}; // cleared by the worker at its start
 };
 
@@ -56,8 +56,8 @@ struct RetrieveWholeParams : GetMailParams
 struct DetailsMessageParams : WorkerParams
 {
     StatusChannel* window = nullptr; // the details window's operation label
-    TMailAccount* account = nullptr;
-    TIdMessageEx* message = nullptr;
+    MailAccount* account = nullptr;
+    MessageRecord* message = nullptr;
 };
 
 // True when now - lastActivity is strictly greater than limitSeconds.
@@ -97,7 +97,7 @@ void RunWorkerBody(WorkerParams& params, Transport& transport, const QString& ac
 // limitSeconds; when the worker is ended for silence, the main window's
 // clean-up runs: status Disconnecting, transport closed, status Idle, the
 // "RemoteHostNoReply" line.
-int RunPop3Worker(WorkerParams& params, Transport& transport, const TMailAccount& account,
+int RunPop3Worker(WorkerParams& params, Transport& transport, const MailAccount& account,
                   StatusChannel* status, int limitSeconds, const std::function<void()>& worker);
 
 // Status texts of the main window's POP3 operations.

@@ -193,7 +193,7 @@ bool HasHighByte(const QByteArrayList& lines)
 
 QByteArrayList SplitContentLines(const QByteArray& text)
 {
-    TIdText tmp;
+    OutgoingText tmp;
     tmp.SetBodyText(text);
     return tmp.body;
 }
@@ -254,8 +254,8 @@ struct Prepared
 
 Prepared Prepare(OutgoingMessage& m)
 {
-    if (m.encoding == TIdMessageEncoding::meDefault)
-        m.encoding = m.parts.empty() ? TIdMessageEncoding::mePlainText : TIdMessageEncoding::meMIME;
+    if (m.encoding == MessageEncoding::meDefault)
+        m.encoding = m.parts.empty() ? MessageEncoding::mePlainText : MessageEncoding::meMIME;
 
     static const QByteArrayList known = {"7bit",    "8bit", "binary", "base64", "quoted-printable",
                                          "binhex40"};
@@ -285,7 +285,7 @@ Prepared Prepare(OutgoingMessage& m)
     }
     Prepared p;
     p.singlePart =
-        m.encoding == TIdMessageEncoding::meMIME && m.parts.size() == 1 && m.bodyLines.isEmpty();
+        m.encoding == MessageEncoding::meMIME && m.parts.size() == 1 && m.bodyLines.isEmpty();
     return p;
 }
 
@@ -295,7 +295,7 @@ void AppendHeader(QByteArray& out, const QByteArray& name, const QByteArray& val
     out += kCrLf;
 }
 
-QByteArray TextPartHeaders(TIdText& part)
+QByteArray TextPartHeaders(OutgoingText& part)
 {
     QByteArray out;
     QByteArray type =
@@ -318,7 +318,7 @@ QByteArray TextPartHeaders(TIdText& part)
     return out;
 }
 
-QByteArray TextPartContent(const TIdText& part)
+QByteArray TextPartContent(const OutgoingText& part)
 {
     const QByteArray te = LowerTrimmed(part.transferEncoding);
     if (te == "quoted-printable")
@@ -331,7 +331,7 @@ QByteArray TextPartContent(const TIdText& part)
     return out;
 }
 
-QByteArray AttachmentHeaders(TIdAttachment& part)
+QByteArray AttachmentHeaders(OutgoingAttachment& part)
 {
     if (part.transferEncoding.isEmpty())
         part.transferEncoding = "base64";
@@ -360,7 +360,7 @@ QByteArray AttachmentHeaders(TIdAttachment& part)
     return out;
 }
 
-QByteArray AttachmentContent(const TIdAttachment& part)
+QByteArray AttachmentContent(const OutgoingAttachment& part)
 {
     const QByteArray data = part.Content();
     const QByteArray te = LowerTrimmed(part.transferEncoding);
@@ -375,18 +375,18 @@ QByteArray AttachmentContent(const TIdAttachment& part)
     return out;
 }
 
-QByteArray PartHeaders(TIdMessagePart& part)
+QByteArray PartHeaders(OutgoingPart& part)
 {
     if (part.IsText())
-        return TextPartHeaders(static_cast<TIdText&>(part));
-    return AttachmentHeaders(static_cast<TIdAttachment&>(part));
+        return TextPartHeaders(static_cast<OutgoingText&>(part));
+    return AttachmentHeaders(static_cast<OutgoingAttachment&>(part));
 }
 
-QByteArray PartContent(const TIdMessagePart& part)
+QByteArray PartContent(const OutgoingPart& part)
 {
     if (part.IsText())
-        return TextPartContent(static_cast<const TIdText&>(part));
-    return AttachmentContent(static_cast<const TIdAttachment&>(part));
+        return TextPartContent(static_cast<const OutgoingText&>(part));
+    return AttachmentContent(static_cast<const OutgoingAttachment&>(part));
 }
 
 } // namespace
@@ -652,11 +652,11 @@ QByteArray MimeCharsetLabel(const QByteArray& charsetName)
     return charsetName.trimmed();
 }
 
-TIdHeaderList GenerateHeader(OutgoingMessage& m, const WriterOptions& options)
+HeaderList GenerateHeader(OutgoingMessage& m, const WriterOptions& options)
 {
     const Prepared prep = Prepare(m);
     const HeaderCharset& hc = options.headerCharset;
-    TIdHeaderList h;
+    HeaderList h;
     auto add = [&h](const QByteArray& name, const QByteArray& value) {
         if (!value.isEmpty())
             h.Add(name, value);
@@ -667,7 +667,7 @@ TIdHeaderList GenerateHeader(OutgoingMessage& m, const WriterOptions& options)
     add("Subject", EncodeHeaderWords(StripLineBreaks(m.subject), subjectCharset, hc.useB));
     add("To", FormatAddressList(m.to, false, hc));
     add("Cc", FormatAddressList(m.cc, false, hc));
-    if (m.encoding == TIdMessageEncoding::meMIME) {
+    if (m.encoding == MessageEncoding::meMIME) {
         if (prep.singlePart) {
             add("MIME-Version", "1.0");
         } else {
@@ -715,20 +715,20 @@ TIdHeaderList GenerateHeader(OutgoingMessage& m, const WriterOptions& options)
 
 QByteArray WriteMessage(OutgoingMessage& m, const WriterOptions& options)
 {
-    const TIdHeaderList header = GenerateHeader(m, options);
+    const HeaderList header = GenerateHeader(m, options);
     const Prepared prep = Prepare(m);
     QByteArray out;
     for (const auto& [name, value] : header.Lines())
         AppendHeader(out, name, value);
 
-    if (m.encoding != TIdMessageEncoding::meMIME) {
+    if (m.encoding != MessageEncoding::meMIME) {
         out += kCrLf;
         for (const QByteArray& line : m.bodyLines)
             out += line + kCrLf;
         return out;
     }
     if (prep.singlePart) {
-        TIdMessagePart& part = *m.parts.front();
+        OutgoingPart& part = *m.parts.front();
         out += PartHeaders(part);
         out += kCrLf;
         out += PartContent(part);

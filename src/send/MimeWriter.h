@@ -31,10 +31,10 @@ struct WriterOptions
 };
 
 // Header block of the message (folded lines not yet applied), in writing order.
-TIdHeaderList GenerateHeader(OutgoingMessage& message, const WriterOptions& options = {});
+HeaderList GenerateHeader(OutgoingMessage& message, const WriterOptions& options = {});
 
 // The whole message text. Stores the chosen defaults back into the message
-// and its parts. Throws EMessageWriteError when an attachment cannot be read.
+// and its parts. Throws MessageWriteError when an attachment cannot be read.
 QByteArray WriteMessage(OutgoingMessage& message, const WriterOptions& options = {});
 
 // ---- Building blocks, exposed for the receipt writer and for tests -------

@@ -5,6 +5,7 @@
 
 namespace vm {
 
+
 namespace {
 
 QByteArrayList SplitLines(const QByteArray& text)
@@ -28,7 +29,7 @@ QByteArrayList SplitLines(const QByteArray& text)
 
 } // namespace
 
-int TIdHeaderList::IndexOf(const QByteArray& name) const
+int HeaderList::IndexOf(const QByteArray& name) const
 {
     for (int i = 0; i < lines_.size(); ++i) {
         if (lines_[i].first.compare(name, Qt::CaseInsensitive) == 0)
@@ -37,7 +38,7 @@ int TIdHeaderList::IndexOf(const QByteArray& name) const
     return -1;
 }
 
-void TIdHeaderList::SetValue(const QByteArray& name, const QByteArray& value)
+void HeaderList::SetValue(const QByteArray& name, const QByteArray& value)
 {
     const int i = IndexOf(name);
     if (value.isEmpty()) {
@@ -51,78 +52,78 @@ void TIdHeaderList::SetValue(const QByteArray& name, const QByteArray& value)
         lines_.append({name, value});
 }
 
-QByteArray TIdHeaderList::Value(const QByteArray& name) const
+QByteArray HeaderList::Value(const QByteArray& name) const
 {
     const int i = IndexOf(name);
     return i >= 0 ? lines_[i].second : QByteArray();
 }
 
-bool TIdHeaderList::Contains(const QByteArray& name) const
+bool HeaderList::Contains(const QByteArray& name) const
 {
     return IndexOf(name) >= 0;
 }
 
-void TIdHeaderList::Add(const QByteArray& name, const QByteArray& value)
+void HeaderList::Add(const QByteArray& name, const QByteArray& value)
 {
     lines_.append({name, value});
 }
 
-void TIdText::SetBodyText(const QByteArray& text)
+void OutgoingText::SetBodyText(const QByteArray& text)
 {
     body = SplitLines(text);
 }
 
-TIdAttachmentFile::TIdAttachmentFile(const QString& path, bool temporary)
+FileAttachment::FileAttachment(const QString& path, bool temporary)
     : path_(path), temporary_(temporary)
 {
 }
 
-TIdAttachmentFile::~TIdAttachmentFile()
+FileAttachment::~FileAttachment()
 {
     if (temporary_ && !path_.isEmpty())
         QFile::remove(path_);
 }
 
-QByteArray TIdAttachmentFile::FileName() const
+QByteArray FileAttachment::FileName() const
 {
     return QFileInfo(path_).fileName().toUtf8();
 }
 
-QByteArray TIdAttachmentFile::Content() const
+QByteArray FileAttachment::Content() const
 {
     QFile file(path_);
     if (!file.open(QIODevice::ReadOnly))
-        throw EMessageWriteError(QStringLiteral("Cannot open file \"%1\": %2")
+        throw MessageWriteError(QStringLiteral("Cannot open file \"%1\": %2")
                                      .arg(path_, file.errorString())
                                      .toStdString());
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EMessageWriteError(QStringLiteral("Cannot read file \"%1\": %2")
+        throw MessageWriteError(QStringLiteral("Cannot read file \"%1\": %2")
                                      .arg(path_, file.errorString())
                                      .toStdString());
     return data;
 }
 
-TIdText& OutgoingMessage::AddText()
+OutgoingText& OutgoingMessage::AddText()
 {
-    auto part = std::make_unique<TIdText>();
-    TIdText& ref = *part;
+    auto part = std::make_unique<OutgoingText>();
+    OutgoingText& ref = *part;
     parts.push_back(std::move(part));
     return ref;
 }
 
-TIdAttachmentFile& OutgoingMessage::AddAttachmentFile(const QString& path, bool temporary)
+FileAttachment& OutgoingMessage::AddAttachmentFile(const QString& path, bool temporary)
 {
-    auto part = std::make_unique<TIdAttachmentFile>(path, temporary);
-    TIdAttachmentFile& ref = *part;
+    auto part = std::make_unique<FileAttachment>(path, temporary);
+    FileAttachment& ref = *part;
     parts.push_back(std::move(part));
     return ref;
 }
 
-TIdAttachmentMemory& OutgoingMessage::AddAttachmentMemory(const QByteArray& data)
+MemoryAttachment& OutgoingMessage::AddAttachmentMemory(const QByteArray& data)
 {
-    auto part = std::make_unique<TIdAttachmentMemory>(data);
-    TIdAttachmentMemory& ref = *part;
+    auto part = std::make_unique<MemoryAttachment>(data);
+    MemoryAttachment& ref = *part;
     parts.push_back(std::move(part));
     return ref;
 }

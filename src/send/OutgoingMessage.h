@@ -21,19 +21,20 @@
 
 namespace vm {
 
-enum TIdMessagePriority { mpHighest = 0, mpHigh = 1, mpNormal = 2, mpLow = 3, mpLowest = 4 };
 
-enum class TIdMessageEncoding { meDefault, meMIME, mePlainText };
+enum Priority { mpHighest = 0, mpHigh = 1, mpNormal = 2, mpLow = 3, mpLowest = 4 };
+
+enum class MessageEncoding { meDefault, meMIME, mePlainText };
 
 // A failure while writing a message (an attachment file that cannot be read).
-class EMessageWriteError : public std::runtime_error
+class MessageWriteError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // Ordered header lines. Names compare without regard to case.
-class TIdHeaderList
+class HeaderList
 {
 public:
     // Replaces the line of that name where it stands, appends it when absent,
@@ -56,20 +57,20 @@ private:
 // each entry (MailAddress of the address parser).
 using MailAddressList = QList<MailAddress>;
 
-class TIdMessagePart
+class OutgoingPart
 {
 public:
-    virtual ~TIdMessagePart() = default;
+    virtual ~OutgoingPart() = default;
     virtual bool IsText() const = 0;
 
     QByteArray contentType;
     QByteArray charset;
     QByteArray transferEncoding;
     QByteArray contentId;
-    TIdHeaderList extraHeaders;
+    HeaderList extraHeaders;
 };
 
-class TIdText : public TIdMessagePart
+class OutgoingText : public OutgoingPart
 {
 public:
     bool IsText() const override { return true; }
@@ -79,13 +80,13 @@ public:
     QByteArrayList body;
 };
 
-class TIdAttachment : public TIdMessagePart
+class OutgoingAttachment : public OutgoingPart
 {
 public:
     bool IsText() const override { return false; }
     // The name written into "name" and "filename"; empty for memory content.
     virtual QByteArray FileName() const = 0;
-    // The bytes to encode; throws EMessageWriteError when they cannot be read.
+    // The bytes to encode; throws MessageWriteError when they cannot be read.
     virtual QByteArray Content() const = 0;
 
     QByteArray disposition;
@@ -93,13 +94,13 @@ public:
 
 // An attachment read from a file when the message is written. A temporary one
 // deletes its file when the part is destroyed.
-class TIdAttachmentFile : public TIdAttachment
+class FileAttachment : public OutgoingAttachment
 {
 public:
-    explicit TIdAttachmentFile(const QString& path, bool temporary = false);
-    ~TIdAttachmentFile() override;
-    TIdAttachmentFile(const TIdAttachmentFile&) = delete;
-    TIdAttachmentFile& operator=(const TIdAttachmentFile&) = delete;
+    explicit FileAttachment(const QString& path, bool temporary = false);
+    ~FileAttachment() override;
+    FileAttachment(const FileAttachment&) = delete;
+    FileAttachment& operator=(const FileAttachment&) = delete;
 
     QByteArray FileName() const override;
     QByteArray Content() const override;
@@ -111,10 +112,10 @@ private:
     bool temporary_;
 };
 
-class TIdAttachmentMemory : public TIdAttachment
+class MemoryAttachment : public OutgoingAttachment
 {
 public:
-    explicit TIdAttachmentMemory(const QByteArray& data = {}) : data(data) {}
+    explicit MemoryAttachment(const QByteArray& data = {}) : data(data) {}
     QByteArray FileName() const override { return {}; }
     QByteArray Content() const override { return data; }
 
@@ -141,18 +142,18 @@ public:
     QByteArray inReplyTo;
     QByteArray messageId;
     double date = 0; // day count; 0 = the time of writing
-    TIdMessagePriority priority = mpNormal;
+    Priority priority = mpNormal;
     QByteArray charset;
     QByteArray contentType;
     QByteArray transferEncoding;
     QByteArrayList bodyLines;
-    TIdHeaderList extraHeaders;
-    TIdMessageEncoding encoding = TIdMessageEncoding::meDefault;
-    std::vector<std::unique_ptr<TIdMessagePart>> parts;
+    HeaderList extraHeaders;
+    MessageEncoding encoding = MessageEncoding::meDefault;
+    std::vector<std::unique_ptr<OutgoingPart>> parts;
 
-    TIdText& AddText();
-    TIdAttachmentFile& AddAttachmentFile(const QString& path, bool temporary = false);
-    TIdAttachmentMemory& AddAttachmentMemory(const QByteArray& data);
+    OutgoingText& AddText();
+    FileAttachment& AddAttachmentFile(const QString& path, bool temporary = false);
+    MemoryAttachment& AddAttachmentMemory(const QByteArray& data);
 };
 
 } // namespace vm

@@ -8,10 +8,11 @@
 #include "mime/Addresses.h"
 #include "mime/CharsetTables.h"
 #include "mime/Charsets.h"
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "send/MimeWriter.h"
 
 namespace vm {
+
 
 namespace {
 
@@ -52,12 +53,12 @@ QString SendText(const char* section, const char* key, const char* english, cons
     return text;
 }
 
-QString TIdEMailAddressEx::FullText() const
+QString EmailAddress::FullText() const
 {
     return AddressFullText(name, address.toUtf8());
 }
 
-void TIdEMailAddressEx::SetFullText(const QString& text)
+void EmailAddress::SetFullText(const QString& text)
 {
     const QString t = text.trimmed();
     const qsizetype open = t.lastIndexOf(QLatin1Char('<'));
@@ -176,7 +177,7 @@ BuildResult BuildOutgoingMessage(const SendRequest& request)
     const ConvertedTexts texts =
         ConvertForSending(request.subject, request.body, request.charsetId);
 
-    TIdText& text = m->AddText();
+    OutgoingText& text = m->AddText();
     text.contentType = request.html ? "text/html" : "text/plain";
     text.charset = texts.charset;
     text.SetBodyText(texts.body);
@@ -184,7 +185,7 @@ BuildResult BuildOutgoingMessage(const SendRequest& request)
     m->subject = texts.subject;
 
     if (request.account) {
-        const TMailAccount& acc = *request.account;
+        const MailAccount& acc = *request.account;
         const QByteArray from = acc.FromAddress().trimmed();
         if (!IsSendableAddress(from))
             return badAddress(QString::fromUtf8(from));
@@ -200,11 +201,11 @@ BuildResult BuildOutgoingMessage(const SendRequest& request)
             m->receiptRecipient = MailAddress{acc.SenderName().trimmed(), from};
     }
 
-    for (const TIdEMailAddressEx& r : request.recipients) {
+    for (const EmailAddress& r : request.recipients) {
         if (r.type < 1 || r.type > 3)
             continue;
         // The row's full text, read back as display name and address.
-        TIdEMailAddressEx parsed;
+        EmailAddress parsed;
         parsed.SetFullText(r.FullText());
         const QByteArray address = parsed.address.toUtf8();
         if (!IsSendableAddress(address))
@@ -213,7 +214,7 @@ BuildResult BuildOutgoingMessage(const SendRequest& request)
         (r.type == 1 ? m->to : r.type == 2 ? m->cc : m->bcc).append(entry);
     }
 
-    m->priority = static_cast<TIdMessagePriority>(qBound(0, request.priority, 4));
+    m->priority = static_cast<Priority>(qBound(0, request.priority, 4));
 
     if (request.includeAttachments) {
         for (const SendAttachment& a : request.attachments) {
@@ -225,7 +226,7 @@ BuildResult BuildOutgoingMessage(const SendRequest& request)
                                      "inaccessible.",
                                      {a.path}));
             }
-            TIdAttachmentFile& part = m->AddAttachmentFile(a.path, a.temporary);
+            FileAttachment& part = m->AddAttachmentFile(a.path, a.temporary);
             part.contentType = ImageContentType(a.path);
         }
     }

@@ -12,17 +12,18 @@
 
 #include "send/OutgoingMessage.h"
 
-class TMailAccount;
-
 namespace vm {
+
+class MailAccount;
+
 
 // One recipient row: display name, address and recipient type
 // (1 To, 2 Cc, 3 Bcc; other values are not sent).
-class TIdEMailAddressEx
+class EmailAddress
 {
 public:
-    TIdEMailAddressEx() = default;
-    TIdEMailAddressEx(const QString& name, const QString& address, int type = 1)
+    EmailAddress() = default;
+    EmailAddress(const QString& name, const QString& address, int type = 1)
         : name(name), address(address), type(type)
     {
     }
@@ -45,12 +46,12 @@ struct SendAttachment
 
 struct SendRequest
 {
-    TMailAccount* account = nullptr;
+    MailAccount* account = nullptr;
     QString subject;
     QString body; // plain text, or the HTML document in formatted mode
     bool html = false;
     int charsetId = 12; // charset ids of the program's table; 12 = UTF-8
-    QList<TIdEMailAddressEx> recipients;
+    QList<EmailAddress> recipients;
     int priority = 2; // 0 highest .. 4 lowest
     bool receipt = false;
     bool includeAttachments = true;

@@ -1,13 +1,13 @@
 #include "send/SendWorker.h"
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/Messages.h"
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "ops/ErrorList.h"
 #include "ops/OperationReport.h"
 #include "ops/StatusChannel.h"
 #include "send/OutgoingMessage.h"
-#include "send/TIdSMTPEx.h"
+#include "send/SmtpClient.h"
 
 namespace vm {
 
@@ -52,7 +52,7 @@ QString SendStatusText(const char* key)
 
 int SendingThread(SendingThreadParams& p)
 {
-    TIdSMTPEx& client = *p.client;
+    SmtpClient& client = *p.client;
     bool sent = false;
     try {
         Post(p.window, SendStatusText("Connecting"));
@@ -61,7 +61,7 @@ int SendingThread(SendingThreadParams& p)
         client.Send(*p.message);
         p.finalReply = client.LastReply().Text();
         sent = true;
-    } catch (const EIdOperationCancelled&) {
+    } catch (const OperationCancelled&) {
         client.Close();
         p.failure = SendFailure::Interrupted;
     } catch (const std::exception& e) {
@@ -80,7 +80,7 @@ int SendingThread(SendingThreadParams& p)
     }
 
     if (sent) {
-        TMailAccount& acc = *p.account;
+        MailAccount& acc = *p.account;
         if (acc.SmtpAuthentication() && acc.SmtpPassword().isEmpty() &&
             !acc.SmtpSessionPassword().isEmpty())
             acc.SmtpSessionPasswordValid() = true;
@@ -96,7 +96,7 @@ int SendingThread(SendingThreadParams& p)
     return 0;
 }
 
-void StopSend(TIdSMTPEx* client)
+void StopSend(SmtpClient* client)
 {
     if (client)
         client->GetTransport().RequestInterrupt();
@@ -116,7 +116,7 @@ SendOutcome SendComposedMessage(const SendRequest& request, const SendOptions& o
     if (!request.account)
         return report(SendFailure::Error, SendingErrorText(QStringLiteral("No account.")));
 
-    auto client = std::make_unique<TIdSMTPEx>();
+    auto client = std::make_unique<SmtpClient>();
     if (!ConfigureSMTP(*client, *request.account)) {
         out.failure = SendFailure::Cancelled;
         return out;
@@ -137,7 +137,7 @@ SendOutcome SendComposedMessage(const SendRequest& request, const SendOptions& o
     WorkerRun run;
     run.transport = &client->GetTransport();
     run.silenceLimitSeconds =
-        options.silenceLimitSeconds >= 0 ? options.silenceLimitSeconds : Settings().ConnectTimeout;
+        options.silenceLimitSeconds >= 0 ? options.silenceLimitSeconds : AppSettings().ConnectTimeout;
     bool silenced = false;
     run.onSilence = [&] {
         silenced = true;

@@ -14,13 +14,13 @@
 #include "ops/WorkerRunner.h"
 #include "send/SendRequest.h"
 
-class TMailAccount;
+namespace vm { class MailAccount; }
 
 namespace vm {
 
 class OutgoingMessage;
 class StatusChannel;
-class TIdSMTPEx;
+class SmtpClient;
 
 // How a send ended.
 enum class SendFailure {
@@ -37,9 +37,9 @@ enum class SendFailure {
 struct SendingThreadParams : WorkerParams
 {
     OutgoingMessage* message = nullptr;
-    TIdSMTPEx* client = nullptr;
+    SmtpClient* client = nullptr;
     StatusChannel* window = nullptr; // status texts of the compose window; may be null
-    TMailAccount* account = nullptr;
+    MailAccount* account = nullptr;
 
     // Filled by the worker.
     SendFailure failure = SendFailure::None;
@@ -59,7 +59,7 @@ struct SendOptions
     int silenceLimitSeconds = -1;
     // Called with the running client before the worker starts and with
     // nullptr after it ended, so that a window can reach it with StopSend.
-    std::function<void(TIdSMTPEx*)> clientChanged;
+    std::function<void(SmtpClient*)> clientChanged;
     // Show the failure messages through the message service.
     bool showMessages = true;
 };
@@ -80,7 +80,7 @@ SendOutcome SendComposedMessage(const SendRequest& request, const SendOptions& o
 
 // Stop of a running send: asks the client's transport to interrupt (only
 // when its status is still osProceed). Thread-safe.
-void StopSend(TIdSMTPEx* client);
+void StopSend(SmtpClient* client);
 
 // Status texts of the compose window ("SendMailWnd" section).
 QString SendStatusText(const char* key);

@@ -7,16 +7,18 @@
 #include <gtest/gtest.h>
 
 #include "addressbook/AddressBookStartup.h"
-#include "addressbook/TAddressBook.h"
+#include "addressbook/AddressBook.h"
 #include "model/BinaryStream.h"
-#include "model/StreamErrors.h"
+#include "model/FileErrors.h"
+
+using namespace vm;
 
 namespace {
 
-TAddressBookItem* Entry(const QString& first, const QString& last,
+Contact* Entry(const QString& first, const QString& last,
                         const QList<QByteArray>& emails = {})
 {
-    auto* e = new TAddressBookItem;
+    auto* e = new Contact;
     e->firstName = first;
     e->lastName = last;
     for (const auto& m : emails)
@@ -24,14 +26,14 @@ TAddressBookItem* Entry(const QString& first, const QString& last,
     return e;
 }
 
-QByteArray Bytes(const TAddressBook& book)
+QByteArray Bytes(const AddressBook& book)
 {
     vm::ByteWriter w;
     book.Write(w);
     return w.Buffer();
 }
 
-void ReadBytes(TAddressBook& book, const QByteArray& data)
+void ReadBytes(AddressBook& book, const QByteArray& data)
 {
     vm::ByteReader r(data);
     book.Read(r);
@@ -50,9 +52,9 @@ void WriteAll(const QString& path, const QByteArray& data)
     f.write(data);
 }
 
-TEST(TAddressBook, DisplayNamesAndEmails)
+TEST(AddressBook, DisplayNamesAndEmails)
 {
-    std::unique_ptr<TAddressBookItem> e(Entry("Anna", ""));
+    std::unique_ptr<Contact> e(Entry("Anna", ""));
     EXPECT_EQ(e->DisplayName(), "Anna");
     e->firstName.clear();
     e->lastName = "ACME Ltd";
@@ -66,9 +68,9 @@ TEST(TAddressBook, DisplayNamesAndEmails)
     EXPECT_EQ(e->emails.Joined(), "a@x; b@x");
 }
 
-TEST(TAddressBook, FileLayout)
+TEST(AddressBook, FileLayout)
 {
-    TAddressBook book;
+    AddressBook book;
     auto* e = Entry(QString::fromUtf8("\xc3\x89va"), "B", {"e@x"});
     e->telephone = "12";
     book.Add(e);
@@ -90,16 +92,16 @@ TEST(TAddressBook, FileLayout)
     EXPECT_EQ(Bytes(book).toHex().toStdString(), expected.toHex().toStdString());
 }
 
-TEST(TAddressBook, RoundTripAndTrailingBytes)
+TEST(AddressBook, RoundTripAndTrailingBytes)
 {
-    TAddressBook book;
+    AddressBook book;
     auto* e = Entry(QString::fromUtf8("Zo\xc3\xab \xf0\x9f\x98\x80"),
                     QString::fromUtf8("\xe6\x9d\x8e"), {"z@x", "Z@x"});
     e->messenger = "icq:1";
     e->webSite = "https://z.example";
     book.Add(e);
     book.Add(Entry("", "Empty"));
-    TAddressBook back;
+    AddressBook back;
     ReadBytes(back, Bytes(book) + "trailing junk");
     ASSERT_EQ(back.Count(), 2);
     EXPECT_EQ(back.At(0)->firstName, e->firstName);
@@ -112,33 +114,33 @@ TEST(TAddressBook, RoundTripAndTrailingBytes)
     EXPECT_EQ(back.CountWithEmails(), 1);
 }
 
-TEST(TAddressBook, ReadErrors)
+TEST(AddressBook, ReadErrors)
 {
-    TAddressBook book;
+    AddressBook book;
     book.Add(Entry("Keep", "Me", {"k@x"}));
     book.Add(Entry("Second", "", {"s@x"}));
     const QByteArray good = Bytes(book);
 
-    TAddressBook target;
+    AddressBook target;
     target.Add(Entry("Old", "Entry"));
     QByteArray wrongSig = good;
     wrongSig[5] = 'X';
-    EXPECT_THROW(ReadBytes(target, wrongSig), EIncorrectStreamFormat);
+    EXPECT_THROW(ReadBytes(target, wrongSig), MailboxFormatError);
     EXPECT_EQ(target.Count(), 1); // kept what it held
 
     QByteArray countThree = good;
     countThree[23] = 3;
-    EXPECT_THROW(ReadBytes(target, countThree), EIncorrectStreamFormat);
+    EXPECT_THROW(ReadBytes(target, countThree), MailboxFormatError);
     EXPECT_EQ(target.Count(), 0);
 
     target.Add(Entry("Old", "Entry"));
-    EXPECT_THROW(ReadBytes(target, good.left(good.size() - 2)), EIncorrectStreamFormat);
+    EXPECT_THROW(ReadBytes(target, good.left(good.size() - 2)), MailboxFormatError);
     EXPECT_EQ(target.Count(), 0);
 }
 
-TEST(TAddressBook, AddRecipients)
+TEST(AddressBook, AddRecipients)
 {
-    TAddressBook book;
+    AddressBook book;
     book.Add(Entry("Anna", "Berg", {"anna@x"}));
     book.AddRecipients({{"Anna Berg", "anna@x"}, // already held
                         {"Anna Berg", "ANNA@x"}, // case differs: added
@@ -164,7 +166,7 @@ protected:
 
 TEST_F(AddressBookFile, StartWithoutFileHasTheMakersEntry)
 {
-    TAddressBook book;
+    AddressBook book;
     bool asked = false;
     EXPECT_TRUE(vm::LoadAddressBookAtStart(book, path(), [&](auto) { return asked = true; }));
     EXPECT_FALSE(asked);
@@ -178,7 +180,7 @@ TEST_F(AddressBookFile, StartWithoutFileHasTheMakersEntry)
     // A book loaded from its file replaces the maker's entry.
     book.At(0)->lastName = "Saved";
     book.SaveToFile(path());
-    TAddressBook again;
+    AddressBook again;
     EXPECT_TRUE(vm::LoadAddressBookAtStart(again, path(), {}));
     ASSERT_EQ(again.Count(), 1);
     EXPECT_EQ(again.At(0)->lastName, "Saved");
@@ -188,7 +190,7 @@ TEST_F(AddressBookFile, DamagedFileIsKeptAsBackupBeforeItIsReplaced)
 {
     const QByteArray damaged("\x15\x00VL320KEX07ADDRESSBOOK\x05\x00\x00\x00", 27);
     WriteAll(path(), damaged);
-    TAddressBook refused;
+    AddressBook refused;
     vm::AddressBookLoadFailure seen{};
     EXPECT_FALSE(vm::LoadAddressBookAtStart(refused, path(), [&](auto kind) {
         seen = kind;
@@ -197,19 +199,19 @@ TEST_F(AddressBookFile, DamagedFileIsKeptAsBackupBeforeItIsReplaced)
     EXPECT_EQ(seen, vm::AddressBookLoadFailure::Invalid);
     EXPECT_EQ(ReadAll(path()), damaged);
 
-    TAddressBook book;
+    AddressBook book;
     EXPECT_TRUE(vm::LoadAddressBookAtStart(book, path(), [](auto) { return true; }));
     EXPECT_EQ(book.Count(), 0);
     book.Add(Entry("New", "One", {"n@x"}));
     EXPECT_TRUE(vm::SaveAddressBookAtExit(book, path(), [] { return false; }));
     EXPECT_EQ(ReadAll(path() + ".bak"), damaged);
-    TAddressBook check;
+    AddressBook check;
     check.LoadFromFile(path());
     EXPECT_EQ(check.Count(), 1);
 
     // A second damaged file never overwrites the first backup.
     WriteAll(path(), damaged + "2");
-    TAddressBook next;
+    AddressBook next;
     EXPECT_TRUE(vm::LoadAddressBookAtStart(next, path(), [](auto) { return true; }));
     next.SaveToFile(path());
     EXPECT_EQ(ReadAll(path() + ".bak"), damaged);
@@ -222,7 +224,7 @@ TEST_F(AddressBookFile, DamagedFileIsKeptAsBackupBeforeItIsReplaced)
 TEST_F(AddressBookFile, UnreadableFileAndFailedSave)
 {
     ASSERT_TRUE(QFile::link("/proc/self/mem", path()));
-    TAddressBook book;
+    AddressBook book;
     vm::AddressBookLoadFailure seen{};
     EXPECT_TRUE(vm::LoadAddressBookAtStart(book, path(), [&](auto kind) {
         seen = kind;
@@ -232,7 +234,7 @@ TEST_F(AddressBookFile, UnreadableFileAndFailedSave)
     EXPECT_EQ(book.Count(), 0);
 
     // Writing into a missing directory fails: the exit question decides.
-    TAddressBook other;
+    AddressBook other;
     int asked = 0;
     const QString bad = tmp.path() + "/missing/addressbook.vlab";
     EXPECT_FALSE(vm::SaveAddressBookAtExit(other, bad, [&] { return ++asked, false; }));

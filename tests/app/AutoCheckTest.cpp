@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/AutoCheck.h"
-#include "config/MySettings.h"
+#include "config/Settings.h"
 
 using namespace vm;
 
@@ -12,13 +12,13 @@ class AutoCheckTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Settings() = MySettings();
-        Settings().AutoMailCheck = true;
-        Settings().CheckMailOnStartup = true;
-        Settings().CheckMailOnTimer = true;
-        Settings().AutoMailCheckInterval = 5;
-        Settings().SleepOnStartup = true;
-        Settings().StartupSleepingTime = 3;
+        AppSettings() = Settings();
+        AppSettings().AutoMailCheck = true;
+        AppSettings().CheckMailOnStartup = true;
+        AppSettings().CheckMailOnTimer = true;
+        AppSettings().AutoMailCheckInterval = 5;
+        AppSettings().SleepOnStartup = true;
+        AppSettings().StartupSleepingTime = 3;
     }
     AutoCheckScheduler Make()
     {
@@ -69,7 +69,7 @@ TEST_F(AutoCheckTest, StartUpCheckRules)
 
 TEST_F(AutoCheckTest, StartUpOnlyCheckStopsTheTimerAfterwards)
 {
-    Settings().CheckMailOnTimer = false;
+    AppSettings().CheckMailOnTimer = false;
     auto s = Make();
     s.StartUp(false, false);
     EXPECT_EQ(TicksUntilCheck(s), 1);
@@ -110,7 +110,7 @@ TEST_F(AutoCheckTest, LockHoldsChecksAndUnlockRunsAtNextTick)
     EXPECT_FALSE(s.locked);
     EXPECT_TRUE(s.Tick());
 
-    Settings().CheckMailOnTimer = false;
+    AppSettings().CheckMailOnTimer = false;
     EXPECT_FALSE(s.SetLock(AutoCheckScheduler::LockMode::Lock)); // permanently disabled
     EXPECT_FALSE(s.locked);
 }
@@ -135,11 +135,11 @@ TEST_F(AutoCheckTest, SettingsChangeRearmsOrStops)
     auto s = Make();
     s.StartUp(false, true);
     s.locked = true;
-    Settings().AutoMailCheckInterval = 60;
+    AppSettings().AutoMailCheckInterval = 60;
     EXPECT_TRUE(s.AfterSettingsChanged());
     EXPECT_EQ(s.countdown, 60);
     EXPECT_TRUE(s.locked);
-    Settings().AutoMailCheck = false;
+    AppSettings().AutoMailCheck = false;
     EXPECT_FALSE(s.AfterSettingsChanged());
     EXPECT_FALSE(s.timerEnabled);
     EXPECT_EQ(s.countdown, 0);

@@ -39,7 +39,7 @@ struct Recorder
         h.saveMailbox = [this](int i, SaveFailure& f) {
             log << QStringLiteral("mbx%1").arg(i);
             if (failingMailboxes.contains(i)) {
-                f = {QStringLiteral("acc%1").arg(i), "EFCreateError", "disk full"};
+                f = {QStringLiteral("acc%1").arg(i), "FileCreateError", "disk full"};
                 return false;
             }
             return true;

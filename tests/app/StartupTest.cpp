@@ -11,12 +11,12 @@
 
 #include "app/VelmoraApp.h"
 #include "core/Messages.h"
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 #include "lang/BuiltinLanguage.h"
 #include "support/TestFiles.h"
 #include "lang/LanguageShell.h"
-#include "ui/common/TSaveErrorWnd.h"
-#include "ui/main/TVL350KEX07.h"
+#include "ui/common/SaveErrorWindow.h"
+#include "ui/main/MainWindow.h"
 
 using namespace vm;
 using vm::test::WriteFile;
@@ -59,7 +59,7 @@ TEST(Startup, HandWrittenLanguageThenSwitchAndCleanExit)
     // A usable translation was found: the built-in English file is not needed.
     EXPECT_FALSE(QFile::exists(dir + "/english.lng"));
     velmora.CreateWindows();
-    TVL350KEX07* w = velmora.MainWindow();
+    MainWindow* w = velmora.Window();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->BRefresh->text(), "E-Mail &abrufen ");
     EXPECT_EQ(w->BInfo->text(), QString::fromUtf8("\xc3\x9c" "ber"));
@@ -93,9 +93,9 @@ TEST(Startup, EmptyDataDirectoryRunsInEnglish)
     ASSERT_EQ(velmora.Prepare(), -1);
     EXPECT_TRUE(QFile::exists(cl.dataDir + "/english.lng"));
     velmora.CreateWindows();
-    EXPECT_EQ(velmora.MainWindow()->BRefresh->text(), "Check mail");
+    EXPECT_EQ(velmora.Window()->BRefresh->text(), "Check mail");
     EXPECT_FALSE(QFile::exists(cl.dataDir + "/velmora.ini"));
-    velmora.MainWindow()->close();
+    velmora.Window()->close();
     EXPECT_TRUE(QFile::exists(cl.dataDir + "/velmora.ini"));
     qunsetenv("VELMORA_MESSAGE_ANSWER");
 }
@@ -107,7 +107,7 @@ TEST(Startup, SaveErrorWindowHonoursBothAnswers)
     // Shown without its own event loop: an earlier test of this process may
     // have ended the program's loop, after which no loop runs again.
     for (const bool abort : {false, true}) {
-        TSaveErrorWnd wnd("Account: a||Exception class: EFCreateError||Exception message: full");
+        SaveErrorWindow wnd("Account: a||Exception class: FileCreateError||Exception message: full");
         EXPECT_TRUE(wnd.RBContinue->isChecked());
         EXPECT_TRUE(wnd.MReport->isReadOnly());
         wnd.show();

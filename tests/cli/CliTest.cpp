@@ -16,6 +16,8 @@
 #include "platform/SingleInstance.h"
 #include "support/DovecotFixture.h"
 
+using namespace vm;
+
 using vm::test::DovecotFixture;
 
 namespace {

@@ -13,10 +13,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "config/MySettings.h"
-#include "config/ui/TACF.h"
-#include "config/ui/TAccWizWnd.h"
-#include "config/ui/TSMTPWnd.h"
+#include "config/Settings.h"
+#include "config/ui/AccountWindow.h"
+#include "config/ui/AccountWizard.h"
+#include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
 #include "ui_main/Fixtures.h"
@@ -39,13 +39,13 @@ protected:
     void SetUp() override
     {
         SetMessageService(&messages);
-        acf = std::make_unique<TACF>();
+        acf = std::make_unique<AccountWindow>();
         account.Login() = "anna";
         account.Server() = "pop.example.org";
         account.Password() = "secret";
         acf->LoadAccount(account);
         acf->show();
-        smtp = acf->SmtpWindow();
+        smtp = acf->ActiveSmtpWindow();
     }
     void TearDown() override { SetMessageService(nullptr); }
 
@@ -58,9 +58,9 @@ protected:
     }
 
     RecordingMessageService messages;
-    TMailAccount account{nullptr};
-    std::unique_ptr<TACF> acf;
-    TSMTPWnd* smtp = nullptr;
+    MailAccount account{nullptr};
+    std::unique_ptr<AccountWindow> acf;
+    SmtpWindow* smtp = nullptr;
 };
 
 TEST_F(AccountWindowTest, RequirementsComeFirstAndFocusTheMissingField)
@@ -295,7 +295,7 @@ protected:
     void SetUp() override
     {
         SetMessageService(&messages);
-        wiz = std::make_unique<TAccWizWnd>();
+        wiz = std::make_unique<AccountWizard>();
         wiz->Start(nullptr);
         wiz->show();
     }
@@ -309,7 +309,7 @@ protected:
     }
 
     RecordingMessageService messages;
-    std::unique_ptr<TAccWizWnd> wiz;
+    std::unique_ptr<AccountWizard> wiz;
 };
 
 TEST_F(WizardTest, PathWithoutSmtpSkipsStepsFourAndFive)
@@ -347,7 +347,7 @@ TEST_F(WizardTest, PathWithoutSmtpSkipsStepsFourAndFive)
     wiz->BNext->click();
     wiz->BFinishClick();
     EXPECT_EQ(wiz->result(), QDialog::Accepted);
-    std::unique_ptr<TMailAccount> a = wiz->TakeAccount();
+    std::unique_ptr<MailAccount> a = wiz->TakeAccount();
     ASSERT_TRUE(a);
     EXPECT_FALSE(a->SendViaThisProgram());
     EXPECT_EQ(a->DisplayName(), "joe");
@@ -417,7 +417,7 @@ TEST_F(WizardTest, PathWithSmtpPrefillsLoginAndValidates)
     EXPECT_EQ(wiz->Step(), 5);
     wiz->BNext->click();
     wiz->BFinishClick();
-    std::unique_ptr<TMailAccount> a = wiz->TakeAccount();
+    std::unique_ptr<MailAccount> a = wiz->TakeAccount();
     ASSERT_TRUE(a);
     EXPECT_TRUE(a->FriendlyName().isEmpty());
     EXPECT_EQ(a->DisplayName(), "joe");
@@ -453,7 +453,7 @@ TEST_F(WizardTest, StepOneNeedsLoginAndServerAndCancelAsks)
 TEST_F(WizardTest, RunReturnsNothingWhenCancelled)
 {
     wiz->hide();
-    QTimer::singleShot(0, [] { TBaseForm::CurrentModalWindow()->close(); });
+    QTimer::singleShot(0, [] { TranslatedWindow::CurrentModalWindow()->close(); });
     EXPECT_EQ(wiz->Run(nullptr), nullptr);
 }
 

@@ -2,6 +2,8 @@
 
 #include "model/CommonContainer.h"
 
+using namespace vm;
+
 namespace {
 
 // Counts live instances so tests can see what the container destroyed.

@@ -13,7 +13,7 @@ QString Processed(const char* raw)
 
 TEST(LangGrammar, ClassifiesLinesByFirstSpecialCharacter)
 {
-    CIniFile f;
+    IniFile f;
     ASSERT_TRUE(f.Parse("\xEF\xBB\xBF[HEAD]\r\nSymbol = EN\r\n"
                         "text without any marker\n"
                         "; comment = not a key\n"
@@ -35,7 +35,7 @@ TEST(LangGrammar, ClassifiesLinesByFirstSpecialCharacter)
 
 TEST(LangGrammar, RepeatedSectionsMergeAndRepeatedKeysKeepTheLastValue)
 {
-    CIniFile f;
+    IniFile f;
     ASSERT_TRUE(f.Parse("[A]\na=1\nb=2\n[B]\nc=3\n[a]\nA=9\n"));
     EXPECT_EQ(f.Sections().size(), 2);
     EXPECT_EQ(*f.Value("A", "a"), QByteArray("9"));
@@ -44,7 +44,7 @@ TEST(LangGrammar, RepeatedSectionsMergeAndRepeatedKeysKeepTheLastValue)
 
 TEST(LangGrammar, RejectsNonAsciiLineStartAfterTheFirstLine)
 {
-    CIniFile f;
+    IniFile f;
     EXPECT_TRUE(f.Parse("\xC3\xA9[HEAD]\nSymbol=X\n")); // only the first line may
     EXPECT_FALSE(f.Parse("[HEAD]\n\n\xC3\xA9tude=1\nName=x\n"));
     EXPECT_EQ(f.ErrorLine(), 3);

@@ -19,7 +19,7 @@ namespace {
 
 std::unique_ptr<LanguageShell> ShellFrom(const QByteArray& data)
 {
-    CIniFile f;
+    IniFile f;
     EXPECT_TRUE(f.Parse(data));
     auto shell = std::make_unique<LanguageShell>();
     shell->Fill(f, "mem.lng");

@@ -1,21 +1,23 @@
 // Attachment names, which attachments the list counts, and safe file names.
 
 #include "mime/SafeFileName.h"
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 
 #include <gtest/gtest.h>
+
+using namespace vm;
 
 namespace {
 
 // A message with one part per given part text (header lines, blank line,
 // body) inside multipart/mixed.
-TIdMessageEx WithParts(const QList<QByteArray>& parts)
+MessageRecord WithParts(const QList<QByteArray>& parts)
 {
     QByteArray text = "Subject: s\r\nContent-Type: multipart/related; boundary=\"BB\"\r\n\r\n";
     for (const QByteArray& p : parts)
         text += "--BB\r\n" + p + "\r\n";
     text += "--BB--\r\n";
-    TIdMessageEx m;
+    MessageRecord m;
     m.raw = text;
     m.headersOnly = false;
     m.ParseWhole();
@@ -24,7 +26,7 @@ TIdMessageEx WithParts(const QList<QByteArray>& parts)
 
 QString OnlyName(const QByteArray& part)
 {
-    TIdMessageEx m = WithParts({part});
+    MessageRecord m = WithParts({part});
     if (m.Attachments().size() != 1)
         return QStringLiteral("<%1 attachments>").arg(m.Attachments().size());
     return vm::AttachmentDisplayName(m.Attachments()[0]);
@@ -69,7 +71,7 @@ TEST(AttachmentDisplayName, ParameterForms)
 
 TEST(AttachmentRules, WhichPartsAreTextAndWhichCount)
 {
-    TIdMessageEx m = WithParts({
+    MessageRecord m = WithParts({
         kHtml,
         // Inline picture with a Content-ID: embedded in the HTML, not counted.
         "Content-Type: image/png; name=\"p1.png\"\r\nContent-ID: <p1>\r\n"
@@ -99,19 +101,19 @@ TEST(AttachmentRules, WhichPartsAreTextAndWhichCount)
 TEST(AttachmentRules, CountIsCachedAndComputedFromRawWhenBodyWasDropped)
 {
     const QByteArray part = "Content-Type: application/zip; name=\"a.zip\"\r\n\r\nx";
-    TIdMessageEx m = WithParts({kHtml, part, part});
+    MessageRecord m = WithParts({kHtml, part, part});
     EXPECT_EQ(m.VisibleAttachmentCount(), 2);
     m.attachmentCount = 5; // a stored count is returned as it is
     EXPECT_EQ(m.VisibleAttachmentCount(), 5);
 
-    TIdMessageEx d = WithParts({kHtml, part});
+    MessageRecord d = WithParts({kHtml, part});
     d.DropBody();
     d.attachmentCount = -1;
     EXPECT_EQ(d.VisibleAttachmentCount(), 1);
     EXPECT_EQ(d.attachmentCount, 1);
 
     // A header block alone has nothing to count and does not store a count.
-    TIdMessageEx h;
+    MessageRecord h;
     h.raw = "Subject: x\r\n\r\n";
     h.ParseHeaders();
     EXPECT_EQ(h.VisibleAttachmentCount(), 0);
@@ -120,7 +122,7 @@ TEST(AttachmentRules, CountIsCachedAndComputedFromRawWhenBodyWasDropped)
 
 TEST(AttachmentRules, AttachedMessage)
 {
-    TIdMessageEx m = WithParts({"Content-Type: message/rfc822\r\nContent-Disposition: attachment; "
+    MessageRecord m = WithParts({"Content-Type: message/rfc822\r\nContent-Disposition: attachment; "
                                 "filename=\"fwd.eml\"\r\n\r\nSubject: inner\r\n\r\ninner body"});
     ASSERT_EQ(m.Attachments().size(), 1);
     EXPECT_EQ(vm::AttachmentDisplayName(m.Attachments()[0]), "fwd.eml");

@@ -1,7 +1,7 @@
 // Charset ids and names, the generated 8-bit tables (checked against ICU's
 // decoders), the UTF-8 decoder, encoded words and the marker order.
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "mime/Charsets.h"
 
 #include <QStringDecoder>
@@ -21,9 +21,9 @@ QByteArray Byte(int b)
 
 // Restores DefIncomingEncoding after a test changes it.
 struct DefaultCharset {
-    int saved = Settings().DefIncomingEncoding;
-    explicit DefaultCharset(int id) { Settings().DefIncomingEncoding = id; }
-    ~DefaultCharset() { Settings().DefIncomingEncoding = saved; }
+    int saved = AppSettings().DefIncomingEncoding;
+    explicit DefaultCharset(int id) { AppSettings().DefIncomingEncoding = id; }
+    ~DefaultCharset() { AppSettings().DefIncomingEncoding = saved; }
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 // A whole message whose MIME parts are parsed only when first needed must
 // give exactly what a whole parse followed by dropping the body gives.
 
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 
 #include "core/DateTime.h"
 
@@ -15,13 +15,15 @@
 #include <cstdlib>
 #include <ctime>
 
+using namespace vm;
+
 namespace {
 
 using vm::HeaderKind;
 
-TIdMessageEx Eager(const QByteArray& raw)
+MessageRecord Eager(const QByteArray& raw)
 {
-    TIdMessageEx m;
+    MessageRecord m;
     m.raw = raw;
     m.headersOnly = false;
     m.ParseWhole();
@@ -29,9 +31,9 @@ TIdMessageEx Eager(const QByteArray& raw)
     return m;
 }
 
-TIdMessageEx Deferred(const QByteArray& raw)
+MessageRecord Deferred(const QByteArray& raw)
 {
-    TIdMessageEx m;
+    MessageRecord m;
     m.raw = raw;
     m.headersOnly = false;
     m.ParseWholeDeferred();
@@ -39,7 +41,7 @@ TIdMessageEx Deferred(const QByteArray& raw)
 }
 
 // Every decoded header field of the list, the details and the replies.
-QStringList Fields(const TIdMessageEx& m)
+QStringList Fields(const MessageRecord& m)
 {
     QStringList out{m.Subject(), m.FromText(), m.FromName()};
     for (int i = 0; i < m.ToCount(); ++i)
@@ -51,7 +53,7 @@ QStringList Fields(const TIdMessageEx& m)
     return out;
 }
 
-QList<int> Charsets(const TIdMessageEx& m)
+QList<int> Charsets(const MessageRecord& m)
 {
     QList<int> out;
     for (HeaderKind k : {HeaderKind::Subject, HeaderKind::From, HeaderKind::To, HeaderKind::Cc,
@@ -64,9 +66,9 @@ QList<int> Charsets(const TIdMessageEx& m)
 // orders (fields first, count first).
 void ExpectSame(const QByteArray& raw, const QString& what)
 {
-    TIdMessageEx eager = Eager(raw);
-    TIdMessageEx fieldsFirst = Deferred(raw);
-    TIdMessageEx countFirst = Deferred(raw);
+    MessageRecord eager = Eager(raw);
+    MessageRecord fieldsFirst = Deferred(raw);
+    MessageRecord countFirst = Deferred(raw);
     EXPECT_EQ(fieldsFirst.Date, eager.Date) << what.toStdString();
     EXPECT_EQ(fieldsFirst.DispositionNotificationTo(), eager.DispositionNotificationTo());
 
@@ -81,8 +83,8 @@ void ExpectSame(const QByteArray& raw, const QString& what)
     EXPECT_EQ(Charsets(countFirst), Charsets(eager)) << what.toStdString();
 
     // A copy taken before anything was asked answers the same.
-    TIdMessageEx original = Deferred(raw);
-    TIdMessageEx copy(original);
+    MessageRecord original = Deferred(raw);
+    MessageRecord copy(original);
     EXPECT_EQ(Fields(copy), fields) << what.toStdString();
 }
 
@@ -104,7 +106,7 @@ TEST(DeferredParts, RawEightBitSubjectTakesTheTextPartCharsetWhenFirstAsked)
                                      "To: a@example.org\r\nSubject: " +
                                          subject + "\r\n",
                                      "text/plain; charset=koi8-r", "body");
-    TIdMessageEx m = Deferred(raw);
+    MessageRecord m = Deferred(raw);
     EXPECT_EQ(m.attachmentCount, -1);
     EXPECT_EQ(m.Subject(), QString::fromUtf8("Привет"));
     EXPECT_EQ(m.FromName(), QString::fromUtf8("Иван"));
@@ -137,12 +139,12 @@ TEST(DeferredParts, AttachmentCountsWithNamesInAnyLetterCase)
     const QByteArray nameless = "--xx\r\nContent-Type: application/octet-stream\r\n\r\nAAAA\r\n";
     const QByteArray headers = "Subject: files\r\nFrom: a@example.org\r\n";
 
-    TIdMessageEx m = Deferred(Multipart(headers, "text/plain", "see attached", named + embedded));
+    MessageRecord m = Deferred(Multipart(headers, "text/plain", "see attached", named + embedded));
     EXPECT_EQ(m.VisibleAttachmentCount(), 1);
     EXPECT_EQ(m.attachmentCount, 1);
 
     // "name" in the body text only: nothing to count.
-    TIdMessageEx body =
+    MessageRecord body =
         Deferred(Multipart(headers, "text/plain", "your name: filename=\"x.txt\"", nameless));
     EXPECT_EQ(body.VisibleAttachmentCount(), 0);
 
@@ -152,7 +154,7 @@ TEST(DeferredParts, AttachmentCountsWithNamesInAnyLetterCase)
     ExpectSame(headers + "Content-Type: application/zip; name=\"a.zip\"\r\n\r\nUEsDBA==\r\n",
                "single attachment");
     // A record parsed only as headers keeps counting nothing.
-    TIdMessageEx h;
+    MessageRecord h;
     h.raw = headers + "\r\n";
     h.ParseHeaders();
     EXPECT_EQ(h.VisibleAttachmentCount(), 0);
@@ -200,7 +202,7 @@ TEST(DeferredParts, DatesAreLocalDayCounts)
              {"Tue, 15 Nov 1994 08:12:31 +0200", "Sun, 30 Jun 2024 23:59:59 -0700",
               "Sun, 31 Mar 2024 01:30:00 +0000", "Thu, 1 Jan 1970 00:00:00 +0000",
               "Sat, 29 Oct 2039 01:30:00 +0000"}) {
-            TIdMessageEx m = Deferred(QByteArray("Date: ") + date + "\r\n\r\nx\r\n");
+            MessageRecord m = Deferred(QByteArray("Date: ") + date + "\r\n\r\nx\r\n");
             const QDateTime instant = QDateTime::fromString(date, Qt::RFC2822Date);
             ASSERT_TRUE(instant.isValid()) << date;
             EXPECT_NEAR(m.Date, vm::ToDays(instant.toLocalTime()), 1e-9) << zone << " " << date;

@@ -1,40 +1,42 @@
 // Parsing of message records: header fields, charset choice, parts, the
 // bookkeeping that parsing must keep, copies and malformed input.
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/DateTime.h"
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 
 #include <QDateTime>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
+using namespace vm;
+
 using vm::HeaderKind;
 
 namespace {
 
-TIdMessageEx Whole(const QByteArray& text)
+MessageRecord Whole(const QByteArray& text)
 {
-    TIdMessageEx m;
+    MessageRecord m;
     m.raw = text;
     m.headersOnly = false;
     m.ParseWhole();
     return m;
 }
 
-TIdMessageEx Headers(const QByteArray& text)
+MessageRecord Headers(const QByteArray& text)
 {
-    TIdMessageEx m;
+    MessageRecord m;
     m.raw = text;
     m.ParseHeaders();
     return m;
 }
 
 struct DefaultCharset {
-    int saved = vm::Settings().DefIncomingEncoding;
-    explicit DefaultCharset(int id) { vm::Settings().DefIncomingEncoding = id; }
-    ~DefaultCharset() { vm::Settings().DefIncomingEncoding = saved; }
+    int saved = vm::AppSettings().DefIncomingEncoding;
+    explicit DefaultCharset(int id) { vm::AppSettings().DefIncomingEncoding = id; }
+    ~DefaultCharset() { vm::AppSettings().DefIncomingEncoding = saved; }
 };
 
 const QByteArray kMultipart =
@@ -71,7 +73,7 @@ const QByteArray kMultipart =
 
 TEST(MessageHeaders, FieldsOfAHeaderBlock)
 {
-    TIdMessageEx m = Headers(
+    MessageRecord m = Headers(
         "Return-Path: <x@y>\r\n"
         "Subject: =?iso-8859-1?Q?Gr=FC=DFe?= aus\r\n"
         " Berlin\r\n"
@@ -115,7 +117,7 @@ TEST(MessageHeaders, FieldsOfAHeaderBlock)
 
 TEST(MessageHeaders, ParsingKeepsUidAndFlags)
 {
-    TIdMessageEx m;
+    MessageRecord m;
     m.UID = "UIDL-1";
     m.Flags = mfRecent | 0x01;
     m.raw = kMultipart;
@@ -141,17 +143,17 @@ TEST(HeaderCharset, FallbackOrder)
                   .HeaderCharset(HeaderKind::Subject, 0),
               4);
     // Then the Content-Type charset ("koi8" is KOI8-R).
-    TIdMessageEx k = Headers("Subject: \xC1\xC2\r\nContent-Type: text/plain; charset=koi8\r\n\r\n");
+    MessageRecord k = Headers("Subject: \xC1\xC2\r\nContent-Type: text/plain; charset=koi8\r\n\r\n");
     EXPECT_EQ(k.HeaderCharset(HeaderKind::Subject, 0), 13);
     EXPECT_EQ(k.Subject(), QString::fromUtf8("\xD0\xB0\xD0\xB1"));
     // Then the first text part with a known charset, also after DropBody.
-    TIdMessageEx w = Whole(QByteArray(kMultipart).replace("Subject: parts", "Subject: \xC1\xC2"));
+    MessageRecord w = Whole(QByteArray(kMultipart).replace("Subject: parts", "Subject: \xC1\xC2"));
     EXPECT_EQ(w.HeaderCharset(HeaderKind::Subject, 0), 13);
     w.DropBody();
     EXPECT_EQ(w.HeaderCharset(HeaderKind::Subject, 0), 13);
     EXPECT_EQ(w.Subject(), QString::fromUtf8("\xD0\xB0\xD0\xB1"));
     // Nothing: 0, and the text is converted with DefIncomingEncoding.
-    TIdMessageEx n = Headers("Subject: caf\xE9\r\n\r\n");
+    MessageRecord n = Headers("Subject: caf\xE9\r\n\r\n");
     EXPECT_EQ(n.HeaderCharset(HeaderKind::Subject, 0), 0);
     {
         DefaultCharset d(1);
@@ -166,7 +168,7 @@ TEST(HeaderCharset, FallbackOrder)
 
 TEST(HeaderCharset, AddressListsUseTheNaiveSplitAndOnlyFirstLines)
 {
-    TIdMessageEx m = Headers("To: a@x, =?koi8-r?B?wcI=?= <b@x>,\r\n"
+    MessageRecord m = Headers("To: a@x, =?koi8-r?B?wcI=?= <b@x>,\r\n"
                              " =?iso-8859-2?Q?=B1?= <c@x>\r\n"
                              "Cc: \"Last, First\" <l@x>\r\n\r\n");
     EXPECT_EQ(m.HeaderCharset(HeaderKind::To, 0), 0);
@@ -182,7 +184,7 @@ TEST(HeaderCharset, AddressListsUseTheNaiveSplitAndOnlyFirstLines)
 
 TEST(HeaderCharset, MixedCharsetSubjectIsDecodedWordByWord)
 {
-    TIdMessageEx m = Headers("Subject: =?utf-8?Q?=E2=82=AC?= =?iso-8859-1?Q?caf=E9?= "
+    MessageRecord m = Headers("Subject: =?utf-8?Q?=E2=82=AC?= =?iso-8859-1?Q?caf=E9?= "
                              "=?Shift_JIS?B?gqA=?=\r\n\r\n");
     // The marker order still names ISO-8859-1 ...
     EXPECT_EQ(m.HeaderCharset(HeaderKind::Subject, 0), 1);
@@ -193,7 +195,7 @@ TEST(HeaderCharset, MixedCharsetSubjectIsDecodedWordByWord)
 TEST(HeaderCharset, CharsetsOnlyIcuKnows)
 {
     // Raw Shift_JIS in the subject, declared by the Content-Type.
-    TIdMessageEx m = Headers("Subject: \x82\xA0\r\nContent-Type: text/plain; charset=Shift_JIS\r\n\r\n");
+    MessageRecord m = Headers("Subject: \x82\xA0\r\nContent-Type: text/plain; charset=Shift_JIS\r\n\r\n");
     EXPECT_EQ(m.HeaderCharset(HeaderKind::Subject, 0), 0);
     EXPECT_EQ(m.Subject(), QString(QChar(0x3042)));
     // us-ascii says nothing about 8-bit bytes: the default applies.
@@ -204,7 +206,7 @@ TEST(HeaderCharset, CharsetsOnlyIcuKnows)
 
 TEST(MessageParts, TextPartsAndAttachments)
 {
-    TIdMessageEx m = Whole(kMultipart);
+    MessageRecord m = Whole(kMultipart);
     EXPECT_EQ(m.ContentType(), "multipart/mixed");
     EXPECT_EQ(m.FromName(), QString::fromUtf8("J\xC3\xBCrgen"));
     ASSERT_EQ(m.TextParts().size(), 2);
@@ -230,13 +232,13 @@ TEST(MessageParts, TextPartsAndAttachments)
 
 TEST(MessageParts, CopiesAreDeep)
 {
-    TIdMessageEx m = Whole(kMultipart);
+    MessageRecord m = Whole(kMultipart);
     m.UID = "u1";
     m.size = 1234;
     m.serverNumber = 7;
     m.fresh = true;
     m.receiptState = 2;
-    TIdMessageEx c(m);
+    MessageRecord c(m);
     EXPECT_EQ(c.UID, "u1");
     EXPECT_EQ(c.size, 1234);
     EXPECT_EQ(c.serverNumber, 7);
@@ -249,10 +251,10 @@ TEST(MessageParts, CopiesAreDeep)
     m.raw.clear();
     EXPECT_EQ(c.Attachments().size(), 1);
     EXPECT_EQ(c.raw, kMultipart);
-    TIdMessageEx d;
+    MessageRecord d;
     d = c;
     EXPECT_EQ(d.TextParts().size(), 2);
-    d = TIdMessageEx();
+    d = MessageRecord();
     EXPECT_EQ(d.Subject(), "");
     EXPECT_EQ(d.parsed(), nullptr);
 }
@@ -260,17 +262,17 @@ TEST(MessageParts, CopiesAreDeep)
 TEST(MalformedMessages, GivePartialResults)
 {
     // Nothing at all.
-    TIdMessageEx e = Whole("");
+    MessageRecord e = Whole("");
     EXPECT_EQ(e.Subject(), "");
     EXPECT_EQ(e.FromText(), "");
     // Headers without the blank line, body cut inside a multipart.
-    TIdMessageEx t = Whole("Subject: cut\r\nFrom: a@b\r\nContent-Type: multipart/mixed; "
+    MessageRecord t = Whole("Subject: cut\r\nFrom: a@b\r\nContent-Type: multipart/mixed; "
                            "boundary=zz\r\n\r\n--zz\r\nContent-Type: text/plain\r\n\r\nhal");
     EXPECT_EQ(t.Subject(), "cut");
     EXPECT_EQ(t.FromAddress(), "a@b");
     EXPECT_EQ(Whole("Subject: no end").Subject(), "no end");
     // An encoded word cut off, an unknown transfer encoding, broken base64.
-    TIdMessageEx b = Whole("Subject: =?utf-8?B?w6\r\nFrom: <unterminated\r\n"
+    MessageRecord b = Whole("Subject: =?utf-8?B?w6\r\nFrom: <unterminated\r\n"
                            "Content-Transfer-Encoding: x-unknown\r\n\r\n\x01\x02");
     EXPECT_EQ(b.Subject(), "=?utf-8?B?w6");
     EXPECT_EQ(b.FromAddress(), "unterminated");
@@ -283,6 +285,6 @@ TEST(MalformedMessages, GivePartialResults)
     for (int i = 1; i < 300; ++i)
         nested += "--a" + QByteArray::number(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=a" +
                   QByteArray::number(i) + "\r\n\r\n";
-    TIdMessageEx n = Whole(nested);
+    MessageRecord n = Whole(nested);
     EXPECT_TRUE(n.Attachments().size() <= 1);
 }

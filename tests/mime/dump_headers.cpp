@@ -5,7 +5,7 @@
 //   dump_headers FILE...
 
 #include "mime/SafeFileName.h"
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,6 +14,8 @@
 #include <QJsonObject>
 
 #include <cstdio>
+
+using namespace vm;
 
 int main(int argc, char** argv)
 {
@@ -28,7 +30,7 @@ int main(int argc, char** argv)
             out.append(o);
             continue;
         }
-        TIdMessageEx m;
+        MessageRecord m;
         m.raw = f.readAll();
         m.headersOnly = false;
         m.ParseWhole();

@@ -11,12 +11,14 @@
 #include <thread>
 
 #include "model/MailStartup.h"
-#include "model/StreamErrors.h"
-#include "model/TAccountsDirectory.h"
+#include "model/FileErrors.h"
+#include "model/AccountsDirectory.h"
+
+using namespace vm;
 
 namespace {
 
-class AccountsDirectory : public ::testing::Test
+class Accounts : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -24,9 +26,9 @@ protected:
         ASSERT_TRUE(tmp.isValid());
         dir.SetMailboxDirectory(tmp.path());
     }
-    TMailAccount* NewAccount(const QByteArray& login)
+    MailAccount* NewAccount(const QByteArray& login)
     {
-        auto* a = new TMailAccount(&dir);
+        auto* a = new MailAccount(&dir);
         a->Login() = login;
         dir.Add(a);
         return a;
@@ -34,14 +36,14 @@ protected:
     QString Path(const QString& name) const { return tmp.path() + QLatin1Char('/') + name; }
 
     QTemporaryDir tmp;
-    TAccountsDirectory dir;
+    AccountsDirectory dir;
 };
 
-TEST_F(AccountsDirectory, FileNamesForNewAccounts)
+TEST_F(Accounts, FileNamesForNewAccounts)
 {
-    TMailAccount* a = NewAccount("anna");
-    TMailAccount* b = NewAccount("anna");
-    TMailAccount* odd = NewAccount("x:y/z<\"*?>\\';");
+    MailAccount* a = NewAccount("anna");
+    MailAccount* b = NewAccount("anna");
+    MailAccount* odd = NewAccount("x:y/z<\"*?>\\';");
     int index = 0;
     dir.SaveAll(index, {});
     EXPECT_EQ(a->MailboxFileName(), QStringLiteral("anna.mbx"));
@@ -59,9 +61,9 @@ TEST_F(AccountsDirectory, FileNamesForNewAccounts)
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files).size(), 2);
 }
 
-TEST_F(AccountsDirectory, AccountQueries)
+TEST_F(Accounts, AccountQueries)
 {
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     a.Login() = "anna";
     EXPECT_EQ(a.DisplayName(), "anna");
     a.FriendlyName() = "Work";
@@ -81,9 +83,9 @@ TEST_F(AccountsDirectory, AccountQueries)
     EXPECT_FALSE(a.CanBeCheckedUnattended());
 }
 
-TEST_F(AccountsDirectory, PasswordOrder)
+TEST_F(Accounts, PasswordOrder)
 {
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     EXPECT_TRUE(a.Pop3PasswordWithoutPrompt().isEmpty());
     a.SessionPassword() = "typed";
     EXPECT_TRUE(a.Pop3PasswordWithoutPrompt().isEmpty()); // not valid yet
@@ -111,10 +113,10 @@ TEST_F(AccountsDirectory, PasswordOrder)
     EXPECT_TRUE(needed);
 }
 
-TEST_F(AccountsDirectory, SaveAllResumesOrStopsAfterAFailure)
+TEST_F(Accounts, SaveAllResumesOrStopsAfterAFailure)
 {
     NewAccount("one");
-    TMailAccount* blocked = NewAccount("two");
+    MailAccount* blocked = NewAccount("two");
     NewAccount("three");
     // The second account's file name is taken by a directory: its save fails.
     ASSERT_TRUE(QDir(tmp.path()).mkdir("two.mbx"));
@@ -122,19 +124,19 @@ TEST_F(AccountsDirectory, SaveAllResumesOrStopsAfterAFailure)
 
     QStringList failures;
     const bool stopped = !vm::SaveMailboxesAtExit(
-        dir, {}, [&](const TMailAccount& a, const QString& cls, const QString& message) {
+        dir, {}, [&](const MailAccount& a, const QString& cls, const QString& message) {
             failures << QString::fromLatin1(a.DisplayName()) + " " + cls;
             EXPECT_FALSE(message.isEmpty());
             return false;
         });
     EXPECT_TRUE(stopped);
-    EXPECT_EQ(failures, QStringList{"two EFCreateError"});
+    EXPECT_EQ(failures, QStringList{"two FileCreateError"});
     EXPECT_TRUE(QFile::exists(Path("one.mbx")));
     EXPECT_FALSE(QFile::exists(Path("three.mbx")));
 
     failures.clear();
     EXPECT_TRUE(vm::SaveMailboxesAtExit(
-        dir, {}, [&](const TMailAccount&, const QString& cls, const QString&) {
+        dir, {}, [&](const MailAccount&, const QString& cls, const QString&) {
             failures << cls;
             return true;
         }));
@@ -142,20 +144,20 @@ TEST_F(AccountsDirectory, SaveAllResumesOrStopsAfterAFailure)
     EXPECT_TRUE(QFile::exists(Path("three.mbx")));
 
     int index = 0;
-    EXPECT_THROW(dir.SaveAll(index, {}), EFCreateError);
+    EXPECT_THROW(dir.SaveAll(index, {}), FileCreateError);
     EXPECT_EQ(index, 1);
 }
 
-TEST_F(AccountsDirectory, LoadsWhatWasSavedWithReports)
+TEST_F(Accounts, LoadsWhatWasSavedWithReports)
 {
-    TMailAccount* a = NewAccount("anna");
+    MailAccount* a = NewAccount("anna");
     a->Password() = "pw";
-    auto* m = new TIdMessageEx;
+    auto* m = new MessageRecord;
     m->UID = "u1";
     m->raw = "Subject: x\r\n\r\n";
-    a->Mailbox().Add(m);
-    a->Mailbox().SetLastCheck(45000);
-    a->Mailbox().At(0)->fresh = true;
+    a->Box().Add(m);
+    a->Box().SetLastCheck(45000);
+    a->Box().At(0)->fresh = true;
     NewAccount("bob");
     int index = 0;
     dir.SaveAll(index, {});
@@ -169,7 +171,7 @@ TEST_F(AccountsDirectory, LoadsWhatWasSavedWithReports)
     f.close();
     ASSERT_TRUE(QDir(tmp.path()).mkdir("folder.mbx")); // not a file: not listed
 
-    TAccountsDirectory loaded;
+    AccountsDirectory loaded;
     QStringList progress, invalid;
     vm::MailboxLoadReports reports;
     reports.progress = [&](const QString& name) { progress << name; };
@@ -181,29 +183,29 @@ TEST_F(AccountsDirectory, LoadsWhatWasSavedWithReports)
     EXPECT_EQ(invalid, QStringList{"junk.mbx"});
     EXPECT_EQ(loaded.MailboxDirectory(), tmp.path() + "/");
     ASSERT_EQ(loaded.Count(), 2);
-    TMailAccount* anna = loaded.At(0)->Login() == "anna" ? loaded.At(0) : loaded.At(1);
+    MailAccount* anna = loaded.At(0)->Login() == "anna" ? loaded.At(0) : loaded.At(1);
     EXPECT_EQ(anna->Owner(), &loaded);
-    EXPECT_EQ(anna->Mailbox().Account(), anna);
-    EXPECT_EQ(anna->Mailbox().At(0)->owner, &anna->Mailbox());
+    EXPECT_EQ(anna->Box().Account(), anna);
+    EXPECT_EQ(anna->Box().At(0)->owner, &anna->Box());
     // Stored password, checked before, every record has headers: shown at start.
-    EXPECT_FALSE(anna->Mailbox().Stale());
-    EXPECT_TRUE(anna->Mailbox().Confirmed());
+    EXPECT_FALSE(anna->Box().Stale());
+    EXPECT_TRUE(anna->Box().Confirmed());
     EXPECT_EQ(loaded.CountFresh(true), 1);
     loaded.ClearFresh(true);
     EXPECT_EQ(loaded.CountFresh(false), 0);
 
     // The same files with the stored lists not shown at start stay stale.
-    TAccountsDirectory hidden;
+    AccountsDirectory hidden;
     vm::MailboxLoadOptions off;
     off.ShowMessagesOnStartup = false;
     vm::LoadMailboxesAtStart(hidden, tmp.path(), off, {});
     for (int i = 0; i < hidden.Count(); ++i)
-        EXPECT_TRUE(hidden.At(i)->Mailbox().Stale());
+        EXPECT_TRUE(hidden.At(i)->Box().Stale());
 }
 
-TEST_F(AccountsDirectory, EmptyDirectoryLoadsNothing)
+TEST_F(Accounts, EmptyDirectoryLoadsNothing)
 {
-    TAccountsDirectory::LoadParams p;
+    AccountsDirectory::LoadParams p;
     p.directory = tmp.path();
     int calls = 0;
     p.progress = [&](auto&) { ++calls; };
@@ -214,17 +216,17 @@ TEST_F(AccountsDirectory, EmptyDirectoryLoadsNothing)
     EXPECT_TRUE(p.directory.endsWith('/'));
 }
 
-TEST_F(AccountsDirectory, OpeningIsRetriedBeforeGivingUp)
+TEST_F(Accounts, OpeningIsRetriedBeforeGivingUp)
 {
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     QElapsedTimer t;
     t.start();
-    EXPECT_THROW(a.LoadFromFile(Path("missing.mbx"), {}, 4, 60), EFOpenError);
+    EXPECT_THROW(a.LoadFromFile(Path("missing.mbx"), {}, 4, 60), FileOpenError);
     EXPECT_GE(t.elapsed(), 3 * 60 - 5);
     EXPECT_LT(t.elapsed(), 2000);
 
     // A file that becomes readable between attempts is loaded.
-    TMailAccount source(&dir);
+    MailAccount source(&dir);
     source.Login() = "late";
     source.SaveToFile(vm::MailboxSaveOptions{});
     ASSERT_TRUE(QFile::rename(Path("late.mbx"), Path("hidden")));
@@ -232,7 +234,7 @@ TEST_F(AccountsDirectory, OpeningIsRetriedBeforeGivingUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         QFile::rename(Path("hidden"), Path("late.mbx"));
     });
-    TMailAccount b(&dir);
+    MailAccount b(&dir);
     EXPECT_NO_THROW(b.LoadFromFile(Path("late.mbx"), {}, 4, 80));
     mover.join();
     EXPECT_EQ(b.Login(), "late");

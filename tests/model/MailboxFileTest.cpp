@@ -17,9 +17,11 @@
 #include <sys/resource.h>
 
 #include "model/BinaryStream.h"
-#include "model/StreamErrors.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
+#include "model/FileErrors.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+
+using namespace vm;
 
 namespace {
 
@@ -144,7 +146,7 @@ protected:
     // Loads every file of the directory, recording the reports.
     void LoadAll()
     {
-        TAccountsDirectory::LoadParams p;
+        AccountsDirectory::LoadParams p;
         p.directory = tmp.path();
         p.retryDelayMs = 1;
         p.incomplete = [&](auto& lp, const std::exception&) {
@@ -161,7 +163,7 @@ protected:
     }
 
     QTemporaryDir tmp;
-    TAccountsDirectory dir;
+    AccountsDirectory dir;
     QStringList reports;
     int loaded = 0;
 };
@@ -169,7 +171,7 @@ protected:
 TEST_F(MailboxFile, IndependentlyWrittenVersion1Loads)
 {
     PythonWrite(ThreeRecordSpec(1), Path("anna.mbx"));
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     a.LoadFromFile(Path("anna.mbx"), {});
     EXPECT_EQ(a.MailboxFileName(), QStringLiteral("anna.mbx"));
     EXPECT_EQ(a.Login(), "anna");
@@ -188,24 +190,24 @@ TEST_F(MailboxFile, IndependentlyWrittenVersion1Loads)
     EXPECT_TRUE(a.SmtpAuthentication());
     EXPECT_TRUE(a.SendViaThisProgram());
 
-    const TMailBox& box = a.Mailbox();
+    const Mailbox& box = a.Box();
     EXPECT_EQ(box.LastCheck(), 45000.5);
     ASSERT_EQ(box.Count(), 3);
-    const TIdMessageEx* r1 = box.At(0);
-    EXPECT_EQ(r1->HoldingState(), TIdMessageEx::Holding::UidlOnly);
+    const MessageRecord* r1 = box.At(0);
+    EXPECT_EQ(r1->HoldingState(), MessageRecord::Holding::UidlOnly);
     EXPECT_TRUE(r1->IsNew());
     EXPECT_TRUE(r1->fresh);
     EXPECT_EQ(r1->serverNumber, 3);
     EXPECT_EQ(r1->size, 1200);
     EXPECT_EQ(r1->receiptState, 0); // 9 reads as 0
-    const TIdMessageEx* r2 = box.At(1);
-    EXPECT_EQ(r2->HoldingState(), TIdMessageEx::Holding::Headers);
+    const MessageRecord* r2 = box.At(1);
+    EXPECT_EQ(r2->HoldingState(), MessageRecord::Holding::Headers);
     EXPECT_EQ(r2->raw, kHeaderOfWhole);
     EXPECT_EQ(r2->receiptState, 2);
     EXPECT_EQ(r2->attachmentCount, 4);
     EXPECT_NE(r2->Date, 0); // the header block was processed
-    const TIdMessageEx* r3 = box.At(2);
-    EXPECT_EQ(r3->HoldingState(), TIdMessageEx::Holding::Whole);
+    const MessageRecord* r3 = box.At(2);
+    EXPECT_EQ(r3->HoldingState(), MessageRecord::Holding::Whole);
     EXPECT_EQ(r3->raw, kWhole);
     EXPECT_EQ(r3->Date, r2->Date);
     EXPECT_EQ(box.FindByUIDL("UID-2"), r3);
@@ -215,15 +217,15 @@ TEST_F(MailboxFile, IndependentlyWrittenVersion1Loads)
 
 TEST_F(MailboxFile, WrittenFileReadsInIndependentImplementation)
 {
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     a.Login() = "bob";
     a.Password() = "pw";
     a.Server() = "pop.example";
     a.ClientKind() = 1;
     a.SmtpTLSMode() = 2;
     a.SmtpPort() = 2525;
-    a.Mailbox().SetLastCheck(44000.25);
-    auto* m = new TIdMessageEx;
+    a.Box().SetLastCheck(44000.25);
+    auto* m = new MessageRecord;
     m->UID = "U1";
     m->raw = kWhole;
     m->headersOnly = false;
@@ -233,15 +235,15 @@ TEST_F(MailboxFile, WrittenFileReadsInIndependentImplementation)
     m->fresh = true;
     m->SetNew(true);
     m->Date = 45000; // not old
-    a.Mailbox().Add(m);
-    auto* h = new TIdMessageEx;
+    a.Box().Add(m);
+    auto* h = new MessageRecord;
     h->UID = "U2";
     h->raw = kHeaderOfWhole;
-    a.Mailbox().Add(h);
-    auto* u = new TIdMessageEx;
+    a.Box().Add(h);
+    auto* u = new MessageRecord;
     u->UID = "U3";
     u->noHeaders = true;
-    a.Mailbox().Add(u);
+    a.Box().Add(u);
 
     vm::MailboxSaveOptions o;
     o.OldMessagesThreshold = 40000;
@@ -276,16 +278,16 @@ TEST_F(MailboxFile, WrittenFileReadsInIndependentImplementation)
 
 TEST_F(MailboxFile, HoldingKindsFollowTheSaveRange)
 {
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     a.Login() = "kinds";
     const auto add = [&](const char* uid, int size, double date) {
-        auto* m = new TIdMessageEx;
+        auto* m = new MessageRecord;
         m->UID = uid;
         m->raw = kWhole;
         m->headersOnly = false;
         m->size = size;
         m->Date = date;
-        a.Mailbox().Add(m);
+        a.Box().Add(m);
     };
     add("small", 1024, 45000);
     add("big", 20 * 1024, 45000);
@@ -312,7 +314,7 @@ TEST_F(MailboxFile, HoldingKindsFollowTheSaveRange)
     EXPECT_EQ(kinds(4, false), (QList<int>{1, 2, 1, 1}));
 
     // Range 5: nothing but a zero time and count; the list comes back empty.
-    a.Mailbox().SetLastCheck(45000);
+    a.Box().SetLastCheck(45000);
     vm::MailboxSaveOptions none;
     none.MessageSaveRange = 5;
     a.SaveToFile(none);
@@ -320,28 +322,28 @@ TEST_F(MailboxFile, HoldingKindsFollowTheSaveRange)
     EXPECT_EQ(f["last_check"].toDouble(), 0);
     EXPECT_EQ(f["record_count"].toInt(), 0);
     EXPECT_TRUE(f["records"].toArray().isEmpty());
-    TMailAccount back(&dir);
+    MailAccount back(&dir);
     back.LoadFromFile(Path("kinds.mbx"), {});
-    EXPECT_EQ(back.Mailbox().Count(), 0);
+    EXPECT_EQ(back.Box().Count(), 0);
 }
 
 TEST_F(MailboxFile, WholeMessageSavedAsHeadersComesBackHeadersOnly)
 {
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     a.Login() = "h";
-    auto* m = new TIdMessageEx;
+    auto* m = new MessageRecord;
     m->UID = "x";
     m->raw = kWhole;
     m->headersOnly = false;
-    a.Mailbox().Add(m);
+    a.Box().Add(m);
     vm::MailboxSaveOptions o;
     o.MessageSaveRange = 1;
     a.SaveToFile(o);
-    TMailAccount back(&dir);
+    MailAccount back(&dir);
     back.LoadFromFile(Path("h.mbx"), {});
-    ASSERT_EQ(back.Mailbox().Count(), 1);
-    EXPECT_EQ(back.Mailbox().At(0)->HoldingState(), TIdMessageEx::Holding::Headers);
-    EXPECT_EQ(back.Mailbox().At(0)->raw, kHeaderOfWhole);
+    ASSERT_EQ(back.Box().Count(), 1);
+    EXPECT_EQ(back.Box().At(0)->HoldingState(), MessageRecord::Holding::Headers);
+    EXPECT_EQ(back.Box().At(0)->raw, kHeaderOfWhole);
 }
 
 TEST_F(MailboxFile, Version0LoadsAndIsWrittenBackAsVersion1)
@@ -350,14 +352,14 @@ TEST_F(MailboxFile, Version0LoadsAndIsWrittenBackAsVersion1)
     LoadAll();
     ASSERT_TRUE(reports.isEmpty()) << reports.join(", ").toStdString();
     ASSERT_EQ(dir.Count(), 1);
-    TMailAccount* a = dir.At(0);
-    ASSERT_EQ(a->Mailbox().Count(), 3);
+    MailAccount* a = dir.At(0);
+    ASSERT_EQ(a->Box().Count(), 3);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(a->Mailbox().At(i)->serverNumber, 0);
-        EXPECT_FALSE(a->Mailbox().At(i)->fresh);
+        EXPECT_EQ(a->Box().At(i)->serverNumber, 0);
+        EXPECT_FALSE(a->Box().At(i)->fresh);
     }
-    EXPECT_EQ(a->Mailbox().LastCheck(), 0);
-    EXPECT_TRUE(a->Mailbox().At(0)->IsNew());
+    EXPECT_EQ(a->Box().LastCheck(), 0);
+    EXPECT_TRUE(a->Box().At(0)->IsNew());
     int index = 0;
     dir.SaveAll(index, {});
     EXPECT_EQ(a->MailboxFileName(), QStringLiteral("old.mbx")); // same file replaced
@@ -381,7 +383,7 @@ TEST_F(MailboxFile, LoaderAnswersEachErrorClassAndGoesOn)
     {
         // Whichever byte of the block changes, the file is reported invalid.
         QTemporaryDir other;
-        TAccountsDirectory scratch;
+        AccountsDirectory scratch;
         const QByteArray good = bytes;
         std::int32_t n;
         std::memcpy(&n, good.constData() + 12, 4);
@@ -393,9 +395,9 @@ TEST_F(MailboxFile, LoaderAnswersEachErrorClassAndGoesOn)
             }
             changed[16 + i] = char(changed[16 + i] ^ (1 << (i % 8)));
             WriteAll(other.path() + "/x.mbx", changed);
-            TMailAccount a(&scratch);
+            MailAccount a(&scratch);
             EXPECT_THROW(a.LoadFromFile(other.path() + "/x.mbx", {}, 1, 0),
-                         EIncorrectStreamFormatHeaderError)
+                         MailboxHeaderError)
                 << "byte " << i;
         }
         QFile::remove(Path("good.src"));
@@ -412,8 +414,8 @@ TEST_F(MailboxFile, LoaderAnswersEachErrorClassAndGoesOn)
     EXPECT_EQ(loaded, 2);
     ASSERT_EQ(dir.Count(), 2);
     for (int i = 0; i < dir.Count(); ++i) {
-        const TMailAccount* a = dir.At(i);
-        EXPECT_EQ(a->Mailbox().Count(), a->MailboxFileName() == "cut.mbx" ? 2 : 3);
+        const MailAccount* a = dir.At(i);
+        EXPECT_EQ(a->Box().Count(), a->MailboxFileName() == "cut.mbx" ? 2 : 3);
     }
 }
 
@@ -422,7 +424,7 @@ TEST_F(MailboxFile, DamagedRecordsAndHeaders)
     const auto expectThrow = [&](const QByteArray& data, auto exceptionTag) {
         using E = decltype(exceptionTag);
         WriteAll(Path("t.mbx"), data);
-        TMailAccount a(&dir);
+        MailAccount a(&dir);
         EXPECT_THROW(a.LoadFromFile(Path("t.mbx"), {}, 1, 0), E);
     };
     PythonWrite(ThreeRecordSpec(1), Path("src.mbx"));
@@ -432,14 +434,14 @@ TEST_F(MailboxFile, DamagedRecordsAndHeaders)
     std::memcpy(&n, good.constData() + 12, 4);
 
     expectThrow(QByteArray("\x0a\x00VL999KEX07", 12) + good.mid(12),
-                EIncorrectStreamFormatHeaderError());
+                MailboxHeaderError());
     // Block length not a multiple of 8, or past the end of the file.
     QByteArray odd = good;
     odd[12] = char(n - 1);
-    expectThrow(odd, EIncorrectStreamFormatHeaderError());
+    expectThrow(odd, MailboxHeaderError());
     QByteArray huge = good;
     huge[15] = 0x10;
-    expectThrow(huge, EIncorrectStreamFormatHeaderError());
+    expectThrow(huge, MailboxHeaderError());
     // Holding kind 3 in the last record.
     QJsonObject spec = ThreeRecordSpec(1);
     QJsonArray recs = spec["records"].toArray();
@@ -449,33 +451,33 @@ TEST_F(MailboxFile, DamagedRecordsAndHeaders)
     PythonWrite(spec, Path("k.mbx"));
     QByteArray kind3 = ReadAll(Path("k.mbx"));
     kind3[kind3.size() - 1] = 3;
-    expectThrow(kind3, EIncorrectStreamFormatMailboxError());
+    expectThrow(kind3, MailboxContentError());
     // A block too short for its fields is damaged, like a checksum mismatch.
     QByteArray shortBlock = good.left(blockStart - 4);
     shortBlock += QByteArray("\x08\x00\x00\x00", 4) + QByteArray(8, '\xff');
-    expectThrow(shortBlock, EIncorrectStreamFormatHeaderError());
+    expectThrow(shortBlock, MailboxHeaderError());
     // A file too short for its signature: the plain format error.
     WriteAll(Path("t.mbx"), QByteArray("\x0a\x00VL3", 5));
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     try {
         a.LoadFromFile(Path("t.mbx"), {}, 1, 0);
         ADD_FAILURE() << "no error";
-    } catch (const EIncorrectStreamFormatHeaderError&) {
+    } catch (const MailboxHeaderError&) {
         ADD_FAILURE() << "header error";
-    } catch (const EIncorrectStreamFormatMailboxError&) {
+    } catch (const MailboxContentError&) {
         ADD_FAILURE() << "mailbox error";
-    } catch (const EIncorrectStreamFormat&) {
+    } catch (const MailboxFormatError&) {
     }
 }
 
 TEST_F(MailboxFile, LongTextsAreCutAtACharacterBoundary)
 {
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     a.Login() = "long";
     // 65534 ASCII bytes and a 3-byte character straddling the limit.
     a.FriendlyName() = QByteArray(65534, 'x') + "\xe2\x82\xac" + "tail";
     a.SaveToFile(vm::MailboxSaveOptions{});
-    TMailAccount back(&dir);
+    MailAccount back(&dir);
     back.LoadFromFile(Path("long.mbx"), {});
     EXPECT_EQ(back.FriendlyName(), QByteArray(65534, 'x'));
     EXPECT_EQ(vm::FitTextField(QByteArray(65535, 'y') + "z").size(), 65535);
@@ -486,21 +488,21 @@ TEST_F(MailboxFile, LongTextsAreCutAtACharacterBoundary)
 
 TEST_F(MailboxFile, FailedWriteLeavesThePreviousFile)
 {
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     a.Login() = "keep";
-    auto* m = new TIdMessageEx;
+    auto* m = new MessageRecord;
     m->UID = "one";
-    a.Mailbox().Add(m);
+    a.Box().Add(m);
     a.SaveToFile(vm::MailboxSaveOptions{});
     const QByteArray before = ReadAll(Path("keep.mbx"));
     ASSERT_FALSE(before.isEmpty());
 
-    auto* big = new TIdMessageEx;
+    auto* big = new MessageRecord;
     big->UID = "big";
     big->headersOnly = false;
     big->Date = 45000;
     big->raw = QByteArray(12 << 20, 'b');
-    a.Mailbox().Add(big);
+    a.Box().Add(big);
     // Limit the size of files this process may write, so the write fails.
     struct rlimit old;
     getrlimit(RLIMIT_FSIZE, &old);
@@ -508,7 +510,7 @@ TEST_F(MailboxFile, FailedWriteLeavesThePreviousFile)
     struct rlimit small = old;
     small.rlim_cur = 1 << 20;
     setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(a.SaveToFile(vm::MailboxSaveOptions{}), EStreamError);
+    EXPECT_THROW(a.SaveToFile(vm::MailboxSaveOptions{}), FileError);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(ReadAll(Path("keep.mbx")), before);
@@ -527,21 +529,21 @@ TEST_F(MailboxFile, HeaderBlockOfAWholeMessageKeepsItsAttachmentCount)
                            "--b\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\n"
                            "Content-Disposition: attachment; filename=\"a.pdf\"\r\n"
                            "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0=\r\n--b--\r\n";
-    TMailAccount a(&dir);
+    MailAccount a(&dir);
     a.Login() = "c";
-    auto* m = new TIdMessageEx;
+    auto* m = new MessageRecord;
     m->UID = "x";
     m->raw = raw;
     m->headersOnly = false;
     m->ParseHeaders();
     ASSERT_EQ(m->attachmentCount, -1);
-    a.Mailbox().Add(m);
+    a.Box().Add(m);
     vm::MailboxSaveOptions o;
     o.MessageSaveRange = 1;
     a.SaveToFile(o);
-    TMailAccount back(&dir);
+    MailAccount back(&dir);
     back.LoadFromFile(Path("c.mbx"), {});
-    ASSERT_EQ(back.Mailbox().Count(), 1);
-    EXPECT_EQ(back.Mailbox().At(0)->HoldingState(), TIdMessageEx::Holding::Headers);
-    EXPECT_EQ(back.Mailbox().At(0)->attachmentCount, 1);
+    ASSERT_EQ(back.Box().Count(), 1);
+    EXPECT_EQ(back.Box().At(0)->HoldingState(), MessageRecord::Holding::Headers);
+    EXPECT_EQ(back.Box().At(0)->attachmentCount, 1);
 }

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace vm;
+
 using vm::TlsMode;
 using vm::Transport;
 using vm::test::DovecotSuite;
@@ -58,7 +60,7 @@ TEST_F(TlsTest, UntrustedCertificateIsRefusedNamingFingerprintThenTrustFileAccep
     try {
         t.Connect(QStringLiteral("localhost"), server->Pop3sPort());
         FAIL() << "connected to a server with an unknown CA";
-    } catch (const EIdTLSCertificateError& e) {
+    } catch (const CertificateError& e) {
         EXPECT_EQ(e.fingerprint, server->ServerFingerprint());
         EXPECT_TRUE(e.Message().contains(server->ServerFingerprint()));
         EXPECT_FALSE(e.reasons.isEmpty());
@@ -70,7 +72,7 @@ TEST_F(TlsTest, UntrustedCertificateIsRefusedNamingFingerprintThenTrustFileAccep
     ASSERT_TRUE(vm::AddTrustedCertificate("localhost", server->Pop3sPort() + 1,
                                           server->ServerFingerprint()));
     EXPECT_THROW(t.Connect(QStringLiteral("localhost"), server->Pop3sPort()),
-                 EIdTLSCertificateError);
+                 CertificateError);
 
     // Lower-case fingerprint without colons, host in capitals: accepted.
     QString plain = server->ServerFingerprint().remove(':').toLower();
@@ -85,7 +87,7 @@ TEST_F(TlsTest, WrongHostNameIsRefused)
     try {
         t.Connect(QStringLiteral("127.0.0.1"), server->Pop3sPort());
         FAIL() << "accepted a certificate for another host name";
-    } catch (const EIdTLSCertificateError& e) {
+    } catch (const CertificateError& e) {
         EXPECT_TRUE(e.Message().contains("host name", Qt::CaseInsensitive))
             << e.Message().toStdString();
     }

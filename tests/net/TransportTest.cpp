@@ -20,6 +20,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace vm;
+
 using vm::Transport;
 using vm::test::FakeServer;
 
@@ -102,7 +104,7 @@ TEST_F(TransportTest, DroppedConnectionMidReplyFails)
     s.Send("+OK\r\nline one\r\nline tw").Drop();
     Connect(s);
     EXPECT_EQ(t.ReadReplyLine(), "+OK");
-    EXPECT_THROW(t.ReadMultiLine(), EIdConnClosedGracefully);
+    EXPECT_THROW(t.ReadMultiLine(), ConnectionClosed);
 }
 
 TEST_F(TransportTest, GarbageBytesPassThrough)
@@ -126,12 +128,12 @@ TEST_F(TransportTest, InterruptDuringStalledReadCancels)
     });
     QElapsedTimer timer;
     timer.start();
-    EXPECT_THROW(t.ReadReplyLine(), EIdOperationCancelled);
+    EXPECT_THROW(t.ReadReplyLine(), OperationCancelled);
     other.join();
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(t.OperationStatus(), osCancelRaised);
     // Already cancelled: every later wait fails at once, until reset.
-    EXPECT_THROW(t.ReadReplyLine(), EIdOperationCancelled);
+    EXPECT_THROW(t.ReadReplyLine(), OperationCancelled);
 }
 
 TEST_F(TransportTest, InterruptRequestedBeforeAWaitCancelsIt)
@@ -142,7 +144,7 @@ TEST_F(TransportTest, InterruptRequestedBeforeAWaitCancelsIt)
     t.RequestInterrupt();
     t.RequestInterrupt();
     EXPECT_EQ(t.OperationStatus(), osInterrupt);
-    EXPECT_THROW(t.WriteLine("NOOP"), EIdOperationCancelled);
+    EXPECT_THROW(t.WriteLine("NOOP"), OperationCancelled);
     EXPECT_EQ(t.OperationStatus(), osCancelRaised);
 }
 
@@ -158,7 +160,7 @@ TEST_F(TransportTest, AbortFromAnotherThreadEndsAStalledRead)
     });
     QElapsedTimer timer;
     timer.start();
-    EXPECT_THROW(t.ReadReplyLine(), EIdConnectionAborted);
+    EXPECT_THROW(t.ReadReplyLine(), ConnectionAborted);
     other.join();
     EXPECT_LT(timer.elapsed(), 5000);
     t.Close();
@@ -173,9 +175,9 @@ TEST_F(TransportTest, ConnectFailuresAreSocketErrors)
         FakeServer gone; // its port is free again once it is destroyed
         closedPort = gone.Port();
     }
-    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), closedPort), EIdSocketError);
-    EXPECT_THROW(t.Connect(QStringLiteral("no-such-host.invalid"), 110), EIdSocketError);
-    EXPECT_THROW(t.ReadReplyLine(), EIdNotConnected);
+    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), closedPort), SocketError);
+    EXPECT_THROW(t.Connect(QStringLiteral("no-such-host.invalid"), 110), SocketError);
+    EXPECT_THROW(t.ReadReplyLine(), NotConnected);
 }
 
 TEST_F(TransportTest, ConnectToAFullListenQueueTimesOut)
@@ -199,7 +201,7 @@ TEST_F(TransportTest, ConnectToAFullListenQueueTimesOut)
     t.SetConnectTimeoutMs(400);
     QElapsedTimer timer;
     timer.start();
-    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), ntohs(addr.sin_port)), EIdConnectTimeout);
+    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), ntohs(addr.sin_port)), ConnectTimedOut);
     EXPECT_LT(timer.elapsed(), 5000);
     for (int fd : fillers)
         ::close(fd);
@@ -242,7 +244,7 @@ TEST_F(TransportTest, InterruptDuringConnectCancels)
     FakeServer s;
     s.Start();
     t.RequestInterrupt();
-    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), s.Port()), EIdOperationCancelled);
+    EXPECT_THROW(t.Connect(QStringLiteral("127.0.0.1"), s.Port()), OperationCancelled);
 }
 
 // A name lookup that takes its time, as on a network whose name server does
@@ -280,7 +282,7 @@ TEST_F(SlowLookupTest, StalledNameLookupGivesWayToInterruptAbortAndTheConnectLim
         t.RequestInterrupt();
     });
     clock.start();
-    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), EIdOperationCancelled);
+    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), OperationCancelled);
     EXPECT_LT(clock.elapsed(), 1000);
     interrupter.join();
 
@@ -290,14 +292,14 @@ TEST_F(SlowLookupTest, StalledNameLookupGivesWayToInterruptAbortAndTheConnectLim
         t.Abort();
     });
     clock.start();
-    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), EIdConnectionAborted);
+    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), ConnectionAborted);
     EXPECT_LT(clock.elapsed(), 1000);
     aborter.join();
 
     // The connect limit covers the lookup.
     t.SetConnectTimeoutMs(200);
     clock.start();
-    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), EIdConnectTimeout);
+    EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), ConnectTimedOut);
     EXPECT_LT(clock.elapsed(), 1000);
 }
 

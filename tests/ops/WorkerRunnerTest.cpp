@@ -2,7 +2,7 @@
 // slow but steady servers, interrupts, the error list and the reporting.
 
 #include "core/Messages.h"
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "net/Transport.h"
 #include "ops/ErrorList.h"
 #include "ops/OperationReport.h"
@@ -65,7 +65,7 @@ protected:
         };
     }
 
-    TMailAccount account;
+    MailAccount account;
     Transport transport;
     StatusChannel status;
     QStringList statusTexts;
@@ -87,7 +87,7 @@ TEST_F(WorkerRunnerTest, SilenceBeyondTheLimitEndsTheWorkerWithOneNoReplyLine)
     EXPECT_LT(timer.elapsed(), 10000);
     const QStringList errors = ErrorList();
     ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
-    EXPECT_EQ(errors[0], "Account: <Work> Exception class: EIdConnectTimeout with message \"Remote "
+    EXPECT_EQ(errors[0], "Account: <Work> Exception class: ConnectTimedOut with message \"Remote "
                          "host had not replied for a predefined time; connection closed.\"");
     ASSERT_GE(statusTexts.size(), 2);
     EXPECT_EQ(statusTexts.last(), "Idle");
@@ -148,7 +148,7 @@ TEST_F(WorkerRunnerTest, WorkerErrorsBecomeOneLineEachAndAreReported)
         params,
         [&] {
             RunWorkerBody(params, transport, "Work", nullptr, [] {
-                throw EIdProtocolReplyError("-ERR first line\r\nsecond line\nthird  ");
+                throw ProtocolReplyError("-ERR first line\r\nsecond line\nthird  ");
             });
         },
         run);
@@ -165,7 +165,7 @@ TEST_F(WorkerRunnerTest, WorkerErrorsBecomeOneLineEachAndAreReported)
               kResultFailed);
 
     ASSERT_EQ(ErrorList().size(), 1);
-    EXPECT_EQ(ErrorList()[0], "Account: <Work> Exception class: EIdProtocolReplyError with message "
+    EXPECT_EQ(ErrorList()[0], "Account: <Work> Exception class: ProtocolReplyError with message "
                               "\"-ERR first line second line third\"");
     EXPECT_EQ(ErrorLine(account, std::runtime_error(" disk\r\nfull ")),
               "Account: <Work> Exception class: Exception with message \"disk full\"");

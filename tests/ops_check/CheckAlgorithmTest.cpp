@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "ops/CheckAccount.h"
 #include "ops_check/FakeSession.h"
 
@@ -38,7 +38,7 @@ FakeMessage Msg(const char* uid, std::int32_t size = 1000, double date = kRecent
     return m;
 }
 
-QStringList Uids(const TMailBox& mb)
+QStringList Uids(const Mailbox& mb)
 {
     QStringList out;
     for (int i = 0; i < mb.Count(); ++i)
@@ -47,7 +47,7 @@ QStringList Uids(const TMailBox& mb)
 }
 
 // A mailbox left by a completed check of the given server.
-void Confirm(TMailAccount& acc, FakeSession& s, const CheckOptions& o)
+void Confirm(MailAccount& acc, FakeSession& s, const CheckOptions& o)
 {
     ASSERT_TRUE(RunCheck(s, acc, o).completed);
     s.log.clear();
@@ -57,7 +57,7 @@ void Confirm(TMailAccount& acc, FakeSession& s, const CheckOptions& o)
 
 TEST(CheckAccount, FirstCheckFetchesByRangeAndAppendsNewRecordsInServerOrder)
 {
-    TMailAccount acc;
+    MailAccount acc;
     acc.Login() = "bob";
     FakeSession s;
     // Exactly the limit, one byte over it, and a size the server did not give.
@@ -72,7 +72,7 @@ TEST(CheckAccount, FirstCheckFetchesByRangeAndAppendsNewRecordsInServerOrder)
     EXPECT_EQ(out.added, 3);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 1", "RETR 1", "LIST 2", "TOP 2 0", "LIST 3",
                                   "TOP 3 0", "QUIT"}));
-    const TMailBox& mb = acc.Mailbox();
+    const Mailbox& mb = acc.Box();
     ASSERT_EQ(Uids(mb), (QStringList{"a", "b", "c"}));
     EXPECT_FALSE(mb.At(0)->headersOnly);
     EXPECT_TRUE(mb.At(1)->headersOnly);
@@ -95,79 +95,79 @@ TEST(CheckAccount, FirstCheckFetchesByRangeAndAppendsNewRecordsInServerOrder)
 
 TEST(CheckAccount, UnchangedMailboxTakesTheShortcutInAnyOrder)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.server = {Msg("a"), Msg("b", 900 * 1024), Msg("c")};
     Confirm(acc, s, Options(2));
-    const TIdMessageEx* first = acc.Mailbox().At(0);
+    const MessageRecord* first = acc.Box().At(0);
 
     std::reverse(s.server.begin(), s.server.end());
     const CheckOutcome out = RunCheck(s, acc, Options(2));
     EXPECT_TRUE(out.completed);
     EXPECT_FALSE(out.changed);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "QUIT"}));
-    EXPECT_EQ(acc.Mailbox().At(0), first); // not refilled
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(acc.Box().At(0), first); // not refilled
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a", "b", "c"}));
 
     // A cleared list (stale) whose ids still match only becomes current again.
-    acc.Mailbox().SetStale(true);
+    acc.Box().SetStale(true);
     s.log.clear();
     EXPECT_FALSE(RunCheck(s, acc, Options(2)).changed);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "QUIT"}));
-    EXPECT_FALSE(acc.Mailbox().Stale());
+    EXPECT_FALSE(acc.Box().Stale());
 }
 
 TEST(CheckAccount, ShortcutIsRefusedWhenWorkIsLeft)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.server = {Msg("a", 2000 * 1024)};
     Confirm(acc, s, Options(0));
 
     // Headers-only record and range "whole": not unchanged.
-    EXPECT_FALSE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(1)));
+    EXPECT_FALSE(MailboxUnchanged(acc.Box(), {"a"}, Options(1)));
     // Range 2 with the record now counting as small.
-    EXPECT_FALSE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(2, false, 4000)));
-    EXPECT_TRUE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(2, false, 512)));
+    EXPECT_FALSE(MailboxUnchanged(acc.Box(), {"a"}, Options(2, false, 4000)));
+    EXPECT_TRUE(MailboxUnchanged(acc.Box(), {"a"}, Options(2, false, 512)));
     // Same count, different ids.
-    EXPECT_FALSE(MailboxUnchanged(acc.Mailbox(), {"A"}, Options(0)));
+    EXPECT_FALSE(MailboxUnchanged(acc.Box(), {"A"}, Options(0)));
     // A record of unknown size is never fetched whole, so it does not spoil
     // the shortcut.
-    acc.Mailbox().At(0)->size = -1;
-    EXPECT_TRUE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(2)));
+    acc.Box().At(0)->size = -1;
+    EXPECT_TRUE(MailboxUnchanged(acc.Box(), {"a"}, Options(2)));
     // Not confirmed, or a failed last check.
-    acc.Mailbox().SetCheckFailed(true);
-    EXPECT_FALSE(MailboxUnchanged(acc.Mailbox(), {"a"}, Options(0)));
-    TMailAccount fresh;
-    EXPECT_FALSE(MailboxUnchanged(fresh.Mailbox(), {}, Options(0)));
+    acc.Box().SetCheckFailed(true);
+    EXPECT_FALSE(MailboxUnchanged(acc.Box(), {"a"}, Options(0)));
+    MailAccount fresh;
+    EXPECT_FALSE(MailboxUnchanged(fresh.Box(), {}, Options(0)));
 }
 
 TEST(CheckAccount, MessagesDeletedElsewhereDisappearAndKnownOnesKeepTheirPlace)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.server = {Msg("a"), Msg("b"), Msg("c"), Msg("d")};
     Confirm(acc, s, Options(1));
-    acc.Mailbox().At(2)->SetNew(false);
-    const TIdMessageEx* c = acc.Mailbox().At(2);
+    acc.Box().At(2)->SetNew(false);
+    const MessageRecord* c = acc.Box().At(2);
 
     // Another client deleted a and c's neighbour b, and e arrived.
     s.server = {Msg("c"), Msg("d"), Msg("e")};
     const CheckOutcome out = RunCheck(s, acc, Options(1));
     EXPECT_TRUE(out.completed);
     EXPECT_TRUE(out.changed);
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"c", "d", "e"}));
-    EXPECT_EQ(acc.Mailbox().At(0), c); // whole records are never fetched again
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"c", "d", "e"}));
+    EXPECT_EQ(acc.Box().At(0), c); // whole records are never fetched again
     EXPECT_EQ(c->serverNumber, 1);
-    EXPECT_EQ(acc.Mailbox().At(1)->serverNumber, 2);
+    EXPECT_EQ(acc.Box().At(1)->serverNumber, 2);
     EXPECT_FALSE(c->IsNew());
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 3", "RETR 3", "QUIT"}));
-    EXPECT_EQ(acc.Mailbox().FindByUIDL("a"), nullptr);
+    EXPECT_EQ(acc.Box().FindByUIDL("a"), nullptr);
 }
 
 TEST(CheckAccount, MessageGoneBetweenUidlAndFetchIsDroppedWithoutError)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.server = {Msg("a"), Msg("b"), Msg("c")};
     s.beforeCommand = [&](const QString& cmd) {
@@ -177,7 +177,7 @@ TEST(CheckAccount, MessageGoneBetweenUidlAndFetchIsDroppedWithoutError)
     const CheckOutcome out = RunCheck(s, acc, Options(0));
     EXPECT_TRUE(out.completed);
     EXPECT_FALSE(out.error.has_value());
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "c"}));
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a", "c"}));
     EXPECT_EQ(out.added, 2);
 
     // A known headers-only record refetched whole: "-ERR" drops the record.
@@ -188,20 +188,20 @@ TEST(CheckAccount, MessageGoneBetweenUidlAndFetchIsDroppedWithoutError)
     const CheckOutcome again = RunCheck(s, acc, Options(1));
     EXPECT_TRUE(again.completed);
     EXPECT_FALSE(again.error.has_value());
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a"}));
-    EXPECT_FALSE(acc.Mailbox().At(0)->headersOnly);
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a"}));
+    EXPECT_FALSE(acc.Box().At(0)->headersOnly);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "RETR 1", "RETR 2", "QUIT"}));
 
     // "-ERR" to the LIST of a new message: nothing enters the mailbox.
     s.server = {Msg("a"), Msg("x")};
     s.failures = {{"LIST 2", FakeSession::Failure::Err}};
     EXPECT_TRUE(RunCheck(s, acc, Options(1)).completed);
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a"}));
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a"}));
 }
 
 TEST(CheckAccount, OldMessagesGetHeadersOnly)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     FakeMessage undated = Msg("u");
     undated.date = 0;
@@ -209,9 +209,9 @@ TEST(CheckAccount, OldMessagesGetHeadersOnly)
     EXPECT_TRUE(RunCheck(s, acc, Options(1, true)).completed);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 1", "TOP 1 0", "LIST 2", "TOP 2 0",
                                   "RETR 2", "LIST 3", "TOP 3 0", "QUIT"}));
-    EXPECT_TRUE(acc.Mailbox().At(0)->headersOnly);
-    EXPECT_FALSE(acc.Mailbox().At(1)->headersOnly);
-    EXPECT_TRUE(acc.Mailbox().At(2)->headersOnly);
+    EXPECT_TRUE(acc.Box().At(0)->headersOnly);
+    EXPECT_FALSE(acc.Box().At(1)->headersOnly);
+    EXPECT_TRUE(acc.Box().At(2)->headersOnly);
 
     // The old ones stay headers-only on later checks and cost nothing more.
     s.log.clear();
@@ -221,11 +221,11 @@ TEST(CheckAccount, OldMessagesGetHeadersOnly)
 
 TEST(CheckAccount, SwitchingToWholeRefetchesHeadersOnlyRecordsKeepingMarks)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.server = {Msg("a"), Msg("b", 1000, kOld), Msg("c")};
     Confirm(acc, s, Options(0));
-    TMailBox& mb = acc.Mailbox();
+    Mailbox& mb = acc.Box();
     mb.At(0)->SetNew(false);
     mb.At(0)->receiptState = 3; // receipt already sent
     mb.At(2)->fresh = false;
@@ -255,38 +255,38 @@ TEST(CheckAccount, SwitchingToWholeRefetchesHeadersOnlyRecordsKeepingMarks)
 
 TEST(CheckAccount, LostConnectionKeepsWhatWasFetchedAndDisablesTheShortcut)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.server = {Msg("a"), Msg("b"), Msg("c")};
     s.failures["LIST 3"] = FakeSession::Failure::Drop;
-    ASSERT_TRUE(acc.Mailbox().Stale());
+    ASSERT_TRUE(acc.Box().Stale());
 
     const CheckOutcome out = RunCheck(s, acc, Options(1));
     EXPECT_FALSE(out.completed);
     EXPECT_TRUE(out.changed);
     EXPECT_TRUE(out.loginSucceeded);
     ASSERT_TRUE(out.error.has_value());
-    EXPECT_EQ(out.error->className, "EIdConnClosedGracefully");
+    EXPECT_EQ(out.error->className, "ConnectionClosed");
     EXPECT_EQ(s.Count("QUIT"), 0);
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b"}));
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a", "b"}));
     // Stale, logged in, fresh records: shown, and the next check re-reads.
-    EXPECT_FALSE(acc.Mailbox().Stale());
-    EXPECT_TRUE(acc.Mailbox().CheckFailed());
-    EXPECT_FALSE(acc.Mailbox().Confirmed());
-    EXPECT_NE(acc.Mailbox().LastCheck(), 0);
+    EXPECT_FALSE(acc.Box().Stale());
+    EXPECT_TRUE(acc.Box().CheckFailed());
+    EXPECT_FALSE(acc.Box().Confirmed());
+    EXPECT_NE(acc.Box().LastCheck(), 0);
 
     s.failures.clear();
     s.log.clear();
     const CheckOutcome again = RunCheck(s, acc, Options(1));
     EXPECT_TRUE(again.completed);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST 3", "RETR 3", "QUIT"}));
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
-    EXPECT_FALSE(acc.Mailbox().CheckFailed());
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a", "b", "c"}));
+    EXPECT_FALSE(acc.Box().CheckFailed());
 }
 
 TEST(CheckAccount, FailuresBeforeAnyFetchLeaveTheFlagsAlone)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.server = {Msg("a")};
     s.uidlRefused = true;
@@ -294,9 +294,9 @@ TEST(CheckAccount, FailuresBeforeAnyFetchLeaveTheFlagsAlone)
     EXPECT_FALSE(out.completed);
     ASSERT_TRUE(out.error.has_value());
     EXPECT_EQ(out.error->message, "Could not retrieve mailbox message list (UIDL)");
-    EXPECT_TRUE(acc.Mailbox().Stale());
-    EXPECT_FALSE(acc.Mailbox().CheckFailed());
-    EXPECT_EQ(acc.Mailbox().LastCheck(), 0);
+    EXPECT_TRUE(acc.Box().Stale());
+    EXPECT_FALSE(acc.Box().CheckFailed());
+    EXPECT_EQ(acc.Box().LastCheck(), 0);
 
     s.uidlRefused = false;
     s.loginFails = true;
@@ -304,12 +304,12 @@ TEST(CheckAccount, FailuresBeforeAnyFetchLeaveTheFlagsAlone)
     EXPECT_FALSE(out.loginSucceeded);
     ASSERT_TRUE(out.error.has_value());
     EXPECT_TRUE(out.error->message.contains("Authentication failed"));
-    EXPECT_EQ(acc.Mailbox().Count(), 0);
+    EXPECT_EQ(acc.Box().Count(), 0);
 }
 
 TEST(CheckAccount, InterruptEndsTheCheckWithoutAnErrorLine)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.server = {Msg("a"), Msg("b"), Msg("c")};
     s.failures["RETR 2"] = FakeSession::Failure::Interrupt;
@@ -317,13 +317,13 @@ TEST(CheckAccount, InterruptEndsTheCheckWithoutAnErrorLine)
     EXPECT_FALSE(out.completed);
     EXPECT_TRUE(out.interrupted);
     EXPECT_FALSE(out.error.has_value());
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a"}));
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a"}));
     EXPECT_EQ(s.Count("QUIT"), 0);
 }
 
 TEST(CheckAccount, FetchDecisionTable)
 {
-    TIdMessageEx temp; // a new message: id and size only
+    MessageRecord temp; // a new message: id and size only
     temp.noHeaders = true;
     temp.headersOnly = false;
     temp.size = 100;
@@ -335,7 +335,7 @@ TEST(CheckAccount, FetchDecisionTable)
     temp.size = 0; // unknown size recorded as 0 counts as small
     EXPECT_EQ(DecideFetch(temp, Options(2)), FetchPlan::Whole);
 
-    TIdMessageEx headers; // known headers-only record
+    MessageRecord headers; // known headers-only record
     headers.size = 100;
     headers.Date = kRecent;
     EXPECT_EQ(DecideFetch(headers, Options(0)), FetchPlan::None);
@@ -344,7 +344,7 @@ TEST(CheckAccount, FetchDecisionTable)
     headers.Date = kOld;
     EXPECT_EQ(DecideFetch(headers, Options(1, true)), FetchPlan::None);
 
-    TIdMessageEx whole;
+    MessageRecord whole;
     whole.headersOnly = false;
     EXPECT_EQ(DecideFetch(whole, Options(1)), FetchPlan::None);
 
@@ -378,7 +378,7 @@ TEST(CheckAccount, SizesOfManyNewMessagesComeFromOneList)
 {
     CheckOptions o = Options(2);
     o.sizeListFrom = 2;
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     // The limit exactly, one byte over it, and a message the listing leaves
     // out for want of a size: that one is asked for on its own.
@@ -386,12 +386,12 @@ TEST(CheckAccount, SizesOfManyNewMessagesComeFromOneList)
     ASSERT_TRUE(RunCheck(s, acc, o).completed);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "LIST", "RETR 1", "TOP 2 0", "LIST 3", "TOP 3 0",
                                   "QUIT"}));
-    ASSERT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
-    EXPECT_EQ(acc.Mailbox().At(0)->size, 512 * 1024);
-    EXPECT_FALSE(acc.Mailbox().At(0)->headersOnly);
-    EXPECT_EQ(acc.Mailbox().At(1)->size, 512 * 1024 + 1);
-    EXPECT_TRUE(acc.Mailbox().At(1)->headersOnly);
-    EXPECT_EQ(acc.Mailbox().At(2)->size, -1);
+    ASSERT_EQ(Uids(acc.Box()), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(acc.Box().At(0)->size, 512 * 1024);
+    EXPECT_FALSE(acc.Box().At(0)->headersOnly);
+    EXPECT_EQ(acc.Box().At(1)->size, 512 * 1024 + 1);
+    EXPECT_TRUE(acc.Box().At(1)->headersOnly);
+    EXPECT_EQ(acc.Box().At(2)->size, -1);
 
     // Fewer new messages than the threshold: one "LIST n" each.
     s.server.append(Msg("d"));
@@ -401,7 +401,7 @@ TEST(CheckAccount, SizesOfManyNewMessagesComeFromOneList)
 
     // A refused listing falls back to one "LIST n" per message, and a
     // message that vanished after UIDL is dropped silently.
-    TMailAccount other;
+    MailAccount other;
     FakeSession r;
     r.server = {Msg("a"), Msg("b"), Msg("c")};
     r.sizeListRefused = true;
@@ -409,7 +409,7 @@ TEST(CheckAccount, SizesOfManyNewMessagesComeFromOneList)
     ASSERT_TRUE(RunCheck(r, other, o).completed);
     EXPECT_EQ(r.log, (QStringList{"USER", "UIDL", "LIST", "LIST 1", "RETR 1", "LIST 2", "RETR 2",
                                   "LIST 3", "RETR 3", "QUIT"}));
-    TMailAccount third;
+    MailAccount third;
     r.sizeListRefused = false;
     r.log.clear();
     r.beforeCommand = [&](const QString& cmd) {
@@ -420,12 +420,12 @@ TEST(CheckAccount, SizesOfManyNewMessagesComeFromOneList)
     EXPECT_TRUE(out.completed);
     EXPECT_FALSE(out.error.has_value());
     EXPECT_EQ(r.log, (QStringList{"USER", "UIDL", "LIST", "RETR 1", "LIST 2", "RETR 3", "QUIT"}));
-    EXPECT_EQ(Uids(third.Mailbox()), (QStringList{"a", "c"}));
+    EXPECT_EQ(Uids(third.Box()), (QStringList{"a", "c"}));
 }
 
 TEST(CheckAccount, PipelinedCheckSendsAheadWithinTheWindowAndKeepsServerOrder)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.window = 4;
     s.server = Numbered(40);
@@ -441,10 +441,10 @@ TEST(CheckAccount, PipelinedCheckSendsAheadWithinTheWindowAndKeepsServerOrder)
     EXPECT_EQ(s.maxInFlight, 4);
     EXPECT_EQ(s.Count("LIST"), 1); // one listing for all sizes
     EXPECT_EQ(s.Count("RETR"), 40);
-    EXPECT_EQ(Uids(acc.Mailbox()), NumberedUids(1, 40));
+    EXPECT_EQ(Uids(acc.Box()), NumberedUids(1, 40));
     for (int i = 0; i < 40; ++i) {
-        EXPECT_EQ(acc.Mailbox().At(i)->serverNumber, i + 1);
-        EXPECT_EQ(acc.Mailbox().FindByUIDL(acc.Mailbox().At(i)->UID), acc.Mailbox().At(i));
+        EXPECT_EQ(acc.Box().At(i)->serverNumber, i + 1);
+        EXPECT_EQ(acc.Box().FindByUIDL(acc.Box().At(i)->UID), acc.Box().At(i));
     }
 }
 
@@ -453,7 +453,7 @@ TEST(CheckAccount, PipelinedCheckSendsAheadWithinTheWindowAndKeepsServerOrder)
 TEST(CheckAccount, PipelinedCheckEndsLikeTheOneAtATimeCheck)
 {
     const auto scenario = [](int window, QStringList& log) {
-        auto acc = std::make_unique<TMailAccount>();
+        auto acc = std::make_unique<MailAccount>();
         FakeSession s;
         s.server = Numbered(12);
         s.server[2].date = kOld;
@@ -461,10 +461,10 @@ TEST(CheckAccount, PipelinedCheckEndsLikeTheOneAtATimeCheck)
         s.server[9].size = 900 * 1024;
         // Known: a headers-only record (refetched whole) whose RETR fails, and
         // one that is refetched; a whole record is left alone.
-        acc->Mailbox().Add(MakeRecord("m5", true, 1000, kRecent));
-        acc->Mailbox().Add(MakeRecord("m6", true, 1000, kRecent));
-        acc->Mailbox().Add(MakeRecord("m7", false, 1000, kRecent));
-        acc->Mailbox().At(1)->SetNew(false);
+        acc->Box().Add(MakeRecord("m5", true, 1000, kRecent));
+        acc->Box().Add(MakeRecord("m6", true, 1000, kRecent));
+        acc->Box().Add(MakeRecord("m7", false, 1000, kRecent));
+        acc->Box().At(1)->SetNew(false);
         s.failures["RETR 5"] = FakeSession::Failure::Err;
         s.failures["TOP 11 0"] = FakeSession::Failure::Err;
         s.window = window;
@@ -480,8 +480,8 @@ TEST(CheckAccount, PipelinedCheckEndsLikeTheOneAtATimeCheck)
     QStringList piped;
     const auto one = scenario(1, serial);
     const auto many = scenario(5, piped);
-    const TMailBox& a = one->Mailbox();
-    const TMailBox& b = many->Mailbox();
+    const Mailbox& a = one->Box();
+    const Mailbox& b = many->Box();
     EXPECT_EQ(Uids(a), (QStringList{"m6", "m7", "m1", "m2", "m3", "m4", "m8", "m9", "m10", "m12"}));
     ASSERT_EQ(Uids(a), Uids(b));
     for (int i = 0; i < a.Count(); ++i) {
@@ -507,7 +507,7 @@ TEST(CheckAccount, PipelinedBatchFailuresKeepWhatWasFetchedInOrder)
 {
     for (const auto failure : {FakeSession::Failure::Drop, FakeSession::Failure::Interrupt}) {
         SCOPED_TRACE(int(failure));
-        TMailAccount acc;
+        MailAccount acc;
         FakeSession s;
         s.window = 8;
         s.server = Numbered(20);
@@ -517,11 +517,11 @@ TEST(CheckAccount, PipelinedBatchFailuresKeepWhatWasFetchedInOrder)
         EXPECT_EQ(s.Count("QUIT"), 0);
         // Commands for the messages after 5 were already sent; nothing
         // after the break enters the mailbox.
-        EXPECT_EQ(Uids(acc.Mailbox()), NumberedUids(1, 4));
-        EXPECT_TRUE(acc.Mailbox().CheckFailed());
+        EXPECT_EQ(Uids(acc.Box()), NumberedUids(1, 4));
+        EXPECT_TRUE(acc.Box().CheckFailed());
         if (failure == FakeSession::Failure::Drop) {
             ASSERT_TRUE(out.error.has_value());
-            EXPECT_EQ(out.error->className, "EIdConnClosedGracefully");
+            EXPECT_EQ(out.error->className, "ConnectionClosed");
             EXPECT_FALSE(out.interrupted);
         } else {
             EXPECT_TRUE(out.interrupted);
@@ -532,13 +532,13 @@ TEST(CheckAccount, PipelinedBatchFailuresKeepWhatWasFetchedInOrder)
 
 TEST(CheckAccount, PipelinedIdListedTwiceGivesOneRecord)
 {
-    TMailAccount acc;
+    MailAccount acc;
     FakeSession s;
     s.window = 8;
     s.server = {Msg("a"), Msg("b"), Msg("a"), Msg("c")};
     ASSERT_TRUE(RunCheck(s, acc, Options(1)).completed);
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a", "b", "c"}));
     EXPECT_EQ(s.Count("RETR"), 3);
     // The second "a" is the known record, renumbered like any known one.
-    EXPECT_EQ(acc.Mailbox().At(0)->serverNumber, 3);
+    EXPECT_EQ(acc.Box().At(0)->serverNumber, 3);
 }

@@ -5,14 +5,14 @@
 
 #include <QCoreApplication>
 
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "ops/CheckAccount.h"
 #include "ops/CheckPop3Session.h"
 #include "ops/ErrorList.h"
 #include "ops/RemovalOperation.h"
 #include "ops/RetrieveWhole.h"
 #include "ops_check/Printers.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
 
 using namespace vm;
@@ -54,7 +54,7 @@ protected:
     }
 
     // Points a POP3 client at bob's mailbox on the test server.
-    static void AimAtBob(TIdPOP3Ex& c, const DovecotFixture& server)
+    static void AimAtBob(Pop3Client& c, const DovecotFixture& server)
     {
         c.Host = "127.0.0.1";
         c.Port = server.Pop3Port();
@@ -65,7 +65,7 @@ protected:
     // A second POP3 client: connects, logs in and hands back its UIDL list.
     struct Other
     {
-        TIdPOP3Ex client;
+        Pop3Client client;
         QList<QByteArray> ids;
         Other(DovecotFixture& dc)
         {
@@ -97,8 +97,8 @@ protected:
     }
 
     DovecotFixture dc;
-    TMailAccount account;
-    TIdPOP3Ex client;
+    MailAccount account;
+    Pop3Client client;
 };
 
 CheckOptions Whole()
@@ -117,10 +117,10 @@ TEST_F(DovecotOps, MessagesDeletedByAnotherClientDisappearAtTheNextCheck)
     ClearErrorList();
     ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed)
         << ErrorList().join('\n').toStdString();
-    ASSERT_EQ(account.Mailbox().Count(), 5);
-    EXPECT_EQ(account.Mailbox().At(0)->Subject(), "message 0");
-    const QByteArray second = account.Mailbox().At(1)->UID;
-    const QByteArray fourth = account.Mailbox().At(3)->UID;
+    ASSERT_EQ(account.Box().Count(), 5);
+    EXPECT_EQ(account.Box().At(0)->Subject(), "message 0");
+    const QByteArray second = account.Box().At(1)->UID;
+    const QByteArray fourth = account.Box().At(3)->UID;
 
     Other other(dc);
     other.DeleteUid(second);
@@ -132,10 +132,10 @@ TEST_F(DovecotOps, MessagesDeletedByAnotherClientDisappearAtTheNextCheck)
     EXPECT_TRUE(r.completed);
     EXPECT_TRUE(r.changed);
     EXPECT_EQ(r.added, 1);
-    ASSERT_EQ(account.Mailbox().Count(), 4);
-    EXPECT_EQ(account.Mailbox().FindByUIDL(second), nullptr);
-    EXPECT_EQ(account.Mailbox().FindByUIDL(fourth), nullptr);
-    EXPECT_EQ(account.Mailbox().At(3)->Subject(), "message 5");
+    ASSERT_EQ(account.Box().Count(), 4);
+    EXPECT_EQ(account.Box().FindByUIDL(second), nullptr);
+    EXPECT_EQ(account.Box().FindByUIDL(fourth), nullptr);
+    EXPECT_EQ(account.Box().At(3)->Subject(), "message 5");
 
     // Nothing changed since: the shortcut.
     const CheckAccountResult again = CheckAccount(account, Run(), Whole());
@@ -164,9 +164,9 @@ TEST_F(DovecotOps, MessageDeletedBetweenUidlAndFetchDisappearsWithoutError)
     EXPECT_TRUE(done);
     EXPECT_TRUE(out.completed);
     EXPECT_FALSE(out.error.has_value()) << out.error->message.toStdString();
-    ASSERT_EQ(account.Mailbox().Count(), 2);
-    EXPECT_EQ(account.Mailbox().At(0)->UID, ids[0]);
-    EXPECT_EQ(account.Mailbox().At(1)->UID, ids[2]);
+    ASSERT_EQ(account.Box().Count(), 2);
+    EXPECT_EQ(account.Box().At(0)->UID, ids[0]);
+    EXPECT_EQ(account.Box().At(1)->UID, ids[2]);
 }
 
 TEST_F(DovecotOps, RenumberedMessagesDeleteTheRightOnes)
@@ -178,7 +178,7 @@ TEST_F(DovecotOps, RenumberedMessagesDeleteTheRightOnes)
     other.DeleteUid(ids[0]); // everything after it moves up by one
     other.Quit();
 
-    TMailBox& mb = account.Mailbox();
+    Mailbox& mb = account.Box();
     const RemovalResult r =
         RemoveMessagesOnServer(account, {mb.At(2), mb.At(0)}, OperationView::MainWindow, Run());
     EXPECT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
@@ -194,10 +194,10 @@ TEST_F(DovecotOps, FailedDeleteAfterSuccessfulOnesLeavesEverything)
     Deliver(3);
     ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed);
     const QList<QByteArray> ids = ServerUids();
-    TMailBox& mb = account.Mailbox();
+    Mailbox& mb = account.Box();
     // Two records carrying the same id make the server answer the second
     // "DELE" of that number with "-ERR" (already marked).
-    auto* twin = new TIdMessageEx;
+    auto* twin = new MessageRecord;
     twin->UID = ids[2];
     mb.Add(twin);
 
@@ -216,7 +216,7 @@ TEST_F(DovecotOps, HeadersOnlyMessagesAreFetchedWholeInPlace)
     CheckOptions headers = Whole();
     headers.range = 0;
     ASSERT_TRUE(CheckAccount(account, Run(), headers).completed);
-    TMailBox& mb = account.Mailbox();
+    Mailbox& mb = account.Box();
     ASSERT_TRUE(mb.At(1)->headersOnly);
     mb.At(1)->SetNew(false);
     const QList<QByteArray> ids = ServerUids();
@@ -261,7 +261,7 @@ TEST_F(DovecotOps, PipelinedFirstCheckKeepsServerOrderAndDropsExpungedMessages)
     EXPECT_TRUE(out.completed);
     EXPECT_FALSE(out.error.has_value()) << out.error->message.toStdString();
     EXPECT_EQ(out.added, 43);
-    const TMailBox& mb = account.Mailbox();
+    const Mailbox& mb = account.Box();
     ASSERT_EQ(mb.Count(), 43);
     int at = 0;
     for (int i = 0; i < 45; ++i) {
@@ -290,7 +290,7 @@ TEST_F(DovecotOps, InterruptDuringAPipelinedCheckKeepsAnUnbrokenRun)
     EXPECT_FALSE(out.completed);
     EXPECT_TRUE(out.interrupted);
     EXPECT_FALSE(out.error.has_value());
-    const TMailBox& mb = account.Mailbox();
+    const Mailbox& mb = account.Box();
     // Message 40 starts only once replies made room in the window.
     EXPECT_GE(mb.Count(), 40 - Pop3ClientSession::kPipelineWindow);
     EXPECT_LT(mb.Count(), 40);

@@ -7,13 +7,13 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "net/PasswordPrompt.h"
 #include "ops/CheckAccount.h"
 #include "ops/ErrorList.h"
 #include "ops/RemovalOperation.h"
 #include "ops/RetrieveWhole.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 #include "ops_check/Printers.h"
 #include "support/FakeServer.h"
 
@@ -33,8 +33,8 @@ void EnsureApp()
 
 struct ServerScript
 {
-    TMailAccount account;
-    TIdPOP3Ex client;
+    MailAccount account;
+    Pop3Client client;
     FakeServer server;
 
     // A pipelining server announces it in its CAPA reply.
@@ -113,12 +113,12 @@ TEST(CheckOverPop3, UnchangedMailboxSendsNothingButUidl)
 {
     ServerScript s;
     for (const char* id : {"a", "b"}) {
-        auto* m = new TIdMessageEx;
+        auto* m = new MessageRecord;
         m->UID = id;
         m->headersOnly = false;
-        s.account.Mailbox().Add(m);
+        s.account.Box().Add(m);
     }
-    s.account.Mailbox().MarkCheckSucceeded(Now());
+    s.account.Box().MarkCheckSucceeded(Now());
     s.Uidl({"b", "a"}).Quit();
     s.server.Start();
 
@@ -138,11 +138,11 @@ TEST(CheckOverPop3, IdTooLongForTheMailboxFileMakesTheListUnusable)
     // Kept, it would come back cut after a restart and its message would be
     // fetched as new every time; the check stops before touching anything.
     ServerScript s;
-    auto* known = new TIdMessageEx;
+    auto* known = new MessageRecord;
     known->UID = "a";
     known->headersOnly = false;
-    s.account.Mailbox().Add(known);
-    s.account.Mailbox().MarkCheckSucceeded(Now());
+    s.account.Box().Add(known);
+    s.account.Box().MarkCheckSucceeded(Now());
     s.Uidl({"a", QByteArray(70000, 'x')});
     s.server.Start();
 
@@ -152,8 +152,8 @@ TEST(CheckOverPop3, IdTooLongForTheMailboxFileMakesTheListUnusable)
     EXPECT_FALSE(r.completed);
     EXPECT_FALSE(r.changed);
     EXPECT_EQ(s.Commands(), (QStringList{"CAPA", "USER bob", "PASS secret", "UIDL"}));
-    ASSERT_EQ(s.account.Mailbox().Count(), 1);
-    EXPECT_EQ(s.account.Mailbox().At(0), known);
+    ASSERT_EQ(s.account.Box().Count(), 1);
+    EXPECT_EQ(s.account.Box().At(0), known);
     const QStringList errors = ErrorList();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains("Could not retrieve mailbox message list (UIDL)"))
@@ -187,7 +187,7 @@ TEST(CheckOverPop3, NewMessagesAreDecodedAndAGoneOneIsSkippedSilently)
     EXPECT_TRUE(r.changed);
     EXPECT_EQ(r.added, 2);
     EXPECT_TRUE(ErrorListEmpty());
-    const TMailBox& mb = s.account.Mailbox();
+    const Mailbox& mb = s.account.Box();
     ASSERT_EQ(mb.Count(), 2);
     EXPECT_EQ(mb.At(0)->UID, "m1");
     EXPECT_EQ(mb.At(0)->Subject(), QString::fromUtf8("Äpfel"));
@@ -214,14 +214,14 @@ TEST(CheckOverPop3, SilentServerEndsTheCheckKeepingWhatArrived)
     const CheckAccountResult r = CheckAccount(s.account, s.Run(1), Whole());
     EXPECT_FALSE(r.completed);
     EXPECT_FALSE(r.interrupted);
-    ASSERT_EQ(s.account.Mailbox().Count(), 1);
+    ASSERT_EQ(s.account.Box().Count(), 1);
     const QStringList errors = ErrorList();
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains("EIdConnectTimeout")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains("ConnectTimedOut")) << errors[0].toStdString();
     EXPECT_TRUE(errors[0].contains("Remote host had not replied")) << errors[0].toStdString();
     // Stale mailbox, logged in, a fresh record: shown, next check re-reads.
-    EXPECT_TRUE(s.account.Mailbox().CheckFailed());
-    EXPECT_FALSE(s.account.Mailbox().Stale());
+    EXPECT_TRUE(s.account.Box().CheckFailed());
+    EXPECT_FALSE(s.account.Box().Stale());
 }
 
 TEST(CheckOverPop3, InterruptLeavesNoErrorLine)
@@ -236,7 +236,7 @@ TEST(CheckOverPop3, InterruptLeavesNoErrorLine)
     EXPECT_FALSE(r.completed);
     EXPECT_TRUE(r.interrupted);
     EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
-    EXPECT_EQ(s.account.Mailbox().Count(), 0);
+    EXPECT_EQ(s.account.Box().Count(), 0);
 }
 
 namespace {
@@ -282,7 +282,7 @@ TEST(CheckOverPop3, PipeliningServerGetsFetchesAheadAndAnErrDropsOnlyItsMessage)
     EXPECT_TRUE(r.completed);
     EXPECT_EQ(r.added, 2);
     EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
-    const TMailBox& mb = s.account.Mailbox();
+    const Mailbox& mb = s.account.Box();
     ASSERT_EQ(mb.Count(), 2);
     EXPECT_EQ(mb.At(0)->Subject(), "one");
     EXPECT_EQ(mb.At(0)->size, 300);
@@ -353,9 +353,9 @@ TEST(CheckOverPop3, WholeMessagePartsAreReadWhenFirstAsked)
         EXPECT_TRUE(s.server.Mismatches().isEmpty())
             << s.server.Mismatches().join('\n').toStdString();
         ASSERT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
-        TMailBox& mb = s.account.Mailbox();
+        Mailbox& mb = s.account.Box();
         ASSERT_EQ(mb.Count(), 2);
-        TIdMessageEx* m = mb.At(0);
+        MessageRecord* m = mb.At(0);
         // What the headers give is set by the check itself.
         EXPECT_NE(m->Date, 0);
         EXPECT_EQ(m->receiptState, 1);
@@ -368,7 +368,7 @@ TEST(CheckOverPop3, WholeMessagePartsAreReadWhenFirstAsked)
         EXPECT_EQ(m->VisibleAttachmentCount(), 1);
         EXPECT_EQ(m->attachmentCount, 1);
 
-        TIdMessageEx* old = mb.At(1);
+        MessageRecord* old = mb.At(1);
         EXPECT_EQ(old->Date, 0);
         EXPECT_EQ(old->attachmentCount, -1);
         EXPECT_EQ(old->Subject(), QString::fromUtf8("Привет"));
@@ -386,13 +386,13 @@ TEST(CheckOverPop3, ConnectionDroppedInABatchKeepsWhatArrived)
     const CheckAccountResult r = CheckAccount(s.account, s.Run(), WholeWithSizeList());
     EXPECT_FALSE(r.completed);
     EXPECT_FALSE(r.interrupted);
-    const TMailBox& mb = s.account.Mailbox();
+    const Mailbox& mb = s.account.Box();
     ASSERT_EQ(mb.Count(), 1);
     EXPECT_EQ(mb.At(0)->Subject(), "one");
     const QStringList errors = ErrorList();
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains("EIdConnClosedGracefully") ||
-                errors[0].contains("EIdSocketError"))
+    EXPECT_TRUE(errors[0].contains("ConnectionClosed") ||
+                errors[0].contains("SocketError"))
         << errors[0].toStdString();
     EXPECT_TRUE(mb.CheckFailed());
     EXPECT_FALSE(mb.Stale());
@@ -411,8 +411,8 @@ TEST(CheckOverPop3, InterruptDuringABatchKeepsWhatArrivedWithoutAnErrorLine)
     EXPECT_FALSE(r.completed);
     EXPECT_TRUE(r.interrupted);
     EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
-    ASSERT_EQ(s.account.Mailbox().Count(), 1);
-    EXPECT_EQ(s.account.Mailbox().At(0)->Subject(), "one");
+    ASSERT_EQ(s.account.Box().Count(), 1);
+    EXPECT_EQ(s.account.Box().At(0)->Subject(), "one");
 }
 
 TEST(CheckOverPop3, RefusedSizeListFallsBackToOneListPerMessage)
@@ -432,9 +432,9 @@ TEST(CheckOverPop3, RefusedSizeListFallsBackToOneListPerMessage)
     ASSERT_TRUE(s.server.WaitDone());
     EXPECT_TRUE(s.server.Mismatches().isEmpty()) << s.server.Mismatches().join('\n').toStdString();
     EXPECT_TRUE(r.completed);
-    ASSERT_EQ(s.account.Mailbox().Count(), 2);
-    EXPECT_EQ(s.account.Mailbox().At(1)->size, 200);
-    EXPECT_EQ(s.account.Mailbox().At(1)->Subject(), "two");
+    ASSERT_EQ(s.account.Box().Count(), 2);
+    EXPECT_EQ(s.account.Box().At(1)->size, 200);
+    EXPECT_EQ(s.account.Box().At(1)->Subject(), "two");
 }
 
 TEST(CheckOverPop3, CancelledPasswordPromptStartsNothing)
@@ -449,11 +449,11 @@ TEST(CheckOverPop3, CancelledPasswordPromptStartsNothing)
         }
     } prompt;
     EnsureApp();
-    TMailAccount account;
+    MailAccount account;
     account.Login() = "bob";
     account.Server() = "127.0.0.1";
     account.Pop3Port() = 1; // nothing may connect
-    TIdPOP3Ex client;
+    Pop3Client client;
     OperationRun run;
     run.client = &client;
     run.prompt = &prompt;
@@ -468,25 +468,25 @@ TEST(RemovalOverPop3, ErrAfterSuccessfulDeletesSendsNoQuitAndKeepsRecords)
 {
     ServerScript s;
     for (const char* id : {"a", "b", "c"}) {
-        auto* m = new TIdMessageEx;
+        auto* m = new MessageRecord;
         m->UID = id;
-        s.account.Mailbox().Add(m);
+        s.account.Box().Add(m);
     }
     // Renumbered: another client deleted a message before a; c is gone.
     s.Uidl({"x", "a", "b"}).Reply("DELE 2", "+OK marked").Reply("DELE 3", "-ERR locked");
     s.server.ExpectAny(); // nothing more may come but the close
     s.server.Start();
 
-    QList<TIdMessageEx*> all{s.account.Mailbox().At(0), s.account.Mailbox().At(1),
-                             s.account.Mailbox().At(2)};
+    QList<MessageRecord*> all{s.account.Box().At(0), s.account.Box().At(1),
+                             s.account.Box().At(2)};
     const RemovalResult r =
         RemoveMessagesOnServer(s.account, all, OperationView::MainWindow, s.Run());
     ASSERT_TRUE(s.server.WaitDone());
     EXPECT_FALSE(r.completed);
     EXPECT_FALSE(s.Commands().contains("QUIT"));
-    EXPECT_EQ(s.account.Mailbox().Count(), 3);
+    EXPECT_EQ(s.account.Box().Count(), 3);
     ASSERT_EQ(ErrorList().size(), 1);
-    EXPECT_TRUE(ErrorList()[0].contains("EIdReplyPOP3Error"));
+    EXPECT_TRUE(ErrorList()[0].contains("Pop3ReplyError"));
     EXPECT_TRUE(ErrorList()[0].contains("locked"));
 }
 
@@ -494,14 +494,14 @@ TEST(RemovalOverPop3, CompletedRemovalDropsTheRecords)
 {
     ServerScript s;
     for (const char* id : {"a", "b", "c"}) {
-        auto* m = new TIdMessageEx;
+        auto* m = new MessageRecord;
         m->UID = id;
-        s.account.Mailbox().Add(m);
+        s.account.Box().Add(m);
     }
     s.Uidl({"b", "c"}).Reply("DELE 2", "+OK").Quit();
     s.server.Start();
-    TIdMessageEx* a = s.account.Mailbox().At(0);
-    TIdMessageEx* c = s.account.Mailbox().At(2);
+    MessageRecord* a = s.account.Box().At(0);
+    MessageRecord* c = s.account.Box().At(2);
     const RemovalResult r =
         RemoveMessagesOnServer(s.account, {a, nullptr, c}, OperationView::MainWindow, s.Run());
     ASSERT_TRUE(s.server.WaitDone());
@@ -509,26 +509,26 @@ TEST(RemovalOverPop3, CompletedRemovalDropsTheRecords)
     EXPECT_TRUE(r.completed);
     EXPECT_EQ(r.missing, 1);
     EXPECT_EQ(r.removed.size(), 2);
-    ASSERT_EQ(s.account.Mailbox().Count(), 1);
-    EXPECT_EQ(s.account.Mailbox().At(0)->UID, "b");
+    ASSERT_EQ(s.account.Box().Count(), 1);
+    EXPECT_EQ(s.account.Box().At(0)->UID, "b");
 }
 
 TEST(RetrieveOverPop3, HeadersOnlyRecordIsReplacedInPlace)
 {
     ServerScript s;
     for (const char* id : {"a", "b"}) {
-        auto* m = new TIdMessageEx;
+        auto* m = new MessageRecord;
         m->UID = id;
         m->size = 42;
-        s.account.Mailbox().Add(m);
+        s.account.Box().Add(m);
     }
-    s.account.Mailbox().At(1)->receiptState = 2;
+    s.account.Box().At(1)->receiptState = 2;
     s.Uidl({"b", "a"})
         .Reply("RETR 1", "+OK",
                {"Subject: hello", "Disposition-Notification-To: x@example.org", "", "text"}, true)
         .Quit();
     s.server.Start();
-    TIdMessageEx* b = s.account.Mailbox().At(1);
+    MessageRecord* b = s.account.Box().At(1);
     const RetrieveResult r =
         RetrieveWholeMessages(s.account, {b}, OperationView::MainWindow, s.Run());
     ASSERT_TRUE(s.server.WaitDone());
@@ -536,7 +536,7 @@ TEST(RetrieveOverPop3, HeadersOnlyRecordIsReplacedInPlace)
     EXPECT_TRUE(r.completed);
     ASSERT_EQ(r.retrieved.size(), 1);
     EXPECT_EQ(r.retrieved[0].index, 1);
-    const TIdMessageEx* now = s.account.Mailbox().At(1);
+    const MessageRecord* now = s.account.Box().At(1);
     EXPECT_EQ(now, r.retrieved[0].newRecord);
     EXPECT_FALSE(now->headersOnly);
     EXPECT_EQ(now->UID, "b");
@@ -545,7 +545,7 @@ TEST(RetrieveOverPop3, HeadersOnlyRecordIsReplacedInPlace)
     EXPECT_EQ(now->Subject(), "hello");
 
     // Only whole records: nothing starts.
-    const RetrieveResult none = RetrieveWholeMessages(s.account, {s.account.Mailbox().At(1)});
+    const RetrieveResult none = RetrieveWholeMessages(s.account, {s.account.Box().At(1)});
     EXPECT_TRUE(none.nothingToDo);
     EXPECT_FALSE(none.started);
 }

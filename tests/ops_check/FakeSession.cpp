@@ -14,37 +14,37 @@ void FakeSession::Command(const QString& line)
 void FakeSession::Log(const QString& line)
 {
     if (!open_ && line != QLatin1String("USER"))
-        throw EIdNotConnected(QStringLiteral("Not connected."));
+        throw NotConnected(QStringLiteral("Not connected."));
     log.append(line);
 }
 
 void FakeSession::Answer(const QString& line)
 {
     if (!open_ && line != QLatin1String("USER"))
-        throw EIdNotConnected(QStringLiteral("Not connected."));
+        throw NotConnected(QStringLiteral("Not connected."));
     if (beforeCommand)
         beforeCommand(line);
     if (interrupt_)
-        throw EIdOperationCancelled(QStringLiteral("Operation cancelled"));
+        throw OperationCancelled(QStringLiteral("Operation cancelled"));
     const auto it = failures.constFind(line);
     if (it == failures.cend())
         return;
     switch (*it) {
     case Failure::Err:
-        throw EIdProtocolReplyError(QStringLiteral("-ERR scripted failure"));
+        throw ProtocolReplyError(QStringLiteral("-ERR scripted failure"));
     case Failure::Drop:
         open_ = false;
-        throw EIdConnClosedGracefully(QStringLiteral("Connection Closed Gracefully."));
+        throw ConnectionClosed(QStringLiteral("Connection Closed Gracefully."));
     case Failure::Interrupt:
         interrupt_ = true;
-        throw EIdOperationCancelled(QStringLiteral("Operation cancelled"));
+        throw OperationCancelled(QStringLiteral("Operation cancelled"));
     }
 }
 
 const FakeMessage& FakeSession::At(int n) const
 {
     if (n < 1 || n > snapshot_.size() || vanished_.contains(n) || marked_.contains(n))
-        throw EIdProtocolReplyError(QStringLiteral("-ERR no such message"));
+        throw ProtocolReplyError(QStringLiteral("-ERR no such message"));
     return snapshot_.at(n - 1);
 }
 
@@ -58,7 +58,7 @@ void FakeSession::ConnectAndLogin()
     vanished_.clear();
     if (loginFails) {
         open_ = false;
-        throw EIdProtocolReplyError(QStringLiteral("-ERR [AUTH] Authentication failed."));
+        throw ProtocolReplyError(QStringLiteral("-ERR [AUTH] Authentication failed."));
     }
 }
 
@@ -118,7 +118,7 @@ void FakeSession::SendMessageCommand(MessageCommand command, int n)
     maxInFlight = std::max(maxInFlight, int(sent_.size()));
 }
 
-void FakeSession::ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+void FakeSession::ReceiveMessageReply(MessageCommand command, int n, MessageRecord* rec,
                                       std::int32_t* size)
 {
     if (window <= 1)
@@ -133,7 +133,7 @@ void FakeSession::ReceiveMessageReply(MessageCommand command, int n, TIdMessageE
         Fill(n, *rec, command == MessageCommand::Whole);
 }
 
-void FakeSession::Fill(int n, TIdMessageEx& rec, bool whole) const
+void FakeSession::Fill(int n, MessageRecord& rec, bool whole) const
 {
     const FakeMessage& m = At(n);
     rec.serverNumber = n;
@@ -145,13 +145,13 @@ void FakeSession::Fill(int n, TIdMessageEx& rec, bool whole) const
         rec.receiptState = 1;
 }
 
-void FakeSession::FetchHeaders(int n, TIdMessageEx& rec)
+void FakeSession::FetchHeaders(int n, MessageRecord& rec)
 {
     Command(QStringLiteral("TOP %1 0").arg(n));
     Fill(n, rec, false);
 }
 
-void FakeSession::FetchWhole(int n, TIdMessageEx& rec)
+void FakeSession::FetchWhole(int n, MessageRecord& rec)
 {
     Command(QStringLiteral("RETR %1").arg(n));
     Fill(n, rec, true);
@@ -203,9 +203,9 @@ QStringList FakeSession::UidsOnServer() const
     return out;
 }
 
-TIdMessageEx* MakeRecord(const QByteArray& uid, bool headersOnly, std::int32_t size, double date)
+MessageRecord* MakeRecord(const QByteArray& uid, bool headersOnly, std::int32_t size, double date)
 {
-    auto* r = new TIdMessageEx;
+    auto* r = new MessageRecord;
     r->UID = uid;
     r->headersOnly = headersOnly;
     r->size = size;

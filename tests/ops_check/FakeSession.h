@@ -15,7 +15,7 @@
 #include <atomic>
 #include <functional>
 
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 #include "ops/CheckSession.h"
 #include "ops_check/Printers.h"
 
@@ -58,13 +58,13 @@ public:
     void ConnectAndLogin() override;
     bool FetchUidLines(QList<QByteArray>& lines) override;
     std::int32_t MessageSize(int n) override;
-    void FetchHeaders(int n, TIdMessageEx& rec) override;
-    void FetchWhole(int n, TIdMessageEx& rec) override;
+    void FetchHeaders(int n, MessageRecord& rec) override;
+    void FetchWhole(int n, MessageRecord& rec) override;
     void Delete(int n) override;
     bool FetchSizes(QHash<int, std::int32_t>& sizes) override;
     int PipelineWindow() const override { return window; }
     void SendMessageCommand(MessageCommand command, int n) override;
-    void ReceiveMessageReply(MessageCommand command, int n, TIdMessageEx* rec,
+    void ReceiveMessageReply(MessageCommand command, int n, MessageRecord* rec,
                              std::int32_t* size) override;
     void Disconnect() override;
     void Close() override;
@@ -79,7 +79,7 @@ private:
     void Log(const QString& line);
     void Answer(const QString& line);
     const FakeMessage& At(int n) const;
-    void Fill(int n, TIdMessageEx& rec, bool whole) const;
+    void Fill(int n, MessageRecord& rec, bool whole) const;
 
     bool open_ = false;
     QList<FakeMessage> snapshot_; // numbering of this connection
@@ -90,7 +90,7 @@ private:
 };
 
 // A message record as a check or a mailbox file would leave it.
-TIdMessageEx* MakeRecord(const QByteArray& uid, bool headersOnly = true, std::int32_t size = 1000,
+MessageRecord* MakeRecord(const QByteArray& uid, bool headersOnly = true, std::int32_t size = 1000,
                          double date = 0);
 
 } // namespace vm::test

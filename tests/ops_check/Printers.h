@@ -7,6 +7,8 @@
 
 #include <ostream>
 
+using namespace vm;
+
 inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "ops/CheckAccount.h"
 #include "ops/RemovalOperation.h"
 #include "ops/RetrieveWhole.h"
@@ -21,7 +21,7 @@ FakeMessage Msg(const char* uid)
     return m;
 }
 
-QStringList Uids(const TMailBox& mb)
+QStringList Uids(const Mailbox& mb)
 {
     QStringList out;
     for (int i = 0; i < mb.Count(); ++i)
@@ -31,28 +31,28 @@ QStringList Uids(const TMailBox& mb)
 
 // Removal the way the commands run it: records leave the mailbox only when
 // the server committed.
-RemovalOutcome Remove(FakeSession& s, TMailAccount& acc, const QList<QByteArray>& uids)
+RemovalOutcome Remove(FakeSession& s, MailAccount& acc, const QList<QByteArray>& uids)
 {
-    QList<const TIdMessageEx*> records;
+    QList<const MessageRecord*> records;
     for (const QByteArray& u : uids)
-        records.append(acc.Mailbox().FindByUIDL(u));
+        records.append(acc.Box().FindByUIDL(u));
     const RemovalOutcome out = RunRemoval(s, acc, uids);
     if (out.completed)
-        RemoveRemovedRecords(acc.Mailbox(), records);
+        RemoveRemovedRecords(acc.Box(), records);
     return out;
 }
 
-void Fill(TMailAccount& acc, const QList<QByteArray>& uids, bool headersOnly = true)
+void Fill(MailAccount& acc, const QList<QByteArray>& uids, bool headersOnly = true)
 {
     for (const QByteArray& u : uids)
-        acc.Mailbox().Add(MakeRecord(u, headersOnly));
+        acc.Box().Add(MakeRecord(u, headersOnly));
 }
 
 } // namespace
 
 TEST(Removal, RenumberedMessagesDeleteTheRightOnes)
 {
-    TMailAccount acc;
+    MailAccount acc;
     Fill(acc, {"a", "b", "c", "d"});
     FakeSession s;
     // Another client deleted a and b since our last check: c is now 1, d is 2.
@@ -62,12 +62,12 @@ TEST(Removal, RenumberedMessagesDeleteTheRightOnes)
     EXPECT_EQ(out.deleted, 1);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "DELE 2", "QUIT"}));
     EXPECT_EQ(s.UidsOnServer(), (QStringList{"c", "e"}));
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a", "b", "c"}));
 }
 
 TEST(Removal, ErrAfterSuccessfulDeletesKeepsEverything)
 {
-    TMailAccount acc;
+    MailAccount acc;
     Fill(acc, {"a", "b", "c"});
     FakeSession s;
     s.server = {Msg("a"), Msg("b"), Msg("c")};
@@ -75,15 +75,15 @@ TEST(Removal, ErrAfterSuccessfulDeletesKeepsEverything)
     const RemovalOutcome out = Remove(s, acc, {"a", "b", "c"});
     EXPECT_FALSE(out.completed);
     ASSERT_TRUE(out.error.has_value());
-    EXPECT_EQ(out.error->className, "EIdProtocolReplyError");
+    EXPECT_EQ(out.error->className, "ProtocolReplyError");
     EXPECT_EQ(s.Count("QUIT"), 0);
     EXPECT_EQ(s.UidsOnServer(), (QStringList{"a", "b", "c"}));
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"a", "b", "c"}));
 }
 
 TEST(Removal, IdsGoneFromTheServerArePassedOverAndRemovedLocally)
 {
-    TMailAccount acc;
+    MailAccount acc;
     Fill(acc, {"a", "b", "c"});
     FakeSession s;
     s.server = {Msg("b"), Msg("c")};
@@ -94,15 +94,15 @@ TEST(Removal, IdsGoneFromTheServerArePassedOverAndRemovedLocally)
     EXPECT_EQ(out.missing, 1);
     EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "DELE 2", "QUIT"}));
     EXPECT_TRUE(statuses.contains("Marking messages to delete (account: ) - Message 2 out of 2"));
-    RemoveRemovedRecords(acc.Mailbox(),
-                         {acc.Mailbox().FindByUIDL("a"), acc.Mailbox().FindByUIDL("c")});
-    EXPECT_EQ(Uids(acc.Mailbox()), (QStringList{"b"}));
-    EXPECT_EQ(acc.Mailbox().FindByUIDL("a"), nullptr);
+    RemoveRemovedRecords(acc.Box(),
+                         {acc.Box().FindByUIDL("a"), acc.Box().FindByUIDL("c")});
+    EXPECT_EQ(Uids(acc.Box()), (QStringList{"b"}));
+    EXPECT_EQ(acc.Box().FindByUIDL("a"), nullptr);
 }
 
 TEST(Removal, InterruptAndRefusedUidlChangeNothing)
 {
-    TMailAccount acc;
+    MailAccount acc;
     Fill(acc, {"a", "b"});
     FakeSession s;
     s.server = {Msg("a"), Msg("b")};
@@ -119,7 +119,7 @@ TEST(Removal, InterruptAndRefusedUidlChangeNothing)
     ASSERT_TRUE(out.error.has_value());
     EXPECT_EQ(out.error->message, "Could not retrieve mailbox message list (UIDL)");
     EXPECT_EQ(refusing.Count("DELE"), 0);
-    EXPECT_EQ(acc.Mailbox().Count(), 2);
+    EXPECT_EQ(acc.Box().Count(), 2);
 }
 
 TEST(Removal, UidlNumberLookup)
@@ -136,9 +136,9 @@ TEST(Removal, UidlNumberLookup)
 
 TEST(Retrieve, FetchedRecordsReplaceTheirHeadersOnlyRecordsInPlace)
 {
-    TMailAccount acc;
+    MailAccount acc;
     Fill(acc, {"a", "b", "c", "d"});
-    TMailBox& mb = acc.Mailbox();
+    Mailbox& mb = acc.Box();
     mb.At(1)->headersOnly = false; // b is whole already
     mb.At(0)->SetNew(false);
     mb.At(0)->receiptState = 2; // declined: kept
@@ -147,10 +147,10 @@ TEST(Retrieve, FetchedRecordsReplaceTheirHeadersOnlyRecordsInPlace)
     s.server = {Msg("c"), Msg("a"), Msg("b"), Msg("d")};
     s.server[0].receiptAsked = true; // c asks for a receipt: state 0 -> 1
     s.server[1].receiptAsked = true;
-    TIdMessageEx* const b = mb.At(1);
-    const TIdMessageEx* const oldA = mb.At(0);
+    MessageRecord* const b = mb.At(1);
+    const MessageRecord* const oldA = mb.At(0);
 
-    const QList<TIdMessageEx*> selected{mb.At(0), mb.At(1), mb.At(2)};
+    const QList<MessageRecord*> selected{mb.At(0), mb.At(1), mb.At(2)};
     ASSERT_TRUE(AnyToRetrieve(selected));
     const RetrieveOutcome out = RunRetrieveWhole(s, acc, selected);
     EXPECT_TRUE(out.completed);
@@ -174,9 +174,9 @@ TEST(Retrieve, FetchedRecordsReplaceTheirHeadersOnlyRecordsInPlace)
 
 TEST(Retrieve, GoneAndFailingMessages)
 {
-    TMailAccount acc;
+    MailAccount acc;
     Fill(acc, {"a", "b", "c"});
-    TMailBox& mb = acc.Mailbox();
+    Mailbox& mb = acc.Box();
     FakeSession s;
     s.server = {Msg("a"), Msg("c")}; // b was deleted by another client
     s.failures["RETR 2"] = FakeSession::Failure::Drop;

@@ -1,14 +1,16 @@
 // The POP3 client's dialogue against the scripted fake server, and its
 // preparation for an account.
 
-#include "mime/TIdMessageEx.h"
-#include "model/TMailAccount.h"
+#include "mime/MessageRecord.h"
+#include "model/MailAccount.h"
 #include "net/PasswordPrompt.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 #include "support/FakeServer.h"
 #include "support/TestPki.h"
 
 #include <gtest/gtest.h>
+
+using namespace vm;
 
 using vm::test::FakeServer;
 
@@ -41,7 +43,7 @@ protected:
         client.Password = pass;
         client.ConnectTimeoutMs = 5000;
     }
-    TIdPOP3Ex client;
+    Pop3Client client;
 };
 
 TEST_F(Pop3ClientTest, UserPassDialogueIgnoresRefusedCapa)
@@ -87,10 +89,10 @@ TEST_F(Pop3ClientTest, ConnectionDroppedDuringLoginIsNoticedAtOnce)
         Prepare(s);
         client.Transport().SetReadTimeoutMs(20000);
         if (stage == "CAPA") {
-            EXPECT_THROW(client.Connect(), EIdConnClosedGracefully);
+            EXPECT_THROW(client.Connect(), ConnectionClosed);
         } else {
             client.Connect();
-            EXPECT_THROW(client.Login(), EIdConnClosedGracefully) << stage.constData();
+            EXPECT_THROW(client.Login(), ConnectionClosed) << stage.constData();
         }
         client.CloseTransport();
         ASSERT_TRUE(s.WaitDone());
@@ -113,7 +115,7 @@ TEST_F(Pop3ClientTest, ApopDigestCoversTheBracketedTimestamp)
         .Send("+OK\r\nUIDL\r\n.\r\n")
         .Expect("APOP mrose a9d67899f7a17e8124ef41234fcd4fa9")
         .SendLine("+OK maildrop has 1 message");
-    client.AuthenticationType = TIdPOP3Ex::atAPOP;
+    client.AuthenticationType = Pop3Client::atAPOP;
     Prepare(s, "mrose", "tanstaaf");
     client.Connect();
     client.Login();
@@ -127,13 +129,13 @@ TEST_F(Pop3ClientTest, ApopWithoutTimestampFailsBeforeSendingTheUser)
 {
     FakeServer s;
     s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR").Stall(-1);
-    client.AuthenticationType = TIdPOP3Ex::atAPOP;
+    client.AuthenticationType = Pop3Client::atAPOP;
     Prepare(s);
     client.Connect();
     try {
         client.Login();
         FAIL() << "APOP login without a timestamp succeeded";
-    } catch (const EIdDoesNotSupportAPOP& e) {
+    } catch (const ApopNotSupported& e) {
         EXPECT_EQ(e.Message(), "Server do not support APOP (no timestamp)");
     }
     EXPECT_FALSE(client.Transport().Connected());
@@ -157,9 +159,9 @@ TEST_F(Pop3ClientTest, RefusedLoginClosesAndCarriesTheServerText)
     try {
         client.Login();
         FAIL() << "login with a refused password succeeded";
-    } catch (const EIdReplyPOP3Error& e) {
+    } catch (const Pop3ReplyError& e) {
         EXPECT_EQ(e.Message(), "[AUTH] Authentication failed.");
-        EXPECT_EQ(e.ClassName(), "EIdReplyPOP3Error");
+        EXPECT_EQ(e.ClassName(), "Pop3ReplyError");
     }
     EXPECT_FALSE(client.Transport().Connected());
     ASSERT_TRUE(s.WaitDone());
@@ -171,7 +173,7 @@ TEST_F(Pop3ClientTest, NegativeGreetingFails)
     FakeServer s;
     s.SendLine("-ERR go away");
     Prepare(s);
-    EXPECT_THROW(client.Connect(), EIdReplyPOP3Error);
+    EXPECT_THROW(client.Connect(), Pop3ReplyError);
 }
 
 TEST_F(Pop3ClientTest, UidlSizesAndRefusals)
@@ -210,7 +212,7 @@ TEST_F(Pop3ClientTest, UidlSizesAndRefusals)
     EXPECT_EQ(client.MessageSize(1), 39);
     EXPECT_EQ(client.MessageSize(2), -1);
     EXPECT_EQ(client.MessageSize(3), -1);
-    EXPECT_THROW(client.MessageSize(4), EIdReplyPOP3Error);
+    EXPECT_THROW(client.MessageSize(4), Pop3ReplyError);
     EXPECT_TRUE(client.Delete(1));
     EXPECT_FALSE(client.Delete(9));
     EXPECT_FALSE(client.FetchUidList(ids));
@@ -246,7 +248,7 @@ TEST_F(Pop3ClientTest, FetchedMessagesKeepTheirTextAndReceiptRequest)
         .SendLine("-ERR gone");
     Prepare(s);
     client.Connect();
-    TIdMessageEx whole;
+    MessageRecord whole;
     whole.headersOnly = true;
     whole.noHeaders = true;
     whole.raw = "old";
@@ -257,7 +259,7 @@ TEST_F(Pop3ClientTest, FetchedMessagesKeepTheirTextAndReceiptRequest)
     EXPECT_FALSE(whole.noHeaders);
     EXPECT_EQ(whole.receiptState, 1);
 
-    TIdMessageEx headers;
+    MessageRecord headers;
     headers.receiptState = 3; // answered earlier: left as it is
     headers.noHeaders = true;
     client.FetchHeaders(4, headers);
@@ -267,8 +269,8 @@ TEST_F(Pop3ClientTest, FetchedMessagesKeepTheirTextAndReceiptRequest)
     EXPECT_FALSE(headers.noHeaders);
     EXPECT_EQ(headers.receiptState, 3);
 
-    TIdMessageEx gone;
-    EXPECT_THROW(client.FetchWhole(5, gone), EIdReplyPOP3Error);
+    MessageRecord gone;
+    EXPECT_THROW(client.FetchWhole(5, gone), Pop3ReplyError);
     client.CloseTransport();
 }
 
@@ -289,7 +291,7 @@ TEST_F(Pop3ClientTest, AnnouncedSizeOnlySetsAsideRoom)
     Prepare(s);
     client.Connect();
     for (int i = 0; i < int(std::size(hints)); ++i) {
-        TIdMessageEx rec;
+        MessageRecord rec;
         rec.size = hints[i];
         client.FetchWhole(i + 1, rec);
         EXPECT_EQ(rec.raw, want) << "announced " << hints[i];
@@ -342,15 +344,15 @@ TEST_F(Pop3ClientTest, SizeListAndPipelinedRepliesStayInStep)
     client.SendSizeRequest(2);
     client.SendHeadersRequest(3);
     client.SendWholeRequest(4);
-    TIdMessageEx one;
+    MessageRecord one;
     client.ReceiveWhole(1, one);
     EXPECT_EQ(one.raw, "Subject: one\r\n\r\nbody\r\n" + longLine + "\r\n.x\r\n");
     EXPECT_EQ(one.Subject(), "one");
     EXPECT_EQ(one.serverNumber, 1);
     EXPECT_EQ(client.ReceiveSize(), 55);
-    TIdMessageEx three;
-    EXPECT_THROW(client.ReceiveHeaders(3, three), EIdReplyPOP3Error);
-    TIdMessageEx four;
+    MessageRecord three;
+    EXPECT_THROW(client.ReceiveHeaders(3, three), Pop3ReplyError);
+    MessageRecord four;
     client.ReceiveWhole(4, four);
     EXPECT_EQ(four.Subject(), "four");
     EXPECT_EQ(four.raw, "Subject: four\r\n\r\n");
@@ -373,7 +375,7 @@ TEST_F(Pop3ClientTest, NoPipeliningWithoutTheCapability)
 TEST(ConfigurePop3Client, PasswordOrderAndRememberedPassword)
 {
     vm::test::EnsureCoreApp();
-    TMailAccount account;
+    MailAccount account;
     account.Login() = "bob";
     account.Server() = " mail.example.com ";
     account.Pop3Port() = 995;
@@ -382,7 +384,7 @@ TEST(ConfigurePop3Client, PasswordOrderAndRememberedPassword)
     account.Pop3SSLVersion() = 3;
     account.Password() = "stored";
     ScriptedPrompt prompt;
-    TIdPOP3Ex client;
+    Pop3Client client;
     client.RequestInterrupt();
 
     ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 30, prompt));
@@ -390,7 +392,7 @@ TEST(ConfigurePop3Client, PasswordOrderAndRememberedPassword)
     EXPECT_EQ(client.Password, "stored");
     EXPECT_EQ(client.Host, "mail.example.com");
     EXPECT_EQ(client.Port, 995);
-    EXPECT_EQ(client.AuthenticationType, TIdPOP3Ex::atAPOP);
+    EXPECT_EQ(client.AuthenticationType, Pop3Client::atAPOP);
     EXPECT_TRUE(client.UseTLS);
     EXPECT_EQ(client.SSLVersion, 3);
     EXPECT_EQ(client.ConnectTimeoutMs, 30000);
@@ -424,7 +426,7 @@ TEST(ConfigurePop3Client, PasswordOrderAndRememberedPassword)
 TEST(ConfigurePop3Client, TypedPasswordIsRememberedOnlyAfterSuccessfulLogin)
 {
     vm::test::EnsureCoreApp();
-    TMailAccount account;
+    MailAccount account;
     account.Login() = "bob";
     account.Server() = "127.0.0.1";
     ScriptedPrompt prompt;
@@ -443,9 +445,9 @@ TEST(ConfigurePop3Client, TypedPasswordIsRememberedOnlyAfterSuccessfulLogin)
             .SendLine("-ERR no");
         bad.Start();
         account.Pop3Port() = bad.Port();
-        TIdPOP3Ex client;
+        Pop3Client client;
         ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 5, prompt));
-        EXPECT_THROW(vm::ConnectAndLogin(client, account, record), EIdReplyPOP3Error);
+        EXPECT_THROW(vm::ConnectAndLogin(client, account, record), Pop3ReplyError);
         EXPECT_FALSE(account.SessionPasswordValid());
     }
     FakeServer good;
@@ -458,7 +460,7 @@ TEST(ConfigurePop3Client, TypedPasswordIsRememberedOnlyAfterSuccessfulLogin)
         .SendLine("+OK");
     good.Start();
     account.Pop3Port() = good.Port();
-    TIdPOP3Ex client;
+    Pop3Client client;
     ASSERT_TRUE(vm::ConfigurePop3Client(client, account, 5, prompt));
     vm::ConnectAndLogin(client, account, record);
     EXPECT_TRUE(account.SessionPasswordValid());
@@ -474,12 +476,12 @@ TEST(ConfigurePop3Client, TypedPasswordIsRememberedOnlyAfterSuccessfulLogin)
 
 TEST(RecreatePop3Client, KeepsBusyFlagAndInterruptRequest)
 {
-    TIdPOP3Ex* before = &vm::Pop3Client();
+    Pop3Client* before = &vm::SharedPop3Client();
     before->Busy = true;
     before->RequestInterrupt();
     before->Password = "x";
     vm::RecreatePop3Client();
-    TIdPOP3Ex& after = vm::Pop3Client();
+    Pop3Client& after = vm::SharedPop3Client();
     EXPECT_TRUE(after.Busy);
     EXPECT_EQ(after.OperationStatus(), osInterrupt);
     EXPECT_TRUE(after.InterruptRequested());

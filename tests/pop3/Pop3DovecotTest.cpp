@@ -1,8 +1,8 @@
 // The POP3 client against a real Dovecot server on loopback.
 
-#include "mime/TIdMessageEx.h"
+#include "mime/MessageRecord.h"
 #include "net/TlsTrust.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
 #include "support/DovecotSuite.h"
 #include "support/TestPki.h"
@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 
 #include <iostream>
+
+using namespace vm;
 
 using vm::test::DovecotFixture;
 
@@ -53,7 +55,7 @@ protected:
     }
 
     QString user;
-    TIdPOP3Ex client;
+    Pop3Client client;
 };
 
 TEST_F(Pop3DovecotTest, UserPassListsAndFetchesMessages)
@@ -76,13 +78,13 @@ TEST_F(Pop3DovecotTest, UserPassListsAndFetchesMessages)
     const int dotted = size2 == kDotted.size() ? 2 : 1;
     EXPECT_EQ(dotted == 2 ? size2 : size1, kDotted.size());
 
-    TIdMessageEx whole;
+    MessageRecord whole;
     client.FetchWhole(dotted, whole);
     EXPECT_EQ(whole.raw, kDotted);
     EXPECT_EQ(whole.receiptState, 1);
     EXPECT_FALSE(whole.headersOnly);
 
-    TIdMessageEx headers;
+    MessageRecord headers;
     client.FetchHeaders(dotted, headers);
     EXPECT_TRUE(headers.raw.startsWith("From: Ann <ann@example.com>\r\n"));
     EXPECT_FALSE(headers.raw.contains("leading dot"));
@@ -94,7 +96,7 @@ TEST_F(Pop3DovecotTest, UserPassListsAndFetchesMessages)
 
 TEST_F(Pop3DovecotTest, ApopLogin)
 {
-    client.AuthenticationType = TIdPOP3Ex::atAPOP;
+    client.AuthenticationType = Pop3Client::atAPOP;
     client.Connect();
     ASSERT_FALSE(vm::ApopTimestamp(client.Greeting()).isEmpty());
     client.Login();
@@ -106,11 +108,11 @@ TEST_F(Pop3DovecotTest, ApopLogin)
 
 TEST_F(Pop3DovecotTest, WrongPasswordIsRefused)
 {
-    for (int type : {TIdPOP3Ex::atUserPass, TIdPOP3Ex::atAPOP}) {
+    for (int type : {Pop3Client::atUserPass, Pop3Client::atAPOP}) {
         client.AuthenticationType = type;
         client.Password = "wrong";
         client.Connect();
-        EXPECT_THROW(client.Login(), EIdReplyPOP3Error);
+        EXPECT_THROW(client.Login(), Pop3ReplyError);
         EXPECT_FALSE(client.Transport().Connected());
     }
 }
@@ -148,7 +150,7 @@ TEST_F(Pop3DovecotTest, Pop3sWithTrustedTestCa)
     client.Disconnect();
 
     vm::ResetTrustedCaCertificates();
-    EXPECT_THROW(client.Connect(), EIdTLSCertificateError);
+    EXPECT_THROW(client.Connect(), CertificateError);
     vm::SetTrustFilePath({});
 }
 

@@ -36,7 +36,7 @@ void FillBasic(OutgoingMessage& m)
     m.charset = "utf-8";
     m.messageId = "<AbCdEfGh12345678@example.org>";
     m.extraHeaders.SetValue("X-Mailer", "Velmora");
-    TIdText& t = m.AddText();
+    OutgoingText& t = m.AddText();
     t.contentType = "text/plain";
     t.charset = "utf-8";
     t.SetBodyText("Hi Bob");
@@ -158,7 +158,7 @@ TEST(MimeWriterLayout, LinesLeftOutAndPriority)
         EXPECT_FALSE(names.contains("X-Priority"));
         EXPECT_EQ(block.front(), "From: \"anna@example.org\" <anna@example.org>");
     }
-    const QList<QPair<TIdMessagePriority, QByteArray>> priorities = {
+    const QList<QPair<Priority, QByteArray>> priorities = {
         {mpHighest, "1"}, {mpHigh, "2"}, {mpLow, "4"}, {mpLowest, "5"}};
     for (const auto& [prio, value] : priorities) {
         OutgoingMessage m;
@@ -356,7 +356,7 @@ TEST(MimeWriterFiles, UnreadableAttachmentFailsAndTemporaryFilesGoWithTheMessage
         OutgoingMessage m;
         FillBasic(m);
         m.AddAttachmentFile(dir.filePath("missing.bin"));
-        EXPECT_THROW(WriteMessage(m, FixedOptions()), EMessageWriteError);
+        EXPECT_THROW(WriteMessage(m, FixedOptions()), MessageWriteError);
     }
     const QString temp = QString::fromUtf8(WriteFile(dir, "temp.txt", "x"));
     const QString kept = QString::fromUtf8(WriteFile(dir, "kept.txt", "y"));
@@ -413,7 +413,7 @@ TEST_P(MimeWriterRoundTrip, IndependentParserSeesWhatWentIn)
     const QString plainSubject = "Re: (" + c.text + ") end? =_";
     m.subject = vmtest::Encode(plainSubject, c.qtCharset);
     m.messageId = NewMessageId("zoe@example.org");
-    TIdText& t = m.AddText();
+    OutgoingText& t = m.AddText();
     t.contentType = c.html ? "text/html" : "text/plain";
     t.charset = c.label;
     t.SetBodyText(vmtest::Encode(body, c.qtCharset));

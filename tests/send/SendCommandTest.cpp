@@ -14,9 +14,9 @@
 
 #include "SmtpSink.h"
 #include "TestUtil.h"
-#include "core/MyApplication.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
+#include "core/AppInfo.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
 #include "support/TestPki.h"
 
 using namespace vm;
@@ -61,7 +61,7 @@ protected:
     {
         vm::test::EnsureCoreApp();
         dataDir_ = new QTemporaryDir;
-        MyApplication::SetDataDir(dataDir_->path());
+        AppInfo::SetDataDir(dataDir_->path());
     }
     static void TearDownTestSuite()
     {
@@ -74,9 +74,9 @@ protected:
         QDir data(dataDir_->path());
         for (const QString& f : data.entryList({"*.mbx"}, QDir::Files))
             data.remove(f);
-        TAccountsDirectory dir;
+        AccountsDirectory dir;
         dir.SetMailboxDirectory(dataDir_->path() + "/");
-        TMailAccount account(&dir);
+        MailAccount account(&dir);
         account.Login() = "work";
         account.Server() = "pop.example.org";
         account.SmtpLogin() = "work";
@@ -94,7 +94,7 @@ QTemporaryDir* SendCommandTest::dataDir_ = nullptr;
 // One command run, as in a fresh process: the accounts are loaded anew.
 int RunSend(const QStringList& args)
 {
-    AccountsDirectory().Clear();
+    Accounts().Clear();
     return RunSendCommand(args);
 }
 

@@ -10,14 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "TestUtil.h"
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "send/MimeWriter.h"
 
 using namespace vm;
 
 namespace {
 
-void FillAccount(TMailAccount& a)
+void FillAccount(MailAccount& a)
 {
     a.FromAddress() = "anna@example.org";
     a.SenderName() = "Anna Nowak";
@@ -63,15 +63,15 @@ TEST(SendCharsets, ConversionReportsCharactersThatCannotBeRepresented)
 
 TEST(SendRecipients, FullTextParsesBackIntoNameAndAddress)
 {
-    TIdEMailAddressEx a;
+    EmailAddress a;
     a.SetFullText("  \"Smith, John\" <john@example.com> ");
     EXPECT_EQ(a.name, "Smith, John");
     EXPECT_EQ(a.address, "john@example.com");
     a.SetFullText("bare@example.com");
     EXPECT_EQ(a.name, "");
     EXPECT_EQ(a.address, "bare@example.com");
-    const TIdEMailAddressEx b(QStringLiteral("Quote \"Q\" Man"), "q@example.com", 2);
-    TIdEMailAddressEx c;
+    const EmailAddress b(QStringLiteral("Quote \"Q\" Man"), "q@example.com", 2);
+    EmailAddress c;
     c.SetFullText(b.FullText());
     EXPECT_EQ(c.name, b.name);
     EXPECT_EQ(c.address, b.address);
@@ -85,7 +85,7 @@ TEST(SendRecipients, FullTextParsesBackIntoNameAndAddress)
 
 TEST(SendBuild, MessageFieldsFollowTheRequest)
 {
-    TMailAccount account;
+    MailAccount account;
     FillAccount(account);
     SendRequest r;
     r.account = &account;
@@ -105,7 +105,7 @@ TEST(SendBuild, MessageFieldsFollowTheRequest)
     EXPECT_EQ(m.subject, "\xaf\xf3\xb3w");
     EXPECT_EQ(m.charset, "windows-1250");
     ASSERT_EQ(m.parts.size(), 1u);
-    const auto& text = static_cast<const TIdText&>(*m.parts[0]);
+    const auto& text = static_cast<const OutgoingText&>(*m.parts[0]);
     EXPECT_EQ(text.contentType, "text/html");
     EXPECT_EQ(text.body, (QByteArrayList{"line 1", "line 2"}));
     ASSERT_EQ(m.to.size(), 1);
@@ -129,7 +129,7 @@ TEST(SendBuild, MessageFieldsFollowTheRequest)
 TEST(SendBuild, AttachmentsTypesRefusalAndTemporaryFiles)
 {
     QTemporaryDir dir;
-    TMailAccount account;
+    MailAccount account;
     FillAccount(account);
     SendRequest r;
     r.account = &account;

@@ -11,11 +11,11 @@
 #include "SmtpSink.h"
 #include "TestUtil.h"
 #include "core/Messages.h"
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "net/PasswordPrompt.h"
 #include "net/TlsTrust.h"
 #include "ops/StatusChannel.h"
-#include "send/TIdSMTPEx.h"
+#include "send/SmtpClient.h"
 #include "support/TestPki.h"
 #include "support/fake_smtp.h"
 
@@ -87,7 +87,7 @@ protected:
     ScriptedPrompt prompt;
     StatusChannel status;
     QStringList statuses;
-    TMailAccount account;
+    MailAccount account;
 };
 
 } // namespace
@@ -210,7 +210,7 @@ TEST_F(SendTest, StopDuringAStalledGreetingAndTheSilenceLimit)
         account.SmtpPort() = s.Port();
         SendOptions o;
         o.silenceLimitSeconds = 30;
-        o.clientChanged = [](TIdSMTPEx* c) {
+        o.clientChanged = [](SmtpClient* c) {
             if (c)
                 QTimer::singleShot(300, [c] { StopSend(c); });
         };

@@ -1,7 +1,7 @@
 // The SMTP dialogue against the scripted fake server: fallbacks, refusals,
 // pipelining, authentication choice, transparency and Stop.
 
-#include "send/TIdSMTPEx.h"
+#include "send/SmtpClient.h"
 
 #include <QElapsedTimer>
 
@@ -28,13 +28,13 @@ std::unique_ptr<OutgoingMessage> SmallMessage(int recipients = 1)
     m->bcc = {{"", "hidden@example.com"}};
     m->subject = "Hello";
     m->charset = "utf-8";
-    TIdText& t = m->AddText();
+    OutgoingText& t = m->AddText();
     t.charset = "utf-8";
     t.SetBodyText(".\n..two\nplain");
     return m;
 }
 
-void Configure(TIdSMTPEx& c, const FakeSmtpServer& s, TIdUseTLS tls = utNoTLSSupport)
+void Configure(SmtpClient& c, const FakeSmtpServer& s, SmtpTlsUse tls = utNoTLSSupport)
 {
     vm::test::EnsureCoreApp();
     c.Host = QStringLiteral("127.0.0.1");
@@ -60,7 +60,7 @@ TEST(SmtpDialogue, FullExchangeWithPipeliningInOneBatch)
     cfg.batchReplies = true; // a client that waits for each reply would hang here
     FakeSmtpServer s(cfg);
     s.Start();
-    TIdSMTPEx c;
+    SmtpClient c;
     Configure(c, s);
     auto m = SmallMessage(2);
     c.Connect();
@@ -80,16 +80,16 @@ TEST(SmtpDialogue, FullExchangeWithPipeliningInOneBatch)
 
 TEST(SmtpDialogue, DotStuffingDoublesLeadingDotsAndEndsLines)
 {
-    EXPECT_EQ(TIdSMTPEx::DotStuff(".a\r\nb\r\n..c\r\n."), "..a\r\nb\r\n...c\r\n..\r\n.\r\n");
-    EXPECT_EQ(TIdSMTPEx::DotStuff("x\ny\r.z"), "x\r\ny\r\n..z\r\n.\r\n");
+    EXPECT_EQ(SmtpClient::DotStuff(".a\r\nb\r\n..c\r\n."), "..a\r\nb\r\n...c\r\n..\r\n.\r\n");
+    EXPECT_EQ(SmtpClient::DotStuff("x\ny\r.z"), "x\r\ny\r\n..z\r\n.\r\n");
 
     // A 7bit memory part with lines that start with a dot survives the trip.
     FakeSmtpServer s;
     s.Start();
-    TIdSMTPEx c;
+    SmtpClient c;
     Configure(c, s);
     auto m = SmallMessage();
-    TIdAttachmentMemory& a = m->AddAttachmentMemory(".\r\n.hidden\r\n..two\r\n");
+    MemoryAttachment& a = m->AddAttachmentMemory(".\r\n.hidden\r\n..two\r\n");
     a.transferEncoding = "7bit";
     a.contentType = "text/plain";
     c.Connect();
@@ -106,7 +106,7 @@ TEST(SmtpDialogue, HeloFallbackNeverUsesTlsOrPipelining)
     {
         FakeSmtpServer s(cfg);
         s.Start();
-        TIdSMTPEx c;
+        SmtpClient c;
         Configure(c, s, utUseExplicitTLS); // "when possible": goes on in plain text
         auto m = SmallMessage();
         c.Connect();
@@ -121,11 +121,11 @@ TEST(SmtpDialogue, HeloFallbackNeverUsesTlsOrPipelining)
     {
         FakeSmtpServer s(cfg);
         s.Start();
-        TIdSMTPEx c;
+        SmtpClient c;
         Configure(c, s, utUseRequireTLS); // "always": refused before anything is sent
         auto m = SmallMessage();
         c.Connect();
-        EXPECT_THROW(c.Send(*m), EIdSMTPSecurityError);
+        EXPECT_THROW(c.Send(*m), SmtpSecurityError);
         c.Close();
         s.WaitDone();
         EXPECT_FALSE(HasCommand(s, "MAIL"));
@@ -138,33 +138,33 @@ TEST(SmtpDialogue, StartTlsAlwaysNeverContinuesInPlainText)
         SCOPED_TRACE("STARTTLS not offered");
         FakeSmtpServer s; // default capabilities have no STARTTLS
         s.Start();
-        TIdSMTPEx c;
+        SmtpClient c;
         Configure(c, s, utUseRequireTLS);
         c.AuthenticationType = atDefault;
         c.Username = "anna";
         c.Password = "secret";
         auto m = SmallMessage();
         c.Connect();
-        EXPECT_THROW(c.Send(*m), EIdSMTPSecurityError);
+        EXPECT_THROW(c.Send(*m), SmtpSecurityError);
         c.Close();
         s.WaitDone();
         EXPECT_FALSE(HasCommand(s, "AUTH"));
         EXPECT_FALSE(HasCommand(s, "MAIL"));
     }
-    for (TIdUseTLS mode : {utUseExplicitTLS, utUseRequireTLS}) {
+    for (SmtpTlsUse mode : {utUseExplicitTLS, utUseRequireTLS}) {
         SCOPED_TRACE("STARTTLS offered but refused");
         FakeSmtpServer::Config cfg;
         cfg.capabilities = {"STARTTLS", "PIPELINING"};
         FakeSmtpServer s(cfg);
         s.Start();
-        TIdSMTPEx c;
+        SmtpClient c;
         Configure(c, s, mode);
         auto m = SmallMessage();
         c.Connect();
         try {
             c.Send(*m);
             ADD_FAILURE() << "sent after a refused STARTTLS";
-        } catch (const EIdTLSError& e) {
+        } catch (const TlsError& e) {
             EXPECT_TRUE(e.Message().contains("454 4.7.0 TLS not available"));
         }
         c.Close();
@@ -194,7 +194,7 @@ TEST(SmtpDialogue, AuthenticationPicksLoginThenPlainAndRefusesWithoutEither)
         cfg.password = "s3cret";
         FakeSmtpServer s(cfg);
         s.Start();
-        TIdSMTPEx c;
+        SmtpClient c;
         Configure(c, s);
         c.AuthenticationType = atDefault;
         c.Username = "anna";
@@ -202,7 +202,7 @@ TEST(SmtpDialogue, AuthenticationPicksLoginThenPlainAndRefusesWithoutEither)
         auto m = SmallMessage();
         c.Connect();
         if (k.expected.isEmpty()) {
-            EXPECT_THROW(c.Send(*m), EIdSMTPSecurityError);
+            EXPECT_THROW(c.Send(*m), SmtpSecurityError);
             c.Close();
             s.WaitDone();
             EXPECT_FALSE(HasCommand(s, "MAIL"));
@@ -250,7 +250,7 @@ TEST(SmtpDialogue, ErrorRepliesAtEveryStepCarryTheServersText)
         }
         FakeSmtpServer s(cfg);
         s.Start();
-        TIdSMTPEx c;
+        SmtpClient c;
         Configure(c, s);
         c.AuthenticationType = atDefault;
         c.Username = "anna";
@@ -259,7 +259,7 @@ TEST(SmtpDialogue, ErrorRepliesAtEveryStepCarryTheServersText)
             c.Connect();
             c.Send(*m);
             ADD_FAILURE() << "no error";
-        } catch (const EIdSMTPReplyError& e) {
+        } catch (const SmtpReplyError& e) {
             EXPECT_EQ(e.Message(), QString::fromLatin1(expected));
             EXPECT_EQ(e.Code(), expected.left(3).toInt());
         }
@@ -271,9 +271,9 @@ TEST(SmtpDialogue, ErrorRepliesAtEveryStepCarryTheServersText)
     cfg.greeting = "554 5.3.2 No service for you";
     FakeSmtpServer s(cfg);
     s.Start();
-    TIdSMTPEx c;
+    SmtpClient c;
     Configure(c, s);
-    EXPECT_THROW(c.Connect(), EIdSMTPReplyError);
+    EXPECT_THROW(c.Connect(), SmtpReplyError);
 }
 
 TEST(SmtpDialogue, PipelinedErrorsRaiseTheFirstAndNeverDeliverAnEmptyMessage)
@@ -284,14 +284,14 @@ TEST(SmtpDialogue, PipelinedErrorsRaiseTheFirstAndNeverDeliverAnEmptyMessage)
     cfg.rcptReply[2] = "452 4.5.3 Too many recipients";
     FakeSmtpServer s(cfg);
     s.Start();
-    TIdSMTPEx c;
+    SmtpClient c;
     Configure(c, s);
     auto m = SmallMessage(2);
     c.Connect();
     try {
         c.Send(*m);
         ADD_FAILURE() << "no error";
-    } catch (const EIdSMTPReplyError& e) {
+    } catch (const SmtpReplyError& e) {
         EXPECT_EQ(e.Code(), 550);
     }
     c.Close();
@@ -307,7 +307,7 @@ TEST(SmtpDialogue, StopReachesAWorkerWaitingForTheGreeting)
     cfg.greetingDelayMs = -1;
     FakeSmtpServer s(cfg);
     s.Start();
-    TIdSMTPEx c;
+    SmtpClient c;
     Configure(c, s);
     std::atomic<bool> cancelled{false};
     QElapsedTimer t;
@@ -315,7 +315,7 @@ TEST(SmtpDialogue, StopReachesAWorkerWaitingForTheGreeting)
     std::thread worker([&] {
         try {
             c.Connect();
-        } catch (const EIdOperationCancelled&) {
+        } catch (const OperationCancelled&) {
             cancelled = true;
         } catch (...) {
         }

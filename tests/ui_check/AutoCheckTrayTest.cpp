@@ -8,14 +8,14 @@
 #include <QMenu>
 #include <QTest>
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "lang/Lang.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "mime/MessageRecord.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 #include "ops/ErrorList.h"
-#include "ui/common/TNotifyForm.h"
+#include "ui/common/NotificationWindow.h"
 #include "ui/common/TrayIcon.h"
 #include "ui_check/CheckTestSupport.h"
 
@@ -30,13 +30,13 @@ protected:
     void SetUp() override
     {
         EnsureGuiApp();
-        Settings() = MySettings();
-        Settings().AutoMailCheck = true;
-        Settings().CheckMailOnStartup = true;
-        Settings().CheckMailOnTimer = true;
-        Settings().AutoMailCheckInterval = 3;
-        Settings().MessageNotification = MySettings::kNotifyWindow;
-        AccountsDirectory().Clear();
+        AppSettings() = Settings();
+        AppSettings().AutoMailCheck = true;
+        AppSettings().CheckMailOnStartup = true;
+        AppSettings().CheckMailOnTimer = true;
+        AppSettings().AutoMailCheckInterval = 3;
+        AppSettings().MessageNotification = Settings::kNotifyWindow;
+        Accounts().Clear();
         ClearErrorList();
         SetMessageService(&messages);
         // Each automatic check fails at once on a closed port: it shows up
@@ -46,7 +46,7 @@ protected:
     void TearDown() override
     {
         SetMessageService(nullptr);
-        AccountsDirectory().Clear();
+        Accounts().Clear();
     }
     static int Checks(const CheckRig& rig) { return rig.window.busyHistory.count(true); }
     RecordingMessageService messages;
@@ -72,7 +72,7 @@ TEST_F(AutoCheckTrayTest, StartUpCheckRunsAtTheFirstTickThenEveryInterval)
 // With only the start-up check wanted, the timer stops after it.
 TEST_F(AutoCheckTrayTest, OnlyStartUpCheckStopsTheTimerAfterwards)
 {
-    Settings().CheckMailOnTimer = false;
+    AppSettings().CheckMailOnTimer = false;
     CheckRig rig;
     rig.commands->StartUp(false, false, true);
     rig.commands->AutoCheckTimerTimer();
@@ -145,7 +145,7 @@ TEST_F(AutoCheckTrayTest, ShiftAtStartSkipsOnlyTheStartUpCheck)
     CheckRig hidden;
     hidden.commands->StartUp(true, true, false);
     EXPECT_TRUE(messages.shown.isEmpty());
-    TNotifyForm* form = hidden.announcer->NotifyForm();
+    NotificationWindow* form = hidden.announcer->NotifyForm();
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->text, "Mail check skipped");
     EXPECT_EQ(form->lifetime, 10000);
@@ -156,8 +156,8 @@ TEST_F(AutoCheckTrayTest, ShiftAtStartSkipsOnlyTheStartUpCheck)
 // The start-up check after "-startup" waits StartupSleepingTime seconds.
 TEST_F(AutoCheckTrayTest, StartedBySystemSleepsFirst)
 {
-    Settings().SleepOnStartup = true;
-    Settings().StartupSleepingTime = 2;
+    AppSettings().SleepOnStartup = true;
+    AppSettings().StartupSleepingTime = 2;
     CheckRig rig;
     EXPECT_FALSE(rig.commands->StartUp(true, false, false));
     rig.commands->AutoCheckTimerTimer();
@@ -169,7 +169,7 @@ TEST_F(AutoCheckTrayTest, StartedBySystemSleepsFirst)
 // Lock and unlock while automatic checking is off: a warning, nothing changes.
 TEST_F(AutoCheckTrayTest, LockingNeedsAutomaticChecking)
 {
-    Settings().CheckMailOnTimer = false;
+    AppSettings().CheckMailOnTimer = false;
     CheckRig rig;
     rig.commands->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock);
     EXPECT_FALSE(rig.commands->AutoCheckLocked());
@@ -198,7 +198,7 @@ TEST_F(AutoCheckTrayTest, LockChangesTheTrayPictureAndMenu)
 TEST_F(AutoCheckTrayTest, CloseExitsFollowsCrossHidesBothWays)
 {
     for (const bool crossHides : {true, false}) {
-        Settings().CrossHides = crossHides;
+        AppSettings().CrossHides = crossHides;
         CheckRig rig;
         rig.window.show();
         rig.tray->CloseBoxUsed();
@@ -241,13 +241,13 @@ TEST_F(AutoCheckTrayTest, NoTrayFallsBackToMinimising)
 TEST_F(AutoCheckTrayTest, ActivationClearsFreshMarksAndEndsTheNotification)
 {
     CheckRig rig;
-    TMailAccount* a = AccountsDirectory().At(0);
-    auto* m = new TIdMessageEx;
+    MailAccount* a = Accounts().At(0);
+    auto* m = new MessageRecord;
     m->UID = "x";
     m->fresh = true;
-    a->Mailbox().Add(m);
-    a->Mailbox().SetStale(false);
-    ASSERT_EQ(AccountsDirectory().CountFresh(true), 1);
+    a->Box().Add(m);
+    a->Box().SetStale(false);
+    ASSERT_EQ(Accounts().CountFresh(true), 1);
     rig.window.show();
     rig.tray->MinimizeToTray();
     rig.announcer->AnnounceNewMail(1, AnnounceKind::AutoChecked);
@@ -255,17 +255,17 @@ TEST_F(AutoCheckTrayTest, ActivationClearsFreshMarksAndEndsTheNotification)
 
     rig.tray->startupPlacing = true;
     rig.tray->RestoreFromTray();
-    EXPECT_EQ(AccountsDirectory().CountFresh(true), 1);
+    EXPECT_EQ(Accounts().CountFresh(true), 1);
     EXPECT_FALSE(rig.announcer->NotifyForm()->isVisible());
     rig.tray->startupPlacing = false;
     rig.tray->Activated();
-    EXPECT_EQ(AccountsDirectory().CountFresh(true), 0);
+    EXPECT_EQ(Accounts().CountFresh(true), 0);
 }
 
 // popTrayExit restores the window and asks it to close with closeExits set.
 TEST_F(AutoCheckTrayTest, TrayExitRestoresThenCloses)
 {
-    Settings().CrossHides = true;
+    AppSettings().CrossHides = true;
     CheckRig rig;
     rig.window.show();
     rig.tray->CloseBoxUsed();

@@ -10,16 +10,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "config/MySettings.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "config/Settings.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 #include "net/TlsTrust.h"
 #include "ops/CertificateFailures.h"
 #include "ops/ErrorList.h"
 #include "support/DovecotFixture.h"
 #include "support/TestPki.h"
-#include "ui/common/TCertificateWnd.h"
+#include "ui/common/CertificateWindow.h"
 #include "ui_check/CheckTestSupport.h"
 
 using namespace vm;
@@ -33,8 +33,8 @@ protected:
     void SetUp() override
     {
         EnsureGuiApp();
-        Settings() = MySettings();
-        AccountsDirectory().Clear();
+        AppSettings() = Settings();
+        Accounts().Clear();
         ClearErrorList();
         ClearCertificateFailures();
         QFile::remove(TrustFilePath());
@@ -43,7 +43,7 @@ protected:
     void TearDown() override
     {
         SetMessageService(nullptr);
-        AccountsDirectory().Clear();
+        Accounts().Clear();
         QFile::remove(TrustFilePath());
     }
     RecordingMessageService messages;
@@ -60,7 +60,7 @@ TEST_F(CertificateTest, UntrustedServerIsOfferedAndTrustingItLetsTheNextCheckThr
     dc.AddUser("bob", "secret");
     dc.Deliver("bob", "From: a@b\r\nSubject: x\r\n\r\nbody\r\n");
     // The system store does not know the test CA: the certificate is refused.
-    TMailAccount* a = AddAccount("bob", "secret", dc.Pop3sPort());
+    MailAccount* a = AddAccount("bob", "secret", dc.Pop3sPort());
     a->Pop3TLS() = true;
     CheckRig rig;
     rig.window.selectedAccounts = {a};
@@ -68,23 +68,23 @@ TEST_F(CertificateTest, UntrustedServerIsOfferedAndTrustingItLetsTheNextCheckThr
 
     rig.commands->popTreeCheckMailClick();
     ASSERT_TRUE(rig.errorWindow->isVisible());
-    EXPECT_TRUE(rig.errorWindow->MErrors->toPlainText().contains("EIdTLSCertificateError"));
+    EXPECT_TRUE(rig.errorWindow->MErrors->toPlainText().contains("CertificateError"));
     EXPECT_TRUE(rig.errorWindow->BCertificate->isVisibleTo(rig.errorWindow.get()));
     const QList<CertificateFailure> failures = CertificateFailures();
     ASSERT_EQ(failures.size(), 1);
     EXPECT_EQ(failures[0].port, dc.Pop3sPort());
     EXPECT_FALSE(failures[0].certificateDer.isEmpty());
 
-    TCertificateWnd wnd(failures[0]);
-    EXPECT_EQ(wnd.State(), TCertificateWnd::TrustState::NotTrusted);
-    EXPECT_EQ(TCertificateWnd::FingerprintOf(failures[0]), dc.ServerFingerprint());
+    CertificateWindow wnd(failures[0]);
+    EXPECT_EQ(wnd.State(), CertificateWindow::TrustState::NotTrusted);
+    EXPECT_EQ(CertificateWindow::FingerprintOf(failures[0]), dc.ServerFingerprint());
     const QString text = wnd.MDetails->toPlainText();
     EXPECT_TRUE(text.contains(dc.ServerFingerprint()));
     EXPECT_TRUE(text.contains("Issued to:"));
     EXPECT_TRUE(text.contains("Issued by:"));
     EXPECT_TRUE(text.contains("Valid from"));
     ASSERT_TRUE(wnd.Trust());
-    EXPECT_EQ(wnd.State(), TCertificateWnd::TrustState::Trusted);
+    EXPECT_EQ(wnd.State(), CertificateWindow::TrustState::Trusted);
     // Exactly this certificate, for exactly this host and port.
     EXPECT_TRUE(IsCertificateTrusted(failures[0].host, dc.Pop3sPort(), dc.ServerFingerprint()));
     EXPECT_FALSE(IsCertificateTrusted(failures[0].host, dc.Pop3Port(), dc.ServerFingerprint()));
@@ -92,7 +92,7 @@ TEST_F(CertificateTest, UntrustedServerIsOfferedAndTrustingItLetsTheNextCheckThr
     rig.errorWindow->close();
     rig.commands->popTreeCheckMailClick();
     EXPECT_FALSE(rig.errorWindow->isVisible());
-    EXPECT_EQ(a->Mailbox().Count(), 1);
+    EXPECT_EQ(a->Box().Count(), 1);
     EXPECT_TRUE(CertificateFailures().isEmpty());
 }
 
@@ -110,15 +110,15 @@ TEST_F(CertificateTest, ChangedCertificateIsShownAsChangedAndNotAccepted)
     f.certificateDer = pki.ServerCertificate().toDer();
     f.fingerprint = CertificateFingerprint(pki.ServerCertificate());
 
-    TCertificateWnd wnd(f);
-    EXPECT_EQ(wnd.State(), TCertificateWnd::TrustState::Changed);
+    CertificateWindow wnd(f);
+    EXPECT_EQ(wnd.State(), CertificateWindow::TrustState::Changed);
     EXPECT_TRUE(wnd.LState->text().contains("CHANGED"));
     EXPECT_TRUE(wnd.LState->text().contains(CertificateFingerprint(pki.CaCertificate())));
     // Closing the window trusts nothing.
     wnd.BClose->click();
     EXPECT_FALSE(IsCertificateTrusted(f.host, f.port, f.fingerprint));
     // Only the button replaces the trusted certificate.
-    TCertificateWnd again(f);
+    CertificateWindow again(f);
     again.BTrust->click();
     EXPECT_TRUE(IsCertificateTrusted(f.host, f.port, f.fingerprint));
     EXPECT_FALSE(IsCertificateTrusted(f.host, f.port, CertificateFingerprint(pki.CaCertificate())));
@@ -135,7 +135,7 @@ TEST_F(CertificateTest, TrustsTheCertificateShownNotAStatedFingerprint)
     f.port = 995;
     f.certificateDer = pki.ServerCertificate().toDer();
     f.fingerprint = CertificateFingerprint(pki.CaCertificate());
-    TCertificateWnd wnd(f);
+    CertificateWindow wnd(f);
     ASSERT_TRUE(wnd.Trust());
     EXPECT_EQ(TrustedFingerprint(f.host, f.port), CertificateFingerprint(pki.ServerCertificate()));
 }

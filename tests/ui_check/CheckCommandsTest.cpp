@@ -13,19 +13,19 @@
 #include "app/MainWindowControl.h"
 #include "app/Shutdown.h"
 #include "app/TrayControl.h"
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "lang/Lang.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "mime/MessageRecord.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 #include "ops/ErrorList.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
 #include "support/FakeServer.h"
-#include "ui/common/TNotifyForm.h"
+#include "ui/common/NotificationWindow.h"
 #include "ui/common/TrayIcon.h"
-#include "ui/main/TVL350KEX07.h"
+#include "ui/main/MainWindow.h"
 #include "ui_check/CheckTestSupport.h"
 
 #include <QLabel>
@@ -42,18 +42,18 @@ protected:
     void SetUp() override
     {
         EnsureGuiApp();
-        Settings() = MySettings();
-        Settings().MessageNotification = MySettings::kNotifyWindow;
-        Settings().MessagesDownloadRange = 1; // whole messages: "RETR" after "LIST"
-        Settings().OldMessagesGetHeaders = false;
-        AccountsDirectory().Clear();
+        AppSettings() = Settings();
+        AppSettings().MessageNotification = Settings::kNotifyWindow;
+        AppSettings().MessagesDownloadRange = 1; // whole messages: "RETR" after "LIST"
+        AppSettings().OldMessagesGetHeaders = false;
+        Accounts().Clear();
         ClearErrorList();
         SetMessageService(&messages);
     }
     void TearDown() override
     {
         SetMessageService(nullptr);
-        AccountsDirectory().Clear();
+        Accounts().Clear();
     }
     RecordingMessageService messages;
 };
@@ -73,12 +73,12 @@ void Uidl(FakeServer& s, const QList<QByteArray>& ids)
     s.SendLine(".");
 }
 
-TIdMessageEx* AddRecord(TMailAccount* a, const QByteArray& uid, bool headersOnly = false)
+MessageRecord* AddRecord(MailAccount* a, const QByteArray& uid, bool headersOnly = false)
 {
-    auto* m = new TIdMessageEx;
+    auto* m = new MessageRecord;
     m->UID = uid;
     m->headersOnly = headersOnly;
-    a->Mailbox().Add(m);
+    a->Box().Add(m);
     return m;
 }
 
@@ -117,9 +117,9 @@ TEST_F(CheckCommandsTest, InterruptStopsSelectedCheckAfterTheCurrentAccount)
     first.Start();
     second.Start();
     third.Start();
-    TMailAccount* a = AddAccount("bob", "secret", first.Port());
-    TMailAccount* b = AddAccount("bob", "secret", second.Port());
-    TMailAccount* c = AddAccount("bob", "secret", third.Port());
+    MailAccount* a = AddAccount("bob", "secret", first.Port());
+    MailAccount* b = AddAccount("bob", "secret", second.Port());
+    MailAccount* c = AddAccount("bob", "secret", third.Port());
     rig.window.selectedAccounts = {a, b, c};
     rig.window.show();
 
@@ -158,9 +158,9 @@ TEST_F(CheckCommandsTest, FailedAccountIsReportedAndTheNextIsStillChecked)
     good.Send(Message(1) + ".\r\n");
     good.Expect("QUIT").SendLine("+OK");
     good.Start();
-    TMailAccount* bad = AddAccount("bob", "secret", ClosedPort());
+    MailAccount* bad = AddAccount("bob", "secret", ClosedPort());
     bad->FriendlyName() = "Broken";
-    TMailAccount* ok = AddAccount("bob", "secret", good.Port());
+    MailAccount* ok = AddAccount("bob", "secret", good.Port());
     rig.window.selectedAccounts = {bad, ok};
     rig.window.show();
 
@@ -169,12 +169,12 @@ TEST_F(CheckCommandsTest, FailedAccountIsReportedAndTheNextIsStillChecked)
     ASSERT_TRUE(rig.errorWindow->isVisible());
     EXPECT_EQ(rig.errorWindow->LHeader->text(), ErrorWindowHeader(OperationKind::MailCheck));
     EXPECT_TRUE(rig.errorWindow->MErrors->toPlainText().contains("Broken"));
-    EXPECT_EQ(ok->Mailbox().Count(), 1);
+    EXPECT_EQ(ok->Box().Count(), 1);
     // Visible window: one new message of the selected accounts in a box.
     EXPECT_EQ(Shown(messages, MsgIcon::Information),
               QStringList{LangFormat("MAINWND", "NewMessagesOnSelectedAccounts", {"1"})});
     // The box cleared the fresh marks.
-    EXPECT_EQ(AccountsDirectory().CountFresh(true), 0);
+    EXPECT_EQ(Accounts().CountFresh(true), 0);
 }
 
 // The "Check mail" button checks the shown account, refills the list it
@@ -188,7 +188,7 @@ TEST_F(CheckCommandsTest, RefreshChecksTheShownAccountAndRefillsItsList)
     ASSERT_TRUE(dc.Start()) << dc.LastError().toStdString();
     dc.AddUser("bob", "secret");
     dc.Deliver("bob", Message(1));
-    TMailAccount* a = AddAccount("bob", "secret", dc.Pop3Port());
+    MailAccount* a = AddAccount("bob", "secret", dc.Pop3Port());
     a->FriendlyName() = "Home";
     rig.window.Show(a);
     rig.window.show();
@@ -196,7 +196,7 @@ TEST_F(CheckCommandsTest, RefreshChecksTheShownAccountAndRefillsItsList)
 
     rig.commands->BRefreshClick();
 
-    EXPECT_EQ(a->Mailbox().Count(), 1);
+    EXPECT_EQ(a->Box().Count(), 1);
     EXPECT_EQ(rig.window.list->count(), 1);
     EXPECT_EQ(rig.window.showMailboxCalls, 1);
     EXPECT_EQ(Shown(messages, MsgIcon::Information),
@@ -225,7 +225,7 @@ TEST_F(CheckCommandsTest, AutomaticChecksWhileHiddenCountEverythingSinceLastLook
     rig.tray->MinimizeToTray();
     ASSERT_FALSE(rig.window.isVisible());
 
-    TNotifyForm* form = rig.announcer->NotifyForm();
+    NotificationWindow* form = rig.announcer->NotifyForm();
     dc.Deliver("bob", Message(1));
     dc.Deliver("bob", Message(2));
     rig.commands->CheckAccounts(true);
@@ -240,7 +240,7 @@ TEST_F(CheckCommandsTest, AutomaticChecksWhileHiddenCountEverythingSinceLastLook
 
     rig.tray->RestoreFromTray();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(AccountsDirectory().CountFresh(true), 0);
+    EXPECT_EQ(Accounts().CountFresh(true), 0);
 
     rig.tray->MinimizeToTray();
     dc.Deliver("bob", Message(6));
@@ -265,7 +265,7 @@ TEST_F(CheckCommandsTest, TrayBlinksOnlyWhileHiddenAndBusy)
     Login(slow2);
     slow2.Stall(1200);
     slow2.Start();
-    TMailAccount* a = AddAccount("bob", "secret", slow.Port());
+    MailAccount* a = AddAccount("bob", "secret", slow.Port());
     rig.window.show();
     rig.commands->operationRun.timeoutSeconds = 1; // ends the stall for silence
 
@@ -297,7 +297,7 @@ TEST_F(CheckCommandsTest, RemovalDropsRowsOnlyAfterTheServerConfirmed)
 {
     CheckRig rig;
     FakeServer s;
-    TMailAccount* a = AddAccount("bob", "secret", 0);
+    MailAccount* a = AddAccount("bob", "secret", 0);
     AddRecord(a, "a");
     AddRecord(a, "b");
     AddRecord(a, "c");
@@ -318,7 +318,7 @@ TEST_F(CheckCommandsTest, RemovalDropsRowsOnlyAfterTheServerConfirmed)
     ASSERT_TRUE(s.WaitDone());
     EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
     EXPECT_EQ(removedAtDele.load(), 0);
-    EXPECT_EQ(a->Mailbox().Count(), 2);
+    EXPECT_EQ(a->Box().Count(), 2);
     ASSERT_EQ(rig.window.list->count(), 3); // a, d, more
     EXPECT_EQ(rig.window.RowRecord(0)->UID, "a");
     EXPECT_EQ(rig.window.RowRecord(1)->UID, "d");
@@ -334,7 +334,7 @@ TEST_F(CheckCommandsTest, FailedRemovalKeepsEveryRow)
 {
     CheckRig rig;
     FakeServer s;
-    TMailAccount* a = AddAccount("bob", "secret", 0);
+    MailAccount* a = AddAccount("bob", "secret", 0);
     AddRecord(a, "a");
     AddRecord(a, "b");
     Login(s);
@@ -355,7 +355,7 @@ TEST_F(CheckCommandsTest, FailedRemovalKeepsEveryRow)
     EXPECT_FALSE(rig.commands->popListDeleteClick());
     ASSERT_TRUE(s.WaitDone());
     EXPECT_FALSE(s.Received().contains("QUIT"));
-    EXPECT_EQ(a->Mailbox().Count(), 2);
+    EXPECT_EQ(a->Box().Count(), 2);
     EXPECT_EQ(rig.window.list->count(), 2);
     EXPECT_EQ(rig.window.removedCalls, 0);
     ASSERT_TRUE(rig.errorWindow->isVisible());
@@ -367,7 +367,7 @@ TEST_F(CheckCommandsTest, InterruptedRemovalSaysAbortedOnDemand)
 {
     CheckRig rig;
     FakeServer s;
-    TMailAccount* a = AddAccount("bob", "secret", 0);
+    MailAccount* a = AddAccount("bob", "secret", 0);
     AddRecord(a, "a");
     Login(s);
     s.Stall(-1);
@@ -380,7 +380,7 @@ TEST_F(CheckCommandsTest, InterruptedRemovalSaysAbortedOnDemand)
 
     EXPECT_FALSE(rig.commands->popListDeleteClick());
     EXPECT_EQ(Shown(messages, MsgIcon::Warning), QStringList{"Aborted on demand."});
-    EXPECT_EQ(a->Mailbox().Count(), 1);
+    EXPECT_EQ(a->Box().Count(), 1);
     EXPECT_EQ(rig.window.list->count(), 1);
     EXPECT_FALSE(rig.errorWindow->isVisible());
 }
@@ -391,9 +391,9 @@ TEST_F(CheckCommandsTest, RetrievalUpdatesRowsInPlace)
 {
     CheckRig rig;
     FakeServer s;
-    TMailAccount* a = AddAccount("bob", "secret", 0);
+    MailAccount* a = AddAccount("bob", "secret", 0);
     AddRecord(a, "w1");
-    TIdMessageEx* h = AddRecord(a, "h2", true);
+    MessageRecord* h = AddRecord(a, "h2", true);
     h->Flags |= mfRecent;
     Login(s);
     Uidl(s, {"w1", "h2"});
@@ -414,19 +414,19 @@ TEST_F(CheckCommandsTest, RetrievalUpdatesRowsInPlace)
     rig.window.SelectRows({1});
     EXPECT_TRUE(rig.commands->popListRetrieveWholeClick());
     ASSERT_TRUE(s.WaitDone());
-    TIdMessageEx* now = a->Mailbox().At(1);
+    MessageRecord* now = a->Box().At(1);
     EXPECT_NE(now, h);
     EXPECT_FALSE(now->headersOnly);
     EXPECT_TRUE(now->IsNew()); // the new flag is carried over
     EXPECT_EQ(rig.window.RowRecord(1), now);
-    EXPECT_EQ(rig.window.displayed, QList<TIdMessageEx*>{now});
+    EXPECT_EQ(rig.window.displayed, QList<MessageRecord*>{now});
 }
 
 // The close request of the real main window: refused while a POP3 operation
 // runs; with the close box hiding, it goes to the tray instead.
 TEST_F(CheckCommandsTest, CloseIsRefusedWhileConnectedAndHiddenWhenTheCrossHides)
 {
-    TVL350KEX07 window;
+    MainWindow window;
     MainWindowControl control(window);
     control.PlaceAtStart(true);
     ShutdownHooks hooks;
@@ -437,14 +437,14 @@ TEST_F(CheckCommandsTest, CloseIsRefusedWhileConnectedAndHiddenWhenTheCrossHides
         return true;
     };
 
-    Pop3Client().Busy = true;
+    SharedPop3Client().Busy = true;
     EXPECT_FALSE(RunShutdown(hooks));
-    Pop3Client().Busy = false;
+    SharedPop3Client().Busy = false;
     EXPECT_EQ(Shown(messages, MsgIcon::Error),
               QStringList{"Can't close the application before connection with server terminates."});
     EXPECT_EQ(saves, 0);
 
-    Settings().CrossHides = true;
+    AppSettings().CrossHides = true;
     control.Tray().CloseBoxUsed();
     EXPECT_FALSE(RunShutdown(hooks));
     EXPECT_TRUE(control.Tray().InTray());

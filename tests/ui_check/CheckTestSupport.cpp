@@ -6,12 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 #include "lang/LangStartup.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
-#include "model/TMailBox.h"
+#include "mime/MessageRecord.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 #include "net/TlsTrust.h"
 
 namespace vm::test {
@@ -29,15 +29,15 @@ FakeMainWindow::FakeMainWindow()
     resize(400, 300);
 }
 
-void FakeMainWindow::Show(TMailAccount* account, bool moreRow)
+void FakeMainWindow::Show(MailAccount* account, bool moreRow)
 {
     shown = account;
     moreRow_ = moreRow;
-    ShowMailbox(account ? &account->Mailbox() : nullptr);
+    ShowMailbox(account ? &account->Box() : nullptr);
     --showMailboxCalls;
 }
 
-void FakeMainWindow::ShowMailbox(TMailBox* mailbox)
+void FakeMainWindow::ShowMailbox(Mailbox* mailbox)
 {
     ++showMailboxCalls;
     list->clear();
@@ -51,10 +51,10 @@ void FakeMainWindow::ShowMailbox(TMailBox* mailbox)
         new QListWidgetItem(QStringLiteral("(more)"), list);
 }
 
-TIdMessageEx* FakeMainWindow::RowRecord(int row) const
+MessageRecord* FakeMainWindow::RowRecord(int row) const
 {
     QListWidgetItem* item = list->item(row);
-    return item ? reinterpret_cast<TIdMessageEx*>(item->data(Qt::UserRole).value<quintptr>())
+    return item ? reinterpret_cast<MessageRecord*>(item->data(Qt::UserRole).value<quintptr>())
                 : nullptr;
 }
 
@@ -79,19 +79,19 @@ int FakeMainWindow::SelectedRowCount() const
     return static_cast<int>(SelectedRowIndexes().size());
 }
 
-QList<TIdMessageEx*> FakeMainWindow::SelectedMessages() const
+QList<MessageRecord*> FakeMainWindow::SelectedMessages() const
 {
-    QList<TIdMessageEx*> out;
+    QList<MessageRecord*> out;
     for (int r : SelectedRowIndexes())
-        if (TIdMessageEx* m = RowRecord(r))
+        if (MessageRecord* m = RowRecord(r))
             out.append(m);
     return out;
 }
 
-void FakeMainWindow::MessagesRemoved(const QList<const TIdMessageEx*>& removed)
+void FakeMainWindow::MessagesRemoved(const QList<const MessageRecord*>& removed)
 {
     ++removedCalls;
-    const QSet<const TIdMessageEx*> gone(removed.begin(), removed.end());
+    const QSet<const MessageRecord*> gone(removed.begin(), removed.end());
     int first = -1;
     for (int i = list->count() - 1; i >= 0; --i) {
         if (RowRecord(i) && gone.contains(RowRecord(i))) {
@@ -120,11 +120,11 @@ void FakeMainWindow::MessagesReplaced(const QList<RetrievedRecord>& replaced)
 
 CheckRig::CheckRig()
 {
-    errorWindow = std::make_unique<TEF>();
+    errorWindow = std::make_unique<ErrorListWindow>();
     announcer = std::make_unique<NewMailAnnouncer>();
     TrayControl::Hooks th;
     th.pop3Busy = [this] { return commands && commands->Busy(); };
-    th.clearFreshMarks = [] { AccountsDirectory().ClearFresh(true); };
+    th.clearFreshMarks = [] { Accounts().ClearFresh(true); };
     th.stopAnnouncing = [this] { announcer->StopAnnouncing(); };
     th.checkAllAccounts = [this] { commands->popTrayCheckMailClick(); };
     th.lock = [this] { commands->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock); };
@@ -156,7 +156,7 @@ void EnsureGuiApp()
         return;
     new QApplication(argc, argv);
     static QTemporaryDir dir;
-    MyApplication::SetDataDir(dir.path() + '/');
+    AppInfo::SetDataDir(dir.path() + '/');
     SetTrustFilePath(dir.path() + QStringLiteral("/certificates.ini"));
     ASSERT_EQ(DiscoverLanguageFiles(dir.path() + '/'), QString());
     ASSERT_EQ(ChooseAndLoadLanguage(dir.path() + '/', "english.lng"), QString());
@@ -171,16 +171,16 @@ quint16 ClosedPort()
     return port;
 }
 
-TMailAccount* AddAccount(const QByteArray& login, const QByteArray& password, quint16 port,
+MailAccount* AddAccount(const QByteArray& login, const QByteArray& password, quint16 port,
                          bool autoCheck)
 {
-    auto* a = new TMailAccount;
+    auto* a = new MailAccount;
     a->Login() = login;
     a->Password() = password;
     a->Server() = "127.0.0.1";
     a->Pop3Port() = port;
     a->AutoCheck() = autoCheck;
-    AccountsDirectory().Add(a);
+    Accounts().Add(a);
     return a;
 }
 

@@ -15,9 +15,9 @@
 #include "app/TrayControl.h"
 #include "core/Messages.h"
 #include "ui/common/NewMailAnnouncer.h"
-#include "ui/common/TEF.h"
+#include "ui/common/ErrorListWindow.h"
 
-class TMailAccount;
+namespace vm { class MailAccount; }
 
 namespace vm::test {
 
@@ -30,31 +30,31 @@ public:
     QWidget* TreeControl() const override { return tree; }
     QWidget* ListControl() const override { return list; }
     bool RootSelected() const override { return rootSelected; }
-    QList<TMailAccount*> SelectedAccounts() const override { return selectedAccounts; }
-    TMailAccount* ShownAccount() const override { return shown; }
-    void ShowMailbox(TMailBox* mailbox) override;
+    QList<MailAccount*> SelectedAccounts() const override { return selectedAccounts; }
+    MailAccount* ShownAccount() const override { return shown; }
+    void ShowMailbox(Mailbox* mailbox) override;
     void UpdateAccountCaptions() override { ++captionUpdates; }
     void SetBusy(bool busy) override { busyHistory.append(busy); }
     void UpdateWindowState() override {}
     void SetStatusText(const QString& text) override { statusTexts.append(text); }
     void RefreshPreview() override { ++previewRefreshes; }
     int SelectedRowCount() const override;
-    QList<TIdMessageEx*> SelectedMessages() const override;
-    void MessagesRemoved(const QList<const TIdMessageEx*>& removed) override;
+    QList<MessageRecord*> SelectedMessages() const override;
+    void MessagesRemoved(const QList<const MessageRecord*>& removed) override;
     void MessagesReplaced(const QList<RetrievedRecord>& replaced) override;
-    void MessageDisplayed(TIdMessageEx* message) override { displayed.append(message); }
+    void MessageDisplayed(MessageRecord* message) override { displayed.append(message); }
 
     // Rows: one per record of the shown mailbox, and a "more" row when asked.
-    void Show(TMailAccount* account, bool moreRow = false);
-    TIdMessageEx* RowRecord(int row) const;
+    void Show(MailAccount* account, bool moreRow = false);
+    MessageRecord* RowRecord(int row) const;
     void SelectRows(const QList<int>& rows);
     QList<int> SelectedRowIndexes() const;
 
     QTreeWidget* tree = nullptr;
     QListWidget* list = nullptr;
     bool rootSelected = false;
-    QList<TMailAccount*> selectedAccounts;
-    TMailAccount* shown = nullptr;
+    QList<MailAccount*> selectedAccounts;
+    MailAccount* shown = nullptr;
     bool moreRow_ = false;
     int captionUpdates = 0;
     int previewRefreshes = 0;
@@ -62,7 +62,7 @@ public:
     int removedCalls = 0;
     QList<bool> busyHistory;
     QStringList statusTexts;
-    QList<TIdMessageEx*> displayed;
+    QList<MessageRecord*> displayed;
 };
 
 // The window, tray, announcer, error window and commands, wired together.
@@ -72,7 +72,7 @@ struct CheckRig
     ~CheckRig();
 
     FakeMainWindow window;
-    std::unique_ptr<TEF> errorWindow;
+    std::unique_ptr<ErrorListWindow> errorWindow;
     std::unique_ptr<NewMailAnnouncer> announcer;
     std::unique_ptr<TrayControl> tray;
     std::unique_ptr<MailCheckCommands> commands;
@@ -87,7 +87,7 @@ void EnsureGuiApp();
 // A loopback port nothing listens on.
 quint16 ClosedPort();
 // An account for a POP3 server on loopback, added to the accounts directory.
-TMailAccount* AddAccount(const QByteArray& login, const QByteArray& password, quint16 port,
+MailAccount* AddAccount(const QByteArray& login, const QByteArray& password, quint16 port,
                          bool autoCheck = true);
 // Texts of the message boxes shown with the icon.
 QStringList Shown(const RecordingMessageService& messages, MsgIcon icon);

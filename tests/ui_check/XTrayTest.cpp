@@ -21,18 +21,18 @@
 #include "app/MailCheckCommands.h"
 #include "app/MainWindowControl.h"
 #include "app/TrayControl.h"
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/Messages.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
 #include "platform/ScrollLock.h"
 #include "platform/ScrollLockBlinker.h"
 #include "support/DovecotFixture.h"
 #include "support/FakeServer.h"
 #include "ui/common/NewMailAnnouncer.h"
-#include "ui/common/TNotifyForm.h"
+#include "ui/common/NotificationWindow.h"
 #include "ui/common/TrayIcon.h"
-#include "ui/main/TVL350KEX07.h"
+#include "ui/main/MainWindow.h"
 #include "ui_check/CheckTestSupport.h"
 
 using namespace vm;
@@ -68,35 +68,35 @@ TEST(XTray, HiddenStartBlinksAnnouncesAndComesBackOnClick)
         GTEST_SKIP() << "dovecot not installed";
     RecordingMessageService messages;
     SetMessageService(&messages);
-    Settings() = MySettings();
-    Settings().AutoMailCheck = true;
+    AppSettings() = Settings();
+    AppSettings().AutoMailCheck = true;
     // One check, a second after a start by the session.
-    Settings().CheckMailOnStartup = true;
-    Settings().SleepOnStartup = true;
-    Settings().StartupSleepingTime = 1;
-    Settings().CheckMailOnTimer = false;
-    Settings().MessagesDownloadRange = 1;
-    Settings().OldMessagesGetHeaders = false;
-    Settings().MessageNotification = MySettings::kNotifyWindow | MySettings::kNotifySound |
-                                     MySettings::kNotifyScrollLock;
-    Settings().MessageNotificationWindowType = 0;
+    AppSettings().CheckMailOnStartup = true;
+    AppSettings().SleepOnStartup = true;
+    AppSettings().StartupSleepingTime = 1;
+    AppSettings().CheckMailOnTimer = false;
+    AppSettings().MessagesDownloadRange = 1;
+    AppSettings().OldMessagesGetHeaders = false;
+    AppSettings().MessageNotification = Settings::kNotifyWindow | Settings::kNotifySound |
+                                     Settings::kNotifyScrollLock;
+    AppSettings().MessageNotificationWindowType = 0;
 
     DovecotFixture dc;
     ASSERT_TRUE(dc.Start()) << dc.LastError().toStdString();
     dc.AddUser("bob", "secret");
-    AccountsDirectory().Clear();
-    TMailAccount* home = AddAccount("bob", "secret", dc.Pop3Port());
+    Accounts().Clear();
+    MailAccount* home = AddAccount("bob", "secret", dc.Pop3Port());
     home->FriendlyName() = "Home";
     // A second account whose server takes its time, so the check lasts
     // long enough to watch the icon blink.
     FakeServer slow;
     slow.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
     slow.SendLine("+OK").Expect("PASS secret").SendLine("+OK logged in").Stall(-1);
-    Settings().ConnectTimeout = 3; // the silence limit ends the slow account
+    AppSettings().ConnectTimeout = 3; // the silence limit ends the slow account
     slow.Start();
     AddAccount("bob", "secret", slow.Port())->FriendlyName() = "Slow";
 
-    TVL350KEX07 window;
+    MainWindow window;
     window.BuildAccountTree();
     MainWindowControl control(window);
     control.PlaceAtStart(false);
@@ -121,7 +121,7 @@ TEST(XTray, HiddenStartBlinksAnnouncesAndComesBackOnClick)
             Grab(QStringLiteral("blink-%1.png").arg(grabs++));
     });
     sampler.start(230);
-    TNotifyForm* form = control.Announcer().NotifyForm();
+    NotificationWindow* form = control.Announcer().NotifyForm();
     QTRY_VERIFY_WITH_TIMEOUT(form->isVisible(), 20000);
     sampler.stop();
     EXPECT_TRUE(pictures.contains(int(TrayIcon::Picture::Blank)));
@@ -153,9 +153,9 @@ TEST(XTray, HiddenStartBlinksAnnouncesAndComesBackOnClick)
     EXPECT_FALSE(control.Tray().InTray());
     EXPECT_FALSE(control.Announcer().ScrollLock()->Blinking());
     EXPECT_FALSE(light.IsOn());
-    EXPECT_EQ(AccountsDirectory().CountFresh(true), 0);
+    EXPECT_EQ(Accounts().CountFresh(true), 0);
     QTest::qWait(300);
     Grab(QStringLiteral("restored.png"));
-    AccountsDirectory().Clear();
+    Accounts().Clear();
     SetMessageService(nullptr);
 }

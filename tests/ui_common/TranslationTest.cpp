@@ -18,7 +18,7 @@
 
 #include "lang/Lang.h"
 #include "lang/LanguageShell.h"
-#include "ui/common/TBaseForm.h"
+#include "ui/common/TranslatedWindow.h"
 #include "support/TestFiles.h"
 
 using namespace vm;
@@ -37,7 +37,7 @@ QCoreApplication& App()
 
 using vm::test::WriteFile;
 
-class TestWnd : public TBaseForm
+class TestWnd : public TranslatedWindow
 {
 public:
     TestWnd()
@@ -200,10 +200,10 @@ TEST_F(Translation, ShowModalRecordsTheModalWindow)
     EXPECT_EQ(w.exec(), 0); // the plain modal show does nothing
     QWidget* seen = nullptr;
     QTimer::singleShot(0, &w, [&] {
-        seen = TBaseForm::CurrentModalWindow();
+        seen = TranslatedWindow::CurrentModalWindow();
         w.done(7);
     });
     EXPECT_EQ(w.ShowModal(), 7);
     EXPECT_EQ(seen, &w);
-    EXPECT_EQ(TBaseForm::CurrentModalWindow(), nullptr);
+    EXPECT_EQ(TranslatedWindow::CurrentModalWindow(), nullptr);
 }

@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 
 #include "core/DateTime.h"
-#include "core/MyApplication.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
+#include "core/AppInfo.h"
+#include "mime/MessageRecord.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
 
 #include <ostream>
 
@@ -27,6 +27,8 @@ inline void PrintTo(const QStringList& l, std::ostream* os)
 
 namespace vmtest {
 
+using namespace vm;
+
 // Creates the application object once and points the data directory and
 // the mailbox directory at a private temporary folder.
 inline QString EnsureGuiApp()
@@ -38,19 +40,19 @@ inline QString EnsureGuiApp()
     if (!qApp) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         new QApplication(argc, argv);
-        vm::MyApplication::SetDataDir(dir.path() + '/');
-        vm::AccountsDirectory().SetMailboxDirectory(dir.path() + '/');
+        vm::AppInfo::SetDataDir(dir.path() + '/');
+        vm::Accounts().SetMailboxDirectory(dir.path() + '/');
     }
     return dir.path() + '/';
 }
 
 // A record holding the header block of a message with the given sender,
 // subject and date (0 = no Date header).
-inline TIdMessageEx* MakeMessage(const QByteArray& uidl, const QByteArray& from,
+inline MessageRecord* MakeMessage(const QByteArray& uidl, const QByteArray& from,
                                  const QByteArray& subject, vm::TDateTime date, int size,
                                  bool isNew = false, bool whole = false)
 {
-    auto* m = new TIdMessageEx;
+    auto* m = new MessageRecord;
     m->UID = uidl;
     m->size = size;
     QByteArray raw = "From: " + from + "\r\nSubject: " + subject + "\r\n";

@@ -16,14 +16,14 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "config/MySettings.h"
-#include "config/ui/TACF.h"
-#include "config/ui/TAccWizWnd.h"
+#include "config/Settings.h"
+#include "config/ui/AccountWindow.h"
+#include "config/ui/AccountWizard.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
-#include "ui/main/TVL350KEX07.h"
+#include "ui/main/MainWindow.h"
 #include "ui_main/Fixtures.h"
 
 using namespace vm;
@@ -44,38 +44,38 @@ protected:
     void SetUp() override
     {
         SetMessageService(&messages);
-        Settings() = MySettings();
-        Settings().SaveWindowParams = false;
-        AccountsDirectory().Clear();
-        AccountsDirectory().SetMailboxDirectory(dataDir);
+        AppSettings() = Settings();
+        AppSettings().SaveWindowParams = false;
+        Accounts().Clear();
+        Accounts().SetMailboxDirectory(dataDir);
     }
     void TearDown() override
     {
         wnd.reset();
-        AccountsDirectory().Clear();
+        Accounts().Clear();
         SetMessageService(nullptr);
     }
 
-    TMailAccount* AddAccount(const QByteArray& login, const QByteArray& friendly, bool stale,
+    MailAccount* AddAccount(const QByteArray& login, const QByteArray& friendly, bool stale,
                              int messages = 0)
     {
-        auto* a = new TMailAccount(&AccountsDirectory());
+        auto* a = new MailAccount(&Accounts());
         a->Login() = login;
         a->FriendlyName() = friendly;
         a->Server() = "pop.example.org";
         for (int i = 0; i < messages; ++i)
-            a->Mailbox().Add(MakeMessage(login + QByteArray::number(i), "Sender <s@x>",
+            a->Box().Add(MakeMessage(login + QByteArray::number(i), "Sender <s@x>",
                                          "Subject " + QByteArray::number(i),
                                          Day(2030, 1, 1 + i), 1000 * (i + 1)));
-        a->Mailbox().SetStale(stale);
-        a->Mailbox().SetLastCheck(Day(2030, 2, 1, 10, 30));
-        AccountsDirectory().Add(a);
+        a->Box().SetStale(stale);
+        a->Box().SetLastCheck(Day(2030, 2, 1, 10, 30));
+        Accounts().Add(a);
         return a;
     }
 
     void CreateWindow()
     {
-        wnd = std::make_unique<TVL350KEX07>();
+        wnd = std::make_unique<MainWindow>();
         wnd->resize(1000, 700);
     }
 
@@ -88,10 +88,10 @@ protected:
         return out;
     }
 
-    void Select(const QList<TMailAccount*>& accounts)
+    void Select(const QList<MailAccount*>& accounts)
     {
         wnd->Tree->clearSelection();
-        for (TMailAccount* a : accounts)
+        for (MailAccount* a : accounts)
             wnd->NodeOf(a)->setSelected(true);
         if (!accounts.isEmpty())
             wnd->Tree->setCurrentItem(wnd->NodeOf(accounts.first()), 0,
@@ -110,7 +110,7 @@ protected:
     {
         QStringList out;
         for (int r = 0; r < wnd->ListModel->rowCount(); ++r) {
-            TIdMessageEx* m = wnd->ListModel->MessageAt(r);
+            MessageRecord* m = wnd->ListModel->MessageAt(r);
             out << (m ? QString::fromLatin1(m->UID) : QStringLiteral("..."));
         }
         return out;
@@ -126,13 +126,13 @@ protected:
 
     static inline QString dataDir;
     RecordingMessageService messages;
-    std::unique_ptr<TVL350KEX07> wnd;
+    std::unique_ptr<MainWindow> wnd;
 };
 
 TEST_F(MainWindowTest, WithoutAccountsOnlyTheRootExistsAndCommandsAreDisabled)
 {
     CreateWindow();
-    wnd->commands.checkMail = [](const QList<TMailAccount*>&, bool) {};
+    wnd->commands.checkMail = [](const QList<MailAccount*>&, bool) {};
     wnd->UpdateWindowState();
     ASSERT_EQ(wnd->Tree->topLevelItemCount(), 1);
     EXPECT_EQ(wnd->RootNode()->text(0), "MAIL ACCOUNTS");
@@ -152,21 +152,21 @@ TEST_F(MainWindowTest, WithoutAccountsOnlyTheRootExistsAndCommandsAreDisabled)
 
 TEST_F(MainWindowTest, CaptionsCountsSortingAndBoldNodes)
 {
-    TMailAccount* zed = AddAccount("zed", "Zed's box", false, 3);
-    TMailAccount* anna = AddAccount("anna", "", true, 2); // never checked
-    TMailAccount* bob = AddAccount("bob", "bob at work", false, 0);
+    MailAccount* zed = AddAccount("zed", "Zed's box", false, 3);
+    MailAccount* anna = AddAccount("anna", "", true, 2); // never checked
+    MailAccount* bob = AddAccount("bob", "bob at work", false, 0);
     CreateWindow();
     EXPECT_EQ(Captions(), QStringList({"anna (?)", "bob at work (0)", "Zed's box (3)"}));
     EXPECT_FALSE(wnd->NodeBold(wnd->NodeOf(zed)));
-    zed->Mailbox().At(1)->SetNew(true);
-    anna->Mailbox().At(0)->SetNew(true); // stale: not shown as new
+    zed->Box().At(1)->SetNew(true);
+    anna->Box().At(0)->SetNew(true); // stale: not shown as new
     EXPECT_TRUE(wnd->NodeBold(wnd->NodeOf(zed)));
     EXPECT_FALSE(wnd->NodeBold(wnd->NodeOf(anna)));
     EXPECT_FALSE(wnd->NodeBold(wnd->RootNode()));
 
     // A check adds messages: the count is the total, not the new ones.
-    anna->Mailbox().SetStale(false);
-    anna->Mailbox().Add(MakeMessage("n1", "a@x", "new", Day(2030, 5, 1), 10, true));
+    anna->Box().SetStale(false);
+    anna->Box().Add(MakeMessage("n1", "a@x", "new", Day(2030, 5, 1), 10, true));
     wnd->UpdateAccountCaptions();
     EXPECT_EQ(Captions(), QStringList({"anna (3)", "bob at work (0)", "Zed's box (3)"}));
     EXPECT_TRUE(wnd->NodeBold(wnd->NodeOf(anna)));
@@ -174,25 +174,25 @@ TEST_F(MainWindowTest, CaptionsCountsSortingAndBoldNodes)
     // Wiping the lists: every caption ends in " (?)", no node is bold.
     wnd->popTreeWipeListsClick();
     EXPECT_EQ(Captions(), QStringList({"anna (?)", "bob at work (?)", "Zed's box (?)"}));
-    for (TMailAccount* a : {zed, anna, bob})
+    for (MailAccount* a : {zed, anna, bob})
         EXPECT_FALSE(wnd->NodeBold(wnd->NodeOf(a)));
 }
 
 TEST_F(MainWindowTest, SelectingAccountsShowsTheirListsAndTwoKeepTheListAsItWas)
 {
-    TMailAccount* a = AddAccount("a", "Alpha", false, 3);
-    TMailAccount* b = AddAccount("b", "Beta", false, 2);
+    MailAccount* a = AddAccount("a", "Alpha", false, 3);
+    MailAccount* b = AddAccount("b", "Beta", false, 2);
     CreateWindow();
     Select({a});
-    EXPECT_EQ(wnd->ShownMailbox(), &a->Mailbox());
+    EXPECT_EQ(wnd->ShownMailbox(), &a->Box());
     EXPECT_TRUE(wnd->ViewFrame->isVisibleTo(wnd.get()));
     EXPECT_FALSE(wnd->WelcomeFrame->isVisibleTo(wnd.get()));
     EXPECT_EQ(wnd->ListModel->rowCount(), 3);
     Select({a, b});
-    EXPECT_EQ(wnd->ShownMailbox(), &a->Mailbox());
+    EXPECT_EQ(wnd->ShownMailbox(), &a->Box());
     EXPECT_FALSE(wnd->popTreeProperties->isEnabled());
     Select({b});
-    EXPECT_EQ(wnd->ShownMailbox(), &b->Mailbox());
+    EXPECT_EQ(wnd->ShownMailbox(), &b->Box());
     // Selecting the root together with accounts is not possible.
     wnd->Tree->setCurrentItem(wnd->RootNode(), 0, QItemSelectionModel::NoUpdate);
     wnd->RootNode()->setSelected(true);
@@ -204,8 +204,8 @@ TEST_F(MainWindowTest, SelectingAccountsShowsTheirListsAndTwoKeepTheListAsItWas)
 
 TEST_F(MainWindowTest, RefillKeepsSelectionAndFocusByUidl)
 {
-    Settings().OldMessagesDefHidden = false;
-    TMailAccount* a = AddAccount("a", "Alpha", false, 5);
+    AppSettings().OldMessagesDefHidden = false;
+    MailAccount* a = AddAccount("a", "Alpha", false, 5);
     CreateWindow();
     Select({a});
     wnd->MsgListColumnClick(4); // by size, ascending: a0 .. a4
@@ -215,22 +215,22 @@ TEST_F(MainWindowTest, RefillKeepsSelectionAndFocusByUidl)
     sm->select(wnd->ListModel->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     sm->setCurrentIndex(wnd->ListModel->index(3, 0), QItemSelectionModel::NoUpdate);
     // A check brings smaller messages that sort before the selected rows.
-    a->Mailbox().Insert(MakeMessage("x1", "n@x", "s", Day(2030, 3, 1), 10, true), 0);
-    a->Mailbox().Add(MakeMessage("x2", "n@x", "s", Day(2030, 3, 2), 20, true));
-    wnd->ShowMailbox(&a->Mailbox());
+    a->Box().Insert(MakeMessage("x1", "n@x", "s", Day(2030, 3, 1), 10, true), 0);
+    a->Box().Add(MakeMessage("x2", "n@x", "s", Day(2030, 3, 2), 20, true));
+    wnd->ShowMailbox(&a->Box());
     EXPECT_EQ(ShownUidls(), QStringList({"x1", "x2", "a0", "a1", "a2", "a3", "a4"}));
     EXPECT_EQ(SelectedUidls(), QStringList({"a1", "a3"}));
     EXPECT_EQ(wnd->ListModel->MessageAt(wnd->MsgList->FocusedRow())->UID, "a3");
     // A removed message simply drops out of the selection.
-    a->Mailbox().Delete(a->Mailbox().FindByUIDL("a1"));
-    wnd->ShowMailbox(&a->Mailbox());
+    a->Box().Delete(a->Box().FindByUIDL("a1"));
+    wnd->ShowMailbox(&a->Box());
     EXPECT_EQ(SelectedUidls(), QStringList({"a3"}));
 }
 
 TEST_F(MainWindowTest, HeaderLineTexts)
 {
-    Settings().OldMessagesDefHidden = true;
-    TMailAccount* a = AddAccount("a", "Alpha", true, 0);
+    AppSettings().OldMessagesDefHidden = true;
+    MailAccount* a = AddAccount("a", "Alpha", true, 0);
     CreateWindow();
     Select({a});
     EXPECT_EQ(wnd->PBoxInfo->text(),
@@ -238,20 +238,20 @@ TEST_F(MainWindowTest, HeaderLineTexts)
     EXPECT_EQ(wnd->ListModel->rowCount(), 0);
 
     // Non-stale, messages adding up to 0 bytes: "0KB".
-    a->Mailbox().SetStale(false);
-    a->Mailbox().Add(MakeMessage("z", "s@x", "s", Day(2030, 1, 1), 0));
-    wnd->ShowMailbox(&a->Mailbox());
+    a->Box().SetStale(false);
+    a->Box().Add(MakeMessage("z", "s@x", "s", Day(2030, 1, 1), 0));
+    wnd->ShowMailbox(&a->Box());
     const QString when = LongTimeText(QTime(10, 30)) + "  " +
                          QLocale::system().toString(QDate(2030, 2, 1), QLocale::ShortFormat);
     EXPECT_EQ(wnd->PBoxInfo->text(),
               " Account: Alpha  -  Messages: 1  (0KB)  -  Last update: " + when);
-    a->Mailbox().At(0)->size = 300;
-    wnd->ShowMailbox(&a->Mailbox());
+    a->Box().At(0)->size = 300;
+    wnd->ShowMailbox(&a->Box());
     EXPECT_TRUE(wnd->PBoxInfo->text().contains("Messages: 1  (1KB)")) << wnd->PBoxInfo->text();
     // Two old messages hidden behind the "more" row.
-    a->Mailbox().Add(MakeMessage("o1", "s@x", "s", Day(2001, 1, 1), 1000));
-    a->Mailbox().Add(MakeMessage("o2", "s@x", "s", Day(2001, 1, 2), 236));
-    wnd->ShowMailbox(&a->Mailbox());
+    a->Box().Add(MakeMessage("o1", "s@x", "s", Day(2001, 1, 1), 1000));
+    a->Box().Add(MakeMessage("o2", "s@x", "s", Day(2001, 1, 2), 236));
+    wnd->ShowMailbox(&a->Box());
     EXPECT_EQ(ShownUidls(), QStringList({"z", "..."}));
     EXPECT_TRUE(wnd->PBoxInfo->text().contains("Messages: 1 / 3  (total size 2KB)"))
         << wnd->PBoxInfo->text();
@@ -259,8 +259,8 @@ TEST_F(MainWindowTest, HeaderLineTexts)
 
 TEST_F(MainWindowTest, DoubleClickWithoutSelectionRevealsOldMessages)
 {
-    TMailAccount* a = AddAccount("a", "Alpha", false, 2);
-    a->Mailbox().Add(MakeMessage("old", "s@x", "s", Day(2001, 1, 1), 5));
+    MailAccount* a = AddAccount("a", "Alpha", false, 2);
+    a->Box().Add(MakeMessage("old", "s@x", "s", Day(2001, 1, 1), 5));
     CreateWindow();
     Select({a});
     EXPECT_EQ(ShownUidls().last(), "...");
@@ -279,8 +279,8 @@ TEST_F(MainWindowTest, DoubleClickWithoutSelectionRevealsOldMessages)
 
 TEST_F(MainWindowTest, ColumnClicksFlipOrChangeTheSortKeepingTheMoreRowLast)
 {
-    TMailAccount* a = AddAccount("a", "Alpha", false, 3);
-    a->Mailbox().Add(MakeMessage("old", "s@x", "s", Day(2001, 1, 1), 5));
+    MailAccount* a = AddAccount("a", "Alpha", false, 3);
+    a->Box().Add(MakeMessage("old", "s@x", "s", Day(2001, 1, 1), 5));
     CreateWindow();
     Select({a});
     EXPECT_EQ(wnd->SortColumn(), 2);
@@ -294,7 +294,7 @@ TEST_F(MainWindowTest, ColumnClicksFlipOrChangeTheSortKeepingTheMoreRowLast)
     EXPECT_EQ(wnd->SortColumn(), 4);
     EXPECT_FALSE(wnd->SortAscending());
     EXPECT_EQ(ShownUidls(), QStringList({"a2", "a1", "a0", "..."}));
-    MySettings copy;
+    Settings copy;
     wnd->CopyWindowState(copy);
     EXPECT_EQ(copy.MainWndColumn, 4);
     EXPECT_FALSE(copy.MainWndSortAscending);
@@ -303,49 +303,49 @@ TEST_F(MainWindowTest, ColumnClicksFlipOrChangeTheSortKeepingTheMoreRowLast)
 
 TEST_F(MainWindowTest, NewFlagsExpireOnlyAfterTheTimeoutWithStyleZero)
 {
-    Settings().NewMessagesStyle = 0;
-    Settings().NewMessagesTimeout = 5;
-    TMailAccount* a = AddAccount("a", "Alpha", false, 2);
-    TMailAccount* b = AddAccount("b", "Beta", false, 1);
-    a->Mailbox().At(0)->SetNew(true);
+    AppSettings().NewMessagesStyle = 0;
+    AppSettings().NewMessagesTimeout = 5;
+    MailAccount* a = AddAccount("a", "Alpha", false, 2);
+    MailAccount* b = AddAccount("b", "Beta", false, 1);
+    a->Box().At(0)->SetNew(true);
     CreateWindow();
     Select({a});
     wnd->SetShownSince(Now() - 3.0 / 86400);
     Select({b}); // left after 3 seconds: the flag stays
-    EXPECT_TRUE(a->Mailbox().At(0)->IsNew());
+    EXPECT_TRUE(a->Box().At(0)->IsNew());
     Select({a});
     wnd->SetShownSince(Now() - 6.0 / 86400);
     Select({b});
-    EXPECT_FALSE(a->Mailbox().At(0)->IsNew());
+    EXPECT_FALSE(a->Box().At(0)->IsNew());
 
     // Style 1 keeps them whatever the time; Ctrl+U clears them.
-    Settings().NewMessagesStyle = 1;
-    b->Mailbox().At(0)->SetNew(true);
+    AppSettings().NewMessagesStyle = 1;
+    b->Box().At(0)->SetNew(true);
     wnd->SetShownSince(Now() - 60.0 / 86400);
     Select({a});
-    EXPECT_TRUE(b->Mailbox().At(0)->IsNew());
+    EXPECT_TRUE(b->Box().At(0)->IsNew());
     Select({b});
     EXPECT_TRUE(wnd->popListUncheckNew->isEnabled());
     wnd->popListUncheckNewClick();
-    EXPECT_FALSE(b->Mailbox().At(0)->IsNew());
+    EXPECT_FALSE(b->Box().At(0)->IsNew());
     EXPECT_FALSE(wnd->popListUncheckNew->isEnabled());
 
     // Style 2: displaying the message ends its flag.
-    Settings().NewMessagesStyle = 2;
-    b->Mailbox().At(0)->SetNew(true);
-    wnd->MessageDisplayed(b->Mailbox().At(0));
-    EXPECT_FALSE(b->Mailbox().At(0)->IsNew());
+    AppSettings().NewMessagesStyle = 2;
+    b->Box().At(0)->SetNew(true);
+    wnd->MessageDisplayed(b->Box().At(0));
+    EXPECT_FALSE(b->Box().At(0)->IsNew());
 }
 
 TEST_F(MainWindowTest, ClearListMarksTheMailboxStale)
 {
-    TMailAccount* a = AddAccount("a", "Alpha", false, 2);
+    MailAccount* a = AddAccount("a", "Alpha", false, 2);
     CreateWindow();
     Select({a});
     EXPECT_TRUE(wnd->popListClearList->isEnabled());
     wnd->popListClearListClick();
-    EXPECT_TRUE(a->Mailbox().Stale());
-    EXPECT_EQ(a->Mailbox().Count(), 2); // the records stay for the file
+    EXPECT_TRUE(a->Box().Stale());
+    EXPECT_EQ(a->Box().Count(), 2); // the records stay for the file
     EXPECT_EQ(wnd->ListModel->rowCount(), 0);
     EXPECT_EQ(Captions(), QStringList({"Alpha (?)"}));
     EXPECT_FALSE(wnd->popListClearList->isEnabled());
@@ -354,8 +354,8 @@ TEST_F(MainWindowTest, ClearListMarksTheMailboxStale)
 
 TEST_F(MainWindowTest, DeletingTheShownAccountEmptiesTheListAndRemovesItsFile)
 {
-    TMailAccount* a = AddAccount("a", "Alpha", false, 2);
-    TMailAccount* b = AddAccount("b", "Beta", false, 1);
+    MailAccount* a = AddAccount("a", "Alpha", false, 2);
+    MailAccount* b = AddAccount("b", "Beta", false, 1);
     a->SaveToFile();
     b->SaveToFile();
     const QString fileA = dataDir + a->MailboxFileName();
@@ -367,13 +367,13 @@ TEST_F(MainWindowTest, DeletingTheShownAccountEmptiesTheListAndRemovesItsFile)
 
     messages.answer = [](const MessageRequest&) { return MsgAnswer::No; };
     wnd->popTreeDeleteClick();
-    EXPECT_EQ(AccountsDirectory().Count(), 2);
+    EXPECT_EQ(Accounts().Count(), 2);
     EXPECT_EQ(messages.shown.last().text,
               "Are you sure you want to remove selected accounts from the directory?");
 
     messages.answer = nullptr;
     wnd->popTreeDeleteClick();
-    EXPECT_EQ(AccountsDirectory().Count(), 1);
+    EXPECT_EQ(Accounts().Count(), 1);
     EXPECT_FALSE(QFile::exists(fileA));
     EXPECT_TRUE(QFile::exists(fileB));
     EXPECT_EQ(wnd->ShownMailbox(), nullptr);
@@ -382,13 +382,13 @@ TEST_F(MainWindowTest, DeletingTheShownAccountEmptiesTheListAndRemovesItsFile)
     EXPECT_EQ(Captions(), QStringList({"Beta (1)"}));
 
     // Deleting everything from the root goes back to the welcome page.
-    TMailAccount* beta = AccountsDirectory().At(0);
+    MailAccount* beta = Accounts().At(0);
     Select({beta});
     SelectRoot();
     wnd->popTreeDeleteClick();
     EXPECT_EQ(messages.shown.last().text,
               "Are you sure you want to remove all accounts from the directory?");
-    EXPECT_EQ(AccountsDirectory().Count(), 0);
+    EXPECT_EQ(Accounts().Count(), 0);
     EXPECT_FALSE(QFile::exists(fileB));
     EXPECT_EQ(wnd->RootNode()->childCount(), 0);
     EXPECT_TRUE(wnd->WelcomeFrame->isVisibleTo(wnd.get()));
@@ -399,7 +399,7 @@ TEST_F(MainWindowTest, AddingAnAccountSavesItsFileAtOnce)
 {
     CreateWindow();
     QTimer::singleShot(0, [] {
-        auto* acf = qobject_cast<TACF*>(TBaseForm::CurrentModalWindow());
+        auto* acf = qobject_cast<AccountWindow*>(TranslatedWindow::CurrentModalWindow());
         ASSERT_NE(acf, nullptr);
         acf->ELogin->setText("carol");
         acf->EPassword->setText("pw");
@@ -407,26 +407,26 @@ TEST_F(MainWindowTest, AddingAnAccountSavesItsFileAtOnce)
         acf->BOK->click();
     });
     wnd->popTreeAddClick(false);
-    ASSERT_EQ(AccountsDirectory().Count(), 1);
-    TMailAccount* c = AccountsDirectory().At(0);
+    ASSERT_EQ(Accounts().Count(), 1);
+    MailAccount* c = Accounts().At(0);
     EXPECT_EQ(c->Server(), "pop.carol.org");
     EXPECT_FALSE(c->MailboxFileName().isEmpty());
     EXPECT_TRUE(QFile::exists(dataDir + c->MailboxFileName()));
     EXPECT_EQ(Captions(), QStringList({"carol (?)"}));
-    EXPECT_EQ(wnd->ShownMailbox(), &c->Mailbox());
+    EXPECT_EQ(wnd->ShownMailbox(), &c->Box());
     EXPECT_TRUE(messages.shown.isEmpty());
 
     // Cancel adds nothing.
-    QTimer::singleShot(0, [] { TBaseForm::CurrentModalWindow()->close(); });
+    QTimer::singleShot(0, [] { TranslatedWindow::CurrentModalWindow()->close(); });
     wnd->popTreeAddClick(false);
-    EXPECT_EQ(AccountsDirectory().Count(), 1);
+    EXPECT_EQ(Accounts().Count(), 1);
 }
 
 TEST_F(MainWindowTest, AddingWithTheWizard)
 {
     CreateWindow();
     QTimer::singleShot(0, [] {
-        auto* wiz = qobject_cast<TAccWizWnd*>(TBaseForm::CurrentModalWindow());
+        auto* wiz = qobject_cast<AccountWizard*>(TranslatedWindow::CurrentModalWindow());
         ASSERT_NE(wiz, nullptr);
         wiz->pop3->EPOP3Login->setText("erin");
         wiz->pop3->EPOP3Server->setText("pop.erin.org");
@@ -437,17 +437,17 @@ TEST_F(MainWindowTest, AddingWithTheWizard)
         wiz->BFinish->click();
     });
     wnd->popTreeAddWizard->trigger();
-    ASSERT_EQ(AccountsDirectory().Count(), 1);
-    TMailAccount* e = AccountsDirectory().At(0);
-    EXPECT_EQ(e->Owner(), &AccountsDirectory());
+    ASSERT_EQ(Accounts().Count(), 1);
+    MailAccount* e = Accounts().At(0);
+    EXPECT_EQ(e->Owner(), &Accounts());
     EXPECT_TRUE(QFile::exists(dataDir + e->MailboxFileName()));
     EXPECT_EQ(Captions(), QStringList({"erin (?)"}));
-    EXPECT_EQ(wnd->ShownMailbox(), &e->Mailbox());
+    EXPECT_EQ(wnd->ShownMailbox(), &e->Box());
 
     // Cancelled: nothing is added.
-    QTimer::singleShot(0, [] { TBaseForm::CurrentModalWindow()->close(); });
+    QTimer::singleShot(0, [] { TranslatedWindow::CurrentModalWindow()->close(); });
     wnd->popTreeAddWizard->trigger();
-    EXPECT_EQ(AccountsDirectory().Count(), 1);
+    EXPECT_EQ(Accounts().Count(), 1);
 }
 
 TEST_F(MainWindowTest, AnAccountWhoseFileCannotBeSavedStaysWithAWarning)
@@ -459,9 +459,9 @@ TEST_F(MainWindowTest, AnAccountWhoseFileCannotBeSavedStaysWithAWarning)
         QFile f(blocker);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    AccountsDirectory().SetMailboxDirectory(blocker + "/");
+    Accounts().SetMailboxDirectory(blocker + "/");
     QTimer::singleShot(0, [] {
-        auto* acf = qobject_cast<TACF*>(TBaseForm::CurrentModalWindow());
+        auto* acf = qobject_cast<AccountWindow*>(TranslatedWindow::CurrentModalWindow());
         ASSERT_NE(acf, nullptr);
         acf->ELogin->setText("dave");
         acf->EPassword->setText("pw");
@@ -469,9 +469,9 @@ TEST_F(MainWindowTest, AnAccountWhoseFileCannotBeSavedStaysWithAWarning)
         acf->BOK->click();
     });
     wnd->popTreeAddClick(false);
-    AccountsDirectory().SetMailboxDirectory(dataDir);
+    Accounts().SetMailboxDirectory(dataDir);
     QFile::remove(blocker);
-    ASSERT_EQ(AccountsDirectory().Count(), 1);
+    ASSERT_EQ(Accounts().Count(), 1);
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::Warning);
     EXPECT_TRUE(messages.shown[0].text.startsWith("New account has been created and added"));
@@ -481,23 +481,23 @@ TEST_F(MainWindowTest, AnAccountWhoseFileCannotBeSavedStaysWithAWarning)
 TEST_F(MainWindowTest, LastAccountIsSelectedAtFirstActivationWhenItExists)
 {
     AddAccount("a", "Alpha", false, 1);
-    TMailAccount* b = AddAccount("b", "", false, 2);
-    Settings().LastAccount = "Gone";
+    MailAccount* b = AddAccount("b", "", false, 2);
+    AppSettings().LastAccount = "Gone";
     CreateWindow();
     wnd->RunFirstActivation();
     EXPECT_TRUE(wnd->RootSelected());
     EXPECT_EQ(wnd->ShownMailbox(), nullptr);
     wnd.reset();
 
-    Settings().LastAccount = "b"; // shown under its login
-    Settings().MainWndHorzDiv = 250;
+    AppSettings().LastAccount = "b"; // shown under its login
+    AppSettings().MainWndHorzDiv = 250;
     CreateWindow();
     wnd->show();
     wnd->RunFirstActivation();
-    EXPECT_EQ(wnd->ShownMailbox(), &b->Mailbox());
+    EXPECT_EQ(wnd->ShownMailbox(), &b->Box());
     EXPECT_EQ(wnd->LeftPanel->width(), 250);
     wnd->RunFirstActivation(); // only once
-    MySettings copy;
+    Settings copy;
     wnd->CopyWindowState(copy);
     EXPECT_EQ(copy.LastAccount, "b");
     EXPECT_EQ(copy.MainWndHorzDiv, 250);
@@ -508,25 +508,25 @@ TEST_F(MainWindowTest, PlacementClamping)
     const QSize minimum(860, 500);
     const QSize work(1280, 800);
     QRect r;
-    EXPECT_FALSE(TVL350KEX07::ClampPlacement(0, 0, 0, 0, minimum, work, r));
-    EXPECT_FALSE(TVL350KEX07::ClampPlacement(7, 7, 7, 7, minimum, work, r));
-    ASSERT_TRUE(TVL350KEX07::ClampPlacement(10, 20, 1010, 720, minimum, work, r));
+    EXPECT_FALSE(MainWindow::ClampPlacement(0, 0, 0, 0, minimum, work, r));
+    EXPECT_FALSE(MainWindow::ClampPlacement(7, 7, 7, 7, minimum, work, r));
+    ASSERT_TRUE(MainWindow::ClampPlacement(10, 20, 1010, 720, minimum, work, r));
     EXPECT_EQ(r, QRect(10, 20, 1000, 700));
     // Reversed corners are swapped; negative left shifts the window right.
-    ASSERT_TRUE(TVL350KEX07::ClampPlacement(1010, 720, 10, 20, minimum, work, r));
+    ASSERT_TRUE(MainWindow::ClampPlacement(1010, 720, 10, 20, minimum, work, r));
     EXPECT_EQ(r, QRect(10, 20, 1000, 700));
-    ASSERT_TRUE(TVL350KEX07::ClampPlacement(-100, -50, 900, 650, minimum, work, r));
+    ASSERT_TRUE(MainWindow::ClampPlacement(-100, -50, 900, 650, minimum, work, r));
     EXPECT_EQ(r, QRect(0, 0, 1000, 700));
     // Too small: widened to the minimum size.
-    ASSERT_TRUE(TVL350KEX07::ClampPlacement(100, 100, 200, 200, minimum, work, r));
+    ASSERT_TRUE(MainWindow::ClampPlacement(100, 100, 200, 200, minimum, work, r));
     EXPECT_EQ(r, QRect(100, 100, 860, 500));
     // Past the work area: moved back inside.
-    ASSERT_TRUE(TVL350KEX07::ClampPlacement(1000, 600, 2000, 1300, minimum, work, r));
+    ASSERT_TRUE(MainWindow::ClampPlacement(1000, 600, 2000, 1300, minimum, work, r));
     EXPECT_EQ(r.right() + 1, 1279);
     EXPECT_EQ(r.bottom() + 1, 799);
     EXPECT_EQ(r.size(), QSize(1000, 700));
     // Larger than the work area: left and top stop at 0.
-    ASSERT_TRUE(TVL350KEX07::ClampPlacement(0, 0, 3000, 2000, minimum, work, r));
+    ASSERT_TRUE(MainWindow::ClampPlacement(0, 0, 3000, 2000, minimum, work, r));
     EXPECT_EQ(r.topLeft(), QPoint(0, 0));
 }
 
@@ -540,7 +540,7 @@ TEST_F(MainWindowTest, SplitterAndLayoutRules)
     EXPECT_FALSE(wnd->TrySetLeftWidth(client - 512));
     EXPECT_TRUE(wnd->TrySetLeftWidth(300));
     EXPECT_EQ(wnd->LeftPanel->width(), 300);
-    EXPECT_EQ(wnd->PBoxHeader->x(), 300 + TVL350KEX07::kSplitterWidth);
+    EXPECT_EQ(wnd->PBoxHeader->x(), 300 + MainWindow::kSplitterWidth);
     EXPECT_EQ(wnd->ViewFrame->geometry(), wnd->WelcomeFrame->geometry());
     const int w = wnd->ViewFrame->width() / 7;
     EXPECT_EQ(wnd->BRefresh->width(), w);
@@ -550,12 +550,12 @@ TEST_F(MainWindowTest, SplitterAndLayoutRules)
 
 TEST_F(MainWindowTest, BusyStateAndHooksDecideEnabling)
 {
-    TMailAccount* a = AddAccount("a", "Alpha", false, 1);
+    MailAccount* a = AddAccount("a", "Alpha", false, 1);
     CreateWindow();
-    QList<QList<TMailAccount*>> checks;
+    QList<QList<MailAccount*>> checks;
     QList<bool> allFlags;
     int interrupts = 0;
-    wnd->commands.checkMail = [&](const QList<TMailAccount*>& acc, bool all) {
+    wnd->commands.checkMail = [&](const QList<MailAccount*>& acc, bool all) {
         checks.append(acc);
         allFlags.append(all);
     };
@@ -567,7 +567,7 @@ TEST_F(MainWindowTest, BusyStateAndHooksDecideEnabling)
     EXPECT_FALSE(wnd->BComposeNew->isEnabled()); // no compose hook yet
     wnd->BRefresh->click();
     ASSERT_EQ(checks.size(), 1);
-    EXPECT_EQ(checks[0], QList<TMailAccount*>({a}));
+    EXPECT_EQ(checks[0], QList<MailAccount*>({a}));
     EXPECT_FALSE(allFlags[0]);
     SelectRoot();
     wnd->UpdateTreeMenu();
@@ -591,12 +591,12 @@ TEST_F(MainWindowTest, BusyStateAndHooksDecideEnabling)
 
 TEST_F(MainWindowTest, WindowKeysActOnlyWhenTheirCommandIsEnabled)
 {
-    TMailAccount* a = AddAccount("a", "Alpha", false, 1);
+    MailAccount* a = AddAccount("a", "Alpha", false, 1);
     CreateWindow();
     wnd->show();
     int composed = 0;
     int about = 0;
-    wnd->commands.compose = [&](TIdMessageEx* m, TMailAccount* acc, int mode) {
+    wnd->commands.compose = [&](MessageRecord* m, MailAccount* acc, int mode) {
         EXPECT_EQ(m, nullptr);
         EXPECT_EQ(acc, a);
         EXPECT_EQ(mode, 3);
@@ -635,8 +635,8 @@ TEST_F(MainWindowTest, TreeHintOnTheFirstTwoVisitsOnly)
 
 TEST_F(MainWindowTest, WebmailCaptionOfTheClientButton)
 {
-    TMailAccount* a = AddAccount("a", "Alpha", false, 1);
-    TMailAccount* b = AddAccount("b", "Beta", false, 1);
+    MailAccount* a = AddAccount("a", "Alpha", false, 1);
+    MailAccount* b = AddAccount("b", "Beta", false, 1);
     b->ClientKind() = 1;
     b->WebmailAddress() = "https://mail.example.org";
     CreateWindow();
@@ -648,7 +648,7 @@ TEST_F(MainWindowTest, WebmailCaptionOfTheClientButton)
     wnd->UpdateWindowState();
     EXPECT_EQ(wnd->BClient->text(), "Client");
     EXPECT_EQ(wnd->BTray->text(), "To tray");
-    Settings().CrossHides = true;
+    AppSettings().CrossHides = true;
     wnd->UpdateWindowState();
     EXPECT_EQ(wnd->BTray->text(), "Exit");
 }

@@ -13,12 +13,14 @@
 
 #include <cstdio>
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/DateTime.h"
-#include "core/MyApplication.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TAccountsDirectory.h"
-#include "model/TMailAccount.h"
+#include "core/AppInfo.h"
+#include "mime/MessageRecord.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+
+using namespace vm;
 
 namespace {
 
@@ -33,11 +35,11 @@ struct Msg
     const char* priority;
 };
 
-void AddMessages(TMailAccount& a, const QList<Msg>& msgs)
+void AddMessages(MailAccount& a, const QList<Msg>& msgs)
 {
     int n = 0;
     for (const Msg& m : msgs) {
-        auto* r = new TIdMessageEx;
+        auto* r = new MessageRecord;
         r->UID = a.Login() + "-" + QByteArray::number(++n);
         r->size = m.size;
         const QDateTime when = QDateTime::currentDateTime().addSecs(
@@ -55,20 +57,20 @@ void AddMessages(TMailAccount& a, const QList<Msg>& msgs)
         r->raw = raw;
         r->serverNumber = n;
         r->SetNew(m.isNew);
-        a.Mailbox().Add(r);
+        a.Box().Add(r);
     }
 }
 
-TMailAccount* NewAccount(const char* login, const char* friendly, bool password)
+MailAccount* NewAccount(const char* login, const char* friendly, bool password)
 {
-    auto* a = new TMailAccount(&vm::AccountsDirectory());
+    auto* a = new MailAccount(&vm::Accounts());
     a->Login() = login;
     a->FriendlyName() = friendly;
     a->Server() = "pop.example.org";
     if (password)
         a->Password() = "demo";
-    a->Mailbox().SetLastCheck(vm::Now() - 0.02);
-    vm::AccountsDirectory().Add(a);
+    a->Box().SetLastCheck(vm::Now() - 0.02);
+    vm::Accounts().Add(a);
     return a;
 }
 
@@ -83,10 +85,10 @@ int main(int argc, char** argv)
     }
     const QString dir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + '/';
     QDir().mkpath(dir);
-    vm::MyApplication::SetDataDir(dir);
-    vm::AccountsDirectory().SetMailboxDirectory(dir);
+    vm::AppInfo::SetDataDir(dir);
+    vm::Accounts().SetMailboxDirectory(dir);
 
-    TMailAccount* work = NewAccount("j.doe", "Work mail", true);
+    MailAccount* work = NewAccount("j.doe", "Work mail", true);
     AddMessages(*work,
                 {{"Maria Keller <maria.keller@example.com>", "Quarterly figures for the board",
                   1.2, 48213, true, false, nullptr},
@@ -106,25 +108,25 @@ int main(int argc, char** argv)
                   false, true, nullptr},
                  {"Old Friend <old@example.org>", "Photos from the trip", 24 * 40, 5242880, false,
                   false, nullptr}});
-    work->Mailbox().SetStale(false);
+    work->Box().SetStale(false);
 
-    TMailAccount* anna = NewAccount("anna.smith", "", true);
+    MailAccount* anna = NewAccount("anna.smith", "", true);
     AddMessages(*anna, {{"Mum <mum@example.org>", "Sunday dinner", 3, 2200, true, true, nullptr},
                         {"Ben <ben@example.org>", "Concert tickets", 20, 3500, false, true,
                          nullptr}});
-    anna->Mailbox().SetStale(false);
+    anna->Box().SetStale(false);
 
-    TMailAccount* news = NewAccount("lists", "Mailing lists", true);
+    MailAccount* news = NewAccount("lists", "Mailing lists", true);
     AddMessages(*news, {{"dev-announce@lists.example.org", "[ANN] Release 3.5 is out", 12, 7600,
                          false, true, nullptr}});
-    news->Mailbox().SetStale(false);
+    news->Box().SetStale(false);
 
     NewAccount("archive", "Archive box", false); // never checked: no password stored
 
-    for (int i = 0; i < vm::AccountsDirectory().Count(); ++i)
-        vm::AccountsDirectory().At(i)->SaveToFile();
+    for (int i = 0; i < vm::Accounts().Count(); ++i)
+        vm::Accounts().At(i)->SaveToFile();
 
-    vm::MySettings& s = vm::Settings();
+    vm::Settings& s = vm::AppSettings();
     s.LastAccount = QStringLiteral("Work mail");
     s.CheckMailOnStartup = false;
     s.RunOnStartup = false;

@@ -31,13 +31,13 @@ protected:
     {
         QStringList out;
         for (int r = 0; r < model.rowCount(); ++r) {
-            TIdMessageEx* m = model.MessageAt(r);
+            MessageRecord* m = model.MessageAt(r);
             out << (m ? QString::fromLatin1(m->UID) : QStringLiteral("..."));
         }
         return out;
     }
 
-    TMailBox box;
+    Mailbox box;
     MessageListModel model;
 };
 
@@ -78,20 +78,20 @@ TEST(MessageListTexts, DateTextAndPriority)
     // Long times carry no time zone.
     EXPECT_EQ(LongTimeText(QTime(14, 7, 5), c), "2:07:05 PM");
 
-    std::unique_ptr<TIdMessageEx> m(MakeMessage("a", "x@y", "s", 0, 1));
-    EXPECT_EQ(MessagePriority(*m), 0);
+    std::unique_ptr<MessageRecord> m(MakeMessage("a", "x@y", "s", 0, 1));
+    EXPECT_EQ(PriorityOf(*m), 0);
     EXPECT_EQ(MessageStateImage(*m), 0);
     m->raw = "From: x@y\r\nX-Priority: 1 (Highest)\r\n\r\n";
     m->ParseHeaders();
-    EXPECT_EQ(MessagePriority(*m), 1);
+    EXPECT_EQ(PriorityOf(*m), 1);
     m->raw = "From: x@y\r\nX-Priority: 5\r\n\r\n";
     m->ParseHeaders();
-    EXPECT_EQ(MessagePriority(*m), 2);
+    EXPECT_EQ(PriorityOf(*m), 2);
     m->headersOnly = false;
     EXPECT_EQ(MessageStateImage(*m), 5);
     m->raw = "From: x@y\r\nImportance: High\r\n\r\n";
     m->ParseHeaders();
-    EXPECT_EQ(MessagePriority(*m), 1);
+    EXPECT_EQ(PriorityOf(*m), 1);
 }
 
 TEST_F(MessageListTest, StaleMailboxGivesNoRows)
@@ -179,8 +179,8 @@ TEST_F(MessageListTest, MoreRowStaysLastForEveryColumnAndDirection)
 
 TEST_F(MessageListTest, CompareRules)
 {
-    std::unique_ptr<TIdMessageEx> a(MakeMessage("a", "ann@x", "X", Day(2024, 1, 1), 10));
-    std::unique_ptr<TIdMessageEx> b(MakeMessage("b", "ANN@x", "x", Day(2024, 1, 2), 20));
+    std::unique_ptr<MessageRecord> a(MakeMessage("a", "ann@x", "X", Day(2024, 1, 1), 10));
+    std::unique_ptr<MessageRecord> b(MakeMessage("b", "ANN@x", "x", Day(2024, 1, 2), 20));
     EXPECT_EQ(MessageListModel::Compare(a.get(), b.get(), 0, true), 0); // case-insensitive
     EXPECT_EQ(MessageListModel::Compare(a.get(), b.get(), 1, true), 0);
     EXPECT_LT(MessageListModel::Compare(a.get(), b.get(), 2, true), 0);
@@ -217,7 +217,7 @@ TEST_F(MessageListTest, AttachmentColumnSortsSafelyWithHeaderOnlyRecords)
         ASSERT_EQ(model.rowCount(), 400);
         int last = asc ? -100 : 100;
         for (int r = 0; r < model.rowCount(); ++r) {
-            TIdMessageEx* m = model.MessageAt(r);
+            MessageRecord* m = model.MessageAt(r);
             if (m->headersOnly)
                 continue;
             if (asc)

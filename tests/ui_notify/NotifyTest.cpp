@@ -8,13 +8,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
 #include "platform/ScrollLockBlinker.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
-#include "ui/common/TNotifyForm.h"
+#include "ui/common/NotificationWindow.h"
 
 using namespace vm;
 
@@ -37,7 +37,7 @@ protected:
     void SetUp() override
     {
         SetMessageService(&messages);
-        Settings() = MySettings();
+        AppSettings() = Settings();
     }
     void TearDown() override { SetMessageService(nullptr); }
     RecordingMessageService messages;
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(NotifyTest, GeometrySitsInTheLowerRightCorner)
 {
-    TNotifyForm f;
+    NotificationWindow f;
     f.text = "You have new mail (3 messages)";
     const QRect area(0, 0, 1000, 700);
     const QRect g = f.ComputeGeometry(area);
@@ -69,7 +69,7 @@ TEST_F(NotifyTest, GeometrySitsInTheLowerRightCorner)
 
 TEST_F(NotifyTest, LifetimeClosesAndBlinkAlternates)
 {
-    TNotifyForm f;
+    NotificationWindow f;
     f.text = "x";
     f.blinking = true;
     f.blinkPeriod = 60;
@@ -111,7 +111,7 @@ TEST_F(NotifyTest, HiddenWindowUsesTheChosenMethods)
 {
     NewMailAnnouncer a;
     a.mainWindowVisible = [] { return false; };
-    Settings().MessageNotification = MySettings::kNotifyWindow;
+    AppSettings().MessageNotification = Settings::kNotifyWindow;
     a.AnnounceNewMail(1, AnnounceKind::AutoChecked);
     EXPECT_TRUE(messages.shown.isEmpty());
     ASSERT_TRUE(a.NotifyForm()->isVisible());
@@ -120,8 +120,8 @@ TEST_F(NotifyTest, HiddenWindowUsesTheChosenMethods)
     a.AnnounceNewMail(5, AnnounceKind::AutoChecked);
     EXPECT_EQ(a.NotifyForm()->text, "You have new mail (5 messages)");
 
-    Settings().MessageNotificationWindowType = 1;
-    Settings().MessageNotificationWindowTimeout = 90; // above 65 s is kept whole
+    AppSettings().MessageNotificationWindowType = 1;
+    AppSettings().MessageNotificationWindowTimeout = 90; // above 65 s is kept whole
     a.AnnounceNewMail(2, AnnounceKind::AutoChecked);
     EXPECT_EQ(a.NotifyForm()->lifetime, 90000);
 
@@ -129,7 +129,7 @@ TEST_F(NotifyTest, HiddenWindowUsesTheChosenMethods)
     EXPECT_FALSE(a.NotifyForm()->isVisible());
 
     // Without the window method nothing is shown.
-    Settings().MessageNotification = MySettings::kNotifySound;
+    AppSettings().MessageNotification = Settings::kNotifySound;
     a.AnnounceNewMail(2, AnnounceKind::AutoChecked);
     EXPECT_FALSE(a.NotifyForm()->isVisible());
 }

@@ -7,7 +7,7 @@
 
 #include "app/cli/CheckCommand.h"
 #include "core/Messages.h"
-#include "model/TAccountsDirectory.h"
+#include "model/AccountsDirectory.h"
 #include "ops/ErrorList.h"
 #include "platform/SingleInstance.h"
 
@@ -165,7 +165,7 @@ int RunAddAccountCommand(const QStringList& args)
     if (!OpenDataForWriting(lock))
         return kExitFailed;
 
-    auto account = std::make_unique<TMailAccount>(&AccountsDirectory());
+    auto account = std::make_unique<MailAccount>(&Accounts());
     account->Login() = login;
     account->Password() = password;
     account->Server() = server;
@@ -189,15 +189,15 @@ int RunAddAccountCommand(const QStringList& args)
     // Commands name accounts by display name, so two of one name would make
     // both unreachable from the command line.
     const QString name = DisplayName(*account);
-    for (int i = 0; i < AccountsDirectory().Count(); ++i)
-        if (AccountsDirectory().At(i) && DisplayName(*AccountsDirectory().At(i)) == name) {
+    for (int i = 0; i < Accounts().Count(); ++i)
+        if (Accounts().At(i) && DisplayName(*Accounts().At(i)) == name) {
             Err(QStringLiteral("an account named %1 exists already; choose another --name")
                     .arg(name));
             return kExitUsage;
         }
 
-    TMailAccount* added = account.release();
-    AccountsDirectory().Add(added);
+    MailAccount* added = account.release();
+    Accounts().Add(added);
     try {
         added->SaveToFile(MailboxSaveOptions::FromSettings());
     } catch (const std::exception& e) {

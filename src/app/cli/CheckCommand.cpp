@@ -5,21 +5,21 @@
 #include <csignal>
 #include <cstdio>
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/Messages.h"
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 #include "lang/Lang.h"
 #include "lang/LangStartup.h"
 #include "model/MailStartup.h"
 #include "model/MailboxKey.h"
-#include "model/TAccountsDirectory.h"
+#include "model/AccountsDirectory.h"
 #include "net/PasswordPrompt.h"
 #include "ops/AccountSelection.h"
 #include "ops/CheckAccount.h"
 #include "ops/ErrorList.h"
 #include "ops/OperationReport.h"
 #include "platform/SingleInstance.h"
-#include "pop3/TIdPOP3Ex.h"
+#include "pop3/Pop3Client.h"
 
 namespace vm {
 namespace cli {
@@ -56,18 +56,18 @@ void Err(const QString& line)
     std::fflush(stderr);
 }
 
-QString DisplayName(const TMailAccount& account)
+QString DisplayName(const MailAccount& account)
 {
     return QString::fromUtf8(account.DisplayName());
 }
 
 bool LoadBasics()
 {
-    MyApplication& app = MyApplication::Instance();
+    AppInfo& app = AppInfo::Instance();
     QString fatal = DiscoverLanguageFiles(app.ProgramDir());
     if (fatal.isEmpty()) {
-        Settings().Load(app.SettingsFilePath());
-        fatal = ChooseAndLoadLanguage(app.ProgramDir(), Settings().LanguageFile);
+        AppSettings().Load(app.SettingsFilePath());
+        fatal = ChooseAndLoadLanguage(app.ProgramDir(), AppSettings().LanguageFile);
     }
     if (!fatal.isEmpty()) {
         Err(fatal);
@@ -93,19 +93,19 @@ void LoadMailboxes()
                          "Fatal error occured while trying to read file %s - %s.",
                          {file, message}));
     };
-    LoadMailboxesAtStart(AccountsDirectory(), MailboxDirectoryFromSettings(),
+    LoadMailboxesAtStart(Accounts(), MailboxDirectoryFromSettings(),
                          MailboxLoadOptions::FromSettings(), reports);
 }
 
 bool LockDataDirectory(std::unique_ptr<SingleInstance>& holder)
 {
-    holder = std::make_unique<SingleInstance>(MyApplication::Instance().ProgramDir());
+    holder = std::make_unique<SingleInstance>(AppInfo::Instance().ProgramDir());
     if (holder->TryAcquire())
         return true;
     holder.reset();
     Err(QStringLiteral("a Velmora window is running on the data directory %1; close it first "
                        "(the window would overwrite the mailbox files this command writes)")
-            .arg(MyApplication::Instance().ProgramDir()));
+            .arg(AppInfo::Instance().ProgramDir()));
     return false;
 }
 
@@ -127,13 +127,13 @@ bool RefuseOptions(const char* command, const QStringList& args)
     return true;
 }
 
-TMailAccount* FindAccount(const QString& name)
+MailAccount* FindAccount(const QString& name)
 {
-    TAccountsDirectory& dir = AccountsDirectory();
-    TMailAccount* found = nullptr;
+    AccountsDirectory& dir = Accounts();
+    MailAccount* found = nullptr;
     int matches = 0;
     for (int i = 0; i < dir.Count(); ++i) {
-        TMailAccount* a = dir.At(i);
+        MailAccount* a = dir.At(i);
         if (a && DisplayName(*a) == name) {
             if (!found)
                 found = a;
@@ -149,13 +149,13 @@ TMailAccount* FindAccount(const QString& name)
     return matches == 1 ? found : nullptr;
 }
 
-bool PasswordKnown(const TMailAccount& account)
+bool PasswordKnown(const MailAccount& account)
 {
     return !account.Password().isEmpty() ||
            (account.SessionPasswordValid() && !account.SessionPassword().isEmpty());
 }
 
-QString NoPasswordText(const TMailAccount& account)
+QString NoPasswordText(const MailAccount& account)
 {
     return QStringLiteral("account %1 has no stored password, and without a display it cannot "
                           "be asked for; store one with the account window or "
@@ -163,7 +163,7 @@ QString NoPasswordText(const TMailAccount& account)
         .arg(DisplayName(account));
 }
 
-bool SaveAccount(TMailAccount& account)
+bool SaveAccount(MailAccount& account)
 {
     try {
         account.SaveToFile(MailboxSaveOptions::FromSettings());
@@ -189,7 +189,7 @@ void PrepareNetworkCommand()
         watch->setInterval(100);
         QObject::connect(watch, &QTimer::timeout, [] {
             if (g_stop)
-                Pop3Client().RequestInterrupt();
+                SharedPop3Client().RequestInterrupt();
         });
         watch->start();
     }
@@ -211,17 +211,17 @@ int RunCheckCommand(const QStringList& args)
     if (!OpenDataForWriting(lock))
         return kExitFailed;
 
-    QList<TMailAccount*> accounts;
+    QList<MailAccount*> accounts;
     if (args.isEmpty()) {
-        accounts = AccountsToCheck(AccountsDirectory(), CheckKind::Automatic);
-        for (int i = 0; i < AccountsDirectory().Count(); ++i) {
-            TMailAccount* a = AccountsDirectory().At(i);
+        accounts = AccountsToCheck(Accounts(), CheckKind::Automatic);
+        for (int i = 0; i < Accounts().Count(); ++i) {
+            MailAccount* a = Accounts().At(i);
             if (a && a->AutoCheck() && !accounts.contains(a))
                 Err(QStringLiteral("skipped: %1").arg(NoPasswordText(*a)));
         }
     } else {
         for (const QString& name : args) {
-            TMailAccount* a = FindAccount(name);
+            MailAccount* a = FindAccount(name);
             if (!a)
                 return kExitUsage;
             if (!accounts.contains(a))
@@ -232,11 +232,11 @@ int RunCheckCommand(const QStringList& args)
     PrepareNetworkCommand();
     ClearErrorList();
     bool allCompleted = true;
-    QList<TMailAccount*> visited;
+    QList<MailAccount*> visited;
     QStringList lines;
     const CheckCommandSummary summary = RunCheckCommand(
         accounts,
-        [&](TMailAccount& account) {
+        [&](MailAccount& account) {
             visited.append(&account);
             if (!PasswordKnown(account)) {
                 AppendErrorLine(ErrorLine(DisplayName(account), QStringLiteral("EPasswordNeeded"),
@@ -248,11 +248,11 @@ int RunCheckCommand(const QStringList& args)
             lines.append(DisplayName(account) + '\t' + QString::number(r.added));
             return AccountCheckResult{r.completed, r.changed};
         },
-        [] { return Pop3Client().InterruptRequested() || StopRequested(); });
+        [] { return SharedPop3Client().InterruptRequested() || StopRequested(); });
     allCompleted = summary.allCompleted;
 
     // What was fetched is kept, also after a failure or an interrupt.
-    for (TMailAccount* a : visited)
+    for (MailAccount* a : visited)
         if (!SaveAccount(*a))
             allCompleted = false;
     for (const QString& l : lines)

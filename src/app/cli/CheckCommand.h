@@ -14,8 +14,8 @@
 
 #include <memory>
 
-class TIdMessageEx;
-class TMailAccount;
+namespace vm { class MessageRecord; }
+namespace vm { class MailAccount; }
 
 namespace vm {
 
@@ -58,16 +58,16 @@ bool RefuseOptions(const char* command, const QStringList& args);
 
 // The account whose display name is name. Null (after a message) when there
 // is none or several.
-TMailAccount* FindAccount(const QString& name);
+MailAccount* FindAccount(const QString& name);
 
 // The POP3 password is known without asking (stored, or remembered).
-bool PasswordKnown(const TMailAccount& account);
+bool PasswordKnown(const MailAccount& account);
 // The error printed for an account whose password would need a prompt.
-QString NoPasswordText(const TMailAccount& account);
+QString NoPasswordText(const MailAccount& account);
 
 // Saves the account's mailbox file with the settings' options; false after
 // printing the error.
-bool SaveAccount(TMailAccount& account);
+bool SaveAccount(MailAccount& account);
 
 // Makes every password prompt fail at once (nothing can be asked without a
 // display), and Ctrl+C / SIGTERM ask the running operation to stop, so it
@@ -76,15 +76,15 @@ void PrepareNetworkCommand();
 // True once Ctrl+C or SIGTERM arrived.
 bool StopRequested();
 
-QString DisplayName(const TMailAccount& account);
+QString DisplayName(const MailAccount& account);
 
 // What --delete and --fetch work on: the lock held for the command, the
 // account and its records named by UIDL.
 struct MessageTargets
 {
     std::unique_ptr<SingleInstance> lock;
-    TMailAccount* account = nullptr;
-    QList<TIdMessageEx*> records;
+    MailAccount* account = nullptr;
+    QList<MessageRecord*> records;
 };
 
 // What --delete and --fetch share: arguments ACCOUNT UIDL..., the data

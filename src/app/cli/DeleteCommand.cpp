@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "app/cli/CheckCommand.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TMailAccount.h"
+#include "mime/MessageRecord.h"
+#include "model/MailAccount.h"
 #include "ops/ErrorList.h"
 #include "ops/OperationReport.h"
 #include "ops/RemovalOperation.h"
@@ -24,13 +24,13 @@ int PrepareMessageCommand(const char* command, const QStringList& args, MessageT
         return kExitUsage;
     if (!OpenDataForWriting(cmd.lock))
         return kExitFailed;
-    TMailAccount*& account = cmd.account;
-    QList<TIdMessageEx*>& records = cmd.records;
+    MailAccount*& account = cmd.account;
+    QList<MessageRecord*>& records = cmd.records;
     account = FindAccount(args.first());
     if (!account)
         return kExitUsage;
     for (int i = 1; i < args.size(); ++i) {
-        TIdMessageEx* m = account->Mailbox().FindByUIDL(args.at(i).toUtf8());
+        MessageRecord* m = account->Box().FindByUIDL(args.at(i).toUtf8());
         if (!m) {
             Err(QStringLiteral("account %1 holds no message with the UIDL %2")
                     .arg(DisplayName(*account), args.at(i)));
@@ -55,7 +55,7 @@ int RunDeleteCommand(const QStringList& args)
     MessageTargets cmd;
     if (const int rc = PrepareMessageCommand("--delete", args, cmd))
         return rc;
-    TMailAccount* account = cmd.account;
+    MailAccount* account = cmd.account;
     const RemovalResult r = RemoveMessagesOnServer(*account, cmd.records);
     if (r.completed) {
         if (!SaveAccount(*account))

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "app/cli/CheckCommand.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TMailAccount.h"
+#include "mime/MessageRecord.h"
+#include "model/MailAccount.h"
 #include "ops/ErrorList.h"
 #include "ops/OperationReport.h"
 #include "ops/RetrieveWhole.h"
@@ -18,7 +18,7 @@ int RunFetchCommand(const QStringList& args)
     MessageTargets cmd;
     if (const int rc = PrepareMessageCommand("--fetch", args, cmd))
         return rc;
-    TMailAccount* account = cmd.account;
+    MailAccount* account = cmd.account;
     const RetrieveResult r = RetrieveWholeMessages(*account, cmd.records);
     if (r.nothingToDo) {
         Err(TextOr("MAINWND", "AllMessagesDownloaded",

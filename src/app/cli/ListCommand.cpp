@@ -7,21 +7,21 @@
 
 #include "app/cli/CheckCommand.h"
 #include "core/DateTime.h"
-#include "mime/TIdMessageEx.h"
-#include "model/TMailAccount.h"
+#include "mime/MessageRecord.h"
+#include "model/MailAccount.h"
 
 namespace vm {
 
 namespace {
 
-QString StateName(const TIdMessageEx& m)
+QString StateName(const MessageRecord& m)
 {
     switch (m.HoldingState()) {
-    case TIdMessageEx::Holding::UidlOnly:
+    case MessageRecord::Holding::UidlOnly:
         return QStringLiteral("id");
-    case TIdMessageEx::Holding::Headers:
+    case MessageRecord::Holding::Headers:
         return QStringLiteral("headers");
-    case TIdMessageEx::Holding::Whole:
+    case MessageRecord::Holding::Whole:
         break;
     }
     return QStringLiteral("whole");
@@ -50,11 +50,11 @@ QString Field(QString text)
 
 // The attachment count when it is known without guessing: counted already,
 // or countable because the whole message is held.
-QJsonValue Attachments(TIdMessageEx& m)
+QJsonValue Attachments(MessageRecord& m)
 {
     if (m.attachmentCount >= 0)
         return m.attachmentCount;
-    if (m.HoldingState() == TIdMessageEx::Holding::Whole)
+    if (m.HoldingState() == MessageRecord::Holding::Whole)
         return m.VisibleAttachmentCount();
     return QJsonValue::Null;
 }
@@ -83,14 +83,14 @@ int RunListCommand(const QStringList& args)
     if (!LoadBasics())
         return kExitFailed;
     LoadMailboxes();
-    TMailAccount* account = FindAccount(name);
+    MailAccount* account = FindAccount(name);
     if (!account)
         return kExitUsage;
 
-    const TMailBox& mb = account->Mailbox();
+    const Mailbox& mb = account->Box();
     QJsonArray array;
     for (int i = 0; i < mb.Count(); ++i) {
-        TIdMessageEx* m = mb.At(i);
+        MessageRecord* m = mb.At(i);
         if (!m)
             continue;
         if (json) {

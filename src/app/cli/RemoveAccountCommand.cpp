@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/cli/CheckCommand.h"
-#include "model/TAccountsDirectory.h"
+#include "model/AccountsDirectory.h"
 #include "platform/SingleInstance.h"
 
 namespace vm {
@@ -20,16 +20,16 @@ int RunRemoveAccountCommand(const QStringList& args)
     std::unique_ptr<SingleInstance> lock;
     if (!OpenDataForWriting(lock))
         return kExitFailed;
-    TMailAccount* account = FindAccount(args.first());
+    MailAccount* account = FindAccount(args.first());
     if (!account)
         return kExitUsage;
-    const QString path = AccountsDirectory().MailboxDirectory() + account->MailboxFileName();
+    const QString path = Accounts().MailboxDirectory() + account->MailboxFileName();
     if (!account->MailboxFileName().isEmpty() && QFile::exists(path) && !QFile::remove(path)) {
         Err(QStringLiteral("cannot remove the mailbox file %1").arg(path));
         return kExitFailed;
     }
     Out(DisplayName(*account));
-    AccountsDirectory().Delete(account);
+    Accounts().Delete(account);
     return kExitOk;
 }
 

@@ -5,9 +5,9 @@
 
 #include "app/cli/CheckCommand.h"
 #include "mime/Charsets.h"
-#include "model/TMailAccount.h"
+#include "model/MailAccount.h"
 #include "send/SendWorker.h"
-#include "send/TIdSMTPEx.h"
+#include "send/SmtpClient.h"
 
 namespace vm {
 
@@ -16,7 +16,7 @@ namespace {
 struct SendArgs
 {
     QString account;
-    QList<TIdEMailAddressEx> recipients;
+    QList<EmailAddress> recipients;
     bool hasSubject = false;
     QString subject;
     bool hasBody = false;
@@ -55,7 +55,7 @@ QString ParseSendArgs(const QStringList& args, SendArgs& out)
             out.account = v;
         } else if (opt == QLatin1String("--to") || opt == QLatin1String("--cc") ||
                    opt == QLatin1String("--bcc")) {
-            TIdEMailAddressEx r;
+            EmailAddress r;
             r.SetFullText(v);
             r.type = opt == QLatin1String("--to") ? 1 : opt == QLatin1String("--cc") ? 2 : 3;
             if (!IsSendableAddress(r.address.toUtf8()))
@@ -90,7 +90,7 @@ QString ParseSendArgs(const QStringList& args, SendArgs& out)
     if (out.account.isEmpty())
         return QStringLiteral("--send needs --account ACCOUNT");
     bool anyTo = false;
-    for (const TIdEMailAddressEx& r : out.recipients)
+    for (const EmailAddress& r : out.recipients)
         anyTo = anyTo || r.type == 1;
     if (!anyTo)
         return QStringLiteral("--send needs at least one --to ADDR");
@@ -131,7 +131,7 @@ int RunSendCommand(const QStringList& args)
     if (!LoadBasics())
         return kExitFailed;
     LoadMailboxes();
-    TMailAccount* account = FindAccount(a.account);
+    MailAccount* account = FindAccount(a.account);
     if (!account)
         return kExitUsage;
     if (!account->HasSmtpSettings()) {
@@ -156,7 +156,7 @@ int RunSendCommand(const QStringList& args)
         request.attachments.append({path, false});
 
     // Ctrl+C and SIGTERM stop the running send like the window's Stop button.
-    TIdSMTPEx* running = nullptr;
+    SmtpClient* running = nullptr;
     QTimer watch;
     watch.setInterval(100);
     QObject::connect(&watch, &QTimer::timeout, [&running] {
@@ -167,7 +167,7 @@ int RunSendCommand(const QStringList& args)
 
     SendOptions options;
     options.showMessages = false;
-    options.clientChanged = [&running](TIdSMTPEx* c) { running = c; };
+    options.clientChanged = [&running](SmtpClient* c) { running = c; };
     const SendOutcome out = SendComposedMessage(request, options);
     watch.stop();
 

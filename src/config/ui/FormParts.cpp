@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include "config/ui/TSMTPWnd.h"
+#include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 
 namespace vm {

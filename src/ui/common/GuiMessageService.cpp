@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "core/MyApplication.h"
+#include "core/AppInfo.h"
 
 namespace vm {
 
@@ -36,7 +36,7 @@ MsgAnswer GuiMessageService::Show(const MessageRequest& request)
     const auto buttons = request.buttons == MsgButtons::YesNo
                              ? QMessageBox::Yes | QMessageBox::No
                              : QMessageBox::StandardButtons(QMessageBox::Ok);
-    QMessageBox box(icon, MyApplication::Instance().ProductName(), request.text, buttons,
+    QMessageBox box(icon, AppInfo::Instance().ProductName(), request.text, buttons,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("MessageBox"));
     QApplication::setOverrideCursor(Qt::ArrowCursor);

@@ -1,20 +1,20 @@
 #include "ui/common/NewMailAnnouncer.h"
 
-#include "config/MySettings.h"
+#include "config/Settings.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "platform/ScrollLockBlinker.h"
 #include "ui/common/NotificationSound.h"
-#include "ui/common/TNotifyForm.h"
+#include "ui/common/NotificationWindow.h"
 
 namespace vm {
 
 NewMailAnnouncer::NewMailAnnouncer(QObject* parent)
-    : QObject(parent), notify_(std::make_unique<TNotifyForm>()),
+    : QObject(parent), notify_(std::make_unique<NotificationWindow>()),
       sound_(std::make_unique<NotificationSound>()),
       scrollLock_(std::make_unique<ScrollLockBlinker>())
 {
-    connect(notify_.get(), &TNotifyForm::clicked, this, [this] {
+    connect(notify_.get(), &NotificationWindow::clicked, this, [this] {
         if (restoreFromTray)
             restoreFromTray();
     });
@@ -63,7 +63,7 @@ void NewMailAnnouncer::AnnounceNewMail(int count, AnnounceKind kind)
 {
     if (count < 1)
         return;
-    MySettings& s = Settings();
+    Settings& s = AppSettings();
     if (mainWindowVisible && mainWindowVisible()) {
         const QString text =
             AnnouncementText(count, kind, shownAccountName ? shownAccountName() : QString());
@@ -73,7 +73,7 @@ void NewMailAnnouncer::AnnounceNewMail(int count, AnnounceKind kind)
         return;
     }
     notify_->close();
-    if (s.MessageNotification & MySettings::kNotifyWindow) {
+    if (s.MessageNotification & Settings::kNotifyWindow) {
         // The lifetime is kept in full: a timeout above 65 seconds is honoured
         // instead of being cut to a 16-bit count of milliseconds.
         const int lifetime = s.MessageNotificationWindowType != 0
@@ -81,13 +81,13 @@ void NewMailAnnouncer::AnnounceNewMail(int count, AnnounceKind kind)
                                  : 0;
         ShowNotification(BlinkText(count), 1000, lifetime, QColor(255, 255, 170));
     }
-    if (s.MessageNotification & MySettings::kNotifySound) {
+    if (s.MessageNotification & Settings::kNotifySound) {
         if (!s.UseCustomMessageNotificationSound)
             sound_->PlayBuiltIn();
         else
             sound_->PlayFile(s.CustomMessageNotificationSound);
     }
-    if (s.MessageNotification & MySettings::kNotifyScrollLock)
+    if (s.MessageNotification & Settings::kNotifyScrollLock)
         scrollLock_->Blink(true);
 }
 
@@ -95,7 +95,7 @@ void NewMailAnnouncer::StopAnnouncing()
 {
     notify_->close();
     // Leave the light alone unless the program is the one blinking it.
-    if (scrollLock_->Blinking() || (Settings().MessageNotification & MySettings::kNotifyScrollLock))
+    if (scrollLock_->Blinking() || (AppSettings().MessageNotification & Settings::kNotifyScrollLock))
         scrollLock_->Blink(false);
 }
 

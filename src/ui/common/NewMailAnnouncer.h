@@ -9,8 +9,8 @@
 #include <functional>
 #include <memory>
 
-class TNotifyForm;
-class NotificationSound;
+namespace vm { class NotificationWindow; }
+namespace vm { class NotificationSound; }
 
 namespace vm {
 
@@ -49,12 +49,12 @@ public:
     // The text of the notification window.
     static QString BlinkText(int count);
 
-    TNotifyForm* NotifyForm() const { return notify_.get(); }
+    NotificationWindow* NotifyForm() const { return notify_.get(); }
     NotificationSound* Sound() const { return sound_.get(); }
     ScrollLockBlinker* ScrollLock() const { return scrollLock_.get(); }
 
 private:
-    std::unique_ptr<TNotifyForm> notify_;
+    std::unique_ptr<NotificationWindow> notify_;
     std::unique_ptr<NotificationSound> sound_;
     std::unique_ptr<ScrollLockBlinker> scrollLock_;
 };

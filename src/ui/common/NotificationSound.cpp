@@ -10,6 +10,14 @@
 #include <QThread>
 #include <QUrl>
 
+// Q_INIT_RESOURCE has to be used outside any namespace.
+static void InitSoundResources()
+{
+    Q_INIT_RESOURCE(sounds);
+}
+
+namespace vm {
+
 NotificationSound::NotificationSound(QObject* parent) : QObject(parent) {}
 
 NotificationSound::~NotificationSound()
@@ -33,7 +41,7 @@ NotificationSound::~NotificationSound()
 void NotificationSound::PlayBuiltIn()
 {
     if (!builtIn_) {
-        Q_INIT_RESOURCE(sounds);
+        InitSoundResources();
         builtIn_ = new QSoundEffect(this);
         builtIn_->setSource(QUrl(QStringLiteral("qrc:/sounds/NEW_WAV.wav")));
     }
@@ -69,3 +77,5 @@ QString CorrectCustomSoundPath(const QString& configured, const QString& dataDir
     const QString local = QDir(dataDir).filePath(QFileInfo(configured).fileName());
     return QFileInfo::exists(local) ? local : configured;
 }
+
+} // namespace vm

@@ -10,6 +10,9 @@ class QMediaPlayer;
 class QAudioOutput;
 class QSoundEffect;
 
+namespace vm {
+
+
 class NotificationSound : public QObject
 {
     Q_OBJECT
@@ -38,3 +41,5 @@ private:
 // a file of the same name lies in the data directory, that one is used.
 // Returns the path to keep in the setting.
 QString CorrectCustomSoundPath(const QString& configured, const QString& dataDir);
+
+} // namespace vm

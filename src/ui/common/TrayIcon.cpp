@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QSystemTrayIcon>
 
+namespace vm {
+
 TrayIcon::TrayIcon(QObject* parent) : QObject(parent)
 {
     tray_ = new QSystemTrayIcon(this);
@@ -119,3 +121,5 @@ void TrayIcon::BlinkTick()
     }
     blankPhase_ = !blankPhase_;
 }
+
+} // namespace vm

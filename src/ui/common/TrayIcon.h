@@ -10,6 +10,9 @@
 class QMenu;
 class QSystemTrayIcon;
 
+namespace vm {
+
+
 class TrayIcon : public QObject
 {
     Q_OBJECT
@@ -50,3 +53,5 @@ private:
     bool blankPhase_ = true; // the first blink step shows the blank picture
     Picture shown_ = Picture::Normal;
 };
+
+} // namespace vm

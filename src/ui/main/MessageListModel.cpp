@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <numeric>
 
-#include "mime/TIdMessageEx.h"
-#include "model/TMailBox.h"
+#include "mime/MessageRecord.h"
+#include "model/Mailbox.h"
 
 namespace vm {
 
@@ -25,7 +25,7 @@ struct SortKey
     double number = 0;   // columns 2, 3 and 4
 };
 
-SortKey MakeKey(TIdMessageEx* msg, int column)
+SortKey MakeKey(MessageRecord* msg, int column)
 {
     SortKey key;
     if (!msg) {
@@ -46,7 +46,7 @@ SortKey MakeKey(TIdMessageEx* msg, int column)
         break;
     case 3:
         // Records without a counted body all share one key; see Compare.
-        if (msg->HoldingState() == TIdMessageEx::Holding::Whole) {
+        if (msg->HoldingState() == MessageRecord::Holding::Whole) {
             EnsureParsed(*msg);
             key.number = msg->VisibleAttachmentCount();
         } else {
@@ -127,7 +127,7 @@ std::int64_t HeaderKilobytes(std::int64_t totalSize)
     return t / 1024;
 }
 
-int MessagePriority(const TIdMessageEx& msg)
+int PriorityOf(const MessageRecord& msg)
 {
     const QByteArray x = msg.HeaderValue("X-Priority").trimmed();
     if (!x.isEmpty() && x[0] >= '1' && x[0] <= '5') {
@@ -148,21 +148,21 @@ int MessagePriority(const TIdMessageEx& msg)
     return 0;
 }
 
-int MessageStateImage(const TIdMessageEx& msg)
+int MessageStateImage(const MessageRecord& msg)
 {
-    return MessagePriority(msg) + (msg.headersOnly ? 0 : 3);
+    return PriorityOf(msg) + (msg.headersOnly ? 0 : 3);
 }
 
-QString MessageSenderText(const TIdMessageEx& msg)
+QString MessageSenderText(const MessageRecord& msg)
 {
-    EnsureParsed(const_cast<TIdMessageEx&>(msg));
+    EnsureParsed(const_cast<MessageRecord&>(msg));
     const QString name = msg.FromName();
     if (!name.isEmpty())
         return name;
     return QString::fromLatin1(msg.FromAddress());
 }
 
-void EnsureParsed(TIdMessageEx& msg)
+void EnsureParsed(MessageRecord& msg)
 {
     if (msg.parsed() || msg.noHeaders || msg.raw.isEmpty())
         return;
@@ -177,7 +177,7 @@ MessageListModel::MessageListModel(QObject* parent)
 {
 }
 
-bool MessageListModel::Fill(TMailBox* mailbox, const FillOptions& options)
+bool MessageListModel::Fill(Mailbox* mailbox, const FillOptions& options)
 {
     beginResetModel();
     rows_.clear();
@@ -186,7 +186,7 @@ bool MessageListModel::Fill(TMailBox* mailbox, const FillOptions& options)
         const int n = mailbox->Count();
         rows_.reserve(static_cast<std::size_t>(n) + 1);
         for (int i = 0; i < n; ++i) {
-            TIdMessageEx* msg = mailbox->At(i);
+            MessageRecord* msg = mailbox->At(i);
             if (!msg)
                 continue;
             if (options.hideOld && !msg->IsNew()) {
@@ -221,7 +221,7 @@ void MessageListModel::Clear()
     endResetModel();
 }
 
-int MessageListModel::Compare(TIdMessageEx* a, TIdMessageEx* b, int column, bool ascending)
+int MessageListModel::Compare(MessageRecord* a, MessageRecord* b, int column, bool ascending)
 {
     return CompareKeys(MakeKey(a, column), MakeKey(b, column), column, ascending);
 }
@@ -267,7 +267,7 @@ void MessageListModel::SortRows(int column, bool ascending)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-TIdMessageEx* MessageListModel::MessageAt(int row) const
+MessageRecord* MessageListModel::MessageAt(int row) const
 {
     if (row < 0 || row >= static_cast<int>(rows_.size()))
         return nullptr;
@@ -309,7 +309,7 @@ QList<int> MessageListModel::RowsOfUidls(const QList<QByteArray>& uidls) const
     return result;
 }
 
-int MessageListModel::RowOf(const TIdMessageEx* msg) const
+int MessageListModel::RowOf(const MessageRecord* msg) const
 {
     if (!msg)
         return -1;
@@ -356,12 +356,12 @@ void MessageListModel::FillListItem(Row& row) const
 {
     if (row.filled || !row.msg)
         return;
-    TIdMessageEx& m = *row.msg;
+    MessageRecord& m = *row.msg;
     EnsureParsed(m);
     SortText(row, 0);
     SortText(row, 1);
     row.text[2] = MessageDateText(m.Date, locale_);
-    if (m.HoldingState() == TIdMessageEx::Holding::Whole)
+    if (m.HoldingState() == MessageRecord::Holding::Whole)
         row.text[3] = QString::number(m.VisibleAttachmentCount());
     else
         row.text[3] = kUnknown;

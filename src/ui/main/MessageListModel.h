@@ -18,8 +18,8 @@
 
 #include "core/DateTime.h"
 
-class TIdMessageEx;
-class TMailBox;
+namespace vm { class MessageRecord; }
+namespace vm { class Mailbox; }
 
 namespace vm {
 
@@ -42,25 +42,25 @@ std::int64_t HeaderKilobytes(std::int64_t totalSize);
 // Priority of a record as the list shows it: 0 normal, 1 high (highest or
 // high), 2 low (low or lowest). Read from X-Priority, else
 // X-MSMail-Priority or Importance.
-int MessagePriority(const TIdMessageEx& msg);
+int PriorityOf(const MessageRecord& msg);
 
 // Row state image: the priority image, plus 3 when the record holds more
 // than the header block.
-int MessageStateImage(const TIdMessageEx& msg);
+int MessageStateImage(const MessageRecord& msg);
 
 // Sender column text: the decoded sender name, else the sender address.
-QString MessageSenderText(const TIdMessageEx& msg);
+QString MessageSenderText(const MessageRecord& msg);
 
 // Makes sure a record that holds text has been parsed, so that its decoded
 // fields are available.
-void EnsureParsed(TIdMessageEx& msg);
+void EnsureParsed(MessageRecord& msg);
 
 class MessageListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     enum Roles {
-        MessageRole = Qt::UserRole + 1, // TIdMessageEx* as quintptr (0 for the "more" row)
+        MessageRole = Qt::UserRole + 1, // MessageRecord* as quintptr (0 for the "more" row)
         IsMoreRole,                     // bool
         StateImageRole,                 // int, -1 for the "more" row
         IsNewRole,                      // bool
@@ -75,12 +75,12 @@ public:
         bool hideOld = false;
         TDateTime oldThreshold = 0; // a record dated before this is old
         // When set, only records it accepts are shown (the find filter).
-        std::function<bool(const TIdMessageEx&)> filter;
+        std::function<bool(const MessageRecord&)> filter;
     };
 
     // Rebuilds the rows from the mailbox (none, or a stale one, gives no
     // rows). Returns true when the "more" row was added.
-    bool Fill(TMailBox* mailbox, const FillOptions& options);
+    bool Fill(Mailbox* mailbox, const FillOptions& options);
     void Clear();
 
     // Orders the rows; the "more" row always ends the list. Persistent
@@ -91,9 +91,9 @@ public:
     // A null record (the "more" row) comes after every record whatever the
     // direction. The order is a strict weak order for every column, so it is
     // safe for sorting algorithms.
-    static int Compare(TIdMessageEx* a, TIdMessageEx* b, int column, bool ascending);
+    static int Compare(MessageRecord* a, MessageRecord* b, int column, bool ascending);
 
-    TIdMessageEx* MessageAt(int row) const;
+    MessageRecord* MessageAt(int row) const;
     // The UIDL of the row's record as it was when the row was made. Safe to
     // read after the record itself was deleted from its mailbox (a removal
     // on the server deletes records before the list is refilled).
@@ -106,7 +106,7 @@ public:
     // The rows showing records whose UIDL is in the list, in row order.
     QList<int> RowsOfUidls(const QList<QByteArray>& uidls) const;
     // The row showing this record, or -1.
-    int RowOf(const TIdMessageEx* msg) const;
+    int RowOf(const MessageRecord* msg) const;
 
     // Drops the cached texts so that the next paint computes them again (for
     // example after a record was fetched whole).
@@ -128,7 +128,7 @@ public:
 private:
     struct Row
     {
-        TIdMessageEx* msg = nullptr;
+        MessageRecord* msg = nullptr;
         QByteArray uid; // shares the record's bytes
         QString text[kColumns];
         std::int8_t stateImage = -1;

@@ -1,0 +1,165 @@
+#pragma once
+// A message record: one message of a mailbox as Velmora tracks it on a POP3
+// server and on disk, plus what parsing its raw text gives (headers, parts).
+//
+// The bookkeeping fields below are fixed: the mailbox, the mailbox file and
+// the POP3 operations read and write them directly. Parsing fills the parsed
+// part and never changes UID or Flags.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include "mime/Addresses.h"
+#include "mime/Charsets.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace vm {
+
+class Mailbox;
+
+
+// Header fields whose charset HeaderCharset decides.
+enum class HeaderKind { Subject, From, To, Cc, ReplyTo };
+
+// A text part of a whole message: a leaf whose type is text/* (or has no
+// type), that is not marked as an attachment and has no file name.
+struct TextPart {
+    QByteArray contentType; // "text/plain", lower case
+    QByteArray charset;     // the charset parameter as given (may be empty)
+    QByteArray data;        // transfer-decoded bytes
+    // The text in Unicode: the part's charset, else the incoming default.
+    QString Text() const { return DecodeWithCharset(data, charset); }
+};
+
+// Every other leaf of a whole message, and every attached message.
+struct AttachmentPart {
+    QByteArray contentType;         // lower case, e.g. "image/png"
+    QString fileName;               // the parser's file name (RFC 2231 and encoded
+                                    // words decoded), exactly as sent; may be empty
+    QByteArray disposition;         // Content-Disposition type as given ("attachment")
+    QByteArray contentId;           // without angle brackets
+    QByteArray contentLocation;
+    QList<QByteArray> headerLines;  // the part's own header lines as sent
+    QByteArray data;                // transfer-decoded bytes (a whole message for
+                                    // message/rfc822)
+};
+
+// The name shown for an attachment and used (after SafeFileName) for saving:
+// the quoted name or filename parameter of the part's header lines, with
+// encoded words decoded word by word, else the parser's file name.
+QString AttachmentDisplayName(const AttachmentPart& part);
+
+// True if the attachment is counted by VisibleAttachmentCount: it has a file
+// name and is not a picture embedded in an HTML body (inline or without
+// disposition, and carrying a Content-ID or Content-Location).
+bool IsVisibleAttachment(const AttachmentPart& part);
+
+
+// Bit of Flags that is the new flag ("recent").
+constexpr std::uint8_t mfRecent = 0x20;
+
+class MessageRecord
+{
+public:
+    MessageRecord();
+    MessageRecord(const MessageRecord& other);
+    MessageRecord& operator=(const MessageRecord& other);
+    virtual ~MessageRecord();
+
+    // --- Bookkeeping (stored in the mailbox file) ---------------------------
+    QByteArray UID;              // the message's UIDL as the server reported it
+    std::uint8_t Flags = 0;      // flag set; only mfRecent (the new flag) is used
+    Mailbox* owner = nullptr;   // set by the mailbox's add, insert and replace
+    std::int32_t size = 0;       // bytes, from the server's LIST; 0 = unknown
+    std::int32_t serverNumber = 0; // number on the server at the last check; 0 = unknown
+    bool headersOnly = true;     // the raw data is the header block only
+    bool noHeaders = false;      // only the UIDL and these fields are held
+    bool fresh = false;          // arrived in a check and not yet looked at
+    QByteArray raw;              // the message text exactly as retrieved
+    std::uint8_t receiptState = 0; // 0 none, 1 requested, 2 declined, 3 sent
+    std::int32_t attachmentCount = -1; // -1 = not counted yet
+
+    bool IsNew() const { return (Flags & mfRecent) != 0; }
+    void SetNew(bool on) { Flags = on ? (Flags | mfRecent) : (Flags & ~mfRecent); }
+
+    // Holding state, read in this order: UIDL only, headers only, whole.
+    enum class Holding { UidlOnly, Headers, Whole };
+    Holding HoldingState() const
+    {
+        if (noHeaders)
+            return Holding::UidlOnly;
+        return headersOnly ? Holding::Headers : Holding::Whole;
+    }
+
+    // The message date as a day count since 1899-12-30 (0 = no date); set by
+    // parsing, and by the mailbox file loader for UIDL-only records.
+    double Date = 0;
+
+    // --- Parsing (the rest of the class is declared by the MIME decoder) ----
+    // Parses the raw text as a whole message / as a header block. Never throws;
+    // a malformed message keeps what was parsed before the fault.
+    void ParseWhole();
+    void ParseHeaders();
+    // For a whole message whose parts are not needed yet: parses the header
+    // block now and the MIME parts only when something first asks for what
+    // they give (the attachment count, the text part charsets of
+    // HeaderCharset). Every result is the same as after ParseWhole + DropBody.
+    void ParseWholeDeferred();
+    // Releases the parsed parts and body, keeping headers and bookkeeping.
+    void DropBody();
+
+    // --- Decoded header fields (empty before parsing) -----------------------
+    QString Subject() const;
+    QByteArray SubjectBytes() const; // encoded words decoded to bytes, no conversion
+    QString FromText() const;        // "Name <address>" or the address
+    QString FromName() const;        // display name, may be empty
+    QByteArray FromAddress() const;
+    QString ToName(int i) const;     // empty past the end of the list
+    QString CcName(int i) const;
+    QString ReplyToText(int i) const;
+    QByteArray ToAddress(int i) const;
+    QByteArray CcAddress(int i) const;
+    QByteArray ReplyToAddress(int i) const;
+    int ToCount() const;
+    int CcCount() const;
+    int ReplyToCount() const;
+    QByteArray MessageId() const;                 // with its angle brackets, as sent
+    QByteArray DispositionNotificationTo() const; // the address; empty if none
+    QByteArray ContentType() const;               // top level, lower case, no parameters
+    QByteArray ContentTypeCharset() const;        // top-level charset parameter
+    const QList<QByteArray>& HeaderLines() const; // the header block, line by line
+    // The unfolded value of the first header with this name (any letter case).
+    QByteArray HeaderValue(const QByteArray& name) const;
+
+    // Charset id for the given header field and address index (0 = none).
+    int HeaderCharset(vm::HeaderKind kind, int index) const;
+
+    // --- Parts (whole messages only; empty after DropBody) -------------------
+    const QList<vm::TextPart>& TextParts() const;
+    const QList<vm::AttachmentPart>& Attachments() const;
+    // Number of attachments the list shows; cached in attachmentCount.
+    int VisibleAttachmentCount();
+
+    // Parsed data.
+    struct Parsed;
+    const Parsed* parsed() const { return parsed_.get(); }
+
+private:
+    void Parse(bool whole);
+    // Parses the MIME parts left for later by ParseWholeDeferred, keeping
+    // the text part charsets; returns the visible attachment count found.
+    int ExamineDeferredParts() const;
+    int HeaderCharset(vm::HeaderKind kind, int index, bool examineParts) const;
+    // Charset (by name) for the text of a field that is outside encoded
+    // words: the HeaderCharset id, else a charset that only ICU knows from
+    // the Content-Type or the first text part, else empty (incoming default).
+    // `text` is the field text about to be decoded with it.
+    QByteArray FallbackCharset(vm::HeaderKind kind, int index, const QByteArray& text) const;
+
+    std::unique_ptr<Parsed> parsed_;
+};
+
+} // namespace vm

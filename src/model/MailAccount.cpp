@@ -1,0 +1,307 @@
+#include "model/MailAccount.h"
+
+#include "core/AtomicFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QThread>
+
+#include "model/BinaryStream.h"
+#include "model/Blowfish.h"
+#include "model/MailboxKey.h"
+#include "model/FileErrors.h"
+#include "model/AccountsDirectory.h"
+
+namespace vm {
+
+
+MailAccount::MailAccount(AccountsDirectory* owner) : owner_(owner), mailbox_(this)
+{
+}
+
+MailAccount::MailAccount(const MailAccount& o)
+    : owner_(o.owner_), login_(o.login_), password_(o.password_), server_(o.server_),
+      friendlyName_(o.friendlyName_), webmailAddress_(o.webmailAddress_),
+      clientKind_(o.clientKind_), autoCheck_(o.autoCheck_), apop_(o.apop_), pop3Tls_(o.pop3Tls_),
+      pop3SslVersion_(o.pop3SslVersion_), pop3Port_(o.pop3Port_),
+      sessionPassword_(o.sessionPassword_), sessionPasswordValid_(o.sessionPasswordValid_),
+      mailboxFileName_(o.mailboxFileName_), smtpLogin_(o.smtpLogin_),
+      smtpPassword_(o.smtpPassword_), smtpServer_(o.smtpServer_), fromAddress_(o.fromAddress_),
+      replyToAddress_(o.replyToAddress_), senderName_(o.senderName_),
+      smtpSessionPassword_(o.smtpSessionPassword_),
+      smtpSessionPasswordValid_(o.smtpSessionPasswordValid_), smtpAuth_(o.smtpAuth_),
+      smtpTlsMode_(o.smtpTlsMode_), smtpSslVersion_(o.smtpSslVersion_), smtpPort_(o.smtpPort_),
+      sendViaThis_(o.sendViaThis_), mailbox_(this)
+{
+    mailbox_.AppendCopies(o.mailbox_);
+    mailbox_.SetLastCheck(o.mailbox_.LastCheck());
+    mailbox_.SetStale(o.mailbox_.Stale());
+    mailbox_.SetConfirmed(o.mailbox_.Confirmed());
+    mailbox_.SetCheckFailed(o.mailbox_.CheckFailed());
+}
+
+MailAccount::~MailAccount() = default;
+
+bool MailAccount::HasSmtpSettings() const
+{
+    return !smtpLogin_.isEmpty() && !smtpServer_.isEmpty() && !fromAddress_.isEmpty();
+}
+
+bool MailAccount::CanBeCheckedUnattended() const
+{
+    return autoCheck_ &&
+           (!password_.isEmpty() || (!sessionPassword_.isEmpty() && sessionPasswordValid_));
+}
+
+QByteArray MailAccount::DisplayName() const
+{
+    return friendlyName_.isEmpty() ? login_ : friendlyName_;
+}
+
+// --- passwords --------------------------------------------------------------
+
+QByteArray MailAccount::Pop3PasswordWithoutPrompt() const
+{
+    if (!password_.isEmpty())
+        return password_;
+    if (sessionPasswordValid_)
+        return sessionPassword_;
+    return {};
+}
+
+void MailAccount::RememberPop3Password(const QByteArray& typed)
+{
+    sessionPassword_ = typed;
+    sessionPasswordValid_ = true;
+}
+
+void MailAccount::ForgetPop3SessionPassword()
+{
+    sessionPassword_.clear();
+    sessionPasswordValid_ = false;
+}
+
+QByteArray MailAccount::SmtpPasswordWithoutPrompt(bool& needed) const
+{
+    needed = smtpAuth_;
+    if (!smtpAuth_)
+        return {};
+    if (!smtpPassword_.isEmpty())
+        return smtpPassword_;
+    if (smtpSessionPasswordValid_)
+        return smtpSessionPassword_;
+    return {};
+}
+
+void MailAccount::SmtpPasswordTyped(const QByteArray& typed, bool remember)
+{
+    smtpSessionPassword_ = remember ? typed : QByteArray();
+    smtpSessionPasswordValid_ = false;
+}
+
+void MailAccount::SmtpSendSucceeded()
+{
+    if (!smtpSessionPassword_.isEmpty())
+        smtpSessionPasswordValid_ = true;
+}
+
+void MailAccount::ForgetSmtpSessionPassword()
+{
+    smtpSessionPassword_.clear();
+    smtpSessionPasswordValid_ = false;
+}
+
+// --- account block ----------------------------------------------------------
+
+void MailAccount::WriteAccountBlock(ByteWriter& out) const
+{
+    ByteWriter block;
+    block.Text(login_);
+    block.Text(password_);
+    block.Text(server_);
+    block.Text(friendlyName_);
+    block.Text(webmailAddress_);
+    block.U8(clientKind_);
+    block.Bool(autoCheck_);
+    block.Bool(apop_);
+    block.Bool(pop3Tls_);
+    block.U8(pop3SslVersion_);
+    block.U16(pop3Port_);
+    block.Text(smtpLogin_);
+    block.Text(smtpPassword_);
+    block.Text(fromAddress_);
+    block.Text(replyToAddress_);
+    block.Text(senderName_);
+    block.Text(smtpServer_);
+    block.Bool(smtpAuth_);
+    block.U8(smtpTlsMode_);
+    block.U8(smtpSslVersion_);
+    block.U16(smtpPort_);
+    block.Bool(sendViaThis_);
+    QByteArray& bytes = block.Buffer();
+    unsigned sum = 0;
+    for (char c : bytes)
+        sum += static_cast<unsigned char>(c);
+    bytes.append(char(sum & 0xff));
+    if (bytes.size() % 8 != 0)
+        bytes.append(8 - bytes.size() % 8, '\0');
+    Blowfish(vm::MailboxKey()).Encrypt(bytes);
+    out.I32(static_cast<std::int32_t>(bytes.size()));
+    out.Raw(bytes);
+}
+
+void MailAccount::ReadAccountBlock(const QByteArray& plain, int version)
+{
+    // A block too short for its fields is a damaged block: reported as an
+    // invalid file, like a checksum mismatch (a changed byte in the enciphered
+    // block garbles eight bytes, often a text length before the checksum).
+    using E = MailboxHeaderError;
+    ByteReader in(plain);
+    login_ = in.Text<E>();
+    password_ = in.Text<E>();
+    server_ = in.Text<E>();
+    friendlyName_ = in.Text<E>();
+    webmailAddress_ = in.Text<E>();
+    const std::uint8_t kind = in.U8<E>();
+    if (kind > 2)
+        throw MailboxHeaderError();
+    clientKind_ = kind == 0 ? 2 : kind;
+    autoCheck_ = in.Bool<E>();
+    apop_ = in.Bool<E>();
+    pop3Tls_ = in.Bool<E>();
+    const std::uint8_t popSsl = in.U8<E>();
+    pop3SslVersion_ = popSsl <= 2 ? popSsl : 3;
+    pop3Port_ = in.U16<E>();
+    smtpLogin_ = in.Text<E>();
+    smtpPassword_ = in.Text<E>();
+    fromAddress_ = in.Text<E>();
+    replyToAddress_ = in.Text<E>();
+    senderName_ = in.Text<E>();
+    smtpServer_ = in.Text<E>();
+    smtpAuth_ = in.Bool<E>();
+    const std::uint8_t tls = in.U8<E>();
+    smtpTlsMode_ = (tls == 1 || tls == 2) ? tls : 0;
+    const std::uint8_t smtpSsl = in.U8<E>();
+    smtpSslVersion_ = smtpSsl <= 2 ? smtpSsl : 3;
+    smtpPort_ = in.U16<E>();
+    sendViaThis_ = in.Bool<E>();
+    if (version >= 1) {
+        unsigned sum = 0;
+        for (qsizetype i = 0; i < in.Position(); ++i)
+            sum += static_cast<unsigned char>(plain[i]);
+        if (in.U8<E>() != (sum & 0xff))
+            throw MailboxHeaderError();
+    }
+}
+
+// --- whole file image -------------------------------------------------------
+
+void MailAccount::WriteToStream(ByteWriter& out, const vm::MailboxSaveOptions& options) const
+{
+    out.Text(QByteArray(kSignatureV1));
+    WriteAccountBlock(out);
+    mailbox_.WriteToStream(out, options);
+}
+
+void MailAccount::ReadFromStream(ByteReader& in, const vm::MailboxLoadOptions& options)
+{
+    const QByteArray signature = in.Text<MailboxFormatError>();
+    int version;
+    if (signature == kSignatureV1)
+        version = 1;
+    else if (signature == kSignatureV0)
+        version = 0;
+    else
+        throw MailboxHeaderError();
+
+    // The block must be whole 8-byte cipher blocks lying inside the file;
+    // nothing beyond it is ever deciphered.
+    using EHeader = MailboxHeaderError;
+    const std::int32_t length = in.I32<EHeader>();
+    if (length < 0 || length % 8 != 0)
+        throw EHeader();
+    QByteArray block = in.Bytes<EHeader>(length);
+    Blowfish(vm::MailboxKey()).Decrypt(block);
+    ReadAccountBlock(block, version);
+
+    mailbox_.Clear();
+    try {
+        mailbox_.ReadFromStream(in, version);
+    } catch (...) {
+        mailbox_.ApplyStartupRule(!password_.isEmpty(), options.ShowMessagesOnStartup);
+        throw;
+    }
+    mailbox_.ApplyStartupRule(!password_.isEmpty(), options.ShowMessagesOnStartup);
+}
+
+// --- files ------------------------------------------------------------------
+
+QString MailAccount::NewFileName(const QByteArray& login, const QString& dir,
+                                  const QString& previousName)
+{
+    QByteArray clean = login;
+    for (char& c : clean)
+        if (c == '<' || c == '>' || c == '*' || c == '?' || c == '\\' || c == '/' || c == '\'' ||
+            c == ':' || c == ';' || c == '"')
+            c = '_';
+    const QString base = QString::fromLocal8Bit(clean);
+    QString name = base + QStringLiteral(".mbx");
+    for (int n = 1; QFile::exists(dir + name) && name != previousName; ++n)
+        name = base + QString::number(n) + QStringLiteral(".mbx");
+    return name;
+}
+
+void MailAccount::SaveToFile()
+{
+    SaveToFile(vm::MailboxSaveOptions::FromSettings());
+}
+
+void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
+{
+    const QString dir = owner_ ? owner_->MailboxDirectory() : QString();
+    QString name = mailboxFileName_;
+    if (name.isEmpty() || !QFile::exists(dir + name))
+        name = NewFileName(login_, dir, mailboxFileName_);
+
+    QSaveFile file(dir + name);
+    if (!file.open(QIODevice::WriteOnly))
+        throw FileCreateError(QStringLiteral("Cannot create file \"%1\". %2")
+                                .arg(dir + name, file.errorString())
+                                .toStdString());
+    ByteWriter out(&file);
+    WriteToStream(out, options); // on an exception the temporary file is discarded
+    out.Flush();
+    if (!vm::CommitSaveFile(file))
+        throw FileWriteError(QStringLiteral("Cannot write file \"%1\". %2")
+                              .arg(dir + name, file.errorString())
+                              .toStdString());
+    // The file holds the account's passwords: readable by its owner only.
+    QFile::setPermissions(dir + name, QFile::ReadOwner | QFile::WriteOwner);
+    mailboxFileName_ = name;
+}
+
+void MailAccount::LoadFromFile(const QString& path, const vm::MailboxLoadOptions& options,
+                                int attempts, int retryDelayMs)
+{
+    const int slash = static_cast<int>(path.lastIndexOf(QLatin1Char('/')));
+    mailboxFileName_ = path.mid(slash + 1);
+
+    QFile file(path);
+    for (int attempt = 1; !file.open(QIODevice::ReadOnly); ++attempt) {
+        if (attempt >= attempts)
+            throw FileOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                                  .arg(path, file.errorString())
+                                  .toStdString());
+        QThread::msleep(static_cast<unsigned long>(retryDelayMs));
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw FileOpenError(QStringLiteral("Cannot read file \"%1\". %2")
+                              .arg(path, file.errorString())
+                              .toStdString());
+    file.close();
+    ByteReader in(data);
+    ReadFromStream(in, options);
+}
+
+} // namespace vm

@@ -1,0 +1,198 @@
+#pragma once
+// One POP3 account: how to reach and log into its server, what the Client
+// button does for it, optional SMTP settings, passwords remembered for the
+// session, and its message list. Each account lives in one mailbox file
+// "*.mbx" in the mailbox directory of its accounts directory.
+//
+// Text fields are 8-bit texts (QByteArray). Each field has a read-only and a
+// modifiable accessor.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+#include "model/StorageOptions.h"
+#include "model/Mailbox.h"
+
+namespace vm {
+
+class AccountsDirectory;
+
+class ByteReader;
+class ByteWriter;
+
+class MailAccount
+{
+public:
+    // Signatures of the two mailbox file versions.
+    static constexpr char kSignatureV1[] = "VL320KEX07"; // written
+    static constexpr char kSignatureV0[] = "VL300KEX06"; // read only
+
+    explicit MailAccount(AccountsDirectory* owner = nullptr);
+    // A deep copy (settings, session fields and every message record), used
+    // only by the container's copy operations; the program never copies
+    // accounts otherwise.
+    MailAccount(const MailAccount& other);
+    MailAccount& operator=(const MailAccount&) = delete;
+    virtual ~MailAccount();
+
+    // Writes the whole file image: signature, enciphered account block, then
+    // the mailbox.
+    virtual void WriteToStream(vm::ByteWriter& out, const vm::MailboxSaveOptions& options) const;
+    // Reads a whole file image. Errors: MailboxHeaderError
+    // (signature, account block length, checksum, client kind, fields running
+    // past the end of the block), MailboxFormatError (a file too short for
+    // its signature), MailboxContentError (a damaged record;
+    // the records before it are kept). The mailbox's start-up
+    // rule is applied whenever the account block was read.
+    virtual void ReadFromStream(vm::ByteReader& in, const vm::MailboxLoadOptions& options);
+
+    // Writes the account's mailbox file in the owner's mailbox directory,
+    // choosing a new file name first when it has none or its file is gone.
+    // The file is replaced atomically; on failure the old file is untouched.
+    // Throws FileCreateError / FileWriteError.
+    virtual void SaveToFile(const vm::MailboxSaveOptions& options);
+    void SaveToFile(); // with the options of the program settings
+    // Loads from path and remembers its file name. Opening is tried
+    // `attempts` times, `retryDelayMs` apart, before FileOpenError is thrown.
+    virtual void LoadFromFile(const QString& path, const vm::MailboxLoadOptions& options,
+                              int attempts = 4, int retryDelayMs = 500);
+
+    // SMTP login, SMTP server and From address are all set.
+    virtual bool HasSmtpSettings() const;
+    // Takes part in automatic checks and a password is available without
+    // asking: a stored one, or a valid session password.
+    virtual bool CanBeCheckedUnattended() const;
+    // The friendly name, or the login when that is empty.
+    virtual QByteArray DisplayName() const;
+
+    // --- passwords -------------------------------------------------------------
+    // The password for a POP3 login without asking: the stored password, else
+    // the session password when it is valid. Empty: the user must be asked.
+    QByteArray Pop3PasswordWithoutPrompt() const;
+    // After a successful login with a typed password whose remember box was
+    // ticked: it becomes the valid session password.
+    void RememberPop3Password(const QByteArray& typed);
+    // The account was saved with a stored password: the session one is dropped.
+    void ForgetPop3SessionPassword();
+    // The SMTP password without asking: none when SMTP authentication is off
+    // (needed = false); else the stored SMTP password, else the SMTP session
+    // password when valid. needed && empty result: the user must be asked.
+    QByteArray SmtpPasswordWithoutPrompt(bool& needed) const;
+    // The SMTP prompt was answered: ticked keeps the typed password as the
+    // SMTP session password (valid after the first successful send), not
+    // ticked empties it.
+    void SmtpPasswordTyped(const QByteArray& typed, bool remember);
+    // A send that used the SMTP session password succeeded.
+    void SmtpSendSucceeded();
+    // The SMTP window was saved with a stored SMTP password.
+    void ForgetSmtpSessionPassword();
+
+    // The mailbox file name chosen for login in directory dir (ending with a
+    // path delimiter): the login with < > * ? \ / ' : ; " replaced by "_",
+    // then ".mbx"; while that file exists and differs from previousName the
+    // numbers 1, 2, ... are appended to the cleaned login.
+    static QString NewFileName(const QByteArray& login, const QString& dir,
+                               const QString& previousName = QString());
+
+    // --- fields ---------------------------------------------------------------
+    AccountsDirectory* Owner() const { return owner_; }
+    void SetOwner(AccountsDirectory* owner) { owner_ = owner; }
+
+    const QByteArray& Login() const { return login_; }
+    QByteArray& Login() { return login_; }
+    const QByteArray& Password() const { return password_; }
+    QByteArray& Password() { return password_; }
+    const QByteArray& SessionPassword() const { return sessionPassword_; }
+    QByteArray& SessionPassword() { return sessionPassword_; }
+    bool SessionPasswordValid() const { return sessionPasswordValid_; }
+    bool& SessionPasswordValid() { return sessionPasswordValid_; }
+    const QByteArray& Server() const { return server_; }
+    QByteArray& Server() { return server_; }
+    const QByteArray& FriendlyName() const { return friendlyName_; }
+    QByteArray& FriendlyName() { return friendlyName_; }
+    bool Pop3TLS() const { return pop3Tls_; }
+    bool& Pop3TLS() { return pop3Tls_; }
+    bool APOP() const { return apop_; }
+    bool& APOP() { return apop_; }
+    std::uint8_t Pop3SSLVersion() const { return pop3SslVersion_; }
+    std::uint8_t& Pop3SSLVersion() { return pop3SslVersion_; }
+    std::uint16_t Pop3Port() const { return pop3Port_; }
+    std::uint16_t& Pop3Port() { return pop3Port_; }
+    bool AutoCheck() const { return autoCheck_; }
+    bool& AutoCheck() { return autoCheck_; }
+    // 1 webmail, 2 the system's default mail application.
+    std::uint8_t ClientKind() const { return clientKind_; }
+    std::uint8_t& ClientKind() { return clientKind_; }
+    const QByteArray& WebmailAddress() const { return webmailAddress_; }
+    QByteArray& WebmailAddress() { return webmailAddress_; }
+    const QString& MailboxFileName() const { return mailboxFileName_; }
+    QString& MailboxFileName() { return mailboxFileName_; }
+    const QByteArray& SmtpLogin() const { return smtpLogin_; }
+    QByteArray& SmtpLogin() { return smtpLogin_; }
+    const QByteArray& SmtpPassword() const { return smtpPassword_; }
+    QByteArray& SmtpPassword() { return smtpPassword_; }
+    const QByteArray& SmtpSessionPassword() const { return smtpSessionPassword_; }
+    QByteArray& SmtpSessionPassword() { return smtpSessionPassword_; }
+    bool SmtpSessionPasswordValid() const { return smtpSessionPasswordValid_; }
+    bool& SmtpSessionPasswordValid() { return smtpSessionPasswordValid_; }
+    const QByteArray& FromAddress() const { return fromAddress_; }
+    QByteArray& FromAddress() { return fromAddress_; }
+    const QByteArray& ReplyToAddress() const { return replyToAddress_; }
+    QByteArray& ReplyToAddress() { return replyToAddress_; }
+    const QByteArray& SenderName() const { return senderName_; }
+    QByteArray& SenderName() { return senderName_; }
+    const QByteArray& SmtpServer() const { return smtpServer_; }
+    QByteArray& SmtpServer() { return smtpServer_; }
+    std::uint16_t SmtpPort() const { return smtpPort_; }
+    std::uint16_t& SmtpPort() { return smtpPort_; }
+    bool SmtpAuthentication() const { return smtpAuth_; }
+    bool& SmtpAuthentication() { return smtpAuth_; }
+    // 0 never, 1 when possible, 2 always (STARTTLS).
+    std::uint8_t SmtpTLSMode() const { return smtpTlsMode_; }
+    std::uint8_t& SmtpTLSMode() { return smtpTlsMode_; }
+    std::uint8_t SmtpSSLVersion() const { return smtpSslVersion_; }
+    std::uint8_t& SmtpSSLVersion() { return smtpSslVersion_; }
+    bool SendViaThisProgram() const { return sendViaThis_; }
+    bool& SendViaThisProgram() { return sendViaThis_; }
+
+    const Mailbox& Box() const { return mailbox_; }
+    Mailbox& Box() { return mailbox_; }
+
+private:
+    void WriteAccountBlock(vm::ByteWriter& out) const;
+    void ReadAccountBlock(const QByteArray& plain, int version);
+
+    AccountsDirectory* owner_;
+    QByteArray login_;
+    QByteArray password_;
+    QByteArray server_;
+    QByteArray friendlyName_;
+    QByteArray webmailAddress_;
+    std::uint8_t clientKind_ = 2;
+    bool autoCheck_ = true;
+    bool apop_ = false;
+    bool pop3Tls_ = false;
+    std::uint8_t pop3SslVersion_ = 0;
+    std::uint16_t pop3Port_ = 110;
+    QByteArray sessionPassword_;
+    bool sessionPasswordValid_ = false;
+    QString mailboxFileName_;
+    QByteArray smtpLogin_;
+    QByteArray smtpPassword_;
+    QByteArray smtpServer_;
+    QByteArray fromAddress_;
+    QByteArray replyToAddress_;
+    QByteArray senderName_;
+    QByteArray smtpSessionPassword_;
+    bool smtpSessionPasswordValid_ = false;
+    bool smtpAuth_ = false;
+    std::uint8_t smtpTlsMode_ = 0;
+    std::uint8_t smtpSslVersion_ = 0;
+    std::uint16_t smtpPort_ = 25;
+    bool sendViaThis_ = false;
+    Mailbox mailbox_;
+};
+
+} // namespace vm

@@ -1,0 +1,398 @@
+#include "pop3/Pop3Client.h"
+
+#include "config/Settings.h"
+#include "lang/Lang.h"
+#include "mime/MessageRecord.h"
+#include "model/MailAccount.h"
+#include "net/PasswordPrompt.h"
+
+#include <QCryptographicHash>
+
+namespace vm {
+
+namespace {
+
+QByteArray NumberCmd(const char* cmd, int n)
+{
+    return QByteArray(cmd) + QByteArray::number(n);
+}
+
+bool IsOk(const QByteArray& reply)
+{
+    return reply.startsWith("+OK");
+}
+
+// The server's text of a negative reply, without its "-ERR".
+QString ReplyText(const QByteArray& reply)
+{
+    QByteArray text = reply;
+    if (text.startsWith("-ERR"))
+        text = text.mid(4).trimmed();
+    if (text.isEmpty())
+        text = reply;
+    return QString::fromUtf8(text);
+}
+
+void TakeReceiptRequest(MessageRecord& record)
+{
+    if (!record.DispositionNotificationTo().isEmpty())
+        record.receiptState = 1;
+}
+
+} // namespace
+
+Pop3Client::Pop3Client()
+{
+    transport_.SetMaxLineLength(vm::Transport::kDefaultMaxLineLength);
+}
+
+Pop3Client::~Pop3Client() = default;
+
+void Pop3Client::Connect()
+{
+    greeting_.clear();
+    capabilities_.clear();
+    transport_.SetTlsMode(UseTLS ? vm::TlsMode::Implicit : vm::TlsMode::None);
+    transport_.SetSslVersion(SSLVersion);
+    transport_.SetConnectTimeoutMs(ConnectTimeoutMs);
+    transport_.Connect(QString::fromUtf8(Host), Port);
+    greeting_ = transport_.ReadReplyLine();
+    if (!IsOk(greeting_)) {
+        const QByteArray greeting = greeting_;
+        CloseTransport();
+        throw Pop3ReplyError(ReplyText(greeting));
+    }
+    if (IsOk(SendCmdRaw("CAPA")))
+        capabilities_ = transport_.ReadMultiLine();
+}
+
+void Pop3Client::Login()
+{
+    try {
+        if (AuthenticationType == atAPOP) {
+            const QByteArray stamp = vm::ApopTimestamp(greeting_);
+            if (stamp.isEmpty())
+                throw ApopNotSupported(
+                    QStringLiteral("Server do not support APOP (no timestamp)"));
+            SendCmd("APOP " + Username + ' ' + vm::ApopDigest(stamp, Password));
+        } else {
+            SendCmd("USER " + Username);
+            SendCmd("PASS " + Password);
+        }
+    } catch (...) {
+        CloseTransport();
+        throw;
+    }
+}
+
+QByteArray Pop3Client::SendCmdRaw(const QByteArray& line)
+{
+    transport_.WriteLine(line);
+    return transport_.ReadReplyLine();
+}
+
+QByteArray Pop3Client::SendCmd(const QByteArray& line)
+{
+    const QByteArray reply = SendCmdRaw(line);
+    if (!IsOk(reply))
+        throw Pop3ReplyError(ReplyText(reply));
+    return reply;
+}
+
+bool Pop3Client::FetchUidLines(QList<QByteArray>& lines)
+{
+    lines.clear();
+    if (!IsOk(SendCmdRaw("UIDL")))
+        return false;
+    lines = transport_.ReadMultiLine();
+    return true;
+}
+
+bool Pop3Client::FetchUidList(QList<QByteArray>& ids)
+{
+    QList<QByteArray> lines;
+    ids.clear();
+    if (!FetchUidLines(lines))
+        return false;
+    // An id longer than a mailbox file keeps would come back cut, and its
+    // message would be new again after every start: such a list is unusable.
+    ids.reserve(lines.size());
+    for (const QByteArray& line : lines) {
+        const qsizetype space = line.indexOf(' ');
+        ids.append(space >= 0 ? line.mid(space + 1) : line);
+        if (ids.constLast().size() > Mailbox::kMaxUidLength) {
+            ids.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The reply of "LIST n" ("+OK n size"): the second token, or -1.
+std::int32_t SizeFromListReply(const QByteArray& reply)
+{
+    const QList<QByteArray> tokens = reply.mid(3).simplified().split(' ');
+    if (tokens.size() < 2)
+        return -1;
+    bool ok = false;
+    const std::int32_t size = tokens.at(1).toInt(&ok);
+    return ok ? size : -1;
+}
+
+} // namespace
+
+std::int32_t Pop3Client::MessageSize(int n)
+{
+    SendSizeRequest(n);
+    return ReceiveSize();
+}
+
+bool Pop3Client::FetchSizeList(QHash<int, std::int32_t>& sizes)
+{
+    sizes.clear();
+    if (!IsOk(SendCmdRaw("LIST")))
+        return false;
+    const QList<QByteArray> lines = transport_.ReadMultiLine();
+    sizes.reserve(lines.size());
+    for (const QByteArray& line : lines) {
+        const qsizetype space = line.indexOf(' ');
+        if (space <= 0)
+            continue;
+        bool okNumber = false;
+        bool okSize = false;
+        const int n = line.left(space).toInt(&okNumber);
+        const QByteArray rest = line.mid(space + 1).trimmed();
+        const qsizetype end = rest.indexOf(' ');
+        const std::int32_t size = (end < 0 ? rest : rest.left(end)).toInt(&okSize);
+        if (okNumber && okSize && !sizes.contains(n))
+            sizes.insert(n, size);
+    }
+    return true;
+}
+
+bool Pop3Client::SupportsPipelining() const
+{
+    for (const QByteArray& cap : capabilities_)
+        if (cap.trimmed().toUpper() == "PIPELINING")
+            return true;
+    return false;
+}
+
+void Pop3Client::SendSizeRequest(int n)
+{
+    transport_.WriteLine(NumberCmd("LIST ", n));
+}
+
+void Pop3Client::SendHeadersRequest(int n)
+{
+    transport_.WriteLine(NumberCmd("TOP ", n) + " 0");
+}
+
+void Pop3Client::SendWholeRequest(int n)
+{
+    transport_.WriteLine(NumberCmd("RETR ", n));
+}
+
+std::int32_t Pop3Client::ReceiveSize()
+{
+    const QByteArray reply = transport_.ReadReplyLine();
+    if (!IsOk(reply))
+        throw Pop3ReplyError(ReplyText(reply));
+    return SizeFromListReply(reply);
+}
+
+void Pop3Client::ReceiveWhole(int n, MessageRecord& record)
+{
+    ReceiveWholeText(n, record);
+    FinishWhole(record);
+}
+
+void Pop3Client::ReceiveWholeText(int n, MessageRecord& record)
+{
+    record.serverNumber = n;
+    record.raw.clear();
+    const QByteArray reply = transport_.ReadReplyLine();
+    if (!IsOk(reply))
+        throw Pop3ReplyError(ReplyText(reply));
+    record.raw = transport_.ReadMultiLineText(record.size);
+    record.headersOnly = false;
+    record.noHeaders = false;
+}
+
+void Pop3Client::FinishWhole(MessageRecord& record)
+{
+    // The header block is all a fetched message needs now; the MIME parts are
+    // parsed when the attachment count or a text part charset is first asked.
+    record.ParseWholeDeferred();
+    record.headersOnly = false;
+    record.noHeaders = false;
+    TakeReceiptRequest(record);
+}
+
+void Pop3Client::ReceiveHeaders(int n, MessageRecord& record)
+{
+    const QByteArray reply = transport_.ReadReplyLine();
+    if (!IsOk(reply))
+        throw Pop3ReplyError(ReplyText(reply));
+    record.raw = transport_.ReadMultiLineText();
+    record.ParseHeaders();
+    record.serverNumber = n;
+    record.headersOnly = true;
+    record.noHeaders = false;
+    TakeReceiptRequest(record);
+}
+
+void Pop3Client::FetchWhole(int n, MessageRecord& record)
+{
+    record.serverNumber = n;
+    record.raw.clear();
+    SendWholeRequest(n);
+    ReceiveWhole(n, record);
+}
+
+void Pop3Client::FetchHeaders(int n, MessageRecord& record)
+{
+    SendHeadersRequest(n);
+    ReceiveHeaders(n, record);
+}
+
+bool Pop3Client::Delete(int n)
+{
+    return IsOk(SendCmdRaw(NumberCmd("DELE ", n)));
+}
+
+void Pop3Client::Disconnect()
+{
+    try {
+        SendCmd("QUIT");
+    } catch (...) {
+        CloseTransport();
+        throw;
+    }
+    CloseTransport();
+}
+
+void Pop3Client::CloseTransport()
+{
+    try {
+        transport_.Close();
+    } catch (...) {
+    }
+}
+
+
+namespace {
+
+Pop3Client* g_client = nullptr;
+
+QString Text(const char* section, const char* key, const char* english, const QStringList& args)
+{
+    const QString s = QString::fromLatin1(section);
+    const QString k = QString::fromLatin1(key);
+    if (!LangText(s, k).isEmpty())
+        return LangFormat(s, k, args);
+    QString text = QString::fromUtf8(english);
+    for (const QString& a : args) {
+        const qsizetype at = text.indexOf(QLatin1String("%s"));
+        if (at < 0)
+            break;
+        text.replace(at, 2, a);
+    }
+    return text;
+}
+
+} // namespace
+
+QByteArray ApopTimestamp(const QByteArray& greeting)
+{
+    const qsizetype open = greeting.indexOf('<');
+    if (open < 0)
+        return {};
+    const qsizetype close = greeting.indexOf('>', open + 1);
+    if (close < 0)
+        return {};
+    return greeting.mid(open, close - open + 1);
+}
+
+QByteArray ApopDigest(const QByteArray& timestamp, const QByteArray& password)
+{
+    return QCryptographicHash::hash(timestamp + password, QCryptographicHash::Md5).toHex();
+}
+
+Pop3Client& SharedPop3Client()
+{
+    if (!g_client)
+        g_client = new Pop3Client; // lives until replaced or the process ends
+    return *g_client;
+}
+
+void RecreatePop3Client()
+{
+    Pop3Client& old = SharedPop3Client();
+    const bool busy = old.Busy;
+    const InterruptState status = old.OperationStatus();
+    delete g_client;
+    g_client = new Pop3Client;
+    g_client->Busy = busy;
+    g_client->SetOperationStatus(status);
+}
+
+bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTimeoutSeconds,
+                         PasswordPrompt& prompt)
+{
+    QByteArray password;
+    bool memorize = false;
+    if (!account.Password().isEmpty()) {
+        password = account.Password();
+    } else if (account.SessionPasswordValid()) {
+        password = account.SessionPassword();
+    } else {
+        PasswordRequest request;
+        request.displayName = QString::fromUtf8(account.DisplayName());
+        request.allowEmpty = true;
+        const PasswordAnswer answer = prompt.Ask(request);
+        if (!answer.accepted)
+            return false;
+        password = answer.password.toUtf8();
+        memorize = answer.memorize;
+    }
+    client.Password = password;
+    client.MemorizePassword = memorize;
+    client.Username = account.Login();
+    client.Host = account.Server().trimmed();
+    client.Port = account.Pop3Port();
+    client.AuthenticationType = account.APOP() ? Pop3Client::atAPOP : Pop3Client::atUserPass;
+    client.UseTLS = account.Pop3TLS();
+    client.SSLVersion = account.Pop3SSLVersion();
+    client.ConnectTimeoutMs = std::max(1, connectTimeoutSeconds) * 1000;
+    client.ResetOperationStatus();
+    return true;
+}
+
+bool ConfigurePop3Client(MailAccount& account)
+{
+    return ConfigurePop3Client(SharedPop3Client(), account, AppSettings().ConnectTimeout,
+                               PasswordPrompter());
+}
+
+QString StatusLoggingToServer(const QString& displayName)
+{
+    return Text("MAINWND", "LoggingToServer", "Connecting to server (account: %s)", {displayName});
+}
+
+void ConnectAndLogin(Pop3Client& client, MailAccount& account,
+                     const std::function<void(const QString&)>& status)
+{
+    if (status)
+        status(StatusLoggingToServer(QString::fromUtf8(account.DisplayName())));
+    client.Connect();
+    client.Login();
+    if (account.Password().isEmpty() && client.MemorizePassword) {
+        account.SessionPasswordValid() = true;
+        account.SessionPassword() = client.Password;
+    }
+}
+
+} // namespace vm

@@ -1,0 +1,196 @@
+#pragma once
+// The program's POP3 client. One shared object serves every POP3 operation
+// (at most one runs at a time); it is replaced after each operation by
+// RecreatePop3Client. The interface thread prepares it for an account
+// (ConfigurePop3Client, which may ask for the password), the operation's
+// worker thread drives the dialogue (ConnectAndLogin, then the commands),
+// and the interface thread may at any time ask for an interrupt or read
+// LastActivity.
+//
+// Every command sends one line and reads one reply line; a reply that does
+// not start with "+OK" where one is expected raises Pop3ReplyError with
+// the server's text. Multi-line replies are read up to "." with
+// dot-unstuffing.
+
+#include "core/DateTime.h"
+#include "net/NetErrors.h"
+#include "net/Transport.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace vm {
+
+class MessageRecord;
+class MailAccount;
+
+class PasswordPrompt;
+
+// A POP3 command answered with something other than "+OK".
+class Pop3ReplyError : public ProtocolReplyError
+{
+public:
+    using ProtocolReplyError::ProtocolReplyError;
+    QString ClassName() const override { return QStringLiteral("Pop3ReplyError"); }
+};
+
+// APOP was chosen but the greeting carries no "<...>" timestamp.
+class ApopNotSupported : public NetworkError
+{
+public:
+    using NetworkError::NetworkError;
+    QString ClassName() const override { return QStringLiteral("ApopNotSupported"); }
+};
+
+class Pop3Client
+{
+public:
+    enum AuthType { atUserPass = 0, atAPOP = 1 };
+
+    Pop3Client();
+    ~Pop3Client();
+    Pop3Client(const Pop3Client&) = delete;
+    Pop3Client& operator=(const Pop3Client&) = delete;
+
+    // --- Settings of the next connection ---------------------------------------
+    QByteArray Host;
+    quint16 Port = 110;
+    QByteArray Username;
+    QByteArray Password;
+    int AuthenticationType = atUserPass;
+    bool UseTLS = false; // TLS from the first byte
+    int SSLVersion = 0;  // stored index 0..3; all negotiate TLS 1.2 or later
+    int ConnectTimeoutMs = 60000;
+    // The password prompt's "Remember until shutdown" box was ticked when
+    // the password was typed for this operation.
+    bool MemorizePassword = false;
+
+    // --- State shared with the interface thread -------------------------------
+    // A POP3 operation is running (set and cleared on the interface thread).
+    bool Busy = false;
+    vm::TDateTime LastActivity() const { return transport_.LastActivity(); }
+    void SetLastActivity(vm::TDateTime when) { transport_.SetLastActivity(when); }
+    InterruptState OperationStatus() const { return transport_.OperationStatus(); }
+    void SetOperationStatus(InterruptState s) { transport_.SetOperationStatus(s); }
+    void ResetOperationStatus() { transport_.SetOperationStatus(osProceed); }
+    // osProceed -> osInterrupt; a second request changes nothing. Any thread.
+    void RequestInterrupt() { transport_.RequestInterrupt(); }
+    // Any status other than osProceed counts as an interrupt request.
+    bool InterruptRequested() const { return OperationStatus() != osProceed; }
+    vm::Transport& Transport() { return transport_; }
+
+    // --- The dialogue (worker thread) -----------------------------------------
+    // TCP (and TLS) connect, greeting ("+OK" required, kept for APOP), then
+    // "CAPA" (a negative answer is ignored).
+    void Connect();
+    // USER/PASS or APOP; on failure the connection is closed and the error
+    // raised again.
+    void Login();
+    const QByteArray& Greeting() const { return greeting_; }
+    const QList<QByteArray>& Capabilities() const { return capabilities_; }
+
+    // Sends line, reads one reply line and returns it; throws
+    // Pop3ReplyError unless it starts with "+OK".
+    QByteArray SendCmd(const QByteArray& line);
+    // The same without judging the reply.
+    QByteArray SendCmdRaw(const QByteArray& line);
+    QList<QByteArray> ReadMultiLine() { return transport_.ReadMultiLine(); }
+
+    // "UIDL": one id per message in server order (index + 1 = number); the
+    // text after the first space of each line, or the whole line without a
+    // space. False (nothing raised) when the server refuses, or lists an id
+    // too long for a mailbox file (over 65535 bytes).
+    bool FetchUidList(QList<QByteArray>& ids);
+    // "UIDL" with the lines as the server sent them ("number id").
+    bool FetchUidLines(QList<QByteArray>& lines);
+    // "LIST n": the size in bytes, or -1 when the reply carries no size.
+    std::int32_t MessageSize(int n);
+    // "LIST" without an argument: the size of every message by number, in
+    // one reply. Lines without a number and a size are left out. False
+    // (nothing raised, dialogue still in step) when the server refuses.
+    bool FetchSizeList(QHash<int, std::int32_t>& sizes);
+    // "TOP n 0" / "RETR n" into the record: raw text (each line followed by
+    // CR LF), server number, holding flags, parsed headers, receipt state 1
+    // when the message asks for a receipt (otherwise left as it is).
+    void FetchHeaders(int n, MessageRecord& record);
+    void FetchWhole(int n, MessageRecord& record);
+
+    // --- Commands sent ahead of their replies ---------------------------------
+    // The server's CAPA reply lists PIPELINING: several commands may be sent
+    // before the first reply is read; the replies come back in order.
+    bool SupportsPipelining() const;
+    // Sends "LIST n", "TOP n 0" or "RETR n" without reading the reply; each
+    // must be matched, in order, by the Receive call of the same kind.
+    void SendSizeRequest(int n);
+    void SendHeadersRequest(int n);
+    void SendWholeRequest(int n);
+    // The reply of the oldest sent command, with the same results and
+    // errors as MessageSize, FetchHeaders and FetchWhole. A "-ERR" consumes
+    // only that reply, so the following ones can still be read.
+    std::int32_t ReceiveSize();
+    void ReceiveHeaders(int n, MessageRecord& record);
+    void ReceiveWhole(int n, MessageRecord& record);
+    // ReceiveWhole in two halves, so the parsing can run on another thread
+    // while the next replies are read: the text, server number and holding
+    // flags; then (any thread, one record at a time) the parse, the dropped
+    // body parts and the receipt state. A size already in the record (from
+    // LIST) sets aside room for the text.
+    void ReceiveWholeText(int n, MessageRecord& record);
+    static void FinishWhole(MessageRecord& record);
+
+    // "DELE n": true when the server answers "+OK".
+    bool Delete(int n);
+    // "QUIT" (expecting "+OK") and close.
+    void Disconnect();
+    // Closes without "QUIT" (the server then discards this connection's
+    // deletions). Never throws.
+    void CloseTransport();
+
+private:
+    vm::Transport transport_;
+    QByteArray greeting_;
+    QList<QByteArray> capabilities_;
+};
+
+
+// The timestamp of an APOP greeting: from the first "<" to the first ">"
+// after it, both included; empty when there is none.
+QByteArray ApopTimestamp(const QByteArray& greeting);
+// Lower-case hex MD5 of timestamp followed by password.
+QByteArray ApopDigest(const QByteArray& timestamp, const QByteArray& password);
+
+// The shared client; created on first use.
+Pop3Client& SharedPop3Client();
+// Replaces the shared client by a new one, keeping its busy flag and
+// operation status (so an interrupt survives into a loop over accounts).
+// Interface thread, while no worker runs.
+void RecreatePop3Client();
+
+// Prepares client for account. Password: the stored one; else the session
+// password when it is valid; else the prompt (empty passwords allowed) -
+// false when the prompt is cancelled, and then nothing else is changed.
+// Then user, host, port, APOP, TLS and its version from the account, the
+// connect limit, and the operation status osProceed.
+bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTimeoutSeconds,
+                         PasswordPrompt& prompt);
+// The same for the shared client, with the setting ConnectTimeout and the
+// installed password prompt.
+bool ConfigurePop3Client(MailAccount& account);
+
+// The first step of every POP3 worker: status "Connecting to server
+// (account: %s)", connect, greeting, CAPA, login. After a successful login
+// with a typed password whose remember box was ticked (and no stored
+// password), the password becomes the account's valid session password.
+void ConnectAndLogin(Pop3Client& client, MailAccount& account,
+                     const std::function<void(const QString&)>& status);
+
+// (MAINWND, LoggingToServer) "Connecting to server (account: %s)".
+QString StatusLoggingToServer(const QString& displayName);
+
+} // namespace vm

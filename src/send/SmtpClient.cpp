@@ -1,0 +1,372 @@
+#include "send/SmtpClient.h"
+
+#include <QHostInfo>
+
+#include <optional>
+
+#include "model/MailAccount.h"
+#include "net/PasswordPrompt.h"
+#include "send/MimeWriter.h"
+#include "send/OutgoingMessage.h"
+#include "send/SendRequest.h"
+
+namespace vm {
+
+
+namespace {
+
+constexpr int kConnectLimitMs = 10000;
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+QByteArray LocalHeloName()
+{
+    QByteArray name;
+    for (char c : QHostInfo::localHostName().toUtf8()) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
+            c == '-' || c == '.')
+            name += c;
+    }
+    return name.isEmpty() ? QByteArray("localhost") : name;
+}
+
+void CheckAddress(const QByteArray& address)
+{
+    if (!IsSendableAddress(address))
+        throw SmtpReplyError(0, QStringLiteral("Invalid address <%1>.")
+                                       .arg(QString::fromUtf8(StripLineBreaks(address))));
+}
+
+} // namespace
+
+QByteArray SmtpReply::Text() const
+{
+    QByteArrayList parts;
+    for (const QByteArray& l : lines)
+        parts.append(QByteArray::number(code) + (l.isEmpty() ? QByteArray() : " " + l));
+    return parts.join(' ');
+}
+
+SmtpClient::SmtpClient()
+{
+    transport_.SetOperationStatus(osProceed);
+    transport_.SetLastActivity(0);
+}
+
+SmtpClient::~SmtpClient()
+{
+    Close();
+}
+
+void SmtpClient::Close()
+{
+    try {
+        transport_.Close();
+    } catch (...) {
+    }
+    capabilities_.clear();
+    secured_ = false;
+    authenticated_ = false;
+}
+
+QByteArray SmtpClient::DotStuff(const QByteArray& text)
+{
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 64 + 8);
+    bool atLineStart = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (atLineStart && c == '.')
+            out += '.';
+        // Lines end with CR LF only; a lone CR or LF is made a full line end so
+        // that the data can never contain a premature "<CR><LF>.<CR><LF>".
+        if (c == '\r' || c == '\n') {
+            out += "\r\n";
+            if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
+                ++i;
+            atLineStart = true;
+            continue;
+        }
+        out += c;
+        atLineStart = false;
+    }
+    if (!atLineStart)
+        out += "\r\n";
+    out += ".\r\n";
+    return out;
+}
+
+SmtpReply SmtpClient::ReadReply()
+{
+    SmtpReply reply;
+    for (;;) {
+        const QByteArray line = transport_.ReadReplyLine();
+        if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2]) ||
+            (line.size() > 3 && line[3] != ' ' && line[3] != '-')) {
+            throw SmtpReplyError(0, QStringLiteral("Invalid reply from the SMTP server: %1")
+                                           .arg(QString::fromUtf8(line.left(200))));
+        }
+        const int code = line.left(3).toInt();
+        if (reply.code != 0 && code != reply.code) {
+            throw SmtpReplyError(0, QStringLiteral("Invalid reply from the SMTP server: %1")
+                                           .arg(QString::fromUtf8(line.left(200))));
+        }
+        reply.code = code;
+        reply.lines.append(line.mid(4));
+        if (line.size() <= 3 || line[3] == ' ')
+            break;
+    }
+    lastReply_ = reply;
+    return reply;
+}
+
+void SmtpClient::Expect(const SmtpReply& reply, const QList<int>& accepted)
+{
+    for (int code : accepted) {
+        if (reply.code == code)
+            return;
+    }
+    throw SmtpReplyError(reply.code, QString::fromUtf8(reply.Text()));
+}
+
+SmtpReply SmtpClient::Command(const QByteArray& line, const QList<int>& accepted)
+{
+    transport_.WriteLine(line);
+    SmtpReply reply = ReadReply();
+    Expect(reply, accepted);
+    return reply;
+}
+
+bool SmtpClient::HasCapability(const QByteArray& keyword) const
+{
+    for (const QByteArray& c : capabilities_) {
+        const QByteArray first = c.trimmed().split(' ').value(0);
+        if (first.compare(keyword, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QList<QByteArray> SmtpClient::AuthMechanisms() const
+{
+    QList<QByteArray> mechanisms;
+    for (const QByteArray& c : capabilities_) {
+        QByteArray line = c.trimmed().toUpper();
+        if (line.startsWith("AUTH=") || line.startsWith("AUTH "))
+            line = line.mid(5);
+        else
+            continue;
+        for (const QByteArray& m : line.split(' ')) {
+            if (!m.isEmpty() && !mechanisms.contains(m))
+                mechanisms.append(m);
+        }
+    }
+    return mechanisms;
+}
+
+void SmtpClient::Greet()
+{
+    const QByteArray name = HeloName.isEmpty() ? LocalHeloName() : HeloName;
+    capabilities_.clear();
+    if (UseEhlo) {
+        transport_.WriteLine("EHLO " + name);
+        const SmtpReply reply = ReadReply();
+        if (reply.code == 250) {
+            capabilities_ = reply.lines.mid(1);
+            return;
+        }
+    }
+    Command("HELO " + name, {250});
+}
+
+void SmtpClient::Connect()
+{
+    Close();
+    transport_.SetTlsMode(TlsMode::None);
+    transport_.SetSslVersion(SSLVersion);
+    transport_.SetConnectTimeoutMs(kConnectLimitMs);
+    transport_.Connect(Host, Port);
+    Expect(ReadReply(), {220});
+    Greet();
+}
+
+void SmtpClient::StartTlsIfWanted()
+{
+    if (secured_ || UseTLS == utNoTLSSupport)
+        return;
+    if (!HasCapability("STARTTLS")) {
+        if (UseTLS == utUseRequireTLS)
+            throw SmtpSecurityError(
+                QStringLiteral("The SMTP server does not offer STARTTLS, but this account "
+                               "sends only over an encrypted connection."));
+        return;
+    }
+    transport_.WriteLine("STARTTLS");
+    const SmtpReply reply = ReadReply();
+    if (reply.code != 220)
+        throw TlsError(
+            QStringLiteral("TLS negotiation failed: %1").arg(QString::fromUtf8(reply.Text())));
+    transport_.SetSslVersion(SSLVersion);
+    // The transport drops whatever arrived before the handshake.
+    transport_.StartTls();
+    secured_ = true;
+    Greet();
+}
+
+void SmtpClient::Authenticate()
+{
+    if (authenticated_ || AuthenticationType != atDefault || Username.isEmpty())
+        return;
+    const QList<QByteArray> mechanisms = AuthMechanisms();
+    if (mechanisms.contains("LOGIN")) {
+        Command("AUTH LOGIN", {334});
+        Command(Username.toBase64(), {334});
+        Command(Password.toBase64(), {235});
+    } else if (mechanisms.contains("PLAIN")) {
+        const QByteArray token = QByteArray(1, '\0') + Username + QByteArray(1, '\0') + Password;
+        Command("AUTH PLAIN " + token.toBase64(), {235});
+    } else {
+        throw SmtpSecurityError(
+            QStringLiteral("The SMTP server offers no login method this program supports "
+                           "(LOGIN or PLAIN), but this account requires authentication."));
+    }
+    authenticated_ = true;
+}
+
+void SmtpClient::Transfer(OutgoingMessage& message)
+{
+    if (message.from.isEmpty())
+        throw SmtpReplyError(0, QStringLiteral("The message has no sender address."));
+    const QByteArray from = message.from.front().address;
+    CheckAddress(from);
+    QList<QByteArray> recipients;
+    for (const MailAddressList* list : {&message.to, &message.cc, &message.bcc}) {
+        for (const MailAddress& a : *list) {
+            CheckAddress(a.address);
+            recipients.append(a.address);
+        }
+    }
+    if (recipients.isEmpty())
+        throw SmtpReplyError(0, QStringLiteral("The message has no recipient."));
+
+    // Written before anything is sent, so that a file error sends nothing.
+    message.extraHeaders.SetValue("X-Mailer", MailAgent);
+    const QByteArray data = DotStuff(WriteMessage(message));
+
+    QList<QByteArray> commands;
+    commands.append("RSET");
+    commands.append("MAIL FROM:<" + from + ">");
+    for (const QByteArray& r : recipients)
+        commands.append("RCPT TO:<" + r + ">");
+    commands.append("DATA");
+
+    auto accepted = [&](int index) -> QList<int> {
+        if (index == 0 || index == 1)
+            return {250};
+        if (index == commands.size() - 1)
+            return {354};
+        return {250, 251};
+    };
+
+    if (HasCapability("PIPELINING")) {
+        transport_.Write(commands.join("\r\n") + "\r\n");
+        std::optional<SmtpReplyError> first;
+        bool dataAccepted = false;
+        for (int i = 0; i < commands.size(); ++i) {
+            const SmtpReply reply = ReadReply();
+            try {
+                Expect(reply, accepted(i));
+                if (i == commands.size() - 1)
+                    dataAccepted = true;
+            } catch (const SmtpReplyError& e) {
+                if (!first)
+                    first = e;
+            }
+        }
+        if (first) {
+            // The server is waiting for the message although an earlier command
+            // failed. Ending it with "." would deliver an empty message to the
+            // recipients that were accepted, so the connection is dropped
+            // instead: an unfinished DATA is discarded by the server.
+            if (dataAccepted)
+                transport_.Close();
+            throw *first;
+        }
+    } else {
+        for (int i = 0; i < commands.size(); ++i)
+            Command(commands[i], accepted(i));
+    }
+    transport_.Write(data);
+    Expect(ReadReply(), {250});
+}
+
+void SmtpClient::Send(OutgoingMessage& message)
+{
+    StartTlsIfWanted();
+    Authenticate();
+    Transfer(message);
+}
+
+void SmtpClient::Disconnect()
+{
+    try {
+        if (transport_.Connected())
+            Command("QUIT", {221});
+    } catch (...) {
+        Close();
+        throw;
+    }
+    Close();
+}
+
+bool ConfigureSMTP(SmtpClient& client, MailAccount& account)
+{
+    if (account.SmtpAuthentication()) {
+        if (!account.SmtpPassword().isEmpty()) {
+            client.Password = account.SmtpPassword();
+        } else if (account.SmtpSessionPasswordValid()) {
+            client.Password = account.SmtpSessionPassword();
+        } else {
+            PasswordRequest request;
+            request.displayName = QString::fromUtf8(account.DisplayName());
+            request.allowEmpty = false;
+            const PasswordAnswer answer = PasswordPrompter().Ask(request);
+            if (!answer.accepted)
+                return false;
+            client.Password = answer.password.toUtf8();
+            if (answer.memorize)
+                account.SmtpSessionPassword() = client.Password;
+            else
+                account.SmtpSessionPassword().clear();
+        }
+        client.AuthenticationType = atDefault;
+    } else {
+        client.Password.clear();
+        client.AuthenticationType = atNone;
+    }
+    client.Username = account.SmtpLogin();
+    client.Host = QString::fromUtf8(account.SmtpServer().trimmed());
+    client.Port = account.SmtpPort();
+    client.MailAgent = "Velmora";
+    client.SSLVersion = account.SmtpSSLVersion();
+    switch (account.SmtpTLSMode()) {
+    case 0:
+        client.UseTLS = utNoTLSSupport;
+        break;
+    case 1:
+        client.UseTLS = utUseExplicitTLS;
+        break;
+    default:
+        client.UseTLS = utUseRequireTLS;
+        break;
+    }
+    client.UseEhlo = true;
+    client.GetTransport().SetOperationStatus(osProceed);
+    return true;
+}
+
+} // namespace vm

@@ -1,0 +1,131 @@
+#pragma once
+// The program's SMTP client. It talks through the shared network transport
+// (time limits, STARTTLS with certificate checks, interrupt and abort from
+// the interface thread, LastActivity), and sends an OutgoingMessage written
+// by the MIME writer.
+//
+// Dialogue: greeting 220; EHLO (HELO when EHLO is refused); STARTTLS when the
+// TLS use asks for it; AUTH LOGIN, or AUTH PLAIN when LOGIN is not offered;
+// RSET, MAIL FROM, RCPT TO for To, Cc and Bcc, DATA (in one batch when the
+// server offers PIPELINING), the message, "."; QUIT.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+#include "core/DateTime.h"
+#include "net/NetErrors.h"
+#include "net/Transport.h"
+
+namespace vm {
+
+class MailAccount;
+
+
+class OutgoingMessage;
+
+// A reply the dialogue cannot go on with. The message is the server's reply
+// (code and text); Code() the three-digit code (0 for a malformed reply).
+class SmtpReplyError : public ProtocolReplyError
+{
+public:
+    SmtpReplyError(int code, const QString& message)
+        : ProtocolReplyError(message), code_(code)
+    {
+    }
+    QString ClassName() const override { return QStringLiteral("SmtpReplyError"); }
+    int Code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// The server cannot give the protection or authentication the account asks
+// for (no STARTTLS with TLS "always", no usable AUTH mechanism).
+VM_DECLARE_NET_ERROR(SmtpSecurityError, NetworkError);
+
+enum SmtpTlsUse { utNoTLSSupport, utUseExplicitTLS, utUseRequireTLS };
+enum SmtpAuthType { atNone, atDefault };
+
+struct SmtpReply
+{
+    int code = 0;
+    QList<QByteArray> lines; // text of each line, without code and separator
+    QByteArray Text() const; // "code text" of every line, joined by blanks
+};
+
+class SmtpClient
+{
+public:
+    SmtpClient();
+    ~SmtpClient();
+    SmtpClient(const SmtpClient&) = delete;
+    SmtpClient& operator=(const SmtpClient&) = delete;
+
+    // --- Settings (ConfigureSMTP fills them) ----------------------------------
+    QString Host;
+    quint16 Port = 25;
+    QByteArray Username;
+    QByteArray Password;
+    SmtpAuthType AuthenticationType = atNone;
+    SmtpTlsUse UseTLS = utNoTLSSupport;
+    int SSLVersion = 1;
+    QByteArray MailAgent = "Velmora"; // written as "X-Mailer"
+    bool UseEhlo = true;
+    QByteArray HeloName;   // empty: the local host name
+    std::uint8_t Busy = 0; // not used by the send path
+
+    // --- Dialogue (worker thread) ---------------------------------------------
+    // Connects within the connect limit, reads the greeting (220) and says
+    // EHLO, falling back to HELO.
+    void Connect();
+    // STARTTLS and authentication as configured (once per connection), then
+    // the transfer of one message. Throws on any failure.
+    void Send(OutgoingMessage& message);
+    // QUIT (221) and close.
+    void Disconnect();
+    // Closes the connection without QUIT. Never throws.
+    void Close();
+
+    // --- State ----------------------------------------------------------------
+    Transport& GetTransport() { return transport_; }
+    TDateTime LastActivity() const { return transport_.LastActivity(); }
+    InterruptState OperationStatus() const { return transport_.OperationStatus(); }
+    // The capability lines of the last EHLO (keywords and their parameters).
+    const QList<QByteArray>& Capabilities() const { return capabilities_; }
+    bool HasCapability(const QByteArray& keyword) const;
+    // The AUTH mechanisms offered (upper case).
+    QList<QByteArray> AuthMechanisms() const;
+    // The reply to the last command ("." after a send: the server's final word).
+    const SmtpReply& LastReply() const { return lastReply_; }
+    bool Encrypted() const { return transport_.Encrypted(); }
+
+    // The message text as it goes after DATA: every line starting with "."
+    // gets a second one, the text ends with CR LF, then ".".
+    static QByteArray DotStuff(const QByteArray& text);
+
+private:
+    SmtpReply ReadReply();
+    SmtpReply Command(const QByteArray& line, const QList<int>& accepted);
+    static void Expect(const SmtpReply& reply, const QList<int>& accepted);
+    void Greet();
+    void StartTlsIfWanted();
+    void Authenticate();
+    void Transfer(OutgoingMessage& message);
+
+    Transport transport_;
+    QList<QByteArray> capabilities_;
+    SmtpReply lastReply_;
+    bool secured_ = false;
+    bool authenticated_ = false;
+};
+
+// Loads the account's SMTP settings into the client: password (the stored
+// one, else a valid session password, else the password prompt), user name,
+// host and port, TLS use, SSL version, EHLO, operation status reset. False
+// only when the user cancelled the password prompt.
+bool ConfigureSMTP(SmtpClient& client, MailAccount& account);
+
+} // namespace vm

@@ -1,0 +1,116 @@
+#include "ui/common/PasswordWindow.h"
+
+#include "lang/Lang.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vm {
+
+namespace {
+
+QString PromptText(const QString& name)
+{
+    QString text = vm::LangFormat(QStringLiteral("LOGINWND"), QStringLiteral("Prompt"), {name});
+    if (text.isEmpty())
+        text = QStringLiteral("Account <%1>\n- enter user's password:").arg(name);
+    return text;
+}
+
+} // namespace
+
+PasswordWindow::PasswordWindow(QWidget* parent) : vm::TranslatedWindow(parent)
+{
+    setObjectName(QStringLiteral("LoginWnd"));
+    setWindowTitle(QStringLiteral("Password needed"));
+    LPrompt = new QLabel(this);
+    LPrompt->setObjectName(QStringLiteral("LPrompt"));
+    EPassword = new QLineEdit(this);
+    EPassword->setObjectName(QStringLiteral("EPassword"));
+    EPassword->setEchoMode(QLineEdit::Password);
+    CBMemorize = new QCheckBox(QStringLiteral("Remember until shutdown"), this);
+    CBMemorize->setObjectName(QStringLiteral("CBMemorize"));
+    BLogin = new QPushButton(QStringLiteral("Login"), this);
+    BLogin->setObjectName(QStringLiteral("BLogin"));
+    BLogin->setDefault(true); // Enter in the edit acts as BLogin when it is enabled
+    BCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    BCancel->setObjectName(QStringLiteral("BCancel"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(LPrompt);
+    layout->addWidget(EPassword);
+    layout->addWidget(CBMemorize);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BLogin);
+    buttons->addWidget(BCancel);
+    layout->addLayout(buttons);
+
+    connect(EPassword, &QLineEdit::textChanged, this, [this] { UpdateEnabling(); });
+    connect(BLogin, &QPushButton::clicked, this, [this] {
+        if (BLogin->isEnabled())
+            accept();
+    });
+    connect(BCancel, &QPushButton::clicked, this, &QDialog::reject); // Escape too
+    vm::TranslateWindow(this);
+}
+
+QString PasswordWindow::Password() const
+{
+    return EPassword->text();
+}
+
+bool PasswordWindow::Memorize() const
+{
+    return CBMemorize->isChecked();
+}
+
+void PasswordWindow::UpdateEnabling()
+{
+    BLogin->setEnabled(allowEmptyPassword || !EPassword->text().isEmpty());
+}
+
+void PasswordWindow::showEvent(QShowEvent* event)
+{
+    LPrompt->setText(PromptText(accountName));
+    EPassword->clear();
+    CBMemorize->setChecked(false);
+    UpdateEnabling();
+    vm::TranslatedWindow::showEvent(event);
+    EPassword->setFocus();
+}
+
+void PasswordWindow::done(int result)
+{
+    if (result == QDialog::Accepted && !BLogin->isEnabled())
+        return;
+    accountName.clear(); // the window forgets the account either way
+    vm::TranslatedWindow::done(result);
+}
+
+
+PasswordAnswer GuiPasswordPrompt::Ask(const PasswordRequest& request)
+{
+    PasswordWindow wnd(TranslatedWindow::CurrentModalWindow());
+    wnd.accountName = request.displayName;
+    wnd.allowEmptyPassword = request.allowEmpty;
+    PasswordAnswer answer;
+    answer.accepted = wnd.ShowModal() == QDialog::Accepted;
+    if (answer.accepted) {
+        answer.password = wnd.Password();
+        answer.memorize = wnd.Memorize();
+    }
+    return answer;
+}
+
+void InstallGuiPasswordPrompt()
+{
+    static GuiPasswordPrompt prompt;
+    SetPasswordPrompter(&prompt);
+}
+
+} // namespace vm

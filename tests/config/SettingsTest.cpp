@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+#include "config/Settings.h"
+#include "support/TestFiles.h"
+
+using namespace vm;
+using vm::test::ReadFile;
+using vm::test::WriteFile;
+
+namespace {
+
+TDateTime Days(int y, int m, int d, int h = 0, int min = 0)
+{
+    return static_cast<double>(QDate(1899, 12, 30).daysTo(QDate(y, m, d))) +
+           (h * 60 + min) / 1440.0;
+}
+
+} // namespace
+
+TEST(Settings, MissingFileKeepsDefaults)
+{
+    Settings s;
+    EXPECT_FALSE(s.Load("/nonexistent/velmora.ini"));
+    EXPECT_EQ(s.MessageSaveRange, 2);
+    EXPECT_EQ(s.AutoMailCheckInterval, 600);
+    EXPECT_EQ(s.ComposeMessageEncoding, 1);
+    EXPECT_EQ(s.MessageNotification, Settings::kNotifyWindow | Settings::kNotifySound);
+    EXPECT_EQ(s.LanguageFile, QString("english.lng"));
+}
+
+TEST(Settings, ReadingRules)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/velmora.ini";
+    WriteFile(ini, "[general]\n"
+                   "autoMAILcheck=0\n"
+                   "CheckMailOnTimer=7\n"        // any non-zero integer is true
+                   "AutoMailCheckInterval=abc\n" // unconvertible: current value stays
+                   "ConnectTimeout= 90 \n"
+                   "MbxStorage=  " +
+                       dir.path().toUtf8() +
+                       "/gone  \n"
+                       "MessageNotification=5\n" // window + Scroll Lock
+                       "OldMessagesUnit=4\n"
+                       "[LANGUAGES]\n"
+                       "LanguageFile=C:\\Program Files\\Velmora\\deutsch.lng\n"
+                       "ComposeMessageEncoding=26\n"
+                       "[Search]\nbody=1\n");
+    Settings s;
+    EXPECT_TRUE(s.Load(ini));
+    EXPECT_FALSE(s.AutoMailCheck);
+    EXPECT_TRUE(s.CheckMailOnTimer);
+    EXPECT_EQ(s.AutoMailCheckInterval, 600);
+    EXPECT_EQ(s.ConnectTimeout, 90);
+    EXPECT_EQ(s.MbxStorage, QString()); // the directory does not exist
+    EXPECT_EQ(s.MessageNotification, Settings::kNotifyWindow | Settings::kNotifyScrollLock);
+    EXPECT_EQ(s.OldMessagesUnit, 1);
+    EXPECT_EQ(s.LanguageFile, QString("deutsch.lng"));
+    EXPECT_EQ(s.ComposeMessageEncoding, 27);
+    EXPECT_TRUE(s.Body);
+    // The file exists but lacks MessageSaveRange: headers only.
+    EXPECT_EQ(s.MessageSaveRange, 1);
+
+    QDir(dir.path()).mkdir("boxes");
+    WriteFile(ini, "[GENERAL]\nMbxStorage= " + dir.path().toUtf8() +
+                       "/boxes \n"
+                       "MessageSaveRange=4\nLanguageFile=/usr/share/x/polski.lng\n");
+    Settings t;
+    EXPECT_TRUE(t.Load(ini));
+    EXPECT_EQ(t.MbxStorage, dir.path() + "/boxes");
+    EXPECT_EQ(t.MessageSaveRange, 4);
+    EXPECT_EQ(t.ComposeMessageEncoding, 1); // missing key keeps charset id 1
+}
+
+TEST(Settings, SaveAndLoadRoundTrip)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/velmora.ini";
+    Settings s;
+    s.AutoUpdateCheck = true;
+    s.LastAccount = "Home\nInjected=1"; // a line break must not create a key
+    s.ComposeMessageEncoding = 12;
+    s.MessageNotification = Settings::kNotifySound | Settings::kNotifyScrollLock;
+    s.MessageSaveRange = 5;
+    s.MainWndLeft = -5;
+    s.UpdateReminder = Days(2024, 2, 29, 13, 45) + 0.123 / 86400;
+    s.New = true;
+    ASSERT_TRUE(s.Save(ini));
+
+    const QByteArray text = ReadFile(ini);
+    EXPECT_TRUE(text.contains("ComposeMessageEncoding=11\n"));
+    EXPECT_TRUE(text.contains("MessageNotification=6\n"));
+    // LANGUAGES is its own section between GENERAL and WINDOWS.
+    const auto g = text.indexOf("[GENERAL]");
+    const auto l = text.indexOf("[LANGUAGES]");
+    const auto w = text.indexOf("[WINDOWS]");
+    const auto q = text.indexOf("[SEARCH]");
+    EXPECT_TRUE(g >= 0 && g < l && l < w && w < q);
+    EXPECT_LT(text.indexOf("MainWndTop"), text.indexOf("MainWndLeft"));
+
+    Settings r;
+    ASSERT_TRUE(r.Load(ini));
+    EXPECT_TRUE(r.AutoUpdateCheck);
+    EXPECT_EQ(r.LastAccount, QString("Home Injected=1"));
+    EXPECT_EQ(r.ComposeMessageEncoding, 12);
+    EXPECT_EQ(r.MessageNotification, s.MessageNotification);
+    EXPECT_EQ(r.MessageSaveRange, 5);
+    EXPECT_EQ(r.MainWndLeft, -5);
+    EXPECT_TRUE(r.New);
+    EXPECT_EQ(DateTimeToText(r.UpdateReminder), DateTimeToText(s.UpdateReminder));
+    EXPECT_NEAR(r.UpdateReminder, s.UpdateReminder, 0.5 / 86400000.0 + 1e-12);
+}
+
+TEST(Settings, UnknownKeysSurviveASave)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/velmora.ini";
+    WriteFile(ini, "[GENERAL]\nFutureKey=keep me\n[PLUGINS]\nx=1\n");
+    Settings s;
+    s.Load(ini);
+    ASSERT_TRUE(s.Save(ini));
+    const QByteArray text = ReadFile(ini);
+    EXPECT_TRUE(text.contains("FutureKey=keep me"));
+    EXPECT_TRUE(text.contains("[PLUGINS]\nx=1"));
+}
+
+TEST(Settings, FailedWriteReturnsFalseAndKeepsTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/velmora.ini";
+    WriteFile(ini, "[GENERAL]\nConnectTimeout=33\n");
+    const QByteArray before = ReadFile(ini);
+
+    // Limit the size of files this process may write, so the new file cannot
+    // be written completely (this works even for root).
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Settings s;
+    const bool saved = s.Save(ini);
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(ReadFile(ini), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no temporary left
+    EXPECT_FALSE(s.Save(dir.path() + "/missing/dir/velmora.ini"));
+}
+
+TEST(Settings, OldMessageThreshold)
+{
+    const TDateTime now = Days(2008, 3, 15, 10, 30);
+    EXPECT_DOUBLE_EQ(Settings::ComputeOldMessagesThreshold(now, 14, 3, 0),
+                     Days(2007, 1, 15, 10, 30));
+    EXPECT_DOUBLE_EQ(Settings::ComputeOldMessagesThreshold(now, 2, 3, 0),
+                     Days(2008, 1, 15, 10, 30));
+    EXPECT_DOUBLE_EQ(Settings::ComputeOldMessagesThreshold(now, 12, 3, 0),
+                     Days(2007, 3, 15, 10, 30));
+    EXPECT_DOUBLE_EQ(Settings::ComputeOldMessagesThreshold(now, 24, 0, 0), now - 1);
+    EXPECT_DOUBLE_EQ(Settings::ComputeOldMessagesThreshold(now, 10, 1, 0), now - 10);
+    EXPECT_DOUBLE_EQ(Settings::ComputeOldMessagesThreshold(now, 2, 2, 0), now - 14);
+    EXPECT_DOUBLE_EQ(Settings::ComputeOldMessagesThreshold(now, 2, 9, 42.0), 42.0);
+    // The 31st going back to a 30-day month becomes the 30th.
+    EXPECT_DOUBLE_EQ(Settings::ComputeOldMessagesThreshold(Days(2008, 5, 31), 1, 3, 0),
+                     Days(2008, 4, 30));
+
+    Settings s;
+    s.SetOldMessagesUnit(1);
+    s.SetOldMessagesTime(3);
+    EXPECT_NEAR(s.OldMessagesThreshold, Now() - 3, 1.0 / 1440);
+}
+
+TEST(Settings, DateTimeText)
+{
+    TDateTime t = 0;
+    EXPECT_TRUE(DateTimeFromText(DateTimeToText(0), t));
+    EXPECT_EQ(t, 0);
+    const TDateTime v = Days(2031, 12, 31, 23, 59) + 59.999 / 86400;
+    ASSERT_TRUE(DateTimeFromText(DateTimeToText(v), t));
+    EXPECT_EQ(DateTimeToText(t), DateTimeToText(v));
+    EXPECT_TRUE(DateTimeFromText("2020-01-02", t));
+    EXPECT_EQ(t, Days(2020, 1, 2));
+    EXPECT_FALSE(DateTimeFromText("yesterday", t));
+    EXPECT_FALSE(DateTimeFromText("2020-13-01 10:00:00", t));
+}
