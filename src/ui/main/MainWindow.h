@@ -265,7 +265,18 @@ private:
     QToolButton* AddBarButton(const char* name, const QString& caption);
     QAction* AddAction(QMenu* menu, const char* name, const QKeySequence& shortcut,
                        QWidget* shortcutOwner);
-    void BuildMenus();
+    // The window's parts, each built in its own source file: the account
+    // tree with its menu (AccountTree.cpp), the message list side with its
+    // header line and menu (MessageListSide.cpp), the bottom bar
+    // (BottomBar.cpp); the frame, layout, state and events stay here.
+    void BuildTreePane();
+    void BuildTreeMenu();
+    void BuildListPane();
+    void BuildListMenu();
+    void BuildBottomBar();
+    void BuildStatusMenu();
+    // Caption, image and enabling of BTray (hide or exit, by CrossHides).
+    void UpdateTrayButton();
     void OnTreeSelectionChanged();
     bool HandleWindowKey(QKeyEvent* key);
     void RunIfEnabled(QAbstractButton* button);

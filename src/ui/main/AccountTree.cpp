@@ -1,0 +1,447 @@
+#include "ui/main/MainWindow.h"
+
+#include <QAction>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+#include "config/Settings.h"
+#include "config/ui/AccountWindow.h"
+#include "config/ui/AccountWizard.h"
+#include "core/Messages.h"
+#include "core/AppInfo.h"
+#include "lang/Lang.h"
+#include "mime/MessageRecord.h"
+#include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
+#include "ui/main/MainWindowShared.h"
+#include "ui/main/MessageListModel.h"
+#include "ui/main/MessageListView.h"
+
+
+namespace vm {
+
+using namespace mainwindow;
+
+namespace {
+
+// Account nodes sort by caption without regard to letter case.
+class AccountNode : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int r = text(0).compare(other.text(0), Qt::CaseInsensitive);
+        return r != 0 ? r < 0 : text(0) < other.text(0);
+    }
+};
+
+// Bold captions for accounts whose current list holds a new message.
+class TreeDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const auto* account =
+            reinterpret_cast<MailAccount*>(index.data(kAccountRole).value<quintptr>());
+        option->font.setBold(BoldAccount(account));
+        option->fontMetrics = QFontMetrics(option->font);
+    }
+};
+
+} // namespace
+
+void MainWindow::BuildTreePane()
+{
+    LeftPanel = new QWidget(central_);
+    LeftPanel->setObjectName(QStringLiteral("LeftPanel"));
+    LeftPanel->resize(200, 100);
+    auto* leftLayout = new QVBoxLayout(LeftPanel);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    Tree = new QTreeWidget(LeftPanel);
+    Tree->setObjectName(QStringLiteral("Tree"));
+    Tree->setHeaderHidden(true);
+    Tree->setColumnCount(1);
+    Tree->setIndentation(23);
+    Tree->setRootIsDecorated(false);
+    Tree->setItemsExpandable(false);
+    Tree->setExpandsOnDoubleClick(false);
+    Tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Tree->setAllColumnsShowFocus(true);
+    Tree->setSortingEnabled(true);
+    Tree->sortByColumn(0, Qt::AscendingOrder);
+    Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    Tree->setItemDelegate(new TreeDelegate(Tree));
+    {
+        QFont f(QStringLiteral("Arial"));
+        f.setPixelSize(15);
+        Tree->setFont(f);
+        QPalette pal = Tree->palette();
+        pal.setColor(QPalette::Text, QColor(128, 0, 0));
+        // The selection stays visible when the tree loses the focus.
+        pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                     pal.color(QPalette::Active, QPalette::Highlight));
+        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     pal.color(QPalette::Active, QPalette::HighlightedText));
+        Tree->setPalette(pal);
+    }
+    Tree->viewport()->installEventFilter(this);
+    Tree->installEventFilter(this);
+    leftLayout->addWidget(Tree);
+
+    connect(Tree, &QTreeWidget::itemSelectionChanged, this,
+            &MainWindow::OnTreeSelectionChanged);
+    connect(Tree, &QTreeWidget::itemClicked, this, [this] { TreeClick(); });
+    connect(Tree, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (popTreeProperties->isEnabled())
+            popTreePropertiesClick();
+    });
+    connect(Tree, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        UpdateTreeMenu();
+        TreeMenu->popup(Tree->viewport()->mapToGlobal(pos));
+    });
+}
+
+void MainWindow::BuildTreeMenu()
+{
+    TreeMenu = new QMenu(this);
+    TreeMenu->setObjectName(QStringLiteral("TreeMenu"));
+    popTreeAdd = AddAction(TreeMenu, "popTreeAdd", {}, Tree);
+    popTreeAddWizard = AddAction(TreeMenu, "popTreeAddWizard", {}, Tree);
+    TreeMenu->addSeparator();
+    popTreeDelete = AddAction(TreeMenu, "popTreeDelete", QKeySequence(Qt::Key_Delete), Tree);
+    popTreeWipeLists =
+        AddAction(TreeMenu, "popTreeWipeLists", QKeySequence(Qt::CTRL | Qt::Key_W), Tree);
+    TreeMenu->addSeparator();
+    popTreeCheckMail =
+        AddAction(TreeMenu, "popTreeCheckMail", QKeySequence(Qt::CTRL | Qt::Key_R), Tree);
+    TreeMenu->addSeparator();
+    popTreeProperties = AddAction(TreeMenu, "popTreeProperties", {}, Tree);
+    connect(TreeMenu, &QMenu::aboutToShow, this, &MainWindow::UpdateTreeMenu);
+    connect(popTreeAdd, &QAction::triggered, this, [this] { popTreeAddClick(false); });
+    connect(popTreeAddWizard, &QAction::triggered, this, [this] { popTreeAddClick(true); });
+    connect(popTreeDelete, &QAction::triggered, this, &MainWindow::popTreeDeleteClick);
+    connect(popTreeWipeLists, &QAction::triggered, this, &MainWindow::popTreeWipeListsClick);
+    connect(popTreeCheckMail, &QAction::triggered, this, &MainWindow::popTreeCheckMailClick);
+    connect(popTreeProperties, &QAction::triggered, this,
+            &MainWindow::popTreePropertiesClick);
+}
+
+QString MainWindow::AccountCaption(const MailAccount& account)
+{
+    QString caption = QString::fromLocal8Bit(account.DisplayName());
+    if (account.Box().Stale())
+        caption += QStringLiteral(" (?)");
+    else
+        caption += QStringLiteral(" (") + QString::number(account.Box().Count()) + ')';
+    return caption;
+}
+
+QTreeWidgetItem* MainWindow::RootNode() const
+{
+    return Tree->topLevelItemCount() > 0 ? Tree->topLevelItem(0) : nullptr;
+}
+
+QTreeWidgetItem* MainWindow::NodeOf(const MailAccount* account) const
+{
+    QTreeWidgetItem* root = RootNode();
+    if (!root)
+        return nullptr;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (AccountOf(root->child(i)) == account)
+            return root->child(i);
+    return nullptr;
+}
+
+bool MainWindow::NodeBold(const QTreeWidgetItem* node) const
+{
+    return BoldAccount(AccountOf(node));
+}
+
+void MainWindow::BuildAccountTree()
+{
+    adjustingSelection_ = true;
+    Tree->clear();
+    auto* root = new QTreeWidgetItem(Tree);
+    const QString rootCaption = MainText("Mailboxes");
+    root->setText(0, rootCaption.isEmpty() ? QStringLiteral("MAIL ACCOUNTS") : rootCaption);
+    AccountsDirectory& dir = vm::Accounts();
+    for (int i = 0; i < dir.Count(); ++i) {
+        MailAccount* account = dir.At(i);
+        auto* node = new AccountNode(root);
+        node->setData(0, kAccountRole, QVariant::fromValue(reinterpret_cast<quintptr>(account)));
+        node->setText(0, AccountCaption(*account));
+    }
+    root->setExpanded(true);
+    Tree->clearSelection();
+    root->setSelected(true);
+    Tree->setCurrentItem(root, 0, QItemSelectionModel::NoUpdate);
+    adjustingSelection_ = false;
+    UpdateTreeMenu();
+}
+
+void MainWindow::UpdateAccountCaptions()
+{
+    QTreeWidgetItem* root = RootNode();
+    if (!root)
+        return;
+    for (int i = 0; i < root->childCount(); ++i) {
+        QTreeWidgetItem* node = root->child(i);
+        if (const MailAccount* account = AccountOf(node))
+            node->setText(0, AccountCaption(*account));
+    }
+    root->sortChildren(0, Qt::AscendingOrder);
+    Tree->viewport()->update();
+}
+
+QList<MailAccount*> MainWindow::SelectedAccounts() const
+{
+    QList<MailAccount*> out;
+    QTreeWidgetItem* root = RootNode();
+    if (!root)
+        return out;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (root->child(i)->isSelected())
+            if (MailAccount* a = AccountOf(root->child(i)))
+                out.append(a);
+    return out;
+}
+
+bool MainWindow::RootSelected() const
+{
+    QTreeWidgetItem* root = RootNode();
+    return root && root->isSelected();
+}
+
+MailAccount* MainWindow::ShownAccount() const
+{
+    return shownMailbox_ ? shownMailbox_->Account() : nullptr;
+}
+
+void MainWindow::OnTreeSelectionChanged()
+{
+    if (adjustingSelection_)
+        return;
+    // Multi-selection stays among siblings: the root alone, or accounts.
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    QTreeWidgetItem* root = RootNode();
+    if (sel.size() > 1 && root && root->isSelected()) {
+        adjustingSelection_ = true;
+        QTreeWidgetItem* current = Tree->currentItem();
+        if (current == root) {
+            for (QTreeWidgetItem* item : sel)
+                if (item != root)
+                    item->setSelected(false);
+        } else {
+            root->setSelected(false);
+        }
+        adjustingSelection_ = false;
+    }
+    UpdateTreeMenu();
+}
+
+void MainWindow::TreeClick()
+{
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    if (sel.size() > 1)
+        return;
+    QTreeWidgetItem* root = RootNode();
+    if (sel.size() == 1 && sel.first() == root) {
+        ShowMailbox(nullptr);
+        if (commands.resetFindFound)
+            commands.resetFindFound();
+        WelcomeFrame->setVisible(true);
+        ViewFrame->setVisible(false);
+        return;
+    }
+    if (sel.isEmpty() || Tree->topLevelItemCount() == 0 || (root && root->childCount() == 0))
+        return;
+    MailAccount* account = AccountOf(sel.first());
+    if (!account || &account->Box() == shownMailbox_)
+        return;
+    ShowMailbox(&account->Box());
+    if (commands.resetFindFound)
+        commands.resetFindFound();
+    WelcomeFrame->setVisible(false);
+    ViewFrame->setVisible(true);
+}
+
+void MainWindow::UpdateTreeMenu()
+{
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    QTreeWidgetItem* root = RootNode();
+    const bool onlyRoot = !root || root->childCount() == 0;
+    const bool hasAccounts = vm::Accounts().Count() > 0;
+    popTreeDelete->setEnabled(!sel.isEmpty() && !(RootSelected() && onlyRoot));
+    popTreeWipeLists->setEnabled(hasAccounts);
+    popTreeCheckMail->setEnabled(hasAccounts && !busy_ && bool(commands.checkMail));
+    popTreeProperties->setEnabled(sel.size() == 1 && sel.first() != root);
+}
+
+void MainWindow::popTreeAddClick(bool wizard)
+{
+    AccountsDirectory& dir = vm::Accounts();
+    std::unique_ptr<MailAccount> account;
+    if (wizard) {
+        account = wizard_->Run(&dir);
+        if (!account)
+            return;
+    } else {
+        account = std::make_unique<MailAccount>(&dir);
+        if (!acf_->Edit(*account))
+            return; // the new account is destroyed here
+    }
+    MailAccount* added = account.release();
+    dir.Add(added);
+    try {
+        added->SaveToFile();
+    } catch (const std::exception&) {
+        vm::ShowWarning(MainText("ErrorSavingNewAccount"));
+    }
+    QTreeWidgetItem* root = RootNode();
+    adjustingSelection_ = true;
+    auto* node = new AccountNode(root);
+    node->setData(0, kAccountRole, QVariant::fromValue(reinterpret_cast<quintptr>(added)));
+    node->setText(0, QString::fromLocal8Bit(added->DisplayName()));
+    adjustingSelection_ = false;
+    UpdateAccountCaptions();
+    root->setExpanded(true);
+    adjustingSelection_ = true;
+    Tree->clearSelection();
+    node->setSelected(true);
+    Tree->setCurrentItem(node, 0, QItemSelectionModel::NoUpdate);
+    adjustingSelection_ = false;
+    TreeClick();
+    UpdateTreeMenu();
+    UpdateWindowState();
+}
+
+void MainWindow::DeleteMailboxFile(MailAccount* account) const
+{
+    if (account->MailboxFileName().isEmpty())
+        return;
+    QString dir = vm::Accounts().MailboxDirectory();
+    if (!dir.isEmpty() && !dir.endsWith('/'))
+        dir += '/';
+    // A file that cannot be deleted is left behind without a message.
+    QFile::remove(dir + account->MailboxFileName());
+}
+
+void MainWindow::popTreeDeleteClick()
+{
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    if (sel.isEmpty())
+        return;
+    AccountsDirectory& dir = vm::Accounts();
+    QTreeWidgetItem* root = RootNode();
+    if (RootSelected()) {
+        if (!vm::AskYesNo(MainText("ConfirmRemoveAllBoxes")))
+            return;
+        ShowMailbox(nullptr);
+        for (int i = 0; i < dir.Count(); ++i)
+            DeleteMailboxFile(dir.At(i));
+        dir.Clear();
+        BuildAccountTree();
+        TreeClick();
+        UpdateWindowState();
+        return;
+    }
+    if (!vm::AskYesNo(MainText("ConfirmRemoveSelectedBoxes")))
+        return;
+    // Tree order, last to first.
+    QList<QTreeWidgetItem*> nodes;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (root->child(i)->isSelected())
+            nodes.append(root->child(i));
+    adjustingSelection_ = true;
+    for (int i = nodes.size() - 1; i >= 0; --i) {
+        QTreeWidgetItem* node = nodes[i];
+        MailAccount* account = AccountOf(node);
+        if (account) {
+            DeleteMailboxFile(account);
+            if (&account->Box() == shownMailbox_)
+                ShowMailbox(nullptr);
+            dir.Delete(account);
+        }
+        delete node;
+    }
+    if (Tree->selectedItems().isEmpty()) {
+        root->setSelected(true);
+        Tree->setCurrentItem(root, 0, QItemSelectionModel::NoUpdate);
+    }
+    adjustingSelection_ = false;
+    TreeClick();
+    UpdateTreeMenu();
+    UpdateWindowState();
+}
+
+void MainWindow::popTreeWipeListsClick()
+{
+    AccountsDirectory& dir = vm::Accounts();
+    for (int i = 0; i < dir.Count(); ++i)
+        dir.At(i)->Box().SetStale(true);
+    ShowMailbox(shownMailbox_);
+    UpdateAccountCaptions();
+    UpdateWindowState();
+}
+
+void MainWindow::popTreeCheckMailClick()
+{
+    if (!commands.checkMail || busy_ || vm::Accounts().Count() == 0)
+        return;
+    if (RootSelected()) {
+        QList<MailAccount*> all;
+        AccountsDirectory& dir = vm::Accounts();
+        for (int i = 0; i < dir.Count(); ++i)
+            all.append(dir.At(i));
+        commands.checkMail(all, true);
+    } else {
+        const QList<MailAccount*> sel = SelectedAccounts();
+        if (!sel.isEmpty())
+            commands.checkMail(sel, false);
+    }
+}
+
+void MainWindow::popTreePropertiesClick()
+{
+    if (QTreeWidgetItem* root = RootNode())
+        root->setExpanded(true);
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    if (sel.size() != 1)
+        return;
+    MailAccount* account = AccountOf(sel.first());
+    if (!account)
+        return;
+    if (!acf_->Edit(*account))
+        return;
+    UpdateAccountCaptions();
+    UpdateWindowState();
+}
+
+void MainWindow::BRefreshClick()
+{
+    if (!shownMailbox_ || busy_ || !commands.checkMail)
+        return;
+    if (MailAccount* account = ShownAccount()) {
+        if (commands.refresh)
+            commands.refresh(account);
+        else
+            commands.checkMail({account}, false);
+    }
+}
+
+} // namespace vm
