@@ -13,7 +13,7 @@
 #include <QList>
 #include <QString>
 
-#include "model/CommonContainer.h"
+#include "core/CommonContainer.h"
 
 namespace vm {
 

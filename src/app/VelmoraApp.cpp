@@ -10,6 +10,7 @@
 #include "app/Shutdown.h"
 #include "app/TrayControl.h"
 #include "config/Settings.h"
+#include "config/StorageSettings.h"
 #include "core/DataDir.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -122,7 +123,7 @@ int VelmoraApp::Prepare()
                              {file, message}));
     };
     LoadMailboxesAtStart(Accounts(), MailboxDirectoryFromSettings(),
-                         MailboxLoadOptions::FromSettings(), reports);
+                         LoadOptionsFromSettings(), reports);
 
     // The address book; a damaged or unreadable file asks whether to go on.
     SetLoadingMessage(LangText(QStringLiteral("LOADINGWND"), QStringLiteral("AddressBook")));
@@ -185,7 +186,7 @@ bool VelmoraApp::OnCloseRequest()
     hooks.saveMailbox = [](int i, SaveFailure& failure) {
         MailAccount* account = Accounts().At(i);
         try {
-            account->SaveToFile(MailboxSaveOptions::FromSettings());
+            account->SaveToFile(SaveOptionsFromSettings());
             return true;
         } catch (const std::exception& e) {
             failure = {QString::fromUtf8(account->DisplayName()), ErrorClassName(e), ErrorMessage(e)};

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "lang/LanguageShell.h"
+#include "mime/Charsets.h"
 #include "platform/Autostart.h"
 
 namespace vm {
@@ -353,6 +354,8 @@ bool Settings::Load(const QString& path)
     }
     OldMessagesThreshold =
         ComputeOldMessagesThreshold(Now(), OldMessagesTime, OldMessagesUnit, OldMessagesThreshold);
+    if (this == &AppSettings())
+        SetDefaultIncomingCharset(DefIncomingEncoding);
     return complete;
 }
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "model/CommonContainer.h"
+#include "core/CommonContainer.h"
 
 namespace vm {
 

@@ -1,12 +1,15 @@
 #include "mime/Charsets.h"
 
-#include "config/Settings.h"
 #include "mime/CharsetTables.h"
 
 #include <QStringDecoder>
 
 #include <array>
 #include <cstring>
+
+#include <QList>
+
+#include <atomic>
 
 namespace vm {
 
@@ -294,9 +297,20 @@ QString SystemCodePageToUnicode(const QByteArray& bytes)
     return QString::fromUtf8(bytes);
 }
 
+namespace {
+// Read by list painting and by workers parsing messages, set from the
+// interface thread when the settings are loaded or changed.
+std::atomic<int> defaultIncomingCharset{1};
+} // namespace
+
 int DefaultIncomingCharset()
 {
-    return AppSettings().DefIncomingEncoding;
+    return defaultIncomingCharset.load(std::memory_order_relaxed);
+}
+
+void SetDefaultIncomingCharset(int id)
+{
+    defaultIncomingCharset.store(id, std::memory_order_relaxed);
 }
 
 QString BytesToUnicode(const QByteArray& bytes, int id)

@@ -47,9 +47,10 @@ QString DecodeHeaderText(const QByteArray& raw, const QByteArray& fallbackCharse
 // charset conversion (the charsets are forgotten).
 QByteArray DecodeEncodedWordsToBytes(const QByteArray& raw);
 
-// The DefIncomingEncoding setting: the id used when a text carries no
-// charset information.
+// The id used when a text carries no charset information (the program's
+// DefIncomingEncoding setting, handed down when the settings are loaded).
 int DefaultIncomingCharset();
+void SetDefaultIncomingCharset(int id);
 
 // Decoding with the system's 8-bit code page (UTF-8; invalid sequences
 // become U+FFFD).

@@ -9,13 +9,13 @@
 #include <functional>
 
 #include "core/Errors.h"
-#include "model/CommonContainer.h"
+#include "core/CommonContainer.h"
 #include "model/StorageOptions.h"
 #include "model/MailAccount.h"
 
 namespace vm {
 
-class AccountsDirectory : public CommonContainer<MailAccount>
+class AccountsDirectory : public CommonContainer<MailAccount>, public AccountOwner
 {
 public:
     // The parameter block of the loading pass (owned by the caller).
@@ -61,7 +61,7 @@ public:
                          const std::function<bool(MailAccount&, const std::exception&)>& onError);
 
     // The mailbox directory, ending with "/" once loading has run.
-    const QString& MailboxDirectory() const { return mailboxDirectory_; }
+    const QString& MailboxDirectory() const override { return mailboxDirectory_; }
     void SetMailboxDirectory(const QString& dir);
 
 private:

@@ -10,12 +10,11 @@
 #include "model/Blowfish.h"
 #include "model/MailboxKey.h"
 #include "model/FileErrors.h"
-#include "model/AccountsDirectory.h"
 
 namespace vm {
 
 
-MailAccount::MailAccount(AccountsDirectory* owner) : owner_(owner), mailbox_(this)
+MailAccount::MailAccount(AccountOwner* owner) : owner_(owner), mailbox_(this)
 {
 }
 
@@ -249,11 +248,6 @@ QString MailAccount::NewFileName(const QByteArray& login, const QString& dir,
     for (int n = 1; QFile::exists(dir + name) && name != previousName; ++n)
         name = base + QString::number(n) + QStringLiteral(".mbx");
     return name;
-}
-
-void MailAccount::SaveToFile()
-{
-    SaveToFile(vm::MailboxSaveOptions::FromSettings());
 }
 
 void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)

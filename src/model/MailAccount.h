@@ -17,10 +17,19 @@
 
 namespace vm {
 
-class AccountsDirectory;
-
 class ByteReader;
 class ByteWriter;
+
+// What an account needs of the list that owns it: the folder its mailbox
+// file is written to. The accounts directory is the owner in the program.
+class AccountOwner
+{
+public:
+    virtual const QString& MailboxDirectory() const = 0;
+
+protected:
+    ~AccountOwner() = default;
+};
 
 class MailAccount
 {
@@ -29,7 +38,7 @@ public:
     static constexpr char kSignatureV1[] = "VL320KEX07"; // written
     static constexpr char kSignatureV0[] = "VL300KEX06"; // read only
 
-    explicit MailAccount(AccountsDirectory* owner = nullptr);
+    explicit MailAccount(AccountOwner* owner = nullptr);
     // A deep copy (settings, session fields and every message record), used
     // only by the container's copy operations; the program never copies
     // accounts otherwise.
@@ -53,7 +62,6 @@ public:
     // The file is replaced atomically; on failure the old file is untouched.
     // Throws FileCreateError / FileWriteError.
     virtual void SaveToFile(const vm::MailboxSaveOptions& options);
-    void SaveToFile(); // with the options of the program settings
     // Loads from path and remembers its file name. Opening is tried
     // `attempts` times, `retryDelayMs` apart, before FileOpenError is thrown.
     virtual void LoadFromFile(const QString& path, const vm::MailboxLoadOptions& options,
@@ -97,8 +105,8 @@ public:
                                const QString& previousName = QString());
 
     // --- fields ---------------------------------------------------------------
-    AccountsDirectory* Owner() const { return owner_; }
-    void SetOwner(AccountsDirectory* owner) { owner_ = owner; }
+    AccountOwner* Owner() const { return owner_; }
+    void SetOwner(AccountOwner* owner) { owner_ = owner; }
 
     const QByteArray& Login() const { return login_; }
     QByteArray& Login() { return login_; }
@@ -164,7 +172,7 @@ private:
     void WriteAccountBlock(vm::ByteWriter& out) const;
     void ReadAccountBlock(const QByteArray& plain, int version);
 
-    AccountsDirectory* owner_;
+    AccountOwner* owner_;
     QByteArray login_;
     QByteArray password_;
     QByteArray server_;

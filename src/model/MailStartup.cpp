@@ -1,20 +1,8 @@
 #include "model/MailStartup.h"
 
-#include "config/Settings.h"
-#include "core/AppInfo.h"
 #include "model/FileErrors.h"
 
 namespace vm {
-
-QString MailboxDirectoryFromSettings()
-{
-    QString dir = AppSettings().MbxStorage.trimmed();
-    if (dir.isEmpty())
-        dir = AppInfo::Instance().ProgramDir();
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
-}
 
 int LoadMailboxesAtStart(AccountsDirectory& dir, const QString& mailboxDir,
                          const MailboxLoadOptions& options, const MailboxLoadReports& reports)

@@ -12,10 +12,6 @@
 
 namespace vm {
 
-// The mailbox directory: the MbxStorage setting, or the program directory
-// when that is empty; ends with "/".
-QString MailboxDirectoryFromSettings();
-
 struct MailboxLoadReports
 {
     // Before each file is read (the loading window's progress line).

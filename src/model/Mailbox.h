@@ -17,7 +17,7 @@
 
 #include "core/DateTime.h"
 #include "mime/MessageRecord.h"
-#include "model/CommonContainer.h"
+#include "core/CommonContainer.h"
 #include "model/StorageOptions.h"
 
 namespace vm {

@@ -1,7 +1,7 @@
 #pragma once
 // The settings that decide how mailbox files are written and what loading
 // makes of them, passed as values so the storage code does not depend on
-// the settings object. FromSettings() fills them from the program settings.
+// the settings object (config/StorageSettings.h fills them).
 
 #include "core/DateTime.h"
 
@@ -19,7 +19,6 @@ struct MailboxSaveOptions
     bool OldMessagesSaveHeaders = true;
     TDateTime OldMessagesThreshold = 0;
 
-    static MailboxSaveOptions FromSettings();
 };
 
 struct MailboxLoadOptions
@@ -28,7 +27,6 @@ struct MailboxLoadOptions
     // mailbox flags).
     bool ShowMessagesOnStartup = true;
 
-    static MailboxLoadOptions FromSettings();
 };
 
 } // namespace vm

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "model/CommonContainer.h"
+#include "core/CommonContainer.h"
 
 using namespace vm;
 

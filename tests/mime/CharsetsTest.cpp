@@ -1,9 +1,9 @@
 // Charset ids and names, the generated 8-bit tables (checked against ICU's
 // decoders), the UTF-8 decoder, encoded words and the marker order.
 
-#include "config/Settings.h"
 #include "mime/Charsets.h"
 
+#include <QList>
 #include <QStringDecoder>
 
 #include <gtest/gtest.h>
@@ -21,9 +21,9 @@ QByteArray Byte(int b)
 
 // Restores DefIncomingEncoding after a test changes it.
 struct DefaultCharset {
-    int saved = AppSettings().DefIncomingEncoding;
-    explicit DefaultCharset(int id) { AppSettings().DefIncomingEncoding = id; }
-    ~DefaultCharset() { AppSettings().DefIncomingEncoding = saved; }
+    int saved = DefaultIncomingCharset();
+    explicit DefaultCharset(int id) { SetDefaultIncomingCharset(id); }
+    ~DefaultCharset() { SetDefaultIncomingCharset(saved); }
 };
 
 } // namespace

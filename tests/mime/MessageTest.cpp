@@ -1,7 +1,6 @@
 // Parsing of message records: header fields, charset choice, parts, the
 // bookkeeping that parsing must keep, copies and malformed input.
 
-#include "config/Settings.h"
 #include "core/DateTime.h"
 #include "mime/MessageRecord.h"
 
@@ -34,9 +33,9 @@ MessageRecord Headers(const QByteArray& text)
 }
 
 struct DefaultCharset {
-    int saved = vm::AppSettings().DefIncomingEncoding;
-    explicit DefaultCharset(int id) { vm::AppSettings().DefIncomingEncoding = id; }
-    ~DefaultCharset() { vm::AppSettings().DefIncomingEncoding = saved; }
+    int saved = DefaultIncomingCharset();
+    explicit DefaultCharset(int id) { SetDefaultIncomingCharset(id); }
+    ~DefaultCharset() { SetDefaultIncomingCharset(saved); }
 };
 
 const QByteArray kMultipart =

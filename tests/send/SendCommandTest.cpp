@@ -1,5 +1,6 @@
 // "velmora --send": arguments, exit codes and a real send through the sink.
 
+#include "config/StorageSettings.h"
 #include "app/cli/SendCommand.h"
 
 #include <QDir>
@@ -84,7 +85,7 @@ protected:
         account.SmtpPort() = port;
         account.FromAddress() = "work@example.org";
         account.SenderName() = "Work Account";
-        account.SaveToFile();
+        account.SaveToFile(SaveOptionsFromSettings());
     }
     static QTemporaryDir* dataDir_;
 };

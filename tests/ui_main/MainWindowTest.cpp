@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "config/StorageSettings.h"
 #include "config/Settings.h"
 #include "config/ui/AccountWindow.h"
 #include "config/ui/AccountWizard.h"
@@ -356,8 +357,8 @@ TEST_F(MainWindowTest, DeletingTheShownAccountEmptiesTheListAndRemovesItsFile)
 {
     MailAccount* a = AddAccount("a", "Alpha", false, 2);
     MailAccount* b = AddAccount("b", "Beta", false, 1);
-    a->SaveToFile();
-    b->SaveToFile();
+    a->SaveToFile(SaveOptionsFromSettings());
+    b->SaveToFile(SaveOptionsFromSettings());
     const QString fileA = dataDir + a->MailboxFileName();
     const QString fileB = dataDir + b->MailboxFileName();
     ASSERT_TRUE(QFile::exists(fileA));

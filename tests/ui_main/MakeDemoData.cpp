@@ -13,6 +13,7 @@
 
 #include <cstdio>
 
+#include "config/StorageSettings.h"
 #include "config/Settings.h"
 #include "core/DateTime.h"
 #include "core/AppInfo.h"
@@ -124,7 +125,7 @@ int main(int argc, char** argv)
     NewAccount("archive", "Archive box", false); // never checked: no password stored
 
     for (int i = 0; i < vm::Accounts().Count(); ++i)
-        vm::Accounts().At(i)->SaveToFile();
+        vm::Accounts().At(i)->SaveToFile(vm::SaveOptionsFromSettings());
 
     vm::Settings& s = vm::AppSettings();
     s.LastAccount = QStringLiteral("Work mail");

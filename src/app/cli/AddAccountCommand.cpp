@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/cli/CheckCommand.h"
+#include "config/StorageSettings.h"
 #include "core/Messages.h"
 #include "model/AccountsDirectory.h"
 #include "ops/ErrorList.h"
@@ -199,7 +200,7 @@ int RunAddAccountCommand(const QStringList& args)
     MailAccount* added = account.release();
     Accounts().Add(added);
     try {
-        added->SaveToFile(MailboxSaveOptions::FromSettings());
+        added->SaveToFile(SaveOptionsFromSettings());
     } catch (const std::exception& e) {
         ShowWarning(TextOr("MAINWND", "ErrorSavingNewAccount",
                            "New account has been created and added to directory, but it was "

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "config/Settings.h"
+#include "config/StorageSettings.h"
 #include "core/Messages.h"
 #include "core/AppInfo.h"
 #include "lang/Lang.h"
@@ -94,7 +95,7 @@ void LoadMailboxes()
                          {file, message}));
     };
     LoadMailboxesAtStart(Accounts(), MailboxDirectoryFromSettings(),
-                         MailboxLoadOptions::FromSettings(), reports);
+                         LoadOptionsFromSettings(), reports);
 }
 
 bool LockDataDirectory(std::unique_ptr<SingleInstance>& holder)
@@ -166,7 +167,7 @@ QString NoPasswordText(const MailAccount& account)
 bool SaveAccount(MailAccount& account)
 {
     try {
-        account.SaveToFile(MailboxSaveOptions::FromSettings());
+        account.SaveToFile(SaveOptionsFromSettings());
         return true;
     } catch (const std::exception& e) {
         Err(QStringLiteral("cannot save the mailbox file of account %1: %2 %3")

@@ -6,12 +6,26 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 
-#include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 
 namespace vm {
+
+bool ParsePort(const QString& text, int& port)
+{
+    const QString t = text.trimmed();
+    static const QRegularExpression digits(QStringLiteral("^\\+?[0-9]{1,10}$"));
+    if (!digits.match(t).hasMatch())
+        return false;
+    bool ok = false;
+    const qlonglong v = t.toLongLong(&ok);
+    if (!ok || v < 0 || v > 65535)
+        return false;
+    port = static_cast<int>(v);
+    return true;
+}
 
 QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent, bool wordWrap)
 {

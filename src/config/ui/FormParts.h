@@ -37,6 +37,10 @@ void AddOkCancelRow(QBoxLayout* top, QWidget* window, QPushButton*& ok, QPushBut
 // normalized and the result is true; otherwise error is shown, the field is
 // reset to fallback, page (when given) is brought to front in tabs and the
 // field takes the focus.
+// Reads a port typed by the user: trimmed, decimal, 0..65535. False for
+// anything else.
+bool ParsePort(const QString& text, int& port);
+
 bool CheckPortField(QComboBox* field, const QString& error, const QString& fallback, int& port,
                     QTabWidget* tabs = nullptr, QWidget* page = nullptr);
 

@@ -34,20 +34,6 @@ QString Text(const QByteArray& b)
 
 } // namespace
 
-bool ParsePort(const QString& text, int& port)
-{
-    const QString t = text.trimmed();
-    static const QRegularExpression digits(QStringLiteral("^\\+?[0-9]{1,10}$"));
-    if (!digits.match(t).hasMatch())
-        return false;
-    bool ok = false;
-    const qlonglong v = t.toLongLong(&ok);
-    if (!ok || v < 0 || v > 65535)
-        return false;
-    port = static_cast<int>(v);
-    return true;
-}
-
 SmtpWindow::SmtpWindow(QWidget* parent) : TranslatedWindow(parent)
 {
     setObjectName(QStringLiteral("SMTPWnd"));

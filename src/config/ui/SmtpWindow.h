@@ -85,8 +85,4 @@ private:
     Values snapshot_;
 };
 
-// Reads a port typed by the user: trimmed, decimal, 0..65535. False for
-// anything else.
-bool ParsePort(const QString& text, int& port);
-
 } // namespace vm

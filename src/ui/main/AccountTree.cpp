@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "config/Settings.h"
+#include "config/StorageSettings.h"
 #include "config/ui/AccountWindow.h"
 #include "config/ui/AccountWizard.h"
 #include "core/Messages.h"
@@ -308,7 +309,7 @@ void MainWindow::popTreeAddClick(bool wizard)
     MailAccount* added = account.release();
     dir.Add(added);
     try {
-        added->SaveToFile();
+        added->SaveToFile(SaveOptionsFromSettings());
     } catch (const std::exception&) {
         vm::ShowWarning(MainText("ErrorSavingNewAccount"));
     }

@@ -1,10 +1,21 @@
-#include "model/StorageOptions.h"
+#include "config/StorageSettings.h"
 
 #include "config/Settings.h"
+#include "core/AppInfo.h"
 
 namespace vm {
 
-MailboxSaveOptions MailboxSaveOptions::FromSettings()
+QString MailboxDirectoryFromSettings()
+{
+    QString dir = AppSettings().MbxStorage.trimmed();
+    if (dir.isEmpty())
+        dir = AppInfo::Instance().ProgramDir();
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+
+MailboxSaveOptions SaveOptionsFromSettings()
 {
     const Settings& s = AppSettings();
     MailboxSaveOptions o;
@@ -16,7 +27,7 @@ MailboxSaveOptions MailboxSaveOptions::FromSettings()
     return o;
 }
 
-MailboxLoadOptions MailboxLoadOptions::FromSettings()
+MailboxLoadOptions LoadOptionsFromSettings()
 {
     MailboxLoadOptions o;
     o.ShowMessagesOnStartup = AppSettings().ShowMessagesOnStartup;

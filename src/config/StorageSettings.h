@@ -1,0 +1,18 @@
+#pragma once
+// What the program settings say about mailbox files: the folder they live
+// in and the options their writing and loading take. The storage code gets
+// these as plain values, so it does not depend on the settings object.
+
+#include <QString>
+
+#include "model/StorageOptions.h"
+
+namespace vm {
+
+// The mailbox directory: the MbxStorage setting, or the program directory
+// when that is empty; ends with "/".
+QString MailboxDirectoryFromSettings();
+MailboxSaveOptions SaveOptionsFromSettings();
+MailboxLoadOptions LoadOptionsFromSettings();
+
+} // namespace vm
