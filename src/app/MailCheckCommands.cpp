@@ -7,6 +7,7 @@
 #include "config/Settings.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
+#include "mime/MessageRecord.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
@@ -99,8 +100,47 @@ bool MailCheckCommands::Busy() const
 
 void MailCheckCommands::SetBusy(bool busy)
 {
+    if (busy && !Busy()) {
+        freshAtStart_.clear();
+        freshClearPending_ = false;
+        const AccountsDirectory& dir = Accounts();
+        for (int i = 0; i < dir.Count(); ++i) {
+            const MailAccount* account = dir.At(i);
+            if (!account)
+                continue;
+            QList<QByteArray>& uids = freshAtStart_[account];
+            const Mailbox& box = account->Box();
+            for (int j = 0; j < box.Count(); ++j)
+                if (const MessageRecord* m = box.At(j); m && m->fresh)
+                    uids.append(m->UID);
+        }
+    }
     Client().Busy = busy;
     window_.SetBusy(busy);
+    if (!busy && freshClearPending_) {
+        freshClearPending_ = false;
+        // As ClearFresh(true): a stale mailbox keeps its marks.
+        AccountsDirectory& dir = Accounts();
+        for (int i = 0; i < dir.Count(); ++i) {
+            MailAccount* account = dir.At(i);
+            if (!account || account->Box().Stale())
+                continue;
+            for (const QByteArray& uid : freshAtStart_.value(account))
+                if (MessageRecord* m = account->Box().FindByUIDL(uid))
+                    m->fresh = false;
+        }
+        window_.UpdateWindowState();
+    }
+    if (!busy)
+        freshAtStart_.clear();
+}
+
+void MailCheckCommands::ClearFreshMarks()
+{
+    if (Busy())
+        freshClearPending_ = true;
+    else
+        Accounts().ClearFresh(true);
 }
 
 bool MailCheckCommands::InterruptRequested() const

@@ -10,6 +10,8 @@
 // The commands see the main window through MainWindowAccess, so they run
 // against the real window and against a small stand-in in tests.
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -127,6 +129,10 @@ public:
     void popStatusInterruptClick();
     bool Busy() const;
     void SetBusy(bool busy);
+    // The user looked at the window: fresh marks end. While an operation
+    // runs the mailboxes belong to its worker, so the marks that existed when
+    // it started are cleared when it ends; mail it fetched stays fresh.
+    void ClearFreshMarks();
 
     // --- automatic checking ---------------------------------------------------
     // The start-up rule; shows "Mail check skipped" when checkSkipped (a box
@@ -163,6 +169,11 @@ private:
     QWidget* FocusedControl() const;
     bool InterruptRequested() const;
     Pop3Client& Client() const;
+
+    // UIDs of the fresh records of each account when the running operation
+    // started, and whether the user looked at the window meanwhile.
+    QHash<const MailAccount*, QList<QByteArray>> freshAtStart_;
+    bool freshClearPending_ = false;
 
     MainWindowAccess& window_;
     TrayControl& tray_;

@@ -118,7 +118,12 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
 
     TrayControl::Hooks th;
     th.pop3Busy = [this] { return commands_ && commands_->Busy(); };
-    th.clearFreshMarks = [] { Accounts().ClearFresh(true); };
+    th.clearFreshMarks = [this] {
+        if (commands_)
+            commands_->ClearFreshMarks();
+        else
+            Accounts().ClearFresh(true);
+    };
     th.stopAnnouncing = [this] { announcer_->StopAnnouncing(); };
     th.checkAllAccounts = [this] { commands_->popTrayCheckMailClick(); };
     th.lock = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock); };

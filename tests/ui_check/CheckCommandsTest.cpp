@@ -454,3 +454,78 @@ TEST_F(CheckCommandsTest, CloseIsRefusedWhileConnectedAndHiddenWhenTheCrossHides
     EXPECT_TRUE(RunShutdown(hooks)); // the next close ends the program
     EXPECT_EQ(saves, 1);
 }
+
+// The real main window during a check: restoring it from the tray, an
+// activation and repaints while the second account is being checked must not
+// touch the mailboxes the check is changing. The fresh marks the user has
+// seen (those from before the check) end when the check ends; the mail the
+// first account fetched stays fresh, so hiding the window again still
+// announces it.
+TEST_F(CheckCommandsTest, WindowTouchedDuringACheckKeepsTheFreshMarksOfFetchedMail)
+{
+    FakeServer first, second;
+    Login(first);
+    Uidl(first, {"old", "m1"});
+    first.Expect("LIST 2").SendLine("+OK 2 120");
+    first.Expect("RETR 2").SendLine("+OK");
+    first.Send(Message(1) + ".\r\n");
+    first.Expect("QUIT").SendLine("+OK");
+    Login(second);
+    second.Stall(1500);
+    Uidl(second, {});
+    second.Expect("QUIT").SendLine("+OK");
+    first.Start();
+    second.Start();
+    MailAccount* a = AddAccount("bob", "secret", first.Port());
+    AddAccount("bob", "secret", second.Port());
+    MessageRecord* old = AddRecord(a, "old");
+    old->raw = Message(0);
+    old->fresh = true;
+    old->SetNew(true);
+    a->Box().SetStale(false);
+
+    MainWindow window;
+    MainWindowControl control(window);
+    control.PlaceAtStart(true);
+    window.show();
+    window.BuildAccountTree();
+    const QString captionBefore = window.NodeOf(a)->text(0);
+    control.Tray().MinimizeToTray();
+
+    QTimer poll;
+    bool touched = false;
+    bool boldDuring = false;
+    QString captionDuring;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        // The first account is done once the second server saw the password.
+        if (touched || second.Received().size() < 3)
+            return;
+        touched = true;
+        control.Tray().RestoreFromTray();
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&window, &activate);
+        window.Tree->viewport()->repaint();
+        window.UpdateAccountCaptions();
+        window.UpdateWindowState();
+        boldDuring = window.NodeBold(window.NodeOf(a));
+        captionDuring = window.NodeOf(a)->text(0);
+        control.Tray().MinimizeToTray();
+    });
+    poll.start(20);
+    control.Commands().popTrayCheckMailClick();
+    poll.stop();
+
+    ASSERT_TRUE(touched);
+    EXPECT_TRUE(first.Mismatches().isEmpty()) << first.Mismatches().join('\n').toStdString();
+    EXPECT_TRUE(second.Mismatches().isEmpty()) << second.Mismatches().join('\n').toStdString();
+    // During the check the tree answered from what it knew at its start.
+    EXPECT_TRUE(boldDuring);
+    EXPECT_EQ(captionDuring, captionBefore);
+    // After it, the captions follow the mailbox again.
+    EXPECT_EQ(window.NodeOf(a)->text(0), MainWindow::AccountCaption(*a));
+    EXPECT_NE(window.NodeOf(a)->text(0), captionBefore);
+    ASSERT_EQ(a->Box().Count(), 2);
+    EXPECT_FALSE(a->Box().FindByUIDL("old")->fresh);
+    EXPECT_TRUE(a->Box().FindByUIDL("m1")->fresh);
+    control.Tray().RestoreFromTray();
+}

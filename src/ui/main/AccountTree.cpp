@@ -45,11 +45,15 @@ public:
     }
 };
 
-// Bold captions for accounts whose current list holds a new message.
+// Bold captions for accounts whose current list holds a new message, as the
+// window decides it (it answers from what it knew while an operation runs).
 class TreeDelegate : public QStyledItemDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    TreeDelegate(const MainWindow* window, QObject* parent)
+        : QStyledItemDelegate(parent), window_(window)
+    {
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
@@ -57,9 +61,12 @@ protected:
         QStyledItemDelegate::initStyleOption(option, index);
         const auto* account =
             reinterpret_cast<MailAccount*>(index.data(kAccountRole).value<quintptr>());
-        option->font.setBold(BoldAccount(account));
+        option->font.setBold(window_->AccountBold(account));
         option->fontMetrics = QFontMetrics(option->font);
     }
+
+private:
+    const MainWindow* window_;
 };
 
 } // namespace
@@ -86,7 +93,7 @@ void MainWindow::BuildTreePane()
     Tree->setSortingEnabled(true);
     Tree->sortByColumn(0, Qt::AscendingOrder);
     Tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    Tree->setItemDelegate(new TreeDelegate(Tree));
+    Tree->setItemDelegate(new TreeDelegate(this, Tree));
     {
         QFont f(QStringLiteral("Arial"));
         f.setPixelSize(15);
@@ -170,7 +177,14 @@ QTreeWidgetItem* MainWindow::NodeOf(const MailAccount* account) const
 
 bool MainWindow::NodeBold(const QTreeWidgetItem* node) const
 {
-    return BoldAccount(AccountOf(node));
+    return AccountBold(AccountOf(node));
+}
+
+bool MainWindow::AccountBold(const MailAccount* account) const
+{
+    if (busy_)
+        return boldWhileBusy_.value(account, false);
+    return BoldAccount(account);
 }
 
 void MainWindow::BuildAccountTree()
@@ -200,6 +214,12 @@ void MainWindow::UpdateAccountCaptions()
     QTreeWidgetItem* root = RootNode();
     if (!root)
         return;
+    if (busy_) {
+        // The mailboxes belong to the running operation: the captions are
+        // brought up to date when it ends.
+        captionsPending_ = true;
+        return;
+    }
     for (int i = 0; i < root->childCount(); ++i) {
         QTreeWidgetItem* node = root->child(i);
         if (const MailAccount* account = AccountOf(node))

@@ -199,8 +199,10 @@ void MainWindow::UpdateHeaderLine()
 {
     SBUnfilterList->setVisible(false);
     PBoxInfo->setGeometry(0, 2, PBoxHeader->width(), PBoxHeader->height() - 4);
-    QString text;
-    if (shownMailbox_) {
+    // While an operation runs the line keeps what it said at its start: the
+    // worker may be changing the shown mailbox.
+    QString text = busy_ ? PBoxInfo->text() : QString();
+    if (!busy_ && shownMailbox_) {
         MailAccount* account = ShownAccount();
         const QString name = account ? QString::fromLocal8Bit(account->DisplayName()) : QString();
         if (shownMailbox_->Stale()) {
@@ -273,7 +275,23 @@ void MainWindow::UpdateWindowState()
 
 void MainWindow::SetBusy(bool busy)
 {
+    if (busy && !busy_) {
+        boldWhileBusy_.clear();
+        const AccountsDirectory& dir = vm::Accounts();
+        for (int i = 0; i < dir.Count(); ++i)
+            if (const MailAccount* account = dir.At(i))
+                boldWhileBusy_.insert(account, BoldAccount(account));
+    }
+    const bool ended = busy_ && !busy;
     busy_ = busy;
+    if (ended) {
+        boldWhileBusy_.clear();
+        if (captionsPending_) {
+            captionsPending_ = false;
+            UpdateAccountCaptions();
+        }
+        Tree->viewport()->update();
+    }
     TBAbort->setIcon(vm::AbortImage(busy));
     TBAbort->setEnabled(busy && bool(commands.interrupt));
     popStatusInterrupt->setEnabled(busy && bool(commands.interrupt));

@@ -10,6 +10,7 @@
 // `Commands`; a command whose hook is empty stays disabled.
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -140,6 +141,9 @@ public:
     // A node is drawn bold while its account's current list holds a new
     // message (the root never is).
     bool NodeBold(const QTreeWidgetItem* node) const;
+    // The same for an account. While the window is busy the mailboxes belong
+    // to the running operation, so the answer is the one of its start.
+    bool AccountBold(const MailAccount* account) const;
     // The find filter (Part of the find window): when set, ShowMailbox shows
     // only matching messages and the header offers SBUnfilterList.
     std::function<bool(const MessageRecord&)> findFilter;
@@ -292,6 +296,10 @@ private:
     bool sortAscending_ = true;
     bool hideOld_ = true;
     bool busy_ = false;
+    // What the tree showed when the running operation started: the window
+    // does not read the mailboxes while a worker may be changing them.
+    QHash<const MailAccount*, bool> boldWhileBusy_;
+    bool captionsPending_ = false;
     bool firstActivationDone_ = false;
     bool adjustingSelection_ = false;
     int treeHintAllowance_ = 2;

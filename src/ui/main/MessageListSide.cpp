@@ -368,6 +368,8 @@ void MainWindow::UpdateListMenu()
     const bool one = selectedMessages == 1 && sel.size() == 1;
     const bool any = selectedMessages > 0;
     const bool shown = shownMailbox_ != nullptr;
+    // The shown mailbox is read only while no operation may be changing it.
+    const bool readable = shown && !busy_;
     const bool notEmpty = ListModel->rowCount() > 0;
     popListDetails->setEnabled(one && bool(commands.details));
     popListDelete->setEnabled(any && !busy_ && bool(commands.deleteOnServer));
@@ -380,11 +382,12 @@ void MainWindow::UpdateListMenu()
     popListRetrieveWhole->setEnabled(any && !busy_ && bool(commands.retrieveWhole));
     popListRetrieveAll->setEnabled(notEmpty && !busy_ && bool(commands.retrieveAll));
     popListSaveToFile->setEnabled(any && bool(commands.saveToFile));
-    popListUncheckNew->setEnabled(shown && shownMailbox_->AnyNew());
-    popListShowOld->setEnabled(shown && !shownMailbox_->Stale());
+    popListUncheckNew->setEnabled(readable && shownMailbox_->AnyNew());
+    popListShowOld->setEnabled(readable && !shownMailbox_->Stale());
     popListShowOld->setChecked(!hideOld_);
     popListRefresh->setEnabled(shown && !busy_ && bool(commands.checkMail));
-    popListClearList->setEnabled(shown && !shownMailbox_->Stale() && shownMailbox_->Count() > 0);
+    popListClearList->setEnabled(readable && !shownMailbox_->Stale() &&
+                                 shownMailbox_->Count() > 0);
 }
 
 } // namespace vm
