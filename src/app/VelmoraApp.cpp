@@ -103,7 +103,7 @@ int VelmoraApp::Prepare()
 
     loading_ = std::make_unique<LoadingWindow>();
     loading_->SetVersionText(LangFormat(QStringLiteral("LOADINGWND"), QStringLiteral("Version"),
-                                        {QString(), appObject.FileVersion()}));
+                                        {appObject.RightsLine(), appObject.FileVersion()}));
     loading_->show();
     QApplication::processEvents();
 

@@ -18,6 +18,8 @@ public:
     static void SetDataDir(const QString& dir);
 
     QString ProductName() const { return QStringLiteral("Velmora"); }
+    // The rights line shown with the version (loading and about windows).
+    QString RightsLine() const { return QStringLiteral("\u00A9 The Velmora developers"); }
     // The data directory, always ending with "/".
     QString ProgramDir() const { return programDir_; }
     QString SettingsFilePath() const { return programDir_ + QStringLiteral("velmora.ini"); }

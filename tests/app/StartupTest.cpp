@@ -15,6 +15,7 @@
 #include "lang/BuiltinLanguage.h"
 #include "support/TestFiles.h"
 #include "lang/LanguageShell.h"
+#include "lang/Lang.h"
 #include "ui/common/SaveErrorWindow.h"
 #include "ui/main/MainWindow.h"
 
@@ -110,6 +111,10 @@ TEST(Startup, SaveErrorWindowHonoursBothAnswers)
         SaveErrorWindow wnd("Account: a||Exception class: FileCreateError||Exception message: full");
         EXPECT_TRUE(wnd.RBContinue->isChecked());
         EXPECT_TRUE(wnd.MReport->isReadOnly());
+        // The caption comes from the window's section like every window's
+        // (key "SaveErrorWnd"), English when no language file says it.
+        const QString caption = LangText("SAVEERRORWND", "SaveErrorWnd");
+        EXPECT_EQ(wnd.windowTitle(), caption.isEmpty() ? QString("Failure") : caption);
         wnd.show();
         if (abort)
             wnd.RBAbort->setChecked(true);

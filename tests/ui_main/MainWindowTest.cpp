@@ -655,3 +655,68 @@ TEST_F(MainWindowTest, WebmailCaptionOfTheClientButton)
 }
 
 } // namespace
+
+// A window started in the tray and ended from there was never shown: the
+// placement, tree width and last account it would save are its defaults, so
+// the values loaded from the settings stay.
+TEST_F(MainWindowTest, NeverShownWindowKeepsTheLoadedWindowState)
+{
+    AddAccount("a", "Alpha", false, 1);
+    AppSettings().MainWndLeft = 40;
+    AppSettings().MainWndTop = 30;
+    AppSettings().MainWndRight = 1220;
+    AppSettings().MainWndBottom = 770;
+    AppSettings().MainWndHorzDiv = 230;
+    AppSettings().LastAccount = "Alpha";
+    CreateWindow();
+    Settings copy = AppSettings();
+    wnd->CopyWindowState(copy);
+    EXPECT_EQ(copy.MainWndLeft, 40);
+    EXPECT_EQ(copy.MainWndRight, 1220);
+    EXPECT_EQ(copy.MainWndBottom, 770);
+    EXPECT_EQ(copy.MainWndHorzDiv, 230);
+    EXPECT_EQ(copy.LastAccount, "Alpha");
+}
+
+// The lock button shows the lock as it is: pressed only while locked, so a
+// refused lock (automatic checks off) leaves it up.
+TEST_F(MainWindowTest, LockButtonFollowsTheLockNotTheClick)
+{
+    CreateWindow();
+    bool allow = false;
+    bool locked = false;
+    wnd->commands.lockToggle = [&] {
+        if (allow)
+            wnd->SetLockedLook(!locked);
+        locked = allow ? !locked : locked;
+    };
+    wnd->SetBusy(false);
+    wnd->TBLock->click(); // refused
+    EXPECT_FALSE(wnd->TBLock->isChecked());
+    allow = true;
+    wnd->TBLock->click(); // locked
+    EXPECT_TRUE(wnd->TBLock->isChecked());
+    allow = false;
+    wnd->TBLock->click(); // unlocking refused: stays locked
+    EXPECT_TRUE(wnd->TBLock->isChecked());
+}
+
+// Every key released in the tree repeats the click step, Enter included
+// (after the properties window it opened, the list follows the account).
+TEST_F(MainWindowTest, KeysReleasedInTheTreeRepeatTheClickStep)
+{
+    MailAccount* a = AddAccount("a", "Alpha", false, 1);
+    MailAccount* b = AddAccount("b", "Beta", false, 2);
+    CreateWindow();
+    wnd->show();
+    Select({a});
+    for (const int key : {int(Qt::Key_Down), int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        SCOPED_TRACE(key);
+        wnd->Tree->clearSelection();
+        wnd->NodeOf(b)->setSelected(true);
+        ASSERT_EQ(wnd->ShownMailbox(), &a->Box());
+        QTest::keyRelease(wnd->Tree, Qt::Key(key));
+        EXPECT_EQ(wnd->ShownMailbox(), &b->Box());
+        Select({a});
+    }
+}

@@ -6,36 +6,28 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "lang/Lang.h"
 
 namespace vm {
-
-namespace {
-QString T(const char* key)
-{
-    return vm::LangText(QStringLiteral("SAVEERRORWND"), QString::fromLatin1(key));
-}
-} // namespace
 
 SaveErrorWindow::SaveErrorWindow(const QString& report, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("SAVEERRORWND"));
-    setWindowTitle(T("Caption"));
+    setWindowTitle(QStringLiteral("Failure"));
     auto* layout = new QVBoxLayout(this);
-    LHead = new QLabel(T("LHead"), this);
+    LHead = new QLabel(this);
     LHead->setObjectName(QStringLiteral("LHead"));
     LHead->setWordWrap(true);
     MReport = new QPlainTextEdit(report, this);
     MReport->setObjectName(QStringLiteral("MReport"));
     MReport->setReadOnly(true);
-    LQuery = new QLabel(T("LQuery"), this);
+    LQuery = new QLabel(this);
     LQuery->setObjectName(QStringLiteral("LQuery"));
-    RBContinue = new QRadioButton(T("RBContinue"), this);
+    RBContinue = new QRadioButton(this);
     RBContinue->setObjectName(QStringLiteral("RBContinue"));
     RBContinue->setChecked(true);
-    RBAbort = new QRadioButton(T("RBAbort"), this);
+    RBAbort = new QRadioButton(this);
     RBAbort->setObjectName(QStringLiteral("RBAbort"));
-    BOK = new QPushButton(T("BOK"), this);
+    BOK = new QPushButton(QStringLiteral("OK"), this);
     BOK->setObjectName(QStringLiteral("BOK"));
     BOK->setDefault(true);
     for (QWidget* w : {static_cast<QWidget*>(LHead), static_cast<QWidget*>(MReport),
@@ -46,6 +38,9 @@ SaveErrorWindow::SaveErrorWindow(const QString& report, QWidget* parent) : QDial
     connect(BOK, &QPushButton::clicked, this,
             [this] { RBAbort->isChecked() ? reject() : accept(); });
     resize(460, 320);
+    // Caption (key "SaveErrorWnd", matched without regard to letter case)
+    // and control texts come from the window's own section.
+    vm::TranslateWindow(this);
     BOK->setFocus();
 }
 

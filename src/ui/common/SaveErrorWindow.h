@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include "ui/common/TranslatedWindow.h"
+
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -13,7 +15,7 @@ class QRadioButton;
 namespace vm {
 
 
-class SaveErrorWindow : public QDialog
+class SaveErrorWindow : public QDialog, public TranslationHooks
 {
     Q_OBJECT
 public:

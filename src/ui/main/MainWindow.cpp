@@ -142,8 +142,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     connect(TBLock, &QToolButton::clicked, this, [this] {
         if (commands.lockToggle)
             commands.lockToggle();
-        else
-            TBLock->setChecked(false);
+        // The button shows the lock as it is: a refused lock leaves it up.
+        TBLock->setChecked(lockedLook_);
     });
     treeHintTimer_.setSingleShot(true);
     treeHintTimer_.setInterval(1000);
@@ -300,6 +300,7 @@ void MainWindow::SetBusy(bool busy)
 
 void MainWindow::SetLockedLook(bool locked)
 {
+    lockedLook_ = locked;
     TBLock->setChecked(locked);
     TBLock->setIcon(vm::LockImage(locked));
 }
@@ -319,6 +320,10 @@ void MainWindow::AfterTranslation()
 
 void MainWindow::CopyWindowState(vm::Settings& settings) const
 {
+    // A window that was never shown (started in the tray and ended from
+    // there) has nothing of its own to save: the loaded values stay.
+    if (!everShown_)
+        return;
     const QRect r = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
     settings.MainWndLeft = r.left();
     settings.MainWndTop = r.top();
@@ -487,6 +492,7 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    everShown_ = true;
     if (QTreeWidgetItem* root = RootNode()) {
         const QString caption = MainText("Mailboxes");
         if (!caption.isEmpty())
@@ -634,8 +640,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         case QEvent::KeyRelease:
             if (watched == Tree) {
                 auto* key = static_cast<QKeyEvent*>(event);
-                if (!key->isAutoRepeat() && key->key() != Qt::Key_Return &&
-                    key->key() != Qt::Key_Enter)
+                if (!key->isAutoRepeat())
                     TreeClick();
             }
             break;

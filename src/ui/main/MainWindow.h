@@ -300,6 +300,8 @@ private:
     // does not read the mailboxes while a worker may be changing them.
     QHash<const MailAccount*, bool> boldWhileBusy_;
     bool captionsPending_ = false;
+    bool lockedLook_ = false;
+    bool everShown_ = false;
     bool firstActivationDone_ = false;
     bool adjustingSelection_ = false;
     int treeHintAllowance_ = 2;
