@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -120,6 +121,13 @@ addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
 }
 
 Transport::Transport() = default;
+
+qint64 Transport::MonotonicMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 Transport::~Transport()
 {

@@ -6,12 +6,12 @@
 //     wait ends within one wait slice (50 ms) with OperationCancelled;
 //   - abort the connection (Abort): the socket is shut down at once and the
 //     worker's wait ends with ConnectionAborted;
-//   - read LastActivity, stamped on every block sent or received.
+//   - read LastActivityMs, stamped on every block sent or received, on the
+//     monotonic clock (a change of the wall clock moves no limit).
 //
 // Every wait for the network is cut into slices of at most 50 ms so these
 // requests are noticed promptly; nothing spins.
 
-#include "core/DateTime.h"
 #include "net/NetErrors.h"
 
 #include <QByteArray>
@@ -109,9 +109,13 @@ public:
     // with ConnectionAborted. Stays in effect until the next Connect.
     void Abort();
     bool Aborted() const { return aborted_.load(); }
-    TDateTime LastActivity() const { return lastActivity_.load(); }
-    void SetLastActivity(TDateTime when) { lastActivity_.store(when); }
-    void StampActivity() { lastActivity_.store(Now()); }
+    // Milliseconds on the monotonic clock (MonotonicMs) of the last block
+    // sent or received, or of the last StampActivity.
+    qint64 LastActivityMs() const { return lastActivityMs_.load(); }
+    void StampActivity() { lastActivityMs_.store(MonotonicMs()); }
+    // The clock of every time limit: milliseconds since an arbitrary start,
+    // never set back or forward with the wall clock.
+    static qint64 MonotonicMs();
 
     // The peer's certificate after a TLS handshake, SHA-256 fingerprint.
     QString PeerFingerprint() const { return peerFingerprint_; }
@@ -146,7 +150,7 @@ private:
 
     std::atomic<InterruptState> status_{osProceed};
     std::atomic<bool> aborted_{false};
-    std::atomic<TDateTime> lastActivity_{0};
+    std::atomic<qint64> lastActivityMs_{0};
     // Guards fd_ so Abort never shuts down a descriptor the worker already closed.
     QMutex fdMutex_;
     int fd_ = -1;

@@ -5,14 +5,13 @@
 // (ConfigurePop3Client, which may ask for the password), the operation's
 // worker thread drives the dialogue (ConnectAndLogin, then the commands),
 // and the interface thread may at any time ask for an interrupt or read
-// LastActivity.
+// the transport's LastActivityMs.
 //
 // Every command sends one line and reads one reply line; a reply that does
 // not start with "+OK" where one is expected raises Pop3ReplyError with
 // the server's text. Multi-line replies are read up to "." with
 // dot-unstuffing.
 
-#include "core/DateTime.h"
 #include "net/NetErrors.h"
 #include "net/Transport.h"
 
@@ -74,8 +73,6 @@ public:
     // --- State shared with the interface thread -------------------------------
     // A POP3 operation is running (set and cleared on the interface thread).
     bool Busy = false;
-    vm::TDateTime LastActivity() const { return transport_.LastActivity(); }
-    void SetLastActivity(vm::TDateTime when) { transport_.SetLastActivity(when); }
     InterruptState OperationStatus() const { return transport_.OperationStatus(); }
     void SetOperationStatus(InterruptState s) { transport_.SetOperationStatus(s); }
     void ResetOperationStatus() { transport_.SetOperationStatus(osProceed); }

@@ -48,10 +48,12 @@ TEST_F(TransportTest, LinesBothWaysAndMultiLineWithDotUnstuffing)
         .Send("+OK\r\n1 abc\r\n..starts with dot\r\n..\r\n.x\r\nlone lf\n\r\n.\r\n")
         .SendLine("+OK after");
     Connect(s);
-    const vm::TDateTime before = 1.0;
-    t.SetLastActivity(before);
+    // The stamp is taken on the monotonic clock when the bytes arrive.
+    const qint64 before = Transport::MonotonicMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(t.ReadReplyLine(), "+OK hello");
-    EXPECT_GT(t.LastActivity(), before);
+    EXPECT_GE(t.LastActivityMs(), before + 30);
+    EXPECT_LE(t.LastActivityMs(), Transport::MonotonicMs());
     t.WriteLine("UIDL");
     EXPECT_EQ(t.ReadReplyLine(), "+OK");
     const QList<QByteArray> lines = t.ReadMultiLine();
