@@ -10,7 +10,8 @@
 //     monotonic clock (a change of the wall clock moves no limit).
 //
 // Every wait for the network is cut into slices of at most 50 ms so these
-// requests are noticed promptly; nothing spins.
+// requests are noticed promptly; nothing spins. Every reply is read within a
+// bound (ReplyLimit); past it the read fails with ReplyTooLarge.
 
 #include "net/NetErrors.h"
 
@@ -27,6 +28,14 @@ struct addrinfo;
 
 namespace vm {
 
+// The bound on one multi-line reply: its text (dot-unstuffed, each line
+// counted with a CR LF) and, where the lines are kept one by one, its lines.
+struct ReplyLimit
+{
+    qint64 maxBytes = 4 << 20;
+    qint64 maxLines = 100000;
+};
+
 enum class TlsMode {
     None,     // plain TCP
     Implicit, // TLS handshake right after the TCP connect
@@ -40,6 +49,9 @@ public:
     static constexpr int kWaitSliceMs = 50;
     // Lines longer than this are handed out in pieces of this size.
     static constexpr int kDefaultMaxLineLength = 16384;
+    // The longest single-line reply (greeting, "+OK"/"-ERR" line, SMTP reply
+    // line) ReadReplyLine accepts.
+    static constexpr qsizetype kMaxReplyLine = 64 * 1024;
 
     Transport();
     ~Transport();
@@ -89,16 +101,20 @@ public:
     // than the maximum line length is returned in pieces; *complete tells
     // whether the piece ended the line.
     QByteArray ReadLine(bool* complete = nullptr);
-    // One reply line, pieces of an overlong line joined (up to 1 MiB kept).
+    // One reply line, pieces of an overlong line joined; a line longer than
+    // kMaxReplyLine fails with ReplyTooLarge once that much has arrived.
     QByteArray ReadReplyLine();
     // Lines of a multi-line reply up to the terminating ".", dot-unstuffing
     // every line that starts with "..". Pieces of overlong lines are joined
-    // back, so the text arrives exactly as sent.
-    QList<QByteArray> ReadMultiLine();
+    // back, so the text arrives exactly as sent. More lines or bytes than
+    // the limit fail with ReplyTooLarge as soon as they have arrived.
+    QList<QByteArray> ReadMultiLine(const ReplyLimit& limit = {});
     // The same reply as one text: every line, dot-unstuffed, followed by
-    // CR LF. Cheaper than joining the lines of ReadMultiLine. sizeHint, the
-    // size the server announced, only sets aside room for the text.
-    QByteArray ReadMultiLineText(qint64 sizeHint = 0);
+    // CR LF. Cheaper than joining the lines of ReadMultiLine. A text (or a
+    // line still in the making) longer than maxBytes fails with
+    // ReplyTooLarge. sizeHint, the size the server announced, only sets
+    // aside room for the text.
+    QByteArray ReadMultiLineText(qint64 maxBytes, qint64 sizeHint = 0);
 
     // --- Shared with the interface thread (thread-safe) ----------------------
     InterruptState OperationStatus() const { return status_.load(); }
@@ -132,6 +148,7 @@ private:
     addrinfo* Lookup(const QString& host, quint16 port, int timeoutMs);
     void Handshake(int timeoutMs);
     [[noreturn]] void ThrowSocketError(const QString& what);
+    [[noreturn]] static void ThrowTooLarge(qint64 limit, const char* unit);
 
     TlsMode tlsMode_ = TlsMode::None;
     int sslVersion_ = 1;

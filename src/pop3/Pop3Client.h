@@ -10,7 +10,8 @@
 // Every command sends one line and reads one reply line; a reply that does
 // not start with "+OK" where one is expected raises Pop3ReplyError with
 // the server's text. Multi-line replies are read up to "." with
-// dot-unstuffing.
+// dot-unstuffing, each within the bound stated below for its kind; past it
+// the read fails with ReplyTooLarge and the connection cannot go on.
 
 #include "net/NetErrors.h"
 #include "net/Transport.h"
@@ -82,6 +83,23 @@ public:
     bool InterruptRequested() const { return OperationStatus() != osProceed; }
     vm::Transport& Transport() { return transport_; }
 
+    // --- Bounds of the replies --------------------------------------------------
+    // CAPA: a short list of keywords.
+    static constexpr ReplyLimit kCapaLimit{64 * 1024, 1000};
+    // UIDL and LIST: one line per message of the maildrop.
+    static constexpr ReplyLimit kListingLimit{32 << 20, 500000};
+    // "TOP n 0": the header block of one message.
+    static constexpr qint64 kHeadersLimit = 8 << 20;
+    // RETR of a message whose size is unknown (none announced, or 0).
+    static constexpr qint64 kUnsizedMessageLimit = 64 << 20;
+    // No message is read past this, whatever its announced size.
+    static constexpr qint64 kMaxMessageLimit = qint64(1) << 30;
+    // The bound on the text of "RETR n" for a message announced with
+    // announcedSize bytes: a quarter and 1 MiB over it (servers that count
+    // lines with a bare LF announce less than they send), at most
+    // kMaxMessageLimit; kUnsizedMessageLimit when no size is known.
+    static qint64 WholeMessageLimit(qint64 announcedSize);
+
     // --- The dialogue (worker thread) -----------------------------------------
     // TCP (and TLS) connect, greeting ("+OK" required, kept for APOP), then
     // "CAPA" (a negative answer is ignored).
@@ -97,7 +115,6 @@ public:
     QByteArray SendCmd(const QByteArray& line);
     // The same without judging the reply.
     QByteArray SendCmdRaw(const QByteArray& line);
-    QList<QByteArray> ReadMultiLine() { return transport_.ReadMultiLine(); }
 
     // "UIDL": one id per message in server order (index + 1 = number); the
     // text after the first space of each line, or the whole line without a
