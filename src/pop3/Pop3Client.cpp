@@ -57,6 +57,17 @@ qint64 Pop3Client::WholeMessageLimit(qint64 announcedSize)
     return std::min(announcedSize + announcedSize / 4 + (1 << 20), kMaxMessageLimit);
 }
 
+Pop3Client::Utf8Support Pop3Client::Utf8Mode() const
+{
+    for (const QByteArray& cap : capabilities_) {
+        const QList<QByteArray> words = cap.simplified().toUpper().split(' ');
+        if (words.first() != "UTF8")
+            continue;
+        return words.contains("USER") ? Utf8Support::BeforeLogin : Utf8Support::AfterLogin;
+    }
+    return Utf8Support::None;
+}
+
 void Pop3Client::Connect()
 {
     greeting_.clear();
@@ -73,6 +84,10 @@ void Pop3Client::Connect()
     }
     if (IsOk(SendCmdRaw("CAPA")))
         capabilities_ = transport_.ReadMultiLine(kCapaLimit);
+    // Without UTF-8 mode a server may hold back every message whose header
+    // carries raw UTF-8; the messages are decoded the same either way.
+    if (Utf8Mode() == Utf8Support::BeforeLogin)
+        SendCmdRaw("UTF8");
 }
 
 void Pop3Client::Login()
@@ -88,6 +103,8 @@ void Pop3Client::Login()
             SendCmd("USER " + Username);
             SendCmd("PASS " + Password);
         }
+        if (Utf8Mode() == Utf8Support::AfterLogin)
+            SendCmdRaw("UTF8");
     } catch (...) {
         CloseTransport();
         throw;

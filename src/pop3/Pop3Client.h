@@ -102,11 +102,17 @@ public:
 
     // --- The dialogue (worker thread) -----------------------------------------
     // TCP (and TLS) connect, greeting ("+OK" required, kept for APOP), then
-    // "CAPA" (a negative answer is ignored).
+    // "CAPA" (a negative answer is ignored). When CAPA lists "UTF8 USER",
+    // "UTF8" follows at once, before the login (whatever the answer).
     void Connect();
     // USER/PASS or APOP; on failure the connection is closed and the error
-    // raised again.
+    // raised again. When CAPA lists "UTF8" without the "USER" argument,
+    // "UTF8" follows a successful login (whatever the answer).
     void Login();
+    // What CAPA said about UTF-8 mode (RFC 6856): none, "UTF8" (only after
+    // the login) or "UTF8 USER" (also before it).
+    enum class Utf8Support { None, AfterLogin, BeforeLogin };
+    Utf8Support Utf8Mode() const;
     const QByteArray& Greeting() const { return greeting_; }
     const QList<QByteArray>& Capabilities() const { return capabilities_; }
 

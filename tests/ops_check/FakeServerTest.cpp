@@ -627,3 +627,50 @@ TEST(RetrieveOverPop3, EndlessMessageIsBoundByItsStoredSize)
     EXPECT_EQ(s.account.Box().At(0), m);
     EXPECT_TRUE(m->headersOnly);
 }
+
+TEST(CheckOverPop3, Utf8ServerIsAskedForUtf8ModeBeforeTheLogin)
+{
+    // A server announcing "UTF8 USER" holds back a message whose header
+    // carries raw UTF-8 unless UTF-8 mode is on; the header is decoded as is.
+    EnsureApp();
+    MailAccount account;
+    account.Login() = "bob";
+    account.Password() = "secret";
+    account.Server() = "127.0.0.1";
+    Pop3Client client;
+    FakeServer server;
+    account.Pop3Port() = server.Port();
+    server.SendLine("+OK ready")
+        .Expect("CAPA")
+        .Send("+OK\r\nTOP\r\nUIDL\r\nUSER\r\nUTF8 USER\r\n.\r\n")
+        .Expect("UTF8")
+        .SendLine("+OK UTF8 enabled")
+        .Expect("USER bob")
+        .SendLine("+OK")
+        .Expect("PASS secret")
+        .SendLine("+OK logged in")
+        .Expect("UIDL")
+        .Send("+OK\r\n1 u1\r\n.\r\n")
+        .Expect("LIST 1")
+        .SendLine("+OK 1 120")
+        .Expect("RETR 1")
+        .Send("+OK\r\nFrom: J\xc3\xbcrgen <j@example.org>\r\nSubject: \xc3\x84pfel\r\n"
+              "Date: Tue, 2 Jan 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
+              "Content-Type: text/plain; charset=UTF-8\r\n\r\nbody\r\n.\r\n")
+        .Expect("QUIT")
+        .SendLine("+OK bye");
+    server.Start();
+
+    ClearErrorList();
+    OperationRun run;
+    run.client = &client;
+    run.timeoutSeconds = 10;
+    const CheckAccountResult r = CheckAccount(account, run, Whole());
+    ASSERT_TRUE(server.WaitDone());
+    EXPECT_TRUE(server.Mismatches().isEmpty()) << server.Mismatches().join('\n').toStdString();
+    EXPECT_TRUE(r.completed);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+    ASSERT_EQ(account.Box().Count(), 1);
+    EXPECT_EQ(account.Box().At(0)->Subject(), QString::fromUtf8("Äpfel"));
+    EXPECT_EQ(account.Box().At(0)->FromName(), QString::fromUtf8("Jürgen"));
+}

@@ -567,4 +567,42 @@ TEST_F(Pop3ClientTest, EveryReplyKindEndsAtItsBoundWhenTheServerStreamsForever)
     }
 }
 
+TEST_F(Pop3ClientTest, Utf8ModeIsAskedForWhereCapaAllowsIt)
+{
+    // "UTF8 USER" allows the command before the login, a plain "UTF8" only
+    // after it; a refusal changes nothing; other keywords are not it.
+    struct Case
+    {
+        QByteArray capa;
+        QByteArray answer;
+        QList<QByteArray> commands;
+    };
+    const QList<QByteArray> plain{"CAPA", "USER bob", "PASS secret", "NOOP"};
+    const Case cases[] = {
+        {"UTF8 USER", "+OK UTF8 enabled", {"CAPA", "UTF8", "USER bob", "PASS secret", "NOOP"}},
+        {"utf8  user", "+OK", {"CAPA", "UTF8", "USER bob", "PASS secret", "NOOP"}},
+        {"UTF8 USER", "-ERR not now", {"CAPA", "UTF8", "USER bob", "PASS secret", "NOOP"}},
+        {"UTF8", "+OK", {"CAPA", "USER bob", "PASS secret", "UTF8", "NOOP"}},
+        {"UTF8", "-ERR no", {"CAPA", "USER bob", "PASS secret", "UTF8", "NOOP"}},
+        {"UTF8X USER", {}, plain},
+        {"X-UTF8 USER", {}, plain},
+    };
+    for (const Case& c : cases) {
+        FakeServer s;
+        s.SendLine("+OK").Expect("CAPA").Send("+OK\r\nTOP\r\n" + c.capa + "\r\nUIDL\r\n.\r\n");
+        for (const QByteArray& command : c.commands.mid(1)) {
+            s.Expect(command);
+            s.SendLine(command == "UTF8" ? c.answer : QByteArray("+OK"));
+        }
+        Prepare(s);
+        client.Connect();
+        client.Login();
+        EXPECT_EQ(client.SendCmd("NOOP"), "+OK") << c.capa.constData();
+        client.CloseTransport();
+        ASSERT_TRUE(s.WaitDone());
+        EXPECT_EQ(s.Received(), c.commands) << c.capa.constData();
+        EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+    }
+}
+
 } // namespace
