@@ -1,5 +1,7 @@
 #include "core/DateTime.h"
+#include "core/WallClockOverride.h"
 
+#include <atomic>
 #include <cmath>
 
 namespace vm {
@@ -7,6 +9,7 @@ namespace vm {
 namespace {
 const QDate kEpoch(1899, 12, 30);
 constexpr double kMsPerDay = 86400000.0;
+std::atomic<TDateTime (*)()> g_wallClock{nullptr};
 } // namespace
 
 TDateTime ToDays(const QDateTime& dt)
@@ -38,7 +41,14 @@ QDateTime FromDays(TDateTime days)
 
 TDateTime Now()
 {
+    if (const auto clock = g_wallClock.load())
+        return clock();
     return ToDays(QDateTime::currentDateTime());
+}
+
+void SetWallClockForTesting(TDateTime (*now)())
+{
+    g_wallClock.store(now);
 }
 
 } // namespace vm

@@ -68,6 +68,11 @@ VM_DECLARE_NET_ERROR(OperationCancelled, NetworkError);
 VM_DECLARE_NET_ERROR(TlsError, NetworkError);
 // A protocol client got a reply it cannot use (POP3 "-ERR", bad SMTP code...).
 VM_DECLARE_NET_ERROR(ProtocolReplyError, NetworkError);
+// A reply went past the bound stated for its kind (line length, lines or
+// bytes). The rest of it was not read, so the dialogue is out of step and
+// the connection cannot go on; unlike a refusal ("-ERR") it is never taken
+// as the answer about one message.
+VM_DECLARE_NET_ERROR(ReplyTooLarge, NetworkError);
 
 // The server's certificate failed verification. Carries what a window needs
 // to offer trusting exactly this certificate for this host and port.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -26,9 +27,6 @@ namespace vm {
 
 namespace {
 
-// Longest reply line kept by ReadReplyLine; the rest of such a line is read
-// and dropped so the dialogue stays in step.
-constexpr qsizetype kMaxReplyLine = 1 << 20;
 constexpr qint64 kWriteChunk = 32768;
 
 QString HostForLookup(const QString& host)
@@ -120,6 +118,20 @@ addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
 }
 
 Transport::Transport() = default;
+
+qint64 Transport::MonotonicMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Transport::ThrowTooLarge(qint64 limit, const char* unit)
+{
+    throw ReplyTooLarge(QStringLiteral("Server reply longer than %1 %2; connection closed.")
+                            .arg(limit)
+                            .arg(QLatin1String(unit)));
+}
 
 Transport::~Transport()
 {
@@ -415,16 +427,18 @@ QByteArray Transport::ReadReplyLine()
     bool complete = false;
     do {
         const QByteArray piece = ReadLine(&complete);
-        if (line.size() < kMaxReplyLine)
-            line += piece.left(kMaxReplyLine - line.size());
+        if (line.size() + piece.size() > kMaxReplyLine)
+            ThrowTooLarge(kMaxReplyLine, "bytes");
+        line += piece;
     } while (!complete);
     return line;
 }
 
-QList<QByteArray> Transport::ReadMultiLine()
+QList<QByteArray> Transport::ReadMultiLine(const ReplyLimit& limit)
 {
     QList<QByteArray> lines;
     QByteArray current;
+    qint64 bytes = 0; // text so far, each complete line with its CR LF
     bool atStart = true;
     for (;;) {
         bool complete = false;
@@ -435,8 +449,13 @@ QList<QByteArray> Transport::ReadMultiLine()
             if (piece.startsWith(".."))
                 piece.remove(0, 1);
         }
+        bytes += piece.size() + (complete ? 2 : 0);
+        if (bytes > limit.maxBytes)
+            ThrowTooLarge(limit.maxBytes, "bytes");
         current += piece;
         if (complete) {
+            if (lines.size() >= limit.maxLines)
+                ThrowTooLarge(limit.maxLines, "lines");
             lines.append(current);
             current.clear();
             atStart = true;
@@ -446,7 +465,7 @@ QList<QByteArray> Transport::ReadMultiLine()
     }
 }
 
-QByteArray Transport::ReadMultiLineText(qint64 sizeHint)
+QByteArray Transport::ReadMultiLineText(qint64 maxBytes, qint64 sizeHint)
 {
     // Room for the announced size saves growing the text step by step (and
     // the slack growth leaves behind); a server's claim is trusted only up
@@ -454,7 +473,7 @@ QByteArray Transport::ReadMultiLineText(qint64 sizeHint)
     constexpr qint64 kMaxReserve = 64 * 1024 * 1024;
     QByteArray text;
     if (sizeHint > 0)
-        text.reserve(qsizetype(std::min(sizeHint, kMaxReserve)));
+        text.reserve(qsizetype(std::min({sizeHint, kMaxReserve, maxBytes})));
     for (;;) {
         // Every complete line already buffered. Lines that end in CR LF and
         // need no unstuffing are copied in runs, not one by one.
@@ -479,6 +498,8 @@ QByteArray Transport::ReadMultiLineText(qint64 sizeHint)
             run = pos;
             if (end - begin == 1 && data[begin] == '.') {
                 buffer_.remove(0, pos);
+                if (text.size() > maxBytes)
+                    ThrowTooLarge(maxBytes, "bytes");
                 // A server that announced far more than it sent must not
                 // leave every message holding the room set aside.
                 if (text.capacity() - text.size() > text.size() / 8 + 4096)
@@ -492,6 +513,11 @@ QByteArray Transport::ReadMultiLineText(qint64 sizeHint)
         }
         text.append(data + run, pos - run);
         buffer_.remove(0, pos);
+        // What is left is one line still in the making; it counts as well,
+        // so an endless line ends the read just as endless lines do (the
+        // 3 bytes leave room for a terminating ".\r\n" not yet complete).
+        if (text.size() > maxBytes || buffer_.size() > maxBytes - text.size() + 3)
+            ThrowTooLarge(maxBytes, "bytes");
         FillBuffer();
     }
 }

@@ -6,12 +6,13 @@
 //     wait ends within one wait slice (50 ms) with OperationCancelled;
 //   - abort the connection (Abort): the socket is shut down at once and the
 //     worker's wait ends with ConnectionAborted;
-//   - read LastActivity, stamped on every block sent or received.
+//   - read LastActivityMs, stamped on every block sent or received, on the
+//     monotonic clock (a change of the wall clock moves no limit).
 //
 // Every wait for the network is cut into slices of at most 50 ms so these
-// requests are noticed promptly; nothing spins.
+// requests are noticed promptly; nothing spins. Every reply is read within a
+// bound (ReplyLimit); past it the read fails with ReplyTooLarge.
 
-#include "core/DateTime.h"
 #include "net/NetErrors.h"
 
 #include <QByteArray>
@@ -27,6 +28,14 @@ struct addrinfo;
 
 namespace vm {
 
+// The bound on one multi-line reply: its text (dot-unstuffed, each line
+// counted with a CR LF) and, where the lines are kept one by one, its lines.
+struct ReplyLimit
+{
+    qint64 maxBytes = 4 << 20;
+    qint64 maxLines = 100000;
+};
+
 enum class TlsMode {
     None,     // plain TCP
     Implicit, // TLS handshake right after the TCP connect
@@ -40,6 +49,9 @@ public:
     static constexpr int kWaitSliceMs = 50;
     // Lines longer than this are handed out in pieces of this size.
     static constexpr int kDefaultMaxLineLength = 16384;
+    // The longest single-line reply (greeting, "+OK"/"-ERR" line, SMTP reply
+    // line) ReadReplyLine accepts.
+    static constexpr qsizetype kMaxReplyLine = 64 * 1024;
 
     Transport();
     ~Transport();
@@ -89,16 +101,20 @@ public:
     // than the maximum line length is returned in pieces; *complete tells
     // whether the piece ended the line.
     QByteArray ReadLine(bool* complete = nullptr);
-    // One reply line, pieces of an overlong line joined (up to 1 MiB kept).
+    // One reply line, pieces of an overlong line joined; a line longer than
+    // kMaxReplyLine fails with ReplyTooLarge once that much has arrived.
     QByteArray ReadReplyLine();
     // Lines of a multi-line reply up to the terminating ".", dot-unstuffing
     // every line that starts with "..". Pieces of overlong lines are joined
-    // back, so the text arrives exactly as sent.
-    QList<QByteArray> ReadMultiLine();
+    // back, so the text arrives exactly as sent. More lines or bytes than
+    // the limit fail with ReplyTooLarge as soon as they have arrived.
+    QList<QByteArray> ReadMultiLine(const ReplyLimit& limit = {});
     // The same reply as one text: every line, dot-unstuffed, followed by
-    // CR LF. Cheaper than joining the lines of ReadMultiLine. sizeHint, the
-    // size the server announced, only sets aside room for the text.
-    QByteArray ReadMultiLineText(qint64 sizeHint = 0);
+    // CR LF. Cheaper than joining the lines of ReadMultiLine. A text (or a
+    // line still in the making) longer than maxBytes fails with
+    // ReplyTooLarge. sizeHint, the size the server announced, only sets
+    // aside room for the text.
+    QByteArray ReadMultiLineText(qint64 maxBytes, qint64 sizeHint = 0);
 
     // --- Shared with the interface thread (thread-safe) ----------------------
     InterruptState OperationStatus() const { return status_.load(); }
@@ -109,9 +125,13 @@ public:
     // with ConnectionAborted. Stays in effect until the next Connect.
     void Abort();
     bool Aborted() const { return aborted_.load(); }
-    TDateTime LastActivity() const { return lastActivity_.load(); }
-    void SetLastActivity(TDateTime when) { lastActivity_.store(when); }
-    void StampActivity() { lastActivity_.store(Now()); }
+    // Milliseconds on the monotonic clock (MonotonicMs) of the last block
+    // sent or received, or of the last StampActivity.
+    qint64 LastActivityMs() const { return lastActivityMs_.load(); }
+    void StampActivity() { lastActivityMs_.store(MonotonicMs()); }
+    // The clock of every time limit: milliseconds since an arbitrary start,
+    // never set back or forward with the wall clock.
+    static qint64 MonotonicMs();
 
     // The peer's certificate after a TLS handshake, SHA-256 fingerprint.
     QString PeerFingerprint() const { return peerFingerprint_; }
@@ -128,6 +148,7 @@ private:
     addrinfo* Lookup(const QString& host, quint16 port, int timeoutMs);
     void Handshake(int timeoutMs);
     [[noreturn]] void ThrowSocketError(const QString& what);
+    [[noreturn]] static void ThrowTooLarge(qint64 limit, const char* unit);
 
     TlsMode tlsMode_ = TlsMode::None;
     int sslVersion_ = 1;
@@ -146,7 +167,7 @@ private:
 
     std::atomic<InterruptState> status_{osProceed};
     std::atomic<bool> aborted_{false};
-    std::atomic<TDateTime> lastActivity_{0};
+    std::atomic<qint64> lastActivityMs_{0};
     // Guards fd_ so Abort never shuts down a descriptor the worker already closed.
     QMutex fdMutex_;
     int fd_ = -1;

@@ -76,6 +76,9 @@ RetrieveOutcome RunRetrieveWhole(Pop3Session& session, MailAccount& account,
                     continue;
                 }
                 auto fetched = std::make_unique<MessageRecord>();
+                // The size known from the check sets aside room for the text
+                // and bounds how much of it is read.
+                fetched->size = old->size;
                 session.FetchWhole(n, *fetched);
                 CarryOver(*old, *fetched);
                 MessageRecord* placed = fetched.release();

@@ -9,16 +9,11 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cmath>
-
 namespace vm {
 
-bool SilenceLimitExceeded(TDateTime lastActivity, TDateTime now, int limitSeconds)
+bool SilenceLimitExceeded(qint64 lastActivityMs, qint64 nowMs, int limitSeconds)
 {
-    // Compared in whole milliseconds so that a silence of exactly the limit
-    // is not yet over despite rounding of the day fractions.
-    const double silentMs = std::round((now - lastActivity) * 86400000.0);
-    return silentMs > double(limitSeconds) * 1000.0;
+    return nowMs - lastActivityMs > qint64(limitSeconds) * 1000;
 }
 
 int RunWorker(WorkerParams& params, const std::function<void()>& worker, const WorkerRun& run)
@@ -56,7 +51,8 @@ int RunWorker(WorkerParams& params, const std::function<void()>& worker, const W
         }
         if (run.silenceLimitSeconds <= 0 || params.result.load() != kResultRunning)
             return;
-        if (SilenceLimitExceeded(transport->LastActivity(), Now(), run.silenceLimitSeconds)) {
+        if (SilenceLimitExceeded(transport->LastActivityMs(), Transport::MonotonicMs(),
+                                 run.silenceLimitSeconds)) {
             silenced = true;
             transport->Abort();
         }
@@ -69,7 +65,10 @@ int RunWorker(WorkerParams& params, const std::function<void()>& worker, const W
     thread->wait();
     delete thread;
 
-    if (silenced) {
+    // A worker that completed while the abort was on its way keeps its
+    // result: what it did (a message the server accepted, a mailbox written)
+    // has happened, and reporting it as failed would have the user repeat it.
+    if (silenced && params.result.load() != kResultDone) {
         params.result.store(kResultFailed);
         if (run.onSilence)
             run.onSilence();

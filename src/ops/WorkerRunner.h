@@ -3,15 +3,15 @@
 // prepares a client and a parameter block, runs the worker on a thread of
 // its own and waits in an event loop (windows stay alive, nothing spins)
 // until the worker has ended. The waiting side alone enforces the silence
-// limit: when no byte has moved for longer than the limit, it aborts the
-// worker's transport (the worker ends at its current wait), sets the result
-// to 0 and runs the clean-up the operation gives (for POP3: status texts and
-// the "RemoteHostNoReply" error line).
+// limit, on the monotonic clock: when no byte has moved for longer than the
+// limit, it aborts the worker's transport (the worker ends at its current
+// wait), sets the result to 0 and runs the clean-up the operation gives (for
+// POP3: status texts and the "RemoteHostNoReply" error line). A worker that
+// completed (result 1) before the abort reached it keeps its result, and no
+// clean-up runs.
 //
 // The same runner serves the windows, the command line (QCoreApplication,
 // no display) and the tests.
-
-#include "core/DateTime.h"
 
 #include <QString>
 
@@ -60,12 +60,13 @@ struct DetailsMessageParams : WorkerParams
     MessageRecord* message = nullptr;
 };
 
-// True when now - lastActivity is strictly greater than limitSeconds.
-bool SilenceLimitExceeded(TDateTime lastActivity, TDateTime now, int limitSeconds);
+// True when nowMs - lastActivityMs (monotonic milliseconds, see
+// Transport::MonotonicMs) is strictly greater than limitSeconds.
+bool SilenceLimitExceeded(qint64 lastActivityMs, qint64 nowMs, int limitSeconds);
 
 struct WorkerRun
 {
-    // The worker's transport: LastActivity is read from it, Abort ends a
+    // The worker's transport: LastActivityMs is read from it, Abort ends a
     // silent worker. Required.
     Transport* transport = nullptr;
     // Silence limit in seconds (the setting ConnectTimeout); <= 0 = none.
@@ -76,7 +77,7 @@ struct WorkerRun
     int tickMs = 100;
 };
 
-// Sets LastActivity := now, runs worker on a new thread and waits until that
+// Stamps the transport's activity, runs worker on a new thread and waits until that
 // thread has ended. The worker must set params.result on every path; if it
 // throws, the result becomes 0. The transport is closed on the worker's
 // thread before the thread ends. Returns the final result (0 or 1). Call on

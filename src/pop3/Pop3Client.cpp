@@ -8,6 +8,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
 namespace vm {
 
 namespace {
@@ -48,6 +50,24 @@ Pop3Client::Pop3Client()
 
 Pop3Client::~Pop3Client() = default;
 
+qint64 Pop3Client::WholeMessageLimit(qint64 announcedSize)
+{
+    if (announcedSize <= 0)
+        return kUnsizedMessageLimit;
+    return std::min(announcedSize + announcedSize / 4 + (1 << 20), kMaxMessageLimit);
+}
+
+Pop3Client::Utf8Support Pop3Client::Utf8Mode() const
+{
+    for (const QByteArray& cap : capabilities_) {
+        const QList<QByteArray> words = cap.simplified().toUpper().split(' ');
+        if (words.first() != "UTF8")
+            continue;
+        return words.contains("USER") ? Utf8Support::BeforeLogin : Utf8Support::AfterLogin;
+    }
+    return Utf8Support::None;
+}
+
 void Pop3Client::Connect()
 {
     greeting_.clear();
@@ -63,7 +83,11 @@ void Pop3Client::Connect()
         throw Pop3ReplyError(ReplyText(greeting));
     }
     if (IsOk(SendCmdRaw("CAPA")))
-        capabilities_ = transport_.ReadMultiLine();
+        capabilities_ = transport_.ReadMultiLine(kCapaLimit);
+    // Without UTF-8 mode a server may hold back every message whose header
+    // carries raw UTF-8; the messages are decoded the same either way.
+    if (Utf8Mode() == Utf8Support::BeforeLogin)
+        SendCmdRaw("UTF8");
 }
 
 void Pop3Client::Login()
@@ -79,6 +103,8 @@ void Pop3Client::Login()
             SendCmd("USER " + Username);
             SendCmd("PASS " + Password);
         }
+        if (Utf8Mode() == Utf8Support::AfterLogin)
+            SendCmdRaw("UTF8");
     } catch (...) {
         CloseTransport();
         throw;
@@ -104,7 +130,7 @@ bool Pop3Client::FetchUidLines(QList<QByteArray>& lines)
     lines.clear();
     if (!IsOk(SendCmdRaw("UIDL")))
         return false;
-    lines = transport_.ReadMultiLine();
+    lines = transport_.ReadMultiLine(kListingLimit);
     return true;
 }
 
@@ -154,7 +180,7 @@ bool Pop3Client::FetchSizeList(QHash<int, std::int32_t>& sizes)
     sizes.clear();
     if (!IsOk(SendCmdRaw("LIST")))
         return false;
-    const QList<QByteArray> lines = transport_.ReadMultiLine();
+    const QList<QByteArray> lines = transport_.ReadMultiLine(kListingLimit);
     sizes.reserve(lines.size());
     for (const QByteArray& line : lines) {
         const qsizetype space = line.indexOf(' ');
@@ -216,7 +242,7 @@ void Pop3Client::ReceiveWholeText(int n, MessageRecord& record)
     const QByteArray reply = transport_.ReadReplyLine();
     if (!IsOk(reply))
         throw Pop3ReplyError(ReplyText(reply));
-    record.raw = transport_.ReadMultiLineText(record.size);
+    record.raw = transport_.ReadMultiLineText(WholeMessageLimit(record.size), record.size);
     record.headersOnly = false;
     record.noHeaders = false;
 }
@@ -236,7 +262,7 @@ void Pop3Client::ReceiveHeaders(int n, MessageRecord& record)
     const QByteArray reply = transport_.ReadReplyLine();
     if (!IsOk(reply))
         throw Pop3ReplyError(ReplyText(reply));
-    record.raw = transport_.ReadMultiLineText();
+    record.raw = transport_.ReadMultiLineText(kHeadersLimit);
     record.ParseHeaders();
     record.serverNumber = n;
     record.headersOnly = true;

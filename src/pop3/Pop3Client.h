@@ -5,14 +5,14 @@
 // (ConfigurePop3Client, which may ask for the password), the operation's
 // worker thread drives the dialogue (ConnectAndLogin, then the commands),
 // and the interface thread may at any time ask for an interrupt or read
-// LastActivity.
+// the transport's LastActivityMs.
 //
 // Every command sends one line and reads one reply line; a reply that does
 // not start with "+OK" where one is expected raises Pop3ReplyError with
 // the server's text. Multi-line replies are read up to "." with
-// dot-unstuffing.
+// dot-unstuffing, each within the bound stated below for its kind; past it
+// the read fails with ReplyTooLarge and the connection cannot go on.
 
-#include "core/DateTime.h"
 #include "net/NetErrors.h"
 #include "net/Transport.h"
 
@@ -74,8 +74,6 @@ public:
     // --- State shared with the interface thread -------------------------------
     // A POP3 operation is running (set and cleared on the interface thread).
     bool Busy = false;
-    vm::TDateTime LastActivity() const { return transport_.LastActivity(); }
-    void SetLastActivity(vm::TDateTime when) { transport_.SetLastActivity(when); }
     InterruptState OperationStatus() const { return transport_.OperationStatus(); }
     void SetOperationStatus(InterruptState s) { transport_.SetOperationStatus(s); }
     void ResetOperationStatus() { transport_.SetOperationStatus(osProceed); }
@@ -85,13 +83,36 @@ public:
     bool InterruptRequested() const { return OperationStatus() != osProceed; }
     vm::Transport& Transport() { return transport_; }
 
+    // --- Bounds of the replies --------------------------------------------------
+    // CAPA: a short list of keywords.
+    static constexpr ReplyLimit kCapaLimit{64 * 1024, 1000};
+    // UIDL and LIST: one line per message of the maildrop.
+    static constexpr ReplyLimit kListingLimit{32 << 20, 500000};
+    // "TOP n 0": the header block of one message.
+    static constexpr qint64 kHeadersLimit = 8 << 20;
+    // RETR of a message whose size is unknown (none announced, or 0).
+    static constexpr qint64 kUnsizedMessageLimit = 64 << 20;
+    // No message is read past this, whatever its announced size.
+    static constexpr qint64 kMaxMessageLimit = qint64(1) << 30;
+    // The bound on the text of "RETR n" for a message announced with
+    // announcedSize bytes: a quarter and 1 MiB over it (servers that count
+    // lines with a bare LF announce less than they send), at most
+    // kMaxMessageLimit; kUnsizedMessageLimit when no size is known.
+    static qint64 WholeMessageLimit(qint64 announcedSize);
+
     // --- The dialogue (worker thread) -----------------------------------------
     // TCP (and TLS) connect, greeting ("+OK" required, kept for APOP), then
-    // "CAPA" (a negative answer is ignored).
+    // "CAPA" (a negative answer is ignored). When CAPA lists "UTF8 USER",
+    // "UTF8" follows at once, before the login (whatever the answer).
     void Connect();
     // USER/PASS or APOP; on failure the connection is closed and the error
-    // raised again.
+    // raised again. When CAPA lists "UTF8" without the "USER" argument,
+    // "UTF8" follows a successful login (whatever the answer).
     void Login();
+    // What CAPA said about UTF-8 mode (RFC 6856): none, "UTF8" (only after
+    // the login) or "UTF8 USER" (also before it).
+    enum class Utf8Support { None, AfterLogin, BeforeLogin };
+    Utf8Support Utf8Mode() const;
     const QByteArray& Greeting() const { return greeting_; }
     const QList<QByteArray>& Capabilities() const { return capabilities_; }
 
@@ -100,7 +121,6 @@ public:
     QByteArray SendCmd(const QByteArray& line);
     // The same without judging the reply.
     QByteArray SendCmdRaw(const QByteArray& line);
-    QList<QByteArray> ReadMultiLine() { return transport_.ReadMultiLine(); }
 
     // "UIDL": one id per message in server order (index + 1 = number); the
     // text after the first space of each line, or the whole line without a

@@ -54,7 +54,6 @@ QByteArray SmtpReply::Text() const
 SmtpClient::SmtpClient()
 {
     transport_.SetOperationStatus(osProceed);
-    transport_.SetLastActivity(0);
 }
 
 SmtpClient::~SmtpClient()

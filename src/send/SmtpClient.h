@@ -91,7 +91,7 @@ public:
 
     // --- State ----------------------------------------------------------------
     Transport& GetTransport() { return transport_; }
-    TDateTime LastActivity() const { return transport_.LastActivity(); }
+    qint64 LastActivityMs() const { return transport_.LastActivityMs(); }
     InterruptState OperationStatus() const { return transport_.OperationStatus(); }
     // The capability lines of the last EHLO (keywords and their parameters).
     const QList<QByteArray>& Capabilities() const { return capabilities_; }

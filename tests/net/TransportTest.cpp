@@ -1,5 +1,6 @@
 // The transport against the scripted fake server: lines, multi-line replies,
-// overlong lines, dropped connections, interrupts and aborts.
+// overlong lines, bounds on replies, dropped connections, interrupts and
+// aborts.
 
 #include "net/Transport.h"
 #include "support/FakeServer.h"
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -48,10 +50,12 @@ TEST_F(TransportTest, LinesBothWaysAndMultiLineWithDotUnstuffing)
         .Send("+OK\r\n1 abc\r\n..starts with dot\r\n..\r\n.x\r\nlone lf\n\r\n.\r\n")
         .SendLine("+OK after");
     Connect(s);
-    const vm::TDateTime before = 1.0;
-    t.SetLastActivity(before);
+    // The stamp is taken on the monotonic clock when the bytes arrive.
+    const qint64 before = Transport::MonotonicMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(t.ReadReplyLine(), "+OK hello");
-    EXPECT_GT(t.LastActivity(), before);
+    EXPECT_GE(t.LastActivityMs(), before + 30);
+    EXPECT_LE(t.LastActivityMs(), Transport::MonotonicMs());
     t.WriteLine("UIDL");
     EXPECT_EQ(t.ReadReplyLine(), "+OK");
     const QList<QByteArray> lines = t.ReadMultiLine();
@@ -96,6 +100,74 @@ TEST_F(TransportTest, CrLfSplitAcrossPiecesStaysOneLineEnd)
     t.SetMaxLineLength(10);
     EXPECT_EQ(t.ReadReplyLine(), "123456789");
     EXPECT_EQ(t.ReadReplyLine(), "next");
+}
+
+TEST_F(TransportTest, RepliesWithinTheirBoundPassAndLongerOnesFail)
+{
+    // Text "ab\r\n" "cd\r\n" is 8 bytes in 2 lines.
+    struct Case
+    {
+        ReplyLimit limit;
+        bool fits;
+    };
+    const Case cases[] = {
+        {{8, 2}, true}, {{7, 2}, false}, {{8, 1}, false}, {{100, 100}, true}};
+    for (const Case& c : cases) {
+        for (bool asText : {false, true}) {
+            FakeServer s;
+            s.Send("ab\r\ncd\r\n.\r\n+OK next\r\n");
+            Connect(s);
+            const auto read = [&] {
+                if (asText)
+                    EXPECT_EQ(t.ReadMultiLineText(c.limit.maxBytes), "ab\r\ncd\r\n");
+                else
+                    EXPECT_EQ(t.ReadMultiLine(c.limit), (QList<QByteArray>{"ab", "cd"}));
+            };
+            // The text form counts bytes only.
+            if (c.fits || (asText && c.limit.maxBytes >= 8)) {
+                read();
+                EXPECT_EQ(t.ReadReplyLine(), "+OK next");
+            } else {
+                EXPECT_THROW(read(), ReplyTooLarge)
+                    << c.limit.maxBytes << " bytes, " << c.limit.maxLines << " lines";
+            }
+            t.Close();
+        }
+    }
+}
+
+TEST_F(TransportTest, EndlessRepliesFailOnceTheirBoundHasArrived)
+{
+    // A server that never ends its reply, with one line or many: the read
+    // fails once the bound has arrived. The server falls silent at twice the
+    // bound, so a client without the bound waits there and fails the test.
+    constexpr qint64 kBound = 1 << 20;
+    struct Case
+    {
+        const char* name;
+        QByteArray stream;
+        std::function<void(Transport&)> read;
+    };
+    const Case cases[] = {
+        {"reply line", "x", [](Transport& t) { t.ReadReplyLine(); }},
+        {"lines", "1 abc\r\n", [](Transport& t) { t.ReadMultiLine({kBound, 1000000}); }},
+        {"short lines", "1\r\n", [](Transport& t) { t.ReadMultiLine({kBound, 1000}); }},
+        {"one line in lines", "x", [](Transport& t) { t.ReadMultiLine({kBound, 1000}); }},
+        {"text", "line of text\r\n", [](Transport& t) { t.ReadMultiLineText(kBound); }},
+        {"one line in text", "x", [](Transport& t) { t.ReadMultiLineText(kBound, 100); }},
+        {"bare LF lines in text", "\n", [](Transport& t) { t.ReadMultiLineText(kBound); }},
+    };
+    for (const Case& c : cases) {
+        FakeServer s;
+        s.SendLine("+OK").Endless(c.stream, 2 * kBound);
+        Connect(s);
+        t.SetReadTimeoutMs(5000); // a client waiting at the guard fails the test
+        EXPECT_EQ(t.ReadReplyLine(), "+OK");
+        EXPECT_THROW(c.read(t), ReplyTooLarge) << c.name;
+        t.Close();
+        t.SetReadTimeoutMs(-1);
+        ASSERT_TRUE(s.WaitDone()) << c.name;
+    }
 }
 
 TEST_F(TransportTest, DroppedConnectionMidReplyFails)

@@ -1,7 +1,9 @@
 // The worker runner against the scripted fake server: the silence limit,
-// slow but steady servers, interrupts, the error list and the reporting.
+// slow but steady servers, jumps of the wall clock, workers that complete as
+// the limit fires, interrupts, the error list and the reporting.
 
 #include "core/Messages.h"
+#include "core/WallClockOverride.h"
 #include "model/MailAccount.h"
 #include "net/Transport.h"
 #include "ops/ErrorList.h"
@@ -14,9 +16,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
+
+#include <atomic>
+#include <functional>
 
 using namespace vm;
 using vm::test::FakeServer;
@@ -184,12 +190,109 @@ TEST_F(WorkerRunnerTest, WorkerErrorsBecomeOneLineEachAndAreReported)
 
 TEST(SilenceLimit, IsStrictlyGreaterThan)
 {
-    const TDateTime start = 45000.5;
-    const double second = 1.0 / 86400.0;
-    EXPECT_FALSE(SilenceLimitExceeded(start, start + 60 * second, 60));
-    EXPECT_TRUE(SilenceLimitExceeded(start, start + 60.001 * second, 60));
-    EXPECT_TRUE(SilenceLimitExceeded(start, start + 61 * second, 60));
-    EXPECT_FALSE(SilenceLimitExceeded(start, start + 30 * second, 60));
+    const qint64 start = 123456789;
+    EXPECT_FALSE(SilenceLimitExceeded(start, start + 60000, 60));
+    EXPECT_TRUE(SilenceLimitExceeded(start, start + 60001, 60));
+    EXPECT_TRUE(SilenceLimitExceeded(start, start + 61000, 60));
+    EXPECT_FALSE(SilenceLimitExceeded(start, start + 30000, 60));
+}
+
+// A wall clock that runs with the real one, shifted by a number of hours
+// that a worker changes in the middle of a run.
+std::atomic<int> g_wallClockShiftHours{0};
+
+TDateTime ShiftedWallClock()
+{
+    return ToDays(QDateTime::currentDateTime()) + g_wallClockShiftHours.load() / 24.0;
+}
+
+class WallClockJumpTest : public WorkerRunnerTest
+{
+protected:
+    void SetUp() override
+    {
+        WorkerRunnerTest::SetUp();
+        g_wallClockShiftHours = 0;
+        SetWallClockForTesting(&ShiftedWallClock);
+    }
+    void TearDown() override { SetWallClockForTesting(nullptr); }
+
+    // Reads the greeting, moves the wall clock by shiftHours (daylight
+    // saving starts or ends), then reads the next reply.
+    std::function<void()> JumpingWorker(GetMailParams& params, quint16 port, int shiftHours)
+    {
+        return [this, &params, port, shiftHours] {
+            RunWorkerBody(params, transport, "Work", &status, [&] {
+                transport.Connect("127.0.0.1", port);
+                transport.ReadReplyLine();
+                g_wallClockShiftHours = shiftHours;
+                transport.ReadReplyLine();
+            });
+        };
+    }
+};
+
+TEST_F(WallClockJumpTest, JumpForwardDoesNotEndASteadyWorker)
+{
+    // Daylight saving starts while the server takes 0.5 s over a reply,
+    // well within the limit of 3 s.
+    FakeServer s;
+    s.SendLine("+OK hello").Stall(500).SendLine("+OK later");
+    s.Start();
+    GetMailParams params;
+    const int result =
+        RunPop3Worker(params, transport, account, &status, 3, JumpingWorker(params, s.Port(), 1));
+    EXPECT_EQ(result, kResultDone);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+}
+
+TEST_F(WallClockJumpTest, JumpBackDoesNotDisableTheLimit)
+{
+    // Daylight saving ends just after the greeting; the silent server must
+    // still be cut off after its second, not an hour later.
+    FakeServer s;
+    s.SendLine("+OK hello").Stall(-1);
+    s.Start();
+    GetMailParams params;
+    // Ends the test, failed, should the limit never fire.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [this] { transport.RequestInterrupt(); });
+    guard.start(20000);
+    const int result =
+        RunPop3Worker(params, transport, account, &status, 1, JumpingWorker(params, s.Port(), -1));
+    EXPECT_EQ(result, kResultFailed);
+    EXPECT_EQ(transport.OperationStatus(), osProceed);
+    const QStringList errors = ErrorList();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("Remote host had not replied")) << errors[0].toStdString();
+}
+
+TEST_F(WorkerRunnerTest, WorkerThatCompletedAsTheLimitFiredKeepsItsResult)
+{
+    // The server's last answer arrives, then nothing more: the worker has
+    // all it needs but is still winding up when the limit ends the silence.
+    // What it did has happened: it must not be reported as failed (the user
+    // would repeat it, e.g. send a message twice).
+    FakeServer s;
+    s.SendLine("+OK accepted").Stall(-1);
+    s.Start();
+    GetMailParams params;
+    const int result = RunPop3Worker(params, transport, account, &status, 1, [&] {
+        RunWorkerBody(params, transport, "Work", &status, [&] {
+            transport.Connect("127.0.0.1", s.Port());
+            EXPECT_EQ(transport.ReadReplyLine(), "+OK accepted");
+            QElapsedTimer wait;
+            wait.start();
+            while (!transport.Aborted() && wait.elapsed() < 20000)
+                QThread::msleep(10);
+            EXPECT_TRUE(transport.Aborted());
+        });
+    });
+    EXPECT_EQ(result, kResultDone);
+    EXPECT_EQ(params.result.load(), kResultDone);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+    EXPECT_FALSE(statusTexts.contains("Disconnecting from server (account: Work)"));
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <functional>
+
 #include "model/MailAccount.h"
 #include "net/PasswordPrompt.h"
 #include "ops/CheckAccount.h"
@@ -548,4 +550,127 @@ TEST(RetrieveOverPop3, HeadersOnlyRecordIsReplacedInPlace)
     const RetrieveResult none = RetrieveWholeMessages(s.account, {s.account.Box().At(1)});
     EXPECT_TRUE(none.nothingToDo);
     EXPECT_FALSE(none.started);
+}
+
+TEST(CheckOverPop3, EndlessRepliesEndTheCheckAndLoseNothingStored)
+{
+    // A reply past its bound ends the connection (its rest was never read),
+    // not just the one message: a stored record is not dropped as it would
+    // be for a "-ERR", and what the mailbox held stays as it was.
+    struct Case
+    {
+        const char* name;
+        std::function<void(ServerScript&)> script;
+    };
+    const Case cases[] = {
+        {"UIDL", [](ServerScript& s) { s.server.Expect("UIDL").SendLine("+OK").Endless("1 a\r\n"); }},
+        {"RETR of the stored record",
+         [](ServerScript& s) {
+             s.Uidl({"a", "new"}).server.Expect("RETR 1").SendLine("+OK").Endless("body\r\n");
+         }},
+        {"endless line in a new message",
+         [](ServerScript& s) {
+             s.Uidl({"a", "new"})
+                 .Reply("RETR 1", "+OK", Headers("a", "Tue, 2 Jan 2024 10:00:00 +0000"), true)
+                 .Reply("LIST 2", "+OK 2 300")
+                 .server.Expect("RETR 2")
+                 .Send("+OK\r\nSubject: ")
+                 .Endless("x");
+         }},
+    };
+    for (const Case& c : cases) {
+        ServerScript s;
+        auto* stored = new MessageRecord;
+        stored->UID = "a";
+        stored->size = 300;
+        stored->headersOnly = true;
+        s.account.Box().Add(stored);
+        c.script(s);
+        s.server.Start();
+
+        ClearErrorList();
+        const CheckAccountResult r = CheckAccount(s.account, s.Run(), Whole());
+        ASSERT_TRUE(s.server.WaitDone()) << c.name;
+        EXPECT_FALSE(r.completed) << c.name;
+        const QStringList errors = ErrorList();
+        ASSERT_EQ(errors.size(), 1) << c.name;
+        EXPECT_TRUE(errors[0].contains("ReplyTooLarge")) << errors[0].toStdString();
+        const Mailbox& mb = s.account.Box();
+        ASSERT_EQ(mb.Count(), 1) << c.name;
+        EXPECT_EQ(mb.At(0)->UID, "a") << c.name;
+        // Fetched whole before the endless reply, or kept as it was.
+        EXPECT_EQ(mb.At(0)->headersOnly, QByteArray(c.name) != "endless line in a new message")
+            << c.name;
+    }
+}
+
+TEST(RetrieveOverPop3, EndlessMessageIsBoundByItsStoredSize)
+{
+    ServerScript s;
+    auto* m = new MessageRecord;
+    m->UID = "a";
+    m->size = 42;
+    s.account.Box().Add(m);
+    // 42 bytes stored: the text is bound at about 1 MiB. The server falls
+    // silent after 8 MiB, which a client allowing the 64 MiB of a message of
+    // unknown size would wait out until the silence limit.
+    s.Uidl({"a"}).server.Expect("RETR 1").SendLine("+OK").Endless("body\r\n", 8 << 20);
+    s.server.Start();
+    ClearErrorList();
+    const RetrieveResult r =
+        RetrieveWholeMessages(s.account, {m}, OperationView::MainWindow, s.Run(3));
+    ASSERT_TRUE(s.server.WaitDone());
+    EXPECT_FALSE(r.completed);
+    ASSERT_EQ(ErrorList().size(), 1);
+    EXPECT_TRUE(ErrorList()[0].contains("ReplyTooLarge")) << ErrorList()[0].toStdString();
+    ASSERT_EQ(s.account.Box().Count(), 1);
+    EXPECT_EQ(s.account.Box().At(0), m);
+    EXPECT_TRUE(m->headersOnly);
+}
+
+TEST(CheckOverPop3, Utf8ServerIsAskedForUtf8ModeBeforeTheLogin)
+{
+    // A server announcing "UTF8 USER" holds back a message whose header
+    // carries raw UTF-8 unless UTF-8 mode is on; the header is decoded as is.
+    EnsureApp();
+    MailAccount account;
+    account.Login() = "bob";
+    account.Password() = "secret";
+    account.Server() = "127.0.0.1";
+    Pop3Client client;
+    FakeServer server;
+    account.Pop3Port() = server.Port();
+    server.SendLine("+OK ready")
+        .Expect("CAPA")
+        .Send("+OK\r\nTOP\r\nUIDL\r\nUSER\r\nUTF8 USER\r\n.\r\n")
+        .Expect("UTF8")
+        .SendLine("+OK UTF8 enabled")
+        .Expect("USER bob")
+        .SendLine("+OK")
+        .Expect("PASS secret")
+        .SendLine("+OK logged in")
+        .Expect("UIDL")
+        .Send("+OK\r\n1 u1\r\n.\r\n")
+        .Expect("LIST 1")
+        .SendLine("+OK 1 120")
+        .Expect("RETR 1")
+        .Send("+OK\r\nFrom: J\xc3\xbcrgen <j@example.org>\r\nSubject: \xc3\x84pfel\r\n"
+              "Date: Tue, 2 Jan 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
+              "Content-Type: text/plain; charset=UTF-8\r\n\r\nbody\r\n.\r\n")
+        .Expect("QUIT")
+        .SendLine("+OK bye");
+    server.Start();
+
+    ClearErrorList();
+    OperationRun run;
+    run.client = &client;
+    run.timeoutSeconds = 10;
+    const CheckAccountResult r = CheckAccount(account, run, Whole());
+    ASSERT_TRUE(server.WaitDone());
+    EXPECT_TRUE(server.Mismatches().isEmpty()) << server.Mismatches().join('\n').toStdString();
+    EXPECT_TRUE(r.completed);
+    EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+    ASSERT_EQ(account.Box().Count(), 1);
+    EXPECT_EQ(account.Box().At(0)->Subject(), QString::fromUtf8("Äpfel"));
+    EXPECT_EQ(account.Box().At(0)->FromName(), QString::fromUtf8("Jürgen"));
 }

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace vm;
 
 using vm::test::FakeServer;
@@ -488,6 +490,119 @@ TEST(RecreatePop3Client, KeepsBusyFlagAndInterruptRequest)
     EXPECT_TRUE(after.Password.isEmpty());
     after.Busy = false;
     after.ResetOperationStatus();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Pop3ClientTest, EveryReplyKindEndsAtItsBoundWhenTheServerStreamsForever)
+{
+    // Each reply kind against a server that never ends it: the read fails
+    // with ReplyTooLarge once the kind's bound has arrived. The server falls
+    // silent a little past the bound, so a client with a larger bound (or
+    // none) waits there and fails the test on its read limit instead.
+    struct Case
+    {
+        const char* name;
+        QByteArray command; // empty: the greeting or CAPA, read by Connect
+        QByteArray stream;
+        qint64 bound; // bytes, or lines times the length of a streamed line
+        std::function<void(Pop3Client&)> read;
+    };
+    const auto fetchWhole = [](std::int32_t size) {
+        return [size](Pop3Client& c) {
+            MessageRecord rec;
+            rec.size = size;
+            c.FetchWhole(1, rec);
+        };
+    };
+    const Case cases[] = {
+        {"greeting", {}, "x", Transport::kMaxReplyLine, [](Pop3Client& c) { c.Connect(); }},
+        {"CAPA", {}, "X-CAPABILITY\r\n", Pop3Client::kCapaLimit.maxLines * 14,
+         [](Pop3Client& c) { c.Connect(); }},
+        {"UIDL", "UIDL", "1 abc\r\n", Pop3Client::kListingLimit.maxLines * 7,
+         [](Pop3Client& c) {
+             QList<QByteArray> ids;
+             c.FetchUidList(ids);
+         }},
+        {"LIST", "LIST", "1 300\r\n", Pop3Client::kListingLimit.maxLines * 7,
+         [](Pop3Client& c) {
+             QHash<int, std::int32_t> sizes;
+             c.FetchSizeList(sizes);
+         }},
+        {"TOP", "TOP 1 0", "X-Header: value\r\n", Pop3Client::kHeadersLimit,
+         [](Pop3Client& c) {
+             MessageRecord rec;
+             c.FetchHeaders(1, rec);
+         }},
+        {"RETR announced", "RETR 1", "body line\r\n", Pop3Client::WholeMessageLimit(1000),
+         fetchWhole(1000)},
+        {"RETR one endless line", "RETR 1", "x", Pop3Client::WholeMessageLimit(5000),
+         fetchWhole(5000)},
+        {"RETR unsized", "RETR 1", "body line\r\n", Pop3Client::kUnsizedMessageLimit,
+         fetchWhole(0)},
+    };
+    // A quarter and 1 MiB over the announced size.
+    EXPECT_EQ(Pop3Client::WholeMessageLimit(1000), 1000 + 250 + (1 << 20));
+    for (const Case& c : cases) {
+        FakeServer s;
+        if (c.command.isEmpty()) {
+            if (QByteArray(c.name) == "CAPA")
+                s.SendLine("+OK").Expect("CAPA").SendLine("+OK");
+        } else {
+            s.SendLine("+OK").Expect("CAPA").SendLine("-ERR").Expect(c.command).SendLine("+OK");
+        }
+        s.Endless(c.stream, c.bound + c.bound / 4 + (64 << 10));
+        Prepare(s);
+        client.Transport().SetReadTimeoutMs(3000);
+        if (!c.command.isEmpty())
+            client.Connect();
+        EXPECT_THROW(c.read(client), ReplyTooLarge) << c.name;
+        client.CloseTransport();
+        ASSERT_TRUE(s.WaitDone()) << c.name;
+        EXPECT_TRUE(s.Mismatches().isEmpty()) << c.name;
+        // Not before the bound either.
+        EXPECT_GE(s.Streamed(), c.bound) << c.name;
+    }
+}
+
+TEST_F(Pop3ClientTest, Utf8ModeIsAskedForWhereCapaAllowsIt)
+{
+    // "UTF8 USER" allows the command before the login, a plain "UTF8" only
+    // after it; a refusal changes nothing; other keywords are not it.
+    struct Case
+    {
+        QByteArray capa;
+        QByteArray answer;
+        QList<QByteArray> commands;
+    };
+    const QList<QByteArray> plain{"CAPA", "USER bob", "PASS secret", "NOOP"};
+    const Case cases[] = {
+        {"UTF8 USER", "+OK UTF8 enabled", {"CAPA", "UTF8", "USER bob", "PASS secret", "NOOP"}},
+        {"utf8  user", "+OK", {"CAPA", "UTF8", "USER bob", "PASS secret", "NOOP"}},
+        {"UTF8 USER", "-ERR not now", {"CAPA", "UTF8", "USER bob", "PASS secret", "NOOP"}},
+        {"UTF8", "+OK", {"CAPA", "USER bob", "PASS secret", "UTF8", "NOOP"}},
+        {"UTF8", "-ERR no", {"CAPA", "USER bob", "PASS secret", "UTF8", "NOOP"}},
+        {"UTF8X USER", {}, plain},
+        {"X-UTF8 USER", {}, plain},
+    };
+    for (const Case& c : cases) {
+        FakeServer s;
+        s.SendLine("+OK").Expect("CAPA").Send("+OK\r\nTOP\r\n" + c.capa + "\r\nUIDL\r\n.\r\n");
+        for (const QByteArray& command : c.commands.mid(1)) {
+            s.Expect(command);
+            s.SendLine(command == "UTF8" ? c.answer : QByteArray("+OK"));
+        }
+        Prepare(s);
+        client.Connect();
+        client.Login();
+        EXPECT_EQ(client.SendCmd("NOOP"), "+OK") << c.capa.constData();
+        client.CloseTransport();
+        ASSERT_TRUE(s.WaitDone());
+        EXPECT_EQ(s.Received(), c.commands) << c.capa.constData();
+        EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+    }
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 #include <QElapsedTimer>
 #include <QMutexLocker>
 
+#include <cerrno>
+
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -58,6 +61,12 @@ FakeServer& FakeServer::Stall(int ms)
 FakeServer& FakeServer::Drip(const QByteArray& bytes, int intervalMs)
 {
     AddStep(Step::Drip, bytes, intervalMs);
+    return *this;
+}
+FakeServer& FakeServer::Endless(const QByteArray& bytes, qint64 cap)
+{
+    AddStep(Step::Endless, bytes);
+    steps_.last().cap = cap;
     return *this;
 }
 FakeServer& FakeServer::Drop()
@@ -148,6 +157,36 @@ void FakeServer::Run()
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
             }
             break;
+        case Step::Endless: {
+            // Many copies per send, so the stream is as fast as the client;
+            // a send cut short goes on where it stopped.
+            QByteArray chunk;
+            while (chunk.size() < 65536)
+                chunk += step.data;
+            qsizetype at = 0;
+            while (!stop_.load()) {
+                if (streamed_.load() >= step.cap) {
+                    while (!stop_.load() && ReceiveSlice()) {
+                    }
+                    break;
+                }
+                pollfd p{clientFd_, POLLOUT, 0};
+                if (::poll(&p, 1, kSliceMs) <= 0)
+                    continue;
+                const ssize_t n = ::send(clientFd_, chunk.constData() + at, size_t(chunk.size() - at),
+                                         MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                    clientClosed_.store(true);
+                    break;
+                }
+                if (n > 0) {
+                    streamed_ += n;
+                    at = (at + n) % chunk.size();
+                }
+            }
+            open = false;
+            break;
+        }
         case Step::Drop:
             ::shutdown(clientFd_, SHUT_RDWR);
             ::close(clientFd_);

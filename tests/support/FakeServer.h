@@ -1,7 +1,8 @@
 #pragma once
 // A scripted fake server for protocol tests. It listens on a free loopback
 // port, accepts one connection and plays a script of steps: send text,
-// expect a client line, stall, drip bytes slowly, drop the connection.
+// expect a client line, stall, drip bytes slowly, stream without end, drop
+// the connection.
 // Everything the client sent is recorded; a line that differs from what the
 // script expects is recorded as a mismatch (and the script goes on).
 //
@@ -40,6 +41,11 @@ public:
     FakeServer& Stall(int ms);
     // Sends the bytes one at a time, intervalMs apart.
     FakeServer& Drip(const QByteArray& bytes, int intervalMs);
+    // Sends the bytes over and over, as fast as the client reads, until the
+    // client closes the connection; Streamed() tells how much went out.
+    // After cap bytes (a guard for a client that never stops reading) it
+    // falls silent instead, until the client closes.
+    FakeServer& Endless(const QByteArray& bytes, qint64 cap = qint64(256) << 20);
     // Closes the connection at once.
     FakeServer& Drop();
     // Runs arbitrary code on the server thread (e.g. to signal a test).
@@ -52,14 +58,16 @@ public:
     // Lines the client sent, in order.
     QList<QByteArray> Received() const;
     QStringList Mismatches() const;
+    qint64 Streamed() const { return streamed_.load(); }
 
 private:
     struct Step
     {
-        enum Kind { Send, Expect, ExpectPrefix, ExpectAny, Stall, Drip, Drop, Call };
+        enum Kind { Send, Expect, ExpectPrefix, ExpectAny, Stall, Drip, Endless, Drop, Call };
         Kind kind = Send;
         QByteArray data;
         int ms = 0;
+        qint64 cap = 0;
         std::function<void()> fn;
     };
     void AddStep(int kind, const QByteArray& data, int ms = 0);
@@ -71,6 +79,7 @@ private:
     mutable QMutex mutex_;
     QList<QByteArray> received_;
     QStringList mismatches_;
+    std::atomic<qint64> streamed_{0};
 };
 
 } // namespace vm::test
