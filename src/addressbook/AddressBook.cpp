@@ -78,23 +78,32 @@ void AddressBook::SaveToFile(const QString& path)
 {
     if (!damagedFile.isEmpty() && damagedFile == path && QFile::exists(path)) {
         const QString backup = BackupPath(path);
-        if (!QFile::copy(path, backup))
-            throw FileCreateError(QStringLiteral("Cannot keep a copy of \"%1\" as \"%2\".")
-                                    .arg(path, backup)
+        // Not QFile::copy: that gives the copy the permissions of the damaged
+        // file, and the copy holds the same addresses as the new file.
+        QFile damaged(path);
+        QString reason;
+        if (!damaged.open(QIODevice::ReadOnly))
+            reason = damaged.errorString();
+        else if (!vm::WriteFileAtomically(backup, damaged.readAll(), &reason) && reason.isEmpty())
+            reason = QStringLiteral("write error");
+        if (!reason.isEmpty())
+            throw FileCreateError(QStringLiteral("Cannot keep a copy of \"%1\" as \"%2\". %3")
+                                    .arg(path, backup, reason)
                                     .toStdString());
         damagedFile.clear();
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    QString reason;
+    if (!vm::OpenSaveFile(file, &reason))
         throw FileCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(path, file.errorString())
+                                .arg(path, reason)
                                 .toStdString());
     ByteWriter out(&file);
     Write(out);
     out.Flush();
-    if (!vm::CommitSaveFile(file))
+    if (!vm::CommitSaveFile(file, &reason))
         throw FileWriteError(QStringLiteral("Cannot write file \"%1\". %2")
-                              .arg(path, file.errorString())
+                              .arg(path, reason)
                               .toStdString());
     if (damagedFile == path)
         damagedFile.clear();

@@ -99,6 +99,9 @@ int VelmoraApp::Prepare()
         return 1;
     }
 
+    // The files below hold mail and passwords; say so once when others can reach them.
+    WarnIfStorageOpenToOthers(dir.path, MailboxDirectoryFromSettings());
+
     BuildMailboxKey();
 
     loading_ = std::make_unique<LoadingWindow>();

@@ -2,6 +2,9 @@
 
 #include "config/Settings.h"
 #include "core/AppInfo.h"
+#include "core/DataDir.h"
+#include "core/Messages.h"
+#include "lang/Lang.h"
 
 namespace vm {
 
@@ -32,6 +35,22 @@ MailboxLoadOptions LoadOptionsFromSettings()
     MailboxLoadOptions o;
     o.ShowMessagesOnStartup = AppSettings().ShowMessagesOnStartup;
     return o;
+}
+
+bool WarnIfStorageOpenToOthers(const QString& dataDir, const QString& mailboxDir)
+{
+    const QStringList open = DirectoriesOpenToOthers({dataDir, mailboxDir});
+    if (open.isEmpty())
+        return false;
+    const QString folders = open.join(QStringLiteral(", "));
+    QString text =
+        LangFormat(QStringLiteral("COMMONS"), QStringLiteral("StorageOpenToOthers"), {folders});
+    if (text.isEmpty())
+        text = QStringLiteral("Other users of this computer can open %1, where Velmora keeps "
+                              "your mail and passwords. Make it private to you (chmod 700).")
+                   .arg(folders);
+    ShowWarning(text);
+    return true;
 }
 
 } // namespace vm

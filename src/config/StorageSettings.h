@@ -15,4 +15,11 @@ QString MailboxDirectoryFromSettings();
 MailboxSaveOptions SaveOptionsFromSettings();
 MailboxLoadOptions LoadOptionsFromSettings();
 
+// Warns (one message for all of them) when the data directory or the
+// mailbox directory can be entered, read or written by other users: the
+// files there hold mail and passwords. A warning only; nothing is refused.
+// Returns true when it warned. Called once per run, after the language file
+// is loaded.
+bool WarnIfStorageOpenToOthers(const QString& dataDir, const QString& mailboxDir);
+
 } // namespace vm

@@ -28,9 +28,13 @@ QString TempDirPath()
         auto dir = std::make_unique<QTemporaryDir>(QDir::temp().filePath("velmora-XXXXXX"));
         if (!dir->isValid())
             return {};
-        // QTemporaryDir already creates the folder 0700; make it explicit.
-        QFile::setPermissions(dir->path(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // QTemporaryDir already creates the folder 0700; make it explicit
+        // and refuse a folder that others could look into.
+        const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        const QFile::Permissions userBits = QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+        if (!QFile::setPermissions(dir->path(), ownerOnly) ||
+            (QFile::permissions(dir->path()) & ~(ownerOnly | userBits)))
+            return {};
         g_dir = std::move(dir);
         if (!g_registered) {
             g_registered = true;

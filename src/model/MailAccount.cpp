@@ -257,20 +257,21 @@ void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
     if (name.isEmpty() || !QFile::exists(dir + name))
         name = NewFileName(login_, dir, mailboxFileName_);
 
+    // The file holds the account's passwords: readable by its owner only,
+    // from the first byte on.
     QSaveFile file(dir + name);
-    if (!file.open(QIODevice::WriteOnly))
+    QString reason;
+    if (!vm::OpenSaveFile(file, &reason))
         throw FileCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(dir + name, file.errorString())
+                                .arg(dir + name, reason)
                                 .toStdString());
     ByteWriter out(&file);
     WriteToStream(out, options); // on an exception the temporary file is discarded
     out.Flush();
-    if (!vm::CommitSaveFile(file))
+    if (!vm::CommitSaveFile(file, &reason))
         throw FileWriteError(QStringLiteral("Cannot write file \"%1\". %2")
-                              .arg(dir + name, file.errorString())
+                              .arg(dir + name, reason)
                               .toStdString());
-    // The file holds the account's passwords: readable by its owner only.
-    QFile::setPermissions(dir + name, QFile::ReadOwner | QFile::WriteOwner);
     mailboxFileName_ = name;
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/DataDir.h"
 #include "core/TempDir.h"
+#include "support/Umask.h"
 
 using namespace vm;
 
@@ -80,13 +81,70 @@ TEST(DataDir, PrepareCreatesMissingAndRejectsFilesAndUnwritable)
     }
 }
 
+namespace {
+unsigned ModeOf(const QString& path)
+{
+    return vm::test::ModeOf(QFile::encodeName(path).constData());
+}
+} // namespace
+
+// Under the usual umask the data directory and every folder made above it
+// are 0700 from the start; a directory that already exists keeps its mode.
+TEST(DataDir, CreatedPrivateUnderUmask022)
+{
+    vm::test::ScopedUmask umask(022);
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString top = QDir(root.path()).filePath("share");
+    const QString data = QDir(top).filePath("velmora");
+    EXPECT_EQ(PrepareDataDir(data), QString());
+    EXPECT_EQ(ModeOf(top), 0700u);
+    EXPECT_EQ(ModeOf(data), 0700u);
+
+    const QString existing = QDir(root.path()).filePath("existing");
+    ASSERT_TRUE(QDir().mkdir(existing));
+    ASSERT_EQ(ModeOf(existing), 0755u);
+    EXPECT_EQ(PrepareDataDir(existing), QString());
+    EXPECT_EQ(ModeOf(existing), 0755u);
+}
+
+// Folders others can enter, read or write are named once each; private and
+// missing ones are not named.
+TEST(DataDir, DirectoriesOpenToOthers)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    struct Case
+    {
+        const char* name;
+        unsigned mode;
+        bool open;
+    } const cases[] = {{"private", 0700, false},
+                       {"readable", 0755, true},
+                       {"group", 0710, true},
+                       {"world-writable", 0703, true}};
+    QStringList dirs, expected;
+    for (const Case& c : cases) {
+        const QString path = QDir(root.path()).filePath(c.name);
+        ASSERT_TRUE(QDir().mkdir(path));
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.mode), 0);
+        dirs << path;
+        if (c.open)
+            expected << path;
+    }
+    // The same folder again (as the mailbox folder, with a trailing slash)
+    // and a missing one.
+    dirs << QDir(root.path()).filePath("readable") + '/' << QDir(root.path()).filePath("missing");
+    EXPECT_EQ(DirectoriesOpenToOthers(dirs), expected);
+}
+
 TEST(TempDir, PrivateAndRemovable)
 {
+    vm::test::ScopedUmask umask(022);
     const QString p = TempDirPath();
     ASSERT_FALSE(p.isEmpty());
     EXPECT_EQ(TempDirPath(), p); // one per process
-    const auto perms = QFile::permissions(p);
-    EXPECT_FALSE(perms & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther));
+    EXPECT_EQ(ModeOf(p), 0700u);
     QFile f(QDir(p).filePath("page.html"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("x");

@@ -74,6 +74,7 @@ bool LoadBasics()
         Err(fatal);
         return false;
     }
+    WarnIfStorageOpenToOthers(app.ProgramDir(), MailboxDirectoryFromSettings());
     BuildMailboxKey();
     return true;
 }

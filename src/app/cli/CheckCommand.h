@@ -36,7 +36,8 @@ void Out(const QString& line); // one line to standard output
 void Err(const QString& line); // one line to standard error, "velmora: " first
 
 // Language files, settings and the mailbox key, as the window program loads
-// them at start. False (after printing why) when no language can be loaded.
+// them at start, with the warning when other users can reach the data or
+// mailbox directory. False (after printing why) when no language can be loaded.
 bool LoadBasics();
 // Every mailbox file of the mailbox directory into the accounts directory;
 // broken files are reported on standard error with the windows' texts.
