@@ -14,6 +14,7 @@
 #include "core/DataDir.h"
 #include "core/Messages.h"
 #include "core/AppInfo.h"
+#include "core/TerminalText.h"
 #include "lang/LangStartup.h"
 
 namespace vm {
@@ -23,7 +24,7 @@ bool PrepareCommandDataDir(const CommandLine& cl)
     const DataDirChoice dir = ResolveDataDirFromEnvironment(cl.dataDir);
     const QString problem = PrepareDataDir(dir.path);
     if (!problem.isEmpty()) {
-        std::fprintf(stderr, "velmora: %s\n", problem.toLocal8Bit().constData());
+        std::fprintf(stderr, "velmora: %s\n", TerminalSafeText(problem).toLocal8Bit().constData());
         return false;
     }
     AppInfo::SetDataDir(dir.path);
@@ -42,9 +43,13 @@ int RunCommand(const CommandLine& cl)
             std::fprintf(stderr, "velmora: usage: velmora --check-language FILE\n");
             return 2;
         }
-        QTextStream out(stdout);
+        // The report quotes the file, which may come from anyone.
+        QString report;
+        QTextStream out(&report);
         const int rc = CheckLanguageFile(cl.commandArgs.first(), out);
         out.flush();
+        std::fputs(TerminalSafeText(report).toUtf8().constData(), stdout);
+        std::fflush(stdout);
         return rc;
     }
     if (!PrepareCommandDataDir(cl))
@@ -64,7 +69,7 @@ int RunCommand(const CommandLine& cl)
     if (cl.command == QLatin1String("--send"))
         return RunSendCommand(cl.commandArgs);
     std::fprintf(stderr, "velmora: %s is not a known command\n",
-                 cl.command.toLocal8Bit().constData());
+                 TerminalSafeText(cl.command).toLocal8Bit().constData());
     return 2;
 }
 

@@ -10,7 +10,9 @@
 #include <QList>
 #include <QTime>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "lang/LanguageShell.h"
 #include "mime/Charsets.h"
@@ -235,6 +237,64 @@ QList<KeyRef> KeyTable(Settings& s)
     };
 }
 
+// Allowed values of the numeric keys. A value read from the file outside
+// its range becomes the nearest bound where the key is an amount (a time, a
+// size, a count), and the built-in default where the key is a choice among
+// a few meanings (a value past the last choice means none of them). The
+// amounts' upper bounds keep the arithmetic done with them in range:
+// seconds are multiplied by 1000 into milliseconds held in an int, and
+// kilobytes by 1024 into a byte count compared with 32-bit sizes, where
+// 0xFFFFFFFF stands for an unknown size that must stay above every limit.
+enum class OutOfRange { Nearest, Default };
+
+struct IntRange
+{
+    int Settings::*field;
+    int min;
+    int max;
+    OutOfRange rule;
+};
+
+constexpr int kIntMax = std::numeric_limits<int>::max();
+constexpr int kMaxSecondsInMs = kIntMax / 1000;
+constexpr int kMaxKilobytes = 4194303; // 1024 times this is below 0xFFFFFFFF
+constexpr int kMaxAge = 1000000;       // hours, days, weeks or months
+
+const IntRange kIntRanges[] = {
+    {&Settings::AutoMailCheckInterval, 60, kIntMax, OutOfRange::Nearest}, // a minute or more
+    {&Settings::MsgListNavigation, 0, 1, OutOfRange::Default},
+    {&Settings::MessagesDownloadRange, 0, 2, OutOfRange::Default},
+    {&Settings::MaximumDownloadSize, 1, kMaxKilobytes, OutOfRange::Nearest},
+    {&Settings::MessageSaveRange, 0, 5, OutOfRange::Default},
+    {&Settings::MaximumSaveSize, 1, kMaxKilobytes, OutOfRange::Nearest},
+    {&Settings::MinimumSaveSize, 1, kMaxKilobytes, OutOfRange::Nearest},
+    {&Settings::ConnectTimeout, 1, kMaxSecondsInMs, OutOfRange::Nearest},
+    {&Settings::StartupSleepingTime, 1, kIntMax, OutOfRange::Nearest},
+    {&Settings::DefaultBrowserPage, 0, 1, OutOfRange::Default},
+    {&Settings::MessageNotificationWindowType, 0, 1, OutOfRange::Default},
+    {&Settings::MessageNotificationWindowTimeout, 1, kMaxSecondsInMs, OutOfRange::Nearest},
+    {&Settings::OldMessagesTime, 1, kMaxAge, OutOfRange::Nearest},
+    {&Settings::OldMessagesUnit, 0, 3, OutOfRange::Default},
+    {&Settings::NewMessagesTimeout, 1, kIntMax, OutOfRange::Nearest},
+    {&Settings::NewMessagesStyle, 0, 2, OutOfRange::Default},
+    {&Settings::ComposeMessageEncoding, 1, kCharsetCount, OutOfRange::Default},
+    {&Settings::DefIncomingEncoding, 1, kCharsetCount, OutOfRange::Default},
+    {&Settings::ComposeMessageFontSize, 1, 999, OutOfRange::Default},
+    {&Settings::ComposeMessageFontColor, 0, 0xFFFFFF, OutOfRange::Default},
+    {&Settings::MainWndColumn, 0, 4, OutOfRange::Default},
+};
+
+void ClampToRanges(Settings& s)
+{
+    static const Settings defaults;
+    for (const IntRange& r : kIntRanges) {
+        int& v = s.*r.field;
+        if (v >= r.min && v <= r.max)
+            continue;
+        v = r.rule == OutOfRange::Nearest ? std::clamp(v, r.min, r.max) : defaults.*r.field;
+    }
+}
+
 // File value of MessageNotification (1 window, 2 sound, 4 Scroll Lock) to
 // and from the bit set held in memory.
 int NotificationFromFile(int fileValue)
@@ -321,14 +381,11 @@ bool Settings::Load(const QString& path)
         } else if (key == QLatin1String("ComposeMessageEncoding")) {
             int v = 0;
             if (ParseInt(*value, v))
-                ComposeMessageEncoding = v + 1;
+                ComposeMessageEncoding = v < kIntMax ? v + 1 : 0; // 0 is out of range
         } else if (key == QLatin1String("OldMessagesUnit")) {
             int v = 0;
             if (ParseInt(*value, v))
                 OldMessagesUnit = v == 4 ? 1 : v;
-            // The threshold follows once the GENERAL keys are read.
-            OldMessagesThreshold = ComputeOldMessagesThreshold(
-                Now(), OldMessagesTime, OldMessagesUnit, OldMessagesThreshold);
         } else {
             switch (k.kind) {
             case Kind::Bool: {
@@ -352,6 +409,8 @@ bool Settings::Load(const QString& path)
             }
         }
     }
+    ClampToRanges(*this);
+    // The threshold follows the age settings just read.
     OldMessagesThreshold =
         ComputeOldMessagesThreshold(Now(), OldMessagesTime, OldMessagesUnit, OldMessagesThreshold);
     if (this == &AppSettings())

@@ -26,7 +26,9 @@ public:
 
     // Reads the settings file. True when the file existed and was read
     // completely; a missing file leaves every value as it was. Keys that are
-    // missing or cannot be converted keep their current values.
+    // missing or cannot be converted keep their current values. Numeric
+    // values outside their allowed range become the nearest bound (amounts:
+    // times, sizes) or the built-in default (choices); see Settings.cpp.
     bool Load(const QString& path);
 
     // Writes every key, atomically: a temporary file renamed over the old one.

@@ -1,5 +1,7 @@
 #include "core/Messages.h"
 
+#include "core/TerminalText.h"
+
 #include <cstdio>
 
 namespace vm {
@@ -42,7 +44,7 @@ void SetMessageService(MessageService* service)
 MsgAnswer ConsoleMessageService::Show(const MessageRequest& request)
 {
     std::fprintf(stderr, "Velmora: %s: %s\n", KindText(request.icon),
-                 request.text.toLocal8Bit().constData());
+                 TerminalSafeText(request.text).toLocal8Bit().constData());
     std::fflush(stderr);
     return request.buttons == MsgButtons::YesNo ? answer_ : MsgAnswer::Ok;
 }

@@ -81,7 +81,8 @@ bool IsAscii(const QByteArray& bytes)
 }
 
 // The UTF-8 decoder of charset id 12: a byte or sequence that does not fit
-// is skipped without output. Four-byte sequences become surrogate pairs.
+// is skipped without output; an overlong form or an encoded surrogate
+// becomes U+FFFD. Four-byte sequences become surrogate pairs.
 QString DecodeUtf8Lenient(const QByteArray& bytes)
 {
     QString out;
@@ -123,8 +124,14 @@ QString DecodeUtf8Lenient(const QByteArray& bytes)
         for (int k = 1; k <= need; ++k)
             cp = (cp << 6) | (p[i + k] & 0x3F);
         i += need + 1;
-        if (need == 3) {
-            if (cp < 0x10000 || cp > 0x10FFFF)
+        // An overlong form ("C0 AF" for "/", "C0 80" for NUL) is no
+        // character: it would let a byte the text must not hold slip past
+        // checks that look for the byte itself.
+        static constexpr char32_t kShortestOf[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kShortestOf[need]) {
+            out.append(QChar(0xFFFD));
+        } else if (need == 3) {
+            if (cp > 0x10FFFF)
                 out.append(QChar(0xFFFD));
             else {
                 out.append(QChar::highSurrogate(cp));
@@ -191,16 +198,51 @@ struct Segment {
     QByteArray bytes;
 };
 
+// Finds the first position at or after `from` where isStop holds (the size
+// of the text if none). The splitter asks at rising positions; a question
+// that starts inside the stretch the previous one scanned has the same
+// answer, which is given without scanning again. So every byte of a header
+// is looked at once however many "=?" it holds: a text of openings without
+// any "?=" would otherwise be scanned to its end from every opening, which
+// makes a hostile 1 MB subject take minutes. No length limit is needed
+// besides, so overlong words that real mailers write stay readable.
+class StopFinder
+{
+public:
+    template <typename IsStop> qsizetype Find(const QByteArray& s, qsizetype from, IsStop isStop)
+    {
+        if (from >= from_ && from <= stop_)
+            return stop_;
+        qsizetype i = from;
+        while (i < s.size() && !isStop(i))
+            ++i;
+        from_ = from;
+        stop_ = i;
+        return i;
+    }
+
+private:
+    qsizetype from_ = 1; // [from_, stop_]: the stretch scanned last (none yet)
+    qsizetype stop_ = 0;
+};
+
+// The two scans of an encoded word, shared by all the words of one text.
+struct EncodedWordScan
+{
+    StopFinder charsetEnd; // the '?' after the charset name, or a blank
+    StopFinder textEnd;    // the "?=" after the encoded text, or a blank
+};
+
 // Tries to read an encoded word "=?charset?X?text?=" at pos; on success fills
-// the segment and returns the position after it, otherwise -1.
-qsizetype ReadEncodedWord(const QByteArray& s, qsizetype pos, Segment& seg)
+// the segment and returns the position after it, otherwise -1. Positions
+// must rise from call to call with one scan.
+qsizetype ReadEncodedWord(const QByteArray& s, qsizetype pos, Segment& seg, EncodedWordScan& scan)
 {
     if (pos + 1 >= s.size() || s[pos] != '=' || s[pos + 1] != '?')
         return -1;
-    qsizetype q1 = pos + 2;
-    qsizetype i = q1;
-    while (i < s.size() && s[i] != '?' && !IsBlank(s[i]))
-        ++i;
+    const qsizetype q1 = pos + 2;
+    const qsizetype i =
+        scan.charsetEnd.Find(s, q1, [&s](qsizetype k) { return s[k] == '?' || IsBlank(s[k]); });
     if (i >= s.size() || s[i] != '?' || i == q1)
         return -1;
     const QByteArray charset = s.mid(q1, i - q1);
@@ -210,13 +252,10 @@ qsizetype ReadEncodedWord(const QByteArray& s, qsizetype pos, Segment& seg)
     if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q')
         return -1;
     const qsizetype textStart = i + 3;
-    qsizetype j = textStart;
-    while (j + 1 < s.size() && !(s[j] == '?' && s[j + 1] == '=')) {
-        if (IsBlank(s[j]))
-            return -1;
-        ++j;
-    }
-    if (j + 1 >= s.size())
+    const qsizetype j = scan.textEnd.Find(s, textStart, [&s](qsizetype k) {
+        return IsBlank(s[k]) || (s[k] == '?' && k + 1 < s.size() && s[k + 1] == '=');
+    });
+    if (j >= s.size() || IsBlank(s[j]))
         return -1;
     const QByteArray text = s.mid(textStart, j - textStart);
     seg.encoded = true;
@@ -232,6 +271,7 @@ QList<Segment> SplitEncodedWords(const QByteArray& raw)
 {
     QList<Segment> segs;
     QByteArray literal;
+    EncodedWordScan scan;
     qsizetype i = 0;
     auto flushLiteral = [&](bool beforeEncoded) {
         if (literal.isEmpty())
@@ -247,7 +287,7 @@ QList<Segment> SplitEncodedWords(const QByteArray& raw)
     while (i < raw.size()) {
         if (raw[i] == '=' && i + 1 < raw.size() && raw[i + 1] == '?') {
             Segment seg;
-            const qsizetype next = ReadEncodedWord(raw, i, seg);
+            const qsizetype next = ReadEncodedWord(raw, i, seg, scan);
             if (next > 0) {
                 flushLiteral(true);
                 if (!segs.isEmpty() && segs.last().encoded && segs.last().charset == seg.charset)
@@ -263,6 +303,61 @@ QList<Segment> SplitEncodedWords(const QByteArray& raw)
     }
     flushLiteral(false);
     return segs;
+}
+
+// Whether the bytes are well-formed UTF-8 holding at least one byte outside
+// ASCII: shortest forms only, no encoded surrogates, nothing past U+10FFFF.
+bool IsEightBitUtf8(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    bool eightBit = false;
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        eightBit = true;
+        int need;
+        unsigned char lo = 0x80; // range of the second byte
+        unsigned char hi = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2;
+            if (b == 0xE0)
+                lo = 0xA0; // shorter forms are overlong
+            else if (b == 0xED)
+                hi = 0x9F; // U+D800-U+DFFF are surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3;
+            if (b == 0xF0)
+                lo = 0x90;
+            else if (b == 0xF4)
+                hi = 0x8F; // beyond U+10FFFF
+        } else {
+            return false;
+        }
+        if (i + need >= n || p[i + 1] < lo || p[i + 1] > hi)
+            return false;
+        for (int k = 2; k <= need; ++k)
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+        i += need + 1;
+    }
+    return eightBit;
+}
+
+// Header bytes outside encoded words: raw 8-bit bytes that are valid UTF-8
+// are UTF-8 (headers may carry it raw since RFC 6532, and text in the 8-bit
+// charsets is practically never valid UTF-8); other bytes are read with the
+// fallback charset.
+QString DecodeRawHeaderBytes(const QByteArray& bytes, const QByteArray& fallbackCharset)
+{
+    if (IsEightBitUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return DecodeWithCharset(bytes, fallbackCharset);
 }
 
 } // namespace
@@ -378,10 +473,11 @@ QString DecodeWithCharset(const QByteArray& bytes, const QByteArray& charsetName
 QString DecodeHeaderText(const QByteArray& raw, const QByteArray& fallbackCharset)
 {
     if (!raw.contains("=?"))
-        return DecodeWithCharset(raw, fallbackCharset);
+        return DecodeRawHeaderBytes(raw, fallbackCharset);
     QString out;
     for (const Segment& seg : SplitEncodedWords(raw))
-        out += DecodeWithCharset(seg.bytes, seg.encoded ? seg.charset : fallbackCharset);
+        out += seg.encoded ? DecodeWithCharset(seg.bytes, seg.charset)
+                           : DecodeRawHeaderBytes(seg.bytes, fallbackCharset);
     return out;
 }
 

@@ -39,8 +39,9 @@ bool IsKnownCharset(const QByteArray& charsetName);
 // Decodes a header text to Unicode word by word: every RFC 2047 encoded word
 // (B or Q form) with its own charset (adjacent words of one charset are joined
 // first, so a character split between them survives), the text around them
-// with fallbackCharset (see DecodeWithCharset; empty = incoming default).
-// Blanks between two encoded words are dropped.
+// as UTF-8 when its 8-bit bytes are valid UTF-8, else with fallbackCharset
+// (see DecodeWithCharset; empty = incoming default). Blanks between two
+// encoded words are dropped. Takes time linear in the length of the text.
 QString DecodeHeaderText(const QByteArray& raw, const QByteArray& fallbackCharset);
 
 // Decodes the encoded words of a header text to their bytes without any

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <string>
 
 #include "model/FileErrors.h"
 
@@ -133,6 +135,16 @@ public:
         const char b[4] = {char(u & 0xff), char((u >> 8) & 0xff), char((u >> 16) & 0xff),
                            char(u >> 24)};
         buf_.append(b, 4);
+    }
+    // A length field before n bytes. The field holds at most 2^31 - 1: a
+    // longer text cannot be written (its length would wrap around and the
+    // file would not read back), so the write fails with FileWriteError.
+    void Length(qsizetype n)
+    {
+        if (n < 0 || n > qsizetype(std::numeric_limits<std::int32_t>::max()))
+            throw FileWriteError("a text of " + std::to_string(n) +
+                                 " bytes is too long for the mailbox file");
+        I32(static_cast<std::int32_t>(n));
     }
     void F64(double d)
     {

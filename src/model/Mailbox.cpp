@@ -385,7 +385,7 @@ void Mailbox::WriteToStream(ByteWriter& out, const vm::MailboxSaveOptions& optio
         qsizetype len = m->raw.size();
         if (kind == 1 && !m->headersOnly)
             len = HeaderBlockLength(m->raw.constData(), m->raw.size());
-        out.I32(static_cast<std::int32_t>(len));
+        out.Length(len);
         out.Raw(m->raw.constData(), len);
         out.MaybeFlush();
     }
@@ -421,8 +421,15 @@ void Mailbox::ReadFromStream(ByteReader& in, int version)
             rec->raw = in.Bytes<EBad>(length); // a negative length fails here too
             rec->noHeaders = false;
             rec->headersOnly = kind == 1;
-            if (!rec->raw.isEmpty())
-                rec->ParseHeaders();
+            // A whole message is parsed the way the check parses it, so a
+            // restart changes nothing shown (a header's charset may come
+            // from a text part).
+            if (!rec->raw.isEmpty()) {
+                if (rec->headersOnly)
+                    rec->ParseHeaders();
+                else
+                    rec->ParseWholeDeferred();
+            }
         }
         Add(rec.release());
     }

@@ -1,6 +1,7 @@
 #include "ops/OperationReport.h"
 
 #include "core/Messages.h"
+#include "core/TerminalText.h"
 #include "ops/ErrorList.h"
 
 #include <cstdio>
@@ -14,9 +15,9 @@ class ConsoleErrorWindow : public ErrorWindowService
 public:
     void ShowErrors(const QString& header, const QStringList& lines) override
     {
-        std::fprintf(stderr, "Velmora: %s\n", header.toLocal8Bit().constData());
+        std::fprintf(stderr, "Velmora: %s\n", TerminalSafeText(header).toLocal8Bit().constData());
         for (const QString& line : lines)
-            std::fprintf(stderr, "  %s\n", line.toLocal8Bit().constData());
+            std::fprintf(stderr, "  %s\n", TerminalSafeText(line).toLocal8Bit().constData());
     }
 };
 

@@ -303,3 +303,65 @@ TEST_F(Cli, FailedCheckKeepsTheMailboxFileAndReportsTheError)
     ASSERT_EQ(list.size(), 1);
     EXPECT_EQ(list[0].toObject().value("subject").toString(), "first");
 }
+
+// What the check shows of whole messages is what the next start shows, and
+// nothing a sender writes into a header reaches the terminal as a control.
+TEST_F(Cli, ListingIsTheSameAfterARestartAndSafeForTheTerminal)
+{
+    // A raw Windows-1251 subject whose charset only the text part names.
+    dc.Deliver("bob", "From: a@example.org\r\nSubject: \xCF\xF0\xE8\xE2\xE5\xF2\r\n"
+                      "Date: Mon, 3 Jun 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
+                      "Content-Type: multipart/alternative; boundary=\"b\"\r\n\r\n"
+                      "--b\r\nContent-Type: text/plain; charset=windows-1251\r\n\r\n"
+                      "\xF2\xE5\xEA\xF1\xF2\r\n--b--\r\n");
+    // ESC, CSI (C1), a right-to-left override and a line separator, in
+    // encoded words and raw UTF-8; a raw ESC in the sender's name.
+    dc.Deliver("bob", "From: \"Eve\x1B]0;owned\x07\" <eve@example.org>\r\n"
+                      "Subject: =?utf-8?Q?a=1B[2Jb=C2=9Bc?= \xE2\x80\xAE" "fdp.exe\xE2\x80\xA8x\r\n"
+                      "Date: Mon, 3 Jun 2024 11:00:00 +0000\r\n\r\nbody\r\n");
+    ASSERT_EQ(AddBob().code, 0);
+    QFile ini(data.path() + "/velmora.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[GENERAL]\r\nMessagesDownloadRange=1\r\nOldMessagesGetHeaders=0\r\n"
+              "OldMessagesSaveHeaders=0\r\nMessageSaveRange=2\r\n");
+    ini.close();
+    const Result check = Run({"--check"});
+    ASSERT_EQ(check.code, 0) << ::testing::PrintToString(check);
+
+    const Result first = Run({"--list", "Bob", "--json"});
+    ASSERT_EQ(first.code, 0) << ::testing::PrintToString(first);
+    const Result again = Run({"--list", "Bob", "--json"});
+    EXPECT_EQ(again.out, first.out);
+    const Result tsv = Run({"--list", "Bob"});
+    ASSERT_EQ(tsv.code, 0);
+
+    const QJsonArray list = QJsonDocument::fromJson(first.out.toUtf8()).array();
+    ASSERT_EQ(list.size(), 2);
+    QStringList subjects;
+    QStringList senders;
+    for (const QJsonValue& v : list) {
+        subjects.append(v.toObject().value("subject").toString());
+        senders.append(v.toObject().value("sender_name").toString());
+        EXPECT_EQ(v.toObject().value("state").toString(), "whole");
+    }
+    EXPECT_TRUE(
+        subjects.contains(QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82")))
+        << subjects.join(" | ").toStdString();
+    // JSON carries the header as sent (escaped); the text form replaces.
+    const QString hostile = QString::fromUtf8("a\x1B[2Jb\xC2\x9B" "c \xE2\x80\xAE" "fdp.exe\xE2\x80\xA8x");
+    EXPECT_TRUE(subjects.contains(hostile)) << subjects.join(" | ").toStdString();
+    EXPECT_TRUE(senders.contains(QString::fromUtf8("Eve\x1B]0;owned\x07")))
+        << senders.join(" | ").toStdString();
+    const QString replaced(QChar::ReplacementCharacter);
+    EXPECT_TRUE(tsv.out.contains("a" + replaced + "[2Jb" + replaced + "c " + replaced + "fdp.exe" +
+                                 replaced + "x"))
+        << tsv.out.toStdString();
+    for (const QString& out : {first.out, tsv.out}) {
+        for (const QChar c : out) {
+            const char16_t u = c.unicode();
+            EXPECT_FALSE((u < 0x20 && u != '\t' && u != '\n') || (u >= 0x7F && u <= 0x9F) ||
+                         u == 0x202E || u == 0x2028)
+                << "U+" << std::hex << unsigned(u) << " reached the terminal";
+        }
+    }
+}

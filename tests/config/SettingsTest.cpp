@@ -80,6 +80,65 @@ TEST(Settings, ReadingRules)
     EXPECT_EQ(t.ComposeMessageEncoding, 1); // missing key keeps charset id 1
 }
 
+TEST(Settings, NumbersOutsideTheirRangesAreBroughtBackOnReading)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/velmora.ini";
+    struct Case
+    {
+        const char* line; // under its section
+        int Settings::*field;
+        int expected;
+    };
+    // Amounts become the nearest bound; choices the built-in default.
+    const Case cases[] = {
+        {"[GENERAL]\nConnectTimeout=2147483647", &Settings::ConnectTimeout, 2147483},
+        {"[GENERAL]\nConnectTimeout=2147483", &Settings::ConnectTimeout, 2147483},
+        {"[GENERAL]\nConnectTimeout=0", &Settings::ConnectTimeout, 1},
+        {"[GENERAL]\nConnectTimeout=-30", &Settings::ConnectTimeout, 1},
+        {"[GENERAL]\nMessageNotificationWindowTimeout=99999999",
+         &Settings::MessageNotificationWindowTimeout, 2147483},
+        {"[GENERAL]\nAutoMailCheckInterval=5", &Settings::AutoMailCheckInterval, 60},
+        {"[GENERAL]\nAutoMailCheckInterval=90", &Settings::AutoMailCheckInterval, 90},
+        {"[GENERAL]\nMaximumDownloadSize=4194304", &Settings::MaximumDownloadSize, 4194303},
+        {"[GENERAL]\nMaximumSaveSize=-1", &Settings::MaximumSaveSize, 1},
+        {"[GENERAL]\nMinimumSaveSize=0", &Settings::MinimumSaveSize, 1},
+        {"[GENERAL]\nStartupSleepingTime=-1", &Settings::StartupSleepingTime, 1},
+        {"[GENERAL]\nNewMessagesTimeout=0", &Settings::NewMessagesTimeout, 1},
+        {"[GENERAL]\nOldMessagesTime=2147483647\nOldMessagesUnit=3", &Settings::OldMessagesTime,
+         1000000},
+        {"[GENERAL]\nMessagesDownloadRange=3", &Settings::MessagesDownloadRange, 2},
+        {"[GENERAL]\nMessageSaveRange=6", &Settings::MessageSaveRange, 2},
+        {"[GENERAL]\nMessageSaveRange=-1", &Settings::MessageSaveRange, 2},
+        {"[GENERAL]\nMsgListNavigation=2", &Settings::MsgListNavigation, 1},
+        {"[GENERAL]\nDefaultBrowserPage=-1", &Settings::DefaultBrowserPage, 1},
+        {"[GENERAL]\nMessageNotificationWindowType=5", &Settings::MessageNotificationWindowType, 0},
+        {"[GENERAL]\nOldMessagesUnit=7", &Settings::OldMessagesUnit, 1},
+        {"[GENERAL]\nNewMessagesStyle=3", &Settings::NewMessagesStyle, 2},
+        {"[GENERAL]\nComposeMessageFontSize=0", &Settings::ComposeMessageFontSize, 10},
+        {"[GENERAL]\nComposeMessageFontColor=-1", &Settings::ComposeMessageFontColor, 0},
+        {"[GENERAL]\nComposeMessageFontColor=$FF8000", &Settings::ComposeMessageFontColor,
+         0xFF8000},
+        {"[LANGUAGES]\nDefIncomingEncoding=0", &Settings::DefIncomingEncoding, 1},
+        {"[LANGUAGES]\nDefIncomingEncoding=28", &Settings::DefIncomingEncoding, 1},
+        {"[LANGUAGES]\nDefIncomingEncoding=27", &Settings::DefIncomingEncoding, 27},
+        {"[LANGUAGES]\nComposeMessageEncoding=27", &Settings::ComposeMessageEncoding, 1},
+        {"[LANGUAGES]\nComposeMessageEncoding=2147483647", &Settings::ComposeMessageEncoding, 1},
+        {"[WINDOWS]\nMainWndColumn=5", &Settings::MainWndColumn, 2},
+    };
+    for (const Case& c : cases) {
+        WriteFile(ini, QByteArray(c.line) + "\n");
+        Settings s;
+        ASSERT_TRUE(s.Load(ini)) << c.line;
+        EXPECT_EQ(s.*c.field, c.expected) << c.line;
+    }
+    // The old-message threshold follows the bounded age.
+    WriteFile(ini, "[GENERAL]\nOldMessagesTime=2147483647\nOldMessagesUnit=1\n");
+    Settings s;
+    ASSERT_TRUE(s.Load(ini));
+    EXPECT_NEAR(s.OldMessagesThreshold, Now() - 1000000, 1.0 / 1440);
+}
+
 TEST(Settings, SaveAndLoadRoundTrip)
 {
     QTemporaryDir dir;

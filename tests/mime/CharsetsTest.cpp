@@ -171,6 +171,14 @@ TEST(Utf8Decoder, SequencesOfOneToFourBytes)
     const QString s = BytesToUnicode("\xED\xA0\x80", 12);
     for (QChar c : s)
         EXPECT_FALSE(c.isSurrogate());
+    // Overlong forms are no characters: "/" and NUL must not come out of them.
+    const QString bad(QChar(0xFFFD));
+    EXPECT_EQ(BytesToUnicode("a\xC0\xAF" "b", 12), "a" + bad + "b");
+    EXPECT_EQ(BytesToUnicode("\xC0\x80", 12), bad);
+    EXPECT_EQ(BytesToUnicode("\xE0\x80\xAF", 12), bad);
+    EXPECT_EQ(BytesToUnicode("\xF0\x80\x80\xAF", 12), bad);
+    // The shortest forms right above the limits stay characters.
+    EXPECT_EQ(BytesToUnicode("\xC2\x80\xE0\xA0\x80", 12), QString(QChar(0x80)) + QChar(0x800));
 }
 
 TEST(DefaultCharsetFallback, IdZeroUsesTheSetting)
@@ -255,4 +263,54 @@ TEST(HeaderText, BytesWithoutConversion)
 {
     EXPECT_EQ(DecodeEncodedWordsToBytes("=?utf-8?Q?=C3=A9?= x"), "\xC3\xA9 x");
     EXPECT_EQ(DecodeEncodedWordsToBytes("plain"), "plain");
+}
+
+TEST(HeaderText, RawEightBitBytesAreUtf8WhenTheyAreValidUtf8)
+{
+    DefaultCharset d(1);
+    const QString pound = QString::fromUtf8("\xC2\xA3" "600");
+    struct Case
+    {
+        const char* what;
+        QByteArray raw;
+        QByteArray fallback;
+        QString expected;
+    };
+    const QList<Case> cases = {
+        {"raw UTF-8, no charset anywhere", "\xC2\xA3" "600", "", pound},
+        {"raw UTF-8 wins over a declared 8-bit charset", "\xC2\xA3" "600", "Windows1251", pound},
+        {"four-byte UTF-8", "x\xF0\x9F\x98\x80", "", QString::fromUtf8("x\xF0\x9F\x98\x80")},
+        {"Latin-1 is not UTF-8: the incoming default", "caf\xE9", "", QString::fromUtf8("caf\xC3\xA9")},
+        {"Windows-1251 is not UTF-8: the message's charset", "\xCF\xF0\xE8\xE2\xE5\xF2",
+         "Windows1251", QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82")},
+        {"an overlong form is not UTF-8", "\xC0\xAF", "", QString::fromUtf8("\xC3\x80\xC2\xAF")},
+        {"an encoded surrogate is not UTF-8", "\xED\xA0\x80", "",
+         QString::fromUtf8("\xC3\xAD\xC2\xA0\xC2\x80")},
+        {"beyond U+10FFFF is not UTF-8", "\xF4\x90\x80\x80", "",
+         QString::fromUtf8("\xC3\xB4\xC2\x90\xC2\x80\xC2\x80")},
+        {"a cut sequence is not UTF-8", "ab\xC2", "", QString::fromUtf8("ab\xC3\x82")},
+        {"encoded words next to raw UTF-8", "=?iso-8859-1?Q?caf=E9?= \xC2\xA3" "600",
+         "ISO-8859-1", QString::fromUtf8("caf\xC3\xA9 \xC2\xA3" "600")},
+        {"encoded words next to raw Latin-1", "\xA3" "600 =?utf-8?Q?=C3=A9?=", "",
+         QString::fromUtf8("\xC2\xA3" "600 \xC3\xA9")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeHeaderText(c.raw, c.fallback), c.expected) << c.what;
+}
+
+TEST(HeaderText, OpeningsWithoutAnEndStayText)
+{
+    // Every "=?" starts a word that never ends; what follows still decodes.
+    QByteArray hostile;
+    for (int i = 0; i < 2000; ++i)
+        hostile += "=?x?Q?a";
+    EXPECT_EQ(DecodeHeaderText(hostile, ""), QString::fromLatin1(hostile));
+    EXPECT_EQ(DecodeHeaderText(hostile + " =?utf-8?Q?=C3=A9?=", ""),
+              QString::fromLatin1(hostile) + QString::fromUtf8(" \xC3\xA9"));
+    // A failed opening inside the charset name of the next word.
+    EXPECT_EQ(DecodeHeaderText("=?a=?utf-8?Q?b?=", ""), "=?ab");
+    EXPECT_EQ(DecodeHeaderText("=?x?Q?a =?x?Q?b =?utf-8?Q?c?=", ""), "=?x?Q?a =?x?Q?b c");
+    // Words longer than the 75 characters of RFC 2047 are still read.
+    const QByteArray longWord = "=?utf-8?Q?" + QByteArray(300, 'z') + "?=";
+    EXPECT_EQ(DecodeHeaderText(longWord, ""), QString(300, QChar('z')));
 }

@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <sys/mman.h>
 #include <sys/resource.h>
 
 #include "model/BinaryStream.h"
@@ -546,4 +547,69 @@ TEST_F(MailboxFile, HeaderBlockOfAWholeMessageKeepsItsAttachmentCount)
     ASSERT_EQ(back.Box().Count(), 1);
     EXPECT_EQ(back.Box().At(0)->HoldingState(), MessageRecord::Holding::Headers);
     EXPECT_EQ(back.Box().At(0)->attachmentCount, 1);
+}
+
+// What a check shows of a whole message is what a restart shows: the
+// charset of a raw 8-bit header may come from a text part, so a loaded whole
+// message is parsed the way the check parses it.
+TEST_F(MailboxFile, WholeMessageShowsTheSameAfterARestart)
+{
+    const QByteArray raw = "From: \xC0\xED\xED\xE0 <anna@example.org>\r\n"
+                           "Subject: \xCF\xF0\xE8\xE2\xE5\xF2\r\n"
+                           "MIME-Version: 1.0\r\n"
+                           "Content-Type: multipart/alternative; boundary=\"b\"\r\n\r\n"
+                           "--b\r\nContent-Type: text/plain; charset=windows-1251\r\n\r\n"
+                           "\xF2\xE5\xEA\xF1\xF2\r\n--b--\r\n";
+    MailAccount a(&dir);
+    a.Login() = "r";
+    auto* m = new MessageRecord;
+    m->UID = "x";
+    m->raw = raw;
+    m->headersOnly = false;
+    m->ParseWholeDeferred(); // as the check leaves a whole message
+    a.Box().Add(m);
+    const QString subject = m->Subject();
+    const QString sender = m->FromName();
+    EXPECT_EQ(subject, QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"));
+    EXPECT_EQ(sender, QString::fromUtf8("\xD0\x90\xD0\xBD\xD0\xBD\xD0\xB0"));
+    vm::MailboxSaveOptions o;
+    o.MessageSaveRange = 2;
+    o.OldMessagesSaveHeaders = false;
+    a.SaveToFile(o);
+
+    MailAccount back(&dir);
+    back.LoadFromFile(Path("r.mbx"), {});
+    ASSERT_EQ(back.Box().Count(), 1);
+    const MessageRecord& loaded = *back.Box().At(0);
+    EXPECT_EQ(loaded.HoldingState(), MessageRecord::Holding::Whole);
+    EXPECT_EQ(loaded.Subject(), subject);
+    EXPECT_EQ(loaded.FromName(), sender);
+}
+
+// A record's text longer than its 31-bit length field is refused, not
+// written with a wrapped length. The text is 2 GiB of address space that
+// maps no memory: the writer must refuse before reading it.
+TEST_F(MailboxFile, TextOverTwoGibibytesIsRefused)
+{
+    const qsizetype size = (qsizetype(1) << 31) + 16;
+    void* area = mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                      -1, 0);
+    if (area == MAP_FAILED)
+        GTEST_SKIP() << "cannot reserve 2 GiB of address space";
+    {
+        Mailbox box;
+        auto* m = new MessageRecord;
+        m->UID = "huge";
+        m->raw = QByteArray::fromRawData(static_cast<const char*>(area), size);
+        m->headersOnly = false;
+        box.Add(m);
+        QFile sink(QStringLiteral("/dev/null"));
+        ASSERT_TRUE(sink.open(QIODevice::WriteOnly));
+        ByteWriter out(&sink);
+        vm::MailboxSaveOptions o;
+        o.MessageSaveRange = 2;
+        o.OldMessagesSaveHeaders = false;
+        EXPECT_THROW(box.WriteToStream(out, o), FileWriteError);
+    }
+    munmap(area, size_t(size));
 }

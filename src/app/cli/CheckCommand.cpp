@@ -9,6 +9,7 @@
 #include "config/StorageSettings.h"
 #include "core/Messages.h"
 #include "core/AppInfo.h"
+#include "core/TerminalText.h"
 #include "lang/Lang.h"
 #include "lang/LangStartup.h"
 #include "model/MailStartup.h"
@@ -45,14 +46,14 @@ public:
 
 void Out(const QString& line)
 {
-    const QByteArray bytes = line.toUtf8() + '\n';
+    const QByteArray bytes = TerminalSafeText(line).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
 void Err(const QString& line)
 {
-    const QByteArray bytes = "velmora: " + line.toUtf8() + '\n';
+    const QByteArray bytes = "velmora: " + TerminalSafeText(line).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }

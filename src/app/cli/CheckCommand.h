@@ -32,6 +32,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// Every text the commands print goes through these two, which make it safe
+// for a terminal (TerminalSafeText).
 void Out(const QString& line); // one line to standard output
 void Err(const QString& line); // one line to standard error, "velmora: " first
 

@@ -7,6 +7,7 @@
 
 #include "app/cli/CheckCommand.h"
 #include "core/DateTime.h"
+#include "core/TerminalText.h"
 #include "mime/MessageRecord.h"
 #include "model/MailAccount.h"
 
@@ -39,7 +40,8 @@ QString IsoDate(double days)
     return dt.toString(Qt::ISODate);
 }
 
-// A field of the tab-separated form: no tab or line break may split it.
+// A field of the tab-separated form: no tab or line break may split it
+// (Out replaces the other characters a terminal must not see).
 QString Field(QString text)
 {
     for (QChar& c : text)
@@ -116,7 +118,8 @@ int RunListCommand(const QStringList& args)
         }
     }
     if (json)
-        Out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed());
+        Out(TerminalSafeJson(
+            QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed()));
     return kExitOk;
 }
 
