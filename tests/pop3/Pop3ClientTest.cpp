@@ -158,6 +158,8 @@ TEST_F(Pop3ClientTest, LoginsAndPasswordsWithLineBreaksOrNulAreNeverSent)
                 Prepare(s, inLogin ? value : QByteArray("bob"),
                         inLogin ? QByteArray("secret") : value);
                 client.Connect();
+                // A client that sent the value would wait for an answer.
+                client.Transport().SetReadTimeoutMs(5000);
                 EXPECT_THROW(client.Login(), CredentialError);
                 EXPECT_FALSE(client.Transport().Connected());
                 ASSERT_TRUE(s.WaitDone());

@@ -207,6 +207,7 @@ TEST_F(SendTest, Port465SpeaksTlsFromTheFirstByte)
         SmtpClient c;
         ASSERT_TRUE(ConfigureSMTP(c, account));
         c.Port = sink.Port();
+        c.GetTransport().SetReadTimeoutMs(20000); // a plain-text client would wait for 220
         auto built = BuildOutgoingMessage(Request());
         ASSERT_EQ(built.status, BuildStatus::Ok);
         c.Connect();
