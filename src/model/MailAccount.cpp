@@ -59,55 +59,55 @@ QByteArray MailAccount::DisplayName() const
 
 // --- passwords --------------------------------------------------------------
 
-QByteArray MailAccount::Pop3PasswordWithoutPrompt() const
+std::optional<QByteArray> MailAccount::Pop3PasswordWithoutPrompt() const
 {
     if (!password_.isEmpty())
         return password_;
     if (sessionPasswordValid_)
         return sessionPassword_;
-    return {};
+    return std::nullopt;
 }
 
 void MailAccount::RememberPop3Password(const QByteArray& typed)
 {
+    if (!password_.isEmpty())
+        return;
     sessionPassword_ = typed;
     sessionPasswordValid_ = true;
 }
 
-void MailAccount::ForgetPop3SessionPassword()
+std::optional<QByteArray> MailAccount::SmtpPasswordWithoutPrompt() const
 {
-    sessionPassword_.clear();
-    sessionPasswordValid_ = false;
-}
-
-QByteArray MailAccount::SmtpPasswordWithoutPrompt(bool& needed) const
-{
-    needed = smtpAuth_;
     if (!smtpAuth_)
-        return {};
+        return QByteArray();
     if (!smtpPassword_.isEmpty())
         return smtpPassword_;
     if (smtpSessionPasswordValid_)
         return smtpSessionPassword_;
-    return {};
+    return std::nullopt;
 }
 
 void MailAccount::SmtpPasswordTyped(const QByteArray& typed, bool remember)
 {
     smtpSessionPassword_ = remember ? typed : QByteArray();
-    smtpSessionPasswordValid_ = false;
 }
 
 void MailAccount::SmtpSendSucceeded()
 {
-    if (!smtpSessionPassword_.isEmpty())
+    if (smtpAuth_ && smtpPassword_.isEmpty() && !smtpSessionPassword_.isEmpty())
         smtpSessionPasswordValid_ = true;
 }
 
-void MailAccount::ForgetSmtpSessionPassword()
+void MailAccount::PasswordsSaved(bool smtpWritten)
 {
-    smtpSessionPassword_.clear();
-    smtpSessionPasswordValid_ = false;
+    if (!password_.isEmpty()) {
+        sessionPassword_.clear();
+        sessionPasswordValid_ = false;
+    }
+    if (smtpWritten && !smtpPassword_.isEmpty()) {
+        smtpSessionPassword_.clear();
+        smtpSessionPasswordValid_ = false;
+    }
 }
 
 // --- account block ----------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 #include "model/StorageOptions.h"
 #include "model/Mailbox.h"
@@ -76,26 +77,32 @@ public:
     virtual QByteArray DisplayName() const;
 
     // --- passwords -------------------------------------------------------------
+    // The one copy of the rules for passwords typed into the password prompt
+    // and kept until the program ends (session passwords); the POP3 and SMTP
+    // clients, the send worker and the account window all go through them.
+    //
     // The password for a POP3 login without asking: the stored password, else
-    // the session password when it is valid. Empty: the user must be asked.
-    QByteArray Pop3PasswordWithoutPrompt() const;
-    // After a successful login with a typed password whose remember box was
-    // ticked: it becomes the valid session password.
+    // the session password when it is valid. None: the user must be asked.
+    std::optional<QByteArray> Pop3PasswordWithoutPrompt() const;
+    // After a successful POP3 login with a password typed into the prompt
+    // whose remember box was ticked: unless a password is stored meanwhile,
+    // the typed one becomes the valid session password.
     void RememberPop3Password(const QByteArray& typed);
-    // The account was saved with a stored password: the session one is dropped.
-    void ForgetPop3SessionPassword();
-    // The SMTP password without asking: none when SMTP authentication is off
-    // (needed = false); else the stored SMTP password, else the SMTP session
-    // password when valid. needed && empty result: the user must be asked.
-    QByteArray SmtpPasswordWithoutPrompt(bool& needed) const;
+    // The SMTP password without asking: empty when SMTP authentication is off
+    // (no password is sent); else the stored SMTP password, else the SMTP
+    // session password when it is valid. None: the user must be asked.
+    std::optional<QByteArray> SmtpPasswordWithoutPrompt() const;
     // The SMTP prompt was answered: ticked keeps the typed password as the
-    // SMTP session password (valid after the first successful send), not
-    // ticked empties it.
+    // SMTP session password, not ticked empties it. Its valid mark is left
+    // alone; a successful send sets it.
     void SmtpPasswordTyped(const QByteArray& typed, bool remember);
-    // A send that used the SMTP session password succeeded.
+    // A send succeeded: when authentication is on, no SMTP password is stored
+    // and a session password is kept, the session password becomes valid.
     void SmtpSendSucceeded();
-    // The SMTP window was saved with a stored SMTP password.
-    void ForgetSmtpSessionPassword();
+    // The account window was saved: a stored POP3 password drops the POP3
+    // session password and its valid mark; when the SMTP values were written,
+    // a stored SMTP password drops the SMTP session password likewise.
+    void PasswordsSaved(bool smtpWritten);
 
     // The mailbox file name chosen for login in directory dir (ending with a
     // path delimiter): the login with < > * ? \ / ' : ; " replaced by "_",

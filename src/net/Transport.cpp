@@ -161,6 +161,11 @@ void Transport::CheckStatus()
         throw OperationCancelled(QStringLiteral("Operation cancelled."));
 }
 
+QHostAddress Transport::LocalAddress() const
+{
+    return socket_ ? socket_->localAddress() : QHostAddress();
+}
+
 bool Transport::Connected() const
 {
     return socket_ && socket_->state() == QAbstractSocket::ConnectedState;

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <memory>
 
+class QHostAddress;
 class QSslSocket;
 struct addrinfo;
 
@@ -89,6 +90,8 @@ public:
     void StartTls();
     bool Connected() const;
     bool Encrypted() const;
+    // The address of this end of the open connection (null when none).
+    QHostAddress LocalAddress() const;
     // Closes the connection without any goodbye; safe to call repeatedly.
     // Must run on the thread that called Connect (or after it ended).
     void Close();

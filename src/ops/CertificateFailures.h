@@ -11,9 +11,9 @@
 #include <QString>
 #include <QStringList>
 
-class CertificateError;
-
 namespace vm {
+
+class CertificateError;
 
 struct CertificateFailure
 {

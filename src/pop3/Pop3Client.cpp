@@ -4,6 +4,7 @@
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
 #include "model/MailAccount.h"
+#include "net/Credentials.h"
 #include "net/PasswordPrompt.h"
 
 #include <QCryptographicHash>
@@ -93,6 +94,8 @@ void Pop3Client::Connect()
 void Pop3Client::Login()
 {
     try {
+        // Nothing of a login or password with a line break goes out.
+        CheckCredentials(Username, Password);
         if (AuthenticationType == atAPOP) {
             const QByteArray stamp = vm::ApopTimestamp(greeting_);
             if (stamp.isEmpty())
@@ -370,10 +373,8 @@ bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTi
 {
     QByteArray password;
     bool memorize = false;
-    if (!account.Password().isEmpty()) {
-        password = account.Password();
-    } else if (account.SessionPasswordValid()) {
-        password = account.SessionPassword();
+    if (const std::optional<QByteArray> known = account.Pop3PasswordWithoutPrompt()) {
+        password = *known;
     } else {
         PasswordRequest request;
         request.displayName = QString::fromUtf8(account.DisplayName());
@@ -415,10 +416,8 @@ void ConnectAndLogin(Pop3Client& client, MailAccount& account,
         status(StatusLoggingToServer(QString::fromUtf8(account.DisplayName())));
     client.Connect();
     client.Login();
-    if (account.Password().isEmpty() && client.MemorizePassword) {
-        account.SessionPasswordValid() = true;
-        account.SessionPassword() = client.Password;
-    }
+    if (client.MemorizePassword)
+        account.RememberPop3Password(client.Password);
 }
 
 } // namespace vm

@@ -3,6 +3,7 @@
 #include "config/Settings.h"
 #include "core/Messages.h"
 #include "model/MailAccount.h"
+#include "ops/CertificateFailures.h"
 #include "ops/ErrorList.h"
 #include "ops/OperationReport.h"
 #include "ops/StatusChannel.h"
@@ -65,7 +66,13 @@ int SendingThread(SendingThreadParams& p)
         client.Close();
         p.failure = SendFailure::Interrupted;
     } catch (const std::exception& e) {
-        client.Close();
+        if (const auto* refused = dynamic_cast<const CertificateError*>(&e)) {
+            // Kept for a window that offers to trust the certificate.
+            RecordCertificateFailure(QString::fromUtf8(p.account->DisplayName()), *refused);
+        }
+        // Says QUIT when the server still waits for a command (a refused
+        // AUTH or STARTTLS), else just closes.
+        client.EndAfterFailure();
         if (client.GetTransport().Aborted())
             p.failure = SendFailure::NoReply; // ended by the silence limit
         else if (client.OperationStatus() != osProceed)
@@ -80,10 +87,7 @@ int SendingThread(SendingThreadParams& p)
     }
 
     if (sent) {
-        MailAccount& acc = *p.account;
-        if (acc.SmtpAuthentication() && acc.SmtpPassword().isEmpty() &&
-            !acc.SmtpSessionPassword().isEmpty())
-            acc.SmtpSessionPasswordValid() = true;
+        p.account->SmtpSendSucceeded();
         Post(p.window, SendStatusText("Disconnecting"));
         try {
             client.Disconnect();
@@ -116,6 +120,9 @@ SendOutcome SendComposedMessage(const SendRequest& request, const SendOptions& o
     if (!request.account)
         return report(SendFailure::Error, SendingErrorText(QStringLiteral("No account.")));
 
+    // Like every operation's starter: the refused certificates of an
+    // earlier operation are forgotten.
+    ClearCertificateFailures();
     auto client = std::make_unique<SmtpClient>();
     if (!ConfigureSMTP(*client, *request.account)) {
         out.failure = SendFailure::Cancelled;

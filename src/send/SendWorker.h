@@ -73,7 +73,9 @@ struct SendOutcome
 };
 
 // The whole send procedure. The caller has checked subject, recipients and
-// charset (ConvertForSending) before. Status texts: "Connecting", "Sending",
+// charset (ConvertForSending) before. A server certificate refused during the
+// send is recorded in CertificateFailures (cleared at the start), so the
+// caller can offer to trust it. Status texts: "Connecting", "Sending",
 // "Disconnecting", then "Sent" or "Ready". Temporary attachments are deleted
 // after the attempt, whatever its outcome.
 SendOutcome SendComposedMessage(const SendRequest& request, const SendOptions& options = {});

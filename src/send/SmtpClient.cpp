@@ -2,9 +2,11 @@
 
 #include <QHostInfo>
 
+#include <algorithm>
 #include <optional>
 
 #include "model/MailAccount.h"
+#include "net/Credentials.h"
 #include "net/PasswordPrompt.h"
 #include "send/MimeWriter.h"
 #include "send/OutgoingMessage.h"
@@ -22,16 +24,21 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-QByteArray LocalHeloName()
+constexpr int kGoodbyeLimitMs = 5000;
+
+// A dot-separated name of letters, digits and hyphens, as EHLO takes it.
+bool IsDomainName(const QString& name)
 {
-    QByteArray name;
-    for (char c : QHostInfo::localHostName().toUtf8()) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-            c == '-' || c == '.')
-            name += c;
+    if (name.isEmpty() || name.size() > 253 || name.startsWith(u'.') || name.endsWith(u'.') ||
+        name.contains(QStringLiteral("..")))
+        return false;
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+              u == '-' || u == '.'))
+            return false;
     }
-    return name.isEmpty() ? QByteArray("localhost") : name;
+    return true;
 }
 
 void CheckAddress(const QByteArray& address)
@@ -67,6 +74,7 @@ void SmtpClient::Close()
         transport_.Close();
     } catch (...) {
     }
+    awaitingCommand_ = false;
     capabilities_.clear();
     secured_ = false;
     authenticated_ = false;
@@ -101,7 +109,9 @@ QByteArray SmtpClient::DotStuff(const QByteArray& text)
 
 SmtpReply SmtpClient::ReadReply()
 {
+    awaitingCommand_ = false;
     SmtpReply reply;
+    qsizetype bytes = 0;
     for (;;) {
         const QByteArray line = transport_.ReadReplyLine();
         if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2]) ||
@@ -114,12 +124,21 @@ SmtpReply SmtpClient::ReadReply()
             throw SmtpReplyError(0, QStringLiteral("Invalid reply from the SMTP server: %1")
                                            .arg(QString::fromUtf8(line.left(200))));
         }
+        bytes += line.size() + 2;
+        if (reply.lines.size() >= kMaxReplyLines || bytes > kMaxReplyBytes) {
+            throw SmtpReplyError(
+                0, QStringLiteral("The reply of the SMTP server exceeds %1 lines or %2 MiB.")
+                       .arg(kMaxReplyLines)
+                       .arg(kMaxReplyBytes / (1024 * 1024)));
+        }
         reply.code = code;
         reply.lines.append(line.mid(4));
         if (line.size() <= 3 || line[3] == ' ')
             break;
     }
     lastReply_ = reply;
+    // A 3xx reply asks for more (AUTH data, message data, TLS handshake).
+    awaitingCommand_ = reply.code < 300 || reply.code >= 400;
     return reply;
 }
 
@@ -132,9 +151,15 @@ void SmtpClient::Expect(const SmtpReply& reply, const QList<int>& accepted)
     throw SmtpReplyError(reply.code, QString::fromUtf8(reply.Text()));
 }
 
+void SmtpClient::WriteCommand(const QByteArray& line)
+{
+    awaitingCommand_ = false;
+    transport_.WriteLine(line);
+}
+
 SmtpReply SmtpClient::Command(const QByteArray& line, const QList<int>& accepted)
 {
-    transport_.WriteLine(line);
+    WriteCommand(line);
     SmtpReply reply = ReadReply();
     Expect(reply, accepted);
     return reply;
@@ -167,12 +192,47 @@ QList<QByteArray> SmtpClient::AuthMechanisms() const
     return mechanisms;
 }
 
+QByteArray SmtpClient::EhloDomain(const QString& hostName, const QString& domainName,
+                                  const QHostAddress& localAddress)
+{
+    QString host = hostName.trimmed();
+    if (host.endsWith(u'.'))
+        host.chop(1);
+    QString domain = domainName.trimmed();
+    if (domain.startsWith(u'.'))
+        domain.remove(0, 1);
+    if (domain.endsWith(u'.'))
+        domain.chop(1);
+    const bool hostIsAddress = !QHostAddress(host).isNull();
+    if (!hostIsAddress && IsDomainName(host)) {
+        if (host.contains(u'.'))
+            return host.toLatin1();
+        const bool named = std::any_of(domain.begin(), domain.end(),
+                                       [](QChar c) { return c.isLetter(); });
+        if (named && IsDomainName(domain))
+            return (host + u'.' + domain).toLatin1();
+    }
+    QHostAddress local = localAddress;
+    bool mapped = false;
+    const quint32 v4 = local.toIPv4Address(&mapped);
+    if (mapped)
+        return "[" + QHostAddress(v4).toString().toLatin1() + "]";
+    if (local.protocol() == QAbstractSocket::IPv6Protocol) {
+        local.setScopeId(QString());
+        return "[IPv6:" + local.toString().toLatin1() + "]";
+    }
+    return "[127.0.0.1]";
+}
+
 void SmtpClient::Greet()
 {
-    const QByteArray name = HeloName.isEmpty() ? LocalHeloName() : HeloName;
+    const QByteArray name =
+        HeloName.isEmpty() ? EhloDomain(QHostInfo::localHostName(), QHostInfo::localDomainName(),
+                                        transport_.LocalAddress())
+                           : HeloName;
     capabilities_.clear();
     if (UseEhlo) {
-        transport_.WriteLine("EHLO " + name);
+        WriteCommand("EHLO " + name);
         const SmtpReply reply = ReadReply();
         if (reply.code == 250) {
             capabilities_ = reply.lines.mid(1);
@@ -185,10 +245,11 @@ void SmtpClient::Greet()
 void SmtpClient::Connect()
 {
     Close();
-    transport_.SetTlsMode(TlsMode::None);
+    transport_.SetTlsMode(ImplicitTls ? TlsMode::Implicit : TlsMode::None);
     transport_.SetSslVersion(SSLVersion);
     transport_.SetConnectTimeoutMs(kConnectLimitMs);
     transport_.Connect(Host, Port);
+    secured_ = ImplicitTls;
     Expect(ReadReply(), {220});
     Greet();
 }
@@ -202,13 +263,22 @@ void SmtpClient::StartTlsIfWanted()
             throw SmtpSecurityError(
                 QStringLiteral("The SMTP server does not offer STARTTLS, but this account "
                                "sends only over an encrypted connection."));
+        // "When possible" goes on in plain text, but never with the password.
+        if (WillAuthenticate())
+            throw SmtpSecurityError(QStringLiteral(
+                "The SMTP server does not offer STARTTLS, and with the secure connection "
+                "setting \"When possible\" the login and password would travel unencrypted; "
+                "nothing was sent. Use port 465 for TLS from the first byte, \"Require "
+                "always\" with a server that offers STARTTLS, or \"Never\" to allow plain "
+                "text."));
         return;
     }
-    transport_.WriteLine("STARTTLS");
+    WriteCommand("STARTTLS");
     const SmtpReply reply = ReadReply();
     if (reply.code != 220)
         throw TlsError(
             QStringLiteral("TLS negotiation failed: %1").arg(QString::fromUtf8(reply.Text())));
+    awaitingCommand_ = false; // a failed handshake leaves no dialogue to end
     transport_.SetSslVersion(SSLVersion);
     // The transport drops whatever arrived before the handshake.
     transport_.StartTls();
@@ -216,10 +286,17 @@ void SmtpClient::StartTlsIfWanted()
     Greet();
 }
 
+bool SmtpClient::WillAuthenticate() const
+{
+    return !authenticated_ && AuthenticationType == atDefault && !Username.isEmpty();
+}
+
 void SmtpClient::Authenticate()
 {
-    if (authenticated_ || AuthenticationType != atDefault || Username.isEmpty())
+    if (!WillAuthenticate())
         return;
+    // Nothing of a login or password with a line break goes out.
+    CheckCredentials(Username, Password);
     const QList<QByteArray> mechanisms = AuthMechanisms();
     if (mechanisms.contains("LOGIN")) {
         Command("AUTH LOGIN", {334});
@@ -272,6 +349,7 @@ void SmtpClient::Transfer(OutgoingMessage& message)
     };
 
     if (HasCapability("PIPELINING")) {
+        awaitingCommand_ = false;
         transport_.Write(commands.join("\r\n") + "\r\n");
         std::optional<SmtpReplyError> first;
         bool dataAccepted = false;
@@ -299,6 +377,7 @@ void SmtpClient::Transfer(OutgoingMessage& message)
         for (int i = 0; i < commands.size(); ++i)
             Command(commands[i], accepted(i));
     }
+    awaitingCommand_ = false;
     transport_.Write(data);
     Expect(ReadReply(), {250});
 }
@@ -322,13 +401,29 @@ void SmtpClient::Disconnect()
     Close();
 }
 
+void SmtpClient::EndAfterFailure()
+{
+    if (awaitingCommand_ && transport_.Connected() && !transport_.Aborted() &&
+        transport_.OperationStatus() == osProceed) {
+        const SmtpReply kept = lastReply_;
+        try {
+            // A server that does not answer the goodbye is not waited for long.
+            transport_.SetReadTimeoutMs(kGoodbyeLimitMs);
+            WriteCommand("QUIT");
+            ReadReply();
+        } catch (...) {
+        }
+        transport_.SetReadTimeoutMs(-1);
+        lastReply_ = kept;
+    }
+    Close();
+}
+
 bool ConfigureSMTP(SmtpClient& client, MailAccount& account)
 {
     if (account.SmtpAuthentication()) {
-        if (!account.SmtpPassword().isEmpty()) {
-            client.Password = account.SmtpPassword();
-        } else if (account.SmtpSessionPasswordValid()) {
-            client.Password = account.SmtpSessionPassword();
+        if (const std::optional<QByteArray> known = account.SmtpPasswordWithoutPrompt()) {
+            client.Password = *known;
         } else {
             PasswordRequest request;
             request.displayName = QString::fromUtf8(account.DisplayName());
@@ -337,10 +432,7 @@ bool ConfigureSMTP(SmtpClient& client, MailAccount& account)
             if (!answer.accepted)
                 return false;
             client.Password = answer.password.toUtf8();
-            if (answer.memorize)
-                account.SmtpSessionPassword() = client.Password;
-            else
-                account.SmtpSessionPassword().clear();
+            account.SmtpPasswordTyped(client.Password, answer.memorize);
         }
         client.AuthenticationType = atDefault;
     } else {
@@ -350,6 +442,7 @@ bool ConfigureSMTP(SmtpClient& client, MailAccount& account)
     client.Username = account.SmtpLogin();
     client.Host = QString::fromUtf8(account.SmtpServer().trimmed());
     client.Port = account.SmtpPort();
+    client.ImplicitTls = client.Port == SmtpClient::kImplicitTlsPort;
     client.MailAgent = "Velmora";
     client.SSLVersion = account.SmtpSSLVersion();
     switch (account.SmtpTLSMode()) {

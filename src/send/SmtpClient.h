@@ -4,12 +4,20 @@
 // the interface thread, LastActivity), and sends an OutgoingMessage written
 // by the MIME writer.
 //
-// Dialogue: greeting 220; EHLO (HELO when EHLO is refused); STARTTLS when the
-// TLS use asks for it; AUTH LOGIN, or AUTH PLAIN when LOGIN is not offered;
-// RSET, MAIL FROM, RCPT TO for To, Cc and Bcc, DATA (in one batch when the
-// server offers PIPELINING), the message, "."; QUIT.
+// Dialogue: TLS from the first byte on port 465; greeting 220; EHLO (HELO
+// when EHLO is refused) with the host's fully qualified name or the address
+// literal of the local end; STARTTLS when the TLS use asks for it; AUTH
+// LOGIN, or AUTH PLAIN when LOGIN is not offered; RSET, MAIL FROM, RCPT TO
+// for To, Cc and Bcc, DATA (in one batch when the server offers PIPELINING),
+// the message, "."; QUIT, also after a refusal that leaves the server
+// waiting for a command.
+//
+// Credentials never travel in clear unless the account asks for no
+// encryption: "STARTTLS when possible" that finds no STARTTLS offer goes on
+// in plain text only when no AUTH is to be sent.
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QString>
 
@@ -22,8 +30,6 @@
 namespace vm {
 
 class MailAccount;
-
-
 class OutgoingMessage;
 
 // A reply the dialogue cannot go on with. The message is the server's reply
@@ -74,7 +80,10 @@ public:
     int SSLVersion = 1;
     QByteArray MailAgent = "Velmora"; // written as "X-Mailer"
     bool UseEhlo = true;
-    QByteArray HeloName;   // empty: the local host name
+    // Port 465 is SMTP over TLS from the first byte (ConfigureSMTP sets
+    // this); no STARTTLS is asked for on such a connection.
+    bool ImplicitTls = false;
+    QByteArray HeloName;   // empty: EhloDomain of this host and connection
     std::uint8_t Busy = 0; // not used by the send path
 
     // --- Dialogue (worker thread) ---------------------------------------------
@@ -86,6 +95,10 @@ public:
     void Send(OutgoingMessage& message);
     // QUIT (221) and close.
     void Disconnect();
+    // After a failure: when the last reply left the server waiting for a
+    // command (a refused AUTH, STARTTLS or any other command), says QUIT and
+    // waits a few seconds for the answer; then closes. Never throws.
+    void EndAfterFailure();
     // Closes the connection without QUIT. Never throws.
     void Close();
 
@@ -106,26 +119,44 @@ public:
     // gets a second one, the text ends with CR LF, then ".".
     static QByteArray DotStuff(const QByteArray& text);
 
+    // The name EHLO and HELO carry: the host name when it is fully qualified,
+    // else the host name with the local domain when there is one, else the
+    // address literal of the local end ("[127.0.0.1]", "[IPv6:...]").
+    static QByteArray EhloDomain(const QString& hostName, const QString& domainName,
+                                 const QHostAddress& localAddress);
+
+    // Bounds of one reply; a longer reply is an SmtpReplyError and the
+    // connection is dropped.
+    static constexpr int kMaxReplyLines = 1000;
+    static constexpr qsizetype kMaxReplyBytes = 4 * 1024 * 1024;
+    // The port of SMTP over TLS from the first byte.
+    static constexpr quint16 kImplicitTlsPort = 465;
+
 private:
     SmtpReply ReadReply();
     SmtpReply Command(const QByteArray& line, const QList<int>& accepted);
     static void Expect(const SmtpReply& reply, const QList<int>& accepted);
+    void WriteCommand(const QByteArray& line);
     void Greet();
     void StartTlsIfWanted();
+    bool WillAuthenticate() const;
     void Authenticate();
     void Transfer(OutgoingMessage& message);
 
     Transport transport_;
     QList<QByteArray> capabilities_;
     SmtpReply lastReply_;
+    // The last reply ended a command and the server waits for the next one.
+    bool awaitingCommand_ = false;
     bool secured_ = false;
     bool authenticated_ = false;
 };
 
 // Loads the account's SMTP settings into the client: password (the stored
 // one, else a valid session password, else the password prompt), user name,
-// host and port, TLS use, SSL version, EHLO, operation status reset. False
-// only when the user cancelled the password prompt.
+// host and port (465: TLS from the first byte), TLS use, SSL version, EHLO,
+// operation status reset. False only when the user cancelled the password
+// prompt.
 bool ConfigureSMTP(SmtpClient& client, MailAccount& account);
 
 } // namespace vm

@@ -260,6 +260,24 @@ TEST_F(Cli, ClearErrorsForArgumentsPasswordsAndARunningWindow)
     EXPECT_EQ(missing.code, 2);
     EXPECT_TRUE(missing.err.contains("POP3 user login")) << missing.err.toStdString();
     EXPECT_EQ(Run({"--add-account", "--login", "x", "--server", "h", "--port", "70000"}).code, 2);
+    // A line break or NUL in a login or password never gets into an account.
+    const struct
+    {
+        QStringList args;
+        QByteArray input;
+    } unsendable[] = {
+        {{"--login", "bo\nb"}, {}},
+        {{"--login", "bob", "--password-stdin"}, "sec\rret\n"},
+        {{"--login", "bob", "--password-stdin"}, QByteArray("sec\0ret\n", 8)},
+        {{"--login", "bob", "--smtp-login", "bo\rb"}, {}},
+        {{"--login", "bob", "--smtp-password-stdin"}, QByteArray("a\0\n", 3)},
+    };
+    for (const auto& k : unsendable) {
+        const Result r = Run(QStringList{"--add-account", "--server", "h"} + k.args, k.input);
+        EXPECT_EQ(r.code, 2) << ::testing::PrintToString(r);
+        EXPECT_TRUE(r.err.contains("line breaks or NUL")) << r.err.toStdString();
+    }
+    EXPECT_TRUE(QDir(data.path()).entryList({"*.mbx"}, QDir::Files).isEmpty());
 
     // No stored password: a clear error, at once.
     const Result added = Run({"--add-account", "--login", "bob", "--server", "127.0.0.1", "--port",

@@ -19,6 +19,7 @@
 #include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
+#include "net/Credentials.h"
 #include "ui_main/Fixtures.h"
 
 using namespace vm;
@@ -288,6 +289,44 @@ TEST_F(AccountWindowTest, AnInvalidSmtpPortLeavesTheSmtpValuesUnwritten)
     EXPECT_EQ(account.SmtpServer(), "smtp.example.org");
 }
 
+// Values that would end a USER, PASS or AUTH line early.
+QStringList UnsendableValues()
+{
+    return {QStringLiteral("an\r\nRSET"), QStringLiteral("an\nna"), QStringLiteral("an\rna"),
+            QStringLiteral("an") + QChar(0) + QStringLiteral("na")};
+}
+
+TEST_F(AccountWindowTest, LoginsAndPasswordsWithLineBreaksOrNulAreRefused)
+{
+    const QString expected = UnsendableCredentialText();
+    for (const QString& value : UnsendableValues()) {
+        for (QLineEdit* field : {acf->ELogin, acf->EPassword}) {
+            SCOPED_TRACE((field->objectName() + " " + value.toUtf8().toHex()).toStdString());
+            acf->LoadAccount(account);
+            acf->PGC->setCurrentWidget(acf->TSAdvanced);
+            field->setText(value);
+            messages.shown.clear();
+            EXPECT_FALSE(acf->BOKClick());
+            EXPECT_EQ(Shown(), QStringList{expected});
+            EXPECT_EQ(acf->PGC->currentWidget(), acf->TSBasic);
+            EXPECT_TRUE(acf->focusWidget() == field);
+            EXPECT_EQ(account.Login(), "anna");
+            EXPECT_EQ(account.Password(), "secret");
+        }
+        for (QLineEdit* field : {smtp->ELogin, smtp->EPassword}) {
+            SCOPED_TRACE(("SMTP " + field->objectName() + " " + value.toUtf8().toHex())
+                             .toStdString());
+            acf->LoadAccount(account);
+            smtp->setResult(QDialog::Rejected);
+            field->setText(value);
+            messages.shown.clear();
+            smtp->BOK->click();
+            EXPECT_EQ(Shown(), QStringList{expected});
+            EXPECT_EQ(smtp->result(), QDialog::Rejected);
+        }
+    }
+}
+
 class WizardTest : public ::testing::Test
 {
 protected:
@@ -425,6 +464,34 @@ TEST_F(WizardTest, PathWithSmtpPrefillsLoginAndValidates)
     EXPECT_EQ(a->SmtpTLSMode(), 2);
     EXPECT_EQ(a->SmtpPort(), 465);
     EXPECT_EQ(a->Pop3SSLVersion(), 3);
+}
+
+TEST_F(WizardTest, LoginsAndPasswordsWithLineBreaksOrNulAreRefused)
+{
+    const QString expected = UnsendableCredentialText();
+    for (const QString& value : UnsendableValues()) {
+        SCOPED_TRACE(value.toUtf8().toHex().toStdString());
+        for (int i = 0; i < 4; ++i) {
+            MailAccount a(nullptr);
+            wiz->pop3->EPOP3Login->setText("joe");
+            wiz->pop3->EPOP3Password->setText("pw");
+            wiz->pop3->EPOP3Server->setText("pop.joe.org");
+            wiz->smtp->ESMTPServer->setText("smtp.joe.org");
+            wiz->smtp->CBSMTPAuth->setChecked(true);
+            wiz->smtp->ESMTPLogin->setText("joe");
+            wiz->smtp->ESMTPPassword->setText("pw");
+            QLineEdit* fields[] = {wiz->pop3->EPOP3Login, wiz->pop3->EPOP3Password,
+                                   wiz->smtp->ESMTPLogin, wiz->smtp->ESMTPPassword};
+            fields[i]->setText(value);
+            messages.shown.clear();
+            WizardPage* page = i < 2 ? static_cast<WizardPage*>(wiz->pop3)
+                                     : static_cast<WizardPage*>(wiz->smtp);
+            EXPECT_FALSE(page->StorePage(a)) << i;
+            ASSERT_EQ(messages.shown.size(), 1) << i;
+            EXPECT_EQ(messages.shown[0].text, expected);
+            EXPECT_TRUE(a.Login().isEmpty() && a.SmtpLogin().isEmpty()) << i;
+        }
+    }
 }
 
 TEST_F(WizardTest, StepOneNeedsLoginAndServerAndCancelAsks)

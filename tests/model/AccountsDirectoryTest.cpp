@@ -83,34 +83,69 @@ TEST_F(Accounts, AccountQueries)
     EXPECT_FALSE(a.CanBeCheckedUnattended());
 }
 
-TEST_F(Accounts, PasswordOrder)
+TEST_F(Accounts, SessionPasswordRules)
 {
     MailAccount a(&dir);
-    EXPECT_TRUE(a.Pop3PasswordWithoutPrompt().isEmpty());
+    // POP3: stored, else the valid session password (even an empty one), else ask.
+    EXPECT_FALSE(a.Pop3PasswordWithoutPrompt());
     a.SessionPassword() = "typed";
-    EXPECT_TRUE(a.Pop3PasswordWithoutPrompt().isEmpty()); // not valid yet
+    EXPECT_FALSE(a.Pop3PasswordWithoutPrompt()); // not valid yet
+    a.RememberPop3Password("");
+    EXPECT_EQ(a.Pop3PasswordWithoutPrompt(), QByteArray());
     a.RememberPop3Password("typed");
     EXPECT_EQ(a.Pop3PasswordWithoutPrompt(), "typed");
     a.Password() = "stored";
     EXPECT_EQ(a.Pop3PasswordWithoutPrompt(), "stored");
-    a.ForgetPop3SessionPassword();
-    EXPECT_TRUE(a.SessionPassword().isEmpty());
+    a.RememberPop3Password("late"); // a stored password wins
+    EXPECT_EQ(a.SessionPassword(), "typed");
 
-    bool needed = true;
+    // SMTP: nothing without authentication; stored, else valid session, else ask.
     a.SmtpPassword() = "smtp";
-    EXPECT_TRUE(a.SmtpPasswordWithoutPrompt(needed).isEmpty());
-    EXPECT_FALSE(needed); // no authentication: no password at all
+    EXPECT_EQ(a.SmtpPasswordWithoutPrompt(), QByteArray());
     a.SmtpAuthentication() = true;
-    EXPECT_EQ(a.SmtpPasswordWithoutPrompt(needed), "smtp");
-    a.SmtpPassword().clear();
+    EXPECT_EQ(a.SmtpPasswordWithoutPrompt(), "smtp");
     a.SmtpPasswordTyped("once", true);
-    EXPECT_TRUE(a.SmtpPasswordWithoutPrompt(needed).isEmpty()); // until a send succeeds
+    a.SmtpSendSucceeded(); // the stored password was used: the typed one stays unused
+    EXPECT_FALSE(a.SmtpSessionPasswordValid());
+    a.SmtpPassword().clear();
+    EXPECT_FALSE(a.SmtpPasswordWithoutPrompt()); // until a send succeeds
     a.SmtpSendSucceeded();
-    EXPECT_EQ(a.SmtpPasswordWithoutPrompt(needed), "once");
-    a.SmtpPasswordTyped("other", false);
+    EXPECT_EQ(a.SmtpPasswordWithoutPrompt(), "once");
+    a.SmtpPasswordTyped("other", false); // emptied, the valid mark left alone
     EXPECT_TRUE(a.SmtpSessionPassword().isEmpty());
-    EXPECT_TRUE(a.SmtpPasswordWithoutPrompt(needed).isEmpty());
-    EXPECT_TRUE(needed);
+    EXPECT_TRUE(a.SmtpSessionPasswordValid());
+    a.SmtpSessionPasswordValid() = false;
+    a.SmtpAuthentication() = false;
+    a.SmtpPasswordTyped("again", true);
+    a.SmtpSendSucceeded(); // no authentication: nothing to make valid
+    EXPECT_FALSE(a.SmtpSessionPasswordValid());
+
+    // Saving drops the session passwords that a stored one replaces.
+    struct Case
+    {
+        QByteArray stored, smtpStored;
+        bool smtpWritten, pop3Dropped, smtpDropped;
+    };
+    const Case cases[] = {
+        {"", "", true, false, false},
+        {"p", "", true, true, false},
+        {"", "s", true, false, true},
+        {"", "s", false, false, false},
+        {"p", "s", true, true, true},
+    };
+    for (const Case& k : cases) {
+        a.Password() = k.stored;
+        a.SmtpPassword() = k.smtpStored;
+        a.SessionPassword() = "t";
+        a.SessionPasswordValid() = true;
+        a.SmtpSessionPassword() = "t";
+        a.SmtpSessionPasswordValid() = true;
+        a.PasswordsSaved(k.smtpWritten);
+        EXPECT_EQ(a.SessionPassword().isEmpty(), k.pop3Dropped);
+        EXPECT_EQ(a.SessionPasswordValid(), !k.pop3Dropped);
+        EXPECT_EQ(a.SmtpSessionPassword().isEmpty(), k.smtpDropped);
+        EXPECT_EQ(a.SmtpSessionPasswordValid(), !k.smtpDropped);
+    }
 }
 
 TEST_F(Accounts, SaveAllResumesOrStopsAfterAFailure)

@@ -3,6 +3,7 @@
 
 #include "mime/MessageRecord.h"
 #include "model/MailAccount.h"
+#include "net/Credentials.h"
 #include "net/PasswordPrompt.h"
 #include "pop3/Pop3Client.h"
 #include "support/FakeServer.h"
@@ -143,6 +144,31 @@ TEST_F(Pop3ClientTest, ApopWithoutTimestampFailsBeforeSendingTheUser)
     EXPECT_FALSE(client.Transport().Connected());
     ASSERT_TRUE(s.WaitDone());
     EXPECT_EQ(s.Received(), QList<QByteArray>{"CAPA"});
+}
+
+TEST_F(Pop3ClientTest, LoginsAndPasswordsWithLineBreaksOrNulAreNeverSent)
+{
+    const QByteArray bad[] = {"bo\r\nDELE 1", "bo\nb", "bo\rb", QByteArray("bo\0b", 4)};
+    for (const QByteArray& value : bad) {
+        for (bool apop : {false, true}) {
+            for (bool inLogin : {true, false}) {
+                SCOPED_TRACE(value.toHex().toStdString() + (apop ? " APOP" : " USER") +
+                             (inLogin ? " login" : " password"));
+                FakeServer s;
+                s.SendLine("+OK ready <1.2@example.org>").Expect("CAPA").SendLine("-ERR").Stall(-1);
+                client.AuthenticationType = apop ? Pop3Client::atAPOP : Pop3Client::atUserPass;
+                Prepare(s, inLogin ? value : QByteArray("bob"),
+                        inLogin ? QByteArray("secret") : value);
+                client.Connect();
+                // A client that sent the value would wait for an answer.
+                client.Transport().SetReadTimeoutMs(5000);
+                EXPECT_THROW(client.Login(), CredentialError);
+                EXPECT_FALSE(client.Transport().Connected());
+                ASSERT_TRUE(s.WaitDone());
+                EXPECT_EQ(s.Received(), QList<QByteArray>{"CAPA"});
+            }
+        }
+    }
 }
 
 TEST_F(Pop3ClientTest, RefusedLoginClosesAndCarriesTheServerText)

@@ -18,27 +18,28 @@
 #include "core/AppInfo.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
+#include "net/TlsTrust.h"
 #include "support/TestPki.h"
 
 using namespace vm;
 
 namespace {
 
-// Captures what a command writes to standard output.
+// Captures what a command writes to standard output (or error).
 class StdoutCapture
 {
 public:
-    StdoutCapture()
+    explicit StdoutCapture(FILE* stream = stdout) : stream_(stream), fd_(::fileno(stream))
     {
-        std::fflush(stdout);
-        saved_ = ::dup(1);
+        std::fflush(stream_);
+        saved_ = ::dup(fd_);
         file_ = std::tmpfile();
-        ::dup2(::fileno(file_), 1);
+        ::dup2(::fileno(file_), fd_);
     }
     QByteArray Take()
     {
-        std::fflush(stdout);
-        ::dup2(saved_, 1);
+        std::fflush(stream_);
+        ::dup2(saved_, fd_);
         ::close(saved_);
         std::rewind(file_);
         QByteArray out;
@@ -51,6 +52,8 @@ public:
     }
 
 private:
+    FILE* stream_;
+    int fd_;
     int saved_ = -1;
     FILE* file_ = nullptr;
 };
@@ -70,7 +73,7 @@ protected:
         dataDir_ = nullptr;
     }
     // Writes a mailbox file for an account named "work" sending through port.
-    void WriteAccount(quint16 port)
+    void WriteAccount(quint16 port, const QByteArray& server = "127.0.0.1", int tlsMode = 0)
     {
         QDir data(dataDir_->path());
         for (const QString& f : data.entryList({"*.mbx"}, QDir::Files))
@@ -81,8 +84,9 @@ protected:
         account.Login() = "work";
         account.Server() = "pop.example.org";
         account.SmtpLogin() = "work";
-        account.SmtpServer() = "127.0.0.1";
+        account.SmtpServer() = server;
         account.SmtpPort() = port;
+        account.SmtpTLSMode() = std::uint8_t(tlsMode);
         account.FromAddress() = "work@example.org";
         account.SenderName() = "Work Account";
         account.SaveToFile(SaveOptionsFromSettings());
@@ -191,4 +195,38 @@ TEST_F(SendCommandTest, FailedSendGivesExitCodeOne)
     EXPECT_EQ(
         RunSend({"--account", "work", "--to", "bob@example.com", "--subject", "s", "--body", "b"}),
         1);
+}
+
+TEST_F(SendCommandTest, RefusedCertificateIsPrintedWithHowToTrustIt)
+{
+    vm::test::TestPki& pki = vm::test::TestPki::Shared();
+    ASSERT_TRUE(pki.Ok()) << pki.Error().toStdString();
+    vmtest::SmtpSink sink({"--cert", pki.ServerCertPath(), "--key", pki.ServerKeyPath()});
+    ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+    WriteAccount(sink.Port(), "127.0.0.1", 2);
+    const QStringList args = {"--account", "work", "--to",  "bob@example.com",
+                              "--subject", "s",    "--body", "b"};
+    StdoutCapture err(stderr);
+    const int rc = RunSend(args);
+    const QString text = QString::fromUtf8(err.Take());
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(sink.Count(), 0);
+    const QString fingerprint = CertificateFingerprint(pki.ServerCertificate());
+    const QString entry = QStringLiteral("127.0.0.1:%1 = %2").arg(sink.Port()).arg(fingerprint);
+    EXPECT_TRUE(text.contains("SHA-256 fingerprint: " + fingerprint)) << text.toStdString();
+    EXPECT_TRUE(text.contains(entry)) << text.toStdString();
+    EXPECT_TRUE(text.contains(TrustFilePath())) << text.toStdString();
+
+    // Doing what it says makes the next send go through.
+    {
+        QFile f(TrustFilePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Certificates]\n" + entry.toUtf8() + "\n");
+    }
+    StdoutCapture out;
+    EXPECT_EQ(RunSend(args), 0);
+    out.Take();
+    ASSERT_EQ(sink.Count(), 1);
+    EXPECT_TRUE(sink.Envelope(1)["tls"].toBool());
+    QFile::remove(TrustFilePath());
 }

@@ -3,6 +3,8 @@
 
 #include "send/SendWorker.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QJsonArray>
 #include <QTimer>
 
@@ -14,6 +16,8 @@
 #include "model/MailAccount.h"
 #include "net/PasswordPrompt.h"
 #include "net/TlsTrust.h"
+#include "ops/CertificateFailures.h"
+#include "send/OutgoingMessage.h"
 #include "ops/StatusChannel.h"
 #include "send/SmtpClient.h"
 #include "support/TestPki.h"
@@ -90,6 +94,15 @@ protected:
     MailAccount account;
 };
 
+bool HasMail(const FakeSmtpServer& s)
+{
+    for (const QByteArray& l : s.Commands()) {
+        if (l.startsWith("MAIL"))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TEST_F(SendTest, PlainSendDeliversBccWithoutWritingIt)
@@ -105,6 +118,13 @@ TEST_F(SendTest, PlainSendDeliversBccWithoutWritingIt)
     EXPECT_EQ(env["mail_from"].toString(), "anna@example.org");
     EXPECT_EQ(env["rcpt_tos"].toArray(), QJsonArray({"bob@example.com", "hidden@example.com"}));
     EXPECT_FALSE(env["tls"].toBool());
+    // EHLO names this host fully qualified, or the address it sent from.
+    const QString helo = env["helo"].toString();
+    EXPECT_EQ(helo.toLatin1(), SmtpClient::EhloDomain(QHostInfo::localHostName(),
+                                                      QHostInfo::localDomainName(),
+                                                      QHostAddress::LocalHost));
+    EXPECT_TRUE(helo == "[127.0.0.1]" || (helo.contains('.') && !helo.startsWith('[')))
+        << helo.toStdString();
     const QByteArray msg = sink.Message(1);
     EXPECT_FALSE(msg.contains("hidden@example.com"));
     const QJsonObject p = vmtest::ParseWithPython(msg);
@@ -131,12 +151,23 @@ TEST_F(SendTest, StartTlsWhenPossibleAndAlwaysWithVerifiedCertificate)
     account.SmtpAuthentication() = true;
     account.SmtpPassword() = "pw";
 
-    // Not trusted: the certificate check fails and nothing is sent.
+    // Not trusted: the certificate check fails, nothing is sent, and the
+    // certificate is kept so that a window can offer to trust it.
     account.SmtpTLSMode() = 1;
+    account.FriendlyName() = "Work";
     SendOutcome out = Send(Request());
     EXPECT_FALSE(out.sent);
     EXPECT_EQ(out.failure, SendFailure::Error);
     EXPECT_EQ(sink.Count(), 0);
+    const QString fingerprint = CertificateFingerprint(pki.ServerCertificate());
+    EXPECT_TRUE(out.errorText.contains(fingerprint)) << out.errorText.toStdString();
+    QList<CertificateFailure> refused = CertificateFailures();
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_EQ(refused[0].accountName, "Work");
+    EXPECT_EQ(refused[0].host, "localhost");
+    EXPECT_EQ(refused[0].port, sink.Port());
+    EXPECT_EQ(refused[0].fingerprint, fingerprint);
+    EXPECT_FALSE(refused[0].certificateDer.isEmpty());
 
     SetTrustedCaCertificates({pki.CaCertificate()});
     for (int mode : {1, 2}) {
@@ -146,7 +177,66 @@ TEST_F(SendTest, StartTlsWhenPossibleAndAlwaysWithVerifiedCertificate)
         const QJsonObject env = sink.Envelope(sink.Count());
         EXPECT_TRUE(env["tls"].toBool());
         EXPECT_EQ(env["login"].toString(), "anna");
+        EXPECT_TRUE(CertificateFailures().isEmpty()); // a new send forgets the old record
     }
+}
+
+TEST_F(SendTest, Port465SpeaksTlsFromTheFirstByte)
+{
+    vm::test::TestPki& pki = vm::test::TestPki::Shared();
+    ASSERT_TRUE(pki.Ok()) << pki.Error().toStdString();
+    SmtpSink sink({"--cert", pki.ServerCertPath(), "--key", pki.ServerKeyPath(), "--implicit-tls",
+                   "--user", "anna", "--password", "pw", "--auth-required"});
+    ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+    SetTrustedCaCertificates({pki.CaCertificate()});
+    account.SmtpServer() = "localhost";
+    account.SmtpAuthentication() = true;
+    account.SmtpPassword() = "pw";
+    // Whatever the STARTTLS choice, 465 is TLS from the first byte; other
+    // ports are not.
+    for (int mode : {0, 1, 2}) {
+        SCOPED_TRACE(mode);
+        account.SmtpTLSMode() = std::uint8_t(mode);
+        for (quint16 port : {25, 587, 465}) {
+            account.SmtpPort() = port;
+            SmtpClient configured;
+            ASSERT_TRUE(ConfigureSMTP(configured, account));
+            EXPECT_EQ(configured.ImplicitTls, port == 465) << port;
+        }
+        // The sink cannot listen on 465: the configured client is pointed at it.
+        SmtpClient c;
+        ASSERT_TRUE(ConfigureSMTP(c, account));
+        c.Port = sink.Port();
+        c.GetTransport().SetReadTimeoutMs(20000); // a plain-text client would wait for 220
+        auto built = BuildOutgoingMessage(Request());
+        ASSERT_EQ(built.status, BuildStatus::Ok);
+        c.Connect();
+        EXPECT_TRUE(c.Encrypted());
+        c.Send(*built.message);
+        c.Disconnect();
+        const QJsonObject env = sink.Envelope(sink.Count());
+        EXPECT_TRUE(env["tls"].toBool());
+        EXPECT_EQ(env["login"].toString(), "anna");
+    }
+    EXPECT_EQ(sink.Count(), 3);
+}
+
+TEST_F(SendTest, ARefusedLoginEndsWithQuit)
+{
+    FakeSmtpServer::Config cfg;
+    cfg.user = "anna";
+    cfg.password = "right";
+    FakeSmtpServer s(cfg);
+    s.Start();
+    account.SmtpPort() = s.Port();
+    account.SmtpAuthentication() = true;
+    account.SmtpPassword() = "wrong";
+    const SendOutcome out = Send(Request());
+    EXPECT_EQ(out.failure, SendFailure::Error);
+    EXPECT_TRUE(out.errorText.contains("535")) << out.errorText.toStdString();
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_EQ(s.Commands().back(), "QUIT");
+    EXPECT_FALSE(HasMail(s));
 }
 
 TEST_F(SendTest, LoginAndPlainAuthenticationAndWrongPassword)

@@ -9,6 +9,7 @@
 
 #include <thread>
 
+#include "net/Credentials.h"
 #include "send/MimeWriter.h"
 #include "send/OutgoingMessage.h"
 #include "support/TestPki.h"
@@ -328,4 +329,162 @@ TEST(SmtpDialogue, StopReachesAWorkerWaitingForTheGreeting)
     EXPECT_LT(t.elapsed(), 2000);
     s.WaitDone(3000);
     EXPECT_TRUE(s.Commands().isEmpty()); // no QUIT
+}
+
+TEST(SmtpDialogue, WhenPossibleWithoutStartTlsNeverSendsTheLogin)
+{
+    FakeSmtpServer s; // default capabilities have no STARTTLS
+    s.Start();
+    SmtpClient c;
+    Configure(c, s, utUseExplicitTLS);
+    c.AuthenticationType = atDefault;
+    c.Username = "anna";
+    c.Password = "secret";
+    auto m = SmallMessage();
+    c.Connect();
+    try {
+        c.Send(*m);
+        ADD_FAILURE() << "sent without encryption";
+    } catch (const SmtpSecurityError& e) {
+        // The error names the setting that led here.
+        EXPECT_TRUE(e.Message().contains("\"When possible\"")) << e.Message().toStdString();
+    }
+    c.Close();
+    s.WaitDone();
+    EXPECT_FALSE(HasCommand(s, "AUTH"));
+    EXPECT_FALSE(HasCommand(s, "MAIL"));
+}
+
+TEST(SmtpDialogue, LoginsAndPasswordsWithLineBreaksOrNulNeverReachTheServer)
+{
+    const QByteArray bad[] = {"an\r\nRSET", "an\nna", "an\rna", QByteArray("an\0na", 5)};
+    for (const QByteArray& value : bad) {
+        for (bool inLogin : {true, false}) {
+            SCOPED_TRACE((inLogin ? "login " : "password ") + value.toHex().toStdString());
+            FakeSmtpServer s;
+            s.Start();
+            SmtpClient c;
+            Configure(c, s);
+            c.AuthenticationType = atDefault;
+            c.Username = inLogin ? value : QByteArray("anna");
+            c.Password = inLogin ? QByteArray("secret") : value;
+            auto m = SmallMessage();
+            c.Connect();
+            EXPECT_THROW(c.Send(*m), CredentialError);
+            c.Close();
+            s.WaitDone();
+            EXPECT_FALSE(HasCommand(s, "AUTH"));
+            EXPECT_FALSE(HasCommand(s, "MAIL"));
+        }
+    }
+}
+
+TEST(SmtpDialogue, AFailureThatLeavesTheServerWaitingEndsWithQuit)
+{
+    struct Case
+    {
+        const char* name;
+        FakeSmtpServer::Config cfg;
+        SmtpTlsUse tls;
+        bool quit;
+    };
+    QList<Case> cases;
+    FakeSmtpServer::Config plain;
+    plain.capabilities = {"AUTH LOGIN"};
+    cases.append({"no STARTTLS, when possible", plain, utUseExplicitTLS, true});
+    cases.append({"no STARTTLS, always", plain, utUseRequireTLS, true});
+    FakeSmtpServer::Config refusedTls = plain;
+    refusedTls.capabilities = {"STARTTLS", "AUTH LOGIN"};
+    cases.append({"STARTTLS refused", refusedTls, utUseRequireTLS, true});
+    FakeSmtpServer::Config refusedAuth = plain;
+    refusedAuth.replyFor["AUTH"] = "535 5.7.8 Authentication credentials invalid";
+    cases.append({"AUTH refused", refusedAuth, utNoTLSSupport, true});
+    FakeSmtpServer::Config refusedRcpt = plain;
+    refusedRcpt.replyFor["RCPT"] = "550 5.1.1 No such user";
+    cases.append({"RCPT refused", refusedRcpt, utNoTLSSupport, true});
+    FakeSmtpServer::Config garbled = plain;
+    garbled.replyFor["MAIL"] = "what?";
+    cases.append({"garbled reply", garbled, utNoTLSSupport, false});
+    FakeSmtpServer::Config midData = plain;
+    midData.capabilities = {"AUTH LOGIN", "PIPELINING"};
+    midData.batchReplies = true;
+    midData.rcptReply[0] = "550 5.1.1 No such user";
+    cases.append({"pipelined error after DATA was accepted", midData, utNoTLSSupport, false});
+
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        FakeSmtpServer s(k.cfg);
+        s.Start();
+        SmtpClient c;
+        Configure(c, s, k.tls);
+        c.AuthenticationType = atDefault;
+        c.Username = "anna";
+        c.Password = "secret";
+        auto m = SmallMessage();
+        c.Connect();
+        EXPECT_ANY_THROW(c.Send(*m));
+        c.EndAfterFailure();
+        ASSERT_TRUE(s.WaitDone());
+        EXPECT_EQ(s.Commands().back() == "QUIT", k.quit) << s.Commands().back().constData();
+        EXPECT_FALSE(s.DataCompleted());
+    }
+}
+
+TEST(SmtpDialogue, AnEndlessMultiLineReplyIsAProtocolError)
+{
+    // Short lines reach the line bound, long ones the byte bound.
+    for (int lineLength : {40, 64 * 1024}) {
+        SCOPED_TRACE(lineLength);
+        FakeSmtpServer::Config cfg;
+        cfg.endlessReplyTo = "EHLO";
+        cfg.endlessLineLength = lineLength;
+        FakeSmtpServer s(cfg);
+        s.Start();
+        SmtpClient c;
+        Configure(c, s);
+        // Without a bound the client would read until the server stops
+        // sending; this limit turns that into a different error.
+        c.GetTransport().SetReadTimeoutMs(20000);
+        try {
+            c.Connect();
+            ADD_FAILURE() << "no error";
+        } catch (const SmtpReplyError& e) {
+            EXPECT_TRUE(e.Message().contains("exceeds")) << e.Message().toStdString();
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << e.what();
+        }
+        c.EndAfterFailure(); // a broken reply: no QUIT
+        s.WaitDone();
+        EXPECT_FALSE(HasCommand(s, "QUIT"));
+    }
+}
+
+TEST(SmtpDialogue, EhloCarriesAFullyQualifiedNameOrAnAddressLiteral)
+{
+    struct Case
+    {
+        QString host;
+        QString domain;
+        QString local;
+        QByteArray expected;
+    };
+    const QList<Case> cases = {
+        {"mail.example.org", "", "127.0.0.1", "mail.example.org"},
+        {"mail.example.org.", "other.net", "127.0.0.1", "mail.example.org"},
+        {"vm", "example.org", "127.0.0.1", "vm.example.org"},
+        {"vm", ".example.org.", "127.0.0.1", "vm.example.org"},
+        {"vm", "", "127.0.0.1", "[127.0.0.1]"},
+        {"vm", "", "192.0.2.7", "[192.0.2.7]"},
+        {"vm", "", "::ffff:192.0.2.7", "[192.0.2.7]"},
+        {"vm", "", "::1", "[IPv6:::1]"},
+        {"vm", "", "fe80::1%lo", "[IPv6:fe80::1]"},
+        {"vm", "(none)", "127.0.0.1", "[127.0.0.1]"},
+        {"bad name", "example.org", "127.0.0.1", "[127.0.0.1]"},
+        {"10.0.0.5", "", "127.0.0.1", "[127.0.0.1]"},
+        {"", "", "", "[127.0.0.1]"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE((k.host + " / " + k.domain + " / " + k.local).toStdString());
+        EXPECT_EQ(SmtpClient::EhloDomain(k.host, k.domain, QHostAddress(k.local)), k.expected);
+    }
 }

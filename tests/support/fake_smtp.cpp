@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace vm::test {
@@ -59,6 +60,20 @@ void FakeSmtpServer::WaitForClose()
     }
 }
 
+void FakeSmtpServer::SendEndlessReply()
+{
+    const QByteArray line =
+        "250-" + QByteArray(std::max(config_.endlessLineLength - 6, 1), 'x') + "\r\n";
+    QByteArray chunk;
+    while (chunk.size() < 64 * 1024)
+        chunk += line;
+    for (qint64 sent = 0; sent < 64LL * 1024 * 1024 && !stop_.load(); sent += chunk.size()) {
+        if (!SendAll(chunk))
+            return;
+    }
+    WaitForClose();
+}
+
 QByteArray FakeSmtpServer::ReplyFor(const QByteArray& word, const QByteArray& normal) const
 {
     return config_.replyFor.value(word, normal);
@@ -107,6 +122,10 @@ void FakeSmtpServer::Session()
         const QByteArray word = line.split(' ').value(0).toUpper();
         if (!config_.stallAfter.isEmpty() && word == config_.stallAfter) {
             WaitForClose();
+            return;
+        }
+        if (!config_.endlessReplyTo.isEmpty() && word == config_.endlessReplyTo) {
+            SendEndlessReply();
             return;
         }
         if (word == "EHLO") {

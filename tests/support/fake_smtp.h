@@ -4,7 +4,8 @@
 // SMTP to be steered: EHLO refused (HELO only), chosen capabilities (no
 // STARTTLS, PIPELINING, AUTH mechanisms), a reply of choice for any command
 // (4xx/5xx at every step), a stall before the greeting or after any command,
-// and replies of a command batch held back and sent together.
+// replies of a command batch held back and sent together, and a multi-line
+// reply that never ends.
 //
 //   FakeSmtpServer::Config c;
 //   c.replyFor["RCPT"] = "550 5.1.1 No such user";
@@ -42,6 +43,11 @@ struct FakeSmtpConfig
     bool batchReplies = false;
     // The final reply is sent one byte every dripMs milliseconds.
     int dripFinalReplyMs = 0;
+    // The reply to this command word is a multi-line reply that never ends
+    // ("250-" lines of endlessLineLength bytes; after 64 MiB the server only
+    // waits for the client to leave).
+    QByteArray endlessReplyTo;
+    int endlessLineLength = 40;
     // Credentials for AUTH; empty user: any login is accepted.
     QByteArray user;
     QByteArray password;
@@ -70,6 +76,7 @@ private:
     bool ReadLine(QByteArray& line);
     bool Reply(const QByteArray& reply);
     void WaitForClose();
+    void SendEndlessReply();
     QByteArray ReplyFor(const QByteArray& word, const QByteArray& normal) const;
 
     Config config_;

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A real SMTP peer for the sending tests, built on aiosmtpd.
 
-It listens on 127.0.0.1, offers STARTTLS when given a certificate, AUTH
+It listens on 127.0.0.1, offers STARTTLS when given a certificate (or
+speaks TLS from the first byte with --implicit-tls), AUTH
 PLAIN and LOGIN with one user, and stores every accepted message in the
 output directory as msg-N.eml (the data exactly as received, transparency
 dots removed) with msg-N.json beside it (envelope sender, recipients, whether
@@ -12,7 +13,7 @@ runs until its standard input is closed.
 
   smtp_sink.py --dir OUT [--port N] [--cert PEM --key KEY] [--require-tls]
                [--user NAME --password PW] [--auth-required]
-               [--mechanisms PLAIN,LOGIN] [--auth-before-tls]
+               [--mechanisms PLAIN,LOGIN] [--auth-before-tls] [--implicit-tls]
 """
 import argparse
 import json
@@ -46,7 +47,8 @@ class Sink:
         meta = {
             "mail_from": envelope.mail_from,
             "rcpt_tos": list(envelope.rcpt_tos),
-            "tls": session.ssl is not None,
+            "tls": session.ssl is not None
+            or server.transport.get_extra_info("ssl_object") is not None,
             "login": getattr(session, "sink_login", None) if session.authenticated else None,
             "helo": session.host_name,
         }
@@ -88,6 +90,7 @@ def main():
     ap.add_argument("--auth-required", action="store_true")
     ap.add_argument("--mechanisms", default="PLAIN,LOGIN")
     ap.add_argument("--auth-before-tls", action="store_true")
+    ap.add_argument("--implicit-tls", action="store_true")
     args = ap.parse_args()
 
     logging.disable(logging.CRITICAL)
@@ -99,7 +102,12 @@ def main():
     if args.cert:
         ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         ctx.load_cert_chain(args.cert, args.key)
-        kwargs["tls_context"] = ctx
+        if args.implicit_tls:
+            # The whole session is encrypted: AUTH needs no STARTTLS first.
+            kwargs["ssl_context"] = ctx
+            kwargs["auth_require_tls"] = False
+        else:
+            kwargs["tls_context"] = ctx
     if args.user is not None:
         kwargs["authenticator"] = make_authenticator(args.user, args.password)
         offered = {m.strip().upper() for m in args.mechanisms.split(",") if m.strip()}

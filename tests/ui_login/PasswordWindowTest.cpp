@@ -1,5 +1,7 @@
 // The password prompt driven offscreen by its control names.
 
+#include "core/Messages.h"
+#include "net/Credentials.h"
 #include "net/PasswordPrompt.h"
 #include "ui/common/PasswordWindow.h"
 
@@ -106,3 +108,29 @@ TEST(LoginWnd, ShownAgainStartsEmpty)
 }
 
 } // namespace
+
+TEST(LoginWnd, APasswordWithALineBreakOrNulIsRefused)
+{
+    App();
+    vm::RecordingMessageService messages;
+    vm::SetMessageService(&messages);
+    const QString bad[] = {QStringLiteral("pw\nQUIT"), QStringLiteral("pw\r"),
+                           QStringLiteral("p") + QChar(0) + QStringLiteral("w")};
+    for (const QString& value : bad) {
+        messages.shown.clear();
+        const auto answer = AskWith({QStringLiteral("Work"), false}, [&](PasswordWindow* wnd) {
+            wnd->EPassword->setText(value);
+            wnd->BLogin->click();
+            EXPECT_TRUE(wnd->isVisible());
+            EXPECT_EQ(messages.shown.size(), 1);
+            if (!messages.shown.isEmpty()) {
+                EXPECT_EQ(messages.shown[0].text, vm::UnsendableCredentialText());
+            }
+            wnd->EPassword->setText(QStringLiteral("pw"));
+            wnd->BLogin->click();
+        });
+        EXPECT_TRUE(answer.accepted);
+        EXPECT_EQ(answer.password, "pw");
+    }
+    vm::SetMessageService(nullptr);
+}

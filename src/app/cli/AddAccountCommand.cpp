@@ -9,6 +9,7 @@
 #include "config/StorageSettings.h"
 #include "core/Messages.h"
 #include "model/AccountsDirectory.h"
+#include "net/Credentials.h"
 #include "ops/ErrorList.h"
 #include "platform/SingleInstance.h"
 
@@ -154,6 +155,13 @@ int RunAddAccountCommand(const QStringList& args)
             return kExitUsage;
         }
         (option == QLatin1String("--password-stdin") ? password : smtpPassword) = line;
+    }
+    // A line break or NUL would end the USER, PASS or AUTH line early.
+    for (const QByteArray& credential : {login, password, smtpLogin, smtpPassword}) {
+        if (!IsSendableCredential(credential)) {
+            Err(UnsendableCredentialText());
+            return kExitUsage;
+        }
     }
     const bool autoCheck = !has("--no-autocheck");
     if (password.isEmpty() && autoCheck)

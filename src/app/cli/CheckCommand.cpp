@@ -154,8 +154,7 @@ MailAccount* FindAccount(const QString& name)
 
 bool PasswordKnown(const MailAccount& account)
 {
-    return !account.Password().isEmpty() ||
-           (account.SessionPasswordValid() && !account.SessionPassword().isEmpty());
+    return account.Pop3PasswordWithoutPrompt().has_value();
 }
 
 QString NoPasswordText(const MailAccount& account)

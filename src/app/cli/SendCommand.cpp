@@ -6,6 +6,8 @@
 #include "app/cli/CheckCommand.h"
 #include "mime/Charsets.h"
 #include "model/MailAccount.h"
+#include "net/TlsTrust.h"
+#include "ops/CertificateFailures.h"
 #include "send/SendWorker.h"
 #include "send/SmtpClient.h"
 
@@ -101,6 +103,18 @@ QString ParseSendArgs(const QStringList& args, SendArgs& out)
     return {};
 }
 
+// How to trust a refused certificate without a display: the line the
+// certificate window would write into the trust file.
+QString CertificateTrustHint(const CertificateFailure& failure)
+{
+    const QString entry =
+        QStringLiteral("%1:%2").arg(failure.host.trimmed().toLower()).arg(failure.port);
+    return QStringLiteral("to trust exactly this certificate for %1, add the line \"%1 = %2\" "
+                          "to the [Certificates] section of %3, or choose Trust in the "
+                          "certificate window of Velmora")
+        .arg(entry, failure.fingerprint, TrustFilePath());
+}
+
 } // namespace
 
 int RunSendCommand(const QStringList& args)
@@ -182,6 +196,8 @@ int RunSendCommand(const QStringList& args)
         return kExitFailed;
     }
     Err(out.errorText.isEmpty() ? QStringLiteral("sending failed") : out.errorText);
+    for (const CertificateFailure& f : CertificateFailures())
+        Err(CertificateTrustHint(f));
     return out.failure == SendFailure::CannotAttach ? kExitUsage : kExitFailed;
 }
 

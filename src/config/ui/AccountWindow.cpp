@@ -201,6 +201,8 @@ bool AccountWindow::BOKClick()
         (ELogin->text().isEmpty() ? ELogin : EServer)->setFocus();
         return false;
     }
+    if (!CheckCredentialFields({ELogin, EPassword}, PGC, TSBasic))
+        return false;
     if (RBWebMail->isChecked() && EWebMail->text().trimmed().isEmpty()) {
         ShowError(LangText(kSection, QStringLiteral("NoWebmailAddress")));
         PGC->setCurrentWidget(TSAdvanced);
@@ -233,14 +235,7 @@ bool AccountWindow::BOKClick()
     a.ClientKind() = RBSystemApplication->isChecked() ? 2 : 1;
     const bool smtpWritten = smtp_->WriteToAccount(a);
 
-    if (!a.Password().isEmpty()) {
-        a.SessionPassword().clear();
-        a.SessionPasswordValid() = false;
-    }
-    if (smtpWritten && !a.SmtpPassword().isEmpty()) {
-        a.SmtpSessionPassword().clear();
-        a.SmtpSessionPasswordValid() = false;
-    }
+    a.PasswordsSaved(smtpWritten);
     accept();
     return true;
 }

@@ -139,6 +139,8 @@ bool WizardLoginPage::StorePage(MailAccount& a)
         (EPOP3Login->text().isEmpty() ? EPOP3Login : EPOP3Server)->setFocus();
         return false;
     }
+    if (!CheckCredentialFields({EPOP3Login, EPOP3Password}))
+        return false;
     a.Server() = B(EPOP3Server->text());
     a.Login() = B(EPOP3Login->text());
     a.Password() = B(EPOP3Password->text());
@@ -310,6 +312,8 @@ bool WizardSmtpPage::StorePage(MailAccount& a)
         ESMTPLogin->setFocus();
         return false;
     }
+    if (!CheckCredentialFields({ESMTPLogin, ESMTPPassword}))
+        return false;
     a.SmtpServer() = B(ESMTPServer->text());
     a.SmtpLogin() = B(ESMTPLogin->text());
     a.SmtpPassword() = B(ESMTPPassword->text());

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 
 #include "core/Messages.h"
+#include "net/Credentials.h"
 
 namespace vm {
 
@@ -89,6 +90,21 @@ bool CheckPortField(QComboBox* field, const QString& error, const QString& fallb
         return false;
     }
     field->setEditText(QString::number(port));
+    return true;
+}
+
+bool CheckCredentialFields(std::initializer_list<QLineEdit*> fields, QTabWidget* tabs,
+                           QWidget* page)
+{
+    for (QLineEdit* field : fields) {
+        if (!IsSendableCredential(field->text())) {
+            ShowError(UnsendableCredentialText());
+            if (tabs && page)
+                tabs->setCurrentWidget(page);
+            field->setFocus();
+            return false;
+        }
+    }
     return true;
 }
 

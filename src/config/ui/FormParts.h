@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <initializer_list>
+
 class QBoxLayout;
 class QComboBox;
 class QFormLayout;
@@ -43,5 +45,11 @@ bool ParsePort(const QString& text, int& port);
 
 bool CheckPortField(QComboBox* field, const QString& error, const QString& fallback, int& port,
                     QTabWidget* tabs = nullptr, QWidget* page = nullptr);
+
+// Logins and passwords holding CR, LF or NUL are refused where they are
+// typed: the error is shown, page (when given) is brought to front in tabs
+// and the first such field takes the focus. True when every field is fine.
+bool CheckCredentialFields(std::initializer_list<QLineEdit*> fields, QTabWidget* tabs = nullptr,
+                           QWidget* page = nullptr);
 
 } // namespace vm

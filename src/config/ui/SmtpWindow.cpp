@@ -204,6 +204,8 @@ void SmtpWindow::showEvent(QShowEvent* event)
 
 void SmtpWindow::BOKClick()
 {
+    if (!CheckCredentialFields({ELogin, EPassword}, PGC, TSAccount))
+        return;
     int port = 0;
     if (!CheckPortField(EPort,
                         LangText(QStringLiteral("SMTPWnd"), QStringLiteral("InvalidSMTPPort")),

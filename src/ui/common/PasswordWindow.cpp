@@ -1,6 +1,8 @@
 #include "ui/common/PasswordWindow.h"
 
+#include "core/Messages.h"
 #include "lang/Lang.h"
+#include "net/Credentials.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -88,6 +90,12 @@ void PasswordWindow::done(int result)
 {
     if (result == QDialog::Accepted && !BLogin->isEnabled())
         return;
+    if (result == QDialog::Accepted && !IsSendableCredential(EPassword->text())) {
+        // A line break or NUL would end the PASS or AUTH line early.
+        ShowError(UnsendableCredentialText());
+        EPassword->setFocus();
+        return;
+    }
     accountName.clear(); // the window forgets the account either way
     vm::TranslatedWindow::done(result);
 }
