@@ -1,6 +1,5 @@
 #include "ops/StatusChannel.h"
 
-#include <QMutexLocker>
 #include <QThread>
 
 namespace vm {
@@ -11,20 +10,39 @@ StatusChannel::StatusChannel(QObject* parent) : QObject(parent)
 
 void StatusChannel::Post(const QString& text)
 {
+    const bool own = QThread::currentThread() == thread();
+    bool wake = false;
     {
-        QMutexLocker lock(&mutex_);
+        std::lock_guard lock(mutex_);
         last_ = text;
+        if (!own) {
+            wake = queued_.isEmpty();
+            queued_.append(text);
+        }
     }
-    if (QThread::currentThread() == thread())
+    if (own) {
+        // Texts queued from another thread come first.
+        DeliverQueued();
         emit statusChanged(text);
-    else
-        QMetaObject::invokeMethod(
-            this, [this, text] { emit statusChanged(text); }, Qt::QueuedConnection);
+    } else if (wake) {
+        QMetaObject::invokeMethod(this, "DeliverQueued", Qt::QueuedConnection);
+    }
+}
+
+void StatusChannel::DeliverQueued()
+{
+    QList<QString> texts;
+    {
+        std::lock_guard lock(mutex_);
+        texts.swap(queued_);
+    }
+    for (const QString& text : texts)
+        emit statusChanged(text);
 }
 
 QString StatusChannel::Last() const
 {
-    QMutexLocker lock(&mutex_);
+    std::lock_guard lock(mutex_);
     return last_;
 }
 

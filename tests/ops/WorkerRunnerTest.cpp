@@ -188,6 +188,29 @@ TEST_F(WorkerRunnerTest, WorkerErrorsBecomeOneLineEachAndAreReported)
     SetErrorWindow(nullptr);
 }
 
+// Texts a worker posted and the interface thread has not shown yet come
+// before a text the interface thread posts afterwards (the clean-up's "Idle"
+// must not be followed by a worker's older text), each exactly once.
+TEST(StatusChannelOrder, WorkerTextsComeBeforeALaterTextOfTheOwnThread)
+{
+    test::EnsureCoreApp();
+    StatusChannel status;
+    QStringList shown;
+    QObject::connect(&status, &StatusChannel::statusChanged,
+                     [&](const QString& text) { shown.append(text); });
+    QThread* worker = QThread::create([&] {
+        status.Post(QStringLiteral("connecting"));
+        status.Post(QStringLiteral("logging in"));
+    });
+    worker->start();
+    worker->wait();
+    delete worker;
+    status.Post(QStringLiteral("idle"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.join(u'|').toStdString(), "connecting|logging in|idle");
+    EXPECT_EQ(status.Last(), QStringLiteral("idle"));
+}
+
 TEST(SilenceLimit, IsStrictlyGreaterThan)
 {
     const qint64 start = 123456789;

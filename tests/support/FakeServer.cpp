@@ -1,7 +1,6 @@
 #include "support/FakeServer.h"
 
 #include <QElapsedTimer>
-#include <QMutexLocker>
 
 #include <cerrno>
 
@@ -81,21 +80,30 @@ FakeServer& FakeServer::Call(std::function<void()> fn)
     return *this;
 }
 
+// The lists are handed out as deep copies: a shared copy would let the
+// server thread's next append reuse a block whose last reference the caller
+// drops without the lock.
 QList<QByteArray> FakeServer::Received() const
 {
-    QMutexLocker lock(&mutex_);
-    return received_;
+    std::lock_guard lock(mutex_);
+    QList<QByteArray> copy;
+    for (const QByteArray& line : received_)
+        copy.append(QByteArray(line.constData(), line.size()));
+    return copy;
 }
 
 QStringList FakeServer::Mismatches() const
 {
-    QMutexLocker lock(&mutex_);
-    return mismatches_;
+    std::lock_guard lock(mutex_);
+    QStringList copy;
+    for (const QString& text : mismatches_)
+        copy.append(QString(text.constData(), text.size()));
+    return copy;
 }
 
 void FakeServer::Mismatch(const QString& text)
 {
-    QMutexLocker lock(&mutex_);
+    std::lock_guard lock(mutex_);
     mismatches_.append(text);
 }
 
@@ -105,7 +113,7 @@ bool FakeServer::ReadLine(QByteArray& line, int timeoutMs)
     t.start();
     for (;;) {
         if (TakeLine(line)) {
-            QMutexLocker lock(&mutex_);
+            std::lock_guard lock(mutex_);
             received_.append(line);
             return true;
         }
