@@ -28,9 +28,10 @@ using namespace vm;
 
 namespace {
 
+// Only LF ends a line (a lone CR stays in the text).
 bool SingleLine(const QByteArray& text)
 {
-    return !text.contains('\n') && !text.contains('\r');
+    return !text.contains('\n');
 }
 
 // VELMORA_FUZZ_TRACE=1 tells how each dialogue ended (for writing seeds).
