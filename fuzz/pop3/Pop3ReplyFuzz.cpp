@@ -5,7 +5,8 @@
 // Input: two option bytes, then every byte the server sends.
 //   byte 0, bits 0-5: the transport's line length limit: 0 the default,
 //                     n > 0 gives n + 1 (long lines are handed out in pieces);
-//           bit 6:    log in with APOP instead of USER/PASS;
+//           bit 6:    log in with APOP instead of USER/PASS (in reader
+//                     mode: bound the reply to 256 bytes);
 //           bit 7:    reader mode instead of a dialogue (below).
 //   byte 1: how the bytes are split between reads (ReplayPeer's pattern).
 //
@@ -17,8 +18,9 @@
 // and a retrieved text ends with CR LF.
 //
 // Reader mode: the bytes are one multi-line reply, read once by
-// ReadMultiLine and once by ReadMultiLineText; both must end at the same
-// terminating "." with the same text, or both fail.
+// ReadMultiLine and once by ReadMultiLineText under the same bound on its
+// text; both must end at the same terminating "." with the same text, or
+// both fail (a reply past the bound fails in both).
 
 #include <cstddef>
 #include <cstdint>
@@ -143,16 +145,16 @@ std::optional<QByteArray> ReadWith(const QByteArray& stream, std::uint8_t patter
     }
 }
 
-void Readers(const QByteArray& stream, std::uint8_t pattern, int maxLine)
+void Readers(const QByteArray& stream, std::uint8_t pattern, int maxLine, qint64 maxBytes)
 {
-    const auto joined = ReadWith(stream, pattern, maxLine, [](Transport& t) {
+    const auto joined = ReadWith(stream, pattern, maxLine, [&](Transport& t) {
         QByteArray text;
-        for (const QByteArray& line : t.ReadMultiLine())
+        for (const QByteArray& line : t.ReadMultiLine(ReplyLimit{maxBytes, maxBytes}))
             text += line + "\r\n";
         return text;
     });
-    const auto text =
-        ReadWith(stream, pattern, maxLine, [](Transport& t) { return t.ReadMultiLineText(); });
+    const auto text = ReadWith(stream, pattern, maxLine,
+                               [&](Transport& t) { return t.ReadMultiLineText(maxBytes); });
     Trace(text ? "reader: terminated" : "reader: failed");
     if (joined != text)
         __builtin_trap();
@@ -170,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int bits = options & 0x3F;
     const int maxLine = bits == 0 ? Transport::kDefaultMaxLineLength : bits + 1;
     if (options & 0x80) {
-        Readers(stream, pattern, maxLine);
+        Readers(stream, pattern, maxLine, (options & 0x40) ? 256 : Pop3Client::kListingLimit.maxBytes);
     } else {
         ReplayPeer peer(stream, pattern);
         Dialogue(peer, maxLine, (options & 0x40) != 0);
