@@ -336,6 +336,18 @@ QString OneLine(const QString& value)
     return v;
 }
 
+// The value as written after "=": reading drops blanks around a value and
+// one pair of surrounding quotes, so a value that has either is written in
+// quotes to read back as it was.
+QString FileValue(const QString& value)
+{
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+    if (quoted || value != value.trimmed())
+        return '"' + value + '"';
+    return value;
+}
+
 
 } // namespace
 
@@ -485,7 +497,7 @@ bool Settings::Save(const QString& path)
     for (const IniSection& s : doc.Sections()) {
         out += '[' + s.name.toUtf8() + "]\n";
         for (const IniEntry& e : s.entries)
-            out += e.key.toUtf8() + '=' + e.value.toUtf8() + '\n';
+            out += e.key.toUtf8() + '=' + FileValue(e.value).toUtf8() + '\n';
         out += '\n';
     }
 

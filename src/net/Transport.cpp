@@ -168,6 +168,8 @@ QHostAddress Transport::LocalAddress() const
 
 bool Transport::Connected() const
 {
+    if (peer_)
+        return peerOpen_;
     return socket_ && socket_->state() == QAbstractSocket::ConnectedState;
 }
 
@@ -182,6 +184,7 @@ void Transport::Close()
         QMutexLocker lock(&fdMutex_);
         fd_ = -1;
     }
+    peerOpen_ = false;
     if (socket_) {
         socket_->abort();
         delete socket_;
@@ -268,6 +271,11 @@ void Transport::Connect(const QString& host, quint16 port)
     host_ = HostForLookup(host);
     port_ = port;
     CheckStatus();
+    if (peer_) {
+        peerOpen_ = true;
+        StampActivity();
+        return;
+    }
 
     const int limit = connectTimeoutMs_ > 0 ? connectTimeoutMs_ : 10000;
     QElapsedTimer timer;
@@ -289,6 +297,8 @@ void Transport::StartTls()
 {
     if (!Connected())
         throw NotConnected(QStringLiteral("Not connected."));
+    if (peer_)
+        throw TlsError(QStringLiteral("No TLS with a test peer."));
     buffer_.clear();
     socket_->readAll();
     Handshake(connectTimeoutMs_ > 0 ? connectTimeoutMs_ : 10000);
@@ -364,6 +374,19 @@ void Transport::Handshake(int timeoutMs)
 
 void Transport::FillBuffer()
 {
+    if (peer_) {
+        CheckStatus();
+        if (!peerOpen_)
+            throw ConnectionClosed(QStringLiteral("Connection Closed Gracefully."));
+        const QByteArray more = peer_->Next();
+        if (more.isEmpty()) {
+            peerOpen_ = false;
+            throw ConnectionClosed(QStringLiteral("Connection Closed Gracefully."));
+        }
+        buffer_ += more;
+        StampActivity();
+        return;
+    }
     if (!socket_)
         throw NotConnected(QStringLiteral("Not connected."));
     QElapsedTimer quiet;
@@ -529,6 +552,14 @@ QByteArray Transport::ReadMultiLineText(qint64 maxBytes, qint64 sizeHint)
 
 void Transport::Write(const QByteArray& data)
 {
+    if (peer_) {
+        CheckStatus();
+        if (!peerOpen_)
+            ThrowSocketError(QStringLiteral("Connection lost while sending."));
+        peer_->Sent(data);
+        StampActivity();
+        return;
+    }
     if (!socket_)
         throw NotConnected(QStringLiteral("Not connected."));
     CheckStatus();

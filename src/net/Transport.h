@@ -37,6 +37,18 @@ struct ReplyLimit
     qint64 maxLines = 100000;
 };
 
+// A stand-in for the server, so the reply readers can be driven without a
+// socket (fuzzing, tests). With one installed, Connect opens no socket,
+// Write hands the bytes to Sent, and every wait for data takes Next()
+// instead; an empty Next() ends the connection as a peer closing it would.
+class TransportPeer
+{
+public:
+    virtual ~TransportPeer() = default;
+    virtual QByteArray Next() = 0;
+    virtual void Sent(const QByteArray& data) = 0;
+};
+
 enum class TlsMode {
     None,     // plain TCP
     Implicit, // TLS handshake right after the TCP connect
@@ -143,6 +155,13 @@ public:
     // in its place. nullptr restores getaddrinfo.
     using LookupFn = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
     static void SetLookupForTesting(LookupFn fn);
+    // Installs a peer in place of the network (nullptr: the network again);
+    // it must outlive its use. TLS fails with a peer.
+    void SetPeerForTesting(TransportPeer* peer)
+    {
+        peer_ = peer;
+        peerOpen_ = false;
+    }
 
 private:
     void CheckStatus(); // throws on interrupt or abort
@@ -174,6 +193,8 @@ private:
     // Guards fd_ so Abort never shuts down a descriptor the worker already closed.
     QMutex fdMutex_;
     int fd_ = -1;
+    TransportPeer* peer_ = nullptr;
+    bool peerOpen_ = false; // connected to peer_ and not closed by it
 };
 
 } // namespace vm

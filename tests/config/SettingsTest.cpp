@@ -191,6 +191,39 @@ TEST(Settings, UnknownKeysSurviveASave)
     EXPECT_TRUE(text.contains("[PLUGINS]\nx=1"));
 }
 
+// Reading drops blanks around a value and one pair of quotes around it: a
+// value that has them must still read back as saved, and saving again must
+// not change the file (found by fuzz/config).
+TEST(Settings, ValuesWithBlanksOrQuotesReadBackAsSaved)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/velmora.ini";
+    const QStringList values = {" Work ", "\"Work\"", "'Work'", "\"", "\"a\" and \"b\"",
+                                "tab\t", "\"'x'\"", "plain"};
+    for (const QString& value : values) {
+        SCOPED_TRACE(value.toStdString());
+        Settings s;
+        s.LastAccount = value;
+        s.ComposeMessageFontName = value;
+        ASSERT_TRUE(s.Save(ini));
+        const QByteArray once = ReadFile(ini);
+        Settings r;
+        ASSERT_TRUE(r.Load(ini));
+        EXPECT_EQ(r.LastAccount, value);
+        EXPECT_EQ(r.ComposeMessageFontName, value);
+        ASSERT_TRUE(r.Save(ini));
+        EXPECT_EQ(ReadFile(ini), once);
+    }
+    // A key of another program keeps its value through a load and save.
+    WriteFile(ini, "[PLUGINS]\nname=\"\"two pairs\"\"\n");
+    Settings s;
+    s.Load(ini);
+    ASSERT_TRUE(s.Save(ini));
+    ASSERT_TRUE(s.Load(ini));
+    ASSERT_TRUE(s.Save(ini));
+    EXPECT_TRUE(ReadFile(ini).contains("name=\"\"two pairs\"\"\n"));
+}
+
 TEST(Settings, FailedWriteReturnsFalseAndKeepsTheOldFile)
 {
     QTemporaryDir dir;

@@ -320,8 +320,11 @@ void MainWindow::AfterTranslation()
 
 void MainWindow::CopyWindowState(vm::Settings& settings) const
 {
+    settings.MainWndColumn = sortColumn_;
+    settings.MainWndSortAscending = sortAscending_;
     // A window that was never shown (started in the tray and ended from
-    // there) has nothing of its own to save: the loaded values stay.
+    // there) has no placement, tree width or shown account of its own: the
+    // loaded values stay.
     if (!everShown_)
         return;
     const QRect r = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
@@ -330,8 +333,6 @@ void MainWindow::CopyWindowState(vm::Settings& settings) const
     settings.MainWndRight = r.left() + r.width();
     settings.MainWndBottom = r.top() + r.height();
     settings.MainWndHorzDiv = LeftPanel->width();
-    settings.MainWndColumn = sortColumn_;
-    settings.MainWndSortAscending = sortAscending_;
     const MailAccount* account = ShownAccount();
     settings.LastAccount = account ? QString::fromLocal8Bit(account->DisplayName()) : QString();
 }
