@@ -122,6 +122,16 @@ TEST(LegacyFiles, SettingsAddressBookAndLanguageFile)
     book.SaveToFile(dir + "addressbook.vlab");
     EXPECT_EQ(Read(dir + "addressbook.vlab"), Read(kFixtures + "addressbook.vlab"));
 
-    // The built-in English file is still written byte for byte as before.
-    EXPECT_EQ(BuiltinEnglishFile(), Read(kFixtures + "english.lng"));
+    // The built-in English file keeps every line of the earlier one, in
+    // order (texts added since come in between).
+    const QList<QByteArray> now = BuiltinEnglishFile().split('\n');
+    const QList<QByteArray> before = Read(kFixtures + "english.lng").split('\n');
+    ASSERT_GT(before.size(), 500);
+    qsizetype at = 0;
+    for (const QByteArray& line : before) {
+        while (at < now.size() && now[at] != line)
+            ++at;
+        ASSERT_LT(at, now.size()) << "missing or moved: " << line.toStdString();
+        ++at;
+    }
 }

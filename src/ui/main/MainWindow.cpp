@@ -323,17 +323,20 @@ void MainWindow::CopyWindowState(vm::Settings& settings) const
     settings.MainWndColumn = sortColumn_;
     settings.MainWndSortAscending = sortAscending_;
     // A window that was never shown (started in the tray and ended from
-    // there) has no placement, tree width or shown account of its own: the
-    // loaded values stay.
-    if (!everShown_)
+    // there) has no placement or tree width of its own, and shows an account
+    // only when one was chosen: otherwise the loaded values stay.
+    const MailAccount* account = ShownAccount();
+    if (!everShown_) {
+        if (account)
+            settings.LastAccount = QString::fromLocal8Bit(account->DisplayName());
         return;
+    }
     const QRect r = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
     settings.MainWndLeft = r.left();
     settings.MainWndTop = r.top();
     settings.MainWndRight = r.left() + r.width();
     settings.MainWndBottom = r.top() + r.height();
     settings.MainWndHorzDiv = LeftPanel->width();
-    const MailAccount* account = ShownAccount();
     settings.LastAccount = account ? QString::fromLocal8Bit(account->DisplayName()) : QString();
 }
 
