@@ -175,6 +175,20 @@ void MailCheckCommands::StartCommand()
     Client().ResetOperationStatus();
 }
 
+bool MailCheckCommands::AskPasswordFirst(MailAccount& account, OperationRun& run,
+                                         std::optional<AnsweredPrompt>& answered)
+{
+    if (account.Pop3PasswordWithoutPrompt())
+        return true;
+    PasswordPrompt& prompt = run.prompt ? *run.prompt : PasswordPrompter();
+    PasswordAnswer answer = prompt.Ask(Pop3PasswordRequest(account));
+    if (!answer.accepted)
+        return false;
+    answered.emplace(std::move(answer));
+    run.prompt = &*answered;
+    return true;
+}
+
 AccountCheckResult MailCheckCommands::CheckOne(MailAccount& account)
 {
     OperationRun run = operationRun;
@@ -302,10 +316,13 @@ bool MailCheckCommands::popListDeleteClick()
         return false;
     const QList<MessageRecord*> records = window_.SelectedMessages();
 
+    OperationRun run = operationRun;
+    std::optional<AnsweredPrompt> answered;
+    if (!AskPasswordFirst(*account, run, answered))
+        return false;
     StartCommand();
     SetBusy(true);
     window_.UpdateWindowState();
-    OperationRun run = operationRun;
     run.status = status_;
     // The records leave the mailbox only when the server has confirmed with
     // the end of the connection; any failure keeps them all.
@@ -342,10 +359,13 @@ bool MailCheckCommands::popListRetrieveWholeClick()
         return false;
     }
 
+    OperationRun run = operationRun;
+    std::optional<AnsweredPrompt> answered;
+    if (!AskPasswordFirst(*account, run, answered))
+        return false;
     StartCommand();
     SetBusy(true);
     window_.UpdateWindowState();
-    OperationRun run = operationRun;
     run.status = status_;
     const RetrieveResult r =
         RetrieveWholeMessages(*account, records, OperationView::MainWindow, run);

@@ -19,8 +19,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/AutoCheck.h"
+#include "net/PasswordPrompt.h"
 #include "ops/AccountSelection.h"
 #include "ops/CheckPop3Session.h"
 #include "ops/OperationReport.h"
@@ -164,6 +166,11 @@ private:
     void CloseErrorWindow();
     void ShowErrorWindow(OperationKind kind);
     void StartCommand();
+    // A list command asks for a missing password before it changes anything
+    // (busy look, error list, new flags), so a cancelled prompt leaves all as
+    // it was. False when cancelled; else run hands the answer on.
+    bool AskPasswordFirst(MailAccount& account, OperationRun& run,
+                          std::optional<AnsweredPrompt>& answered);
     AccountCheckResult CheckOne(MailAccount& account);
     void RestoreFocus(QWidget* remembered, bool requireActive);
     QWidget* FocusedControl() const;

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <utility>
+
 namespace vm {
 
 struct PasswordRequest
@@ -35,6 +37,18 @@ class ConsolePasswordPrompt : public PasswordPrompt
 {
 public:
     PasswordAnswer Ask(const PasswordRequest& request) override;
+};
+
+// Hands out an answer given earlier: a command that must not change anything
+// before the user answered asks first and passes the answer on with this.
+class AnsweredPrompt : public PasswordPrompt
+{
+public:
+    explicit AnsweredPrompt(PasswordAnswer answer) : answer_(std::move(answer)) {}
+    PasswordAnswer Ask(const PasswordRequest&) override { return answer_; }
+
+private:
+    PasswordAnswer answer_;
 };
 
 // The installed prompt (the console prompt when none was installed).

@@ -368,6 +368,14 @@ void RecreatePop3Client()
     g_client->SetOperationStatus(status);
 }
 
+PasswordRequest Pop3PasswordRequest(const MailAccount& account)
+{
+    PasswordRequest request;
+    request.displayName = QString::fromUtf8(account.DisplayName());
+    request.allowEmpty = true;
+    return request;
+}
+
 bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTimeoutSeconds,
                          PasswordPrompt& prompt)
 {
@@ -376,10 +384,7 @@ bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTi
     if (const std::optional<QByteArray> known = account.Pop3PasswordWithoutPrompt()) {
         password = *known;
     } else {
-        PasswordRequest request;
-        request.displayName = QString::fromUtf8(account.DisplayName());
-        request.allowEmpty = true;
-        const PasswordAnswer answer = prompt.Ask(request);
+        const PasswordAnswer answer = prompt.Ask(Pop3PasswordRequest(account));
         if (!answer.accepted)
             return false;
         password = answer.password.toUtf8();

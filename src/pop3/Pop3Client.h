@@ -31,6 +31,7 @@ class MessageRecord;
 class MailAccount;
 
 class PasswordPrompt;
+struct PasswordRequest;
 
 // A POP3 command answered with something other than "+OK".
 class Pop3ReplyError : public ProtocolReplyError
@@ -191,6 +192,9 @@ Pop3Client& SharedPop3Client();
 // operation status (so an interrupt survives into a loop over accounts).
 // Interface thread, while no worker runs.
 void RecreatePop3Client();
+
+// What the password prompt shows for account's POP3 login.
+PasswordRequest Pop3PasswordRequest(const MailAccount& account);
 
 // Prepares client for account. Password: the stored one; else the session
 // password when it is valid; else the prompt (empty passwords allowed) -

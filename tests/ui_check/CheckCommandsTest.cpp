@@ -19,6 +19,7 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
+#include "net/PasswordPrompt.h"
 #include "ops/ErrorList.h"
 #include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
@@ -420,6 +421,75 @@ TEST_F(CheckCommandsTest, RetrievalUpdatesRowsInPlace)
     EXPECT_TRUE(now->IsNew()); // the new flag is carried over
     EXPECT_EQ(rig.window.RowRecord(1), now);
     EXPECT_EQ(rig.window.displayed, QList<MessageRecord*>{now});
+}
+
+// Answers the password prompt from a script and counts the questions.
+class ScriptedPrompt : public PasswordPrompt
+{
+public:
+    PasswordAnswer Ask(const PasswordRequest&) override
+    {
+        ++asked;
+        return answer;
+    }
+    PasswordAnswer answer;
+    int asked = 0;
+};
+
+// The list commands ask for a missing password before anything changes: a
+// cancelled prompt leaves the busy look, the error list, the tray, the new
+// flag and the preview alone; a typed password is used for the login.
+TEST_F(CheckCommandsTest, ListCommandsAskForThePasswordBeforeChangingAnything)
+{
+    const std::function<bool(MailCheckCommands&)> commands[] = {
+        [](MailCheckCommands& c) { return c.popListDeleteClick(); },
+        [](MailCheckCommands& c) { return c.popListRetrieveWholeClick(); },
+    };
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i == 0 ? "removal" : "retrieval");
+        Accounts().Clear();
+        ClearErrorList();
+        AppendErrorLine("bob: an earlier failure");
+        CheckRig rig;
+        ScriptedPrompt prompt;
+        rig.commands->operationRun.prompt = &prompt;
+        FakeServer s;
+        MailAccount* a = AddAccount("bob", "", 0);
+        MessageRecord* m = AddRecord(a, "h1", true);
+        m->Flags |= mfRecent;
+        s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
+        s.SendLine("+OK").Expect("PASS typed").SendLine("+OK logged in");
+        Uidl(s, {"h1"});
+        if (i == 0) {
+            s.Expect("DELE 1").SendLine("+OK");
+        } else {
+            s.Expect("RETR 1").SendLine("+OK");
+            s.Send(Message(1) + ".\r\n");
+        }
+        s.Expect("QUIT").SendLine("+OK");
+        s.Start();
+        a->Pop3Port() = s.Port();
+        rig.window.Show(a);
+        rig.window.show();
+        rig.window.SelectRows({0});
+
+        EXPECT_FALSE(commands[i](*rig.commands));
+        EXPECT_EQ(prompt.asked, 1);
+        EXPECT_TRUE(rig.window.busyHistory.isEmpty());
+        EXPECT_EQ(ErrorList(), QStringList{"bob: an earlier failure"});
+        EXPECT_TRUE(m->IsNew());
+        EXPECT_TRUE(rig.window.displayed.isEmpty());
+        EXPECT_EQ(rig.window.previewRefreshes, 0);
+        EXPECT_TRUE(rig.window.statusTexts.isEmpty());
+        EXPECT_TRUE(s.Received().isEmpty());
+
+        prompt.answer = PasswordAnswer{true, "typed", false};
+        EXPECT_TRUE(commands[i](*rig.commands));
+        ASSERT_TRUE(s.WaitDone());
+        EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+        EXPECT_EQ(prompt.asked, 2);
+        EXPECT_TRUE(ErrorListEmpty());
+    }
 }
 
 // The close request of the real main window: refused while a POP3 operation
