@@ -1,0 +1,98 @@
+#pragma once
+// Turns a parsed whole message into what the message view shows: an XHTML
+// page file (HTML messages as they are, plain-text messages converted with
+// line breaks, escaped markup and clickable links; inline "cid:" pictures
+// and, when asked, attached pictures saved beside the page), or the plain
+// text for the text box when HTML preview is off. No widgets: the preview
+// pane, the details window and `velmora --show` share it.
+//
+// Every file a page writes lives in one folder (the program's private
+// temporary folder); names taken from the message are reduced to plain file
+// names there, so nothing a message says can write outside it.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace vm {
+
+class MessageRecord;
+
+// The fixed texts pages are made of, byte for byte.
+namespace page {
+extern const QByteArray kStart;          // XML declaration ... "charset=" (name follows)
+extern const QByteArray kHeadEnd;        // "\" /><title></title></head><body style='font-size:12pt'>"
+extern const QByteArray kEnd;            // "</body></html>"
+extern const QByteArray kPartSeparator;  // "<br /><hr></hr><br />"
+QByteArray PictureLine(const QByteArray& path);
+QByteArray NoticeParagraph(const QByteArray& utf8Text);
+} // namespace page
+
+struct PageOptions
+{
+    bool htmlPreview = true;     // DHTMLPreview
+    bool graphicsPreview = true; // GraphicsPreview
+};
+
+// True when the message is shown as HTML: a message without parts whose
+// type contains "text/html", or one with a non-attachment part of that type.
+bool IsHtmlMessage(const MessageRecord& message);
+
+// The text lines to show and their charset (the last text part's; empty when
+// none was found, the caller then uses the incoming default). Only for whole
+// messages; a headers-only record gives nothing.
+struct CollectedText
+{
+    QList<QByteArray> lines;
+    QByteArray charset;
+};
+CollectedText CollectText(const MessageRecord& message, bool htmlPreview);
+
+// One line of plain text as HTML: escapes "&", "<", ">" (as "&amp", "&lt",
+// "&gt", without semicolons), turns web and mail addresses into links and
+// appends "<br />". The part separator line stays as it is.
+QByteArray ConvertPlainLine(const QByteArray& line);
+
+// What a rendering produced.
+struct RenderedPage
+{
+    bool html = false;      // true: pageFile was written; false: plainText is meant
+    bool written = false;   // the page file was written completely
+    QString plainText;      // the text box's text (HTML preview off)
+    QByteArray charset;     // the charset used for the text
+};
+
+// Writes the pages of one message view into a folder under a fixed page
+// file name ("message1.html" for the preview, "message2.html" for the
+// details window) and keeps track of the files it saved beside them.
+class MessagePageWriter
+{
+public:
+    MessagePageWriter(QString folder, QString pageFileName);
+    ~MessagePageWriter(); // deletes its files
+
+    // Deletes the old files, then renders message (parsed whole, or a
+    // headers-only record which gives an empty text) with the options. A
+    // message that names no charset is read in the incoming default
+    // (DefaultIncomingCharset).
+    RenderedPage Render(const MessageRecord& message, const PageOptions& options);
+    // The notice page (two lines, no page end) with the text in UTF-8.
+    bool WriteNotice(const QString& text);
+    // Deletes the page file, the saved inline parts and the saved pictures.
+    void DeletePageFiles();
+
+    QString PageFilePath() const;
+    QString Folder() const { return folder_; }
+    // Files saved beside the page for the current rendering.
+    QStringList InlineFiles() const;
+    QStringList PictureFiles() const;
+
+private:
+    QString folder_;
+    QString pageFileName_;
+    QStringList inlineFiles_;
+    QStringList pictureFiles_;
+};
+
+} // namespace vm

@@ -1,0 +1,61 @@
+#pragma once
+// Shows one message: as a page in the HTML view (HTML preview on) or as
+// plain text in a read-only text box (off), or a grey notice when the
+// message's content is not available. One instance sits in the main
+// window's preview pane (page file "message1.html"), one in the details
+// window ("message2.html"), so the two never write the same file.
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QPlainTextEdit;
+class QUrl;
+
+namespace vm {
+
+class HtmlView;
+class MailAccount;
+class MessagePageWriter;
+class MessageRecord;
+
+class MessageView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit MessageView(const QString& pageFileName, QWidget* parent = nullptr);
+    ~MessageView() override; // deletes its page files
+
+    // Shows message, whose stored text the caller has parsed whole (and
+    // releases after); account is the mailbox's account.
+    void RenderMessage(MessageRecord* message, MailAccount* account);
+    // "View inaccessible": the message's content is not available.
+    void ShowNotice();
+    // Deletes the page file and the files saved beside it.
+    void DeletePageFiles();
+    // Prints the page when the HTML view is shown.
+    void PrintPage();
+
+    HtmlView* DHTML = nullptr;
+    QPlainTextEdit* TextBox = nullptr;
+
+    // A clicked "mailto:" link while the shown account sends through
+    // Velmora: a new message from that account to the address.
+    std::function<void(MailAccount* account, const QString& address)> composeTo;
+    // Opens any other clicked link outside the program (default: the
+    // desktop's handler for http, https and mailto; other schemes refused).
+    std::function<void(const QUrl& url)> openExternal;
+
+signals:
+    // The page of the last rendering or notice finished loading.
+    void pageLoaded(bool ok);
+
+private:
+    std::unique_ptr<MessagePageWriter> writer_;
+    MessageRecord* message_ = nullptr;
+    MailAccount* account_ = nullptr;
+};
+
+} // namespace vm
