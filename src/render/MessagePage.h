@@ -15,6 +15,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "render/PlainTextToHtml.h" // ConvertPlainLine
+
 namespace vm {
 
 class MessageRecord;
@@ -48,11 +50,6 @@ struct CollectedText
     QByteArray charset;
 };
 CollectedText CollectText(const MessageRecord& message, bool htmlPreview);
-
-// One line of plain text as HTML: escapes "&", "<", ">" (as "&amp", "&lt",
-// "&gt", without semicolons), turns web and mail addresses into links and
-// appends "<br />". The part separator line stays as it is.
-QByteArray ConvertPlainLine(const QByteArray& line);
 
 // What a rendering produced.
 struct RenderedPage
