@@ -308,9 +308,13 @@ TEST_F(MessagePage, FilesAreDeletedBeforeEachRenderingAndAtTheEnd)
     other.DeletePageFiles();
     EXPECT_TRUE(FilesInFolder().isEmpty());
 
-    // Without a folder nothing is written anywhere.
+    // Without a folder nothing is written anywhere (not in the working directory).
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(Folder()));
     MessagePageWriter nowhere(QString(), "message1.html");
     EXPECT_FALSE(nowhere.Render(m, {true, true}).written);
+    EXPECT_TRUE(FilesInFolder().isEmpty());
     EXPECT_FALSE(nowhere.WriteNotice("x"));
-    EXPECT_FALSE(QFile::exists("message1.html"));
+    EXPECT_TRUE(FilesInFolder().isEmpty());
+    QDir::setCurrent(cwd);
 }
