@@ -221,6 +221,7 @@ public:
     {
         ok_ = file_.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                          QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        buffer_.reserve(kFlushBytes + 64 * 1024);
     }
 
     void Line(const QByteArray& text)
@@ -229,7 +230,18 @@ public:
             return;
         buffer_ += text;
         buffer_ += "\r\n";
-        if (buffer_.size() >= 256 * 1024)
+        if (buffer_.size() >= kFlushBytes)
+            Flush();
+    }
+
+    // A plain text line converted to HTML (ConvertPlainLine).
+    void PlainLine(const QByteArray& text)
+    {
+        if (!ok_)
+            return;
+        AppendPlainLineAsHtml(buffer_, text);
+        buffer_ += "\r\n";
+        if (buffer_.size() >= kFlushBytes)
             Flush();
     }
 
@@ -244,11 +256,13 @@ public:
     }
 
 private:
+    static constexpr qsizetype kFlushBytes = 256 * 1024;
+
     void Flush()
     {
         if (ok_ && !buffer_.isEmpty())
             ok_ = file_.write(buffer_) == buffer_.size();
-        buffer_.clear();
+        buffer_.resize(0); // keeps the room for the next lines
     }
 
     QFile file_;
@@ -427,7 +441,7 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
             page.Line(line);
     } else {
         for (const QByteArray& line : std::as_const(lines))
-            page.Line(ConvertPlainLine(line));
+            page.PlainLine(line);
     }
     for (const QByteArray& line : std::as_const(pictureBlock))
         page.Line(line);

@@ -1,5 +1,6 @@
 #include "render/PlainTextToHtml.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vm {
@@ -37,63 +38,93 @@ bool IsEntityBoundary(const char* s)
     }
 }
 
-bool StartsWithAt(const QByteArray& text, qsizetype at, const char* prefix, qsizetype length)
+bool StartsWithAt(const char* s, qsizetype n, qsizetype at, const char* prefix, qsizetype length)
 {
-    return text.size() - at >= length && std::memcmp(text.constData() + at, prefix, length) == 0;
+    return n - at >= length && std::memcmp(s + at, prefix, size_t(length)) == 0;
 }
 
-bool IsWebStart(const QByteArray& text, qsizetype at)
+bool IsWebStart(const char* s, qsizetype n, qsizetype at)
 {
-    const char c = text[at];
+    const char c = s[at];
     if (c == 'w')
-        return StartsWithAt(text, at, "www.", 4);
+        return StartsWithAt(s, n, at, "www.", 4);
     if (c == 'h')
-        return StartsWithAt(text, at, "http://", 7) || StartsWithAt(text, at, "https://", 8);
+        return StartsWithAt(s, n, at, "http://", 7) || StartsWithAt(s, n, at, "https://", 8);
     return false;
 }
 
-QByteArray Escaped(const QByteArray& line)
+bool Contains(const char* s, qsizetype n, const char* what, qsizetype length)
 {
-    qsizetype extra = 0;
-    for (const char c : line)
-        extra += c == '&' ? 3 : (c == '<' || c == '>') ? 2 : 0;
-    if (extra == 0)
-        return line;
-    QByteArray out;
-    out.reserve(line.size() + extra);
-    for (const char c : line) {
-        if (c == '&')
-            out += "&amp";
-        else if (c == '<')
-            out += "&lt";
-        else if (c == '>')
-            out += "&gt";
-        else
-            out += c;
+    for (qsizetype i = 0; i + length <= n; ++i)
+        if (s[i] == what[0] && std::memcmp(s + i, what, size_t(length)) == 0)
+            return true;
+    return false;
+}
+
+// Appends line with "&", "<" and ">" written as "&amp", "&lt" and "&gt".
+void AppendEscaped(QByteArray& out, const QByteArray& line)
+{
+    const char* s = line.constData();
+    const qsizetype n = line.size();
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = s[i];
+        if (c != '&' && c != '<' && c != '>')
+            continue;
+        out.append(s + from, i - from);
+        out += c == '&' ? "&amp" : c == '<' ? "&lt" : "&gt";
+        from = i + 1;
     }
-    return out;
+    out.append(s + from, n - from);
+}
+
+// Appends a link's text with every "&amp" turned back into "&".
+void AppendTarget(QByteArray& out, const char* s, qsizetype n)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i + 4 <= n; ++i) {
+        if (s[i] == '&' && s[i + 1] == 'a' && s[i + 2] == 'm' && s[i + 3] == 'p') {
+            out.append(s + from, i + 1 - from);
+            from = i + 4;
+            i += 3;
+        }
+    }
+    out.append(s + from, n - from);
 }
 
 } // namespace
 
-QByteArray ConvertPlainLine(const QByteArray& line)
+void AppendPlainLineAsHtml(QByteArray& out, const QByteArray& line)
 {
-    if (line == kSeparator)
-        return line;
-    const QByteArray text = Escaped(line);
-    const char* const s = text.constData();
-    const qsizetype n = text.size();
+    if (line == kSeparator) {
+        out += line;
+        return;
+    }
+    const bool plain = std::none_of(line.begin(), line.end(),
+                                    [](char c) { return c == '&' || c == '<' || c == '>'; });
+    QByteArray escaped;
+    if (plain) {
+        escaped = line;
+    } else {
+        escaped.reserve(line.size() + line.size() / 4 + 16);
+        AppendEscaped(escaped, line);
+    }
+    const char* const s = escaped.constData();
+    const qsizetype n = escaped.size();
 
-    QByteArray out;
-    out.reserve(n + 6);
-    // text[done..] is not in out yet. A link written into the line ends with
-    // "</a>", whose ">" is a delimiter, so a search back from a later "@"
-    // never reaches before done.
+    // escaped[done..] is not in out yet. A link written into the line ends
+    // with "</a>", whose ">" is a delimiter, so a search back from a later
+    // "@" never reaches before done.
     qsizetype done = 0;
     qsizetype p = 0;
     while (p < n) {
-        const bool web = IsWebStart(text, p);
-        if (!web && s[p] != '@') {
+        const char c = s[p];
+        if (c != 'w' && c != 'h' && c != '@') {
+            ++p;
+            continue;
+        }
+        const bool web = c != '@';
+        if (web && !IsWebStart(s, n, p)) {
             ++p;
             continue;
         }
@@ -114,25 +145,32 @@ QByteArray ConvertPlainLine(const QByteArray& line)
                 break;
             }
         }
-        const QByteArray linkText = text.mid(start, end - start);
-        QByteArray target = linkText;
-        target.replace("&amp", "&");
-        if (!web)
-            target.prepend("mailto:");
-        else if (!target.contains("http://") && !target.contains("https://"))
-            target.prepend("http://");
-
+        const char* text = s + start;
+        const qsizetype length = end - start;
         out.append(s + done, start - done);
         out += "<a href=\"";
-        out += target;
+        // "&amp" turned into "&" neither makes nor breaks "http://" or
+        // "https://", so the link text tells whether the target names one.
+        if (!web)
+            out += "mailto:";
+        else if (!Contains(text, length, "http://", 7) && !Contains(text, length, "https://", 8))
+            out += "http://";
+        AppendTarget(out, text, length);
         out += "\">";
-        out += linkText;
+        out.append(text, length);
         out += "</a>";
         done = end;
         p = end;
     }
     out.append(s + done, n - done);
     out += "<br />";
+}
+
+QByteArray ConvertPlainLine(const QByteArray& line)
+{
+    QByteArray out;
+    out.reserve(line.size() + line.size() / 4 + 16);
+    AppendPlainLineAsHtml(out, line);
     return out;
 }
 

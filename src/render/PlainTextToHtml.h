@@ -20,5 +20,7 @@ namespace vm {
 // "http://" nor "https://", and "mailto:" in front of a mail address.
 // Takes time linear in the length of the line.
 QByteArray ConvertPlainLine(const QByteArray& line);
+// The same, appended to out.
+void AppendPlainLineAsHtml(QByteArray& out, const QByteArray& line);
 
 } // namespace vm
