@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "mime/Charsets.h"
 #include "mime/MessageRecord.h"
@@ -270,6 +271,62 @@ private:
     bool ok_ = false;
 };
 
+// The "cid:" references of the saved inline parts and the files that take
+// their place. Each line is read once: at every "cid:" the longest id that
+// follows is replaced (so "cid:a" never cuts into "cid:ab"); the first part
+// saved with an id keeps it.
+class InlineReferences
+{
+public:
+    void Add(const QByteArray& id, const QByteArray& reference)
+    {
+        if (byId_.contains(id))
+            return;
+        byId_.insert(id, reference);
+        if (!lengths_.contains(id.size())) {
+            lengths_.append(id.size());
+            std::sort(lengths_.begin(), lengths_.end(), std::greater<>());
+        }
+    }
+
+    void ReplaceIn(QList<QByteArray>& lines) const
+    {
+        if (byId_.isEmpty())
+            return;
+        for (QByteArray& line : lines) {
+            qsizetype at = line.indexOf("cid:");
+            if (at < 0)
+                continue;
+            QByteArray out;
+            qsizetype from = 0;
+            for (; at >= 0; at = line.indexOf("cid:", at)) {
+                at += 4;
+                for (const qsizetype length : lengths_) {
+                    if (line.size() - at < length)
+                        continue;
+                    const auto it =
+                        byId_.constFind(QByteArray::fromRawData(line.constData() + at, length));
+                    if (it == byId_.cend())
+                        continue;
+                    out.append(line.constData() + from, at - 4 - from);
+                    out += it.value();
+                    at += length;
+                    from = at;
+                    break;
+                }
+            }
+            if (from > 0) {
+                out.append(line.constData() + from, line.size() - from);
+                line = out;
+            }
+        }
+    }
+
+private:
+    QHash<QByteArray, QByteArray> byId_;
+    QList<qsizetype> lengths_; // of the ids, longest first
+};
+
 bool HasParts(const MessageRecord& message)
 {
     return message.ContentType().startsWith("multipart/");
@@ -399,9 +456,8 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
     bool ownFrame = false;
     if (html) {
         // Inline parts, and their "cid:" references replaced by the saved
-        // files. Longer references first, so that one never cuts into
-        // another it begins with ("cid:a" within "cid:ab").
-        QList<std::pair<QByteArray, QByteArray>> references;
+        // files.
+        InlineReferences references;
         for (const AttachmentPart& part : message.Attachments()) {
             if (part.contentId.isEmpty())
                 continue;
@@ -414,18 +470,9 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
                 id.remove(0, 1);
             if (id.endsWith('>'))
                 id.chop(1);
-            references.append({"cid:" + id, PageReference(path)});
+            references.Add(id, PageReference(path));
         }
-        std::stable_sort(references.begin(), references.end(),
-                         [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
-        if (!references.isEmpty()) {
-            for (QByteArray& line : lines) {
-                if (!line.contains("cid:"))
-                    continue;
-                for (const auto& [from, to] : references)
-                    line.replace(from, to);
-            }
-        }
+        references.ReplaceIn(lines);
         ownFrame = !lines.isEmpty() && AnyLineContainsNoCase(lines, "charset") &&
                    AnyLineContainsNoCase(lines, "<body>");
     }

@@ -191,7 +191,8 @@ TEST_F(MessagePage, HeadersOnlyRecordsGiveNoText)
 
 TEST_F(MessagePage, InlinePicturesAreSavedAndTheirReferencesReplaced)
 {
-    const QByteArray html = "<img src=\"cid:one@x\"><img src=cid:two><img src=\"cid:one@xy\">";
+    const QByteArray html = "<img src=\"cid:one@x\"><img src=cid:two><img src=\"cid:one@xy\">\r\n"
+                            "cid:two cid:nothing cid:two cid:";
     const MessageRecord m = Whole(Multipart(
         {{"Content-Type: text/html", html},
          {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <one@x>", "PNG-A"},
@@ -215,7 +216,8 @@ TEST_F(MessagePage, InlinePicturesAreSavedAndTheirReferencesReplaced)
                                 ref + "_c.gif\" /></p>\r\n";
     EXPECT_EQ(ReadAll(writer.PageFilePath()).toStdString(),
               (Head(CharsetName(DefaultIncomingCharset()).toLatin1()) + "<img src=\"" + ref +
-                  "__a.png\"><img src=" + ref + "__b.gif><img src=\"" + ref + "__c.gif\">\r\n" +
+                  "__a.png\"><img src=" + ref + "__b.gif><img src=\"" + ref + "__c.gif\">\r\n" + ref +
+                  "__b.gif cid:nothing " + ref + "__b.gif cid:\r\n" +
                   pictures + "</body></html>\r\n")
                   .toStdString());
     EXPECT_EQ(ReadAll(f + "__b.gif"), "GIF-B");
