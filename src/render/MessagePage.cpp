@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <unistd.h>
 
 #include "mime/Charsets.h"
 #include "mime/MessageRecord.h"
@@ -176,8 +177,11 @@ class PartSaver
 public:
     explicit PartSaver(QString folder) : dir_(std::move(folder)) {}
 
-    // The saved file's path; empty when it could not be saved.
-    QString Save(const QString& prefix, const QString& name, const QByteArray& data)
+    // The saved file's path; empty when it could not be saved. With
+    // sameData, a file saved before with the same bytes, the new name is a
+    // hard link to it where the file system allows (no second copy).
+    QString Save(const QString& prefix, const QString& name, const QByteArray& data,
+                 const QString& sameData = QString())
     {
         const QString key = prefix + name;
         int& next = next_[key];
@@ -189,6 +193,9 @@ public:
             const QString candidate =
                 next == 1 ? key : prefix + base + QStringLiteral(" (%1)").arg(next) + ext;
             const QString path = dir_.filePath(candidate);
+            if (!sameData.isEmpty() &&
+                ::link(QFile::encodeName(sameData).constData(), QFile::encodeName(path).constData()) == 0)
+                return path;
             QFile file(path);
             if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                            QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
@@ -439,6 +446,7 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
     PartSaver saver(folder_);
 
     QList<QByteArray> pictureBlock;
+    QHash<const AttachmentPart*, QString> savedPicture; // parts saved for the picture block
     if (options.graphicsPreview) {
         pictureBlock.append("<br />");
         for (const AttachmentPart& part : message.Attachments()) {
@@ -447,6 +455,7 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
             const QString path = saver.Save(kPicturePrefix, PartFileName(part), part.data);
             if (path.isEmpty())
                 continue;
+            savedPicture.insert(&part, path);
             pictureFiles_.append(path);
             pictureBlock.append(page::PictureLine(PageReference(path)));
         }
@@ -461,7 +470,8 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
         for (const AttachmentPart& part : message.Attachments()) {
             if (part.contentId.isEmpty())
                 continue;
-            const QString path = saver.Save(kInlinePrefix, PartFileName(part), part.data);
+            const QString path = saver.Save(kInlinePrefix, PartFileName(part), part.data,
+                                            savedPicture.value(&part));
             if (path.isEmpty())
                 continue;
             inlineFiles_.append(path);
