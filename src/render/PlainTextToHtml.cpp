@@ -102,13 +102,13 @@ void AppendPlainLineAsHtml(QByteArray& out, const QByteArray& line)
     }
     const bool plain = std::none_of(line.begin(), line.end(),
                                     [](char c) { return c == '&' || c == '<' || c == '>'; });
-    QByteArray escaped;
-    if (plain) {
-        escaped = line;
-    } else {
-        escaped.reserve(line.size() + line.size() / 4 + 16);
-        AppendEscaped(escaped, line);
+    // The escaped line; its room is kept from line to line.
+    thread_local QByteArray room;
+    if (!plain) {
+        room.resize(0);
+        AppendEscaped(room, line);
     }
+    const QByteArray& escaped = plain ? line : room;
     const char* const s = escaped.constData();
     const qsizetype n = escaped.size();
 
