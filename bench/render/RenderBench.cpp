@@ -59,8 +59,7 @@ QByteArray Newsletter()
 {
     QByteArray body = "<html><body>\r\n";
     for (int i = 0; i < 20; ++i)
-        body += "<table><tr><td><img src=\"cid:pic" + QByteArray::number(i) +
-                "@news\"></td><td>" +
+        body += "<table><tr><td><img src=\"cid:pic" + QByteArray::number(i) + "@news\"></td><td>" +
                 Filled("Story text of the newsletter, with a few words. ", 1500) +
                 "</td></tr></table>\r\n";
     body += "</body></html>\r\n";

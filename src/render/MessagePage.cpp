@@ -19,12 +19,11 @@ namespace vm {
 
 namespace page {
 
-const QByteArray kStart =
-    "<?xml version=\"1.0\" ?>"
-    "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
-    "\"DTD/xhtml1-transitional.dtd\">"
-    "<html xmlns=\"http://www.w3.org/1999/xhtml\" xml:lang=\"\" lang=\"\">"
-    "<head><meta http-equiv=\"Content-type\" content=\"text/html; charset=";
+const QByteArray kStart = "<?xml version=\"1.0\" ?>"
+                          "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+                          "\"DTD/xhtml1-transitional.dtd\">"
+                          "<html xmlns=\"http://www.w3.org/1999/xhtml\" xml:lang=\"\" lang=\"\">"
+                          "<head><meta http-equiv=\"Content-type\" content=\"text/html; charset=";
 const QByteArray kHeadEnd = "\" /><title></title></head><body style='font-size:12pt'>";
 const QByteArray kEnd = "</body></html>";
 const QByteArray kPartSeparator = "<br /><hr></hr><br />";
@@ -120,8 +119,8 @@ QByteArray PageCharset(const QByteArray& fromMessage)
         return DefaultCharsetName();
     for (const char c : name) {
         const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || c == '.' || c == '_' || c == ':' ||
-                           c == '+' || c == '-';
+                           (c >= '0' && c <= '9') || c == '.' || c == '_' || c == ':' || c == '+' ||
+                           c == '-';
         if (!plain)
             return DefaultCharsetName();
     }
@@ -162,8 +161,7 @@ QString PartFileName(const AttachmentPart& part)
         return CutToBytes(name, kMaxNameBytes - 16);
     const QByteArray sub = part.contentType.mid(part.contentType.indexOf('/') + 1);
     const bool plainSub =
-        !sub.isEmpty() && sub.size() <= 10 &&
-        std::all_of(sub.begin(), sub.end(), [](char c) {
+        !sub.isEmpty() && sub.size() <= 10 && std::all_of(sub.begin(), sub.end(), [](char c) {
             return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
         });
     return plainSub ? QStringLiteral("part.") + QString::fromLatin1(sub) : QStringLiteral("part");
@@ -193,8 +191,8 @@ public:
             const QString candidate =
                 next == 1 ? key : prefix + base + QStringLiteral(" (%1)").arg(next) + ext;
             const QString path = dir_.filePath(candidate);
-            if (!sameData.isEmpty() &&
-                ::link(QFile::encodeName(sameData).constData(), QFile::encodeName(path).constData()) == 0)
+            if (!sameData.isEmpty() && ::link(QFile::encodeName(sameData).constData(),
+                                              QFile::encodeName(path).constData()) == 0)
                 return path;
             QFile file(path);
             if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
@@ -470,8 +468,8 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
         for (const AttachmentPart& part : message.Attachments()) {
             if (part.contentId.isEmpty())
                 continue;
-            const QString path = saver.Save(kInlinePrefix, PartFileName(part), part.data,
-                                            savedPicture.value(&part));
+            const QString path =
+                saver.Save(kInlinePrefix, PartFileName(part), part.data, savedPicture.value(&part));
             if (path.isEmpty())
                 continue;
             inlineFiles_.append(path);

@@ -1,7 +1,9 @@
 #include "render/PlainTextToHtml.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string_view>
 
 namespace vm {
 
@@ -10,16 +12,17 @@ namespace {
 // The separator written between two plain text parts; kept as it is.
 constexpr char kSeparator[] = "<br /><hr></hr><br />";
 
+// The characters that end a link: <> (),;!$^*{}"'~`| and LF, CR, TAB.
+constexpr std::array<bool, 256> kDelimiters = [] {
+    std::array<bool, 256> table{};
+    for (const char c : std::string_view("<> (),;!$^*{}\"'~`|\n\r\t"))
+        table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
 bool IsDelimiter(char c)
 {
-    switch (c) {
-    case '<': case '>': case ' ': case '(': case ')': case ',': case ';': case '!':
-    case '$': case '^': case '*': case '{': case '}': case '"': case '\'': case '~':
-    case '`': case '|': case '\n': case '\r': case '\t':
-        return true;
-    default:
-        return false;
-    }
+    return kDelimiters[static_cast<unsigned char>(c)];
 }
 
 // Whether the three characters at s occur inside "&gt&lt": "&gt", "gt&",

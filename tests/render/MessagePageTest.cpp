@@ -48,8 +48,9 @@ struct Part
 
 QByteArray Multipart(const QList<Part>& parts, const QByteArray& type = "multipart/mixed")
 {
-    QByteArray raw = "From: a@example.org\r\nSubject: s\r\nMIME-Version: 1.0\r\nContent-Type: " +
-                     type + "; boundary=\"BB\"\r\n\r\n";
+    QByteArray raw =
+        "From: a@example.org\r\nSubject: s\r\nMIME-Version: 1.0\r\nContent-Type: " + type +
+        "; boundary=\"BB\"\r\n\r\n";
     for (const Part& p : parts)
         raw += "--BB\r\n" + p.headers + "\r\n\r\n" + p.body + "\r\n";
     return raw + "--BB--\r\n";
@@ -120,8 +121,7 @@ TEST_F(MessagePage, PagesHoldTheTextTheMessageKindAsksFor)
                           "Bye<br />\r\n</body></html>\r\n"},
         {"no charset: the incoming default", Single("text/plain", "x"),
          Head(defaultName) + "x<br />\r\n</body></html>\r\n"},
-        {"two plain parts: a rule between, the last part's charset",
-         Multipart({kPlainA, kPlainB}),
+        {"two plain parts: a rule between, the last part's charset", Multipart({kPlainA, kPlainB}),
          Head("iso-8859-2") + "first<br />\r\n<br /><hr></hr><br />\r\nsecond<br />\r\n"
                               "line<br />\r\n</body></html>\r\n"},
         {"two HTML parts joined without a rule", Multipart({kHtmlA, kPlainA, kHtmlB}),
@@ -193,13 +193,13 @@ TEST_F(MessagePage, InlinePicturesAreSavedAndTheirReferencesReplaced)
 {
     const QByteArray html = "<img src=\"cid:one@x\"><img src=cid:two><img src=\"cid:one@xy\">\r\n"
                             "cid:two cid:nothing cid:two cid:";
-    const MessageRecord m = Whole(Multipart(
-        {{"Content-Type: text/html", html},
-         {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <one@x>", "PNG-A"},
-         {"Content-Type: image/gif; name=\"b.gif\"\r\nContent-ID: two", "GIF-B"},
-         {"Content-Type: image/gif; name=\"c.gif\"\r\nContent-ID: <one@xy>", "GIF-C"},
-         {"Content-Type: application/pdf; name=\"d.pdf\"", "PDF"}},
-        "multipart/related"));
+    const MessageRecord m = Whole(
+        Multipart({{"Content-Type: text/html", html},
+                   {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <one@x>", "PNG-A"},
+                   {"Content-Type: image/gif; name=\"b.gif\"\r\nContent-ID: two", "GIF-B"},
+                   {"Content-Type: image/gif; name=\"c.gif\"\r\nContent-ID: <one@xy>", "GIF-C"},
+                   {"Content-Type: application/pdf; name=\"d.pdf\"", "PDF"}},
+                  "multipart/related"));
     MessagePageWriter writer(Folder(), "message1.html");
     const RenderedPage r = writer.Render(m, PageOptions{true, true});
     ASSERT_TRUE(r.written);
@@ -209,16 +209,17 @@ TEST_F(MessagePage, InlinePicturesAreSavedAndTheirReferencesReplaced)
     const QByteArray ref = QUrl::toPercentEncoding(f, "/");
     const QByteArray pictures = "<br />\r\n"
                                 "<hr></hr><p style='text-align:center'><img src=\"" +
-                                ref + "_a.png\" /></p>\r\n<hr></hr><p style='text-align:center'>"
-                                      "<img src=\"" +
-                                ref + "_b.gif\" /></p>\r\n<hr></hr><p style='text-align:center'>"
-                                      "<img src=\"" +
+                                ref +
+                                "_a.png\" /></p>\r\n<hr></hr><p style='text-align:center'>"
+                                "<img src=\"" +
+                                ref +
+                                "_b.gif\" /></p>\r\n<hr></hr><p style='text-align:center'>"
+                                "<img src=\"" +
                                 ref + "_c.gif\" /></p>\r\n";
     EXPECT_EQ(ReadAll(writer.PageFilePath()).toStdString(),
               (Head(CharsetName(DefaultIncomingCharset()).toLatin1()) + "<img src=\"" + ref +
-                  "__a.png\"><img src=" + ref + "__b.gif><img src=\"" + ref + "__c.gif\">\r\n" + ref +
-                  "__b.gif cid:nothing " + ref + "__b.gif cid:\r\n" +
-                  pictures + "</body></html>\r\n")
+               "__a.png\"><img src=" + ref + "__b.gif><img src=\"" + ref + "__c.gif\">\r\n" + ref +
+               "__b.gif cid:nothing " + ref + "__b.gif cid:\r\n" + pictures + "</body></html>\r\n")
                   .toStdString());
     EXPECT_EQ(ReadAll(f + "__b.gif"), "GIF-B");
     EXPECT_EQ(ReadAll(f + "_c.gif"), "GIF-C");
@@ -242,8 +243,13 @@ TEST_F(MessagePage, NamesFromTheMessageStayInsideTheFolderAndLoad)
     ASSERT_TRUE(QDir().mkpath(inner));
     QList<Part> parts{{"Content-Type: text/html", "<img src=\"cid:c0\">"}};
     const QByteArray names[] = {
-        "../../x",       QFile::encodeName("../" + escape), "/etc/passwd", "",
-        "a.png",         "a.png",                           "a #?%b c.png",
+        "../../x",
+        QFile::encodeName("../" + escape),
+        "/etc/passwd",
+        "",
+        "a.png",
+        "a.png",
+        "a #?%b c.png",
         QByteArray(300, 'n') + ".png", // too long for a file system
         QByteArray("\xC3\xA9").repeated(150) + ".png",
     };
@@ -279,15 +285,15 @@ TEST_F(MessagePage, NamesFromTheMessageStayInsideTheFolderAndLoad)
         ASSERT_TRUE(page.contains("<img src=\"" + ref + "\" />")) << picture.toStdString();
         EXPECT_EQ(pageUrl.resolved(QUrl::fromEncoded(ref)).toLocalFile(), picture);
     }
-    EXPECT_TRUE(page.contains("<img src=\"" + QUrl::toPercentEncoding(writer.InlineFiles()[0], "/") +
-                              "\">"));
+    EXPECT_TRUE(page.contains("<img src=\"" +
+                              QUrl::toPercentEncoding(writer.InlineFiles()[0], "/") + "\">"));
     EXPECT_TRUE(OwnerOnly(writer.PageFilePath()));
 }
 
 TEST_F(MessagePage, FilesAreDeletedBeforeEachRenderingAndAtTheEnd)
 {
-    const MessageRecord m = Whole(Multipart(
-        {kHtmlA, {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <c>", "PNG"}}));
+    const MessageRecord m = Whole(
+        Multipart({kHtmlA, {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <c>", "PNG"}}));
     // The other view writes into the same folder: its files stay.
     MessagePageWriter other(Folder(), "message2.html");
     other.Render(m, {true, true});

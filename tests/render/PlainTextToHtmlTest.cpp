@@ -19,17 +19,18 @@ TEST(ConvertPlainLine, EscapesAndLinksAsTheScannerRulesSay)
         {"<br /><hr></hr><br />", "<br /><hr></hr><br />"},
         // The visible text keeps "&amp", the target has "&" and "http://".
         {"see www.example.com/?a=1&b=2 now",
-         "see <a href=\"http://www.example.com/?a=1&b=2\">www.example.com/?a=1&ampb=2</a> now<br />"},
+         "see <a href=\"http://www.example.com/?a=1&b=2\">www.example.com/?a=1&ampb=2</a> now<br "
+         "/>"},
         {"http://a.org/x, https://b.org/y;",
          "<a href=\"http://a.org/x\">http://a.org/x</a>, "
          "<a href=\"https://b.org/y\">https://b.org/y</a>;<br />"},
         // Only the address between the angle brackets is linked.
         {"Bob Smith <bob@example.org>",
          "Bob Smith &lt<a href=\"mailto:bob@example.org\">bob@example.org</a>&gt<br />"},
-        {"<www.example.com>",
-         "&lt<a href=\"http://www.example.com\">www.example.com</a>&gt<br />"},
+        {"<www.example.com>", "&lt<a href=\"http://www.example.com\">www.example.com</a>&gt<br />"},
         {"x @ y", "x <a href=\"mailto:@\">@</a> y<br />"},
-        {"WWW.EXAMPLE.COM HTTP://EXAMPLE.COM Http://x", "WWW.EXAMPLE.COM HTTP://EXAMPLE.COM Http://x<br />"},
+        {"WWW.EXAMPLE.COM HTTP://EXAMPLE.COM Http://x",
+         "WWW.EXAMPLE.COM HTTP://EXAMPLE.COM Http://x<br />"},
         {"(a@b.c,d@e.f)",
          "(<a href=\"mailto:a@b.c\">a@b.c</a>,<a href=\"mailto:d@e.f\">d@e.f</a>)<br />"},
         {"tom&jerry@cartoon.org",

@@ -158,8 +158,8 @@ int RunShowCommand(const QStringList& args)
         return PrintPage(*m);
     PrintHeader(*m);
     Out(QString());
-    const RenderedPage text = MessagePageWriter(QString(), QString())
-                                  .Render(*m, PageOptions{false, false});
+    const RenderedPage text =
+        MessagePageWriter(QString(), QString()).Render(*m, PageOptions{false, false});
     QString body = WithLf(text.plainText);
     if (!body.isEmpty())
         Out(body);
