@@ -9,6 +9,7 @@ const QList<CommandInfo>& KnownCommands()
     static const QList<CommandInfo> commands{
         {"--check", "--check [ACCOUNT...]          check accounts (default: those checked automatically)"},
         {"--list", "--list ACCOUNT [--json]        print the stored message list of an account"},
+        {"--show", "--show ACCOUNT UIDL [--html]   print a stored message as the preview shows it"},
         {"--delete", "--delete ACCOUNT UIDL...       remove messages on the server"},
         {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},
         {"--add-account", "--add-account --login L --server H [options]   create an account"},
