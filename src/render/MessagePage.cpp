@@ -103,9 +103,22 @@ bool AnyLineContainsNoCase(const QList<QByteArray>& lines, const char* lower)
                        [lower](const QByteArray& l) { return ContainsNoCase(l, lower); });
 }
 
+// The name a browser knows a charset by. The program's charset table names
+// the Windows code pages "Windows1250" and so on, which browsers do not
+// recognise (a page labelled so would be read as Latin-1 whatever it is);
+// they know them as "windows-1250".
+QByteArray BrowserCharsetLabel(const QByteArray& name)
+{
+    const QByteArray lower = name.toLower();
+    if (lower.size() == 11 && lower.startsWith("windows") &&
+        std::all_of(lower.begin() + 7, lower.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return "windows-" + lower.mid(7);
+    return name;
+}
+
 QByteArray DefaultCharsetName()
 {
-    return CharsetName(DefaultIncomingCharset()).toLatin1();
+    return BrowserCharsetLabel(CharsetName(DefaultIncomingCharset()).toLatin1());
 }
 
 // The charset name for the page's meta element and the text: the message's
@@ -124,7 +137,7 @@ QByteArray PageCharset(const QByteArray& fromMessage)
         if (!plain)
             return DefaultCharsetName();
     }
-    return name;
+    return BrowserCharsetLabel(name);
 }
 
 // A saved file's path as the page refers to it: percent-encoded, so that a
