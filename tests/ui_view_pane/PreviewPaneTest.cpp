@@ -353,6 +353,8 @@ TEST_F(PreviewPaneTest, HideResizeShowKeepsTheHeightClippedToLeaveTheListItsMini
     EXPECT_EQ(pane->PHead->height(), pane->SBShowPreview->height());
     EXPECT_EQ(pane->PTop->height(), h - pane->SBShowPreview->height());
     EXPECT_EQ(pane->PreviewHeight(), 350);
+    EXPECT_EQ(pane->SBShowPreview->toolTip(), "Show preview"); // MAINWND covers the pane
+    EXPECT_GT(pane->SBShowPreview->x(), pane->width() / 2);
 
     // Smaller while hidden: the height is kept, and clipped when shown.
     wnd->resize(1000, 500);
@@ -425,6 +427,40 @@ TEST_F(PreviewPaneTest, NewMessagesStyleTwoEndsTheFlagOfAWholeMessageShown)
         wnd.reset();
         Accounts().Clear();
     }
+}
+
+TEST_F(PreviewPaneTest, AReceiptRequestIsOfferedOnceAndOnceMoreWhenTheWholeMessageArrives)
+{
+    MessageRecord* head = MakeMessage("r", "Sender <s@x>", "Receipt", Day(2030, 1, 1), 500);
+    head->receiptState = 1;
+    MailAccount* a =
+        AddAccount({head, MakeMessage("p", "Sender <s@x>", "Plain", Day(2030, 1, 2), 500)});
+    CreateWindow(a);
+    QList<QByteArray> offered;
+    pane->hooks.receipt = [&](MessageRecord* m) { offered << m->UID; };
+
+    SelectRows({0});
+    Settle();
+    wnd->ShowMailbox(&a->Box()); // the same row again
+    Settle();
+    EXPECT_EQ(offered, QList<QByteArray>({"r"}));
+
+    MessageRecord* whole =
+        MakeMessage("r", "Sender <s@x>", "Receipt", Day(2030, 1, 1), 500, false, true);
+    whole->receiptState = 1;
+    a->Box().Replace(0, whole);
+    wnd->ShowMailbox(&a->Box());
+    delete head;
+    Settle();
+    EXPECT_EQ(offered, QList<QByteArray>({"r", "r"}));
+
+    // Once answered it is not offered again.
+    whole->receiptState = 2;
+    SelectRows({1});
+    Settle();
+    SelectRows({0});
+    Settle();
+    EXPECT_EQ(offered, QList<QByteArray>({"r", "r"}));
 }
 
 TEST_F(PreviewPaneTest, ABusyWindowLeavesTheRecordsAlone)

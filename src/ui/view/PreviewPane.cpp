@@ -148,7 +148,7 @@ PreviewPane::PreviewPane(MessageListView* list, QWidget* parent) : QWidget(paren
     SBShowPreview->setFixedSize(22, 20);
     SBShowPreview->setAutoRaise(true);
     SBShowPreview->setVisible(false);
-    headLayout->addWidget(SBShowPreview);
+    headLayout->addWidget(SBShowPreview, 0, Qt::AlignRight | Qt::AlignVCenter);
 
     MsgViewFrame = new MessageView(QStringLiteral("message1.html"), this);
 
