@@ -91,7 +91,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     Splitter->setObjectName(QStringLiteral("Splitter"));
 
     BuildListPane();
-    BindPreviewHooks();
 
     WelcomeFrame = new QWidget(central_);
     WelcomeFrame->setObjectName(QStringLiteral("WelcomeFrame"));
@@ -137,6 +136,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     BuildTreeMenu();
     BuildListMenu();
     BuildStatusMenu();
+    BindPreviewHooks(); // after the menus: the buttons run their items
 
     connect(PStatus, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         popStatusInterrupt->setEnabled(busy_ && bool(commands.interrupt));
