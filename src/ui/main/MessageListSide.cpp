@@ -189,6 +189,9 @@ void MainWindow::ShowMailbox(Mailbox* mailbox)
         ExpireNewMarks();
     shownSince_ = vm::Now();
     shownMailbox_ = mailbox;
+    // Before the window state: enabling the pane refreshes its buttons,
+    // which read the shown mailbox.
+    ViewFrame->SetMailbox(mailbox);
     MsgList->SetPaintRows(mailbox && !mailbox->Stale());
 
     ListModel->SortRows(sortColumn_, sortAscending_);
@@ -197,7 +200,6 @@ void MainWindow::ShowMailbox(Mailbox* mailbox)
     MsgList->setUpdatesEnabled(true);
     Tree->viewport()->update();
     UpdateWindowState();
-    ViewFrame->SetMailbox(mailbox);
     RefreshPreview(true);
 }
 
