@@ -55,11 +55,7 @@ public:
     }
     void UpdateWindowState() override { w_.UpdateWindowState(); }
     void SetStatusText(const QString& text) override { w_.SetStatusText(text); }
-    void RefreshPreview() override
-    {
-        if (w_.commands.refreshPreview)
-            w_.commands.refreshPreview();
-    }
+    void RefreshPreview() override { w_.RefreshPreview(true); }
     int SelectedRowCount() const override
     {
         return static_cast<int>(w_.MsgList->SelectedRows().size());

@@ -36,6 +36,7 @@
 #include "ui/common/PasswordWindow.h"
 #include "ui/common/SaveErrorWindow.h"
 #include "ui/main/MainWindow.h"
+#include "ui/view/PreviewPane.h"
 
 namespace vm {
 
@@ -258,7 +259,10 @@ bool VelmoraApp::OnCloseRequest()
                                      [] { return false; });
     };
     hooks.addressBookPath = [] { return AppInfo::Instance().AddressBookFilePath(); };
-    hooks.deleteTemporaryFiles = [] { RemoveTempDir(); };
+    hooks.deleteTemporaryFiles = [this] {
+        mainWnd_->ViewFrame->DeletePageFiles();
+        RemoveTempDir();
+    };
     if (!RunShutdown(hooks)) {
         closing_ = false;
         return false;

@@ -25,6 +25,7 @@
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
 #include "ui/main/MainWindow.h"
+#include "ui/view/PreviewPane.h"
 #include "ui_main/Fixtures.h"
 
 using namespace vm;

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 
 #include <cmath>
 
@@ -219,7 +220,175 @@ void DrawBar(QPainter& p, BarImage image)
     }
 }
 
+// A triangle pointing left or right, with an optional bar at its tip.
+void DrawStep(QPainter& p, bool right, bool bar, const QColor& ink)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    QPainterPath tri;
+    if (right) {
+        tri.moveTo(9, 7);
+        tri.lineTo(22, 16);
+        tri.lineTo(9, 25);
+    } else {
+        tri.moveTo(23, 7);
+        tri.lineTo(10, 16);
+        tri.lineTo(23, 25);
+    }
+    tri.closeSubpath();
+    p.drawPath(tri);
+    if (bar)
+        p.drawRect(right ? QRectF(22.5, 7, 3, 18) : QRectF(6.5, 7, 3, 18));
+}
+
+// A curved arrow leaving an envelope to the left (reply) or right (forward).
+void DrawSendArrow(QPainter& p, bool right, const QColor& accent)
+{
+    DrawEnvelope(p, QRectF(6.5, 14.5, 20, 14), false);
+    p.setPen(QPen(accent, 3, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath curve;
+    const double dir = right ? 1 : -1;
+    curve.moveTo(16 - dir * 7, 16);
+    curve.quadTo(16 - dir * 7, 6, 16 + dir * 6, 6);
+    p.drawPath(curve);
+    p.setPen(Qt::NoPen);
+    p.setBrush(accent);
+    QPainterPath head;
+    head.moveTo(16 + dir * 12, 6);
+    head.lineTo(16 + dir * 5, 1);
+    head.lineTo(16 + dir * 5, 11);
+    head.closeSubpath();
+    p.drawPath(head);
+}
+
+void DrawPane(QPainter& p, PaneImage image)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(40, 60, 120);
+    const QColor accent(210, 103, 7);
+    switch (image) {
+    case PaneImage::First:
+        DrawStep(p, false, true, ink);
+        break;
+    case PaneImage::Previous:
+        DrawStep(p, false, false, ink);
+        break;
+    case PaneImage::Next:
+        DrawStep(p, true, false, ink);
+        break;
+    case PaneImage::Last:
+        DrawStep(p, true, true, ink);
+        break;
+    case PaneImage::Search:
+        p.setPen(QPen(ink, 3));
+        p.setBrush(QColor(220, 235, 250));
+        p.drawEllipse(QRectF(5, 5, 15, 15));
+        p.setPen(QPen(accent, 4.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(19, 19), QPointF(27, 27));
+        break;
+    case PaneImage::UncheckNew:
+        DrawEnvelope(p, QRectF(3.5, 10.5, 22, 15), false);
+        p.setPen(QPen(QColor(40, 140, 60), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawPolyline(QPolygonF({QPointF(17, 18), QPointF(21.5, 23), QPointF(29, 11)}));
+        break;
+    case PaneImage::Delete:
+        DrawEnvelope(p, QRectF(3.5, 8.5, 22, 15), false);
+        p.setPen(QPen(QColor(200, 30, 30), 3.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(17, 15), QPointF(28, 26));
+        p.drawLine(QPointF(28, 15), QPointF(17, 26));
+        break;
+    case PaneImage::Download: {
+        DrawEnvelope(p, QRectF(5.5, 15.5, 21, 13), true);
+        p.setPen(Qt::NoPen);
+        p.setBrush(accent);
+        QPainterPath arrow;
+        arrow.moveTo(13, 2);
+        arrow.lineTo(19, 2);
+        arrow.lineTo(19, 8);
+        arrow.lineTo(23, 8);
+        arrow.lineTo(16, 15);
+        arrow.lineTo(9, 8);
+        arrow.lineTo(13, 8);
+        arrow.closeSubpath();
+        p.drawPath(arrow);
+        break;
+    }
+    case PaneImage::Reply:
+        DrawSendArrow(p, false, accent);
+        break;
+    case PaneImage::Forward:
+        DrawSendArrow(p, true, accent);
+        break;
+    case PaneImage::Details:
+        p.setPen(QPen(ink, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(6.5, 3.5, 19, 25));
+        p.setPen(QPen(QColor(150, 150, 170), 1.5));
+        for (int y = 9; y <= 23; y += 4)
+            p.drawLine(QPointF(10, y), QPointF(22, y));
+        break;
+    case PaneImage::Attachments: {
+        p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(Qt::NoBrush);
+        QPainterPath clip;
+        clip.moveTo(20, 10);
+        clip.lineTo(20, 23);
+        clip.arcTo(QRectF(13, 19, 7, 7), 0, -180);
+        clip.lineTo(13, 7);
+        clip.arcTo(QRectF(13, 3, 11, 8), 180, -180);
+        clip.lineTo(24, 25);
+        clip.arcTo(QRectF(9, 21, 15, 9), 0, -180);
+        clip.lineTo(9, 11);
+        p.drawPath(clip);
+        break;
+    }
+    case PaneImage::HidePreview:
+    case PaneImage::ShowPreview: {
+        // A window with its lower half shaded and an arrow down (hide) or up.
+        const bool hide = image == PaneImage::HidePreview;
+        p.setPen(QPen(ink, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 4.5, 23, 23));
+        p.setBrush(QColor(200, 215, 235));
+        p.drawRect(QRectF(4.5, 16.5, 23, 11));
+        p.setPen(Qt::NoPen);
+        p.setBrush(accent);
+        QPainterPath arrow;
+        const double tip = hide ? 25 : 7;
+        const double base = hide ? 15 : 17;
+        arrow.moveTo(16, tip);
+        arrow.lineTo(10, base);
+        arrow.lineTo(22, base);
+        arrow.closeSubpath();
+        p.drawPath(arrow);
+        break;
+    }
+    }
+}
+
 } // namespace
+
+QPixmap PaneToolImage(PaneImage image, bool disabled)
+{
+    static QHash<int, QPixmap> cache;
+    const int key = static_cast<int>(image) * 2 + (disabled ? 1 : 0);
+    auto it = cache.find(key);
+    if (it != cache.end())
+        return *it;
+    QPixmap pm = NewPixmap(32);
+    {
+        QPainter p(&pm);
+        DrawPane(p, image);
+    }
+    if (image == PaneImage::ShowPreview)
+        pm = pm.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (disabled)
+        pm = Greyed(pm);
+    cache.insert(key, pm);
+    return pm;
+}
 
 QPixmap ListStateImage(int index)
 {

@@ -1,7 +1,8 @@
 #pragma once
 // The pictures of the main window, drawn by code once and cached: the
 // message list's state images and check boxes, the 32 x 32 images of the
-// bottom bar (normal and disabled) and the small images of the status panel.
+// bottom bar and of the preview pane's tool bar (normal and disabled) and
+// the small images of the status panel.
 
 #include <QPixmap>
 
@@ -28,6 +29,26 @@ enum class BarImage {
     Exit,
 };
 QPixmap BottomBarImage(BarImage image, bool disabled);
+
+// 32 x 32 images of the preview pane's tool bar (normal and disabled), and
+// the 16 x 16 image of its small show-preview button (Show).
+enum class PaneImage {
+    First,
+    Previous,
+    Next,
+    Last,
+    Search,
+    UncheckNew,
+    Delete,
+    Download,
+    Reply,
+    Forward,
+    Details,
+    Attachments,
+    HidePreview,
+    ShowPreview,
+};
+QPixmap PaneToolImage(PaneImage image, bool disabled);
 
 // 16 x 16 images of the status panel: abort (busy / idle), lock (locked /
 // unlocked).

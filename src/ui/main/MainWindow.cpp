@@ -34,6 +34,9 @@
 #include "ui/main/MainWindowShared.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
+#include "ui/view/HtmlView.h"
+#include "ui/view/MessageView.h"
+#include "ui/view/PreviewPane.h"
 
 
 namespace vm {
@@ -133,6 +136,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     BuildTreeMenu();
     BuildListMenu();
     BuildStatusMenu();
+    BindPreviewHooks(); // after the menus: the buttons run their items
 
     connect(PStatus, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         popStatusInterrupt->setEnabled(busy_ && bool(commands.interrupt));
@@ -243,6 +247,7 @@ void MainWindow::UpdateHeaderLine()
 
 void MainWindow::UpdateWindowState()
 {
+    BindPreviewHooks();
     const bool shown = shownMailbox_ != nullptr;
     MailAccount* account = ShownAccount();
     Tree->setEnabled(!busy_);
@@ -256,13 +261,16 @@ void MainWindow::UpdateWindowState()
     BClient->setEnabled(shown && bool(commands.client));
     BRefresh->setEnabled(shown && !busy_ && bool(commands.checkMail));
     BAddressBook->setEnabled(bool(commands.addressBook));
-    MsgList->setEnabled(shown && !busy_);
+    // The pane (with the list) works only on a shown mailbox that no
+    // operation is changing.
+    ViewFrame->setEnabled(shown && !busy_);
     BottomBar->update();
 
     const Qt::CursorShape cursor = busy_ ? Qt::WaitCursor : Qt::ArrowCursor;
     for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(PVersion), PStatus,
-                       static_cast<QWidget*>(PBoxHeader), LeftPanel, ViewFrame})
+                       static_cast<QWidget*>(PBoxHeader), LeftPanel})
         w->setCursor(cursor);
+    ViewFrame->SetBusyCursor(busy_);
     TBAbort->setCursor(Qt::ArrowCursor);
 
     UpdateHeaderLine();
@@ -337,6 +345,8 @@ void MainWindow::CopyWindowState(vm::Settings& settings) const
     settings.MainWndRight = r.left() + r.width();
     settings.MainWndBottom = r.top() + r.height();
     settings.MainWndHorzDiv = LeftPanel->width();
+    settings.MainWndVertDiv = ViewFrame->PreviewHeight();
+    settings.MainWndPreview = ViewFrame->PreviewShown();
     settings.LastAccount = account ? QString::fromLocal8Bit(account->DisplayName()) : QString();
 }
 
@@ -415,6 +425,8 @@ void MainWindow::RunFirstActivation()
         LeftPanel->resize(s.MainWndHorzDiv, LeftPanel->height());
         UpdateLayout();
     }
+    ViewFrame->SetPreviewHeight(s.MainWndVertDiv);
+    ViewFrame->SetPreviewShown(s.MainWndPreview);
     MsgList->SetDefaultColumnWidths(ViewFrame->width() - 2 * MsgList->frameWidth());
     if (!s.LastAccount.isEmpty()) {
         QTreeWidgetItem* root = RootNode();
@@ -586,8 +598,61 @@ bool MainWindow::HandleWindowKey(QKeyEvent* key)
     }
 }
 
+bool MainWindow::RoutePreviewEvent(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+                       type == QEvent::MouseButtonDblClick;
+    const bool key = type == QEvent::ShortcutOverride || type == QEvent::KeyPress;
+    if (!mouse && !key && type != QEvent::ContextMenu)
+        return false;
+    auto* w = qobject_cast<QWidget*>(watched);
+    HtmlView* view = ViewFrame->MsgViewFrame->DHTML;
+    if (!w || !view || w->window() != this || !isVisible() || !isActiveWindow() ||
+        !ViewFrame->isVisible() || !ViewFrame->PreviewShown() || !view->isVisible())
+        return false;
+    const bool listFocused = MsgList->hasFocus() || Tree->hasFocus();
+
+    if (key) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (!(k->modifiers() & Qt::ControlModifier) || listFocused)
+            return false;
+        if (type == QEvent::ShortcutOverride) {
+            event->accept(); // no shortcut takes it; the KeyPress follows
+            return true;
+        }
+        QAction* item = k->key() == Qt::Key_C   ? view->popDHTMLCopyText
+                        : k->key() == Qt::Key_A ? view->popDHTMLSelectAll
+                                                : nullptr;
+        if (item) {
+            view->UpdateMenu();
+            if (item->isEnabled())
+                item->trigger();
+        } else {
+            HandleWindowKey(k);
+        }
+        return true;
+    }
+
+    if (w != view && !view->isAncestorOf(w))
+        return false;
+    if (type == QEvent::ContextMenu)
+        return !listFocused;
+    if (static_cast<QMouseEvent*>(event)->button() != Qt::RightButton)
+        return false;
+    // The page's own menu never shows: the program's menu pops up on the
+    // press, and the release goes to that menu or nowhere.
+    if (type == QEvent::MouseButtonPress && view->popDHTML) {
+        view->UpdateMenu();
+        view->popDHTML->popup(QCursor::pos());
+    }
+    return true;
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (RoutePreviewEvent(watched, event))
+        return true;
     // Window-level keys come before the focused control and its shortcuts.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         auto* w = qobject_cast<QWidget*>(watched);

@@ -30,7 +30,6 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QFrame;
-class QVBoxLayout;
 
 namespace vm {
 
@@ -43,6 +42,7 @@ class MessageListView;
 class Settings;
 class AccountWindow;
 class AccountWizard;
+class PreviewPane;
 
 class MainWindow : public QMainWindow, public vm::TranslationHooks
 {
@@ -79,9 +79,6 @@ public:
         std::function<void()> tray;       // BTray
         std::function<void()> interrupt;  // popStatusInterrupt / TBAbort
         std::function<void()> lockToggle; // TBLock
-        // The preview pane: the shown mailbox changed / refresh it.
-        std::function<void(Mailbox* mailbox)> previewMailbox;
-        std::function<void()> refreshPreview;
         // Every activation of the window (notification window, fresh marks).
         std::function<void()> activated;
     };
@@ -114,6 +111,9 @@ public:
     void TreeClick();
     // Repaints the tree and the list (new flags changed).
     void RepaintMarks();
+    // The preview pane's refresh (full: the selected message is rendered
+    // again); nothing while the window is busy.
+    void RefreshPreview(bool full = true);
     // Called when a message is displayed in the preview: with
     // NewMessagesStyle 2 its new flag ends.
     void MessageDisplayed(MessageRecord* message);
@@ -177,8 +177,7 @@ public:
     QFrame* PBoxHeader = nullptr;
     QToolButton* SBUnfilterList = nullptr;
     QLabel* PBoxInfo = nullptr;
-    QWidget* ViewFrame = nullptr;
-    QVBoxLayout* ViewLayout = nullptr; // the preview pane goes below the list
+    vm::PreviewPane* ViewFrame = nullptr; // the list on top, the preview below
     vm::MessageListView* MsgList = nullptr;
     vm::MessageListModel* ListModel = nullptr;
     QWidget* WelcomeFrame = nullptr;
@@ -288,6 +287,12 @@ private:
     QList<MessageRecord*> SelectedMessages() const;
     void DeleteMailboxFile(MailAccount* account) const;
     void UpdateHeaderLine();
+    // Points the preview pane's buttons at the list commands that have work
+    // behind them (an unset hook keeps its button disabled).
+    void BindPreviewHooks();
+    // Right clicks and Ctrl keys aimed at the preview's page; true when the
+    // event was taken.
+    bool RoutePreviewEvent(QObject* watched, QEvent* event);
 
     QWidget* central_ = nullptr;
     Mailbox* shownMailbox_ = nullptr;

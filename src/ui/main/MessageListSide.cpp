@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <memory>
@@ -26,6 +25,7 @@
 #include "ui/main/MainWindowShared.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
+#include "ui/view/PreviewPane.h"
 
 
 namespace vm {
@@ -48,21 +48,16 @@ void MainWindow::BuildListPane()
     PBoxInfo->setTextFormat(Qt::PlainText);
     PBoxInfo->setGeometry(0, 2, 600, 20);
 
-    ViewFrame = new QWidget(central_);
-    ViewFrame->setObjectName(QStringLiteral("ViewFrame"));
-    ViewFrame->setVisible(false);
-    ViewLayout = new QVBoxLayout(ViewFrame);
-    ViewLayout->setContentsMargins(0, 0, 0, 0);
-    ViewLayout->setSpacing(0);
     ListModel = new vm::MessageListModel(this);
-    MsgList = new vm::MessageListView(ViewFrame);
+    MsgList = new vm::MessageListView(central_);
     MsgList->SetListModel(ListModel);
     MsgList->SetNavigation(vm::AppSettings().MsgListNavigation);
     MsgList->setContextMenuPolicy(Qt::CustomContextMenu);
     ListModel->SetColumnCaptions({QStringLiteral("From"), QStringLiteral("Subject"),
                                   QStringLiteral("Date"), QStringLiteral("Attachments"),
                                   QStringLiteral("Size")});
-    ViewLayout->addWidget(MsgList, 1);
+    ViewFrame = new vm::PreviewPane(MsgList, central_);
+    ViewFrame->setVisible(false);
 
     connect(MsgList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (!shownMailbox_)
@@ -76,11 +71,6 @@ void MainWindow::BuildListPane()
             &MainWindow::MsgListDblClick);
     connect(MsgList, &vm::MessageListView::detailsRequested, this,
             &MainWindow::popListDetailsClick);
-    connect(MsgList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        UpdateListMenu();
-        if (commands.refreshPreview)
-            commands.refreshPreview();
-    });
 
     connect(SBUnfilterList, &QToolButton::clicked, this, [this] {
         findFilter = nullptr;
@@ -199,6 +189,9 @@ void MainWindow::ShowMailbox(Mailbox* mailbox)
         ExpireNewMarks();
     shownSince_ = vm::Now();
     shownMailbox_ = mailbox;
+    // Before the window state: enabling the pane refreshes its buttons,
+    // which read the shown mailbox.
+    ViewFrame->SetMailbox(mailbox);
     MsgList->SetPaintRows(mailbox && !mailbox->Stale());
 
     ListModel->SortRows(sortColumn_, sortAscending_);
@@ -207,10 +200,7 @@ void MainWindow::ShowMailbox(Mailbox* mailbox)
     MsgList->setUpdatesEnabled(true);
     Tree->viewport()->update();
     UpdateWindowState();
-    if (commands.previewMailbox)
-        commands.previewMailbox(mailbox);
-    if (commands.refreshPreview)
-        commands.refreshPreview();
+    RefreshPreview(true);
 }
 
 void MainWindow::RestoreSelection(const QList<QByteArray>& focused,
@@ -287,6 +277,35 @@ void MainWindow::MessageDisplayed(MessageRecord* message)
     RepaintMarks();
 }
 
+void MainWindow::RefreshPreview(bool full)
+{
+    BindPreviewHooks();
+    ViewFrame->RefreshPreview(full);
+}
+
+void MainWindow::BindPreviewHooks()
+{
+    PreviewPane::Hooks& h = ViewFrame->hooks;
+    // A button runs its list command, whose enabling decides as in the menu.
+    auto via = [this](QAction* action) -> std::function<void()> {
+        return [this, action] {
+            UpdateListMenu();
+            if (action->isEnabled())
+                action->trigger();
+        };
+    };
+    h.details = commands.details ? via(popListDetails) : nullptr;
+    h.deleteMessages = commands.deleteOnServer ? via(popListDelete) : nullptr;
+    h.download = commands.retrieveWhole ? via(popListRetrieveWhole) : nullptr;
+    h.reply = commands.compose ? via(popListReply) : nullptr;
+    h.forward = commands.compose ? via(popListForward) : nullptr;
+    h.find = commands.search ? via(popListSearch) : nullptr;
+    h.uncheckNew = [this] { popListUncheckNewClick(); };
+    h.messageShown = [this](MessageRecord* message) { MessageDisplayed(message); };
+    h.rowSelected = [this] { UpdateListMenu(); };
+    h.layoutRequest = [this] { UpdateLayout(); };
+}
+
 void MainWindow::RepaintMarks()
 {
     ListModel->RefreshAll();
@@ -338,8 +357,7 @@ void MainWindow::popListUncheckNewClick()
     if (!shownMailbox_ || !shownMailbox_->AnyNew())
         return;
     shownMailbox_->ClearNew();
-    if (commands.refreshPreview)
-        commands.refreshPreview();
+    RefreshPreview(false);
     RepaintMarks();
 }
 
