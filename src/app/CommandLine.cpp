@@ -9,6 +9,7 @@ const QList<CommandInfo>& KnownCommands()
     static const QList<CommandInfo> commands{
         {"--check", "--check [ACCOUNT...]          check accounts (default: those checked automatically)"},
         {"--list", "--list ACCOUNT [--json]        print the stored message list of an account"},
+        {"--show", "--show ACCOUNT UIDL [--html]   print a stored message as the preview shows it"},
         {"--delete", "--delete ACCOUNT UIDL...       remove messages on the server"},
         {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},
         {"--add-account", "--add-account --login L --server H [options]   create an account"},
@@ -44,6 +45,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             cl.commandArgs.append(a);
             continue;
         }
+        if (a == QLatin1String("--demo")) {
+            cl.demo = true;
+            continue;
+        }
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             cl.mode = CommandLine::Mode::Help;
             return cl;
@@ -65,13 +70,17 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         cl.error = QStringLiteral("unknown argument: %1").arg(a);
         return cl;
     }
+    if (cl.demo && cl.mode == CommandLine::Mode::Command) {
+        cl.mode = CommandLine::Mode::Error;
+        cl.error = QStringLiteral("--demo opens the window; it cannot be combined with %1").arg(cl.command);
+    }
     return cl;
 }
 
 QString HelpText()
 {
     QString text = QStringLiteral(
-        "Usage: velmora [-startup] [--data-dir DIR]\n"
+        "Usage: velmora [-startup] [--data-dir DIR] [--demo]\n"
         "       velmora [--data-dir DIR] COMMAND [ARGUMENTS]\n"
         "\n"
         "Velmora watches POP3 mailboxes, shows new mail and removes unwanted\n"
@@ -82,6 +91,9 @@ QString HelpText()
         "  --data-dir DIR      keep settings, mailboxes and language files in DIR\n"
         "                      (default: $VELMORA_HOME, the program's folder when it\n"
         "                      holds a file named \"portable\", else ~/.local/share/velmora)\n"
+        "  --demo              show the program on built-in demo mail servers with two\n"
+        "                      demo accounts (a throwaway data directory, removed at\n"
+        "                      exit, unless --data-dir is given)\n"
         "  --help              show this text\n"
         "  --version           show the version\n"
         "\n"

@@ -1,7 +1,7 @@
 #pragma once
 // Reading Velmora's command line. The window program takes "-startup" (as the
-// first argument only, any letter case) and --data-dir DIR; every other use
-// is a command that runs without a display and ends.
+// first argument only, any letter case), --data-dir DIR and --demo; every
+// other use is a command that runs without a display and ends.
 
 #include <QString>
 #include <QStringList>
@@ -14,6 +14,9 @@ struct CommandLine
     Mode mode = Mode::Gui;
     QString dataDir;          // --data-dir DIR, empty when not given
     bool startedBySystem = false;
+    // --demo: the window on the built-in demo servers and accounts, on a
+    // throwaway data directory unless --data-dir is given.
+    bool demo = false;
     QString command;          // "--check", "--list", ... for Mode::Command
     QStringList commandArgs;  // the arguments after the command, without --data-dir
     QString error;            // for Mode::Error

@@ -11,6 +11,7 @@
 #include "app/cli/ListCommand.h"
 #include "app/cli/RemoveAccountCommand.h"
 #include "app/cli/SendCommand.h"
+#include "app/cli/ShowCommand.h"
 #include "core/DataDir.h"
 #include "core/Messages.h"
 #include "core/AppInfo.h"
@@ -58,6 +59,8 @@ int RunCommand(const CommandLine& cl)
         return RunCheckCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--list"))
         return RunListCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--show"))
+        return RunShowCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--delete"))
         return RunDeleteCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--fetch"))

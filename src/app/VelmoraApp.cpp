@@ -1,7 +1,10 @@
 #include "app/VelmoraApp.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QSslSocket>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -16,10 +19,14 @@
 #include "core/Messages.h"
 #include "core/AppInfo.h"
 #include "core/TempDir.h"
+#include "demo/DemoServers.h"
+#include "demo/DemoSetup.h"
 #include "lang/Lang.h"
 #include "lang/LangStartup.h"
 #include "model/MailStartup.h"
 #include "model/MailboxKey.h"
+#include "model/AccountsDirectory.h"
+#include "net/TlsTrust.h"
 #include "ops/ErrorList.h"
 #include "platform/SingleInstance.h"
 #include "ui/common/EditMenu.h"
@@ -49,8 +56,38 @@ void VelmoraApp::SetLoadingMessage(const QString& text)
         loading_->SetMessage(text);
 }
 
+QString VelmoraApp::StartDemo()
+{
+    if (commandLine_.dataDir.isEmpty()) {
+        demoDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/velmora-demo-XXXXXX"));
+        if (!demoDir_->isValid())
+            return QStringLiteral("cannot make a data directory for the demo: %1").arg(demoDir_->errorString());
+        commandLine_.dataDir = demoDir_->path();
+    }
+    // VELMORA_DEMO_INTERVAL: seconds between two new demo messages.
+    bool ok = false;
+    int interval = qEnvironmentVariableIntValue("VELMORA_DEMO_INTERVAL", &ok);
+    if (!ok || interval < 0)
+        interval = 180;
+    demo_ = std::make_unique<DemoServers>();
+    QString error;
+    if (!demo_->Start(DemoServerOptions(interval * 1000), &error))
+        return error;
+    FillDemoMailboxes(*demo_, QDateTime::currentDateTime());
+    return {};
+}
+
 int VelmoraApp::Prepare()
 {
+    if (commandLine_.demo) {
+        const QString problem = StartDemo();
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "velmora: %s\n", problem.toLocal8Bit().constData());
+            ShowError(problem);
+            return 2;
+        }
+    }
+
     // The data directory stands where the program directory stood: settings,
     // language files, mailboxes and the address book all live there.
     const DataDirChoice dir = ResolveDataDirFromEnvironment(commandLine_.dataDir);
@@ -80,7 +117,10 @@ int VelmoraApp::Prepare()
         ShowError(fatal);
         return 0;
     }
+    const bool newSettings = !QFileInfo::exists(appObject.SettingsFilePath());
     AppSettings().Load(appObject.SettingsFilePath());
+    if (demo_ && newSettings)
+        ApplyDemoSettings(AppSettings());
     fatal = ChooseAndLoadLanguage(appObject.ProgramDir(), AppSettings().LanguageFile);
     if (!fatal.isEmpty()) {
         ShowError(fatal);
@@ -127,6 +167,16 @@ int VelmoraApp::Prepare()
     };
     LoadMailboxesAtStart(Accounts(), MailboxDirectoryFromSettings(),
                          LoadOptionsFromSettings(), reports);
+    if (demo_) {
+        try {
+            if (!SetUpDemoAccounts(Accounts(), *demo_, SaveOptionsFromSettings()))
+                ShowWarning(QStringLiteral("The demo could not write the trust file %1; the TLS "
+                                           "account will ask about the demo certificate.")
+                                .arg(TrustFilePath()));
+        } catch (const std::exception& e) {
+            ShowError(ErrorMessage(e));
+        }
+    }
 
     // The address book; a damaged or unreadable file asks whether to go on.
     SetLoadingMessage(LangText(QStringLiteral("LOADINGWND"), QStringLiteral("AddressBook")));

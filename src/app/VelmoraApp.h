@@ -11,11 +11,13 @@
 #include "app/CommandLine.h"
 
 class QApplication;
+class QTemporaryDir;
 namespace vm { class LoadingWindow; }
 namespace vm { class MainWindow; }
 
 namespace vm {
 
+class DemoServers;
 class GuiMessageService;
 class MainWindowControl;
 class SingleInstance;
@@ -41,8 +43,15 @@ private:
     void SetLoadingMessage(const QString& text);
     bool OnCloseRequest();
 
+    // --demo: starts the demo servers (and makes the throwaway data
+    // directory when none was named) before the data directory is prepared.
+    // Returns an empty text or what went wrong.
+    QString StartDemo();
+
     QApplication& app_;
     CommandLine commandLine_;
+    std::unique_ptr<QTemporaryDir> demoDir_; // removed last, at exit
+    std::unique_ptr<DemoServers> demo_;
     std::unique_ptr<GuiMessageService> messages_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<LoadingWindow> loading_;

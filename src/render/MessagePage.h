@@ -8,12 +8,22 @@
 //
 // Every file a page writes lives in one folder (the program's private
 // temporary folder); names taken from the message are reduced to plain file
-// names there, so nothing a message says can write outside it.
+// names there (SafeFileName, at most 240 bytes, "part" when nothing is left),
+// so nothing a message says can write outside it. Files are created new and
+// readable by their owner only; a name already taken, by an earlier part or
+// by the other view writing into the same folder, gets " (2)", " (3)" ...
+// before its extension, so no file is overwritten. The page refers to saved
+// files by their percent-encoded path, so any name loads. The charset name
+// written into the page's meta element is the message's only when it is a
+// plain token (letters, digits, ". _ : + -", at most 64), else the incoming
+// default's name.
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include "render/PlainTextToHtml.h" // ConvertPlainLine
 
 namespace vm {
 
@@ -49,11 +59,6 @@ struct CollectedText
 };
 CollectedText CollectText(const MessageRecord& message, bool htmlPreview);
 
-// One line of plain text as HTML: escapes "&", "<", ">" (as "&amp", "&lt",
-// "&gt", without semicolons), turns web and mail addresses into links and
-// appends "<br />". The part separator line stays as it is.
-QByteArray ConvertPlainLine(const QByteArray& line);
-
 // What a rendering produced.
 struct RenderedPage
 {
@@ -75,7 +80,8 @@ public:
     // Deletes the old files, then renders message (parsed whole, or a
     // headers-only record which gives an empty text) with the options. A
     // message that names no charset is read in the incoming default
-    // (DefaultIncomingCharset).
+    // (DefaultIncomingCharset). Never parses: the caller parses the record
+    // once before. With an empty folder nothing is written.
     RenderedPage Render(const MessageRecord& message, const PageOptions& options);
     // The notice page (two lines, no page end) with the text in UTF-8.
     bool WriteNotice(const QString& text);

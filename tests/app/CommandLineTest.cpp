@@ -49,3 +49,27 @@ TEST(CommandLine, CommandsTakeTheRestButNotTheDataDir)
     EXPECT_EQ(cl.commandArgs, QStringList{"--help"});
     EXPECT_EQ(cl.dataDir, "/e");
 }
+
+TEST(CommandLine, DemoOpensTheWindowWithOrWithoutADataDirectory)
+{
+    struct Case
+    {
+        QStringList args;
+        Mode mode;
+        QString dataDir;
+    };
+    const Case cases[] = {
+        {{"velmora", "--demo"}, Mode::Gui, ""},
+        {{"velmora", "--demo", "--data-dir", "/keep"}, Mode::Gui, "/keep"},
+        {{"velmora", "-startup", "--demo"}, Mode::Gui, ""},
+        {{"velmora", "--demo", "--check"}, Mode::Error, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CommandLine cl = ParseCommandLine(c.args);
+        EXPECT_EQ(cl.mode, c.mode);
+        EXPECT_TRUE(cl.demo);
+        EXPECT_EQ(cl.dataDir, c.dataDir);
+    }
+    EXPECT_FALSE(ParseCommandLine({"velmora"}).demo);
+}

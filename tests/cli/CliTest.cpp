@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +28,7 @@ struct Result
     int code = -1;
     QString out;
     QString err;
+    QByteArray outBytes; // standard output as written
 };
 
 void PrintTo(const Result& r, std::ostream* os)
@@ -88,7 +90,8 @@ protected:
         }
         Result r;
         r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.outBytes = p.readAllStandardOutput();
+        r.out = QString::fromUtf8(r.outBytes);
         r.err = QString::fromUtf8(p.readAllStandardError());
         return r;
     }
@@ -382,4 +385,70 @@ TEST_F(Cli, ListingIsTheSameAfterARestartAndSafeForTheTerminal)
                 << "U+" << std::hex << unsigned(u) << " reached the terminal";
         }
     }
+}
+
+TEST_F(Cli, ShowPrintsAStoredMessageAsThePreviewShowsIt)
+{
+    dc.Deliver("bob", "From: Ann <ann@example.org>\r\nTo: Bob <bob@example.org>, c@example.org\r\n"
+                      "Cc: d@example.org\r\nSubject: =?utf-8?Q?caf=C3=A9?=\r\n"
+                      "Date: Mon, 3 Jun 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
+                      "Content-Type: multipart/alternative; boundary=\"b\"\r\n\r\n"
+                      "--b\r\nContent-Type: text/plain; charset=windows-1251\r\n\r\n"
+                      "\xEF\xF0\xE8\xE2\xE5\xF2\r\nline\x1B]0;x\x07 two\r\n"
+                      "--b\r\nContent-Type: text/html; charset=windows-1251\r\n\r\n"
+                      "<p>\xEF\xF0\xE8</p>\r\n--b--\r\n");
+    dc.Deliver("bob", "From: a@example.org\r\nSubject: pic\r\nMIME-Version: 1.0\r\n"
+                      "Content-Type: multipart/related; boundary=\"b\"\r\n\r\n"
+                      "--b\r\nContent-Type: text/html\r\n\r\n<img src=\"cid:p1\">\r\n"
+                      "--b\r\nContent-Type: image/png; name=\"../../x.png\"\r\nContent-ID: <p1>\r\n"
+                      "\r\nPNG\r\n--b--\r\n");
+    dc.Deliver("bob", "From: a@example.org\r\nSubject: third\r\n\r\nbody\r\n");
+    ASSERT_EQ(AddBob().code, 0);
+    QFile ini(data.path() + "/velmora.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders=0\r\n"
+              "MessageSaveRange=2\r\n");
+    ini.close();
+    ASSERT_EQ(Run({"--check"}).code, 0);
+    const QJsonArray list = ListJson();
+    ASSERT_EQ(list.size(), 3);
+    QStringList uidl;
+    for (const QJsonValue& v : list)
+        uidl.append(v.toObject().value("uidl").toString());
+    ASSERT_EQ(Run({"--fetch", "Bob", uidl[0], uidl[1]}).code, 0);
+
+    Result r = Run({"--show", "Bob", uidl[0]});
+    EXPECT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    const QString replaced(QChar::ReplacementCharacter);
+    EXPECT_EQ(r.out, QString::fromUtf8("From: Ann <ann@example.org>\n"
+                                       "To: Bob <bob@example.org>, c@example.org\n"
+                                       "Cc: d@example.org\n"
+                                       "Date: Mon, 3 Jun 2024 10:00:00 +0000\n"
+                                       "Subject: caf\xC3\xA9\n\n"
+                                       "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\nline") +
+                         replaced + "]0;x" + replaced + " two\n");
+
+    // The page the preview writes, bytes as written; its folder is gone afterwards.
+    r = Run({"--show", "Bob", uidl[0], "--html"});
+    EXPECT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    EXPECT_TRUE(r.out.startsWith("<?xml version=\"1.0\" ?>")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("charset=windows-1251\" />")) << r.out.toStdString();
+    EXPECT_TRUE(r.outBytes.contains("\r\n<p>\xEF\xF0\xE8</p>\r\n")) << r.out.toStdString();
+    r = Run({"--show", "Bob", uidl[1], "--html"});
+    EXPECT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    const qsizetype at = r.out.indexOf("<img src=\"/");
+    ASSERT_GE(at, 0) << r.out.toStdString();
+    const QString picture = r.out.mid(at + 10, r.out.indexOf('"', at + 10) - at - 10);
+    EXPECT_TRUE(picture.endsWith("/__x.png")) << picture.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(picture).path())) << picture.toStdString();
+
+    r = Run({"--show", "Bob", uidl[2]});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "From: a@example.org\nSubject: third\n");
+    EXPECT_TRUE(r.err.contains("body of this message is not held")) << r.err.toStdString();
+
+    EXPECT_EQ(Run({"--show", "Bob", "no-such-uidl"}).code, 2);
+    EXPECT_EQ(Run({"--show", "Nobody", uidl[0]}).code, 2);
+    EXPECT_EQ(Run({"--show", "Bob"}).code, 2);
+    EXPECT_EQ(Run({"--show", "Bob", uidl[0], "--bogus"}).code, 2);
 }

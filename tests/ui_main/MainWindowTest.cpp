@@ -451,6 +451,37 @@ TEST_F(MainWindowTest, AddingWithTheWizard)
     EXPECT_EQ(Accounts().Count(), 1);
 }
 
+TEST_F(MainWindowTest, ADoubleClickOnTheTreesEmptyAreaOpensTheWizard)
+{
+    CreateWindow();
+    wnd->show();
+    QTreeWidget* tree = wnd->Tree;
+    QWidget* area = tree->viewport();
+    const QRect rootRect = tree->visualItemRect(tree->topLevelItem(0));
+    ASSERT_FALSE(rootRect.isEmpty());
+    const QPoint empty(rootRect.center().x(), area->height() - 4);
+    ASSERT_EQ(tree->itemAt(empty), nullptr);
+
+    struct Case
+    {
+        QPoint where;
+        bool opensWizard;
+    };
+    for (const Case& c : {Case{empty, true}, Case{rootRect.center(), false}}) {
+        bool wizardShown = false;
+        QTimer::singleShot(0, [&] {
+            if (auto* wiz = qobject_cast<AccountWizard*>(TranslatedWindow::CurrentModalWindow())) {
+                wizardShown = true;
+                wiz->close();
+            }
+        });
+        QTest::mouseDClick(area, Qt::LeftButton, Qt::NoModifier, c.where);
+        QTest::qWait(50);
+        EXPECT_EQ(wizardShown, c.opensWizard) << c.where.y();
+    }
+    EXPECT_EQ(Accounts().Count(), 0);
+}
+
 TEST_F(MainWindowTest, AnAccountWhoseFileCannotBeSavedStaysWithAWarning)
 {
     CreateWindow();

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -32,6 +33,34 @@ namespace vm {
 using namespace mainwindow;
 
 namespace {
+
+// A double click on the tree's empty area, below the last node, runs the
+// action (adding an account), as the tree's menu offers it.
+class EmptyAreaDoubleClick : public QObject
+{
+public:
+    EmptyAreaDoubleClick(QTreeWidget* tree, QAction* action)
+        : QObject(tree), tree_(tree), action_(action)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::MouseButtonDblClick)
+            return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton || tree_->itemAt(mouse->position().toPoint()) ||
+            !action_->isEnabled())
+            return false;
+        action_->trigger();
+        return true;
+    }
+
+private:
+    QTreeWidget* tree_;
+    QAction* action_;
+};
 
 // Account nodes sort by caption without regard to letter case.
 class AccountNode : public QTreeWidgetItem
@@ -142,6 +171,7 @@ void MainWindow::BuildTreeMenu()
     connect(TreeMenu, &QMenu::aboutToShow, this, &MainWindow::UpdateTreeMenu);
     connect(popTreeAdd, &QAction::triggered, this, [this] { popTreeAddClick(false); });
     connect(popTreeAddWizard, &QAction::triggered, this, [this] { popTreeAddClick(true); });
+    Tree->viewport()->installEventFilter(new EmptyAreaDoubleClick(Tree, popTreeAddWizard));
     connect(popTreeDelete, &QAction::triggered, this, &MainWindow::popTreeDeleteClick);
     connect(popTreeWipeLists, &QAction::triggered, this, &MainWindow::popTreeWipeListsClick);
     connect(popTreeCheckMail, &QAction::triggered, this, &MainWindow::popTreeCheckMailClick);

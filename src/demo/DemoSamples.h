@@ -1,0 +1,44 @@
+#pragma once
+// The sample mail of the demo, made in code so every date is recent and
+// nothing binary is kept in the tree: plain and HTML messages, a newsletter
+// with remote pictures, inline pictures, attachments of several types,
+// senders and subjects in several languages and scripts, a message larger
+// than the demo's download limit, high and low priority, a return-receipt
+// request and a long thread.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+
+namespace vm {
+
+struct DemoSample
+{
+    QByteArray uid;
+    QByteArray text; // lines ended by CR LF
+};
+
+struct DemoRecipient
+{
+    QByteArray name;    // UTF-8
+    QByteArray address; // without angle brackets
+};
+
+// The messages waiting in the main demo mailbox at start; ids stay the same
+// from one run to the next.
+QList<DemoSample> DemoMainSamples(const DemoRecipient& to, const QDateTime& now);
+// The few messages of the second (TLS) demo mailbox.
+QList<DemoSample> DemoSecondSamples(const DemoRecipient& to, const QDateTime& now);
+// The n-th message that arrives while the demo runs (n counts from 0).
+QByteArray DemoArrival(int n, const DemoRecipient& to, const QDateTime& now);
+
+// The size of the large sample's attachment, well above the demo's
+// download limit.
+inline constexpr int kDemoLargeAttachmentBytes = 700 * 1024;
+
+// Building blocks, exposed for tests.
+QByteArray DemoPng(int width, int height, quint32 seed);
+QByteArray DemoZip(const QByteArray& fileName, const QByteArray& content);
+QByteArray EncodedWord(const QString& text);
+
+} // namespace vm

@@ -1,0 +1,224 @@
+// The demo servers driven by the program's own clients: the mail check
+// (pipelined, over plain POP3 and over TLS with APOP), removal on the
+// server, and sending with STARTTLS into the demo mailbox.
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <memory>
+
+#include "core/Messages.h"
+#include "demo/DemoSamples.h"
+#include "demo/DemoServers.h"
+#include "demo/DemoSetup.h"
+#include "mime/MessageRecord.h"
+#include "model/AccountsDirectory.h"
+#include "net/TlsTrust.h"
+#include "ops/CertificateFailures.h"
+#include "ops/CheckAccount.h"
+#include "ops/ErrorList.h"
+#include "ops/RemovalOperation.h"
+#include "pop3/Pop3Client.h"
+#include "send/SendWorker.h"
+#include "support/TestPki.h"
+
+using namespace vm;
+
+namespace {
+
+constexpr int kDownloadLimitKB = 300;
+
+class DemoServersTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        vm::test::EnsureCoreApp();
+        SetMessageService(&messages);
+        ASSERT_TRUE(dir.isValid());
+        SetTrustFilePath(dir.filePath(QStringLiteral("certificates.ini")));
+        accounts.SetMailboxDirectory(dir.path() + '/');
+        QString error;
+        ASSERT_TRUE(servers.Start(DemoServerOptions(0), &error)) << error.toStdString();
+        FillDemoMailboxes(servers, QDateTime::currentDateTime());
+        ASSERT_TRUE(SetUpDemoAccounts(accounts, servers, MailboxSaveOptions{}));
+        ASSERT_EQ(accounts.Count(), 2);
+        ASSERT_FALSE(accounts.At(0)->Pop3TLS());
+        ASSERT_TRUE(accounts.At(1)->Pop3TLS());
+        ASSERT_TRUE(accounts.At(1)->APOP());
+    }
+
+    void TearDown() override
+    {
+        servers.Stop();
+        SetTrustFilePath(QString());
+        SetMessageService(nullptr);
+    }
+
+    bool Check(MailAccount& account)
+    {
+        Pop3Client client;
+        OperationRun run;
+        run.client = &client;
+        run.timeoutSeconds = 60;
+        CheckOptions options;
+        options.range = 2;
+        options.maxDownloadKB = kDownloadLimitKB;
+        options.oldGetHeaders = false;
+        ClearErrorList();
+        const bool completed = CheckAccount(account, run, options).completed;
+        EXPECT_TRUE(completed) << ErrorList().join('\n').toStdString();
+        return completed;
+    }
+
+    SendOutcome Send(MailAccount& from, const QByteArray& to, const QString& subject,
+                     const QString& body)
+    {
+        SendRequest r;
+        r.account = &from;
+        r.subject = subject;
+        r.body = body;
+        r.recipients = {{QStringLiteral("Demo"), QString::fromLatin1(to), 1}};
+        SendOptions o;
+        o.silenceLimitSeconds = 60;
+        return SendComposedMessage(r, o);
+    }
+
+    static MessageRecord* FindBySubject(const MailAccount& account, const QString& subject)
+    {
+        for (int i = 0; i < account.Box().Count(); ++i)
+            if (account.Box().At(i)->Subject() == subject)
+                return account.Box().At(i);
+        return nullptr;
+    }
+
+    RecordingMessageService messages;
+    QTemporaryDir dir;
+    AccountsDirectory accounts;
+    DemoServers servers;
+};
+
+} // namespace
+
+TEST_F(DemoServersTest, EverySampleArrivesIntactOverPlainAndTlsAndTheLargeOneAsHeaders)
+{
+    for (int a = 0; a < accounts.Count(); ++a) {
+        SCOPED_TRACE(a);
+        MailAccount& account = *accounts.At(a);
+        ASSERT_TRUE(Check(account));
+        EXPECT_TRUE(CertificateFailures().isEmpty());
+        const QList<DemoMessage> onServer = servers.Store().Snapshot(account.Login());
+        ASSERT_FALSE(onServer.isEmpty());
+        ASSERT_EQ(account.Box().Count(), onServer.size());
+        int headersOnly = 0;
+        for (const DemoMessage& m : onServer) {
+            SCOPED_TRACE(m.uid.toStdString());
+            const MessageRecord* r = account.Box().FindByUIDL(m.uid);
+            ASSERT_NE(r, nullptr);
+            EXPECT_FALSE(r->Subject().isEmpty());
+            EXPECT_FALSE(r->Subject().contains(QLatin1String("=?"))) << r->Subject().toStdString();
+            if (m.text.size() > kDownloadLimitKB * 1024) {
+                ++headersOnly;
+                EXPECT_EQ(r->HoldingState(), MessageRecord::Holding::Headers);
+            } else {
+                EXPECT_EQ(r->HoldingState(), MessageRecord::Holding::Whole);
+                EXPECT_EQ(r->raw, m.text); // byte-stuffing undone exactly
+            }
+        }
+        if (a == 0) {
+            EXPECT_EQ(headersOnly, 1); // the demo shows a message held as headers
+        }
+    }
+}
+
+TEST_F(DemoServersTest, RemovalAndRepliesSentThroughSmtpShowAtTheNextCheck)
+{
+    MailAccount& main = *accounts.At(0);
+    MailAccount& secure = *accounts.At(1);
+    ASSERT_TRUE(Check(main));
+    const int before = main.Box().Count();
+    ASSERT_GE(before, 3);
+
+    const QByteArray goneA = main.Box().At(0)->UID;
+    const QByteArray goneB = main.Box().At(1)->UID;
+    Pop3Client client;
+    OperationRun run;
+    run.client = &client;
+    run.timeoutSeconds = 60;
+    const RemovalResult removed = RemoveMessagesOnServer(main, {main.Box().At(0), main.Box().At(1)},
+                                                         OperationView::MainWindow, run);
+    ASSERT_TRUE(removed.completed) << ErrorList().join('\n').toStdString();
+    EXPECT_EQ(main.Box().Count(), before - 2);
+    EXPECT_EQ(servers.Store().Count(main.Login()), before - 2);
+    for (const DemoMessage& m : servers.Store().Snapshot(main.Login()))
+        EXPECT_NE(m.uid, goneA) << "removed message still on the server";
+    for (const DemoMessage& m : servers.Store().Snapshot(main.Login()))
+        EXPECT_NE(m.uid, goneB);
+
+    // Both accounts send to the main demo address: the TLS account with
+    // STARTTLS required, the plain one with STARTTLS when offered.
+    const QString body = QStringLiteral("I'll take the installers.\n.\n..two dots\nBye");
+    const QString fromSecure = QStringLiteral("Re: Planning the summer release (installers)");
+    const QString fromMain = QString::fromUtf8("Note to myself \xe2\x9c\x93");
+    ASSERT_EQ(secure.SmtpTLSMode(), 2);
+    SendOutcome out = Send(secure, main.FromAddress(), fromSecure, body);
+    ASSERT_TRUE(out.sent) << out.errorText.toStdString();
+    out = Send(main, main.FromAddress(), fromMain, body);
+    ASSERT_TRUE(out.sent) << out.errorText.toStdString();
+
+    ASSERT_TRUE(Check(main));
+    EXPECT_EQ(main.Box().Count(), before);
+    for (const QString& subject : {fromSecure, fromMain}) {
+        SCOPED_TRACE(subject.toStdString());
+        MessageRecord* r = FindBySubject(main, subject);
+        ASSERT_NE(r, nullptr);
+        r->ParseWhole();
+        ASSERT_FALSE(r->TextParts().isEmpty());
+        QString text = r->TextParts().first().Text();
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        EXPECT_TRUE(text.contains(body)) << text.toStdString();
+        EXPECT_TRUE(r->raw.contains("with ESMTPSA")) << "not sent over TLS with a login";
+    }
+    EXPECT_EQ(FindBySubject(main, fromSecure)->FromAddress(), secure.FromAddress());
+}
+
+TEST_F(DemoServersTest, AKeptDataDirectoryReusesItsAccountsWithTheNewPorts)
+{
+    DemoServers second;
+    ASSERT_TRUE(second.Start(DemoServerOptions(0)));
+    ASSERT_TRUE(SetUpDemoAccounts(accounts, second, MailboxSaveOptions{}));
+    ASSERT_EQ(accounts.Count(), 2);
+    EXPECT_EQ(accounts.At(0)->Pop3Port(), second.Pop3Port());
+    EXPECT_EQ(accounts.At(1)->Pop3Port(), second.Pop3TlsPort());
+    EXPECT_EQ(accounts.At(1)->SmtpPort(), second.SmtpPort());
+    // The new certificate is trusted for the new ports only.
+    const QString fp = CertificateFingerprint(second.Certificate());
+    EXPECT_TRUE(IsCertificateTrusted(DemoServers::Host(), second.Pop3TlsPort(), fp));
+    EXPECT_TRUE(IsCertificateTrusted(DemoServers::Host(), second.SmtpPort(), fp));
+    EXPECT_FALSE(IsCertificateTrusted(DemoServers::Host(), second.Pop3Port(), fp));
+    EXPECT_FALSE(IsCertificateTrusted(DemoServers::Host(), servers.Pop3TlsPort(), fp));
+}
+
+TEST(DemoArrivals, NewMailArrivesAtTheConfiguredInterval)
+{
+    vm::test::EnsureCoreApp();
+    DemoServers servers;
+    ASSERT_TRUE(servers.Start(DemoServerOptions(50)));
+    const QByteArray login = DemoAccountSpecs().first().login;
+    QElapsedTimer timer;
+    timer.start();
+    while (servers.Store().Count(login) < 3 && timer.elapsed() < 60000)
+        QThread::msleep(20);
+    const QList<DemoMessage> arrived = servers.Store().Snapshot(login);
+    ASSERT_GE(arrived.size(), 3);
+    EXPECT_NE(arrived.at(0).uid, arrived.at(1).uid);
+    MessageRecord r;
+    r.raw = arrived.at(0).text;
+    r.ParseWhole();
+    EXPECT_FALSE(r.Subject().isEmpty());
+    EXPECT_EQ(r.ToAddress(0), DemoAccountSpecs().first().address);
+    EXPECT_EQ(servers.Store().Count(DemoAccountSpecs().at(1).login), 0);
+}
