@@ -45,6 +45,8 @@ int main(int argc, char** argv)
                              "The commands listed by 'velmora --help' run without one.\n");
         return 2;
     }
+    // The HTML views (Qt WebEngine) need this before the application object.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,39 +1,180 @@
 #include "ui/view/MessageView.h"
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include "config/Settings.h"
 #include "core/TempDir.h"
+#include "mime/MessageRecord.h"
+#include "model/MailAccount.h"
+#include "ops/ErrorList.h"
 #include "render/MessagePage.h"
 #include "ui/view/HtmlView.h"
 
 namespace vm {
 
-// Placeholder until rendering lands: the view shows nothing yet.
-MessageView::MessageView(const QString& pageFileName, QWidget* parent) : QWidget(parent)
+namespace {
+
+// Courier New where installed, else the system's fixed-width font; 10 point.
+QFont TextBoxFont()
+{
+    QFont font = QFontDatabase::families().contains(QStringLiteral("Courier New"))
+                     ? QFont(QStringLiteral("Courier New"))
+                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(10);
+    return font;
+}
+
+// Sets the text box's text with one alignment and weight for all of it.
+void SetBoxText(QPlainTextEdit* box, const QString& text, Qt::Alignment alignment, bool bold)
+{
+    QTextDocument* doc = box->document();
+    QTextOption option = doc->defaultTextOption();
+    option.setAlignment(alignment);
+    doc->setDefaultTextOption(option);
+    box->clear();
+    QTextCharFormat format;
+    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    QTextCursor cursor(doc);
+    cursor.insertText(text, format);
+    box->moveCursor(QTextCursor::Start);
+}
+
+} // namespace
+
+MessageView::MessageView(const QString& pageFileName, QWidget* parent)
+    : QWidget(parent), pageFileName_(pageFileName)
 {
     setObjectName(QStringLiteral("MsgViewFrame"));
+    const QString folder = TempDirPath();
+    writer_ = std::make_unique<MessagePageWriter>(folder, pageFileName);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     DHTML = new HtmlView(this);
+    DHTML->SetPageFolder(folder);
+    DHTML->navigationRequested = [this](const QUrl& target) { return LinkClicked(target); };
+    connect(DHTML, &HtmlView::contextMenuRequested, DHTML, &HtmlView::PopUpMenu);
+    connect(DHTML, &HtmlView::loadFinished, this, &MessageView::pageLoaded);
+
     TextBox = new QPlainTextEdit(this);
+    TextBox->setObjectName(QStringLiteral("TextBox"));
     TextBox->setReadOnly(true);
+    TextBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    TextBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TextBox->setFont(TextBoxFont());
+    QPalette palette = TextBox->palette();
+    palette.setColor(QPalette::Text, QColor(0x00, 0x00, 0x80)); // navy
+    TextBox->setPalette(palette);
     TextBox->setVisible(false);
     layout->addWidget(DHTML);
     layout->addWidget(TextBox);
-    Q_UNUSED(pageFileName);
+
+    openExternal = [](const QUrl& url) { OpenExternalDefault(url); };
 }
 
-MessageView::~MessageView() = default;
+MessageView::~MessageView() = default; // the writer deletes its files
+
+QString MessageView::PageFilePath() const
+{
+    return writer_->PageFilePath();
+}
+
+void MessageView::ShowHtml(bool html)
+{
+    DHTML->setVisible(html);
+    TextBox->setVisible(!html);
+}
 
 void MessageView::RenderMessage(MessageRecord* message, MailAccount* account)
 {
-    message_ = message;
     account_ = account;
+    if (!message || !account)
+        return;
+    if (DHTML->Busy())
+        DHTML->Stop();
+    PageOptions options;
+    options.htmlPreview = AppSettings().DHTMLPreview;
+    options.graphicsPreview = AppSettings().GraphicsPreview;
+    // The writer deletes the previous page's files first; the record is not
+    // used after this call.
+    const RenderedPage page = writer_->Render(*message, options);
+    if (!page.html) {
+        SetBoxText(TextBox, page.plainText, Qt::AlignLeft, false);
+        ShowHtml(false);
+        return;
+    }
+    if (!page.written)
+        return; // the view keeps what it showed
+    ShowHtml(true);
+    DHTML->Navigate(writer_->PageFilePath());
 }
 
-void MessageView::ShowNotice() {}
-void MessageView::DeletePageFiles() {}
-void MessageView::PrintPage() {}
+void MessageView::ShowNotice()
+{
+    const QString text = TextOr("MSGVIEWFRAME", "MsgViewInaccessible", "View inaccessible");
+    if (!AppSettings().DHTMLPreview) {
+        SetBoxText(TextBox, QStringLiteral("\r\n") + text, Qt::AlignHCenter, true);
+        ShowHtml(false);
+        return;
+    }
+    if (DHTML->Busy())
+        DHTML->Stop();
+    ShowHtml(true);
+    if (writer_->WriteNotice(text))
+        DHTML->Navigate(writer_->PageFilePath());
+}
+
+void MessageView::DeletePageFiles()
+{
+    writer_->DeletePageFiles();
+}
+
+void MessageView::PrintPage()
+{
+    if (!DHTML->isHidden())
+        DHTML->Print();
+}
+
+bool MessageView::LinkClicked(const QUrl& target)
+{
+    // Moves within the page itself (anchors) go ahead.
+    if (target.isLocalFile() &&
+        QDir::cleanPath(target.toLocalFile()) == QDir::cleanPath(writer_->PageFilePath()))
+        return true;
+    const QString text = target.toString();
+    if (target.scheme().compare(QLatin1String("mailto"), Qt::CaseInsensitive) == 0 && account_ &&
+        account_->SendViaThisProgram() && composeTo) {
+        composeTo(account_, text.mid(text.indexOf(QLatin1Char(':')) + 1));
+        return false;
+    }
+    if (openExternal)
+        openExternal(target);
+    return false;
+}
+
+bool MessageView::MayOpenExternally(const QUrl& url)
+{
+    if (!url.isValid())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("mailto"))
+        return !url.path().isEmpty();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+           !url.host().isEmpty();
+}
+
+bool MessageView::OpenExternalDefault(const QUrl& url)
+{
+    return MayOpenExternally(url) && QDesktopServices::openUrl(url);
+}
 
 } // namespace vm

@@ -4,6 +4,10 @@
 // message's content is not available. One instance sits in the main
 // window's preview pane (page file "message1.html"), one in the details
 // window ("message2.html"), so the two never write the same file.
+//
+// The view keeps no message record after RenderMessage returns (a worker
+// may delete records later); it keeps the account for clicked mail links.
+// A right click on the page pops up the view's menu popDHTML.
 
 #include <QString>
 #include <QWidget>
@@ -29,7 +33,9 @@ public:
     ~MessageView() override; // deletes its page files
 
     // Shows message, whose stored text the caller has parsed whole (and
-    // releases after); account is the mailbox's account.
+    // releases after); account is the mailbox's account. Nothing is shown
+    // while either is missing. HTML preview and the picture preview follow
+    // the settings (DHTMLPreview, GraphicsPreview).
     void RenderMessage(MessageRecord* message, MailAccount* account);
     // "View inaccessible": the message's content is not available.
     void ShowNotice();
@@ -37,6 +43,20 @@ public:
     void DeletePageFiles();
     // Prints the page when the HTML view is shown.
     void PrintPage();
+
+    // The page file of this view (inside the private temporary folder).
+    QString PageFilePath() const;
+    // The decision on a clicked link of the page: true for a target within
+    // the page file; otherwise the link is handed on (composeTo or
+    // openExternal) and false returned.
+    bool LinkClicked(const QUrl& target);
+    // True for the links that may leave the program: http and https with a
+    // host, and mailto. Every other scheme (file:, javascript:, data:, ...)
+    // is refused.
+    static bool MayOpenExternally(const QUrl& url);
+    // The default of openExternal: the desktop's handler, for the links
+    // MayOpenExternally allows; false when nothing was opened.
+    static bool OpenExternalDefault(const QUrl& url);
 
     HtmlView* DHTML = nullptr;
     QPlainTextEdit* TextBox = nullptr;
@@ -53,8 +73,10 @@ signals:
     void pageLoaded(bool ok);
 
 private:
+    void ShowHtml(bool html);
+
+    QString pageFileName_;
     std::unique_ptr<MessagePageWriter> writer_;
-    MessageRecord* message_ = nullptr;
     MailAccount* account_ = nullptr;
 };
 

@@ -1,0 +1,88 @@
+// The welcome page: shipped content written out and shown without any
+// remote load, its links reaching the program's hooks, no context menu.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include "ViewTestSupport.h"
+#include "core/TempDir.h"
+#include "ui/view/HtmlView.h"
+#include "ui/view/WelcomeView.h"
+
+using namespace vmtest;
+using vm::WelcomeView;
+
+namespace {
+
+TEST(WelcomeView, ShowsItsOwnPagesAndHandsTheProgramLinksToHooks)
+{
+    EnsureWebApp();
+    auto* welcome = new WelcomeView;
+    QSignalSpy loaded(welcome, &WelcomeView::pageLoaded);
+    welcome->resize(800, 600);
+    welcome->show();
+    ASSERT_TRUE(WaitUntil([&] { return !loaded.isEmpty(); }));
+    EXPECT_TRUE(loaded.first().at(0).toBool());
+    EXPECT_EQ(welcome->Browser->objectName(), "Browser");
+    EXPECT_TRUE(QFileInfo(welcome->StartPage())
+                    .canonicalFilePath()
+                    .startsWith(QFileInfo(vm::TempDirPath()).canonicalFilePath() + '/'));
+    QWebEnginePage* page = welcome->Browser->Engine()->page();
+    EXPECT_TRUE(PageText(page).contains("Welcome to Velmora"));
+    // Every picture of the page is there and local.
+    EXPECT_EQ(RunAppScript(page, "Array.from(document.images).filter(function(i){"
+                                 "return i.naturalWidth===0}).length")
+                  .toInt(),
+              0);
+    EXPECT_GE(RunAppScript(page, "document.images.length").toInt(), 1);
+    Settle(500);
+    EXPECT_FALSE(welcome->Browser->RemoteContentBlocked());
+
+    QStringList calls;
+    welcome->addAccount = [&] { calls << "addAccount"; };
+    welcome->help = [&] { calls << "help"; };
+    welcome->makerSite = [&] { calls << "makerSite"; };
+    const struct
+    {
+        const char* selector;
+        const char* hook;
+    } links[] = {{"a[href='http://addaccount']", "addAccount"},
+                 {"a[href='http://help']", "help"},
+                 {"a[href^='https://velmora.example.org']", "makerSite"}};
+    const QUrl start = page->url();
+    for (const auto& link : links) {
+        calls.clear();
+        EXPECT_EQ(RunAppScript(page, QStringLiteral("(function(){var a=document.querySelector("
+                                                    "\"%1\");if(!a)return false;a.click();"
+                                                    "return true})()")
+                                         .arg(link.selector))
+                      .toBool(),
+                  true)
+            << link.selector;
+        ASSERT_TRUE(WaitUntil([&] { return !calls.isEmpty(); }, 10000)) << link.hook;
+        EXPECT_EQ(calls, QStringList{link.hook});
+        EXPECT_EQ(page->url(), start);
+    }
+    // Other targets call nothing; the welcome folder's pages go ahead.
+    calls.clear();
+    EXPECT_FALSE(welcome->LinkClicked(QUrl("https://elsewhere.example.com/")));
+    EXPECT_FALSE(welcome->LinkClicked(QUrl("file:///etc/passwd")));
+    EXPECT_TRUE(welcome->LinkClicked(QUrl::fromLocalFile(welcome->PageFolder() + "/other.htm")));
+    EXPECT_TRUE(calls.isEmpty());
+
+    // A right click shows no menu.
+    QTest::mouseClick(welcome->Browser->Engine()->focusProxy(), Qt::RightButton, {},
+                      QPoint(20, 20));
+    Settle(1000);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    delete welcome;
+}
+
+} // namespace
