@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QUrl>
 #include <QItemSelectionModel>
 #include <QTreeWidget>
 
@@ -12,6 +15,7 @@
 #include "app/TrayControl.h"
 #include "config/Settings.h"
 #include "core/AppInfo.h"
+#include "core/TempDir.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "ops/OperationReport.h"
@@ -104,6 +108,25 @@ private:
 
 } // namespace
 
+namespace {
+
+// Until a manual ships, the help is the README: written out of the program's
+// resources into the private temporary folder and opened by the desktop.
+void OpenHelp()
+{
+    const QString dir = TempDirPath();
+    if (dir.isEmpty())
+        return;
+    const QString path = dir + QStringLiteral("/README.md");
+    QFile::remove(path);
+    if (!QFile::copy(QStringLiteral(":/help/README.md"), path))
+        return;
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+} // namespace
+
 MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     : QObject(parent), window_(window)
 {
@@ -149,6 +172,7 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };
     c.tray = [this] { tray_->TrayButtonClicked(); };
     c.activated = [this] { tray_->Activated(); };
+    c.help = [] { OpenHelp(); };
     window.installEventFilter(this);
     window.UpdateWindowState();
 }

@@ -26,6 +26,7 @@
 #include "ui/main/MessageListView.h"
 #include "ui/main/MainWindow.h"
 #include "ui/view/PreviewPane.h"
+#include "ui/view/WelcomeView.h"
 #include "ui_main/Fixtures.h"
 
 using namespace vm;
@@ -750,5 +751,26 @@ TEST_F(MainWindowTest, KeysReleasedInTheTreeRepeatTheClickStep)
         QTest::keyRelease(wnd->Tree, Qt::Key(key));
         EXPECT_EQ(wnd->ShownMailbox(), &b->Box());
         Select({a});
+    }
+}
+
+// The welcome page's "add account" link opens the wizard, but not while a
+// POP3 operation owns the account list.
+TEST_F(MainWindowTest, WelcomePageAddsAnAccountOnlyWhenIdle)
+{
+    CreateWindow();
+    wnd->show();
+    for (const bool busy : {true, false}) {
+        wnd->SetBusy(busy);
+        bool wizardShown = false;
+        QTimer::singleShot(0, [&] {
+            if (auto* wiz = qobject_cast<AccountWizard*>(TranslatedWindow::CurrentModalWindow())) {
+                wizardShown = true;
+                wiz->close();
+            }
+        });
+        EXPECT_FALSE(wnd->WelcomeFrame->LinkClicked(QUrl(QStringLiteral("http://addaccount"))));
+        QTest::qWait(50);
+        EXPECT_EQ(wizardShown, !busy) << busy;
     }
 }

@@ -24,6 +24,7 @@
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
 #include "ui/main/MainWindowShared.h"
+#include "ui/view/WelcomeView.h"
 #include "ui/view/PreviewPane.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QFrame>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -37,6 +38,7 @@
 #include "ui/view/HtmlView.h"
 #include "ui/view/MessageView.h"
 #include "ui/view/PreviewPane.h"
+#include "ui/view/WelcomeView.h"
 
 
 namespace vm {
@@ -92,12 +94,20 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
     BuildListPane();
 
-    WelcomeFrame = new QWidget(central_);
-    WelcomeFrame->setObjectName(QStringLiteral("WelcomeFrame"));
-    WelcomeFrame->setAutoFillBackground(true);
-    QPalette wp = WelcomeFrame->palette();
-    wp.setColor(QPalette::Window, Qt::white);
-    WelcomeFrame->setPalette(wp);
+    WelcomeFrame = new WelcomeView(central_);
+    WelcomeFrame->addAccount = [this] {
+        // A new account changes the account list: never while a POP3
+        // operation owns it.
+        if (!busy_)
+            popTreeAddClick(true);
+    };
+    WelcomeFrame->help = [this] {
+        if (commands.help)
+            commands.help();
+    };
+    WelcomeFrame->makerSite = [] {
+        QDesktopServices::openUrl(QUrl(AppInfo::Instance().MakerHomePage()));
+    };
 
     BuildBottomBar();
 

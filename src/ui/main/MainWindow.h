@@ -42,6 +42,7 @@ class MessageListView;
 class Settings;
 class AccountWindow;
 class AccountWizard;
+class WelcomeView;
 class PreviewPane;
 
 class MainWindow : public QMainWindow, public vm::TranslationHooks
@@ -76,6 +77,7 @@ public:
         std::function<void()> addressBook;
         std::function<void()> settings;
         std::function<void()> about;
+        std::function<void()> help;       // the program's help (F1, the welcome page)
         std::function<void()> tray;       // BTray
         std::function<void()> interrupt;  // popStatusInterrupt / TBAbort
         std::function<void()> lockToggle; // TBLock
@@ -180,7 +182,7 @@ public:
     vm::PreviewPane* ViewFrame = nullptr; // the list on top, the preview below
     vm::MessageListView* MsgList = nullptr;
     vm::MessageListModel* ListModel = nullptr;
-    QWidget* WelcomeFrame = nullptr;
+    vm::WelcomeView* WelcomeFrame = nullptr;
     QWidget* BottomBar = nullptr;
     QToolButton* BRefresh = nullptr;
     QToolButton* BComposeNew = nullptr;
