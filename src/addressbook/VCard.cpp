@@ -9,9 +9,9 @@ namespace {
 
 struct Property
 {
-    QByteArray name;                      // upper case, without group
+    QByteArray name;                             // upper case, without group
     QList<QPair<QByteArray, QByteArray>> params; // upper-case names, raw values
-    QByteArray value;                     // raw, still escaped
+    QByteArray value;                            // raw, still escaped
 
     QByteArray Param(const char* key) const
     {
@@ -296,12 +296,22 @@ QByteArray Escape(const QString& text)
     QByteArray out;
     for (char c : text.toUtf8()) {
         switch (c) {
-        case '\\': out.append("\\\\"); break;
-        case ',': out.append("\\,"); break;
-        case ';': out.append("\\;"); break;
-        case '\n': out.append("\\n"); break;
-        case '\r': break;
-        default: out.append(c);
+        case '\\':
+            out.append("\\\\");
+            break;
+        case ',':
+            out.append("\\,");
+            break;
+        case ';':
+            out.append("\\;");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            break;
+        default:
+            out.append(c);
         }
     }
     return out;

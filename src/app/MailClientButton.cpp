@@ -50,7 +50,8 @@ void OpenAccountClient(const MailAccount* account, const MailClientLaunchers& la
     if (!started) {
         if (!problem.isEmpty())
             qWarning("default mail client: %s", qUtf8Printable(problem));
-        ShowError(MainWindowText("ErrorLaunchingDefaultClient", "Can't start default mail client."));
+        ShowError(
+            MainWindowText("ErrorLaunchingDefaultClient", "Can't start default mail client."));
     }
 }
 

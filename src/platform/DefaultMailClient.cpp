@@ -93,8 +93,8 @@ QStringList SplitDesktopExec(const QString& exec, const QString& name, const QSt
     QStringList out;
     QString cur;
     bool inArg = false;
-    bool quoted = false;     // inside "..."
-    bool wasQuoted = false;  // the current argument had quotes
+    bool quoted = false;    // inside "..."
+    bool wasQuoted = false; // the current argument had quotes
     for (int i = 0; i < value.size(); ++i) {
         const QChar c = value.at(i);
         if (quoted) {
@@ -197,9 +197,8 @@ MailClientCommand DefaultMailClientCommand()
 {
     MailClientCommand cmd;
     QProcess query;
-    query.start(QStringLiteral("xdg-mime"),
-                {QStringLiteral("query"), QStringLiteral("default"),
-                 QStringLiteral("x-scheme-handler/mailto")});
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("x-scheme-handler/mailto")});
     if (!query.waitForStarted(5000)) {
         cmd.problem = QStringLiteral("xdg-mime cannot be started");
         return cmd;
@@ -225,8 +224,9 @@ MailClientCommand DefaultMailClientCommand()
         cmd.problem = QStringLiteral("the desktop entry %1 is hidden").arg(id);
         return cmd;
     }
-    cmd.argv = SplitDesktopExec(keys.value(QStringLiteral("Exec")), keys.value(QStringLiteral("Name")),
-                                keys.value(QStringLiteral("Icon")), path);
+    cmd.argv =
+        SplitDesktopExec(keys.value(QStringLiteral("Exec")), keys.value(QStringLiteral("Name")),
+                         keys.value(QStringLiteral("Icon")), path);
     if (cmd.argv.isEmpty())
         cmd.problem = QStringLiteral("the desktop entry %1 has no usable Exec line").arg(id);
     return cmd;

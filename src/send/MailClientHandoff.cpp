@@ -93,8 +93,8 @@ QString StageHandoffAttachment(const QString& sourcePath, const QString& wantedN
     const QString root = HandoffCacheDir();
     if (!QDir().mkpath(root))
         return {};
-    QFile::setPermissions(root, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                    QFileDevice::ExeOwner);
+    QFile::setPermissions(root,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     // Files of earlier hand-offs are kept a week for clients that open them late.
     const QDateTime limit = QDateTime::currentDateTimeUtc().addDays(-7);
     const QFileInfoList old = QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -122,7 +122,9 @@ QString StageHandoffAttachment(const QString& sourcePath, const QString& wantedN
     return target;
 }
 
-XdgEmailRun::XdgEmailRun(QObject* parent) : QObject(parent) {}
+XdgEmailRun::XdgEmailRun(QObject* parent) : QObject(parent)
+{
+}
 
 XdgEmailRun::~XdgEmailRun()
 {

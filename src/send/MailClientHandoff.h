@@ -27,8 +27,8 @@ struct HandoffMessage
 
 struct XdgEmailCall
 {
-    QStringList arguments;   // for xdg-email
-    QStringList refused;     // addresses and paths left out, with the reason
+    QStringList arguments; // for xdg-email
+    QStringList refused;   // addresses and paths left out, with the reason
 };
 
 // The arguments: "--utf8", "--cc ADDRESS" per Cc recipient, "--subject"

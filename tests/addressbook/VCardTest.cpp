@@ -57,25 +57,40 @@ TEST(VCard, SamplesOfOtherProgramsImportWithNamesAddressesAndNotes)
 {
     const QList<Sample> samples{
         {"phone-sync-v3.vcf",
-         {{"Ada", "Lovelace", {"ada@analytical.example", "countess@engine.example.org"},
-           "+44 20 7946 0001", "https://ada.example.net/notes", "",
+         {{"Ada",
+           "Lovelace",
+           {"ada@analytical.example", "countess@engine.example.org"},
+           "+44 20 7946 0001",
+           "https://ada.example.net/notes",
+           "",
            "Met at the engine demonstration. Prefers letters to calls, and long notes are "
            "folded by the exporter at seventy-five octets."},
           // N is empty: the formatted name (the company) becomes the last name.
           {"", "Northwind Traders", {"orders@northwind.example"}, "", "", "", ""}}},
         {"desktop-v3.vcf",
-         {{QString::fromUtf8("Jürgen Karl"), QString::fromUtf8("Müller"),
+         {{QString::fromUtf8("Jürgen Karl"),
+           QString::fromUtf8("Müller"),
            {"j.mueller@beispiel.example", "juergen@privat.example"},
-           "+49 170 7654321", "", "", ""}, // the preferred number wins
+           "+49 170 7654321",
+           "",
+           "",
+           ""}, // the preferred number wins
           {QString::fromUtf8("Siobhán"), "O, Brien", {"siobhan@eire.example"}, "", "", "", ""}}},
         {"mail-client-v4.vcf",
-         {{QString::fromUtf8("太郎"), QString::fromUtf8("山田"),
-           {"taro@yamada.example.jp", "taro.yamada@work.example"}, "+81-90-1234-5678",
-           "https://yamada.example.jp/", "xmpp:taro@chat.example.jp",
+         {{QString::fromUtf8("太郎"),
+           QString::fromUtf8("山田"),
+           {"taro@yamada.example.jp", "taro.yamada@work.example"},
+           "+81-90-1234-5678",
+           "https://yamada.example.jp/",
+           "xmpp:taro@chat.example.jp",
            "First line\nsecond line, with a comma; and a semicolon"}}},
         {"legacy-v21.vcf",
-         {{QString::fromUtf8("Renée"), QString::fromUtf8("François"),
-           {"renee@francois.example.fr", "rf@bureau.example.fr"}, "+33 1 23 45 67 89", "", "",
+         {{QString::fromUtf8("Renée"),
+           QString::fromUtf8("François"),
+           {"renee@francois.example.fr", "rf@bureau.example.fr"},
+           "+33 1 23 45 67 89",
+           "",
+           "",
            QString::fromUtf8("Café le matin, thé l'après-midi.")}}},
     };
     for (const Sample& s : samples) {
@@ -120,8 +135,8 @@ TEST(VCard, OwnExportReadsBackUnchangedInBothVersions)
                  .release());
     // Characters the format escapes, and a name long enough to be folded with
     // multi-byte characters across the fold.
-    book.Add(MakeContact("Back\\slash, semi;colon", QString::fromUtf8("Ünïcödé ") +
-                                                        QString::fromUtf8("ü").repeated(60),
+    book.Add(MakeContact("Back\\slash, semi;colon",
+                         QString::fromUtf8("Ünïcödé ") + QString::fromUtf8("ü").repeated(60),
                          {"u@example.org"})
                  .release());
     book.Add(MakeContact("", "Acme, Inc.", {"sales@acme.example"}).release());
@@ -153,7 +168,8 @@ TEST(VCard, OwnExportReadsBackUnchangedInBothVersions)
 TEST(VCard, ReimportedSampleKeepsWhatWasRead)
 {
     AddressBook book;
-    for (const char* f : {"phone-sync-v3.vcf", "desktop-v3.vcf", "mail-client-v4.vcf", "legacy-v21.vcf"})
+    for (const char* f :
+         {"phone-sync-v3.vcf", "desktop-v3.vcf", "mail-client-v4.vcf", "legacy-v21.vcf"})
         for (VCardContact& c : ReadVCards(Fixture(f)))
             book.Add(c.contact.release());
     const std::vector<VCardContact> back = ReadVCards(WriteVCards(book));
@@ -176,16 +192,17 @@ TEST(VCard, NoteIsWrittenEscapedAndReadBack)
 TEST(VCard, BrokenInputGivesOnlyCompleteCards)
 {
     const QList<QByteArray> inputs{
-        "",
-        "not a vcard at all",
+        "", "not a vcard at all",
         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Unended\r\nEMAIL:u@x.example\r\n", // no END
-        "BEGIN:VCARD\r\nVERSION:4.0\r\nNOTE:only a note\r\nEND:VCARD\r\n",  // neither name nor address
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nNOTE:only a note\r\nEND:VCARD\r\n",   // neither name nor
+                                                                             // address
     };
     for (const QByteArray& in : inputs)
         EXPECT_TRUE(ReadVCards(in).empty()) << in.constData();
     // A byte order mark and a card in lower case still read.
     const std::vector<VCardContact> cards =
-        ReadVCards("\xEF\xBB\xBF" "begin:vcard\nversion:3.0\nfn:Low Case\nemail:l@c.example\nend:vcard\n");
+        ReadVCards("\xEF\xBB\xBF"
+                   "begin:vcard\nversion:3.0\nfn:Low Case\nemail:l@c.example\nend:vcard\n");
     ASSERT_EQ(cards.size(), 1u);
     EXPECT_EQ(cards.front().contact->lastName, "Low Case");
 }

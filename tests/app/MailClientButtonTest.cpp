@@ -19,9 +19,9 @@ TEST(ClientButton, OpensWebmailOrTheDefaultClientAndReportsFailures)
     {
         int kind;
         const char* webmail;
-        bool opens;           // the launcher is reached
-        const char* opened;   // the web address asked for
-        const char* error;    // a part of the message shown, empty for none
+        bool opens;         // the launcher is reached
+        const char* opened; // the web address asked for
+        const char* error;  // a part of the message shown, empty for none
     } cases[] = {
         {1, "mail.example.com", true, "http://mail.example.com", ""},
         {1, "HTTPS://mail.example.com", true, "HTTPS://mail.example.com", ""},

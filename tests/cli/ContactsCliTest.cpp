@@ -109,7 +109,11 @@ TEST_F(Contacts, ImportPrintExportAndImportAgain)
     EXPECT_EQ(j.value("lastName").toString(), QString::fromUtf8("Müller"));
     EXPECT_EQ(j.value("emails").toArray().size(), 2);
     EXPECT_EQ(j.value("phone").toString(), "+49 170 7654321");
-    EXPECT_EQ(ByName(book, QString::fromUtf8("Renée François")).value("emails").toArray().first().toString(),
+    EXPECT_EQ(ByName(book, QString::fromUtf8("Renée François"))
+                  .value("emails")
+                  .toArray()
+                  .first()
+                  .toString(),
               "renee@francois.example.fr");
 
     // Importing the same cards again adds no entry and no address.

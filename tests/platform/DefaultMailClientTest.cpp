@@ -34,7 +34,8 @@ TEST(Webmail, OnlyHttpAndHttpsAddressesAreOpened)
         {"", ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(WebmailUrl(QString::fromLatin1(c.typed)), QString::fromLatin1(c.opened)) << c.typed;
+        EXPECT_EQ(WebmailUrl(QString::fromLatin1(c.typed)), QString::fromLatin1(c.opened))
+            << c.typed;
 }
 
 TEST(DesktopExec, ArgumentsAreSplitWithoutAShell)
@@ -46,14 +47,19 @@ TEST(DesktopExec, ArgumentsAreSplitWithoutAShell)
     } cases[] = {
         {"mailer %u", {"mailer"}},
         {"/opt/Mail App/bin/mail -compose %U", {"/opt/Mail", "App/bin/mail", "-compose"}},
-        {"\"/opt/Mail App/bin/mail\" --new \"a \\\"q\\\" b\" %f", {"/opt/Mail App/bin/mail", "--new", "a \"q\" b"}},
-        {"mail --title=%c %i --entry %k 100%%", {"mail", "--title=Mailer", "--icon", "mail-icon", "--entry", "/e.desktop", "100%"}},
-        {"sh -c \"echo $HOME; rm x\"", {"sh", "-c", "echo $HOME; rm x"}}, // one argument, nothing expanded
-        {"mail\\sclient --x", {"mail", "client", "--x"}},                // \s is a blank of the value
+        {"\"/opt/Mail App/bin/mail\" --new \"a \\\"q\\\" b\" %f",
+         {"/opt/Mail App/bin/mail", "--new", "a \"q\" b"}},
+        {"mail --title=%c %i --entry %k 100%%",
+         {"mail", "--title=Mailer", "--icon", "mail-icon", "--entry", "/e.desktop", "100%"}},
+        {"sh -c \"echo $HOME; rm x\"",
+         {"sh", "-c", "echo $HOME; rm x"}},               // one argument, nothing expanded
+        {"mail\\sclient --x", {"mail", "client", "--x"}}, // \s is a blank of the value
         {"mail \"unterminated", {}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SplitDesktopExec(QString::fromLatin1(c.exec), "Mailer", "mail-icon", "/e.desktop"), c.argv)
+        EXPECT_EQ(
+            SplitDesktopExec(QString::fromLatin1(c.exec), "Mailer", "mail-icon", "/e.desktop"),
+            c.argv)
             << c.exec;
 }
 
@@ -91,8 +97,9 @@ protected:
     // xdg-mime records its arguments and names the handler.
     void FakeXdgMime(const QByteArray& answer)
     {
-        Script(bin + "/xdg-mime", "printf '%s\\n' \"$@\" > '" + tmp.filePath("xdg-mime.args").toUtf8() +
-                                      "'\necho '" + answer + "'\n");
+        Script(bin + "/xdg-mime", "printf '%s\\n' \"$@\" > '" +
+                                      tmp.filePath("xdg-mime.args").toUtf8() + "'\necho '" +
+                                      answer + "'\n");
     }
     QTemporaryDir tmp;
     QString bin, apps;
@@ -107,9 +114,10 @@ TEST_F(FakeDesktop, DefaultClientStartsFromItsDesktopEntryWithoutAShell)
     Script(client, "printf '%s\\n' \"$@\" > '" + record.toUtf8() + "'\n");
     QFile entry(apps + "/vendor/fakemail.desktop");
     ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-    entry.write("[Desktop Action Compose]\nExec=wrong\n\n[Desktop Entry]\nType=Application\nName=Fake "
-                "Mail\nExec=\"" + client.toUtf8() + "\" -mail %u \"$(touch " +
-                tmp.filePath("pwned").toUtf8() + ")\"\n");
+    entry.write(
+        "[Desktop Action Compose]\nExec=wrong\n\n[Desktop Entry]\nType=Application\nName=Fake "
+        "Mail\nExec=\"" +
+        client.toUtf8() + "\" -mail %u \"$(touch " + tmp.filePath("pwned").toUtf8() + ")\"\n");
     entry.close();
 
     const MailClientCommand cmd = DefaultMailClientCommand();

@@ -94,7 +94,8 @@ TEST_F(Handoff, ArgumentsReachXdgEmailWithoutAddedFields)
               0);
 
     HandoffMessage m;
-    m.to = {EmailAddress("Ann", "ann@example.org"), EmailAddress("", "bob@example.org,evil@example.org"),
+    m.to = {EmailAddress("Ann", "ann@example.org"),
+            EmailAddress("", "bob@example.org,evil@example.org"),
             EmailAddress("", "-x@example.org")};
     m.cc = {EmailAddress("Cy", "cy@example.org"), EmailAddress("", "\"q\"@example.org")};
     m.subject = QString::fromUtf8("Zürich\r\nBcc: evil@example.org");

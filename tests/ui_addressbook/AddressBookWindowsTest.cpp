@@ -90,7 +90,9 @@ TEST_F(VisitCard, AddressesPassTheSendersRuleBeforeEnteringTheCard)
         {"<a@example.org>", false},
         {"a\"b@example.org", false},
         {"a\tb@example.org", false},
-        {"a\x7f" "b@example.org", false},
+        {"a\x7f"
+         "b@example.org",
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);
@@ -337,8 +339,7 @@ TEST_F(Picker, RowsPerAddressAndTheChosenKind)
     AddContact(book, "NoMail", "", {});
     const AddressPick pick = Pick(book, [](AddressPickWindow* w) {
         EXPECT_EQ(w->PList->topLevelItemCount(), 4);
-        EXPECT_EQ(Column(w->PList, 0),
-                  QStringList({"Al", "Zoe Quinn", "Zoe Quinn", "Zoe Quinn"}));
+        EXPECT_EQ(Column(w->PList, 0), QStringList({"Al", "Zoe Quinn", "Zoe Quinn", "Zoe Quinn"}));
         EXPECT_TRUE(w->BCC->isEnabled()); // the first row is selected
         w->PList->clearSelection();
         EXPECT_FALSE(w->BTo->isEnabled());

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/ui/ListLook.h"
 #include "addressbook/ui/VisitCardWindow.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -70,20 +71,16 @@ AddressBookWindow::AddressBookWindow(AddressBook& book, const QString& filePath,
     PList = new QTreeWidget(this);
     PList->setObjectName(QStringLiteral("PList"));
     PList->setColumnCount(5);
-    PList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("E-mail"), QStringLiteral("Phone"),
-                            QStringLiteral("Messenger"), QStringLiteral("Website")});
+    PList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("E-mail"),
+                            QStringLiteral("Phone"), QStringLiteral("Messenger"),
+                            QStringLiteral("Website")});
     PList->setRootIsDecorated(false);
     PList->setUniformRowHeights(true);
     PList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     PList->setSelectionBehavior(QAbstractItemView::SelectRows);
     PList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     PList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    PList->setStyleSheet(QStringLiteral("QTreeWidget::item { border-right: 1px solid #d0d0d0; "
-                                        "border-bottom: 1px solid #d0d0d0; }"));
-    PList->setFont(QFont(QStringLiteral("Arial"), 9));
-    QPalette pal = PList->palette();
-    pal.setColor(QPalette::Text, QColor(0x00, 0x00, 0x80));
-    PList->setPalette(pal);
+    ApplyAddressListLook(PList, 9);
     PList->header()->setSectionsClickable(true);
     PList->header()->setStretchLastSection(false);
     PList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -141,9 +138,8 @@ AddressBookWindow::AddressBookWindow(AddressBook& book, const QString& filePath,
     connect(PList, &QTreeWidget::itemActivated, this, [this] { AEdit->trigger(); });
     connect(PList->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { HeaderClicked(column); });
-    connect(PList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        popListMenu->popup(PList->viewport()->mapToGlobal(pos));
-    });
+    connect(PList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { popListMenu->popup(PList->viewport()->mapToGlobal(pos)); });
     // Recipients added after a send (or another window's edits) show at once.
     connect(&book_.Notifier(), &AddressBookNotifier::changed, this, [this] {
         if (isVisible())
@@ -255,14 +251,17 @@ void AddressBookWindow::HeaderClicked(int column)
     QList<const Contact*> selected;
     for (QTreeWidgetItem* item : PList->selectedItems())
         selected.append(static_cast<Contact*>(item->data(0, kContactRole).value<void*>()));
-    const Contact* current = PList->currentItem() ? ContactAt(PList->indexOfTopLevelItem(PList->currentItem())) : nullptr;
+    const Contact* current = PList->currentItem()
+                                 ? ContactAt(PList->indexOfTopLevelItem(PList->currentItem()))
+                                 : nullptr;
     updating_ = true;
     Sort();
     for (const Contact* c : selected)
         if (QTreeWidgetItem* item = PList->topLevelItem(RowOf(c)))
             item->setSelected(true);
     if (current)
-        PList->setCurrentItem(PList->topLevelItem(RowOf(current)), 0, QItemSelectionModel::NoUpdate);
+        PList->setCurrentItem(PList->topLevelItem(RowOf(current)), 0,
+                              QItemSelectionModel::NoUpdate);
     updating_ = false;
     UpdateActions();
 }
@@ -359,10 +358,23 @@ void AddressBookWindow::hideEvent(QHideEvent* event)
         SaveIfChanged();
 }
 
+void AddressBookWindow::showEvent(QShowEvent* event)
+{
+    TranslatedWindow::showEvent(event);
+    SetColumnWidths();
+}
+
+void AddressBookWindow::resizeEvent(QResizeEvent* event)
+{
+    TranslatedWindow::resizeEvent(event);
+    SetColumnWidths();
+}
+
 void AddressBookWindow::SetColumnWidths()
 {
     const int sb = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const int w = std::max(PList->viewport()->width(), PList->width() - 4) - sb;
+    // The list's inner width less a vertical scroll bar, whether one shows or not.
+    const int w = PList->width() - 2 * PList->frameWidth() - sb;
     static constexpr int kPercent[] = {20, 25, 18, 18, 18};
     for (int c = 0; c < 5; ++c)
         PList->setColumnWidth(c, w * kPercent[c] / 100);

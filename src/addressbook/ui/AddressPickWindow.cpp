@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/ui/ListLook.h"
 
 namespace vm {
 
@@ -53,12 +54,7 @@ AddressPickWindow::AddressPickWindow(AddressBook& book, QWidget* parent)
     PList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     PList->header()->setSectionsClickable(false);
     PList->header()->setStretchLastSection(false);
-    PList->setStyleSheet(QStringLiteral("QTreeWidget::item { border-right: 1px solid #d0d0d0; "
-                                        "border-bottom: 1px solid #d0d0d0; }"));
-    PList->setFont(QFont(QStringLiteral("Arial"), 8));
-    QPalette pal = PList->palette();
-    pal.setColor(QPalette::Text, QColor(0x00, 0x00, 0x80));
-    PList->setPalette(pal);
+    ApplyAddressListLook(PList, 8);
 
     BTo = NewButton("BTo", "To", this);
     BCC = NewButton("BCC", "Cc", this);
@@ -115,7 +111,8 @@ void AddressPickWindow::Fill()
         PList->setCurrentItem(first);
         first->setSelected(true);
     }
-    const int w = PList->width() - 4 - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int w =
+        PList->width() - 2 * PList->frameWidth() - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     PList->setColumnWidth(0, w / 2);
     PList->setColumnWidth(1, w / 2);
     UpdateButtons();

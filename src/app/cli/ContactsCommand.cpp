@@ -135,7 +135,8 @@ int RunImportContactsCommand(const QStringList& args)
         if (in.DisplayName().isEmpty() && addresses.isEmpty())
             continue;
         // A card whose name is already in the book adds to that entry.
-        Contact* entry = in.DisplayName().isEmpty() ? nullptr : book.FindByDisplayName(in.DisplayName());
+        Contact* entry =
+            in.DisplayName().isEmpty() ? nullptr : book.FindByDisplayName(in.DisplayName());
         if (!entry) {
             entry = new Contact;
             entry->firstName = in.firstName;
@@ -158,7 +159,8 @@ int RunImportContactsCommand(const QStringList& args)
     try {
         book.SaveToFile(AppInfo::Instance().AddressBookFilePath());
     } catch (const std::exception& e) {
-        Err(QStringLiteral("cannot save the address book: %1").arg(QString::fromLocal8Bit(e.what())));
+        Err(QStringLiteral("cannot save the address book: %1")
+                .arg(QString::fromLocal8Bit(e.what())));
         return kExitFailed;
     }
     Out(QStringLiteral("%1 new, %2 updated").arg(added).arg(updated));
