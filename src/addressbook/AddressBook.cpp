@@ -144,13 +144,16 @@ int AddressBook::CountWithEmails() const
 
 void AddressBook::AddRecipients(const QList<AddressBookRecipient>& recipients)
 {
+    bool changed = false;
     for (const AddressBookRecipient& r : recipients) {
         if (r.address.isEmpty())
             continue;
         if (!r.name.isEmpty()) {
             if (Contact* e = FindByDisplayName(r.name)) {
-                if (e->emails.IndexOf(r.address) < 0)
+                if (e->emails.IndexOf(r.address) < 0) {
                     e->emails.Add(r.address);
+                    changed = true;
+                }
                 continue;
             }
         } else {
@@ -164,7 +167,10 @@ void AddressBook::AddRecipients(const QList<AddressBookRecipient>& recipients)
         e->firstName = r.name;
         e->emails.Add(r.address);
         Add(e);
+        changed = true;
     }
+    if (changed)
+        emit notifier_.changed();
 }
 
 

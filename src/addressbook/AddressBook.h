@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
 
 #include "core/CommonContainer.h"
@@ -68,9 +69,22 @@ struct AddressBookRecipient
     QByteArray address;
 };
 
+// Tells the windows that show the book that entries changed outside them
+// (recipients added after a send, a window's edits).
+class AddressBookNotifier : public QObject
+{
+    Q_OBJECT
+signals:
+    void changed();
+};
+
 class AddressBook : public CommonContainer<Contact>
 {
 public:
+    AddressBookNotifier& Notifier() { return notifier_; }
+    // Emits the notifier's changed().
+    void NotifyChanged() { emit notifier_.changed(); }
+
     static constexpr char kSignature[] = "VL320KEX07ADDRESSBOOK";
 
     // Writes the whole book.
@@ -105,8 +119,12 @@ public:
     // addresses: a named recipient whose name is an entry's display name
     // adds the address to that entry unless it holds it already; an unnamed
     // recipient whose address is in some entry adds nothing; any other
-    // recipient becomes a new entry (first name = its name).
+    // recipient becomes a new entry (first name = its name). Notifies when
+    // anything was added.
     void AddRecipients(const QList<AddressBookRecipient>& recipients);
+
+private:
+    AddressBookNotifier notifier_;
 };
 
 // The process-wide address book, created empty on first use.

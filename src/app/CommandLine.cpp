@@ -15,6 +15,9 @@ const QList<CommandInfo>& KnownCommands()
         {"--add-account", "--add-account --login L --server H [options]   create an account"},
         {"--remove-account", "--remove-account ACCOUNT     remove an account and its mailbox file"},
         {"--send", "--send --account A --to ADDR --subject S (--body T | --body-file F) [options]"},
+        {"--contacts", "--contacts [--json]           print the address book"},
+        {"--import-contacts", "--import-contacts FILE.vcf   add the contacts of a vCard file to the address book"},
+        {"--export-contacts", "--export-contacts FILE.vcf [--vcard3]   write the address book as vCard 4.0 (or 3.0; - for stdout)"},
         {"--check-language", "--check-language FILE        check a language file for translators"},
     };
     return commands;

@@ -6,6 +6,7 @@
 
 #include "app/cli/AddAccountCommand.h"
 #include "app/cli/CheckCommand.h"
+#include "app/cli/ContactsCommand.h"
 #include "app/cli/DeleteCommand.h"
 #include "app/cli/FetchCommand.h"
 #include "app/cli/ListCommand.h"
@@ -71,6 +72,12 @@ int RunCommand(const CommandLine& cl)
         return RunRemoveAccountCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--send"))
         return RunSendCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--contacts"))
+        return RunContactsCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--import-contacts"))
+        return RunImportContactsCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--export-contacts"))
+        return RunExportContactsCommand(cl.commandArgs);
     std::fprintf(stderr, "velmora: %s is not a known command\n",
                  TerminalSafeText(cl.command).toLocal8Bit().constData());
     return 2;

@@ -10,7 +10,10 @@
 
 #include <algorithm>
 
+#include "addressbook/AddressBook.h"
+#include "addressbook/ui/AddressBookWindow.h"
 #include "app/MailCheckCommands.h"
+#include "app/MailClientButton.h"
 #include "app/Shutdown.h"
 #include "app/TrayControl.h"
 #include "config/Settings.h"
@@ -173,6 +176,14 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.tray = [this] { tray_->TrayButtonClicked(); };
     c.activated = [this] { tray_->Activated(); };
     c.help = [] { OpenHelp(); };
+    c.client = [](MailAccount* account) { OpenAccountClient(account); };
+    c.addressBook = [this] {
+        // Its own top-level window (own taskbar button), created on first use.
+        if (!addressBookWindow_)
+            addressBookWindow_ = std::make_unique<AddressBookWindow>(
+                SharedAddressBook(), AppInfo::Instance().AddressBookFilePath());
+        addressBookWindow_->ShowOrRaise();
+    };
     window.installEventFilter(this);
     window.UpdateWindowState();
 }

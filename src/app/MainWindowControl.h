@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+namespace vm { class AddressBookWindow; }
 namespace vm { class ErrorListWindow; }
 namespace vm { class MainWindow; }
 
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<MainWindowAccess> access_;
     std::unique_ptr<TrayControl> tray_;
     std::unique_ptr<MailCheckCommands> commands_;
+    std::unique_ptr<AddressBookWindow> addressBookWindow_;
 };
 
 } // namespace vm

@@ -1,0 +1,12 @@
+#pragma once
+// The look the address book's lists share: grid lines between cells, the
+// given "Arial" point size in navy, and a selection that stays readable over
+// row tints whether the window is active or not.
+
+class QTreeWidget;
+
+namespace vm {
+
+void ApplyAddressListLook(QTreeWidget* list, int pointSize);
+
+} // namespace vm
