@@ -110,12 +110,13 @@ protected:
     QString textPath;
 };
 
-// Sends and waits until the window has closed itself after "Sent".
-void SendAndWaitForClose(ComposeWindow* w)
+// Sends and waits until the window has closed itself after "Sent"; false
+// when it is still open.
+bool SendAndWaitForClose(ComposeWindow* w)
 {
     QPointer<ComposeWindow> p(w);
     w->BSend->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!p, 20000);
+    return QTest::qWaitFor([&p] { return p.isNull(); }, 20000);
 }
 
 } // namespace
@@ -132,7 +133,7 @@ TEST_F(ComposeSendTest, PlainUtf8MessageWithAttachmentsAndBcc)
     w->EncodingFrame->SelectCharset(12);
     w->Memo->setPlainText(body);
     w->AddAttachments({binaryPath, textPath});
-    SendAndWaitForClose(w);
+    EXPECT_TRUE(SendAndWaitForClose(w));
     for (const MessageRequest& m : messages.shown)
         ADD_FAILURE() << m.text.toStdString();
 
@@ -191,7 +192,7 @@ TEST_F(ComposeSendTest, FormattedIso88592Message)
     const QString shots = qEnvironmentVariable("VELMORA_SCREENSHOT_DIR");
     if (!shots.isEmpty())
         w->grab().save(shots + QStringLiteral("/screenshot-compose.png"));
-    SendAndWaitForClose(w);
+    EXPECT_TRUE(SendAndWaitForClose(w));
     EXPECT_TRUE(messages.shown.isEmpty());
 
     ASSERT_EQ(sink.Count(), 1);
@@ -242,7 +243,7 @@ TEST_F(ComposeSendTest, SecondSendAfterAFailureDeliversTheAttachments)
     ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
     account->SmtpPort() = sink.Port();
     messages.shown.clear();
-    SendAndWaitForClose(w);
+    EXPECT_TRUE(SendAndWaitForClose(w));
     EXPECT_TRUE(messages.shown.isEmpty()); // closed as sent, without the close question
     ASSERT_EQ(sink.Count(), 1);
     const QJsonArray parts = vmtest::ParseWithPython(sink.Message(1))["parts"].toArray();

@@ -291,7 +291,7 @@ TEST_F(ComposeWindowTest, RemovedAccountDisablesSend)
     ASSERT_TRUE(w->BSend->isEnabled());
     Accounts().Delete(account);
     account = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT(!w->BSend->isEnabled(), 10000);
+    EXPECT_TRUE(QTest::qWaitFor([w] { return !w->BSend->isEnabled(); }, 10000));
     EXPECT_EQ(w->Account(), nullptr);
     EXPECT_EQ(w->CBSender->count(), 0);
     EXPECT_TRUE(w->StatusText->text().contains(QStringLiteral("removed")));
