@@ -7,6 +7,8 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QSyntaxHighlighter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -17,7 +19,10 @@
 #include <functional>
 
 #include "config/Settings.h"
+#include "send/SendRequest.h"
+#include "ui/common/EditMenu.h"
 #include "ui/compose/ComposeWindow.h"
+#include "ui/compose/SpellChecker.h"
 
 namespace vm {
 
@@ -32,6 +37,11 @@ QToolButton* AddButton(QToolBar* bar, const char* name, const QString& text, boo
     b->setAutoRaise(true);
     bar->addWidget(b);
     return b;
+}
+
+QString AddToDictionaryText()
+{
+    return SendText("SendMailWnd", "AddToDictionary", "Add to dictionary");
 }
 
 // 0x00BBGGRR as the settings store colours.
@@ -189,6 +199,43 @@ bool ComposeWindow::EditorKey(QKeyEvent* event)
     default:
         return false;
     }
+}
+
+void ComposeWindow::ShowEditorMenu(QWidget* editor, const QTextCursor& at, const QPoint& globalPos)
+{
+    QMenu menu;
+    const SpellChecker& speller = SpellChecker::Shared();
+    const QString text = at.block().text();
+    const QPair<int, int> word = SpellHighlighter::WordAt(text, at.positionInBlock());
+    if (speller.IsValid() && word.second > 0 && !sending_) {
+        const QString w = text.mid(word.first, word.second);
+        if (!speller.IsCorrect(w)) {
+            QTextCursor range(at.block());
+            range.setPosition(at.block().position() + word.first);
+            range.setPosition(at.block().position() + word.first + word.second,
+                              QTextCursor::KeepAnchor);
+            const QStringList suggestions = speller.Suggestions(w).mid(0, 8);
+            for (const QString& s : suggestions)
+                menu.addAction(s, this, [range, s]() mutable { range.insertText(s); });
+            menu.addAction(AddToDictionaryText(), this, [w] {
+                SpellChecker::Shared().AddWord(w);
+                for (ComposeWindow* window : ComposeWindow::OpenWindows())
+                    window->RehighlightSpelling();
+            });
+            menu.addSeparator();
+        }
+    }
+    EditMenu* edit = EditMenu::Instance();
+    edit->SetTarget(editor);
+    menu.addActions(edit->actions());
+    menu.exec(globalPos);
+}
+
+void ComposeWindow::RehighlightSpelling()
+{
+    for (QTextDocument* d : {RichEditor->document(), Memo->document()})
+        for (QSyntaxHighlighter* h : d->findChildren<QSyntaxHighlighter*>())
+            h->rehighlight();
 }
 
 void ComposeWindow::UpdateFormattingEnabled()

@@ -28,9 +28,9 @@
 #include "ops/StatusChannel.h"
 #include "send/SendWorker.h"
 #include "ui/common/CharsetEncodingFrame.h"
-#include "ui/common/EditMenu.h"
 #include "ui/compose/AddressInput.h"
 #include "ui/compose/RichTextToHtml.h"
+#include "ui/compose/SpellChecker.h"
 
 namespace vm {
 
@@ -116,7 +116,7 @@ ComposeWindow::ComposeWindow() : QWidget(nullptr, Qt::Window)
     SetMode(formatted_);
     CBEditorMode->setCurrentIndex(formatted_ ? 0 : 1);
     TranslateWindow(this);
-    resize(640, 560);
+    resize(780, 600);
 
     // The account can be removed in the main window while this one is open.
     auto* watch = new QTimer(this);
@@ -144,7 +144,7 @@ void ComposeWindow::BuildTop()
     senderRow->addWidget(CBSender, 1);
     v->addLayout(senderRow);
     AddressInputFrame = new AddressInput(PTop);
-    AddressInputFrame->setMinimumHeight(60);
+    AddressInputFrame->setMinimumHeight(104); // about four rows
     v->addWidget(AddressInputFrame, 1);
     Splitter->addWidget(PTop);
     connect(CBSender, &QComboBox::currentIndexChanged, this, &ComposeWindow::SenderChanged);
@@ -190,6 +190,7 @@ void ComposeWindow::BuildMiddle()
     format->addWidget(CBEditorMode);
     CBFont = new QFontComboBox(PMiddle);
     CBFont->setObjectName(QStringLiteral("CBFont"));
+    CBFont->setMaximumWidth(200);
     format->addWidget(CBFont);
     CBFontSize = new QComboBox(PMiddle);
     CBFontSize->setObjectName(QStringLiteral("CBFontSize"));
@@ -216,11 +217,21 @@ void ComposeWindow::BuildMiddle()
     v->addWidget(PEditor, 1);
     Splitter->addWidget(PMiddle);
 
-    for (QWidget* w : {static_cast<QWidget*>(ESubject), static_cast<QWidget*>(RichEditor),
-                       static_cast<QWidget*>(Memo)}) {
-        w->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(w, &QWidget::customContextMenuRequested, w,
-                [w](const QPoint& pos) { EditMenu::Instance()->popup(w->mapToGlobal(pos)); });
+    // The editors' menu: spelling suggestions first, then the shared edit
+    // menu's commands (the subject line gets the shared menu as it is).
+    RichEditor->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(RichEditor, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        ShowEditorMenu(RichEditor, RichEditor->cursorForPosition(pos),
+                       RichEditor->viewport()->mapToGlobal(pos));
+    });
+    Memo->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Memo, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        ShowEditorMenu(Memo, Memo->cursorForPosition(pos), Memo->viewport()->mapToGlobal(pos));
+    });
+    SpellChecker& speller = SpellChecker::Shared();
+    if (speller.IsValid()) {
+        new SpellHighlighter(RichEditor->document(), speller);
+        new SpellHighlighter(Memo->document(), speller);
     }
     for (QWidget* w : {RichEditor->viewport(), Memo->viewport(), static_cast<QWidget*>(ESubject)})
         w->installEventFilter(this);

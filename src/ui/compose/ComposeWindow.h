@@ -32,6 +32,7 @@ class QSplitter;
 class QStatusBar;
 class QTemporaryDir;
 class QTextCharFormat;
+class QTextCursor;
 class QTextEdit;
 class QToolBar;
 class QToolButton;
@@ -86,6 +87,8 @@ public:
     static QString SizeText(qint64 bytes);
 
     void AfterTranslation() override;
+    // Marks misspelled words again (after a word was added).
+    void RehighlightSpelling();
 
     // ---- controls, named as in the language file ---------------------------
     QWidget* PTop = nullptr;
@@ -170,6 +173,9 @@ private:
     // Ctrl+B/I/U, Ctrl+L/E/R and Ctrl with keypad +/- in the formatted
     // editor; true when the key was used (or is swallowed).
     bool EditorKey(QKeyEvent* event);
+    // The editors' context menu: suggestions and "add" for a misspelled
+    // word under the click, then the shared edit commands.
+    void ShowEditorMenu(QWidget* editor, const QTextCursor& at, const QPoint& globalPos);
 
     // ComposeAttachments.cpp
     void BuildAttachments();
