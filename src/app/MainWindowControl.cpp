@@ -22,9 +22,11 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "ops/OperationReport.h"
+#include "send/MessageData.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
 #include "ui/common/ErrorListWindow.h"
+#include "ui/compose/ComposeWindow.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
 #include "ui/main/MainWindow.h"
@@ -174,6 +176,11 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.interrupt = [this] { commands_->popStatusInterruptClick(); };
     c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };
     c.tray = [this] { tray_->TrayButtonClicked(); };
+    c.compose = [](MessageRecord*, MailAccount* account, int mode) {
+        // Replies and forwards are prepared elsewhere; a new message starts empty.
+        if (mode == 3 && account)
+            ComposeWindow::Open(MessageData(), account);
+    };
     c.activated = [this] { tray_->Activated(); };
     c.help = [] { OpenHelp(); };
     c.client = [](MailAccount* account) { OpenAccountClient(account); };
@@ -255,6 +262,7 @@ void MainWindowControl::FillShutdownHooks(ShutdownHooks& hooks)
         tray_->closeExits = true;
     };
     hooks.pop3Busy = [this] { return commands_->Busy(); };
+    hooks.composeWindowsRemain = [] { return !ComposeWindow::CloseAll(); };
 }
 
 } // namespace vm

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "model/StorageOptions.h"
@@ -175,7 +176,21 @@ public:
     const Mailbox& Box() const { return mailbox_; }
     Mailbox& Box() { return mailbox_; }
 
+    // Expires when the account is destroyed, so a window that keeps the
+    // account (a compose window) can tell that it was removed.
+    std::weak_ptr<const void> Lifetime() const { return lifetime_.token; }
+
 private:
+    // A copy of an account is another account with a lifetime of its own.
+    struct LifetimeToken
+    {
+        LifetimeToken() = default;
+        LifetimeToken(const LifetimeToken&) {}
+        LifetimeToken& operator=(const LifetimeToken&) { return *this; }
+        std::shared_ptr<const void> token = std::make_shared<char>();
+    };
+    LifetimeToken lifetime_;
+
     void WriteAccountBlock(vm::ByteWriter& out) const;
     void ReadAccountBlock(const QByteArray& plain, int version);
 
