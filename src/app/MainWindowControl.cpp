@@ -27,6 +27,8 @@
 #include "ui/common/NotificationSound.h"
 #include "ui/common/ErrorListWindow.h"
 #include "ui/compose/ComposeWindow.h"
+#include "ui/view/PreviewPane.h"
+#include "ui/view/MessageView.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
 #include "ui/main/MainWindow.h"
@@ -180,6 +182,11 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
         // Replies and forwards are prepared elsewhere; a new message starts empty.
         if (mode == 3 && account)
             ComposeWindow::Open(MessageData(), account);
+    };
+    // A "mailto:" link clicked in the preview of an account that sends
+    // through Velmora: a new message from that account.
+    window.ViewFrame->MsgViewFrame->composeTo = [](MailAccount* account, const QString& link) {
+        ComposeWindow::Open(MessageFromMailto(link), account);
     };
     c.activated = [this] { tray_->Activated(); };
     c.help = [] { OpenHelp(); };

@@ -23,4 +23,10 @@ struct MessageData
     int priority = 2; // 0 highest .. 4 lowest
 };
 
+// A new message from a clicked "mailto:" link (the text after "mailto:"):
+// the comma-separated addresses before "?" and the "to", "cc", "bcc",
+// "subject" and "body" fields after it, percent-decoded. Other fields are
+// ignored; the subject is kept to one line.
+MessageData MessageFromMailto(const QString& link);
+
 } // namespace vm

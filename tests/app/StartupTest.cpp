@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include "support/GuiTestApp.h"
 #include "app/VelmoraApp.h"
 #include "core/Messages.h"
 #include "core/AppInfo.h"
@@ -26,11 +27,7 @@ namespace {
 
 QApplication& App()
 {
-    static int argc = 1;
-    static char name[] = "velmora-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
-    return *app;
+    return *vmtest::MakeGuiTestApp();
 }
 
 // The whole windowed start and close on one data directory; one test,

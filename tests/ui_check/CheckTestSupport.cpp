@@ -1,3 +1,4 @@
+#include "support/GuiTestApp.h"
 #include "ui_check/CheckTestSupport.h"
 
 #include <QApplication>
@@ -149,12 +150,9 @@ CheckRig::~CheckRig()
 
 void EnsureGuiApp()
 {
-    static int argc = 1;
-    static char name[] = "test_ui_check";
-    static char* argv[] = {name, nullptr};
     if (qApp)
         return;
-    new QApplication(argc, argv);
+    vmtest::MakeGuiTestApp();
     static QTemporaryDir dir;
     AppInfo::SetDataDir(dir.path() + '/');
     SetTrustFilePath(dir.path() + QStringLiteral("/certificates.ini"));

@@ -119,3 +119,32 @@ TEST(AddressInputTest, CompletesFromTheAddressBook)
                                  QStringLiteral("Anna Kowalska <ak@example.net>")}));
     book.Clear();
 }
+
+// Picking addresses on the new-recipient row: the first fills that row, the
+// others get rows of the same kind, empty rows go, a new-recipient row stays
+// last; a cancelled pick changes nothing.
+TEST(AddressInputTest, PickedAddressesFillRowsOfTheChosenKind)
+{
+    vmtest::EnsureComposeApp();
+    AddressInput in;
+    in.AddRecipient(EmailAddress("", "   ", 1)); // an empty row to be dropped
+    in.AddRecipient(EmailAddress("Ann", "ann@example.com", 1));
+    ASSERT_EQ(Kinds(in), "oon");
+
+    AddressPick pick;
+    in.pickAddresses = [&] { return pick; };
+    in.PickInto(in.Row(2)); // cancelled
+    EXPECT_EQ(Kinds(in), "oon");
+
+    pick.type = 2;
+    pick.names = {"Bob", "Cid", "Dee"};
+    pick.addresses = {"bob@example.com", "cid@example.com", "dee@example.com"};
+    in.PickInto(in.Row(2));
+    EXPECT_EQ(Kinds(in), "oooon");
+    ASSERT_EQ(in.CompletedCount(), 4);
+    EXPECT_EQ(in.Completed(0).address, "ann@example.com");
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_EQ(in.Completed(i).address, pick.addresses[i - 1]);
+        EXPECT_EQ(in.Completed(i).type, 2);
+    }
+}

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 
+#include "support/GuiTestApp.h"
 #include "core/DateTime.h"
 #include "core/AppInfo.h"
 #include "mime/MessageRecord.h"
@@ -33,13 +34,9 @@ using namespace vm;
 // the mailbox directory at a private temporary folder.
 inline QString EnsureGuiApp()
 {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
     static QTemporaryDir dir;
     if (!qApp) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        new QApplication(argc, argv);
+        MakeGuiTestApp();
         vm::AppInfo::SetDataDir(dir.path() + '/');
         vm::Accounts().SetMailboxDirectory(dir.path() + '/');
     }

@@ -1,3 +1,4 @@
+#include "support/GuiTestApp.h"
 #include "ViewTestSupport.h"
 
 #include <QApplication>
@@ -19,19 +20,9 @@ namespace vmtest {
 
 QString EnsureWebApp()
 {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
     static QTemporaryDir dir;
     if (!qApp) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // The engine refuses to run as root with its sandbox; offscreen
-        // there is no GPU to use.
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-        if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-software-rasterizer");
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-        new QApplication(argc, argv);
+        MakeGuiTestApp();
         vm::AppInfo::SetDataDir(dir.path() + '/');
     }
     return dir.path() + '/';

@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/ui/AddressPickWindow.h"
 #include "lang/Lang.h"
 #include "mime/Addresses.h"
 
@@ -69,9 +70,9 @@ AddressRow::AddressRow(AddressInput& owner, bool newRecipient)
     SBAdd->setObjectName(QStringLiteral("SBAdd"));
     SBAdd->setText(QStringLiteral("+"));
     SBAdd->setAutoRaise(true);
-    // The address picker is not there yet; the button waits for it.
-    SBAdd->setEnabled(false);
+    SBAdd->setEnabled(SharedAddressBook().Count() > 0);
     layout->addWidget(SBAdd);
+    connect(SBAdd, &QToolButton::clicked, this, [this] { owner_.PickInto(this); });
 
     SBDelete = new QToolButton(this);
     SBDelete->setObjectName(QStringLiteral("SBDelete"));
@@ -216,6 +217,8 @@ void AddressInput::RefreshCompletion()
     }
     entries.removeDuplicates();
     completionModel_->setStringList(entries);
+    for (AddressRow* row : rows_)
+        row->SBAdd->setEnabled(book.Count() > 0);
 }
 
 int AddressInput::CompletedCount() const
@@ -293,6 +296,33 @@ void AddressInput::DeleteRow(AddressRow* row)
     row->deleteLater();
     AddRecipient();
     setFocus(Qt::OtherFocusReason);
+    emit changed();
+}
+
+void AddressInput::PickInto(AddressRow* row)
+{
+    if (!rows_.contains(row))
+        return;
+    const AddressPick pick =
+        pickAddresses ? pickAddresses() : PickAddresses(SharedAddressBook(), this, true);
+    const QList<EmailAddress> chosen = pick.Recipients();
+    if (chosen.isEmpty() || !rows_.contains(row))
+        return;
+    // The first address goes into this row, every further one into a row of
+    // the same kind before the new-recipient row at the end.
+    if (row->IsNewRecipientRow())
+        ActivateRow(row);
+    row->Show(chosen.first());
+    for (qsizetype i = 1; i < chosen.size(); ++i)
+        AddRecipient(chosen[i]);
+    // Rows left empty are of no use once the picked ones are in.
+    for (AddressRow* r : QList<AddressRow*>(rows_)) {
+        if (!r->IsComplete() && !r->IsNewRecipientRow()) {
+            rows_.removeOne(r);
+            r->hide();
+            r->deleteLater();
+        }
+    }
     emit changed();
 }
 

@@ -9,6 +9,9 @@
 #include <QList>
 #include <QWidget>
 
+#include <functional>
+
+#include "addressbook/ui/AddressPickWindow.h"
 #include "send/SendRequest.h"
 
 class QComboBox;
@@ -80,6 +83,11 @@ public:
     AddressRow* AddRecipient(const EmailAddress& recipient);
     void DeleteRow(AddressRow* row);
     void ActivateRow(AddressRow* row);
+    // SBAdd: addresses picked from the address book fill this row and new
+    // rows of the same kind; rows left empty go.
+    void PickInto(AddressRow* row);
+    // How PickInto asks (default: the address picker over the shared book).
+    std::function<AddressPick()> pickAddresses;
 
     // Scrolls to the top and focuses the first ordinary row.
     void FocusFirst();
