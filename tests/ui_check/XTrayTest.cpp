@@ -122,7 +122,7 @@ TEST(XTray, HiddenStartBlinksAnnouncesAndComesBackOnClick)
     });
     sampler.start(230);
     NotificationWindow* form = control.Announcer().NotifyForm();
-    QTRY_VERIFY_WITH_TIMEOUT(form->isVisible(), 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->isVisible(); }, 20000));
     sampler.stop();
     EXPECT_TRUE(pictures.contains(int(TrayIcon::Picture::Blank)));
     EXPECT_TRUE(pictures.contains(int(TrayIcon::Picture::Normal)));
@@ -148,7 +148,7 @@ TEST(XTray, HiddenStartBlinksAnnouncesAndComesBackOnClick)
     Grab(QStringLiteral("notify.png"));
 
     QTest::mouseClick(form, Qt::LeftButton, {}, QPoint(10, 10));
-    QTRY_VERIFY_WITH_TIMEOUT(window.isVisible(), 3000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isVisible(); }, 3000));
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(control.Tray().InTray());
     EXPECT_FALSE(control.Announcer().ScrollLock()->Blinking());
