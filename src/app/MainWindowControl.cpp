@@ -188,6 +188,11 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     window.ViewFrame->MsgViewFrame->composeTo = [](MailAccount* account, const QString& link) {
         ComposeWindow::Open(MessageFromMailto(link), account);
     };
+    c.sendRunning = [] {
+        const QList<ComposeWindow*> windows = ComposeWindow::OpenWindows();
+        return std::any_of(windows.begin(), windows.end(),
+                           [](const ComposeWindow* w) { return w->Sending(); });
+    };
     c.activated = [this] { tray_->Activated(); };
     c.help = [] { OpenHelp(); };
     c.client = [](MailAccount* account) { OpenAccountClient(account); };

@@ -375,6 +375,17 @@ TEST_F(MainWindowTest, DeletingTheShownAccountEmptiesTheListAndRemovesItsFile)
               "Are you sure you want to remove selected accounts from the directory?");
 
     messages.answer = nullptr;
+    // While a message is being sent its account stays: nothing is asked.
+    bool sending = true;
+    wnd->commands.sendRunning = [&] { return sending; };
+    const qsizetype asked = messages.shown.size();
+    wnd->UpdateTreeMenu();
+    EXPECT_FALSE(wnd->popTreeDelete->isEnabled());
+    wnd->popTreeDeleteClick();
+    EXPECT_EQ(Accounts().Count(), 2);
+    EXPECT_EQ(messages.shown.size(), asked);
+    sending = false;
+
     wnd->popTreeDeleteClick();
     EXPECT_EQ(Accounts().Count(), 1);
     EXPECT_FALSE(QFile::exists(fileA));

@@ -339,7 +339,8 @@ void MainWindow::UpdateTreeMenu()
     QTreeWidgetItem* root = RootNode();
     const bool onlyRoot = !root || root->childCount() == 0;
     const bool hasAccounts = vm::Accounts().Count() > 0;
-    popTreeDelete->setEnabled(!sel.isEmpty() && !(RootSelected() && onlyRoot));
+    const bool sending = commands.sendRunning && commands.sendRunning();
+    popTreeDelete->setEnabled(!sel.isEmpty() && !(RootSelected() && onlyRoot) && !sending);
     popTreeWipeLists->setEnabled(hasAccounts);
     popTreeCheckMail->setEnabled(hasAccounts && !busy_ && bool(commands.checkMail));
     popTreeProperties->setEnabled(sel.size() == 1 && sel.first() != root);
@@ -397,7 +398,9 @@ void MainWindow::DeleteMailboxFile(MailAccount* account) const
 void MainWindow::popTreeDeleteClick()
 {
     const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
-    if (sel.isEmpty())
+    // A running send uses its account until it ends (the key may come
+    // before the menu's enabling was brought up to date).
+    if (sel.isEmpty() || (commands.sendRunning && commands.sendRunning()))
         return;
     AccountsDirectory& dir = vm::Accounts();
     QTreeWidgetItem* root = RootNode();

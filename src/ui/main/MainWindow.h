@@ -78,6 +78,9 @@ public:
         std::function<void()> settings;
         std::function<void()> about;
         std::function<void()> help;       // the program's help (F1, the welcome page)
+        // A message is being sent (a compose window's send): its account
+        // must stay, so accounts cannot be deleted meanwhile.
+        std::function<bool()> sendRunning;
         std::function<void()> tray;       // BTray
         std::function<void()> interrupt;  // popStatusInterrupt / TBAbort
         std::function<void()> lockToggle; // TBLock
