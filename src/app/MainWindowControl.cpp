@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFile>
 #include <QUrl>
 #include <QItemSelectionModel>
 #include <QTreeWidget>
@@ -18,10 +17,10 @@
 #include "app/TrayControl.h"
 #include "config/Settings.h"
 #include "core/AppInfo.h"
-#include "core/TempDir.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "ops/OperationReport.h"
+#include "platform/UserManual.h"
 #include "send/MessageData.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
@@ -117,19 +116,13 @@ private:
 
 namespace {
 
-// Until a manual ships, the help is the README: written out of the program's
-// resources into the private temporary folder and opened by the desktop.
+// The user manual in the desktop's browser: the installed copy, else the
+// built-in one written out to the user's cache folder (see UserManual.h).
 void OpenHelp()
 {
-    const QString dir = TempDirPath();
-    if (dir.isEmpty())
-        return;
-    const QString path = dir + QStringLiteral("/README.md");
-    QFile::remove(path);
-    if (!QFile::copy(QStringLiteral(":/help/README.md"), path))
-        return;
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const QString index = UserManualIndex();
+    if (!index.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(index));
 }
 
 } // namespace

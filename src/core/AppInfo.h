@@ -23,7 +23,6 @@ public:
     // The data directory, always ending with "/".
     QString ProgramDir() const { return programDir_; }
     QString SettingsFilePath() const { return programDir_ + QStringLiteral("velmora.ini"); }
-    QString HelpFilePath() const { return programDir_ + QStringLiteral("velmora.chm"); }
     QString AddressBookFilePath() const { return programDir_ + QStringLiteral("addressbook.vlab"); }
     QString MakerWebSite() const;
     QString MakerHomePage() const;

@@ -648,6 +648,8 @@ TEST_F(MainWindowTest, WindowKeysActOnlyWhenTheirCommandIsEnabled)
         ++composed;
     };
     wnd->commands.about = [&] { ++about; };
+    int help = 0;
+    wnd->commands.help = [&] { ++help; };
     wnd->UpdateWindowState();
     wnd->Tree->setFocus();
     QTest::keyClick(wnd->Tree, Qt::Key_N, Qt::ControlModifier); // nothing shown yet
@@ -661,6 +663,10 @@ TEST_F(MainWindowTest, WindowKeysActOnlyWhenTheirCommandIsEnabled)
     wnd->SetBusy(true); // BInfo is disabled while busy
     QTest::keyClick(wnd->MsgList, Qt::Key_F2);
     EXPECT_EQ(about, 1);
+    QTest::keyClick(wnd->MsgList, Qt::Key_F1); // the manual, also while busy
+    EXPECT_EQ(help, 1);
+    QTest::keyClick(wnd->MsgList, Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_EQ(help, 1);
     wnd->SetBusy(false);
 }
 

@@ -564,6 +564,11 @@ bool MainWindow::HandleWindowKey(QKeyEvent* key)
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     const bool ctrl = mods == Qt::ControlModifier;
     switch (key->key()) {
+    case Qt::Key_F1:
+        if (mods != Qt::NoModifier || !commands.help)
+            return false;
+        commands.help();
+        return true;
     case Qt::Key_F3:
         if (mods == Qt::NoModifier && commands.findVisible && commands.findVisible()) {
             if (commands.findNext)
