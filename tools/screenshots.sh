@@ -48,3 +48,34 @@ row "${HTML_ROW:-17}"
 shot screenshot-preview-html.png
 row "${PLAIN_ROW:-15}"
 shot screenshot-preview-plain.png
+
+# The second account with its first message: the main window picture.
+click 60 9
+xdotool key Down Down
+sleep 1
+row 1
+shot screenshot-main.png
+
+# A new message from the shown account, written in formatted mode.
+xdotool key ctrl+n
+sleep 2
+compose=$(xdotool search --onlyvisible --name '^New message' 2>/dev/null | head -1 || true)
+if [ -n "$compose" ]; then
+  xdotool windowmove "$compose" 140 60 windowsize "$compose" 900 640
+  sleep 1
+  xdotool windowfocus --sync "$compose" 2>/dev/null || true
+  at() { xdotool mousemove --window "$compose" "$1" "$2" click 1; sleep 0.5; }
+  xdotool type --delay 20 "Maria Rossi <maria.rossi@demo.invalid>"
+  at 470 150 # subject
+  xdotool type --delay 20 "Slides for Tuesday"
+  at 70 209 # editor mode: formatted
+  xdotool key Up Return
+  sleep 0.5
+  at 450 330 # the text
+  xdotool type --delay 10 "Hello Maria,"
+  xdotool key Return Return
+  xdotool type --delay 10 "here are the slides for Tuesday. See you there!"
+  shot screenshot-compose.png 2
+else
+  echo "screenshots: the compose window did not appear" >&2
+fi
