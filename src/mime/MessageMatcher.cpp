@@ -62,12 +62,12 @@ QString TagName(const QString& html, qsizetype i)
 bool IsInlineTag(const QString& name)
 {
     static const std::array<QLatin1StringView, 18> kInline = {
-        QLatin1StringView("a"),    QLatin1StringView("abbr"),   QLatin1StringView("b"),
-        QLatin1StringView("big"),  QLatin1StringView("code"),   QLatin1StringView("em"),
-        QLatin1StringView("font"), QLatin1StringView("i"),      QLatin1StringView("mark"),
-        QLatin1StringView("s"),    QLatin1StringView("small"),  QLatin1StringView("span"),
+        QLatin1StringView("a"),      QLatin1StringView("abbr"),   QLatin1StringView("b"),
+        QLatin1StringView("big"),    QLatin1StringView("code"),   QLatin1StringView("em"),
+        QLatin1StringView("font"),   QLatin1StringView("i"),      QLatin1StringView("mark"),
+        QLatin1StringView("s"),      QLatin1StringView("small"),  QLatin1StringView("span"),
         QLatin1StringView("strike"), QLatin1StringView("strong"), QLatin1StringView("sub"),
-        QLatin1StringView("sup"),  QLatin1StringView("tt"),     QLatin1StringView("u")};
+        QLatin1StringView("sup"),    QLatin1StringView("tt"),     QLatin1StringView("u")};
     for (QLatin1StringView t : kInline)
         if (name == t)
             return true;
@@ -144,8 +144,8 @@ QString HtmlToSearchText(const QString& html)
         }
         const bool closing = i + 1 < n && html[i + 1] == u'/';
         const qsizetype nameAt = i + (closing ? 2 : 1);
-        if (nameAt >= n || !(IsAsciiLetter(html[nameAt]) || html[nameAt] == u'!' ||
-                             html[nameAt] == u'?')) {
+        if (nameAt >= n ||
+            !(IsAsciiLetter(html[nameAt]) || html[nameAt] == u'!' || html[nameAt] == u'?')) {
             out += c; // a lone "<" is text
             ++i;
             continue;
@@ -154,8 +154,7 @@ QString HtmlToSearchText(const QString& html)
         const qsizetype close = html.indexOf(u'>', nameAt);
         i = close < 0 ? n : close + 1;
         if (!closing && (name == QLatin1String("script") || name == QLatin1String("style"))) {
-            const qsizetype end =
-                html.indexOf(QLatin1String("</") + name, i, Qt::CaseInsensitive);
+            const qsizetype end = html.indexOf(QLatin1String("</") + name, i, Qt::CaseInsensitive);
             if (end < 0) {
                 i = n;
             } else {

@@ -12,8 +12,8 @@ class MessageRecord;
 struct MessageFilter
 {
     enum Field { SenderName = 1, SenderAddress = 2, Subject = 4, Body = 8 };
-    int fields = 0;            // set of Field bits
-    QString phrase;            // trimmed
+    int fields = 0; // set of Field bits
+    QString phrase; // trimmed
     bool caseSensitive = false;
     bool wholeWords = false;
     // Off: a message with the new flag always matches (it is never filtered

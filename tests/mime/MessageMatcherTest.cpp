@@ -20,26 +20,26 @@ TEST(MessageMatcher, PhraseOccurrence)
         bool expected;
     };
     const Case cases[] = {
-        {"cat. and more", "cat", true, true},   // at the start, full stop after it
-        {"a cat sat", "cat", true, true},       // after a blank
-        {"concatenate", "cat", true, false},    // inside a longer word
+        {"cat. and more", "cat", true, true}, // at the start, full stop after it
+        {"a cat sat", "cat", true, true},     // after a blank
+        {"concatenate", "cat", true, false},  // inside a longer word
         {"concatenate", "cat", false, true},
         {"cats", "cat", true, false},
         {"scat", "cat", true, false},
-        {"the cat", "cat", true, true},         // at the end
-        {"cathode cat", "cat", true, true},     // a later occurrence counts
-        {"x.cat", ".cat", true, true},          // the needle starts with a separator
-        {"xcat!y", "cat!", true, false},        // ... but its start is inside a word
-        {"e-mail:x", "mail:", true, true},      // ends with a separator, "-" before
-        {"caf\xc3\xa9", "caf", true, false},    // characters above 127 are word characters
-        {"a_b", "a", true, true},               // "_" (95) separates
-        {"a1b", "a", true, false},              // digits do not
-        {"anything", "", false, false},         // an empty needle never matches
+        {"the cat", "cat", true, true},      // at the end
+        {"cathode cat", "cat", true, true},  // a later occurrence counts
+        {"x.cat", ".cat", true, true},       // the needle starts with a separator
+        {"xcat!y", "cat!", true, false},     // ... but its start is inside a word
+        {"e-mail:x", "mail:", true, true},   // ends with a separator, "-" before
+        {"caf\xc3\xa9", "caf", true, false}, // characters above 127 are word characters
+        {"a_b", "a", true, true},            // "_" (95) separates
+        {"a1b", "a", true, false},           // digits do not
+        {"anything", "", false, false},      // an empty needle never matches
     };
     for (const Case& c : cases)
-        EXPECT_EQ(PhraseOccurs(QString::fromUtf8(c.text), QString::fromUtf8(c.needle),
-                               c.wholeWords),
-                  c.expected)
+        EXPECT_EQ(
+            PhraseOccurs(QString::fromUtf8(c.text), QString::fromUtf8(c.needle), c.wholeWords),
+            c.expected)
             << c.text << " / " << c.needle << " whole=" << c.wholeWords;
 }
 
@@ -101,15 +101,18 @@ TEST(MessageMatcher, FieldsAndBodies)
         {F::Subject, "quarterly", false, true},
         {F::Subject, "quarterly", true, false},
         {F::Subject, "Quarterly", true, true},
-        {F::SenderName, "j\xc3\xb6rg", false, true},      // decoded name
+        {F::SenderName, "j\xc3\xb6rg", false, true}, // decoded name
         {F::SenderName, "example.org", false, false},
         {F::SenderAddress, "example.org", false, true},
         {F::Subject | F::SenderName, "joerg", false, false},
-        {F::Body, "gr\xc3\xbc\x62" "e numbers", false, true}, // converted from its charset, tags gone
-        {F::Body, "budget", false, false},                // an attribute, not text
-        {F::Body, "hidden attachment", false, false},     // not a text part
-        {F::Body, "quarterly", false, false},             // the body only
-        {0, "quarterly", false, false},                   // no field chosen
+        {F::Body,
+         "gr\xc3\xbc\x62"
+         "e numbers",
+         false, true},                                // converted from its charset, tags gone
+        {F::Body, "budget", false, false},            // an attribute, not text
+        {F::Body, "hidden attachment", false, false}, // not a text part
+        {F::Body, "quarterly", false, false},         // the body only
+        {0, "quarterly", false, false},               // no field chosen
     };
     for (const Case& c : cases) {
         MessageRecord m = Whole(kMultipart);
