@@ -132,8 +132,12 @@ QString HtmlToSearchText(const QString& html)
             continue;
         }
         if (c != u'<') {
-            out += c;
-            ++i;
+            // Plain text up to the next tag or reference, appended at once.
+            qsizetype end = i + 1;
+            while (end < n && html[end] != u'<' && html[end] != u'&')
+                ++end;
+            out += QStringView(html).mid(i, end - i);
+            i = end;
             continue;
         }
         if (html.mid(i, 4) == QLatin1String("<!--")) {
