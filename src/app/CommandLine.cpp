@@ -8,7 +8,9 @@ const QList<CommandInfo>& KnownCommands()
 {
     static const QList<CommandInfo> commands{
         {"--check", "--check [ACCOUNT...]          check accounts (default: those checked automatically)"},
-        {"--list", "--list ACCOUNT [--json]        print the stored message list of an account"},
+        {"--list", "--list ACCOUNT [--json]        print the stored message list of an account\n"
+                   "  [--find PHRASE [--in sender,subject,body] [--whole-words] [--case-sensitive]]\n"
+                   "                               only the messages that hold PHRASE"},
         {"--show", "--show ACCOUNT UIDL [--html]   print a stored message as the preview shows it"},
         {"--delete", "--delete ACCOUNT UIDL...       remove messages on the server"},
         {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},

@@ -30,6 +30,7 @@
 #include "ui/view/MessageView.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
+#include "ui/main/FindWindow.h"
 #include "ui/main/MainWindow.h"
 
 namespace vm {
@@ -41,6 +42,9 @@ class MainWindowAdapter : public MainWindowAccess
 {
 public:
     explicit MainWindowAdapter(MainWindow& w) : w_(w) {}
+
+    // Told of every change of the busy state after the window.
+    std::function<void(bool)> busyChanged;
 
     QWidget* Window() const override { return &w_; }
     QWidget* TreeControl() const override { return w_.Tree; }
@@ -62,6 +66,8 @@ public:
         } else {
             w_.MsgList->setUpdatesEnabled(true);
         }
+        if (busyChanged)
+            busyChanged(busy);
     }
     void UpdateWindowState() override { w_.UpdateWindowState(); }
     void SetStatusText(const QString& text) override { w_.SetStatusText(text); }
@@ -133,7 +139,12 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     errorWindow_ = std::make_unique<ErrorListWindow>(&window);
     SetErrorWindow(errorWindow_.get());
     announcer_ = std::make_unique<NewMailAnnouncer>();
-    access_ = std::make_unique<MainWindowAdapter>(window);
+    auto adapter = std::make_unique<MainWindowAdapter>(window);
+    adapter->busyChanged = [this](bool busy) {
+        if (findWindow_)
+            findWindow_->SetBusy(busy);
+    };
+    access_ = std::move(adapter);
 
     TrayControl::Hooks th;
     th.pop3Busy = [this] { return commands_ && commands_->Busy(); };
@@ -196,8 +207,38 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
                 SharedAddressBook(), AppInfo::Instance().AddressBookFilePath());
         addressBookWindow_->ShowOrRaise();
     };
+    // Find and filter: one window, created on first use; its commands and
+    // F3 refuse while an operation runs.
+    c.search = [this] { FindWnd().ShowOrRaise(); };
+    c.findNext = [this] {
+        if (findWindow_)
+            findWindow_->FindNext();
+    };
+    c.findVisible = [this] { return findWindow_ && findWindow_->isVisible(); };
+    c.resetFindFound = [this] {
+        if (findWindow_)
+            findWindow_->ResetFound();
+    };
     window.installEventFilter(this);
     window.UpdateWindowState();
+}
+
+FindWindow& MainWindowControl::FindWnd()
+{
+    if (!findWindow_) {
+        findWindow_ = std::make_unique<FindWindow>(window_, &window_);
+        findWindow_->setWindowFlag(Qt::Window);
+        findWindow_->busy = [this] { return commands_->Busy(); };
+    }
+    return *findWindow_;
+}
+
+void MainWindowControl::CloseFind(Settings& settings)
+{
+    if (!findWindow_)
+        return;
+    findWindow_->CopyPlacement(settings);
+    findWindow_->close();
 }
 
 MainWindowControl::~MainWindowControl()

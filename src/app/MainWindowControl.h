@@ -11,6 +11,8 @@
 
 namespace vm { class AddressBookWindow; }
 namespace vm { class ErrorListWindow; }
+namespace vm { class FindWindow; }
+namespace vm { class Settings; }
 namespace vm { class MainWindow; }
 
 namespace vm {
@@ -50,6 +52,11 @@ public:
     TrayControl& Tray() const { return *tray_; }
     NewMailAnnouncer& Announcer() const { return *announcer_; }
     ErrorListWindow& ErrorWindow() const { return *errorWindow_; }
+    // The find window, created on first use.
+    FindWindow& FindWnd();
+    // At shutdown: the find window's rectangle into the settings (when it
+    // was ever shown), then the window closes.
+    void CloseFind(Settings& settings);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -62,6 +69,7 @@ private:
     std::unique_ptr<TrayControl> tray_;
     std::unique_ptr<MailCheckCommands> commands_;
     std::unique_ptr<AddressBookWindow> addressBookWindow_;
+    std::unique_ptr<FindWindow> findWindow_;
 };
 
 } // namespace vm

@@ -232,7 +232,10 @@ bool VelmoraApp::OnCloseRequest()
         mainWnd_->setCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor);
     };
     hooks.setClosingMark = [this](bool on) { closing_ = on; };
-    hooks.closeFindAndExpireNewMarks = [this] { mainWnd_->ExpireNewMarks(); };
+    hooks.closeFindAndExpireNewMarks = [this] {
+        control_->CloseFind(AppSettings());
+        mainWnd_->ExpireNewMarks();
+    };
     hooks.copyWindowState = [this] { mainWnd_->CopyWindowState(AppSettings()); };
     hooks.saveSettings = [] { return AppSettings().Save(AppInfo::Instance().SettingsFilePath()); };
     hooks.settingsPath = [] { return AppInfo::Instance().SettingsFilePath(); };

@@ -174,10 +174,15 @@ const char* ParamValue(GMimeParamList* list, const char* name)
     return prm ? g_mime_param_get_value(prm) : nullptr;
 }
 
-// Fills the text parts and attachments of p from the MIME tree. Without
-// withData the parts keep no content, which is all the attachment count and
-// the text part charsets need, and saves decoding every body.
-void CollectParts(GMimeObject* obj, MessageRecord::Parsed& p, int depth, bool withData)
+// Which part contents CollectParts decodes.
+enum class PartData { None, TextOnly, All };
+
+// Fills the text parts and attachments of p from the MIME tree. With
+// PartData::None the parts keep no content, which is all the attachment
+// count and the text part charsets need, and saves decoding every body;
+// PartData::TextOnly collects the text parts alone, with their content.
+
+void CollectParts(GMimeObject* obj, MessageRecord::Parsed& p, int depth, PartData withData)
 {
     if (!obj || depth > 64)
         return;
@@ -204,8 +209,12 @@ void CollectParts(GMimeObject* obj, MessageRecord::Parsed& p, int depth, bool wi
         fileName = QString::fromUtf8(fn ? fn : "");
     }
     const QByteArray type = MimeType(ct);
+    const bool isText = GMIME_IS_PART(obj) && type.startsWith("text/") && fileName.isEmpty() &&
+                        disposition.trimmed().toLower() != "attachment";
+    if (withData == PartData::TextOnly && !isText)
+        return;
     QByteArray data;
-    if (withData) {
+    if (withData != PartData::None) {
         GMimeStream* mem = g_mime_stream_mem_new();
         if (GMIME_IS_PART(obj)) {
             GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(obj));
@@ -220,8 +229,6 @@ void CollectParts(GMimeObject* obj, MessageRecord::Parsed& p, int depth, bool wi
         g_object_unref(mem);
     }
 
-    const bool isText = GMIME_IS_PART(obj) && type.startsWith("text/") && fileName.isEmpty() &&
-                        disposition.trimmed().toLower() != "attachment";
     if (isText) {
         vm::TextPart t;
         t.contentType = type;
@@ -252,7 +259,8 @@ void CollectParts(GMimeObject* obj, MessageRecord::Parsed& p, int depth, bool wi
     p.attachments.append(std::move(a));
 }
 
-void ParseMime(const QByteArray& raw, MessageRecord::Parsed& p, bool withData = true)
+void ParseMime(const QByteArray& raw, MessageRecord::Parsed& p,
+               PartData withData = PartData::All)
 {
     InitGMime();
     GMimeStream* stream = g_mime_stream_mem_new_with_buffer(raw.constData(), raw.size());
@@ -493,7 +501,7 @@ int MessageRecord::ExamineDeferredParts() const
 {
     Parsed parts;
     try {
-        ParseMime(raw, parts, false);
+        ParseMime(raw, parts, PartData::None);
     } catch (...) {
         // Whatever was read before the fault stands.
     }
@@ -712,6 +720,21 @@ QByteArray MessageRecord::HeaderValue(const QByteArray& name) const
     return parsed_ ? FirstField(*parsed_, name.trimmed().toLower()) : QByteArray();
 }
 
+QList<vm::TextPart> MessageRecord::ReadTextParts() const
+{
+    if (headersOnly || noHeaders)
+        return {};
+    if (parsed_ && parsed_->bodyParsed)
+        return parsed_->textParts;
+    Parsed parts;
+    try {
+        ParseMime(raw, parts, PartData::TextOnly);
+    } catch (...) {
+        // Whatever was read before the fault stands.
+    }
+    return std::move(parts.textParts);
+}
+
 const QList<vm::TextPart>& MessageRecord::TextParts() const
 {
     return parsed_ ? parsed_->textParts : kNoTextParts;
@@ -741,7 +764,7 @@ int MessageRecord::VisibleAttachmentCount()
         } else {
             Parsed parts;
             try {
-                ParseMime(raw, parts, false);
+                ParseMime(raw, parts, PartData::None);
             } catch (...) {
                 // Whatever was read before the fault stands.
             }

@@ -139,6 +139,11 @@ public:
 
     // --- Parts (whole messages only; empty after DropBody) -------------------
     const QList<vm::TextPart>& TextParts() const;
+    // The text parts of a whole message (empty for one held as headers):
+    // the parsed ones when the parts are parsed, else parsed from the raw
+    // text for the caller alone, leaving the record as it was. Attachments
+    // are not decoded.
+    QList<vm::TextPart> ReadTextParts() const;
     const QList<vm::AttachmentPart>& Attachments() const;
     // Number of attachments the list shows; cached in attachmentCount.
     int VisibleAttachmentCount();

@@ -452,3 +452,62 @@ TEST_F(Cli, ShowPrintsAStoredMessageAsThePreviewShowsIt)
     EXPECT_EQ(Run({"--show", "Bob"}).code, 2);
     EXPECT_EQ(Run({"--show", "Bob", uidl[0], "--bogus"}).code, 2);
 }
+
+TEST_F(Cli, ListFindFiltersWithTheFindRules)
+{
+    const QByteArray messages[] = {
+        "From: a@example.org\r\nSubject: html\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/alternative; boundary=\"b\"\r\n\r\n"
+        "--b\r\nContent-Type: text/plain\r\n\r\nplain version\r\n"
+        "--b\r\nContent-Type: text/html\r\n\r\n"
+        "<p class=\"budget\">Quarterly <b>num</b>bers</p>\r\n--b--\r\n",
+        "From: a@example.org\r\nSubject: Budget meeting\r\n\r\nsee you\r\n",
+        "From: Budget Office <office@example.org>\r\nSubject: office\r\n\r\nconcatenate\r\n",
+        "From: a@example.org\r\nSubject: words\r\n\r\nthe cat sat\r\n",
+    };
+    for (const QByteArray& m : messages)
+        dc.Deliver("bob", m);
+    ASSERT_EQ(AddBob().code, 0);
+    QFile ini(data.path() + "/velmora.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders=0\r\n"
+              "MessageSaveRange=2\r\n");
+    ini.close();
+    ASSERT_EQ(Run({"--check"}).code, 0);
+    QStringList fetch{"--fetch", "Bob"};
+    for (const QJsonValue& v : ListJson())
+        fetch << v.toObject().value("uidl").toString();
+    const Result fetched = Run(fetch);
+    ASSERT_EQ(fetched.code, 0) << ::testing::PrintToString(fetched);
+    for (const QJsonValue& v : ListJson())
+        ASSERT_EQ(v.toObject().value("state").toString().toStdString(), "whole");
+
+    struct Case
+    {
+        QStringList args;
+        QStringList subjects;
+    };
+    const Case cases[] = {
+        {{"--find", "budget"}, {"Budget meeting", "office"}}, // sender and subject by default
+        {{"--find", "budget", "--in", "body"}, {}},           // only an HTML attribute
+        {{"--find", "numbers", "--in", "body"}, {"html"}},    // HTML text across a tag
+        {{"--find", "cat", "--in", "body"}, {"office", "words"}},
+        {{"--find", "cat", "--in", "body", "--whole-words"}, {"words"}},
+        {{"--find", "BUDGET", "--case-sensitive"}, {}},
+        {{"--find", "Budget", "--in", "subject", "--case-sensitive"}, {"Budget meeting"}},
+        {{"--find", "office@", "--in", "sender,body"}, {"office"}},
+    };
+    for (const Case& c : cases) {
+        const Result r = Run(QStringList{"--list", "Bob", "--json"} + c.args);
+        ASSERT_EQ(r.code, 0) << ::testing::PrintToString(r);
+        QStringList subjects;
+        for (const QJsonValue& v : QJsonDocument::fromJson(r.outBytes).array())
+            subjects << v.toObject().value("subject").toString();
+        subjects.sort();
+        EXPECT_EQ(subjects, c.subjects) << c.args.join(' ').toStdString();
+    }
+    for (const QStringList& bad :
+         {QStringList{"--find", " "}, QStringList{"--find", "x", "--in", "date"},
+          QStringList{"--whole-words"}, QStringList{"--find"}})
+        EXPECT_EQ(Run(QStringList{"--list", "Bob"} + bad).code, 2) << bad.join(' ').toStdString();
+}

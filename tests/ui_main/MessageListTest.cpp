@@ -138,6 +138,11 @@ TEST_F(MessageListTest, HidingOldMessagesAddsTheMoreRowUnlessOldOnesAreNew)
     // Every old message still carries the new flag: all shown, no "more" row.
     EXPECT_FALSE(model.Fill(&box, o));
     EXPECT_EQ(model.rowCount(), 3);
+    // A filter that leaves rows out hides no old message: still no "more" row.
+    o.filter = [](const MessageRecord& m) { return m.UID != "recent"; };
+    EXPECT_FALSE(model.Fill(&box, o));
+    EXPECT_EQ(RowUidls(), QStringList({"old1", "old2"}));
+    o.filter = nullptr;
     box.At(0)->SetNew(false);
     box.At(1)->SetNew(false);
     EXPECT_TRUE(model.Fill(&box, o));
@@ -145,6 +150,11 @@ TEST_F(MessageListTest, HidingOldMessagesAddsTheMoreRowUnlessOldOnesAreNew)
     EXPECT_EQ(model.MessageRowCount(), 1);
     EXPECT_EQ(model.index(1, 0).data().toString(), "...");
     EXPECT_FALSE(model.flags(model.index(1, 0)) & Qt::ItemIsSelectable);
+    // Old messages hidden and the filter taking the rest: only the "more" row.
+    o.filter = [](const MessageRecord&) { return false; };
+    EXPECT_TRUE(model.Fill(&box, o));
+    EXPECT_EQ(RowUidls(), QStringList({"..."}));
+    o.filter = nullptr;
     o.hideOld = false;
     EXPECT_FALSE(model.Fill(&box, o));
     EXPECT_EQ(model.rowCount(), 3);

@@ -8,6 +8,7 @@
 #include "app/cli/CheckCommand.h"
 #include "core/DateTime.h"
 #include "core/TerminalText.h"
+#include "mime/MessageMatcher.h"
 #include "mime/MessageRecord.h"
 #include "model/MailAccount.h"
 
@@ -61,25 +62,68 @@ QJsonValue Attachments(MessageRecord& m)
     return QJsonValue::Null;
 }
 
+// The field set of "--in": a comma-separated list of sender (name and
+// address), subject and body. False for an unknown or empty name.
+bool ParseFields(const QString& list, int& fields)
+{
+    fields = 0;
+    for (const QString& piece : list.split(u',')) {
+        const QString f = piece.trimmed().toLower();
+        if (f == QLatin1String("sender"))
+            fields |= MessageFilter::SenderName | MessageFilter::SenderAddress;
+        else if (f == QLatin1String("subject"))
+            fields |= MessageFilter::Subject;
+        else if (f == QLatin1String("body"))
+            fields |= MessageFilter::Body;
+        else
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int RunListCommand(const QStringList& args)
 {
     using namespace cli;
+    const QString usage = QStringLiteral(
+        "usage: velmora --list ACCOUNT [--json] [--find PHRASE [--in sender,subject,body] "
+        "[--whole-words] [--case-sensitive]]");
     QString name;
     bool json = false;
-    for (const QString& a : args) {
+    bool finding = false;
+    bool fieldsGiven = false;
+    // The find window's default fields; the new flag makes no message match.
+    MessageFilter filter;
+    filter.fields =
+        MessageFilter::SenderName | MessageFilter::SenderAddress | MessageFilter::Subject;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
         if (a == QLatin1String("--json")) {
             json = true;
+        } else if (a == QLatin1String("--find") && i + 1 < args.size()) {
+            finding = true;
+            filter.phrase = args[++i].trimmed();
+        } else if (a == QLatin1String("--in") && i + 1 < args.size()) {
+            fieldsGiven = true;
+            if (!ParseFields(args[++i], filter.fields)) {
+                Err(usage);
+                return kExitUsage;
+            }
+        } else if (a == QLatin1String("--whole-words")) {
+            filter.wholeWords = true;
+        } else if (a == QLatin1String("--case-sensitive")) {
+            filter.caseSensitive = true;
         } else if (a.startsWith(QLatin1String("--")) || !name.isEmpty()) {
-            Err(QStringLiteral("usage: velmora --list ACCOUNT [--json]"));
+            Err(usage);
             return kExitUsage;
         } else {
             name = a;
         }
     }
-    if (name.isEmpty()) {
-        Err(QStringLiteral("usage: velmora --list ACCOUNT [--json]"));
+    const bool findOptions = fieldsGiven || filter.wholeWords || filter.caseSensitive;
+    if (name.isEmpty() || (finding && filter.phrase.isEmpty()) || (findOptions && !finding)) {
+        Err(usage);
         return kExitUsage;
     }
     if (!LoadBasics())
@@ -93,7 +137,7 @@ int RunListCommand(const QStringList& args)
     QJsonArray array;
     for (int i = 0; i < mb.Count(); ++i) {
         MessageRecord* m = mb.At(i);
-        if (!m)
+        if (!m || (finding && !MessageMatches(*m, filter)))
             continue;
         if (json) {
             QJsonObject o;

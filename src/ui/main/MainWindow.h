@@ -149,7 +149,7 @@ public:
     // The same for an account. While the window is busy the mailboxes belong
     // to the running operation, so the answer is the one of its start.
     bool AccountBold(const MailAccount* account) const;
-    // The find filter (Part of the find window): when set, ShowMailbox shows
+    // The find filter (set by the find window): when set, ShowMailbox shows
     // only matching messages and the header offers SBUnfilterList.
     std::function<bool(const MessageRecord&)> findFilter;
 

@@ -185,14 +185,19 @@ bool MessageListModel::Fill(Mailbox* mailbox, const FillOptions& options)
     if (mailbox && !mailbox->Stale()) {
         const int n = mailbox->Count();
         rows_.reserve(static_cast<std::size_t>(n) + 1);
+        // Only old messages left out make the "more" row; records the
+        // filter leaves out are not waiting to be revealed.
+        bool oldHidden = false;
         for (int i = 0; i < n; ++i) {
             MessageRecord* msg = mailbox->At(i);
             if (!msg)
                 continue;
             if (options.hideOld && !msg->IsNew()) {
                 EnsureParsed(*msg);
-                if (msg->Date < options.oldThreshold)
+                if (msg->Date < options.oldThreshold) {
+                    oldHidden = true;
                     continue;
+                }
             }
             if (options.filter && !options.filter(*msg))
                 continue;
@@ -201,7 +206,7 @@ bool MessageListModel::Fill(Mailbox* mailbox, const FillOptions& options)
             row.uid = msg->UID;
             rows_.push_back(std::move(row));
         }
-        if (options.hideOld && static_cast<int>(rows_.size()) < n) {
+        if (oldHidden) {
             Row more;
             more.text[0] = QStringLiteral("...");
             more.filled = true;
