@@ -10,6 +10,8 @@ const QList<CommandInfo>& KnownCommands()
         {"--check", "--check [ACCOUNT...]          check accounts (default: those checked automatically)"},
         {"--list", "--list ACCOUNT [--json]        print the stored message list of an account"},
         {"--show", "--show ACCOUNT UIDL [--html]   print a stored message as the preview shows it"},
+        {"--save", "--save ACCOUNT UIDL [FILE|DIR]  write a stored message as an .eml file"},
+        {"--save-attachments", "--save-attachments ACCOUNT UIDL DIR   write every attachment of a whole message into DIR"},
         {"--delete", "--delete ACCOUNT UIDL...       remove messages on the server"},
         {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},
         {"--add-account", "--add-account --login L --server H [options]   create an account"},

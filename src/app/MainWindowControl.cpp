@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileDialog>
 #include <QUrl>
 #include <QItemSelectionModel>
 #include <QTreeWidget>
@@ -22,6 +23,7 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "ops/OperationReport.h"
+#include "render/MessageFiles.h"
 #include "send/MessageData.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
@@ -174,6 +176,33 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.deleteOnServer = [this](const QList<MessageRecord*>&) { commands_->popListDeleteClick(); };
     c.retrieveWhole = [this](const QList<MessageRecord*>&) {
         commands_->popListRetrieveWholeClick();
+    };
+    c.saveToFile = [this](const QList<MessageRecord*>& messages) {
+        MessageSaveChoosers choose;
+        choose.chooseFolder = [this](const QString& title) {
+            const QString folder = QFileDialog::getExistingDirectory(&window_, title, saveFolder_);
+            if (!folder.isEmpty())
+                saveFolder_ = folder;
+            return folder;
+        };
+        // The save dialog: all files or mail messages (preselected); it asks
+        // before replacing a file and takes only an existing folder.
+        choose.chooseFile = [this](const QString& name) {
+            QFileDialog dialog(&window_);
+            dialog.setObjectName(QStringLiteral("SaveDlg"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setNameFilters({QStringLiteral("*.*"), QStringLiteral("*.eml")});
+            dialog.selectNameFilter(QStringLiteral("*.eml"));
+            dialog.setDefaultSuffix(QStringLiteral("eml"));
+            if (!saveFolder_.isEmpty())
+                dialog.setDirectory(saveFolder_);
+            dialog.selectFile(name);
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+                return QString();
+            return dialog.selectedFiles().first();
+        };
+        SaveMessages(QList<const MessageRecord*>(messages.begin(), messages.end()), choose);
     };
     c.interrupt = [this] { commands_->popStatusInterruptClick(); };
     c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };

@@ -62,6 +62,8 @@ private:
     std::unique_ptr<TrayControl> tray_;
     std::unique_ptr<MailCheckCommands> commands_;
     std::unique_ptr<AddressBookWindow> addressBookWindow_;
+    // The folder browser's folder, kept for the run of the program.
+    QString saveFolder_;
 };
 
 } // namespace vm

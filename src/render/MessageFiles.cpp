@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "core/Messages.h"
+#include "lang/Lang.h"
 #include "mime/MessageRecord.h"
 #include "mime/SafeFileName.h"
 
@@ -116,6 +118,48 @@ QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& fol
         }
         if (!ok && failed)
             failed->append(name);
+    }
+    return written;
+}
+
+QStringList SaveMessages(const QList<const MessageRecord*>& messages,
+                         const MessageSaveChoosers& choose)
+{
+    QStringList written;
+    if (messages.isEmpty())
+        return written;
+    QString folder;
+    if (messages.size() > 1 &&
+        AskYesNo(LangText(QStringLiteral("COMMONS"), QStringLiteral("SaveAllMsgToSingleDir")))) {
+        folder = choose.chooseFolder(
+            LangText(QStringLiteral("COMMONS"), QStringLiteral("SaveMessages")));
+        if (folder.isEmpty())
+            return written;
+    }
+    for (const MessageRecord* m : messages) {
+        QString subject;
+        if (m->parsed()) {
+            subject = m->Subject();
+        } else {
+            MessageRecord copy(*m);
+            copy.ParseHeaders();
+            subject = copy.Subject();
+        }
+        const QString name = MessageFileName(subject);
+        QString path;
+        if (folder.isEmpty()) {
+            path = choose.chooseFile(name);
+            if (path.isEmpty())
+                break;
+        } else {
+            path = FreeFilePath(folder, name);
+        }
+        // The dialog has asked before replacing; a folder's free name is new.
+        if (!path.isEmpty() && WriteDataFile(path, MessageFileContent(*m), !folder.isEmpty()))
+            written.append(path);
+        else
+            ShowError(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("ErrorSavingMessage"),
+                                 {path.isEmpty() ? QDir(folder).filePath(name) : path}));
     }
     return written;
 }

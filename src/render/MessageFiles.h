@@ -7,7 +7,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QList>
 #include <QStringList>
+
+#include <functional>
 
 namespace vm {
 
@@ -45,6 +48,23 @@ bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew);
 // written.
 QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& folder,
                                 QStringList* failed = nullptr);
+
+// Saving messages chosen in the list, asking through the message service
+// and the two choosers given. With more than one message it asks whether to
+// save all into one folder; yes: chooseFolder (titled "Save messages") gives
+// the folder, every message gets its default name there and a taken name
+// gets " (1)", " (2)", ... before ".eml"; no (or one message): chooseFile
+// gives each file, starting from the default name, and a cancel stops the
+// rest. A file that cannot be written is reported (ErrorSavingMessage) and
+// the next message saved. An empty result from a chooser means cancelled.
+struct MessageSaveChoosers
+{
+    std::function<QString(const QString& title)> chooseFolder;
+    std::function<QString(const QString& defaultName)> chooseFile;
+};
+// Returns the paths written.
+QStringList SaveMessages(const QList<const MessageRecord*>& messages,
+                         const MessageSaveChoosers& choose);
 
 // True when opening a file of this name could run code (desktop entries,
 // scripts, executables, Java archives, installers...), so it is opened only

@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "core/Messages.h"
+#include "lang/BuiltinLanguage.h"
+#include "lang/LanguageShell.h"
 #include "mime/MessageRecord.h"
 #include "render/MessageFiles.h"
 
@@ -66,15 +69,9 @@ TEST(MessageFiles, FreeNamesInAFolderNeverReplaceAFile)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    // Three messages with one subject saved into one folder.
-    QStringList names;
-    for (int i = 0; i < 3; ++i) {
-        const QString path = FreeFilePath(dir.path(), MessageFileName("s"));
-        ASSERT_TRUE(WriteDataFile(path, QByteArray::number(i), true)) << path.toStdString();
-        names.append(QFileInfo(path).fileName());
-    }
-    EXPECT_EQ(names, QStringList({"s.eml", "s (1).eml", "s (2).eml"}));
-    EXPECT_EQ(ReadAll(dir.filePath("s (1).eml")), "1");
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(WriteDataFile(FreeFilePath(dir.path(), "s.eml"), QByteArray::number(i), true));
+    EXPECT_EQ(ReadAll(dir.filePath("s (2).eml")), "2");
     EXPECT_EQ(FreeFilePath(dir.path(), "noext"), dir.filePath("noext"));
 
     // A dangling link takes its name too: writing through it could create a
@@ -107,4 +104,77 @@ TEST(MessageFiles, RunnableTypes)
         EXPECT_TRUE(IsRunnableFileType(name)) << name;
     for (const char* name : {"photo.jpg", "report.pdf", "notes.txt", "shell", "desktop", "a.eml"})
         EXPECT_FALSE(IsRunnableFileType(name)) << name;
+}
+
+namespace {
+
+MessageRecord Whole(const QByteArray& subject, const QByteArray& body)
+{
+    MessageRecord m;
+    m.raw = "Subject: " + subject + "\r\n\r\n" + body;
+    m.headersOnly = false;
+    return m;
+}
+
+} // namespace
+
+TEST(MessageFiles, SavingListRowsIntoAFolderOrThroughDialogs)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(WriteBuiltinEnglish(dir.path()));
+    ASSERT_TRUE(LoadLanguage(dir.path() + "/english.lng"));
+    RecordingMessageService service;
+    SetMessageService(&service);
+    const MessageRecord a = Whole("s", "one"), b = Whole("s", "two"), c = Whole("s", "three");
+    const QList<const MessageRecord*> three{&a, &b, &c};
+
+    // One folder for all: " (1)", " (2)" before ".eml", each with its bytes.
+    service.answer = [](const MessageRequest&) { return MsgAnswer::Yes; };
+    QStringList titles;
+    MessageSaveChoosers choose;
+    choose.chooseFolder = [&](const QString& title) {
+        titles.append(title);
+        return dir.path();
+    };
+    choose.chooseFile = [](const QString&) -> QString {
+        ADD_FAILURE() << "no dialog in folder mode";
+        return {};
+    };
+    QStringList written = SaveMessages(three, choose);
+    EXPECT_EQ(titles, QStringList{"Save messages"});
+    ASSERT_EQ(written.size(), 3);
+    EXPECT_EQ(written, QStringList({dir.filePath("s.eml"), dir.filePath("s (1).eml"),
+                                    dir.filePath("s (2).eml")}));
+    EXPECT_EQ(ReadAll(written[2]), c.raw);
+    // A cancelled folder browser saves nothing.
+    choose.chooseFolder = [](const QString&) { return QString(); };
+    EXPECT_TRUE(SaveMessages(three, choose).isEmpty());
+
+    // One dialog per message: cancelling the second stops the rest.
+    service.answer = [](const MessageRequest&) { return MsgAnswer::No; };
+    QStringList offered;
+    choose.chooseFile = [&](const QString& name) {
+        offered.append(name);
+        return offered.size() == 2 ? QString() : dir.filePath("dialog.eml");
+    };
+    written = SaveMessages(three, choose);
+    EXPECT_EQ(offered, QStringList({"s.eml", "s.eml"}));
+    EXPECT_EQ(written, QStringList{dir.filePath("dialog.eml")});
+    EXPECT_EQ(ReadAll(dir.filePath("dialog.eml")), a.raw);
+
+    // A file that cannot be written is reported and the next one saved.
+    service.shown.clear();
+    offered.clear();
+    choose.chooseFile = [&](const QString&) {
+        offered.append(QString());
+        return offered.size() == 1 ? dir.filePath("no/such/x.eml") : dir.filePath("next.eml");
+    };
+    written = SaveMessages({&a, &b}, choose);
+    EXPECT_EQ(written, QStringList{dir.filePath("next.eml")});
+    ASSERT_EQ(service.shown.size(), 2); // the question, then the error
+    EXPECT_EQ(service.shown[1].icon, MsgIcon::Error);
+    EXPECT_TRUE(service.shown[1].text.contains(dir.filePath("no/such/x.eml")))
+        << service.shown[1].text.toStdString();
+    SetMessageService(nullptr);
 }
