@@ -27,6 +27,7 @@
 #include "send/MessageData.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
+#include "ui/common/AboutWindow.h"
 #include "ui/common/ErrorListWindow.h"
 #include "ui/compose/ComposeWindow.h"
 #include "ui/view/PreviewPane.h"
@@ -219,6 +220,10 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     };
     c.activated = [this] { tray_->Activated(); };
     c.help = [] { OpenHelp(); };
+    c.about = [this] {
+        AboutWindow about(AppInfo::Instance().ProgramDir(), [] { OpenHelp(); }, &window_);
+        about.ShowModal();
+    };
     c.client = [](MailAccount* account) { OpenAccountClient(account); };
     c.addressBook = [this] {
         // Its own top-level window (own taskbar button), created on first use.
