@@ -12,6 +12,8 @@ const QList<CommandInfo>& KnownCommands()
                    "  [--find PHRASE [--in sender,subject,body] [--whole-words] [--case-sensitive]]\n"
                    "                               only the messages that hold PHRASE"},
         {"--show", "--show ACCOUNT UIDL [--html]   print a stored message as the preview shows it"},
+        {"--save", "--save ACCOUNT UIDL [FILE|DIR]  write a stored message as an .eml file"},
+        {"--save-attachments", "--save-attachments ACCOUNT UIDL DIR   write every attachment of a whole message into DIR"},
         {"--delete", "--delete ACCOUNT UIDL...       remove messages on the server"},
         {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},
         {"--add-account", "--add-account --login L --server H [options]   create an account"},

@@ -12,6 +12,7 @@
 #include "app/cli/ListCommand.h"
 #include "app/cli/RemoveAccountCommand.h"
 #include "app/cli/SendCommand.h"
+#include "app/cli/SaveCommand.h"
 #include "app/cli/ShowCommand.h"
 #include "core/DataDir.h"
 #include "core/Messages.h"
@@ -62,6 +63,10 @@ int RunCommand(const CommandLine& cl)
         return RunListCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--show"))
         return RunShowCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--save"))
+        return RunSaveCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--save-attachments"))
+        return RunSaveAttachmentsCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--delete"))
         return RunDeleteCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--fetch"))

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
 #include <QUrl>
 #include <QItemSelectionModel>
 #include <QTreeWidget>
@@ -21,9 +23,11 @@
 #include "model/MailAccount.h"
 #include "ops/OperationReport.h"
 #include "platform/UserManual.h"
+#include "render/MessageFiles.h"
 #include "send/MessageData.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
+#include "ui/common/AboutWindow.h"
 #include "ui/common/ErrorListWindow.h"
 #include "ui/compose/ComposeWindow.h"
 #include "ui/view/PreviewPane.h"
@@ -179,6 +183,33 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.retrieveWhole = [this](const QList<MessageRecord*>&) {
         commands_->popListRetrieveWholeClick();
     };
+    c.saveToFile = [this](const QList<MessageRecord*>& messages) {
+        MessageSaveChoosers choose;
+        choose.chooseFolder = [this](const QString& title) {
+            const QString folder = QFileDialog::getExistingDirectory(&window_, title, saveFolder_);
+            if (!folder.isEmpty())
+                saveFolder_ = folder;
+            return folder;
+        };
+        // The save dialog: all files or mail messages (preselected); it asks
+        // before replacing a file and takes only an existing folder.
+        choose.chooseFile = [this](const QString& name) {
+            QFileDialog dialog(&window_);
+            dialog.setObjectName(QStringLiteral("SaveDlg"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setNameFilters({QStringLiteral("*.*"), QStringLiteral("*.eml")});
+            dialog.selectNameFilter(QStringLiteral("*.eml"));
+            dialog.setDefaultSuffix(QStringLiteral("eml"));
+            if (!saveFolder_.isEmpty())
+                dialog.setDirectory(saveFolder_);
+            dialog.selectFile(name);
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+                return QString();
+            return dialog.selectedFiles().first();
+        };
+        SaveMessages(QList<const MessageRecord*>(messages.begin(), messages.end()), choose);
+    };
     c.interrupt = [this] { commands_->popStatusInterruptClick(); };
     c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };
     c.tray = [this] { tray_->TrayButtonClicked(); };
@@ -199,6 +230,10 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     };
     c.activated = [this] { tray_->Activated(); };
     c.help = [] { OpenHelp(); };
+    c.about = [this] {
+        AboutWindow about(AppInfo::Instance().ProgramDir(), [] { OpenHelp(); }, &window_);
+        about.ShowModal();
+    };
     c.client = [](MailAccount* account) { OpenAccountClient(account); };
     c.addressBook = [this] {
         // Its own top-level window (own taskbar button), created on first use.

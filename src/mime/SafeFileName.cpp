@@ -7,7 +7,8 @@ namespace vm {
 QString SafeFileName(const QString& name)
 {
     QString s = name;
-    const qsizetype slash = std::max(s.lastIndexOf(QLatin1Char('/')), s.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype slash =
+        std::max(s.lastIndexOf(QLatin1Char('/')), s.lastIndexOf(QLatin1Char('\\')));
     if (slash >= 0)
         s = s.mid(slash + 1);
     QString out;
@@ -20,8 +21,12 @@ QString SafeFileName(const QString& name)
             out.append(s[++i]);
             continue;
         }
-        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || c.isSurrogate() ||
-            u == 0x2028 || u == 0x2029 || u == 0x202E || u == 0xFEFF ||
+        // Control characters, line and paragraph separators, and every
+        // bidirectional format character (which can make "txt.exe" read as
+        // "exe.txt").
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || c.isSurrogate() || u == 0x061C ||
+            u == 0x200E || u == 0x200F || u == 0x2028 || u == 0x2029 ||
+            (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0xFEFF ||
             QStringLiteral(":*?\"<>|").contains(c))
             out.append(QLatin1Char('_'));
         else
@@ -36,16 +41,23 @@ QString SafeFileName(const QString& name)
     while (e > b && (out[e - 1] == QLatin1Char('.') || out[e - 1].isSpace()))
         --e;
     out = out.mid(b, e - b);
-    constexpr qsizetype kMax = 200;
-    if (out.size() > kMax) {
-        const qsizetype dot = out.lastIndexOf(QLatin1Char('.'));
-        const qsizetype extLen = (dot > 0 && out.size() - dot <= 16) ? out.size() - dot : 0;
-        qsizetype keep = kMax - extLen;
-        if (out[keep - 1].isHighSurrogate())
-            --keep;
-        out = out.left(keep) + out.right(extLen);
+    // At most 200 characters and 240 bytes of UTF-8 (file systems allow 255
+    // bytes; the rest leaves room for " (n)" and similar additions).
+    constexpr qsizetype kMaxChars = 200;
+    constexpr qsizetype kMaxBytes = 240;
+    if (out.size() <= kMaxChars && out.toUtf8().size() <= kMaxBytes)
+        return out;
+    const qsizetype dot = out.lastIndexOf(QLatin1Char('.'));
+    const QString ext = (dot > 0 && out.size() - dot <= 16) ? out.mid(dot) : QString();
+    QString base = out.left(out.size() - ext.size());
+    const qsizetype extBytes = ext.toUtf8().size();
+    while (!base.isEmpty() &&
+           (base.size() + ext.size() > kMaxChars || base.toUtf8().size() + extBytes > kMaxBytes)) {
+        base.chop(1);
+        if (!base.isEmpty() && base.back().isHighSurrogate())
+            base.chop(1);
     }
-    return out;
+    return base + ext;
 }
 
 } // namespace vm

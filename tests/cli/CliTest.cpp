@@ -511,3 +511,105 @@ TEST_F(Cli, ListFindFiltersWithTheFindRules)
           QStringList{"--whole-words"}, QStringList{"--find"}})
         EXPECT_EQ(Run(QStringList{"--list", "Bob"} + bad).code, 2) << bad.join(' ').toStdString();
 }
+
+
+TEST_F(Cli, SaveWritesMessagesAndAttachmentsOnlyInsideTheChosenFolder)
+{
+    // One attachment per hostile name; each part's bytes say which it is.
+    const QList<QByteArray> names{
+        "filename=\"../../evil\"",
+        "filename=\"/etc/passwd\"",
+        "filename=\".bashrc\"",
+        "filename=\"a\\\\b\"",
+        "filename=\"con\"",
+        "filename=\"" + QByteArray(400, 'n') + ".txt\"",
+        "filename=\"=?utf-8?B?" + QByteArray("invoice\xE2\x80\xAEtxt.exe").toBase64() + "?=\"",
+        "filename*=utf-8''..%2F..%2Fx%2Fup.txt",
+        "filename=\"\"",
+        "filename=\"dup.txt\"",
+        "filename=\"dup.txt\"",
+    };
+    QByteArray text = "From: a@example.org\r\nSubject: s: x/y\r\nMIME-Version: 1.0\r\n"
+                      "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                      "--b\r\nContent-Type: text/plain\r\n\r\nbody\r\n";
+    for (int i = 0; i < names.size(); ++i)
+        text += "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
+                "attachment; " +
+                names[i] + "\r\n\r\npart " + QByteArray::number(i) + "\r\n";
+    text += "--b--\r\n";
+    dc.Deliver("bob", text);
+    dc.Deliver("bob", "From: a@example.org\r\nSubject: head only\r\n\r\nbody\r\n");
+    ASSERT_EQ(AddBob().code, 0);
+    QFile ini(data.path() + "/velmora.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders=0\r\n"
+              "MessageSaveRange=2\r\n");
+    ini.close();
+    ASSERT_EQ(Run({"--check"}).code, 0);
+    const QJsonArray list = ListJson();
+    ASSERT_EQ(list.size(), 2);
+    const QString whole = list[0].toObject().value("uidl").toString();
+    const QString head = list[1].toObject().value("uidl").toString();
+    ASSERT_EQ(Run({"--fetch", "Bob", whole}).code, 0);
+
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    const QString folder = out.filePath("in");
+    ASSERT_TRUE(QDir().mkpath(folder));
+
+    // The attachments: every file inside the folder with its part's bytes,
+    // equal names never overwriting each other.
+    Result r = Run({"--save-attachments", "Bob", whole, folder});
+    ASSERT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    const QStringList paths = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(paths.size(), names.size()) << r.out.toStdString();
+    QStringList fileNames;
+    for (int i = 0; i < paths.size(); ++i) {
+        const QFileInfo info(paths[i]);
+        EXPECT_EQ(info.absolutePath(), QFileInfo(folder).canonicalFilePath())
+            << paths[i].toStdString();
+        EXPECT_FALSE(info.fileName().startsWith('.')) << paths[i].toStdString();
+        EXPECT_LE(info.fileName().toUtf8().size(), 255);
+        EXPECT_FALSE(info.permissions() & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        QFile f(paths[i]);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << paths[i].toStdString();
+        EXPECT_EQ(f.readAll(), "part " + QByteArray::number(i)) << paths[i].toStdString();
+        fileNames.append(info.fileName());
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+              names.size());
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"in"});
+    EXPECT_EQ(fileNames[2], "bashrc") << fileNames.join(" | ").toStdString();
+    EXPECT_EQ(fileNames[8], "attachment");
+    EXPECT_FALSE(fileNames[6].contains(QChar(0x202E)));
+    EXPECT_EQ(fileNames.mid(9), QStringList({"dup.txt", "dup (1).txt"}));
+
+    // The message into the folder three times, and to a file by name.
+    QStringList saved;
+    for (int i = 0; i < 3; ++i) {
+        r = Run({"--save", "Bob", whole, folder});
+        EXPECT_EQ(r.code, 0) << ::testing::PrintToString(r);
+        saved.append(QFileInfo(r.out.trimmed()).fileName());
+    }
+    EXPECT_EQ(saved, QStringList({"s_ x_y.eml", "s_ x_y (1).eml", "s_ x_y (2).eml"}));
+    QFile first(QDir(folder).filePath(saved[0]));
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    const QByteArray savedText = first.readAll();
+    EXPECT_TRUE(savedText.endsWith(text.mid(text.indexOf("Subject:")))) << savedText.toStdString();
+    r = Run({"--save", "Bob", head, out.filePath("head.eml")});
+    EXPECT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    QFile headFile(out.filePath("head.eml"));
+    ASSERT_TRUE(headFile.open(QIODevice::ReadOnly));
+    const QByteArray headText = headFile.readAll();
+    EXPECT_TRUE(headText.contains("Subject: head only\r\n")) << headText.toStdString();
+    EXPECT_FALSE(headText.contains("body")) << headText.toStdString();
+
+    // A headers-only message has no attachments to write.
+    r = Run({"--save-attachments", "Bob", head, folder});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("--fetch")) << r.err.toStdString();
+    EXPECT_EQ(Run({"--save-attachments", "Bob", whole, out.filePath("missing")}).code, 2);
+    EXPECT_EQ(Run({"--save", "Bob"}).code, 2);
+    EXPECT_EQ(Run({"--save", "Bob", "no-such-uidl", folder}).code, 2);
+}

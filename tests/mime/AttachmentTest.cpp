@@ -144,12 +144,27 @@ TEST(SafeFileName, ReducesToAPlainName)
     EXPECT_EQ(SafeFileName("a\tb\nc\x7F" "d.txt"), "a_b_c_d.txt");
     EXPECT_EQ(SafeFileName("what?<>|*:\".txt"), "what_______.txt");
     EXPECT_EQ(SafeFileName(QString::fromUtf8("invoice\xE2\x80\xAEtxt.exe")), "invoice_txt.exe");
+    // Every bidirectional format character, not only U+202E.
+    for (const char16_t bidi : {0x061C, 0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x2066,
+                                0x2067, 0x2068, 0x2069})
+        EXPECT_EQ(SafeFileName(QStringLiteral("a") + QChar(bidi) + QStringLiteral("b.txt")),
+                  "a_b.txt")
+            << std::hex << int(bidi);
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80.png");
     EXPECT_EQ(SafeFileName(emoji), emoji);
     const QString longName = QString(300, QLatin1Char('x')) + ".pdf";
     const QString cut = SafeFileName(longName);
     EXPECT_EQ(cut.size(), 200);
     EXPECT_TRUE(cut.endsWith(".pdf"));
+    // The file system's limit is in bytes: 200 three-byte characters would
+    // be 600 bytes.
+    const QString wide = SafeFileName(QString(300, QChar(0x4E2D)) + ".pdf");
+    EXPECT_LE(wide.toUtf8().size(), 240);
+    EXPECT_GE(wide.toUtf8().size(), 230);
+    EXPECT_TRUE(wide.endsWith(".pdf"));
+    const QString pairs = SafeFileName(QString::fromUtf8("\xF0\x9F\x98\x80").repeated(100));
+    EXPECT_LE(pairs.toUtf8().size(), 240);
+    EXPECT_FALSE(pairs.back().isHighSurrogate());
     EXPECT_EQ(SafeFileName(QString::fromUtf8("r\xC3\xA9sum\xC3\xA9 (1).pdf")),
               QString::fromUtf8("r\xC3\xA9sum\xC3\xA9 (1).pdf"));
 }

@@ -1,0 +1,109 @@
+#include "app/cli/SaveCommand.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "app/cli/CheckCommand.h"
+#include "mime/MessageRecord.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
+#include "render/MessageFiles.h"
+
+namespace vm {
+
+namespace {
+
+const char kSaveUsage[] = "usage: velmora --save ACCOUNT UIDL [FILE|DIR]";
+const char kAttachmentsUsage[] = "usage: velmora --save-attachments ACCOUNT UIDL DIR";
+
+// The message named by the account's display name and the UIDL, after
+// loading the data; null after printing why (exitCode set).
+MessageRecord* FindMessage(const QString& accountName, const QString& uidl, int& exitCode)
+{
+    exitCode = cli::kExitFailed;
+    if (!cli::LoadBasics())
+        return nullptr;
+    cli::LoadMailboxes();
+    exitCode = cli::kExitUsage;
+    MailAccount* account = cli::FindAccount(accountName);
+    if (!account)
+        return nullptr;
+    MessageRecord* m = account->Box().FindByUIDL(uidl.toUtf8());
+    if (!m) {
+        cli::Err(QStringLiteral("account %1 holds no message with the UIDL %2")
+                     .arg(cli::DisplayName(*account), uidl));
+        return nullptr;
+    }
+    if (m->HoldingState() == MessageRecord::Holding::UidlOnly) {
+        cli::Err(QStringLiteral("only the UIDL of this message is held, not its header or body; "
+                                "fetch it with --fetch"));
+        exitCode = cli::kExitFailed;
+        return nullptr;
+    }
+    return m;
+}
+
+bool HasOption(const QStringList& args)
+{
+    for (const QString& a : args)
+        if (a.startsWith(QLatin1String("--")))
+            return true;
+    return false;
+}
+
+} // namespace
+
+int RunSaveCommand(const QStringList& args)
+{
+    using namespace cli;
+    if (HasOption(args) || args.size() < 2 || args.size() > 3) {
+        Err(QString::fromLatin1(kSaveUsage));
+        return kExitUsage;
+    }
+    int rc = kExitOk;
+    MessageRecord* m = FindMessage(args[0], args[1], rc);
+    if (!m)
+        return rc;
+    if (!m->parsed())
+        m->ParseHeaders();
+    const QString target = args.size() == 3 ? args[2] : QDir::currentPath();
+    const bool intoFolder = QFileInfo(target).isDir();
+    const QString path = intoFolder ? FreeFilePath(target, MessageFileName(m->Subject())) : target;
+    if (path.isEmpty() || !WriteDataFile(path, MessageFileContent(*m), intoFolder)) {
+        Err(QStringLiteral("cannot write %1").arg(path.isEmpty() ? target : path));
+        return kExitFailed;
+    }
+    Out(QFileInfo(path).absoluteFilePath());
+    return kExitOk;
+}
+
+int RunSaveAttachmentsCommand(const QStringList& args)
+{
+    using namespace cli;
+    if (HasOption(args) || args.size() != 3) {
+        Err(QString::fromLatin1(kAttachmentsUsage));
+        return kExitUsage;
+    }
+    if (!QFileInfo(args[2]).isDir()) {
+        Err(QStringLiteral("%1 is not a folder").arg(args[2]));
+        return kExitUsage;
+    }
+    int rc = kExitOk;
+    MessageRecord* m = FindMessage(args[0], args[1], rc);
+    if (!m)
+        return rc;
+    if (m->HoldingState() != MessageRecord::Holding::Whole) {
+        Err(QStringLiteral("the body of this message is not held; fetch it with --fetch"));
+        return kExitFailed;
+    }
+    m->ParseWhole();
+    QStringList failed;
+    const QString folder = QFileInfo(args[2]).absoluteFilePath();
+    for (const QString& path : SaveAttachmentsInto(*m, folder, &failed))
+        Out(path);
+    for (const QString& name : failed)
+        Err(QStringLiteral("cannot write %1 into %2").arg(name, folder));
+    return failed.isEmpty() ? kExitOk : kExitFailed;
+}
+
+} // namespace vm

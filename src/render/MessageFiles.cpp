@@ -1,0 +1,184 @@
+#include "render/MessageFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "core/Messages.h"
+#include "lang/Lang.h"
+#include "mime/MessageRecord.h"
+#include "mime/SafeFileName.h"
+
+namespace vm {
+
+namespace {
+
+constexpr QFileDevice::Permissions kOwnerReadWrite =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+bool Taken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+QString MessageFileName(const QString& subject)
+{
+    QString name = subject + QStringLiteral(".eml");
+    for (QChar& c : name)
+        if (QStringLiteral("<>*?\\/':;\"").contains(c))
+            c = QLatin1Char('_');
+    name = SafeFileName(name);
+    // A subject of only dots or blanks leaves "eml" (the leading dot goes).
+    if (!name.endsWith(QLatin1String(".eml"), Qt::CaseInsensitive) || name.size() == 4)
+        return QStringLiteral("message.eml");
+    return name;
+}
+
+QByteArray MessageFileContent(const MessageRecord& message)
+{
+    if (message.HoldingState() == MessageRecord::Holding::Whole)
+        return message.raw;
+    MessageRecord copy(message);
+    if (!copy.parsed())
+        copy.ParseHeaders();
+    QByteArray out;
+    for (const QByteArray& line : copy.HeaderLines())
+        out += line + "\r\n";
+    return out;
+}
+
+QString AttachmentFileName(const AttachmentPart& part)
+{
+    const QString name = SafeFileName(AttachmentDisplayName(part));
+    return name.isEmpty() ? QStringLiteral("attachment") : name;
+}
+
+QString FreeFilePath(const QString& folder, const QString& name)
+{
+    const QDir dir(folder);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 0; n < 100; ++n) {
+        const QString candidate = n == 0 ? name : base + QStringLiteral(" (%1)").arg(n) + ext;
+        const QString path = dir.filePath(candidate);
+        if (!Taken(path))
+            return path;
+    }
+    return {};
+}
+
+bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew)
+{
+    if (mustBeNew) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerReadWrite))
+            return false;
+        if (file.write(data) != data.size() || !file.flush()) {
+            file.close();
+            file.remove();
+            return false;
+        }
+        return true;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // QSaveFile keeps an existing file's permissions; ours are fixed.
+    if (!file.setPermissions(kOwnerReadWrite))
+        return false;
+    if (file.write(data) != data.size())
+        return false;
+    return file.commit();
+}
+
+QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& folder,
+                                QStringList* failed)
+{
+    QStringList written;
+    for (const AttachmentPart& part : message.Attachments()) {
+        const QString name = AttachmentFileName(part);
+        bool ok = false;
+        // A file made by someone else between the look and the write is
+        // never replaced: the write then tries the next free name.
+        for (int tries = 0; tries < 3 && !ok; ++tries) {
+            const QString path = FreeFilePath(folder, name);
+            if (path.isEmpty())
+                break;
+            if (WriteDataFile(path, part.data, true)) {
+                written.append(path);
+                ok = true;
+            } else if (!Taken(path)) {
+                break;
+            }
+        }
+        if (!ok && failed)
+            failed->append(name);
+    }
+    return written;
+}
+
+QStringList SaveMessages(const QList<const MessageRecord*>& messages,
+                         const MessageSaveChoosers& choose)
+{
+    QStringList written;
+    if (messages.isEmpty())
+        return written;
+    QString folder;
+    if (messages.size() > 1 &&
+        AskYesNo(LangText(QStringLiteral("COMMONS"), QStringLiteral("SaveAllMsgToSingleDir")))) {
+        folder = choose.chooseFolder(
+            LangText(QStringLiteral("COMMONS"), QStringLiteral("SaveMessages")));
+        if (folder.isEmpty())
+            return written;
+    }
+    for (const MessageRecord* m : messages) {
+        QString subject;
+        if (m->parsed()) {
+            subject = m->Subject();
+        } else {
+            MessageRecord copy(*m);
+            copy.ParseHeaders();
+            subject = copy.Subject();
+        }
+        const QString name = MessageFileName(subject);
+        QString path;
+        if (folder.isEmpty()) {
+            path = choose.chooseFile(name);
+            if (path.isEmpty())
+                break;
+        } else {
+            path = FreeFilePath(folder, name);
+        }
+        // The dialog has asked before replacing; a folder's free name is new.
+        if (!path.isEmpty() && WriteDataFile(path, MessageFileContent(*m), !folder.isEmpty()))
+            written.append(path);
+        else
+            ShowError(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("ErrorSavingMessage"),
+                                 {path.isEmpty() ? QDir(folder).filePath(name) : path}));
+    }
+    return written;
+}
+
+bool IsRunnableFileType(const QString& fileName)
+{
+    static const QStringList kRunnable{
+        "desktop",     "sh",         "bash",     "zsh",  "csh",   "ksh",    "fish", "command",
+        "run",         "bin",        "appimage", "py",   "pyc",   "pl",     "rb",   "php",
+        "js",          "jse",        "mjs",      "jar",  "class", "exe",    "com",  "bat",
+        "cmd",         "msi",        "msp",      "scr",  "pif",   "cpl",    "vbs",  "vbe",
+        "wsf",         "wsh",        "ps1",      "psm1", "hta",   "lnk",    "reg",  "deb",
+        "rpm",         "apk",        "elf",      "so",   "dll",   "x86_64", "out",  "url",
+        "application", "flatpakref", "flatpak",  "snap", "xpi",   "crx",    "iso",  "img"};
+    const QString name = fileName.trimmed();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return false;
+    return kRunnable.contains(name.mid(dot + 1).toLower());
+}
+
+} // namespace vm

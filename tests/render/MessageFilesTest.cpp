@@ -1,0 +1,180 @@
+// Saving messages and attachments as files: names, content, free names in a
+// folder and writing without replacing or execute permission.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "core/Messages.h"
+#include "lang/BuiltinLanguage.h"
+#include "lang/LanguageShell.h"
+#include "mime/MessageRecord.h"
+#include "render/MessageFiles.h"
+
+using namespace vm;
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+TEST(MessageFiles, MessageFileNameFromTheSubject)
+{
+    const struct
+    {
+        const char* subject;
+        const char* name;
+    } cases[] = {
+        {"Hello", "Hello.eml"},
+        {"Re: a/b", "Re_ a_b.eml"},
+        {"<>*?\\/':;\"", "__________.eml"},
+        {"../../etc/passwd", "_.._etc_passwd.eml"},
+        {".bashrc", "bashrc.eml"},
+        {"", "message.eml"},
+        {"...", "message.eml"},
+        {"  ", "message.eml"},
+        {"tab\there", "tab_here.eml"},
+        {"caf\xC3\xA9 |x|", "caf\xC3\xA9 _x_.eml"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MessageFileName(QString::fromUtf8(c.subject)), QString::fromUtf8(c.name))
+            << c.subject;
+    const QString longName = MessageFileName(QString(400, QChar(0x4E2D)));
+    EXPECT_TRUE(longName.endsWith(".eml"));
+    EXPECT_LE(longName.toUtf8().size(), 240);
+}
+
+TEST(MessageFiles, MessageContentIsTheRawTextOrTheHeaderLines)
+{
+    MessageRecord whole;
+    whole.raw = "Subject: s\r\nX-Folded: a\r\n b\r\n\r\nbody \x00\xFF\r\nend"_qba;
+    whole.headersOnly = false;
+    EXPECT_EQ(MessageFileContent(whole), whole.raw);
+
+    MessageRecord head;
+    head.raw = "Subject: s\r\nX-Folded: a\r\n b\r\n\r\n";
+    head.headersOnly = true;
+    EXPECT_EQ(MessageFileContent(head), "Subject: s\r\nX-Folded: a\r\n b\r\n");
+}
+
+TEST(MessageFiles, FreeNamesInAFolderNeverReplaceAFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(WriteDataFile(FreeFilePath(dir.path(), "s.eml"), QByteArray::number(i), true));
+    EXPECT_EQ(ReadAll(dir.filePath("s (2).eml")), "2");
+    EXPECT_EQ(FreeFilePath(dir.path(), "noext"), dir.filePath("noext"));
+
+    // A dangling link takes its name too: writing through it could create a
+    // file anywhere.
+    ASSERT_TRUE(QFile::link(dir.filePath("gone"), dir.filePath("a.txt")));
+    EXPECT_EQ(FreeFilePath(dir.path(), "a.txt"), dir.filePath("a (1).txt"));
+    EXPECT_FALSE(WriteDataFile(dir.filePath("a.txt"), "x", true));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("gone")));
+
+    // Writing a new file fails over an existing one; replacing keeps no
+    // execute bit even when the old file had one.
+    const QString old = dir.filePath("s.eml");
+    EXPECT_FALSE(WriteDataFile(old, "new", true));
+    EXPECT_EQ(ReadAll(old), "0");
+    ASSERT_TRUE(QFile::setPermissions(old, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ExeGroup | QFile::ReadOther));
+    ASSERT_TRUE(WriteDataFile(old, "new", false));
+    EXPECT_EQ(ReadAll(old), "new");
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+        EXPECT_EQ(QFile::permissions(dir.filePath(name)) & 0x7777,
+                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
+            << name.toStdString();
+    EXPECT_FALSE(WriteDataFile(dir.filePath("no/such/folder/x"), "x", false));
+}
+
+TEST(MessageFiles, RunnableTypes)
+{
+    for (const char* name :
+         {"start.desktop", "x.SH", "setup.exe", "app.jar", "a.tar.py", "r.AppImage"})
+        EXPECT_TRUE(IsRunnableFileType(name)) << name;
+    for (const char* name : {"photo.jpg", "report.pdf", "notes.txt", "shell", "desktop", "a.eml"})
+        EXPECT_FALSE(IsRunnableFileType(name)) << name;
+}
+
+namespace {
+
+MessageRecord Whole(const QByteArray& subject, const QByteArray& body)
+{
+    MessageRecord m;
+    m.raw = "Subject: " + subject + "\r\n\r\n" + body;
+    m.headersOnly = false;
+    return m;
+}
+
+} // namespace
+
+TEST(MessageFiles, SavingListRowsIntoAFolderOrThroughDialogs)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(WriteBuiltinEnglish(dir.path()));
+    ASSERT_TRUE(LoadLanguage(dir.path() + "/english.lng"));
+    RecordingMessageService service;
+    SetMessageService(&service);
+    const MessageRecord a = Whole("s", "one"), b = Whole("s", "two"), c = Whole("s", "three");
+    const QList<const MessageRecord*> three{&a, &b, &c};
+
+    // One folder for all: " (1)", " (2)" before ".eml", each with its bytes.
+    service.answer = [](const MessageRequest&) { return MsgAnswer::Yes; };
+    QStringList titles;
+    MessageSaveChoosers choose;
+    choose.chooseFolder = [&](const QString& title) {
+        titles.append(title);
+        return dir.path();
+    };
+    choose.chooseFile = [](const QString&) -> QString {
+        ADD_FAILURE() << "no dialog in folder mode";
+        return {};
+    };
+    QStringList written = SaveMessages(three, choose);
+    EXPECT_EQ(titles, QStringList{"Save messages"});
+    ASSERT_EQ(written.size(), 3);
+    EXPECT_EQ(written, QStringList({dir.filePath("s.eml"), dir.filePath("s (1).eml"),
+                                    dir.filePath("s (2).eml")}));
+    EXPECT_EQ(ReadAll(written[2]), c.raw);
+    // A cancelled folder browser saves nothing.
+    choose.chooseFolder = [](const QString&) { return QString(); };
+    EXPECT_TRUE(SaveMessages(three, choose).isEmpty());
+
+    // One dialog per message: cancelling the second stops the rest.
+    service.answer = [](const MessageRequest&) { return MsgAnswer::No; };
+    QStringList offered;
+    choose.chooseFile = [&](const QString& name) {
+        offered.append(name);
+        return offered.size() == 2 ? QString() : dir.filePath("dialog.eml");
+    };
+    written = SaveMessages(three, choose);
+    EXPECT_EQ(offered, QStringList({"s.eml", "s.eml"}));
+    EXPECT_EQ(written, QStringList{dir.filePath("dialog.eml")});
+    EXPECT_EQ(ReadAll(dir.filePath("dialog.eml")), a.raw);
+
+    // A file that cannot be written is reported and the next one saved.
+    service.shown.clear();
+    offered.clear();
+    choose.chooseFile = [&](const QString&) {
+        offered.append(QString());
+        return offered.size() == 1 ? dir.filePath("no/such/x.eml") : dir.filePath("next.eml");
+    };
+    written = SaveMessages({&a, &b}, choose);
+    EXPECT_EQ(written, QStringList{dir.filePath("next.eml")});
+    ASSERT_EQ(service.shown.size(), 2); // the question, then the error
+    EXPECT_EQ(service.shown[1].icon, MsgIcon::Error);
+    EXPECT_TRUE(service.shown[1].text.contains(dir.filePath("no/such/x.eml")))
+        << service.shown[1].text.toStdString();
+    SetMessageService(nullptr);
+}
