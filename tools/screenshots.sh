@@ -49,6 +49,44 @@ shot screenshot-preview-html.png
 row "${PLAIN_ROW:-15}"
 shot screenshot-preview-plain.png
 
+# The find window filtering the list (Ctrl+F, a phrase, Alt+I for Filter).
+row 1
+xdotool key ctrl+f
+sleep 2
+find=$(xdotool search --onlyvisible --name '^Find messages' 2>/dev/null | head -1 || true)
+if [ -n "$find" ]; then
+  xdotool windowmove "$find" 700 420
+  xdotool windowfocus --sync "$find" 2>/dev/null || true
+  xdotool type --delay 20 "summer release"
+  # "Never filter out new messages" off: the demo's mail is all new.
+  xdotool mousemove --window "$find" 152 120 click 1
+  sleep 0.5
+  xdotool key alt+i
+  sleep 1
+  # Filtering hides the window; show it again over the filtered list.
+  xdotool windowfocus --sync "$win" 2>/dev/null || true
+  xdotool key ctrl+f
+  shot screenshot-find.png 2
+  xdotool key alt+c
+  sleep 1
+else
+  echo "screenshots: the find window did not appear" >&2
+fi
+
+# The address book (Ctrl+B).
+xdotool windowfocus --sync "$win" 2>/dev/null || true
+xdotool key ctrl+b
+sleep 2
+book=$(xdotool search --onlyvisible --name '^Address book' 2>/dev/null | head -1 || true)
+if [ -n "$book" ]; then
+  xdotool windowmove "$book" 200 120
+  shot screenshot-addressbook.png 2
+  xdotool windowfocus --sync "$book" key Escape 2>/dev/null || true
+  sleep 1
+else
+  echo "screenshots: the address book did not appear" >&2
+fi
+
 # The second account with its first message: the main window picture.
 click 60 9
 xdotool key Down Down
