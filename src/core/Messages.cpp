@@ -46,7 +46,11 @@ MsgAnswer ConsoleMessageService::Show(const MessageRequest& request)
     std::fprintf(stderr, "Velmora: %s: %s\n", KindText(request.icon),
                  TerminalSafeText(request.text).toLocal8Bit().constData());
     std::fflush(stderr);
-    return request.buttons == MsgButtons::YesNo ? answer_ : MsgAnswer::Ok;
+    if (request.buttons == MsgButtons::Ok)
+        return MsgAnswer::Ok;
+    if (answer_ == MsgAnswer::Cancel && request.buttons == MsgButtons::YesNo)
+        return MsgAnswer::No;
+    return answer_;
 }
 
 void ShowError(const QString& text)
@@ -68,6 +72,10 @@ bool AskYesNo(const QString& text)
 bool AskGoOn(const QString& text)
 {
     return Messages().Show({text, MsgIcon::Warning, MsgButtons::YesNo}) == MsgAnswer::Yes;
+}
+MsgAnswer AskYesNoCancel(const QString& text, bool defaultNo)
+{
+    return Messages().Show({text, MsgIcon::Question, MsgButtons::YesNoCancel, defaultNo});
 }
 
 } // namespace vm

@@ -1,6 +1,6 @@
 #pragma once
 // The one service every message box goes through. The caption is always the
-// product name; questions are Yes/No. Below the widget line code reports
+// product name; questions are Yes/No or Yes/No/Cancel. Below the widget line code reports
 // through this interface only: the GUI installs a service that shows real
 // message boxes, the command line one that writes to standard error, and
 // tests one that records what was shown and answers from a script.
@@ -13,14 +13,18 @@
 namespace vm {
 
 enum class MsgIcon { Error, Warning, Question, Information };
-enum class MsgButtons { Ok, YesNo };
-enum class MsgAnswer { Ok, Yes, No };
+enum class MsgButtons { Ok, YesNo, YesNoCancel };
+enum class MsgAnswer { Ok, Yes, No, Cancel };
 
 struct MessageRequest
 {
     QString text;
     MsgIcon icon;
     MsgButtons buttons;
+    // No is the default button (Return answers No): for questions whose Yes
+    // sends or destroys something and that may meet a key press meant for
+    // another window.
+    bool defaultNo = false;
 };
 
 class MessageService
@@ -44,6 +48,8 @@ void ShowInfo(const QString& text);
 bool AskYesNo(const QString& text);
 // Yes/No with the warning icon, for "go on after a failure?"; true for Yes.
 bool AskGoOn(const QString& text);
+// Yes/No/Cancel with the question icon; closing the box answers Cancel.
+MsgAnswer AskYesNoCancel(const QString& text, bool defaultNo = false);
 
 // A service that writes every message to standard error, prefixed with
 // "Velmora: " and its kind, and answers questions with a fixed answer.
@@ -72,7 +78,7 @@ public:
         shown.append(request);
         if (answer)
             return answer(request);
-        return request.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+        return request.buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Yes;
     }
 };
 
