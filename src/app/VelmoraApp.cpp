@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSslSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -29,6 +30,7 @@
 #include "net/TlsTrust.h"
 #include "ops/ErrorList.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "ui/common/EditMenu.h"
 #include "ui/common/GuiMessageService.h"
 #include "ui/common/TranslatedWindow.h"
@@ -219,6 +221,19 @@ void VelmoraApp::CreateWindows()
     MainWindowControl::CorrectSoundFile();
     control_->StartAutomaticChecks(appObject.startedBySystem, appObject.checkSkipped,
                                    showMainWindow_);
+    signals_ = std::make_unique<TerminationSignals>([this] { ExitOnSignal(); });
+}
+
+void VelmoraApp::ExitOnSignal()
+{
+    if (closing_)
+        return;
+    if (mainWnd_->commands.interrupt)
+        mainWnd_->commands.interrupt();
+    control_->Tray().popTrayExit->trigger();
+    // Refused while an operation winds down: try again for up to a minute.
+    if (!closing_ && ++signalExitTries_ < 120)
+        QTimer::singleShot(500, this, [this] { ExitOnSignal(); });
 }
 
 bool VelmoraApp::OnCloseRequest()

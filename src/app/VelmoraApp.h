@@ -21,6 +21,7 @@ class DemoServers;
 class GuiMessageService;
 class MainWindowControl;
 class SingleInstance;
+class TerminationSignals;
 
 class VelmoraApp : public QObject
 {
@@ -42,6 +43,9 @@ public:
 private:
     void SetLoadingMessage(const QString& text);
     bool OnCloseRequest();
+    // A termination signal: exits like the tray menu's Exit. A running
+    // operation is asked to stop and the exit tried again until it has.
+    void ExitOnSignal();
 
     // --demo: starts the demo servers (and makes the throwaway data
     // directory when none was named) before the data directory is prepared.
@@ -57,8 +61,10 @@ private:
     std::unique_ptr<LoadingWindow> loading_;
     std::unique_ptr<MainWindow> mainWnd_;
     std::unique_ptr<MainWindowControl> control_; // after the window: goes first
+    std::unique_ptr<TerminationSignals> signals_;
     bool showMainWindow_ = true;
     bool closing_ = false;
+    int signalExitTries_ = 0;
 };
 
 } // namespace vm

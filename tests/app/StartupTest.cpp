@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,8 +10,11 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include <csignal>
+
 #include "support/GuiTestApp.h"
 #include "app/VelmoraApp.h"
+#include "config/Settings.h"
 #include "core/Messages.h"
 #include "core/AppInfo.h"
 #include "lang/BuiltinLanguage.h"
@@ -95,6 +99,31 @@ TEST(Startup, EmptyDataDirectoryRunsInEnglish)
     EXPECT_FALSE(QFile::exists(cl.dataDir + "/velmora.ini"));
     velmora.Window()->close();
     EXPECT_TRUE(QFile::exists(cl.dataDir + "/velmora.ini"));
+    qunsetenv("VELMORA_MESSAGE_ANSWER");
+}
+
+// A termination signal (logout, kill, Ctrl+C) ends the program the orderly
+// way, writing its files, instead of killing it with everything unsaved; the
+// close box hiding to the tray does not stop it.
+TEST(Startup, TerminationSignalsExitThroughTheOrderlyShutdown)
+{
+    App();
+    qputenv("VELMORA_MESSAGE_ANSWER", "no");
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        QTemporaryDir data;
+        CommandLine cl;
+        cl.dataDir = data.path();
+        VelmoraApp velmora(App(), cl);
+        ASSERT_EQ(velmora.Prepare(), -1);
+        velmora.CreateWindows();
+        AppSettings().CrossHides = true;
+        std::raise(sig);
+        // No event loop of its own (see below): deliver the wake-up by hand.
+        const QDeadlineTimer deadline(20000);
+        while (!QFile::exists(cl.dataDir + "/velmora.ini") && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        EXPECT_TRUE(QFile::exists(cl.dataDir + "/velmora.ini")) << "signal " << sig;
+    }
     qunsetenv("VELMORA_MESSAGE_ANSWER");
 }
 
