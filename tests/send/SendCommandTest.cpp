@@ -260,6 +260,7 @@ TEST_F(SendCommandTest, ReplyToAStoredMessageThreads)
     WriteAccount(sink.Port(), "127.0.0.1", 0,
                  {"From: Ann <ann@example.com>\r\n"
                   "To: work@example.org\r\n"
+                  "Cc: Dan <dan@example.com>\r\n"
                   "Subject: Budget\r\n"
                   "Date: Tue, 1 Jul 2025 09:30:00 +0200\r\n"
                   "Message-ID: <budget-2@example.com>\r\n"
@@ -296,6 +297,14 @@ TEST_F(SendCommandTest, ReplyToAStoredMessageThreads)
     EXPECT_TRUE(
         text.contains(QString::fromUtf8("\n\n\nZa\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87 the budget?")))
         << text.toStdString();
+
+    // Reply to all: the other recipients too, the own address left out.
+    StdoutCapture again;
+    ASSERT_EQ(RunSend({"--reply-all", "work", "m1"}), 0);
+    again.Take();
+    ASSERT_EQ(sink.Count(), 2);
+    EXPECT_EQ(sink.Envelope(2)["rcpt_tos"].toArray(),
+              QJsonArray({"ann@example.com", "dan@example.com"}));
 }
 
 // A forward through the command carries both attachments of the original
