@@ -18,7 +18,9 @@ const QList<CommandInfo>& KnownCommands()
         {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},
         {"--add-account", "--add-account --login L --server H [options]   create an account"},
         {"--remove-account", "--remove-account ACCOUNT     remove an account and its mailbox file"},
-        {"--send", "--send --account A --to ADDR --subject S (--body T | --body-file F) [options]"},
+        {"--send", "--send --account A --to ADDR --subject S (--body T | --body-file F) [options]\n"
+                   "  --send (--reply | --reply-all | --forward) ACCOUNT UIDL [--to ADDR] [--body T] [options]\n"
+                   "                               answer or pass on a stored message (quoted, with its files)"},
         {"--contacts", "--contacts [--json]           print the address book"},
         {"--import-contacts", "--import-contacts FILE.vcf   add the contacts of a vCard file to the address book"},
         {"--export-contacts", "--export-contacts FILE.vcf [--vcard3]   write the address book as vCard 4.0 (or 3.0; - for stdout)"},

@@ -25,6 +25,7 @@
 #include "platform/UserManual.h"
 #include "render/MessageFiles.h"
 #include "send/MessageData.h"
+#include "ui/compose/Composition.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
 #include "ui/common/AboutWindow.h"
@@ -213,10 +214,9 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.interrupt = [this] { commands_->popStatusInterruptClick(); };
     c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };
     c.tray = [this] { tray_->TrayButtonClicked(); };
-    c.compose = [](MessageRecord*, MailAccount* account, int mode) {
-        // Replies and forwards are prepared elsewhere; a new message starts empty.
-        if (mode == 3 && account)
-            ComposeWindow::Open(MessageData(), account);
+    // Every write command: 0 reply, 1 reply to all, 2 forward, 3 new message.
+    c.compose = [](MessageRecord* message, MailAccount* account, int mode) {
+        OpenComposition(message, account, mode);
     };
     // A "mailto:" link clicked in the preview of an account that sends
     // through Velmora: a new message from that account.

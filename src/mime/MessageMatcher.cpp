@@ -174,6 +174,147 @@ QString HtmlToSearchText(const QString& html)
 
 namespace {
 
+enum class BlockKind { None, Line, Paragraph };
+
+BlockKind BlockOf(const QString& name)
+{
+    static const std::array<QLatin1StringView, 14> kParagraph = {
+        QLatin1StringView("p"),     QLatin1StringView("h1"),         QLatin1StringView("h2"),
+        QLatin1StringView("h3"),    QLatin1StringView("h4"),         QLatin1StringView("h5"),
+        QLatin1StringView("h6"),    QLatin1StringView("blockquote"), QLatin1StringView("pre"),
+        QLatin1StringView("table"), QLatin1StringView("ul"),         QLatin1StringView("ol"),
+        QLatin1StringView("dl"),    QLatin1StringView("hr")};
+    static const std::array<QLatin1StringView, 14> kLine = {
+        QLatin1StringView("div"),     QLatin1StringView("tr"),      QLatin1StringView("li"),
+        QLatin1StringView("dt"),      QLatin1StringView("dd"),      QLatin1StringView("address"),
+        QLatin1StringView("center"),  QLatin1StringView("section"), QLatin1StringView("article"),
+        QLatin1StringView("header"),  QLatin1StringView("footer"),  QLatin1StringView("form"),
+        QLatin1StringView("caption"), QLatin1StringView("body")};
+    for (QLatin1StringView t : kParagraph)
+        if (name == t)
+            return BlockKind::Paragraph;
+    for (QLatin1StringView t : kLine)
+        if (name == t)
+            return BlockKind::Line;
+    return BlockKind::None;
+}
+
+bool IsHtmlSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f';
+}
+
+} // namespace
+
+QString HtmlToPlainText(const QString& html)
+{
+    QString out;
+    out.reserve(html.size());
+    int preDepth = 0;
+    bool blank = false; // white space seen that has not been written yet
+    auto put = [&](QStringView text) {
+        if (blank && !out.isEmpty() && !out.endsWith(u'\n'))
+            out += u' ';
+        blank = false;
+        out += text;
+    };
+    auto breakLine = [&](bool paragraph) {
+        blank = false;
+        if (!out.isEmpty() && !out.endsWith(u'\n'))
+            out += u'\n';
+        if (paragraph && !out.isEmpty() && !out.endsWith(QLatin1String("\n\n")))
+            out += u'\n';
+    };
+    const qsizetype n = html.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = html[i];
+        if (c == u'&') {
+            QString ref;
+            const qsizetype used = AppendReference(html, i, ref);
+            put(used > 0 ? QStringView(ref) : QStringView(html).mid(i, 1));
+            i += used > 0 ? used : 1;
+            continue;
+        }
+        if (c != u'<') {
+            qsizetype end = i + 1;
+            while (end < n && html[end] != u'<' && html[end] != u'&')
+                ++end;
+            const QStringView run = QStringView(html).mid(i, end - i);
+            i = end;
+            if (preDepth > 0) {
+                put(QString(run.toString()).remove(u'\r'));
+                continue;
+            }
+            qsizetype from = 0;
+            for (qsizetype k = 0; k <= run.size(); ++k) {
+                if (k < run.size() && !IsHtmlSpace(run[k]))
+                    continue;
+                if (k > from)
+                    put(run.mid(from, k - from));
+                if (k < run.size())
+                    blank = true;
+                from = k + 1;
+            }
+            continue;
+        }
+        if (html.mid(i, 4) == QLatin1String("<!--")) {
+            const qsizetype end = html.indexOf(QLatin1String("-->"), i + 4);
+            i = end < 0 ? n : end + 3;
+            continue;
+        }
+        const bool closing = i + 1 < n && html[i + 1] == u'/';
+        const qsizetype nameAt = i + (closing ? 2 : 1);
+        if (nameAt >= n ||
+            !(IsAsciiLetter(html[nameAt]) || html[nameAt] == u'!' || html[nameAt] == u'?')) {
+            put(QStringView(html).mid(i, 1)); // a lone "<" is text
+            ++i;
+            continue;
+        }
+        const QString name = TagName(html, nameAt);
+        const qsizetype close = html.indexOf(u'>', nameAt);
+        i = close < 0 ? n : close + 1;
+        if (!closing && (name == QLatin1String("script") || name == QLatin1String("style") ||
+                         name == QLatin1String("title"))) {
+            const qsizetype end = html.indexOf(QLatin1String("</") + name, i, Qt::CaseInsensitive);
+            if (end < 0) {
+                i = n;
+            } else {
+                const qsizetype gt = html.indexOf(u'>', end);
+                i = gt < 0 ? n : gt + 1;
+            }
+            continue;
+        }
+        if (name == QLatin1String("br")) {
+            blank = false;
+            out += u'\n';
+            continue;
+        }
+        if (name == QLatin1String("pre"))
+            preDepth = closing ? qMax(0, preDepth - 1) : preDepth + 1;
+        const BlockKind block = BlockOf(name);
+        if (block != BlockKind::None)
+            breakLine(block == BlockKind::Paragraph);
+        else if (!IsInlineTag(name))
+            blank = true;
+    }
+
+    // Blanks at line ends go; runs of empty lines become one.
+    QStringList lines;
+    for (QString line : out.split(u'\n')) {
+        while (!line.isEmpty() && line.back().isSpace())
+            line.chop(1);
+        if (line.isEmpty() && (lines.isEmpty() || lines.back().isEmpty()))
+            continue;
+        lines.append(line);
+    }
+    while (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    return lines.join(u'\n');
+}
+
+namespace {
+
 bool FieldMatches(const QString& text, const QString& needle, const MessageFilter& filter)
 {
     return PhraseOccurs(filter.caseSensitive ? text : text.toLower(), needle, filter.wholeWords);

@@ -41,6 +41,15 @@ bool PhraseOccurs(const QString& text, const QString& needle, bool wholeWords);
 // other tag stands for a blank, so words on either side stay apart.
 QString HtmlToSearchText(const QString& html);
 
+// The readable text of an HTML document as lines, the way a plain-text
+// reader would want it: tags, comments and the contents of script, style and
+// title elements removed, character references decoded, white space folded
+// to single blanks outside pre elements, a line break for each br and at the
+// edges of block elements (an empty line around paragraphs and headings),
+// blanks at line ends dropped, at most one empty line in a row and none at
+// the start or the end. Lines are separated by LF.
+QString HtmlToPlainText(const QString& html);
+
 // Whether the record matches. The fields are tested in the order subject,
 // sender name, sender address, body. The body is tested only for a whole
 // message, on its text parts one by one (HTML parts by their text, not their

@@ -2,6 +2,7 @@
 // The prepared message a compose window opens with: filled for a new
 // message, a reply or a forward, then edited by the user in the window.
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -21,12 +22,20 @@ struct MessageData
     int charsetId = 0; // 0: the setting ComposeMessageEncoding
     bool receipt = false;
     int priority = 2; // 0 highest .. 4 lowest
+    // Threading of a reply: the Message-ID answered and the chain of ids
+    // before it ("<a@x> <b@y>"); empty for other messages.
+    QByteArray inReplyTo;
+    QByteArray references;
 };
 
-// A new message from a clicked "mailto:" link (the text after "mailto:"):
-// the comma-separated addresses before "?" and the "to", "cc", "bcc",
-// "subject" and "body" fields after it, percent-decoded. Other fields are
-// ignored; the subject is kept to one line.
+// A new message from a clicked "mailto:" link (RFC 6068), given with or
+// without its "mailto:": the comma-separated addresses before "?" and the
+// "to", "cc", "subject" and "body" fields after it, percent-decoded as
+// UTF-8 ("+" stays a plus sign). "bcc", "attach" and every other field are
+// ignored, so a link can neither add hidden recipients nor files. An address
+// that could not be sent as it is (line breaks, controls, brackets...) is
+// left out; the subject is kept to one line; the body's line breaks (CR LF,
+// LF or CR) separate its lines.
 MessageData MessageFromMailto(const QString& link);
 
 } // namespace vm

@@ -215,6 +215,8 @@ BuildResult BuildOutgoingMessage(const SendRequest& request)
     }
 
     m->priority = static_cast<Priority>(qBound(0, request.priority, 4));
+    m->inReplyTo = request.inReplyTo;
+    m->references = request.references;
 
     if (request.includeAttachments) {
         for (const SendAttachment& a : request.attachments) {

@@ -56,6 +56,10 @@ struct SendRequest
     bool receipt = false;
     bool includeAttachments = true;
     QList<SendAttachment> attachments;
+    // Threading of a reply ("<id@host>" and the ids before it); written as
+    // In-Reply-To and References when not empty.
+    QByteArray inReplyTo;
+    QByteArray references;
 };
 
 // Unicode text to bytes of the charset with the given id (the program's

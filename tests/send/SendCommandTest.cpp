@@ -18,6 +18,8 @@
 #include "core/AppInfo.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
+#include "model/Mailbox.h"
+#include "mime/MessageRecord.h"
 #include "net/TlsTrust.h"
 #include "support/TestPki.h"
 
@@ -72,8 +74,10 @@ protected:
         delete dataDir_;
         dataDir_ = nullptr;
     }
-    // Writes a mailbox file for an account named "work" sending through port.
-    void WriteAccount(quint16 port, const QByteArray& server = "127.0.0.1", int tlsMode = 0)
+    // Writes a mailbox file for an account named "work" sending through port,
+    // holding the given whole messages (UIDLs "m1", "m2", ...).
+    void WriteAccount(quint16 port, const QByteArray& server = "127.0.0.1", int tlsMode = 0,
+                      const QList<QByteArray>& messages = {})
     {
         QDir data(dataDir_->path());
         for (const QString& f : data.entryList({"*.mbx"}, QDir::Files))
@@ -89,7 +93,17 @@ protected:
         account.SmtpTLSMode() = std::uint8_t(tlsMode);
         account.FromAddress() = "work@example.org";
         account.SenderName() = "Work Account";
-        account.SaveToFile(SaveOptionsFromSettings());
+        for (int i = 0; i < messages.size(); ++i) {
+            auto* m = new MessageRecord;
+            m->UID = "m" + QByteArray::number(i + 1);
+            m->raw = messages[i];
+            m->headersOnly = false;
+            m->ParseWhole();
+            account.Box().Add(m);
+        }
+        MailboxSaveOptions options = SaveOptionsFromSettings();
+        options.OldMessagesSaveHeaders = false; // the messages stay whole, however old
+        account.SaveToFile(options);
     }
     static QTemporaryDir* dataDir_;
 };
@@ -122,6 +136,11 @@ TEST_F(SendCommandTest, BadArgumentsGiveExitCodeTwo)
          QString::fromUtf8("\xd0\x96"), "--charset", "ISO-8859-1"},
         {"--account", "work", "--to", "a@b.c", "--subject", "s", "--body", "b", "--bogus"},
         {"--account", "nobody", "--to", "a@b.c", "--subject", "s", "--body", "b"},
+        {"--reply", "work"},                                  // no UIDL
+        {"--reply", "work", "m1", "--account", "work"},       // the account twice
+        {"--reply", "work", "m1", "--forward", "work", "m1"}, // two kinds
+        {"--reply", "work", "m1", "--html", "--body", "<p>"}, // the quote is plain text
+        {"--forward", "work", "m1", "--body", "b"},           // no --to
     };
     for (const QStringList& args : bad)
         EXPECT_EQ(RunSend(args), 2) << args.join(' ').toStdString();
@@ -204,7 +223,7 @@ TEST_F(SendCommandTest, RefusedCertificateIsPrintedWithHowToTrustIt)
     vmtest::SmtpSink sink({"--cert", pki.ServerCertPath(), "--key", pki.ServerKeyPath()});
     ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
     WriteAccount(sink.Port(), "127.0.0.1", 2);
-    const QStringList args = {"--account", "work", "--to",  "bob@example.com",
+    const QStringList args = {"--account", "work", "--to",   "bob@example.com",
                               "--subject", "s",    "--body", "b"};
     StdoutCapture err(stderr);
     const int rc = RunSend(args);
@@ -229,4 +248,121 @@ TEST_F(SendCommandTest, RefusedCertificateIsPrintedWithHowToTrustIt)
     ASSERT_EQ(sink.Count(), 1);
     EXPECT_TRUE(sink.Envelope(1)["tls"].toBool());
     QFile::remove(TrustFilePath());
+}
+
+// A reply through the command goes to the sender of the stored message,
+// carries the user's text above the quoted original and threads: a mail
+// reader finds In-Reply-To and References naming the original.
+TEST_F(SendCommandTest, ReplyToAStoredMessageThreads)
+{
+    vmtest::SmtpSink sink;
+    ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+    WriteAccount(sink.Port(), "127.0.0.1", 0,
+                 {"From: Ann <ann@example.com>\r\n"
+                  "To: work@example.org\r\n"
+                  "Cc: Dan <dan@example.com>\r\n"
+                  "Subject: Budget\r\n"
+                  "Date: Tue, 1 Jul 2025 09:30:00 +0200\r\n"
+                  "Message-ID: <budget-2@example.com>\r\n"
+                  "References: <budget-1@example.com>\r\n"
+                  "MIME-Version: 1.0\r\n"
+                  "Content-Type: text/plain; charset=ISO-8859-2\r\n"
+                  "\r\n"
+                  "Za\xbf\xf3\xb3\xe6 the budget?\r\n"});
+
+    // Bad uses: an unknown UIDL, a reply in a charset that cannot hold the
+    // original, and a forward without recipients.
+    EXPECT_EQ(RunSend({"--reply", "work", "nope", "--body", "b"}), 2);
+    EXPECT_EQ(RunSend({"--reply", "work", "m1", "--charset", "ISO-8859-1"}), 2);
+    EXPECT_EQ(RunSend({"--forward", "work", "m1"}), 2);
+    EXPECT_EQ(sink.Count(), 0);
+
+    StdoutCapture capture;
+    const int rc = RunSend({"--reply", "work", "m1", "--body", "Yes, agreed.\n"});
+    capture.Take();
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(sink.Count(), 1);
+    EXPECT_EQ(sink.Envelope(1)["rcpt_tos"].toArray(), QJsonArray({"ann@example.com"}));
+    const QJsonObject p = vmtest::ParseWithPython(sink.Message(1));
+    EXPECT_EQ(p["subject"].toString(), "Re: Budget");
+    EXPECT_EQ(p["in_reply_to"].toString(), "<budget-2@example.com>");
+    EXPECT_EQ(p["references"].toString(), "<budget-1@example.com> <budget-2@example.com>");
+    EXPECT_TRUE(p["message_id"].toString().endsWith("@example.org>"));
+    const QJsonArray parts = p["parts"].toArray();
+    ASSERT_EQ(parts.size(), 1);
+    const QString text = parts[0].toObject()["text"].toString().replace("\r\n", "\n");
+    EXPECT_TRUE(text.startsWith("Yes, agreed.\n\n\n--------\nORIGINAL MESSAGE\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("\nTime: 09:30:00 (+2:00)\n")) << text.toStdString();
+    EXPECT_TRUE(
+        text.contains(QString::fromUtf8("\n\n\nZa\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87 the budget?")))
+        << text.toStdString();
+
+    // Reply to all: the other recipients too, the own address left out.
+    StdoutCapture again;
+    ASSERT_EQ(RunSend({"--reply-all", "work", "m1"}), 0);
+    again.Take();
+    ASSERT_EQ(sink.Count(), 2);
+    EXPECT_EQ(sink.Envelope(2)["rcpt_tos"].toArray(),
+              QJsonArray({"ann@example.com", "dan@example.com"}));
+}
+
+// A forward through the command carries both attachments of the original
+// byte for byte, next to a file of the user's.
+TEST_F(SendCommandTest, ForwardCarriesTheOriginalsAttachments)
+{
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += char((i * 7919) & 0xFF);
+    const QByteArray text = "col1;col2\r\n\xe2\x82\xac;.\r\n.\r\n";
+    vmtest::SmtpSink sink;
+    ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+    WriteAccount(sink.Port(), "127.0.0.1", 0,
+                 {"From: Ann <ann@example.com>\r\nTo: work@example.org\r\nSubject: Files\r\n"
+                  "Date: Wed, 2 Jul 2025 10:00:00 +0000\r\n"
+                  "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=BB\r\n\r\n"
+                  "--BB\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<p>Two files</p>\r\n"
+                  "--BB\r\nContent-Type: application/octet-stream\r\n"
+                  "Content-Disposition: attachment; filename=\"data.bin\"\r\n"
+                  "Content-Transfer-Encoding: base64\r\n\r\n" +
+                  binary.toBase64() +
+                  "\r\n--BB\r\nContent-Type: text/csv; charset=utf-8\r\n"
+                  "Content-Disposition: attachment; filename=\"table.csv\"\r\n"
+                  "Content-Transfer-Encoding: base64\r\n\r\n" +
+                  text.toBase64() + "\r\n--BB--\r\n"});
+    QTemporaryDir files;
+    const QString own = files.filePath("notes.txt");
+    {
+        QFile f(own);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("mine");
+    }
+    StdoutCapture capture;
+    const int rc = RunSend({"--forward", "work", "m1", "--to", "Carl <carl@example.com>", "--body",
+                            "FYI", "--attach", own});
+    capture.Take();
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(sink.Count(), 1);
+    EXPECT_EQ(sink.Envelope(1)["rcpt_tos"].toArray(), QJsonArray({"carl@example.com"}));
+    const QJsonObject p = vmtest::ParseWithPython(sink.Message(1));
+    EXPECT_EQ(p["subject"].toString(), "Fwd: Files");
+    EXPECT_TRUE(p["in_reply_to"].isNull());
+    const QJsonArray parts = p["parts"].toArray();
+    ASSERT_EQ(parts.size(), 4);
+    // The HTML-only original is quoted by its text.
+    const QString body = parts[0].toObject()["text"].toString().replace("\r\n", "\n");
+    EXPECT_TRUE(body.contains("FYI\n\n\n--------\n")) << body.toStdString();
+    EXPECT_TRUE(body.contains("--------\n\n\nTwo files")) << body.toStdString();
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+    } expected[] = {{"data.bin", binary}, {"table.csv", text}, {"notes.txt", "mine"}};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject part = parts[i + 1].toObject();
+        EXPECT_EQ(part["filename"].toString(), expected[i].name);
+        EXPECT_EQ(QByteArray::fromBase64(part["bytes"].toString().toLatin1()), expected[i].bytes)
+            << expected[i].name;
+    }
+    EXPECT_TRUE(QFile::exists(own)) << "the user's own file is never removed";
 }

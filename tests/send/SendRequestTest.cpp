@@ -173,24 +173,3 @@ TEST(SendBuild, AttachmentsTypesRefusalAndTemporaryFiles)
     ASSERT_EQ(none.status, BuildStatus::Ok);
     EXPECT_EQ(none.message->parts.size(), 1u);
 }
-
-// A clicked "mailto:" link becomes a new message: addresses by kind, the
-// subject on one line, the body's lines, all percent-decoded.
-TEST(MailtoLink, FieldsBecomeTheNewMessage)
-{
-    const vm::MessageData d = vm::MessageFromMailto(
-        "ann@x.org,%20bob@y.org?cc=cid@z.org&BCC=dee@z.org&subject=Hi%0D%0Athere%20%C5%BC"
-        "&body=line%201%0D%0Aline%202&x-unknown=1&to=eve@x.org");
-    QStringList got;
-    for (const vm::EmailAddress& a : d.recipients)
-        got << QString::number(a.type) + ":" + a.address;
-    EXPECT_EQ(got, QStringList({"1:ann@x.org", "1:bob@y.org", "2:cid@z.org", "3:dee@z.org",
-                                "1:eve@x.org"}));
-    EXPECT_EQ(d.subject, QString::fromUtf8("Hi there \xC5\xBC"));
-    EXPECT_EQ(d.bodyLines, QStringList({"line 1", "line 2"}));
-
-    const vm::MessageData plain = vm::MessageFromMailto("only@x.org");
-    ASSERT_EQ(plain.recipients.size(), 1);
-    EXPECT_EQ(plain.recipients[0].address, "only@x.org");
-    EXPECT_TRUE(plain.subject.isEmpty());
-}

@@ -1,13 +1,19 @@
 #include "app/cli/SendCommand.h"
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "app/cli/CheckCommand.h"
+#include "core/TempDir.h"
 #include "mime/Charsets.h"
+#include "mime/MessageRecord.h"
 #include "model/MailAccount.h"
+#include "model/Mailbox.h"
 #include "net/TlsTrust.h"
 #include "ops/CertificateFailures.h"
+#include "send/ReplyMessage.h"
 #include "send/SendWorker.h"
 #include "send/SmtpClient.h"
 
@@ -29,6 +35,8 @@ struct SendArgs
     int priority = 2;
     bool receipt = false;
     QStringList attachments;
+    int kind = ckNew; // --reply, --reply-all or --forward: the stored message it starts from
+    QString uidl;
 };
 
 // Reads the arguments; an empty result means they are fine.
@@ -47,6 +55,19 @@ QString ParseSendArgs(const QStringList& args, SendArgs& out)
             out.html = true;
         } else if (opt == QLatin1String("--receipt")) {
             out.receipt = true;
+        } else if (opt == QLatin1String("--reply") || opt == QLatin1String("--reply-all") ||
+                   opt == QLatin1String("--forward")) {
+            if (out.kind != ckNew)
+                return QStringLiteral("give one of --reply, --reply-all and --forward");
+            if (i + 2 >= args.size())
+                return QStringLiteral("%1 needs ACCOUNT UIDL").arg(opt);
+            out.kind = opt == QLatin1String("--reply")       ? ckReply
+                       : opt == QLatin1String("--reply-all") ? ckReplyToAll
+                                                             : ckForward;
+            if (!out.account.isEmpty())
+                return QStringLiteral("give the account once, with --account or %1").arg(opt);
+            out.account = args[++i];
+            out.uidl = args[++i];
         } else if (!QStringList{"--account", "--to", "--cc", "--bcc", "--subject", "--body",
                                 "--body-file", "--charset", "--priority", "--attach"}
                         .contains(opt)) {
@@ -54,6 +75,8 @@ QString ParseSendArgs(const QStringList& args, SendArgs& out)
         } else if (!value(v)) {
             return QStringLiteral("%1 needs a value").arg(opt);
         } else if (opt == QLatin1String("--account")) {
+            if (!out.account.isEmpty())
+                return QStringLiteral("give the account once");
             out.account = v;
         } else if (opt == QLatin1String("--to") || opt == QLatin1String("--cc") ||
                    opt == QLatin1String("--bcc")) {
@@ -94,8 +117,18 @@ QString ParseSendArgs(const QStringList& args, SendArgs& out)
     bool anyTo = false;
     for (const EmailAddress& r : out.recipients)
         anyTo = anyTo || r.type == 1;
+    // A reply is addressed by the message it answers; the subject and the
+    // body (the quoted original) come from it too.
+    if (out.kind == ckReply || out.kind == ckReplyToAll)
+        anyTo = true;
     if (!anyTo)
         return QStringLiteral("--send needs at least one --to ADDR");
+    if (out.kind != ckNew) {
+        if (out.html)
+            return QStringLiteral("--html cannot be combined with --reply, --reply-all or "
+                                  "--forward: the original is quoted as plain text");
+        return {};
+    }
     if (!out.hasSubject)
         return QStringLiteral("--send needs --subject TEXT");
     if (!out.hasBody)
@@ -154,7 +187,6 @@ int RunSendCommand(const QStringList& args)
                 .arg(DisplayName(*account)));
         return kExitFailed;
     }
-    PrepareNetworkCommand();
 
     SendRequest request;
     request.account = account;
@@ -168,6 +200,63 @@ int RunSendCommand(const QStringList& args)
     request.includeAttachments = true;
     for (const QString& path : a.attachments)
         request.attachments.append({path, false});
+
+    // A reply or forward: the message the windows prepare from the stored
+    // one, with the user's text above the quote and the user's recipients
+    // and files added.
+    const QString base = TempDirPath();
+    QTemporaryDir extracted((base.isEmpty() ? QDir::tempPath() : base) +
+                            QStringLiteral("/extract-XXXXXX"));
+    if (a.kind != ckNew) {
+        const MessageRecord* original = account->Box().FindByUIDL(a.uidl.toUtf8());
+        if (!original) {
+            Err(QStringLiteral("account %1 holds no message with the UIDL %2")
+                    .arg(DisplayName(*account), a.uidl));
+            return kExitUsage;
+        }
+        if (original->HoldingState() != MessageRecord::Holding::Whole) {
+            Err(QStringLiteral("the body of this message is not held; fetch it with --fetch"));
+            return kExitFailed;
+        }
+        const PreparedMessage p =
+            PrepareMessage(original, account->FromAddress(), a.kind,
+                           extracted.isValid() ? extracted.path() : QString());
+        if (!p.failedAttachments.isEmpty()) {
+            for (const QString& name : p.failedAttachments)
+                Err(QStringLiteral("cannot extract the attachment %1 of the original message; "
+                                   "nothing was sent")
+                        .arg(name));
+            return kExitFailed;
+        }
+        if (!a.hasSubject)
+            request.subject = p.data.subject;
+        QString own = request.body;
+        while (own.endsWith(QLatin1Char('\n')) || own.endsWith(QLatin1Char('\r')))
+            own.chop(1);
+        const QString quote = p.data.bodyLines.join(QLatin1Char('\n'));
+        request.body = own.isEmpty() ? quote : own + QLatin1Char('\n') + quote;
+        request.recipients = p.data.recipients + request.recipients;
+        QList<SendAttachment> files;
+        for (const QString& path : p.data.attachments)
+            files.append({path, true});
+        request.attachments = files + request.attachments;
+        request.inReplyTo = p.data.inReplyTo;
+        request.references = p.data.references;
+        bool anyTo = false;
+        for (const EmailAddress& r : request.recipients)
+            anyTo = anyTo || r.type == 1;
+        if (!anyTo) {
+            Err(QStringLiteral("the message names nobody to reply to; add --to ADDR"));
+            return kExitUsage;
+        }
+        if (!ConvertForSending(request.subject, request.body, a.charsetId).lossless) {
+            Err(QStringLiteral("the original message holds characters that %1 cannot "
+                               "represent; choose another charset (UTF-8 holds every character)")
+                    .arg(CharsetName(a.charsetId)));
+            return kExitUsage;
+        }
+    }
+    PrepareNetworkCommand();
 
     // Ctrl+C and SIGTERM stop the running send like the window's Stop button.
     SmtpClient* running = nullptr;

@@ -295,6 +295,8 @@ void ComposeWindow::Initialise(const MessageData& data, MailAccount* account)
     if (AddressInputFrame->CompletedCount() == 0)
         AddressInputFrame->AddRecipient(EmailAddress());
 
+    inReplyTo_ = data.inReplyTo;
+    references_ = data.references;
     ESubject->setText(data.subject);
     CBPriority->setCurrentIndex(qBound(0, data.priority, 4));
     CBReceipt->setChecked(data.receipt);
@@ -436,6 +438,8 @@ void ComposeWindow::Send()
     request.charsetId = EncodingFrame->SelectedCharset();
     request.priority = CBPriority->currentIndex();
     request.receipt = CBReceipt->isChecked();
+    request.inReplyTo = inReplyTo_;
+    request.references = references_;
     for (int i = 0; i < AddressInputFrame->CompletedCount(); ++i)
         request.recipients.append(AddressInputFrame->Completed(i));
     // The window keeps its files until it closes, so a second Send after a

@@ -201,6 +201,8 @@ private:
     SmtpClient* client_ = nullptr; // the running send's client
     StatusChannel* status_ = nullptr;
     std::unique_ptr<QTemporaryDir> privateFolder_;
+    QByteArray inReplyTo_; // threading of a reply, from the prepared message
+    QByteArray references_;
 };
 
 } // namespace vm
