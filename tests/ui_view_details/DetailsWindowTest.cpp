@@ -320,6 +320,47 @@ TEST_F(DetailsWindowTest, HeaderPageShowsFieldsAndPriority)
     }
 }
 
+// The receipt question: asked for a whole message whose request is not yet
+// answered, when it is shown; not for one held as headers only, nor for an
+// answered request.
+TEST_F(DetailsWindowTest, ReceiptIsOfferedForWholeMessagesWithAnOpenRequest)
+{
+    struct Case
+    {
+        const char* name;
+        bool whole;
+        std::uint8_t state;
+        bool asked;
+    };
+    const std::vector<Case> cases = {
+        {"open request", true, 1, true},
+        {"headers only", false, 1, false},
+        {"refused", true, 2, false},
+        {"no request", true, 0, false},
+    };
+    MailAccount* a = AddAccount();
+    for (size_t i = 0; i < cases.size(); ++i)
+        AddRecord(a, "m" + QByteArray::number(int(i)), Message(int(i)), cases[i].whole)
+            ->receiptState = cases[i].state;
+    MainWindow main;
+    main.ShowMailbox(&a->Box());
+    DetailsWindow w(main.ListModel);
+    QList<MessageRecord*> asked;
+    w.hooks.receipt = [&](MessageRecord* m, MailAccount* account) {
+        EXPECT_EQ(account, a);
+        asked.append(m);
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        asked.clear();
+        ASSERT_TRUE(w.Start(int(i), a));
+        QTest::qWait(50); // the window's own activation asks nothing more
+        EXPECT_EQ(asked,
+                  cases[i].asked ? QList<MessageRecord*>{w.Message()} : QList<MessageRecord*>{});
+        w.close();
+    }
+}
+
 // A headers-only message opens on the header page with the body tab hidden
 // (although the body page is the default) and Retrieve enabled. A fetch the
 // user aborts keeps it so; during the operation the bar is hidden, abort is
@@ -329,8 +370,7 @@ TEST_F(DetailsWindowTest, HeadersOnlyOpensOnTheHeaderPageAndFetchShowsTheBody)
 {
     FakeServer stalled, s;
     Login(stalled);
-    Uidl(stalled, {"m0", "files"});
-    stalled.Stall(-1); // aborted before RETR
+    stalled.Expect("UIDL").Stall(-1); // aborted while waiting for the list
     Login(s);
     Uidl(s, {"m0", "files"});
     s.Expect("RETR 2").SendLine("+OK").Send(MessageWithAttachments() + ".\r\n");
@@ -354,7 +394,7 @@ TEST_F(DetailsWindowTest, HeadersOnlyOpensOnTheHeaderPageAndFetchShowsTheBody)
         EXPECT_TRUE(w.SBRetrieve->isEnabled());
         EXPECT_EQ(w.SBExit->text(), "Menu...");
 
-        // First attempt: aborted while the server is silent after UIDL.
+        // First attempt: aborted while the server does not answer UIDL.
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if (!w.OperationRunning() || w.LOperation->text() != "Verifying message list...")
