@@ -163,8 +163,14 @@ void MailCheckCommands::CloseErrorWindow()
 
 void MailCheckCommands::ShowErrorWindow(OperationKind kind)
 {
-    if (errorWindow_)
-        errorWindow_->ShowErrors(ErrorWindowHeader(kind), ErrorList());
+    if (!errorWindow_)
+        return;
+    // Shown over a modal window (the details window), the error window must
+    // be modal too: otherwise the modal window keeps it from being used.
+    if (!errorWindow_->isVisible())
+        errorWindow_->setWindowModality(QApplication::activeModalWidget() ? Qt::ApplicationModal
+                                                                          : Qt::NonModal);
+    errorWindow_->ShowErrors(ErrorWindowHeader(kind), ErrorList());
 }
 
 void MailCheckCommands::StartCommand()
@@ -391,6 +397,90 @@ bool MailCheckCommands::popListRetrieveWholeClick()
         ShowErrorWindow(OperationKind::MessageRetrieval);
     window_.RefreshPreview();
     return r.completed;
+}
+
+// ------------------------------------------- the details window's message --
+
+MessageRecord* MailCheckCommands::RetrieveWholeOne(MessageRecord* message,
+                                                   const OperationDisplay& display)
+{
+    MailAccount* account = window_.ShownAccount();
+    if (!message || !account || message->owner != &account->Box() || Busy() ||
+        message->HoldingState() == MessageRecord::Holding::Whole)
+        return nullptr;
+    CloseErrorWindow();
+    OperationRun run = operationRun;
+    std::optional<AnsweredPrompt> answered;
+    if (!AskPasswordFirst(*account, run, answered))
+        return nullptr;
+    StartCommand();
+    SetBusy(true);
+    window_.UpdateWindowState();
+    // Status texts go to the window's own label.
+    StatusChannel channel;
+    if (display.status)
+        connect(&channel, &StatusChannel::statusChanged, this, display.status);
+    run.status = &channel;
+    if (display.running)
+        display.running(true);
+    const RetrieveResult r =
+        RetrieveWholeMessages(*account, {message}, OperationView::DetailsWindow, run);
+    MessageRecord* fetched = nullptr;
+    for (const RetrievedRecord& rr : r.retrieved)
+        if (rr.oldRecord == message)
+            fetched = rr.newRecord;
+    if (!r.retrieved.isEmpty())
+        window_.MessagesReplaced(r.retrieved);
+    if (display.running)
+        display.running(false);
+    SetBusy(false);
+    window_.UpdateWindowState();
+    tray_.StopTrayBlink();
+    if (r.started && r.interrupted)
+        ShowWarning(InterruptedOnDemandText());
+    else if (r.started && !r.completed && !ErrorListEmpty())
+        ShowErrorWindow(OperationKind::Other);
+    return fetched;
+}
+
+bool MailCheckCommands::DeleteOneOnServer(MessageRecord* message, const OperationDisplay& display)
+{
+    MailAccount* account = window_.ShownAccount();
+    if (!message || !account || message->owner != &account->Box() || Busy())
+        return false;
+    CloseErrorWindow();
+    if (!AskYesNo(TextOr("DETAILSWND", "RemovalQuery",
+                         "Are you sure you want to delete this message from server?")))
+        return false;
+    OperationRun run = operationRun;
+    std::optional<AnsweredPrompt> answered;
+    if (!AskPasswordFirst(*account, run, answered))
+        return false;
+    StartCommand();
+    SetBusy(true);
+    window_.UpdateWindowState();
+    StatusChannel channel;
+    if (display.status)
+        connect(&channel, &StatusChannel::statusChanged, this, display.status);
+    run.status = &channel;
+    if (display.running)
+        display.running(true);
+    const RemovalResult r =
+        RemoveMessagesOnServer(*account, {message}, OperationView::DetailsWindow, run);
+    const bool removed = r.completed && r.removed.contains(message);
+    if (r.completed && !r.removed.isEmpty())
+        window_.MessagesRemoved(r.removed);
+    if (display.running)
+        display.running(false);
+    window_.UpdateAccountCaptions();
+    SetBusy(false);
+    window_.UpdateWindowState();
+    tray_.StopTrayBlink();
+    if (r.started && r.interrupted)
+        ShowWarning(InterruptedOnDemandText());
+    else if (r.started && !r.completed && !ErrorListEmpty())
+        ShowErrorWindow(OperationKind::Other);
+    return removed;
 }
 
 // ------------------------------------------------------ automatic checking --

@@ -126,6 +126,22 @@ public:
     // Fetches the selected headers-only messages whole. True when completed.
     bool popListRetrieveWholeClick();
 
+    // --- the details window's commands on its one message ---------------------
+    // What the details window shows while its operation runs: its operation
+    // state, and the status texts in its own label (not the status panel).
+    struct OperationDisplay
+    {
+        std::function<void(bool running)> running;
+        std::function<void(const QString& text)> status;
+    };
+    // Fetches message (of the shown account's mailbox) whole. Returns the
+    // fetched record, now standing in the old one's place (the old record is
+    // destroyed), or null when nothing was fetched.
+    MessageRecord* RetrieveWholeOne(MessageRecord* message, const OperationDisplay& display);
+    // Deletes message on the server after asking (DETAILSWND, RemovalQuery).
+    // True when it was removed: the record is destroyed and its row gone.
+    bool DeleteOneOnServer(MessageRecord* message, const OperationDisplay& display);
+
     // --- interrupt and busy state ---------------------------------------------
     // popStatusInterrupt and TBAbort: asks the running operation to stop.
     void popStatusInterruptClick();

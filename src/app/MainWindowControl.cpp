@@ -31,6 +31,7 @@
 #include "ui/common/AboutWindow.h"
 #include "ui/common/ErrorListWindow.h"
 #include "ui/compose/ComposeWindow.h"
+#include "ui/view/DetailsWindow.h"
 #include "ui/view/PreviewPane.h"
 #include "ui/view/MessageView.h"
 #include "ui/main/MessageListModel.h"
@@ -192,25 +193,10 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
                 saveFolder_ = folder;
             return folder;
         };
-        // The save dialog: all files or mail messages (preselected); it asks
-        // before replacing a file and takes only an existing folder.
-        choose.chooseFile = [this](const QString& name) {
-            QFileDialog dialog(&window_);
-            dialog.setObjectName(QStringLiteral("SaveDlg"));
-            dialog.setAcceptMode(QFileDialog::AcceptSave);
-            dialog.setFileMode(QFileDialog::AnyFile);
-            dialog.setNameFilters({QStringLiteral("*.*"), QStringLiteral("*.eml")});
-            dialog.selectNameFilter(QStringLiteral("*.eml"));
-            dialog.setDefaultSuffix(QStringLiteral("eml"));
-            if (!saveFolder_.isEmpty())
-                dialog.setDirectory(saveFolder_);
-            dialog.selectFile(name);
-            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-                return QString();
-            return dialog.selectedFiles().first();
-        };
+        choose.chooseFile = [this](const QString& name) { return ChooseSaveFile(&window_, name); };
         SaveMessages(QList<const MessageRecord*>(messages.begin(), messages.end()), choose);
     };
+    c.details = [this](MessageRecord* message) { OpenDetails(message); };
     c.interrupt = [this] { commands_->popStatusInterruptClick(); };
     c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };
     c.tray = [this] { tray_->TrayButtonClicked(); };
@@ -266,6 +252,76 @@ FindWindow& MainWindowControl::FindWnd()
         findWindow_->busy = [this] { return commands_->Busy(); };
     }
     return *findWindow_;
+}
+
+// The save dialog: all files or mail messages (preselected); it asks before
+// replacing a file and takes only an existing folder.
+QString MainWindowControl::ChooseSaveFile(QWidget* parent, const QString& name)
+{
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("SaveDlg"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({QStringLiteral("*.*"), QStringLiteral("*.eml")});
+    dialog.selectNameFilter(QStringLiteral("*.eml"));
+    dialog.setDefaultSuffix(QStringLiteral("eml"));
+    if (!saveFolder_.isEmpty())
+        dialog.setDirectory(saveFolder_);
+    dialog.selectFile(name);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+DetailsWindow& MainWindowControl::DetailsWnd()
+{
+    if (detailsWindow_)
+        return *detailsWindow_;
+    detailsWindow_ = std::make_unique<DetailsWindow>(window_.ListModel, &window_);
+    DetailsWindow::Hooks& h = detailsWindow_->hooks;
+    // Fetch and delete run for the window's own message, in its operation
+    // state, through the same operations as the list's commands.
+    const auto display = [](DetailsWindow& w) {
+        MailCheckCommands::OperationDisplay d;
+        d.running = [&w](bool on) { w.SetOperationRunning(on); };
+        d.status = [&w](const QString& text) { w.SetOperationText(text); };
+        return d;
+    };
+    h.retrieveWhole = [this, display](MessageRecord* message, DetailsWindow& w) {
+        return commands_->RetrieveWholeOne(message, display(w));
+    };
+    h.deleteOnServer = [this, display](MessageRecord* message, DetailsWindow& w) {
+        return commands_->DeleteOneOnServer(message, display(w));
+    };
+    h.abort = [this] { commands_->popStatusInterruptClick(); };
+    h.compose = [this](MessageRecord* message, MailAccount* account, int mode) {
+        if (window_.commands.compose)
+            window_.commands.compose(message, account, mode);
+    };
+    h.displayed = [this](MessageRecord* message) { window_.MessageDisplayed(message); };
+    h.chooseSaveFile = [this](const QString& name) {
+        return ChooseSaveFile(detailsWindow_.get(), name);
+    };
+    TranslateWindow(detailsWindow_.get());
+    return *detailsWindow_;
+}
+
+void MainWindowControl::OpenDetails(MessageRecord* message)
+{
+    MessageListModel* model = window_.ListModel;
+    const int row = model->RowOf(message);
+    if (row < 0 || commands_->Busy())
+        return;
+    const int ended = DetailsWnd().Run(row, window_.ShownAccount());
+    // The list's selection moves only now, to where the window ended.
+    if (ended >= 0 && model->MessageAt(ended)) {
+        const QModelIndex index = model->index(ended, 0);
+        window_.MsgList->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        window_.MsgList->scrollTo(index);
+    }
+    window_.RefreshPreview(true);
+    window_.UpdateWindowState();
 }
 
 void MainWindowControl::CloseFind(Settings& settings)

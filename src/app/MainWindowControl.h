@@ -10,6 +10,8 @@
 #include <memory>
 
 namespace vm { class AddressBookWindow; }
+namespace vm { class DetailsWindow; }
+namespace vm { class MessageRecord; }
 namespace vm { class ErrorListWindow; }
 namespace vm { class FindWindow; }
 namespace vm { class Settings; }
@@ -54,6 +56,11 @@ public:
     ErrorListWindow& ErrorWindow() const { return *errorWindow_; }
     // The find window, created on first use.
     FindWindow& FindWnd();
+    // The details window, created on first use.
+    DetailsWindow& DetailsWnd();
+    // popListDetails: the details window on message's row; afterwards the
+    // list selects the row the window ended on.
+    void OpenDetails(MessageRecord* message);
     // At shutdown: the find window's rectangle into the settings (when it
     // was ever shown), then the window closes.
     void CloseFind(Settings& settings);
@@ -62,6 +69,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The save dialog "SaveDlg" with a default name; empty when cancelled.
+    QString ChooseSaveFile(QWidget* parent, const QString& name);
+
     MainWindow& window_;
     std::unique_ptr<ErrorListWindow> errorWindow_;
     std::unique_ptr<NewMailAnnouncer> announcer_;
@@ -70,6 +80,7 @@ private:
     std::unique_ptr<MailCheckCommands> commands_;
     std::unique_ptr<AddressBookWindow> addressBookWindow_;
     std::unique_ptr<FindWindow> findWindow_;
+    std::unique_ptr<DetailsWindow> detailsWindow_;
     // The folder browser's folder, kept for the run of the program.
     QString saveFolder_;
 };
