@@ -14,6 +14,7 @@ namespace vm { class ErrorListWindow; }
 namespace vm { class FindWindow; }
 namespace vm { class Settings; }
 namespace vm { class MainWindow; }
+namespace vm { class SmtpClient; }
 
 namespace vm {
 
@@ -70,6 +71,8 @@ private:
     std::unique_ptr<MailCheckCommands> commands_;
     std::unique_ptr<AddressBookWindow> addressBookWindow_;
     std::unique_ptr<FindWindow> findWindow_;
+    // The SMTP client of the receipt being sent, for Stop.
+    SmtpClient* receiptClient_ = nullptr;
     // The folder browser's folder, kept for the run of the program.
     QString saveFolder_;
 };

@@ -302,6 +302,7 @@ void MainWindow::BindPreviewHooks()
     h.find = commands.search ? via(popListSearch) : nullptr;
     h.uncheckNew = [this] { popListUncheckNewClick(); };
     h.messageShown = [this](MessageRecord* message) { MessageDisplayed(message); };
+    h.receipt = commands.receipt;
     h.rowSelected = [this] { UpdateListMenu(); };
     h.layoutRequest = [this] { UpdateLayout(); };
 }
