@@ -32,6 +32,8 @@
 #include "ui/common/ErrorListWindow.h"
 #include "ui/compose/ComposeWindow.h"
 #include "ui/view/DetailsWindow.h"
+#include "ui/view/ReceiptAlertWindow.h"
+#include "ui/view/ReceiptRequest.h"
 #include "ui/view/PreviewPane.h"
 #include "ui/view/MessageView.h"
 #include "ui/main/MessageListModel.h"
@@ -197,7 +199,33 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
         SaveMessages(QList<const MessageRecord*>(messages.begin(), messages.end()), choose);
     };
     c.details = [this](MessageRecord* message) { OpenDetails(message); };
-    c.interrupt = [this] { commands_->popStatusInterruptClick(); };
+    // Stop reaches a receipt's SMTP client while one is being sent.
+    c.interrupt = [this] {
+        if (receiptClient_)
+            StopSend(receiptClient_);
+        else
+            commands_->popStatusInterruptClick();
+    };
+    c.receipt = [this](MessageRecord* message) {
+        if (!message || commands_->Busy())
+            return;
+        ReceiptHooks hooks;
+        hooks.alert = [this](MessageRecord& m) { ReceiptAlertWindow::ShowFor(m, &window_); };
+        hooks.send = [this](MessageRecord& m, MailAccount& account) {
+            // Sent like a POP3 operation runs: the window is busy (no check,
+            // no exit meanwhile) and the status line follows it.
+            commands_->SetBusy(true);
+            window_.UpdateWindowState();
+            SendOptions options;
+            options.status = commands_->Status();
+            options.clientChanged = [this](SmtpClient* client) { receiptClient_ = client; };
+            const ReceiptSendResult result = SendReceipt(m, account, options);
+            commands_->SetBusy(false);
+            window_.UpdateWindowState();
+            return result;
+        };
+        AnswerReceiptRequest(*message, hooks);
+    };
     c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };
     c.tray = [this] { tray_->TrayButtonClicked(); };
     // Every write command: 0 reply, 1 reply to all, 2 forward, 3 new message.
@@ -297,6 +325,10 @@ DetailsWindow& MainWindowControl::DetailsWnd()
     h.compose = [this](MessageRecord* message, MailAccount* account, int mode) {
         if (window_.commands.compose)
             window_.commands.compose(message, account, mode);
+    };
+    h.receipt = [this](MessageRecord* message, MailAccount*) {
+        if (window_.commands.receipt)
+            window_.commands.receipt(message);
     };
     h.displayed = [this](MessageRecord* message) { window_.MessageDisplayed(message); };
     h.chooseSaveFile = [this](const QString& name) {

@@ -16,6 +16,7 @@ namespace vm { class ErrorListWindow; }
 namespace vm { class FindWindow; }
 namespace vm { class Settings; }
 namespace vm { class MainWindow; }
+namespace vm { class SmtpClient; }
 
 namespace vm {
 
@@ -81,6 +82,8 @@ private:
     std::unique_ptr<AddressBookWindow> addressBookWindow_;
     std::unique_ptr<FindWindow> findWindow_;
     std::unique_ptr<DetailsWindow> detailsWindow_;
+    // The SMTP client of the receipt being sent, for Stop.
+    SmtpClient* receiptClient_ = nullptr;
     // The folder browser's folder, kept for the run of the program.
     QString saveFolder_;
 };

@@ -346,13 +346,20 @@ QByteArray AttachmentHeaders(OutgoingAttachment& part)
     QByteArray ct;
     if (!part.charset.isEmpty())
         ct = WithoutCharset(part.contentType) +
-             "; charset=" + QuoteString(StripLineBreaks(part.charset).trimmed()) + ";";
+             "; charset=" + QuoteString(StripLineBreaks(part.charset).trimmed());
     else
-        ct = StripLineBreaks(part.contentType) + ";";
-    out += "Content-Type: " + ct + kCrLf + FileNameParameter("name", fileName) + kCrLf;
-    AppendHeader(out, "Content-Transfer-Encoding", part.transferEncoding);
-    out += "Content-Disposition: " + StripLineBreaks(part.disposition) + ";" + kCrLf +
-           FileNameParameter("filename", fileName) + kCrLf;
+        ct = StripLineBreaks(part.contentType);
+    if (fileName.isEmpty()) {
+        // Content made in memory (a report) has no file name to give.
+        AppendHeader(out, "Content-Type", ct);
+        AppendHeader(out, "Content-Transfer-Encoding", part.transferEncoding);
+        AppendHeader(out, "Content-Disposition", StripLineBreaks(part.disposition));
+    } else {
+        out += "Content-Type: " + ct + ";" + kCrLf + FileNameParameter("name", fileName) + kCrLf;
+        AppendHeader(out, "Content-Transfer-Encoding", part.transferEncoding);
+        out += "Content-Disposition: " + StripLineBreaks(part.disposition) + ";" + kCrLf +
+               FileNameParameter("filename", fileName) + kCrLf;
+    }
     if (!part.contentId.isEmpty())
         AppendHeader(out, "Content-ID", StripLineBreaks(part.contentId));
     for (const auto& [name, value] : part.extraHeaders.Lines())

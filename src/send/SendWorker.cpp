@@ -54,11 +54,14 @@ QString SendStatusText(const char* key)
 int SendingThread(SendingThreadParams& p)
 {
     SmtpClient& client = *p.client;
+    const auto statusText = [&p](const char* key) {
+        return p.statusText ? p.statusText(key) : SendStatusText(key);
+    };
     bool sent = false;
     try {
-        Post(p.window, SendStatusText("Connecting"));
+        Post(p.window, statusText("Connecting"));
         client.Connect();
-        Post(p.window, SendStatusText("Sending"));
+        Post(p.window, statusText("Sending"));
         client.Send(*p.message);
         p.finalReply = client.LastReply().Text();
         sent = true;
@@ -80,6 +83,7 @@ int SendingThread(SendingThreadParams& p)
         else {
             p.failure = SendFailure::Error;
             p.errorText = ErrorMessage(e);
+            p.errorLine = ErrorLine(*p.account, e);
         }
     } catch (...) {
         client.Close();
@@ -88,7 +92,7 @@ int SendingThread(SendingThreadParams& p)
 
     if (sent) {
         p.account->SmtpSendSucceeded();
-        Post(p.window, SendStatusText("Disconnecting"));
+        Post(p.window, statusText("Disconnecting"));
         try {
             client.Disconnect();
         } catch (...) {
@@ -98,6 +102,30 @@ int SendingThread(SendingThreadParams& p)
     }
     p.result.store(sent ? kResultDone : kResultFailed);
     return 0;
+}
+
+int RunSendWorker(SendingThreadParams& params, const SendOptions& options, bool* silenced)
+{
+    SmtpClient* client = params.client;
+    WorkerRun run;
+    run.transport = &client->GetTransport();
+    run.silenceLimitSeconds =
+        options.silenceLimitSeconds >= 0 ? options.silenceLimitSeconds : AppSettings().ConnectTimeout;
+    *silenced = false;
+    run.onSilence = [&] {
+        *silenced = true;
+        Post(options.status, params.statusText ? params.statusText("Disconnecting")
+                                               : SendStatusText("Disconnecting"));
+        client->GetTransport().SetOperationStatus(osProceed);
+        client->Close();
+    };
+    if (options.clientChanged)
+        options.clientChanged(client);
+    const int result = RunWorker(
+        params, [&params] { SendingThread(params); }, run);
+    if (options.clientChanged)
+        options.clientChanged(nullptr);
+    return result;
 }
 
 void StopSend(SmtpClient* client)
@@ -141,23 +169,8 @@ SendOutcome SendComposedMessage(const SendRequest& request, const SendOptions& o
     params.window = options.status;
     params.account = request.account;
 
-    WorkerRun run;
-    run.transport = &client->GetTransport();
-    run.silenceLimitSeconds =
-        options.silenceLimitSeconds >= 0 ? options.silenceLimitSeconds : AppSettings().ConnectTimeout;
     bool silenced = false;
-    run.onSilence = [&] {
-        silenced = true;
-        Post(options.status, SendStatusText("Disconnecting"));
-        client->GetTransport().SetOperationStatus(osProceed);
-        client->Close();
-    };
-    if (options.clientChanged)
-        options.clientChanged(client.get());
-    const int result = RunWorker(
-        params, [&params] { SendingThread(params); }, run);
-    if (options.clientChanged)
-        options.clientChanged(nullptr);
+    const int result = RunSendWorker(params, options, &silenced);
 
     // The message goes (with its temporary attachments) after every attempt.
     built.message.reset();

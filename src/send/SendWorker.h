@@ -40,10 +40,14 @@ struct SendingThreadParams : WorkerParams
     SmtpClient* client = nullptr;
     StatusChannel* window = nullptr; // status texts of the compose window; may be null
     MailAccount* account = nullptr;
+    // Status text for "Connecting", "Sending" and "Disconnecting"; empty:
+    // the compose window's (SendStatusText).
+    std::function<QString(const char* key)> statusText;
 
     // Filled by the worker.
     SendFailure failure = SendFailure::None;
     QString errorText;     // the error's own text for SendingError
+    QString errorLine;     // the error list's line for it (ErrorLine)
     QByteArray finalReply; // the server's reply to the end of the data
 };
 
@@ -79,6 +83,12 @@ struct SendOutcome
 // "Disconnecting", then "Sent" or "Ready". Temporary attachments are deleted
 // after the attempt, whatever its outcome.
 SendOutcome SendComposedMessage(const SendRequest& request, const SendOptions& options = {});
+
+// Runs SendingThread for params on a thread of its own while the calling
+// thread waits with the silence limit (options.silenceLimitSeconds, else
+// ConnectTimeout); options.clientChanged sees params.client while it runs.
+// *silenced tells whether the silence limit ended it. Returns the result.
+int RunSendWorker(SendingThreadParams& params, const SendOptions& options, bool* silenced);
 
 // Stop of a running send: asks the client's transport to interrupt (only
 // when its status is still osProceed). Thread-safe.

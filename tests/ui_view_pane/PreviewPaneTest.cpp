@@ -437,7 +437,7 @@ TEST_F(PreviewPaneTest, AReceiptRequestIsOfferedOnceAndOnceMoreWhenTheWholeMessa
         AddAccount({head, MakeMessage("p", "Sender <s@x>", "Plain", Day(2030, 1, 2), 500)});
     CreateWindow(a);
     QList<QByteArray> offered;
-    pane->hooks.receipt = [&](MessageRecord* m) { offered << m->UID; };
+    wnd->commands.receipt = [&](MessageRecord* m) { offered << m->UID; };
 
     SelectRows({0});
     Settle();

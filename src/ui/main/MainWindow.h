@@ -69,6 +69,10 @@ public:
         std::function<void(const QList<MessageRecord*>& messages)> saveToFile;
         // mode 0 reply, 1 reply to all, 2 forward, 3 new message (no message).
         std::function<void(MessageRecord* message, MailAccount* account, int mode)> compose;
+        // A shown message asks for a return receipt not yet answered: the
+        // question (or the alert) and, after Yes, the send. The preview
+        // calls it; the details window may call it for its message.
+        std::function<void(MessageRecord* message)> receipt;
         std::function<void()> search;       // find window
         std::function<void()> findNext;     // F3 while the find window is visible
         std::function<bool()> findVisible;

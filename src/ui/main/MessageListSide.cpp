@@ -302,6 +302,10 @@ void MainWindow::BindPreviewHooks()
     h.find = commands.search ? via(popListSearch) : nullptr;
     h.uncheckNew = [this] { popListUncheckNewClick(); };
     h.messageShown = [this](MessageRecord* message) { MessageDisplayed(message); };
+    h.receipt = [this](MessageRecord* message) {
+        if (commands.receipt)
+            commands.receipt(message);
+    };
     h.rowSelected = [this] { UpdateListMenu(); };
     h.layoutRequest = [this] { UpdateLayout(); };
 }
