@@ -13,6 +13,7 @@ namespace vm { class AddressBookWindow; }
 namespace vm { class ErrorListWindow; }
 namespace vm { class FindWindow; }
 namespace vm { class Settings; }
+namespace vm { class SettingsWindow; }
 namespace vm { class MainWindow; }
 
 namespace vm {
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<MailCheckCommands> commands_;
     std::unique_ptr<AddressBookWindow> addressBookWindow_;
     std::unique_ptr<FindWindow> findWindow_;
+    std::unique_ptr<SettingsWindow> settingsWindow_;
     // The folder browser's folder, kept for the run of the program.
     QString saveFolder_;
 };
