@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 
 #include <functional>
@@ -497,6 +498,25 @@ TEST_F(SettingsWindowTest, MissingCustomSoundAsksAndNoStaysInTheWindow)
     wnd->BTestCustomSound->click();
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0].text, LangText("SettingsWnd", "ErrorCustomSoundFileDNE"));
+}
+
+// The test button plays through the media framework; a file it cannot play
+// (here: not a sound at all) is reported, whether or not an audio device exists.
+TEST_F(SettingsWindowTest, SoundTestReportsAFileItCannotPlay)
+{
+    const QString file = work.filePath("noise.wav");
+    WriteAll(file, QByteArray(4096, 'x'));
+    wnd->CBSound->setChecked(true);
+    wnd->CBUseCustomSound->setChecked(true);
+    wnd->ECustomSound->setText(file);
+    ASSERT_TRUE(wnd->BTestCustomSound->isEnabled());
+    wnd->BTestCustomSound->click();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !messages.shown.isEmpty(); }, 30000));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_EQ(messages.shown[0].icon, MsgIcon::Error);
+    EXPECT_TRUE(
+        messages.shown[0].text.startsWith(LangText("SettingsWnd", "ErrorCustomSoundFileTest")))
+        << messages.shown[0].text.toStdString();
 }
 
 // Another language chosen in the window is loaded at OK and every open
