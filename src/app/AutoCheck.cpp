@@ -74,9 +74,9 @@ bool AutoCheckScheduler::SetLock(LockMode mode)
 
 bool AutoCheckScheduler::AfterSettingsChanged()
 {
+    // The lock stays as the user set it: with checks off it has no effect,
+    // and it still holds when they are switched on again.
     const bool wanted = TimerWanted();
-    if (!wanted)
-        locked = false; // nothing left to lock
     EnableTimer(wanted);
     countdown = wanted ? AppSettings().AutoMailCheckInterval : 0;
     return wanted;

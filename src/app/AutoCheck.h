@@ -37,9 +37,10 @@ public:
     // off in the settings; the caller then tells the user so.
     bool SetLock(LockMode mode);
 
-    // After the settings window closed with OK. Returns false when automatic
-    // checking is now off, in which case the lock was released and the user
-    // is to be told that checking is permanently disabled.
+    // After the settings window closed with OK: the timer runs exactly when
+    // interval checks are on, counting down a whole interval. Returns false
+    // when automatic checking is now off (the user is to be told that it is
+    // permanently disabled); the lock is left as it is either way.
     bool AfterSettingsChanged();
 
     int countdown = 0;

@@ -519,15 +519,22 @@ void MailCheckCommands::SetAutoCheckLock(AutoCheckScheduler::LockMode mode)
     tray_.SetLocked(scheduler_.locked);
 }
 
-void MailCheckCommands::AfterSettingsChanged()
+void MailCheckCommands::AfterSettingsChanged(const Settings& before)
 {
     const Settings& s = AppSettings();
+    // With automatic checks off the user is told so; the lock stays as it is.
     if (!(s.AutoMailCheck && s.CheckMailOnTimer))
         SetAutoCheckLock(AutoCheckScheduler::LockMode::Unlock);
     scheduler_.AfterSettingsChanged();
-    if (hooks_.lockedLook)
-        hooks_.lockedLook(scheduler_.locked);
-    tray_.SetLocked(scheduler_.locked);
+    // What the list shows depends on the old-message age and the charset
+    // assumed for unlabelled text; the navigation only on how it paints.
+    if ((s.OldMessagesUnit != before.OldMessagesUnit ||
+         s.OldMessagesTime != before.OldMessagesTime ||
+         s.DefIncomingEncoding != before.DefIncomingEncoding) &&
+        window_.ShownAccount())
+        window_.ShowMailbox(&window_.ShownAccount()->Box());
+    if (s.MsgListNavigation != before.MsgListNavigation && hooks_.navigationChanged)
+        hooks_.navigationChanged();
     if (s.UseCustomMessageNotificationSound && announcer_.Sound() &&
         announcer_.Sound()->LoadedFile() != s.CustomMessageNotificationSound)
         announcer_.Sound()->LoadFile(s.CustomMessageNotificationSound);

@@ -34,6 +34,7 @@ namespace vm { class Pop3Client; }
 namespace vm { class MessageRecord; }
 namespace vm { class MailAccount; }
 namespace vm { class Mailbox; }
+namespace vm { class Settings; }
 
 namespace vm {
 
@@ -100,6 +101,7 @@ public:
         std::function<bool()> blockingWindowOpen; // details, settings, account, ...
         std::function<bool()> shuttingDown;
         std::function<void(bool locked)> lockedLook; // TBLock pressed and its image
+        std::function<void()> navigationChanged;     // the list paints the new navigation
     };
 
     MailCheckCommands(MainWindowAccess& window, TrayControl& tray, NewMailAnnouncer& announcer,
@@ -162,8 +164,9 @@ public:
     void AutoCheckTimerTimer();
     // 0 toggle (TBLock), 1 lock (popTrayLock), 2 unlock (popTrayUnlock).
     void SetAutoCheckLock(AutoCheckScheduler::LockMode mode);
-    // After the settings window closed with OK.
-    void AfterSettingsChanged();
+    // After the settings window closed with OK; before holds the settings as
+    // they were when the window opened.
+    void AfterSettingsChanged(const Settings& before);
     bool AutoCheckLocked() const { return scheduler_.locked; }
     AutoCheckScheduler& Scheduler() { return scheduler_; }
     QTimer* AutoCheckTimer = nullptr;

@@ -18,6 +18,7 @@
 #include "app/Shutdown.h"
 #include "app/TrayControl.h"
 #include "config/Settings.h"
+#include "config/ui/SettingsWindow.h"
 #include "core/AppInfo.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
@@ -173,6 +174,7 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     ch.blockingWindowOpen = [] { return BlockingWindowOpen(); };
     ch.shuttingDown = [this] { return shuttingDown && shuttingDown(); };
     ch.lockedLook = [this](bool locked) { window_.SetLockedLook(locked); };
+    ch.navigationChanged = [this] { window_.MsgList->SetNavigation(AppSettings().MsgListNavigation); };
     commands_ = std::make_unique<MailCheckCommands>(*access_, *tray_, *announcer_, *errorWindow_,
                                                     ch);
 
@@ -225,6 +227,14 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
             return result;
         };
         AnswerReceiptRequest(*message, hooks);
+    };
+    // BSettings: the settings window (made once, with the others) and, after
+    // OK, the steps that make the new values take effect.
+    settingsWindow_ = std::make_unique<SettingsWindow>(&window);
+    c.settings = [this] {
+        const Settings before = AppSettings();
+        if (settingsWindow_->Edit())
+            commands_->AfterSettingsChanged(before);
     };
     c.lockToggle = [this] { commands_->SetAutoCheckLock(AutoCheckScheduler::LockMode::Toggle); };
     c.tray = [this] { tray_->TrayButtonClicked(); };

@@ -15,6 +15,7 @@ namespace vm { class MessageRecord; }
 namespace vm { class ErrorListWindow; }
 namespace vm { class FindWindow; }
 namespace vm { class Settings; }
+namespace vm { class SettingsWindow; }
 namespace vm { class MainWindow; }
 namespace vm { class SmtpClient; }
 
@@ -84,6 +85,7 @@ private:
     std::unique_ptr<DetailsWindow> detailsWindow_;
     // The SMTP client of the receipt being sent, for Stop.
     SmtpClient* receiptClient_ = nullptr;
+    std::unique_ptr<SettingsWindow> settingsWindow_;
     // The folder browser's folder, kept for the run of the program.
     QString saveFolder_;
 };

@@ -1,5 +1,6 @@
 #include "config/Settings.h"
 
+#include "core/AppInfo.h"
 #include "core/AtomicFile.h"
 
 #include <QCoreApplication>
@@ -241,10 +242,7 @@ QList<KeyRef> KeyTable(Settings& s)
 // its range becomes the nearest bound where the key is an amount (a time, a
 // size, a count), and the built-in default where the key is a choice among
 // a few meanings (a value past the last choice means none of them). The
-// amounts' upper bounds keep the arithmetic done with them in range:
-// seconds are multiplied by 1000 into milliseconds held in an int, and
-// kilobytes by 1024 into a byte count compared with 32-bit sizes, where
-// 0xFFFFFFFF stands for an unknown size that must stay above every limit.
+// amounts' upper bounds are those of Settings.h.
 enum class OutOfRange { Nearest, Default };
 
 struct IntRange
@@ -256,12 +254,13 @@ struct IntRange
 };
 
 constexpr int kIntMax = std::numeric_limits<int>::max();
-constexpr int kMaxSecondsInMs = kIntMax / 1000;
-constexpr int kMaxKilobytes = 4194303; // 1024 times this is below 0xFFFFFFFF
-constexpr int kMaxAge = 1000000;       // hours, days, weeks or months
+constexpr int kMaxSecondsInMs = Settings::kMaxSeconds;
+constexpr int kMaxKilobytes = Settings::kMaxKilobytes;
+constexpr int kMaxAge = Settings::kMaxAge;
 
 const IntRange kIntRanges[] = {
-    {&Settings::AutoMailCheckInterval, 60, kIntMax, OutOfRange::Nearest}, // a minute or more
+    // A minute or more, in whole minutes the window can show.
+    {&Settings::AutoMailCheckInterval, 60, Settings::kMaxCheckMinutes * 60, OutOfRange::Nearest},
     {&Settings::MsgListNavigation, 0, 1, OutOfRange::Default},
     {&Settings::MessagesDownloadRange, 0, 2, OutOfRange::Default},
     {&Settings::MaximumDownloadSize, 1, kMaxKilobytes, OutOfRange::Nearest},
@@ -269,17 +268,17 @@ const IntRange kIntRanges[] = {
     {&Settings::MaximumSaveSize, 1, kMaxKilobytes, OutOfRange::Nearest},
     {&Settings::MinimumSaveSize, 1, kMaxKilobytes, OutOfRange::Nearest},
     {&Settings::ConnectTimeout, 1, kMaxSecondsInMs, OutOfRange::Nearest},
-    {&Settings::StartupSleepingTime, 1, kIntMax, OutOfRange::Nearest},
+    {&Settings::StartupSleepingTime, 1, kMaxSecondsInMs, OutOfRange::Nearest},
     {&Settings::DefaultBrowserPage, 0, 1, OutOfRange::Default},
     {&Settings::MessageNotificationWindowType, 0, 1, OutOfRange::Default},
     {&Settings::MessageNotificationWindowTimeout, 1, kMaxSecondsInMs, OutOfRange::Nearest},
     {&Settings::OldMessagesTime, 1, kMaxAge, OutOfRange::Nearest},
     {&Settings::OldMessagesUnit, 0, 3, OutOfRange::Default},
-    {&Settings::NewMessagesTimeout, 1, kIntMax, OutOfRange::Nearest},
+    {&Settings::NewMessagesTimeout, 1, kMaxSecondsInMs, OutOfRange::Nearest},
     {&Settings::NewMessagesStyle, 0, 2, OutOfRange::Default},
     {&Settings::ComposeMessageEncoding, 1, kCharsetCount, OutOfRange::Default},
     {&Settings::DefIncomingEncoding, 1, kCharsetCount, OutOfRange::Default},
-    {&Settings::ComposeMessageFontSize, 1, 999, OutOfRange::Default},
+    {&Settings::ComposeMessageFontSize, 1, Settings::kMaxFontSize, OutOfRange::Default},
     {&Settings::ComposeMessageFontColor, 0, 0xFFFFFF, OutOfRange::Default},
     {&Settings::MainWndColumn, 0, 4, OutOfRange::Default},
 };
@@ -520,7 +519,13 @@ void Settings::SetOldMessagesUnit(int unit)
 
 bool Settings::WriteStartupEntry() const
 {
-    return SetRunOnStartup(RunOnStartup, QCoreApplication::applicationFilePath());
+    // The data directory in use goes into the entry: a start with the
+    // session would otherwise resolve it again from an environment that
+    // lacks the --data-dir or VELMORA_HOME this program was started with.
+    QString dataDir = AppInfo::Instance().ProgramDir();
+    if (dataDir.size() > 1 && dataDir.endsWith('/'))
+        dataDir.chop(1);
+    return SetRunOnStartup(RunOnStartup, QCoreApplication::applicationFilePath(), dataDir);
 }
 
 TDateTime Settings::ComputeOldMessagesThreshold(TDateTime now, int time, int unit,

@@ -22,6 +22,17 @@ public:
     static constexpr int kNotifySound = 0x04;      // sound
     static constexpr int kNotifyScrollLock = 0x10; // blinking Scroll Lock light
 
+    // Upper bounds of the amounts, so the arithmetic done with them stays in
+    // range: seconds are multiplied by 1000 into milliseconds held in an int,
+    // kilobytes by 1024 into a byte count compared with 32-bit sizes (where
+    // 0xFFFFFFFF stands for an unknown size that must stay above every
+    // limit). Reading clamps to them and the settings window offers no more.
+    static constexpr int kMaxSeconds = 2147483647 / 1000;
+    static constexpr int kMaxKilobytes = 4194303;  // 1024 times this is below 0xFFFFFFFF
+    static constexpr int kMaxAge = 1000000;        // hours, days, weeks or months
+    static constexpr int kMaxCheckMinutes = 2147483647 / 60; // interval in minutes
+    static constexpr int kMaxFontSize = 999;
+
     Settings();
 
     // Reads the settings file. True when the file existed and was read
@@ -41,7 +52,8 @@ public:
     void SetOldMessagesUnit(int unit);
 
     // Writes or removes the start-with-the-session entry according to
-    // RunOnStartup, for the running executable. True on success.
+    // RunOnStartup, for the running executable and the data directory in
+    // use (AppInfo). True on success.
     bool WriteStartupEntry() const;
 
     // The threshold for the given old-message age at the moment now:

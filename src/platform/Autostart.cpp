@@ -22,14 +22,17 @@ QString AutostartFilePath()
     return AutostartDirectory() + QStringLiteral("/velmora.desktop");
 }
 
-QString AutostartExecLine(const QString& executablePath)
+namespace {
+
+// One argument of an Exec line in double quotes.
+QString QuotedArgument(const QString& argument)
 {
     // Inside double quotes the characters " ` $ and \ are escaped with a
     // backslash; the value as a whole then goes through the string escaping
     // of desktop entries, which doubles every backslash again. A percent
     // sign would start a field code and is doubled.
     QString quoted;
-    for (const QChar c : executablePath) {
+    for (const QChar c : argument) {
         if (c == '"' || c == '`' || c == '$')
             quoted += QStringLiteral("\\\\") + c;
         else if (c == '\\')
@@ -41,23 +44,33 @@ QString AutostartExecLine(const QString& executablePath)
         else
             quoted += c;
     }
-    return '"' + quoted + QStringLiteral("\" -startup");
+    return '"' + quoted + '"';
 }
 
-QByteArray AutostartDesktopEntry(const QString& executablePath)
+} // namespace
+
+QString AutostartExecLine(const QString& executablePath, const QString& dataDir)
+{
+    QString line = QuotedArgument(executablePath) + QStringLiteral(" -startup");
+    if (!dataDir.isEmpty())
+        line += QStringLiteral(" --data-dir ") + QuotedArgument(dataDir);
+    return line;
+}
+
+QByteArray AutostartDesktopEntry(const QString& executablePath, const QString& dataDir)
 {
     QByteArray out;
     out += "[Desktop Entry]\n";
     out += "Type=Application\n";
     out += "Name=Velmora\n";
     out += "Comment=POP3 mail checker\n";
-    out += "Exec=" + AutostartExecLine(executablePath).toUtf8() + "\n";
+    out += "Exec=" + AutostartExecLine(executablePath, dataDir).toUtf8() + "\n";
     out += "Terminal=false\n";
     out += "X-GNOME-Autostart-enabled=true\n";
     return out;
 }
 
-bool SetRunOnStartup(bool enabled, const QString& executablePath)
+bool SetRunOnStartup(bool enabled, const QString& executablePath, const QString& dataDir)
 {
     const QString path = AutostartFilePath();
     if (!enabled) {
@@ -67,7 +80,7 @@ bool SetRunOnStartup(bool enabled, const QString& executablePath)
     }
     if (!QDir().mkpath(AutostartDirectory()))
         return false;
-    return WriteFileAtomically(path, AutostartDesktopEntry(executablePath));
+    return WriteFileAtomically(path, AutostartDesktopEntry(executablePath, dataDir));
 }
 
 } // namespace vm

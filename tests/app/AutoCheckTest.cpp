@@ -143,5 +143,8 @@ TEST_F(AutoCheckTest, SettingsChangeRearmsOrStops)
     EXPECT_FALSE(s.AfterSettingsChanged());
     EXPECT_FALSE(s.timerEnabled);
     EXPECT_EQ(s.countdown, 0);
-    EXPECT_FALSE(s.locked);
+    EXPECT_TRUE(s.locked); // still locked when checks come back
+    AppSettings().AutoMailCheck = true;
+    EXPECT_TRUE(s.AfterSettingsChanged());
+    EXPECT_TRUE(s.locked);
 }

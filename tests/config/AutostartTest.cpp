@@ -7,14 +7,25 @@
 
 using namespace vm;
 
-TEST(Autostart, ExecLineQuotesThePath)
+TEST(Autostart, ExecLineQuotesThePathAndNamesTheDataDirectory)
 {
-    EXPECT_EQ(AutostartExecLine("/opt/velmora/velmora"),
-              QString("\"/opt/velmora/velmora\" -startup"));
+    struct Case
+    {
+        const char* exe;
+        const char* dataDir;
+        const char* line;
+    };
     // Inside quotes " ` $ \ are escaped, then every backslash is doubled by
     // the string escaping of desktop entries; % is doubled.
-    EXPECT_EQ(AutostartExecLine("/a b/$x\"y\\z%"),
-              QString("\"/a b/\\\\$x\\\\\"y\\\\\\\\z%%\" -startup"));
+    const Case cases[] = {
+        {"/opt/velmora/velmora", "", "\"/opt/velmora/velmora\" -startup"},
+        {"/a b/$x\"y\\z%", "", "\"/a b/\\\\$x\\\\\"y\\\\\\\\z%%\" -startup"},
+        {"/usr/bin/velmora", "/home/a/mail data",
+         "\"/usr/bin/velmora\" -startup --data-dir \"/home/a/mail data\""},
+        {"/usr/bin/velmora", "/d/$1%\"", "\"/usr/bin/velmora\" -startup --data-dir \"/d/\\\\$1%%\\\\\"\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AutostartExecLine(c.exe, c.dataDir), QString(c.line)) << c.exe << c.dataDir;
 }
 
 TEST(Autostart, WrittenAndRemovedUnderXdgConfigHome)
@@ -23,12 +34,12 @@ TEST(Autostart, WrittenAndRemovedUnderXdgConfigHome)
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
     const QString path = dir.path() + "/autostart/velmora.desktop";
     EXPECT_EQ(AutostartFilePath(), path);
-    ASSERT_TRUE(SetRunOnStartup(true, "/usr/bin/velmora"));
+    ASSERT_TRUE(SetRunOnStartup(true, "/usr/bin/velmora", "/srv/mail"));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
-    EXPECT_TRUE(text.contains("\nExec=\"/usr/bin/velmora\" -startup\n"));
+    EXPECT_TRUE(text.contains("\nExec=\"/usr/bin/velmora\" -startup --data-dir \"/srv/mail\"\n"));
     f.close();
     EXPECT_TRUE(SetRunOnStartup(false, "/usr/bin/velmora"));
     EXPECT_FALSE(QFile::exists(path));

@@ -100,6 +100,11 @@ TEST(Settings, NumbersOutsideTheirRangesAreBroughtBackOnReading)
          &Settings::MessageNotificationWindowTimeout, 2147483},
         {"[GENERAL]\nAutoMailCheckInterval=5", &Settings::AutoMailCheckInterval, 60},
         {"[GENERAL]\nAutoMailCheckInterval=90", &Settings::AutoMailCheckInterval, 90},
+        // Whole minutes the settings window can show and multiply back by 60.
+        {"[GENERAL]\nAutoMailCheckInterval=2147483647", &Settings::AutoMailCheckInterval,
+         2147483640},
+        {"[GENERAL]\nStartupSleepingTime=2147483647", &Settings::StartupSleepingTime, 2147483},
+        {"[GENERAL]\nNewMessagesTimeout=2147483647", &Settings::NewMessagesTimeout, 2147483},
         {"[GENERAL]\nMaximumDownloadSize=4194304", &Settings::MaximumDownloadSize, 4194303},
         {"[GENERAL]\nMaximumSaveSize=-1", &Settings::MaximumSaveSize, 1},
         {"[GENERAL]\nMinimumSaveSize=0", &Settings::MinimumSaveSize, 1},

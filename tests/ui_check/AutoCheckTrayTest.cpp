@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QTest>
 
+#include <functional>
+
 #include "config/Settings.h"
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
@@ -176,6 +178,59 @@ TEST_F(AutoCheckTrayTest, LockingNeedsAutomaticChecking)
     EXPECT_EQ(Shown(messages, MsgIcon::Warning),
               QStringList{LangText("MAINWND", "AutocheckPermanentlyDisabled")});
     EXPECT_TRUE(rig.lockedLooks.isEmpty());
+}
+
+// After the settings window's OK: the shown list is filled again when what
+// it shows depends on a changed value, repainted when the navigation changed.
+TEST_F(AutoCheckTrayTest, SettingsChangeRefillsOrRepaintsTheListAsNeeded)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(Settings&)> change;
+        int refills;
+        int repaints;
+    };
+    const Case cases[] = {
+        {"nothing", [](Settings&) {}, 0, 0},
+        {"age", [](Settings& s) { s.SetOldMessagesTime(s.OldMessagesTime + 1); }, 1, 0},
+        {"unit", [](Settings& s) { s.SetOldMessagesUnit(3); }, 1, 0},
+        {"charset", [](Settings& s) { s.DefIncomingEncoding = 27; }, 1, 0},
+        {"navigation", [](Settings& s) { s.MsgListNavigation = 0; }, 0, 1},
+        {"connection limit", [](Settings& s) { s.ConnectTimeout = 9; }, 0, 0},
+    };
+    for (const Case& c : cases) {
+        AppSettings() = Settings();
+        CheckRig rig;
+        rig.window.Show(Accounts().At(0));
+        const Settings before = AppSettings();
+        c.change(AppSettings());
+        rig.commands->AfterSettingsChanged(before);
+        EXPECT_EQ(rig.window.showMailboxCalls, c.refills) << c.what;
+        EXPECT_EQ(rig.navigationRepaints, c.repaints) << c.what;
+    }
+    // Nothing shown: nothing to refill.
+    CheckRig rig;
+    const Settings before = AppSettings();
+    AppSettings().DefIncomingEncoding = 5;
+    rig.commands->AfterSettingsChanged(before);
+    EXPECT_EQ(rig.window.showMailboxCalls, 0);
+}
+
+// Switching automatic checks off says so and keeps the user's lock.
+TEST_F(AutoCheckTrayTest, SettingsChangeWithChecksOffKeepsTheLock)
+{
+    CheckRig rig;
+    rig.commands->StartUp(false, true, true);
+    rig.commands->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock);
+    ASSERT_TRUE(rig.commands->AutoCheckLocked());
+    const Settings before = AppSettings();
+    AppSettings().CheckMailOnTimer = false;
+    rig.commands->AfterSettingsChanged(before);
+    EXPECT_EQ(Shown(messages, MsgIcon::Warning),
+              QStringList{LangText("MAINWND", "AutocheckPermanentlyDisabled")});
+    EXPECT_TRUE(rig.commands->AutoCheckLocked());
+    EXPECT_EQ(rig.lockedLooks.last(), true);
 }
 
 // Locking while hidden changes the tray picture at once; the menu follows.

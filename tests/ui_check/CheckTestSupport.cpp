@@ -137,6 +137,7 @@ CheckRig::CheckRig()
     ch.blockingWindowOpen = [this] { return blockingWindow; };
     ch.shuttingDown = [this] { return shuttingDown; };
     ch.lockedLook = [this](bool locked) { lockedLooks.append(locked); };
+    ch.navigationChanged = [this] { ++navigationRepaints; };
     commands = std::make_unique<MailCheckCommands>(window, *tray, *announcer, *errorWindow, ch);
     commands->operationRun.timeoutSeconds = 5;
 }

@@ -80,6 +80,7 @@ struct CheckRig
     bool blockingWindow = false;
     bool shuttingDown = false;
     QList<bool> lockedLooks;
+    int navigationRepaints = 0;
 };
 
 // QApplication, the built-in English language, a private data directory.

@@ -1,10 +1,12 @@
 #include "ui/common/NotificationSound.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QSoundEffect>
 #include <QThread>
@@ -66,6 +68,45 @@ bool NotificationSound::PlayFile(const QString& path)
     if (loadedFile_ != path || !player_)
         LoadFile(path);
     player_->setPosition(0);
+    player_->play();
+    return true;
+}
+
+SoundFileTest::SoundFileTest(QObject* parent) : QObject(parent) {}
+
+void SoundFileTest::Fail(const QString& reason)
+{
+    if (reported_)
+        return;
+    reported_ = true;
+    if (player_)
+        player_->stop();
+    emit failed(reason);
+}
+
+bool SoundFileTest::Play(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    reported_ = false;
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        Fail(QStringLiteral("No audio output device."));
+        return true;
+    }
+    if (!player_) {
+        player_ = new QMediaPlayer(this);
+        output_ = new QAudioOutput(this);
+        player_->setAudioOutput(output_);
+        connect(player_, &QMediaPlayer::errorOccurred, this,
+                [this](QMediaPlayer::Error, const QString& text) { Fail(text); });
+        connect(player_, &QMediaPlayer::mediaStatusChanged, this,
+                [this](QMediaPlayer::MediaStatus status) {
+                    if (status == QMediaPlayer::InvalidMedia)
+                        Fail(player_->errorString());
+                });
+    }
+    player_->stop();
+    player_->setSource(QUrl::fromLocalFile(path));
     player_->play();
     return true;
 }

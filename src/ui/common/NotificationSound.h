@@ -37,6 +37,28 @@ private:
     QString loadedFile_;
 };
 
+// Plays a sound file once so the user can hear it (the settings window's
+// test button). failed() is emitted, once per Play, when it cannot be
+// played: no audio output, or a file the media framework cannot open or
+// decode (a missing codec or GStreamer plug-in shows up here too).
+class SoundFileTest : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SoundFileTest(QObject* parent = nullptr);
+    // False (and nothing is played or reported) when the file does not exist.
+    bool Play(const QString& path);
+
+signals:
+    void failed(const QString& reason);
+
+private:
+    void Fail(const QString& reason);
+    QMediaPlayer* player_ = nullptr;
+    QAudioOutput* output_ = nullptr;
+    bool reported_ = false;
+};
+
 // The custom sound file correction at start: when the chosen file is gone but
 // a file of the same name lies in the data directory, that one is used.
 // Returns the path to keep in the setting.
