@@ -35,6 +35,7 @@
 #include "ui/common/LoadingWindow.h"
 #include "ui/common/PasswordWindow.h"
 #include "ui/common/SaveErrorWindow.h"
+#include "ui/common/UpdateWindow.h"
 #include "ui/main/MainWindow.h"
 #include "ui/view/PreviewPane.h"
 
@@ -219,6 +220,9 @@ void VelmoraApp::CreateWindows()
     MainWindowControl::CorrectSoundFile();
     control_->StartAutomaticChecks(appObject.startedBySystem, appObject.checkSkipped,
                                    showMainWindow_);
+    // The update opt-in question, then the update query on a thread of its own.
+    update_ = std::make_unique<UpdateCheckControl>(AppSettings(), UpdateServiceUrl());
+    update_->RunStartupSteps();
 }
 
 bool VelmoraApp::OnCloseRequest()

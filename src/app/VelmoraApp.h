@@ -21,6 +21,7 @@ class DemoServers;
 class GuiMessageService;
 class MainWindowControl;
 class SingleInstance;
+class UpdateCheckControl;
 
 class VelmoraApp : public QObject
 {
@@ -57,6 +58,7 @@ private:
     std::unique_ptr<LoadingWindow> loading_;
     std::unique_ptr<MainWindow> mainWnd_;
     std::unique_ptr<MainWindowControl> control_; // after the window: goes first
+    std::unique_ptr<UpdateCheckControl> update_; // ends a running update query first
     bool showMainWindow_ = true;
     bool closing_ = false;
 };
