@@ -37,6 +37,7 @@
 #include "ui/common/LoadingWindow.h"
 #include "ui/common/PasswordWindow.h"
 #include "ui/common/SaveErrorWindow.h"
+#include "ui/common/UpdateWindow.h"
 #include "ui/main/MainWindow.h"
 #include "ui/view/PreviewPane.h"
 
@@ -222,6 +223,9 @@ void VelmoraApp::CreateWindows()
     control_->StartAutomaticChecks(appObject.startedBySystem, appObject.checkSkipped,
                                    showMainWindow_);
     signals_ = std::make_unique<TerminationSignals>([this] { ExitOnSignal(); });
+    // The update opt-in question, then the update query on a thread of its own.
+    update_ = std::make_unique<UpdateCheckControl>(AppSettings(), UpdateServiceUrl());
+    update_->RunStartupSteps();
 }
 
 void VelmoraApp::ExitOnSignal()

@@ -22,6 +22,7 @@ class GuiMessageService;
 class MainWindowControl;
 class SingleInstance;
 class TerminationSignals;
+class UpdateCheckControl;
 
 class VelmoraApp : public QObject
 {
@@ -62,6 +63,7 @@ private:
     std::unique_ptr<MainWindow> mainWnd_;
     std::unique_ptr<MainWindowControl> control_; // after the window: goes first
     std::unique_ptr<TerminationSignals> signals_;
+    std::unique_ptr<UpdateCheckControl> update_; // ends a running update query first
     bool showMainWindow_ = true;
     bool closing_ = false;
     int signalExitTries_ = 0;

@@ -449,6 +449,22 @@ QByteArray Transport::ReadLine(bool* complete)
     }
 }
 
+QByteArray Transport::ReadSome(qint64 maxBytes)
+{
+    if (buffer_.isEmpty()) {
+        try {
+            FillBuffer();
+        } catch (const ConnectionClosed&) {
+            return {};
+        }
+    }
+    const qsizetype take =
+        qsizetype(std::min<qint64>(std::max<qint64>(maxBytes, 1), buffer_.size()));
+    QByteArray bytes = buffer_.left(take);
+    buffer_.remove(0, take);
+    return bytes;
+}
+
 QByteArray Transport::ReadReplyLine()
 {
     QByteArray line;

@@ -130,6 +130,10 @@ public:
     // ReplyTooLarge. sizeHint, the size the server announced, only sets
     // aside room for the text.
     QByteArray ReadMultiLineText(qint64 maxBytes, qint64 sizeHint = 0);
+    // Up to maxBytes of what has arrived, exactly as sent, waiting for data
+    // when nothing is buffered; empty once the peer has closed the
+    // connection. For bodies that end where the connection ends (HTTP).
+    QByteArray ReadSome(qint64 maxBytes);
 
     // --- Shared with the interface thread (thread-safe) ----------------------
     InterruptState OperationStatus() const { return status_.load(); }
