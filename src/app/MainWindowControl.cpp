@@ -30,6 +30,7 @@
 #include "ui/common/AboutWindow.h"
 #include "ui/common/ErrorListWindow.h"
 #include "ui/compose/ComposeWindow.h"
+#include "ui/view/AttachmentActions.h"
 #include "ui/view/PreviewPane.h"
 #include "ui/view/MessageView.h"
 #include "ui/main/MessageListModel.h"
@@ -186,9 +187,10 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.saveToFile = [this](const QList<MessageRecord*>& messages) {
         MessageSaveChoosers choose;
         choose.chooseFolder = [this](const QString& title) {
-            const QString folder = QFileDialog::getExistingDirectory(&window_, title, saveFolder_);
+            const QString folder =
+                QFileDialog::getExistingDirectory(&window_, title, FolderBrowserFolder());
             if (!folder.isEmpty())
-                saveFolder_ = folder;
+                SetFolderBrowserFolder(folder);
             return folder;
         };
         // The save dialog: all files or mail messages (preselected); it asks
@@ -201,8 +203,8 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
             dialog.setNameFilters({QStringLiteral("*.*"), QStringLiteral("*.eml")});
             dialog.selectNameFilter(QStringLiteral("*.eml"));
             dialog.setDefaultSuffix(QStringLiteral("eml"));
-            if (!saveFolder_.isEmpty())
-                dialog.setDirectory(saveFolder_);
+            if (!FolderBrowserFolder().isEmpty())
+                dialog.setDirectory(FolderBrowserFolder());
             dialog.selectFile(name);
             if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
                 return QString();

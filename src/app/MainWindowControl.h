@@ -70,8 +70,6 @@ private:
     std::unique_ptr<MailCheckCommands> commands_;
     std::unique_ptr<AddressBookWindow> addressBookWindow_;
     std::unique_ptr<FindWindow> findWindow_;
-    // The folder browser's folder, kept for the run of the program.
-    QString saveFolder_;
 };
 
 } // namespace vm

@@ -36,6 +36,7 @@
 #include "ui/common/PasswordWindow.h"
 #include "ui/common/SaveErrorWindow.h"
 #include "ui/main/MainWindow.h"
+#include "ui/view/AttachmentActions.h"
 #include "ui/view/PreviewPane.h"
 
 namespace vm {
@@ -264,6 +265,7 @@ bool VelmoraApp::OnCloseRequest()
     hooks.addressBookPath = [] { return AppInfo::Instance().AddressBookFilePath(); };
     hooks.deleteTemporaryFiles = [this] {
         mainWnd_->ViewFrame->DeletePageFiles();
+        DeleteOpenedAttachmentCopies();
         RemoveTempDir();
     };
     if (!RunShutdown(hooks)) {
