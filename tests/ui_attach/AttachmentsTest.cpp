@@ -447,6 +447,9 @@ TEST_F(AttachmentsTest, HostileNamesSavedThroughTheWindowStayInTheFolder)
     chosenFolder = folder;
 
     AttachmentsWindow wnd(message.get());
+    ASSERT_EQ(wnd.Attachments->topLevelItemCount(), names.size());
+    EXPECT_TRUE(wnd.Attachments->topLevelItem(6)->text(0).startsWith("invoice"));
+    EXPECT_FALSE(wnd.Attachments->topLevelItem(6)->text(0).contains(QChar(0x202E)));
     wnd.Attachments->selectAll();
     QTest::mouseClick(wnd.SBSave, Qt::LeftButton);
 

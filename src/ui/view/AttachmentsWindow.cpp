@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "core/TerminalText.h"
 #include "mime/MessageRecord.h"
 #include "ui/view/AttachmentActions.h"
 
@@ -127,7 +128,10 @@ AttachmentsWindow::AttachmentsWindow(MessageRecord* message, QWidget* parent)
         const QList<AttachmentPart> none;
         const QList<AttachmentPart>& parts = message_ ? message_->Attachments() : none;
         for (int i = 0; i < parts.size(); ++i) {
-            auto* item = new QTreeWidgetItem(Attachments, {AttachmentDisplayName(parts[i])});
+            // Shown without controls or bidirectional formatting, which
+            // could make a program's name read as a text file's (U+202E).
+            auto* item = new QTreeWidgetItem(Attachments,
+                                             {TerminalSafeText(AttachmentDisplayName(parts[i]))});
             item->setData(0, kPartRole, i);
             item->setIcon(0, PartIcon(parts[i]));
         }
