@@ -32,6 +32,7 @@
 #include "ui/common/AboutWindow.h"
 #include "ui/common/ErrorListWindow.h"
 #include "ui/compose/ComposeWindow.h"
+#include "ui/view/AttachmentActions.h"
 #include "ui/view/DetailsWindow.h"
 #include "ui/view/ReceiptAlertWindow.h"
 #include "ui/view/ReceiptRequest.h"
@@ -192,9 +193,10 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.saveToFile = [this](const QList<MessageRecord*>& messages) {
         MessageSaveChoosers choose;
         choose.chooseFolder = [this](const QString& title) {
-            const QString folder = QFileDialog::getExistingDirectory(&window_, title, saveFolder_);
+            const QString folder =
+                QFileDialog::getExistingDirectory(&window_, title, FolderBrowserFolder());
             if (!folder.isEmpty())
-                saveFolder_ = folder;
+                SetFolderBrowserFolder(folder);
             return folder;
         };
         choose.chooseFile = [this](const QString& name) { return ChooseSaveFile(&window_, name); };
@@ -303,8 +305,8 @@ QString MainWindowControl::ChooseSaveFile(QWidget* parent, const QString& name)
     dialog.setNameFilters({QStringLiteral("*.*"), QStringLiteral("*.eml")});
     dialog.selectNameFilter(QStringLiteral("*.eml"));
     dialog.setDefaultSuffix(QStringLiteral("eml"));
-    if (!saveFolder_.isEmpty())
-        dialog.setDirectory(saveFolder_);
+    if (!FolderBrowserFolder().isEmpty())
+        dialog.setDirectory(FolderBrowserFolder());
     dialog.selectFile(name);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();

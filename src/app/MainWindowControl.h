@@ -86,8 +86,6 @@ private:
     // The SMTP client of the receipt being sent, for Stop.
     SmtpClient* receiptClient_ = nullptr;
     std::unique_ptr<SettingsWindow> settingsWindow_;
-    // The folder browser's folder, kept for the run of the program.
-    QString saveFolder_;
 };
 
 } // namespace vm

@@ -39,6 +39,7 @@
 #include "ui/common/SaveErrorWindow.h"
 #include "ui/common/UpdateWindow.h"
 #include "ui/main/MainWindow.h"
+#include "ui/view/AttachmentActions.h"
 #include "ui/view/PreviewPane.h"
 
 namespace vm {
@@ -283,6 +284,7 @@ bool VelmoraApp::OnCloseRequest()
     hooks.addressBookPath = [] { return AppInfo::Instance().AddressBookFilePath(); };
     hooks.deleteTemporaryFiles = [this] {
         mainWnd_->ViewFrame->DeletePageFiles();
+        DeleteOpenedAttachmentCopies();
         RemoveTempDir();
     };
     if (!RunShutdown(hooks)) {

@@ -20,6 +20,7 @@
 #include "ui/main/MainWindow.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
+#include "ui/view/AttachmentsWindow.h"
 #include "ui/view/HtmlView.h"
 #include "ui/view/MessageView.h"
 #include "ui/view/PreviewPane.h"
@@ -302,6 +303,34 @@ TEST_F(PreviewPaneTest, CaptionButtonsAndViewFollowTheSelection)
         Settle();
     }
     EXPECT_EQ(wnd->MsgList->FocusedRow(), 1);
+}
+
+TEST_F(PreviewPaneTest, AttachmentsButtonShowsTheMessagesAttachmentsModally)
+{
+    MessageRecord* msg = MakeMessageWithAttachment("att", Day(2030, 1, 2));
+    MailAccount* a = AddAccount({msg});
+    CreateWindow(a, true);
+    SelectRows({0});
+    Settle();
+    ASSERT_TRUE(pane->SBAttachments->isEnabled());
+
+    QStringList listed;
+    bool modal = false;
+    QTimer::singleShot(0, [&] {
+        auto* shown = qobject_cast<AttachmentsWindow*>(QApplication::activeModalWidget());
+        if (!shown)
+            return;
+        modal = true;
+        for (int i = 0; i < shown->Attachments->topLevelItemCount(); ++i)
+            listed.append(shown->Attachments->topLevelItem(i)->text(0));
+        shown->reject();
+    });
+    pane->SBAttachments->click();
+    QCoreApplication::processEvents(); // the check runs within this test either way
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(listed, QStringList{"r.pdf"});
+    // The parts parsed for the window were let go when it closed.
+    EXPECT_TRUE(msg->Attachments().isEmpty());
 }
 
 TEST_F(PreviewPaneTest, OneMessageAndTheMoreRowLeaveNoWayToMove)

@@ -25,6 +25,7 @@
 #include "ui/main/MainWindowShared.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
+#include "ui/view/AttachmentsWindow.h"
 #include "ui/view/PreviewPane.h"
 
 
@@ -300,6 +301,9 @@ void MainWindow::BindPreviewHooks()
     h.reply = commands.compose ? via(popListReply) : nullptr;
     h.forward = commands.compose ? via(popListForward) : nullptr;
     h.find = commands.search ? via(popListSearch) : nullptr;
+    h.attachments = [](MessageRecord* message, QWidget* button) {
+        AttachmentsWindow::ShowFor(message, button);
+    };
     h.uncheckNew = [this] { popListUncheckNewClick(); };
     h.messageShown = [this](MessageRecord* message) { MessageDisplayed(message); };
     h.receipt = [this](MessageRecord* message) {
