@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "config/Settings.h"
+#include "core/TerminalText.h"
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
 #include "model/Mailbox.h"
@@ -403,7 +404,9 @@ void DetailsWindow::FillAttachments()
     const QList<AttachmentPart>& parts = message_->Attachments();
     const bool shown = whole && !parts.isEmpty();
     for (int i = 0; shown && i < parts.size(); ++i) {
-        auto* item = new QListWidgetItem(AttachmentDisplayName(parts[i]), AttachmentList);
+        // Control and bidirectional characters shown harmless, as in the
+        // attachments window: a name cannot disguise its type.
+        auto* item = new QListWidgetItem(TerminalSafeText(AttachmentDisplayName(parts[i])), AttachmentList);
         item->setData(Qt::UserRole, i);
     }
     LAttachments->setText(
