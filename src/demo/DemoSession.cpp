@@ -3,6 +3,8 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 
+#include <sys/socket.h>
+
 namespace vm {
 
 const DemoUser* DemoServerContext::FindUser(const QByteArray& login) const
@@ -78,7 +80,25 @@ void DemoSession::Finish()
 {
     closing_ = true;
     idle_.stop();
-    socket_->disconnectFromHost();
+    // Closing while the client's input is still unread would reset the
+    // connection, and a reset can destroy the last reply before the client
+    // reads it (a refused overlong line, for instance). So: send the end of
+    // the stream once the last reply has left, drop whatever still arrives,
+    // and close when the client does (or after a few seconds).
+    HalfCloseWhenWritten();
+    QTimer::singleShot(5000, socket_, [socket = socket_] { socket->abort(); });
+}
+
+void DemoSession::HalfCloseWhenWritten()
+{
+    if (halfClosed_ || socket_->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (socket_->bytesToWrite() > 0 || socket_->encryptedBytesToWrite() > 0) {
+        socket_->flush();
+        return; // again from the next bytesWritten
+    }
+    halfClosed_ = true;
+    ::shutdown(int(socket_->socketDescriptor()), SHUT_WR);
 }
 
 void DemoSession::StartTls()
@@ -103,6 +123,11 @@ void DemoSession::ProcessInput()
     // on some platforms; the outer call goes on with the next line.
     if (processing_)
         return;
+    if (closing_) {
+        socket_->readAll(); // after the last reply: dropped
+        HalfCloseWhenWritten();
+        return;
+    }
     processing_ = true;
     while (!closing_ && socket_->state() == QAbstractSocket::ConnectedState) {
         if (socket_->mode() == QSslSocket::SslServerMode && !socket_->isEncrypted())

@@ -62,7 +62,8 @@ protected:
 
     void Send(const QByteArray& bytes);
     void SendLine(const QByteArray& line);
-    // Sends what is queued, then closes; nothing more is read.
+    // Sends what is queued, then ends the stream; what the client still
+    // sends is dropped, and the connection closes when the client closes it.
     void Finish();
     // Switches to TLS after the reply that announced it was queued; what
     // the client sent after the command is dropped unread, so nothing sent
@@ -75,12 +76,14 @@ protected:
 
 private:
     void ProcessInput();
+    void HalfCloseWhenWritten();
 
     QSslSocket* socket_;
     QTimer idle_;
     QByteArray buffer_;
     int maxLineLength_;
     bool closing_ = false;
+    bool halfClosed_ = false;
     bool processing_ = false;
     bool begun_ = false;
 };
