@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots from the demo: starts `velmora --demo` on a
-# private Xvfb display, walks the main window with the keyboard and saves
-# docs/screenshot-welcome.png, docs/screenshot-preview-html.png and
-# docs/screenshot-preview-plain.png. Rows are chosen by the subjects the demo
-# mail carries. Needs a build (scripts/build) and xvfb, xdotool, imagemagick.
+# private Xvfb display, walks the program with the keyboard and the mouse and
+# saves docs/screenshot-*.png (welcome page, previews, find window, address
+# book, details window, attachments window, settings, main window, compose
+# window). Rows and buttons are found by where the demo puts them on a
+# 1280x800 screen. Needs a build (scripts/build) and xvfb, xdotool, imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${VELMORA_BUILD_DIR:-build}
@@ -49,6 +50,40 @@ shot screenshot-preview-html.png
 row "${PLAIN_ROW:-15}"
 shot screenshot-preview-plain.png
 
+# The message with attachments in the details window (Enter) on both pages,
+# then the preview's attachments window for it.
+row "${ATTACH_ROW:-10}"
+xdotool key Return
+sleep 3
+details=$(xdotool search --onlyvisible --name '^Message [0-9]' 2>/dev/null | head -1 || true)
+if [ -n "$details" ]; then
+  xdotool windowmove "$details" 290 60
+  shot screenshot-details-body.png 2
+  xdotool mousemove --window "$details" 40 17 click 1 # the "Headers" tab
+  shot screenshot-details-headers.png 2
+  xdotool key Escape
+  sleep 1
+else
+  echo "screenshots: the details window did not appear" >&2
+fi
+click 1216 447 # the preview's attachments button
+shot screenshot-attachments.png 2
+xdotool key Escape
+sleep 1
+
+# The settings window ("Settings" in the bottom bar).
+click 880 740
+sleep 2
+settings=$(xdotool search --onlyvisible --name '^Settings' 2>/dev/null | head -1 || true)
+if [ -n "$settings" ]; then
+  xdotool windowmove "$settings" 210 100
+  shot screenshot-settings.png 2
+  xdotool key Escape
+  sleep 1
+else
+  echo "screenshots: the settings window did not appear" >&2
+fi
+
 # The find window filtering the list (Ctrl+F, a phrase, Alt+I for Filter).
 row 1
 xdotool key ctrl+f
@@ -67,7 +102,10 @@ if [ -n "$find" ]; then
   xdotool windowfocus --sync "$win" 2>/dev/null || true
   xdotool key ctrl+f
   shot screenshot-find.png 2
-  xdotool key alt+c
+  # Unfilter, then close: the later pictures show whole lists.
+  xdotool windowfocus --sync "$find" key alt+u 2>/dev/null || true
+  sleep 1
+  xdotool mousemove --window "$find" 399 133 click 1 # "Close"
   sleep 1
 else
   echo "screenshots: the find window did not appear" >&2
@@ -87,11 +125,11 @@ else
   echo "screenshots: the address book did not appear" >&2
 fi
 
-# The second account with its first message: the main window picture.
+# The first account with a message of the thread: the main window picture.
 click 60 9
-xdotool key Down Down
+xdotool key Down
 sleep 1
-row 1
+row 2
 shot screenshot-main.png
 
 # A new message from the shown account, written in formatted mode.

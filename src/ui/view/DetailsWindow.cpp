@@ -123,6 +123,8 @@ DetailsWindow::DetailsWindow(MessageListModel* model, QWidget* parent)
     TSBody->setObjectName(QStringLiteral("TSBody"));
     PGC->addTab(TSHeaders, QStringLiteral("Headers"));
     PGC->addTab(TSBody, QStringLiteral("Message"));
+    TSHeaders->installEventFilter(this);
+    TSBody->installEventFilter(this);
 
     LFrom = AddPanelLabel(TSHeaders, PFrom, "PFrom", "LFrom");
     LSubject = AddPanelLabel(TSHeaders, PSubject, "PSubject", "LSubject");
@@ -485,6 +487,16 @@ void DetailsWindow::resizeEvent(QResizeEvent* event)
     TranslatedWindow::resizeEvent(event);
     PGC->setGeometry(rect().adjusted(4, 4, -4, -4));
     ArrangePage();
+}
+
+// The pages get their size from the page control only when it lays itself
+// out, which for a window being shown comes after the window's own resize:
+// arrange again whenever the active page changes size.
+bool DetailsWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize && watched == PGC->currentWidget())
+        ArrangePage();
+    return TranslatedWindow::eventFilter(watched, event);
 }
 
 void DetailsWindow::ArrangePage()
