@@ -39,6 +39,7 @@
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
 #include "ui/view/DetailsWindow.h"
+#include "ui/view/MessageView.h"
 #include "ui/view/PreviewPane.h"
 
 using namespace vm;
@@ -585,6 +586,14 @@ TEST_F(DetailsWindowTest, AttachmentMenuHandsTheSelectedParts)
     ASSERT_TRUE(w.Start(0, a));
     ASSERT_EQ(w.AttachmentList->count(), 3);
     EXPECT_EQ(w.AttachmentList->item(2)->text(), "c.png");
+    // Once shown, the page is arranged for the size it really got: the bar at
+    // its foot, the list right above the bar, the view above the list.
+    QCoreApplication::processEvents();
+    const QWidget* page = w.PGC->currentWidget();
+    EXPECT_GT(w.BottomBar->geometry().bottom(), page->height() - 2 * w.BottomBar->height());
+    EXPECT_LT(w.AttachmentList->geometry().bottom(), w.BottomBar->geometry().top());
+    EXPECT_GT(w.AttachmentList->geometry().bottom(), w.BottomBar->geometry().top() - 30);
+    EXPECT_LT(w.MsgViewFrame->geometry().bottom(), w.LAttachments->geometry().top());
 
     struct Case
     {
