@@ -401,18 +401,14 @@ bool MailCheckCommands::popListRetrieveWholeClick()
 
 // ------------------------------------------- the details window's message --
 
-MessageRecord* MailCheckCommands::RetrieveWholeOne(MessageRecord* message,
-                                                   const OperationDisplay& display)
+bool MailCheckCommands::RunForDetailsWindow(
+    MailAccount& account, const OperationDisplay& display,
+    const std::function<OperationEnd(OperationRun& run)>& op)
 {
-    MailAccount* account = window_.ShownAccount();
-    if (!message || !account || message->owner != &account->Box() || Busy() ||
-        message->HoldingState() == MessageRecord::Holding::Whole)
-        return nullptr;
-    CloseErrorWindow();
     OperationRun run = operationRun;
     std::optional<AnsweredPrompt> answered;
-    if (!AskPasswordFirst(*account, run, answered))
-        return nullptr;
+    if (!AskPasswordFirst(account, run, answered))
+        return false;
     StartCommand();
     SetBusy(true);
     window_.UpdateWindowState();
@@ -423,23 +419,38 @@ MessageRecord* MailCheckCommands::RetrieveWholeOne(MessageRecord* message,
     run.status = &channel;
     if (display.running)
         display.running(true);
-    const RetrieveResult r =
-        RetrieveWholeMessages(*account, {message}, OperationView::DetailsWindow, run);
-    MessageRecord* fetched = nullptr;
-    for (const RetrievedRecord& rr : r.retrieved)
-        if (rr.oldRecord == message)
-            fetched = rr.newRecord;
-    if (!r.retrieved.isEmpty())
-        window_.MessagesReplaced(r.retrieved);
+    const OperationEnd end = op(run);
     if (display.running)
         display.running(false);
     SetBusy(false);
     window_.UpdateWindowState();
     tray_.StopTrayBlink();
-    if (r.started && r.interrupted)
+    if (end.started && end.interrupted)
         ShowWarning(InterruptedOnDemandText());
-    else if (r.started && !r.completed && !ErrorListEmpty())
+    else if (end.started && !end.completed && !ErrorListEmpty())
         ShowErrorWindow(OperationKind::Other);
+    return true;
+}
+
+MessageRecord* MailCheckCommands::RetrieveWholeOne(MessageRecord* message,
+                                                   const OperationDisplay& display)
+{
+    MailAccount* account = window_.ShownAccount();
+    if (!message || !account || message->owner != &account->Box() || Busy() ||
+        message->HoldingState() == MessageRecord::Holding::Whole)
+        return nullptr;
+    CloseErrorWindow();
+    MessageRecord* fetched = nullptr;
+    RunForDetailsWindow(*account, display, [&](OperationRun& run) {
+        const RetrieveResult r =
+            RetrieveWholeMessages(*account, {message}, OperationView::DetailsWindow, run);
+        for (const RetrievedRecord& rr : r.retrieved)
+            if (rr.oldRecord == message)
+                fetched = rr.newRecord;
+        if (!r.retrieved.isEmpty())
+            window_.MessagesReplaced(r.retrieved);
+        return OperationEnd{r.started, r.interrupted, r.completed};
+    });
     return fetched;
 }
 
@@ -452,34 +463,16 @@ bool MailCheckCommands::DeleteOneOnServer(MessageRecord* message, const Operatio
     if (!AskYesNo(TextOr("DETAILSWND", "RemovalQuery",
                          "Are you sure you want to delete this message from server?")))
         return false;
-    OperationRun run = operationRun;
-    std::optional<AnsweredPrompt> answered;
-    if (!AskPasswordFirst(*account, run, answered))
-        return false;
-    StartCommand();
-    SetBusy(true);
-    window_.UpdateWindowState();
-    StatusChannel channel;
-    if (display.status)
-        connect(&channel, &StatusChannel::statusChanged, this, display.status);
-    run.status = &channel;
-    if (display.running)
-        display.running(true);
-    const RemovalResult r =
-        RemoveMessagesOnServer(*account, {message}, OperationView::DetailsWindow, run);
-    const bool removed = r.completed && r.removed.contains(message);
-    if (r.completed && !r.removed.isEmpty())
-        window_.MessagesRemoved(r.removed);
-    if (display.running)
-        display.running(false);
-    window_.UpdateAccountCaptions();
-    SetBusy(false);
-    window_.UpdateWindowState();
-    tray_.StopTrayBlink();
-    if (r.started && r.interrupted)
-        ShowWarning(InterruptedOnDemandText());
-    else if (r.started && !r.completed && !ErrorListEmpty())
-        ShowErrorWindow(OperationKind::Other);
+    bool removed = false;
+    RunForDetailsWindow(*account, display, [&](OperationRun& run) {
+        const RemovalResult r =
+            RemoveMessagesOnServer(*account, {message}, OperationView::DetailsWindow, run);
+        removed = r.completed && r.removed.contains(message);
+        if (r.completed && !r.removed.isEmpty())
+            window_.MessagesRemoved(r.removed);
+        window_.UpdateAccountCaptions();
+        return OperationEnd{r.started, r.interrupted, r.completed};
+    });
     return removed;
 }
 

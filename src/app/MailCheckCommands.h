@@ -180,6 +180,16 @@ public:
     bool MainVisible() const;
 
 private:
+    // How an operation of the details window ended, for its report.
+    struct OperationEnd
+    {
+        bool started = false, interrupted = false, completed = false;
+    };
+    // Runs op for the details window on account: the password first (false,
+    // and op not run, when it is cancelled), then the busy state with the
+    // status texts in the window's own label, then the report of its end.
+    bool RunForDetailsWindow(MailAccount& account, const OperationDisplay& display,
+                             const std::function<OperationEnd(OperationRun& run)>& op);
     // Checks the accounts, then refreshes the list, captions and busy state.
     CheckCommandSummary CheckAndRefresh(const QList<MailAccount*>& accounts);
     void CloseErrorWindow();
