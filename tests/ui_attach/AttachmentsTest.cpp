@@ -37,7 +37,7 @@ struct PartSpec
     QByteArray data;
 };
 
-// A whole message with a text body and one attachment per spec, each
+// A whole message with a text body and one attachment for each PartSpec, each
 // carried in base64 so that its bytes arrive exactly. Its parts are not
 // parsed yet, as after the preview let them go.
 std::unique_ptr<MessageRecord> MakeMessage(const QList<PartSpec>& parts)
