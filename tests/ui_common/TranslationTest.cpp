@@ -37,12 +37,12 @@ QCoreApplication& App()
 
 using vm::test::WriteFile;
 
-class TestWnd : public TranslatedWindow
+class SampleWindow : public TranslatedWindow
 {
 public:
-    TestWnd()
+    SampleWindow()
     {
-        setObjectName("TestWnd");
+        setObjectName("SampleWindow");
         auto* layout = new QVBoxLayout(this);
         combo = new QComboBox(this);
         combo->setObjectName("CBPriority");
@@ -105,7 +105,7 @@ protected:
         WriteFile(dir.path() + "/de.lng",
                   "\xEF\xBB\xBF; Deutsch\n[HEAD]\nSymbol=DE\nName=Deutsch\n"
                   "[PARTS]\nCBPriority=eins;zwei;drei;vier;\n"
-                  "[TESTWND]\n$include=PARTS;\nTestWnd=Fenster 100%%\n"
+                  "[SAMPLEWINDOW]\n$include=PARTS;\nSampleWindow=Fenster 100%%\n"
                   "MsgList=Von;Betreff;Datum;Gr\xC3\xB6\xC3\x9F"
                   "e;\nView=Spalte 1;Spalte 2\n"
                   "LHead=&Kopf # Kommentar\nBOK=@Schaltfl\xC3\xA4"
@@ -113,7 +113,7 @@ protected:
                   "TSBasic=Grundlagen\npopListDelete=&L\xC3\xB6schen\nOpenDlg=\xC3\x96"
                   "ffnen\n");
         WriteFile(dir.path() + "/fr.lng", "[HEAD]\nSymbol=FR\nName=Fran\xC3\xA7"
-                                          "ais\n[TestWnd]\nLHead=T\xC3\xAA"
+                                          "ais\n[SampleWindow]\nLHead=T\xC3\xAA"
                                           "te\n"
                                           "CBPriority=un;deux;\n");
     }
@@ -125,7 +125,7 @@ protected:
 TEST_F(Translation, AppliesTheSectionByObjectName)
 {
     ASSERT_TRUE(LoadLanguage(dir.path() + "/de.lng"));
-    TestWnd w;
+    SampleWindow w;
     ASSERT_TRUE(TranslateWindow(&w));
     EXPECT_EQ(w.windowTitle(), QString("Fenster 100%"));
     EXPECT_EQ(w.before, QStringList{QString()});
@@ -156,8 +156,8 @@ TEST_F(Translation, MissingSectionKeepsCaptionsAndReloadRetranslates)
 {
     InstallTranslationHandler();
     ASSERT_TRUE(LoadLanguage(dir.path() + "/de.lng"));
-    TestWnd w;
-    TestWnd other;
+    SampleWindow w;
+    SampleWindow other;
     other.setObjectName("NoSectionWnd");
     TranslateAll();
     EXPECT_EQ(w.label->text(), QString("&Kopf ")); // captions are not trimmed
@@ -196,7 +196,7 @@ TEST_F(Translation, ApplyTextAndNumberedTexts)
 
 TEST_F(Translation, ShowModalRecordsTheModalWindow)
 {
-    TestWnd w;
+    SampleWindow w;
     EXPECT_EQ(w.exec(), 0); // the plain modal show does nothing
     QWidget* seen = nullptr;
     QTimer::singleShot(0, &w, [&] {
