@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestUtil.h"
+
 #include "SmtpSink.h"
 #include "core/Messages.h"
 #include "mime/MessageRecord.h"
@@ -32,20 +34,10 @@ using vmtest::SmtpSink;
 
 namespace {
 
-// The report as Python's email package sees it (parse_report.py).
+// The report as Python's email package sees it.
 QJsonObject ParseReport(const QByteArray& message)
 {
-    QTemporaryFile file;
-    EXPECT_TRUE(file.open());
-    file.write(message);
-    file.flush();
-    QProcess py;
-    py.start(QStringLiteral("python3"),
-             {QStringLiteral(VELMORA_SOURCE_DIR "/tests/send/parse_report.py"), file.fileName()});
-    EXPECT_TRUE(py.waitForFinished(30000));
-    const QByteArray err = py.readAllStandardError();
-    EXPECT_EQ(py.exitCode(), 0) << err.constData();
-    return QJsonDocument::fromJson(py.readAllStandardOutput()).object();
+    return vmtest::ParseWithPythonScript(message, "parse_report.py");
 }
 
 // The Date header of a local time, so the expected text does not depend on

@@ -11,13 +11,19 @@ namespace vmtest {
 
 QJsonObject ParseWithPython(const QByteArray& message)
 {
+    return ParseWithPythonScript(message, "parse_message.py");
+}
+
+QJsonObject ParseWithPythonScript(const QByteArray& message, const char* script)
+{
     QTemporaryFile file;
     EXPECT_TRUE(file.open());
     file.write(message);
     file.flush();
     QProcess py;
     py.start(QStringLiteral("python3"),
-             {QStringLiteral(VELMORA_SOURCE_DIR "/tests/send/parse_message.py"), file.fileName()});
+             {QStringLiteral(VELMORA_SOURCE_DIR "/tests/send/") + QLatin1String(script),
+              file.fileName()});
     EXPECT_TRUE(py.waitForFinished(30000));
     const QByteArray err = py.readAllStandardError();
     EXPECT_EQ(py.exitCode(), 0) << err.constData();
