@@ -24,32 +24,20 @@ using vmtest::MakeMessage;
 
 namespace {
 
-class FindWindowTest : public ::testing::Test
+class FindWindowTest : public vmtest::MainWindowTestBase
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        dataDir = vmtest::EnsureGuiApp();
-        ASSERT_EQ(DiscoverLanguageFiles(dataDir), QString());
-        ASSERT_EQ(ChooseAndLoadLanguage(dataDir, "english.lng"), QString());
-    }
     void SetUp() override
     {
-        SetMessageService(&messages);
-        AppSettings() = Settings();
-        AppSettings().SaveWindowParams = false;
+        MainWindowTestBase::SetUp();
         AppSettings().MainWndColumn = 2;           // by date,
         AppSettings().MainWndSortAscending = true; // old messages first
         AppSettings().OldMessagesThreshold = Day(2025, 1, 1);
-        Accounts().Clear();
-        Accounts().SetMailboxDirectory(dataDir);
     }
     void TearDown() override
     {
         find.reset();
-        wnd.reset();
-        Accounts().Clear();
-        SetMessageService(nullptr);
+        MainWindowTestBase::TearDown();
     }
 
     // An account with the given (uidl, subject, year, new) messages, shown.
@@ -110,9 +98,6 @@ protected:
         return out;
     }
 
-    static inline QString dataDir;
-    RecordingMessageService messages;
-    std::unique_ptr<MainWindow> wnd;
     std::unique_ptr<FindWindow> find;
 };
 

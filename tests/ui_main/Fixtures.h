@@ -6,7 +6,15 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
+#include <memory>
+
 #include "support/GuiTestApp.h"
+#include "config/Settings.h"
+#include "core/Messages.h"
+#include "lang/LangStartup.h"
+#include "ui/main/MainWindow.h"
 #include "core/DateTime.h"
 #include "core/AppInfo.h"
 #include "mime/MessageRecord.h"
@@ -42,6 +50,38 @@ inline QString EnsureGuiApp()
     }
     return dir.path() + '/';
 }
+
+// The start every test of a main window shares: the application with the
+// English texts, default settings (no saved window placement), no accounts,
+// and a message service that records what would be shown.
+class MainWindowTestBase : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        dataDir = EnsureGuiApp();
+        ASSERT_EQ(DiscoverLanguageFiles(dataDir), QString());
+        ASSERT_EQ(ChooseAndLoadLanguage(dataDir, "english.lng"), QString());
+    }
+    void SetUp() override
+    {
+        SetMessageService(&messages);
+        AppSettings() = Settings();
+        AppSettings().SaveWindowParams = false;
+        Accounts().Clear();
+        Accounts().SetMailboxDirectory(dataDir);
+    }
+    void TearDown() override
+    {
+        wnd.reset();
+        Accounts().Clear();
+        SetMessageService(nullptr);
+    }
+
+    static inline QString dataDir;
+    RecordingMessageService messages;
+    std::unique_ptr<MainWindow> wnd;
+};
 
 // A record holding the header block of a message with the given sender,
 // subject and date (0 = no Date header).

@@ -35,29 +35,9 @@ using vmtest::MakeMessage;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test
+class MainWindowTest : public vmtest::MainWindowTestBase
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        dataDir = vmtest::EnsureGuiApp();
-        ASSERT_EQ(DiscoverLanguageFiles(dataDir), QString());
-        ASSERT_EQ(ChooseAndLoadLanguage(dataDir, "english.lng"), QString());
-    }
-    void SetUp() override
-    {
-        SetMessageService(&messages);
-        AppSettings() = Settings();
-        AppSettings().SaveWindowParams = false;
-        Accounts().Clear();
-        Accounts().SetMailboxDirectory(dataDir);
-    }
-    void TearDown() override
-    {
-        wnd.reset();
-        Accounts().Clear();
-        SetMessageService(nullptr);
-    }
 
     MailAccount* AddAccount(const QByteArray& login, const QByteArray& friendly, bool stale,
                              int messages = 0)
@@ -127,9 +107,6 @@ protected:
         return out;
     }
 
-    static inline QString dataDir;
-    RecordingMessageService messages;
-    std::unique_ptr<MainWindow> wnd;
 };
 
 TEST_F(MainWindowTest, WithoutAccountsOnlyTheRootExistsAndCommandsAreDisabled)

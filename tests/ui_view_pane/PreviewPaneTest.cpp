@@ -81,29 +81,13 @@ protected:
     }
 };
 
-class PreviewPaneTest : public ::testing::Test
+class PreviewPaneTest : public vmtest::MainWindowTestBase
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        dataDir = vmtest::EnsureGuiApp();
-        ASSERT_EQ(DiscoverLanguageFiles(dataDir), QString());
-        ASSERT_EQ(ChooseAndLoadLanguage(dataDir, "english.lng"), QString());
-    }
     void SetUp() override
     {
-        SetMessageService(&messages);
-        AppSettings() = Settings();
-        AppSettings().SaveWindowParams = false;
+        MainWindowTestBase::SetUp();
         AppSettings().OldMessagesDefHidden = false;
-        Accounts().Clear();
-        Accounts().SetMailboxDirectory(dataDir);
-    }
-    void TearDown() override
-    {
-        wnd.reset();
-        Accounts().Clear();
-        SetMessageService(nullptr);
     }
 
     MailAccount* AddAccount(const QList<MessageRecord*>& records)
@@ -174,9 +158,6 @@ protected:
                                 QItemSelectionModel::NoUpdate);
     }
 
-    static inline QString dataDir;
-    RecordingMessageService messages;
-    std::unique_ptr<MainWindow> wnd;
     PreviewPane* pane = nullptr;
     QList<MessageRecord*> rendered;
     int notices = 0;

@@ -55,29 +55,13 @@ MessageRecord* ReceiptMessage(const QByteArray& uidl, int day, bool whole = true
     return m;
 }
 
-class ReceiptRequestTest : public ::testing::Test
+class ReceiptRequestTest : public vmtest::MainWindowTestBase
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        dataDir = vmtest::EnsureGuiApp();
-        ASSERT_EQ(DiscoverLanguageFiles(dataDir), QString());
-        ASSERT_EQ(ChooseAndLoadLanguage(dataDir, "english.lng"), QString());
-    }
     void SetUp() override
     {
-        SetMessageService(&messages);
-        AppSettings() = Settings();
-        AppSettings().SaveWindowParams = false;
+        MainWindowTestBase::SetUp();
         AppSettings().OldMessagesDefHidden = false;
-        Accounts().Clear();
-        Accounts().SetMailboxDirectory(dataDir);
-    }
-    void TearDown() override
-    {
-        wnd.reset();
-        Accounts().Clear();
-        SetMessageService(nullptr);
     }
 
     static MailAccount* AddAccount(const QByteArray& name, const QList<MessageRecord*>& records,
@@ -148,9 +132,6 @@ protected:
         ADD_FAILURE() << "no row for " << uidl.constData();
     }
 
-    static inline QString dataDir;
-    RecordingMessageService messages;
-    std::unique_ptr<MainWindow> wnd;
     int alerts = 0;
     int sends = 0;
     int offers = 0;
