@@ -105,6 +105,18 @@ protected:
                    "secret\n");
     }
 
+    // The settings file for a check that fetches every message whole (old
+    // ones too) or only header blocks, and keeps what it fetched.
+    void WriteDownloadSettings(bool whole)
+    {
+        QFile ini(data.path() + "/velmora.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(whole ? "[GENERAL]\r\nMessagesDownloadRange=1\r\nOldMessagesGetHeaders=0\r\n"
+                          "OldMessagesSaveHeaders=0\r\nMessageSaveRange=2\r\n"
+                        : "[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders=0\r\n"
+                          "MessageSaveRange=2\r\n");
+    }
+
     QJsonArray ListJson()
     {
         const Result r = Run({"--list", "Bob", "--json"});
@@ -145,11 +157,7 @@ TEST_F(Cli, CheckThenListShowTheSameHeadersAsAnIndependentDecoder)
     ASSERT_EQ(AddBob().code, 0);
 
     // Every message whole, whatever its age or size.
-    QFile ini(data.path() + "/velmora.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[GENERAL]\r\nMessagesDownloadRange=1\r\nOldMessagesGetHeaders=0\r\n"
-              "OldMessagesSaveHeaders=0\r\nMessageSaveRange=2\r\n");
-    ini.close();
+    WriteDownloadSettings(true);
 
     const Result check = Run({"--check"});
     ASSERT_EQ(check.code, 0) << ::testing::PrintToString(check);
@@ -220,11 +228,7 @@ TEST_F(Cli, DeleteAndFetchFollowTheServer)
         dc.Deliver("bob", QByteArray("From: a@example.org\r\nSubject: m") + QByteArray::number(i) +
                               "\r\n\r\nbody\r\n");
     ASSERT_EQ(AddBob().code, 0);
-    QFile ini(data.path() + "/velmora.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders="
-              "0\r\nMessageSaveRange=2\r\n");
-    ini.close();
+    WriteDownloadSettings(false);
     ASSERT_EQ(Run({"--check"}).code, 0);
     QJsonArray list = ListJson();
     ASSERT_EQ(list.size(), 4);
@@ -341,11 +345,7 @@ TEST_F(Cli, ListingIsTheSameAfterARestartAndSafeForTheTerminal)
                       "Subject: =?utf-8?Q?a=1B[2Jb=C2=9Bc?= \xE2\x80\xAE" "fdp.exe\xE2\x80\xA8x\r\n"
                       "Date: Mon, 3 Jun 2024 11:00:00 +0000\r\n\r\nbody\r\n");
     ASSERT_EQ(AddBob().code, 0);
-    QFile ini(data.path() + "/velmora.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[GENERAL]\r\nMessagesDownloadRange=1\r\nOldMessagesGetHeaders=0\r\n"
-              "OldMessagesSaveHeaders=0\r\nMessageSaveRange=2\r\n");
-    ini.close();
+    WriteDownloadSettings(true);
     const Result check = Run({"--check"});
     ASSERT_EQ(check.code, 0) << ::testing::PrintToString(check);
 
@@ -404,11 +404,7 @@ TEST_F(Cli, ShowPrintsAStoredMessageAsThePreviewShowsIt)
                       "\r\nPNG\r\n--b--\r\n");
     dc.Deliver("bob", "From: a@example.org\r\nSubject: third\r\n\r\nbody\r\n");
     ASSERT_EQ(AddBob().code, 0);
-    QFile ini(data.path() + "/velmora.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders=0\r\n"
-              "MessageSaveRange=2\r\n");
-    ini.close();
+    WriteDownloadSettings(false);
     ASSERT_EQ(Run({"--check"}).code, 0);
     const QJsonArray list = ListJson();
     ASSERT_EQ(list.size(), 3);
@@ -468,11 +464,7 @@ TEST_F(Cli, ListFindFiltersWithTheFindRules)
     for (const QByteArray& m : messages)
         dc.Deliver("bob", m);
     ASSERT_EQ(AddBob().code, 0);
-    QFile ini(data.path() + "/velmora.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders=0\r\n"
-              "MessageSaveRange=2\r\n");
-    ini.close();
+    WriteDownloadSettings(false);
     ASSERT_EQ(Run({"--check"}).code, 0);
     QStringList fetch{"--fetch", "Bob"};
     for (const QJsonValue& v : ListJson())
@@ -540,11 +532,7 @@ TEST_F(Cli, SaveWritesMessagesAndAttachmentsOnlyInsideTheChosenFolder)
     dc.Deliver("bob", text);
     dc.Deliver("bob", "From: a@example.org\r\nSubject: head only\r\n\r\nbody\r\n");
     ASSERT_EQ(AddBob().code, 0);
-    QFile ini(data.path() + "/velmora.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[GENERAL]\r\nMessagesDownloadRange=0\r\nOldMessagesSaveHeaders=0\r\n"
-              "MessageSaveRange=2\r\n");
-    ini.close();
+    WriteDownloadSettings(false);
     ASSERT_EQ(Run({"--check"}).code, 0);
     const QJsonArray list = ListJson();
     ASSERT_EQ(list.size(), 2);
