@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QJsonDocument>
 
+#include "support/PythonServer.h"
+
 namespace vmtest {
 
 SmtpSink::SmtpSink(const QStringList& extraArgs)
@@ -11,34 +13,12 @@ SmtpSink::SmtpSink(const QStringList& extraArgs)
     QStringList args = {QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/smtp_sink.py"),
                         QStringLiteral("--dir"), dir_.path()};
     args += extraArgs;
-    // The system interpreter: it has the aiosmtpd package.
-    process_.start(QStringLiteral("/usr/bin/python3"), args);
-    if (!process_.waitForStarted(10000)) {
-        error_ = process_.errorString();
-        return;
-    }
-    QByteArray out;
-    while (!out.contains('\n')) {
-        if (!process_.waitForReadyRead(15000)) {
-            error_ = QString::fromLocal8Bit(process_.readAllStandardError());
-            return;
-        }
-        out += process_.readAllStandardOutput();
-    }
-    const QByteArray line = out.left(out.indexOf('\n')).trimmed();
-    if (line.startsWith("READY "))
-        port_ = quint16(line.mid(6).toUInt());
-    else
-        error_ = QString::fromLocal8Bit(line + process_.readAllStandardError());
+    port_ = StartPythonServer(process_, args, error_);
 }
 
 SmtpSink::~SmtpSink()
 {
-    process_.closeWriteChannel();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(2000);
-    }
+    StopPythonServer(process_);
 }
 
 int SmtpSink::Count() const

@@ -25,6 +25,7 @@
 #include "net/TlsTrust.h"
 #include "ops/UpdateCheck.h"
 #include "support/GuiTestApp.h"
+#include "support/PythonServer.h"
 #include "support/TestPki.h"
 #include "ui/common/UpdateWindow.h"
 
@@ -46,36 +47,13 @@ public:
             error_ = pki.Error();
             return;
         }
-        process_.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/update_server.py"),
-                        QStringLiteral("--dir"), dir_.path(), QStringLiteral("--cert"),
-                        pki.ServerCertPath(), QStringLiteral("--key"), pki.ServerKeyPath()});
-        if (!process_.waitForStarted(10000)) {
-            error_ = process_.errorString();
-            return;
-        }
-        QByteArray out;
-        while (!out.contains('\n')) {
-            if (!process_.waitForReadyRead(15000)) {
-                error_ = QString::fromLocal8Bit(process_.readAllStandardError());
-                return;
-            }
-            out += process_.readAllStandardOutput();
-        }
-        const QByteArray line = out.left(out.indexOf('\n')).trimmed();
-        if (line.startsWith("READY "))
-            port_ = quint16(line.mid(6).toUInt());
-        else
-            error_ = QString::fromLocal8Bit(line + process_.readAllStandardError());
+        port_ = vmtest::StartPythonServer(
+            process_, {QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/update_server.py"),
+                       QStringLiteral("--dir"), dir_.path(), QStringLiteral("--cert"),
+                       pki.ServerCertPath(), QStringLiteral("--key"), pki.ServerKeyPath()},
+            error_);
     }
-    ~UpdateServer()
-    {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(2000);
-        }
-    }
+    ~UpdateServer() { vmtest::StopPythonServer(process_); }
     bool Ok() const { return port_ != 0; }
     QString Error() const { return error_; }
     quint16 Port() const { return port_; }
