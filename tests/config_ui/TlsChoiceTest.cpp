@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 
 #include <functional>
 
@@ -118,7 +119,7 @@ TEST(TlsChoice, NotesSayWhatTheConnectionUsesAndTlsPortsTurnTlsOn)
     acf.CBSSL->setChecked(false);
     acf.EPort->setCurrentIndex(0);
     EXPECT_EQ(acf.LTLSInUse->text(), kPlain);
-    acf.EPort->textActivated(acf.EPort->itemText(1));
+    QTest::keyClick(acf.EPort, Qt::Key_Down); // the list's next port, "995"
     EXPECT_TRUE(acf.CBSSL->isChecked());
     EXPECT_EQ(acf.LTLSInUse->text(), kTls);
     Type(smtp->EPort, "587");

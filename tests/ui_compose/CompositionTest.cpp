@@ -3,6 +3,7 @@
 // account that does not send through Velmora, goes to the desktop's mail
 // client.
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
