@@ -278,6 +278,7 @@ CheckCommandSummary MailCheckCommands::CheckAndRefresh(const QList<MailAccount*>
     window_.UpdateAccountCaptions();
     SetBusy(false);
     window_.UpdateWindowState();
+    tray_.UpdateNewMailLook();
     return sum;
 }
 

@@ -13,6 +13,7 @@
 
 #include "addressbook/AddressBook.h"
 #include "addressbook/ui/AddressBookWindow.h"
+#include "app/HelpCommand.h"
 #include "app/MailCheckCommands.h"
 #include "app/MailClientButton.h"
 #include "app/Shutdown.h"
@@ -23,7 +24,6 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "ops/OperationReport.h"
-#include "platform/UserManual.h"
 #include "render/MessageFiles.h"
 #include "send/MessageData.h"
 #include "ui/compose/Composition.h"
@@ -127,19 +127,6 @@ public:
 private:
     MainWindow& w_;
 };
-
-} // namespace
-
-namespace {
-
-// The user manual in the desktop's browser: the installed copy, else the
-// built-in one written out to the user's cache folder (see UserManual.h).
-void OpenHelp()
-{
-    const QString index = UserManualIndex();
-    if (!index.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(index));
-}
 
 } // namespace
 

@@ -10,6 +10,8 @@
 #include "core/AppInfo.h"
 #include "ui/common/TranslatedWindow.h"
 #include "ui/common/TrayIcon.h"
+#include "model/AccountsDirectory.h"
+#include "ops/CheckSession.h"
 #include "ops/ErrorList.h"
 
 namespace vm {
@@ -107,7 +109,12 @@ void TrayControl::MinimizeToTray()
 {
     if (!window_)
         return;
+    // Hidden or minimised in place of the tray, the window keeps its state
+    // (maximised or not) for its way back.
+    if (!inTray_)
+        wasMaximized_ = window_->isMaximized();
     inTray_ = true;
+    UpdateNewMailLook();
     if (TrayAvailable()) {
         minimisedInstead_ = false;
         icon_->SetLocked(hooks_.locked && hooks_.locked());
@@ -136,13 +143,52 @@ void TrayControl::RestoreFromTray()
         hooks_.stopAnnouncing();
     if (!startupPlacing && hooks_.clearFreshMarks)
         hooks_.clearFreshMarks();
+    UpdateNewMailLook();
     if (window_) {
-        if (wasInTray || !window_->isVisible() || window_->isMinimized())
-            window_->showNormal();
+        if (wasInTray || !window_->isVisible() || window_->isMinimized()) {
+            const bool maximized =
+                wasInTray ? wasMaximized_ : window_->windowState().testFlag(Qt::WindowMaximized);
+            if (maximized)
+                window_->showMaximized();
+            else
+                window_->showNormal();
+        }
         window_->raise();
         window_->activateWindow();
     }
     StopTrayBlink();
+}
+
+QList<NewMailCount> TrayControl::NewMailCounts()
+{
+    QList<NewMailCount> counts;
+    const AccountsDirectory& dir = Accounts();
+    for (int i = 0; i < dir.Count(); ++i) {
+        const MailAccount* a = dir.At(i);
+        const int fresh = a ? a->Box().CountFresh(true) : 0;
+        if (fresh > 0)
+            counts.append({DisplayNameOf(*a), fresh});
+    }
+    return counts;
+}
+
+QString TrayControl::ToolTipText(const QList<NewMailCount>& counts)
+{
+    QString tip = AppInfo::Instance().ProductName();
+    for (const NewMailCount& c : counts)
+        tip += QLatin1Char('\n') + TextOr("MAINWND", "TrayNewMail", "%s: %s new",
+                                          {c.account, QString::number(c.count)});
+    return tip;
+}
+
+void TrayControl::UpdateNewMailLook()
+{
+    // A running operation owns the mailboxes: the look stays until it ends.
+    if (hooks_.pop3Busy && hooks_.pop3Busy())
+        return;
+    const QList<NewMailCount> counts = hooks_.newMail ? hooks_.newMail() : NewMailCounts();
+    icon_->SetToolTip(ToolTipText(counts));
+    icon_->SetNewMail(!counts.isEmpty());
 }
 
 void TrayControl::StartTrayBlink()

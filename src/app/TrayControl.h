@@ -10,7 +10,9 @@
 // is told so once.
 
 #include <QObject>
+#include <QList>
 #include <QPointer>
+#include <QString>
 
 #include <functional>
 
@@ -20,6 +22,13 @@ class QWidget;
 namespace vm { class TrayIcon; }
 
 namespace vm {
+
+// An account with mail the user has not seen yet.
+struct NewMailCount
+{
+    QString account; // display name
+    int count = 0;
+};
 
 class TrayControl : public QObject
 {
@@ -40,6 +49,9 @@ public:
         std::function<bool()> locked;
         // Whether the desktop offers a tray; by default asked of Qt.
         std::function<bool()> trayAvailable;
+        // The accounts with mail the user has not seen yet, with its number;
+        // by default NewMailCounts().
+        std::function<QList<NewMailCount>()> newMail;
     };
 
     TrayControl(QWidget* mainWindow, Hooks hooks, QObject* parent = nullptr);
@@ -57,6 +69,15 @@ public:
     void StopTrayBlink();
     // The tray picture follows the lock ("IKONA6" while locked).
     void SetLocked(bool locked);
+    // The tooltip names the accounts with new mail and their counts, and the
+    // picture carries a mark while there is any (asked of the newMail hook;
+    // run when the window goes to the tray and after every check).
+    void UpdateNewMailLook();
+    // The product name, then one line per account ("MAINWND", "TrayNewMail").
+    static QString ToolTipText(const QList<NewMailCount>& counts);
+    // The accounts of the directory whose current lists hold fresh mail
+    // (arrived since the user last looked), in directory order.
+    static QList<NewMailCount> NewMailCounts();
 
     // True while the window sits in the tray (hidden, or minimised in its
     // place where there is no tray).
@@ -109,6 +130,7 @@ private:
     TrayIcon* icon_ = nullptr;
     bool inTray_ = false;
     bool minimisedInstead_ = false;
+    bool wasMaximized_ = false;
     bool noTrayNoticeGiven_ = false;
 };
 

@@ -74,11 +74,31 @@ QString VelmoraApp::StartDemo()
     int interval = qEnvironmentVariableIntValue("VELMORA_DEMO_INTERVAL", &ok);
     if (!ok || interval < 0)
         interval = 180;
+    // The servers' mail of an earlier run in this data directory, if any:
+    // its web server's port is taken again when free, as its mail links
+    // there.
+    demoStoreFile_ = QDir(commandLine_.dataDir).filePath(QStringLiteral("demo-servers.dat"));
+    DemoStoreImage saved;
+    QString problem;
+    const bool haveSaved = DemoMailStore::ReadFile(demoStoreFile_, saved, &problem);
+    DemoServers::Options options = DemoServerOptions(interval * 1000);
+    options.webPort = saved.webPort;
     demo_ = std::make_unique<DemoServers>();
     QString error;
-    if (!demo_->Start(DemoServerOptions(interval * 1000), &error))
+    if (!demo_->Start(options, &error))
         return error;
-    FillDemoMailboxes(*demo_, QDateTime::currentDateTime());
+    if (haveSaved) {
+        demo_->Store().Restore(saved);
+    } else {
+        FillDemoMailboxes(*demo_, QDateTime::currentDateTime());
+        if (!problem.isEmpty()) {
+            // A file that cannot be read stays as it is: this run keeps its
+            // mail in memory only.
+            std::fprintf(stderr, "velmora: the demo's mail in %s is not used (%s)\n",
+                         demoStoreFile_.toLocal8Bit().constData(), problem.toLocal8Bit().constData());
+            demoStoreFile_.clear();
+        }
+    }
     return {};
 }
 
@@ -142,6 +162,14 @@ int VelmoraApp::Prepare()
         std::fprintf(stderr, "velmora: %s\n", text.toLocal8Bit().constData());
         ShowError(text);
         return 1;
+    }
+
+    // The demo servers' mail stays with the data directory from now on.
+    if (demo_ && !demoStoreFile_.isEmpty()) {
+        QString error;
+        if (!demo_->Store().KeepIn(demoStoreFile_, demo_->WebPort(), &error))
+            std::fprintf(stderr, "velmora: the demo's mail cannot be kept in %s: %s\n",
+                         demoStoreFile_.toLocal8Bit().constData(), error.toLocal8Bit().constData());
     }
 
     // The files below hold mail and passwords; say so once when others can reach them.

@@ -57,6 +57,7 @@ private:
     CommandLine commandLine_;
     std::unique_ptr<QTemporaryDir> demoDir_; // removed last, at exit
     std::unique_ptr<DemoServers> demo_;
+    QString demoStoreFile_; // where the demo servers keep their mail
     std::unique_ptr<GuiMessageService> messages_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<LoadingWindow> loading_;

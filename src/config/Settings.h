@@ -103,6 +103,8 @@ public:
     int OldMessagesUnit = 1;    // 0 hours, 1 days, 2 weeks, 3 months
     int NewMessagesTimeout = 5; // seconds
     int NewMessagesStyle = 2;   // 0 timeout, 1 until unchecked, 2 until displayed
+    // A message box announces new mail while the main window is on screen.
+    bool MessageNotificationBox = true;
 
     // ---- LANGUAGES ----
     QString LanguageFile = QStringLiteral("english.lng"); // file name only
@@ -136,6 +138,11 @@ public:
     bool MainWndSortAscending = true;
     int MainWndColumn = 2;
     QString LastAccount;
+    // The main window was maximised (its normal rectangle is MainWnd*).
+    bool MainWndMaximized = false;
+    // Widths of the message list's columns as the user set them, "w0;w1;w2;w3;w4";
+    // empty while the user has not set any.
+    QString MainWndColumnWidths;
 
     // ---- SEARCH ----
     bool SenderName = true;

@@ -65,6 +65,10 @@ void ShowInfo(const QString& text)
 {
     Messages().Show({text, MsgIcon::Information, MsgButtons::Ok});
 }
+void NotifyInfo(const QString& text)
+{
+    Messages().Notify({text, MsgIcon::Information, MsgButtons::Ok});
+}
 bool AskYesNo(const QString& text)
 {
     return Messages().Show({text, MsgIcon::Question, MsgButtons::YesNo}) == MsgAnswer::Yes;

@@ -32,6 +32,9 @@ class MessageService
 public:
     virtual ~MessageService() = default;
     virtual MsgAnswer Show(const MessageRequest& request) = 0;
+    // A message (OK only) that the caller does not wait for: the program
+    // goes on while it is shown. By default shown as Show shows it.
+    virtual void Notify(const MessageRequest& request) { Show(request); }
 };
 
 // The installed service; without one, messages go to standard error and
@@ -44,6 +47,8 @@ void SetMessageService(MessageService* service);
 void ShowError(const QString& text);
 void ShowWarning(const QString& text);
 void ShowInfo(const QString& text);
+// The information box that nothing waits for (MessageService::Notify).
+void NotifyInfo(const QString& text);
 // Yes/No with the question icon; true for Yes.
 bool AskYesNo(const QString& text);
 // Yes/No with the warning icon, for "go on after a failure?"; true for Yes.
@@ -73,6 +78,13 @@ class RecordingMessageService : public MessageService
 public:
     std::function<MsgAnswer(const MessageRequest&)> answer;
     QList<MessageRequest> shown;
+    // Requests given to Notify (they are in shown as well).
+    QList<MessageRequest> notified;
+    void Notify(const MessageRequest& request) override
+    {
+        notified.append(request);
+        Show(request);
+    }
     MsgAnswer Show(const MessageRequest& request) override
     {
         shown.append(request);

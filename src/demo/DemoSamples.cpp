@@ -250,8 +250,10 @@ QByteArray DemoZip(const QByteArray& fileName, const QByteArray& content)
     return local + central + end;
 }
 
-QList<DemoSample> DemoMainSamples(const DemoRecipient& to, const QDateTime& now)
+QList<DemoSample> DemoMainSamples(const DemoRecipient& to, const QDateTime& now,
+                                  const QByteArray& webBase)
 {
+    const QString web = QString::fromLatin1(webBase);
     QList<DemoSample> s;
     auto ago = [&](int minutes) { return now.addSecs(-60 * qint64(minutes)); };
 
@@ -303,22 +305,23 @@ QList<DemoSample> DemoMainSamples(const DemoRecipient& to, const QDateTime& now)
          Sample(
              Head(Mailbox(QStringLiteral("Gadget Weekly"), "news@demo.invalid"), to,
                   "Gadget Weekly: the ten best keyboards of the year", ago(95), "newsletter",
-                  "List-Unsubscribe: <http://demo.invalid/unsubscribe>\n"),
+                  "List-Unsubscribe: <" + webBase + "/unsubscribe>\n"),
              TextPart(
                  QStringLiteral(
                      "<html><body style=\"font-family: sans-serif; background: #f4f4f4\">\n"
                      "<table width=\"600\" align=\"center\" style=\"background: white\"><tr><td>\n"
-                     "<img src=\"http://demo.invalid/newsletter/banner.jpg\" width=\"600\" "
+                     "<img src=\"%1/newsletter/banner.png\" width=\"600\" "
                      "height=\"120\" alt=\"Gadget Weekly\">\n"
                      "<h1>The ten best keyboards of the year</h1>\n"
                      "<p>The pictures of this letter are on a web server. Velmora does not load "
                      "them unless you ask, so the sender cannot see that you read it.</p>\n"
-                     "<p><img src=\"http://demo.invalid/newsletter/keyboard.jpg\" width=\"280\" "
-                     "alt=\"A keyboard\">\n"
-                     "<img src=\"http://demo.invalid/track/open.gif?id=12345\" width=\"1\" "
+                     "<p><img src=\"%1/newsletter/keyboard.png\" width=\"280\" "
+                     "height=\"180\" alt=\"A keyboard\">\n"
+                     "<img src=\"%1/track/open.gif?id=12345\" width=\"1\" "
                      "height=\"1\" alt=\"\"></p>\n"
-                     "<p><a href=\"http://demo.invalid/newsletter/read\">Read on the web</a></p>\n"
-                     "</td></tr></table></body></html>"),
+                     "<p><a href=\"%1/newsletter/read\">Read on the web</a></p>\n"
+                     "</td></tr></table></body></html>")
+                     .arg(web),
                  "html"))});
 
     s.append(
@@ -496,6 +499,39 @@ QByteArray DemoArrival(int n, const DemoRecipient& to, const QDateTime& now)
     return Sample(Head(Mailbox(QString::fromUtf8(a.name), a.address), to,
                        EncodedWord(QString::fromUtf8(a.subject)), now, id),
                   TextPart(QString::fromUtf8(a.text) + "\n"));
+}
+
+QByteArray DemoWebResource(const QByteArray& path, QByteArray& contentType)
+{
+    // The newsletter's pictures, its tracking pixel and its two pages.
+    if (path == "/newsletter/banner.png") {
+        contentType = "image/png";
+        return DemoPng(600, 120, 0x5eed);
+    }
+    if (path == "/newsletter/keyboard.png") {
+        contentType = "image/png";
+        return DemoPng(280, 180, 0xbeef);
+    }
+    if (path.startsWith("/track/open.gif")) {
+        contentType = "image/gif";
+        static const unsigned char pixel[] = {
+            'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xff, 0xff, 0xff, 0, 0, 0,
+            '!', 0xf9, 4, 1, 0, 0, 0, 0, ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'};
+        return QByteArray(reinterpret_cast<const char*>(pixel), sizeof pixel);
+    }
+    const auto page = [&contentType](const char* title, const char* text) {
+        contentType = "text/html; charset=utf-8";
+        return QByteArray("<!DOCTYPE html><html><head><title>") + title +
+               "</title></head><body style=\"font-family: sans-serif\"><h1>" + title +
+               "</h1><p>" + text + "</p></body></html>";
+    };
+    if (path == "/newsletter/read")
+        return page("Gadget Weekly", "This is the web page of the demo's newsletter, served by "
+                                     "the demo's own small web server on this computer.");
+    if (path == "/unsubscribe")
+        return page("Unsubscribed", "The demo's newsletter will not write again (it never "
+                                    "really did).");
+    return {};
 }
 
 } // namespace vm

@@ -25,8 +25,10 @@ struct DemoRecipient
 };
 
 // The messages waiting in the main demo mailbox at start; ids stay the same
-// from one run to the next.
-QList<DemoSample> DemoMainSamples(const DemoRecipient& to, const QDateTime& now);
+// from one run to the next. The newsletter's pictures and links point at
+// webBase ("http://127.0.0.1:PORT", the demo's web server).
+QList<DemoSample> DemoMainSamples(const DemoRecipient& to, const QDateTime& now,
+                                  const QByteArray& webBase = "http://demo.invalid");
 // The few messages of the second (TLS) demo mailbox.
 QList<DemoSample> DemoSecondSamples(const DemoRecipient& to, const QDateTime& now);
 // The n-th message that arrives while the demo runs (n counts from 0).
@@ -35,6 +37,11 @@ QByteArray DemoArrival(int n, const DemoRecipient& to, const QDateTime& now);
 // The size of the large sample's attachment, well above the demo's
 // download limit.
 inline constexpr int kDemoLargeAttachmentBytes = 700 * 1024;
+
+// What the demo's web server answers for a path (with its query): the
+// newsletter's pictures, its tracking pixel and its pages. Empty for any
+// other path (the server answers 404).
+QByteArray DemoWebResource(const QByteArray& path, QByteArray& contentType);
 
 // Building blocks, exposed for tests.
 QByteArray DemoPng(int width, int height, quint32 seed);

@@ -9,6 +9,7 @@
 #include "demo/DemoCertificate.h"
 #include "demo/DemoPop3Session.h"
 #include "demo/DemoSmtpSession.h"
+#include "demo/DemoWebSession.h"
 
 namespace vm {
 
@@ -98,9 +99,11 @@ bool DemoServers::Start(const Options& options, QString* error)
         host_,
         [&] {
             const DemoServerContext& ctx = *context_;
-            auto listen = [&](DemoListener::Factory factory, quint16& port) {
+            auto listen = [&](DemoListener::Factory factory, quint16& port,
+                              quint16 preferred = 0) {
                 auto* l = new DemoListener(std::move(factory), options.maxConnections, host_);
-                if (!l->listen(QHostAddress::LocalHost, 0)) {
+                if (!(preferred != 0 && l->listen(QHostAddress::LocalHost, preferred)) &&
+                    !l->listen(QHostAddress::LocalHost, 0)) {
                     listenError = l->errorString();
                     return;
                 }
@@ -120,6 +123,9 @@ bool DemoServers::Start(const Options& options, QString* error)
             listen([&ctx, begin](qintptr d,
                                  QObject* p) { return begin(new DemoSmtpSession(d, ctx, p)); },
                    smtpPort_);
+            listen([&ctx, begin](qintptr d,
+                                 QObject* p) { return begin(new DemoWebSession(d, ctx, p)); },
+                   webPort_, options.webPort);
             if (options.arrivalIntervalMs > 0 && options.arrival) {
                 auto* timer = new QTimer(host_);
                 const QByteArray login = options.users.first().login;
@@ -152,7 +158,12 @@ void DemoServers::Stop()
     thread_->wait();
     thread_.reset();
     host_ = nullptr;
-    pop3Port_ = pop3TlsPort_ = smtpPort_ = 0;
+    pop3Port_ = pop3TlsPort_ = smtpPort_ = webPort_ = 0;
+}
+
+QByteArray DemoServers::WebBase() const
+{
+    return "http://" + Host().toLatin1() + ':' + QByteArray::number(webPort_);
 }
 
 } // namespace vm

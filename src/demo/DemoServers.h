@@ -1,6 +1,7 @@
 #pragma once
 // The demo's mail servers on loopback: POP3 in plain text, POP3 over TLS
-// from the first byte, and SMTP with STARTTLS, each on a free port, served
+// from the first byte, and SMTP with STARTTLS, each on a free port, and a
+// small web server for the pictures the sample newsletter links to, served
 // by one thread of their own with its event loop. Every demo login has a
 // maildrop in the store; the SMTP server delivers into it, and a timer adds
 // a new message to the first login's maildrop now and then.
@@ -36,6 +37,9 @@ public:
         // At most this many connections at once per server; more are
         // closed at once.
         int maxConnections = 16;
+        // The web server's port to take when it is free (a kept data
+        // directory's mail links to it); 0, or a taken port: any free one.
+        quint16 webPort = 0;
     };
 
     DemoServers();
@@ -53,6 +57,9 @@ public:
     quint16 Pop3Port() const { return pop3Port_; }
     quint16 Pop3TlsPort() const { return pop3TlsPort_; }
     quint16 SmtpPort() const { return smtpPort_; }
+    quint16 WebPort() const { return webPort_; }
+    // "http://127.0.0.1:PORT", the address mail links to the web server by.
+    QByteArray WebBase() const;
     // The host the servers listen on, as clients name it.
     static QString Host() { return QStringLiteral("127.0.0.1"); }
     QSslCertificate Certificate() const;
@@ -67,6 +74,7 @@ private:
     quint16 pop3Port_ = 0;
     quint16 pop3TlsPort_ = 0;
     quint16 smtpPort_ = 0;
+    quint16 webPort_ = 0;
 };
 
 } // namespace vm

@@ -160,6 +160,11 @@ void DemoSession::ProcessInput()
         HandleLine(line);
     }
     processing_ = false;
+    // A session that finished from inside HandleLine: its last reply may
+    // have left meanwhile (the bytesWritten of that was swallowed above), so
+    // the end of the stream follows it now, not only after the client closed.
+    if (closing_)
+        HalfCloseWhenWritten();
 }
 
 } // namespace vm

@@ -42,7 +42,7 @@ void FillDemoMailboxes(DemoServers& servers, const QDateTime& now)
 {
     const DemoAccountSpec& main = DemoAccountSpecs().at(0);
     const DemoAccountSpec& second = DemoAccountSpecs().at(1);
-    for (const DemoSample& s : DemoMainSamples(RecipientOf(main), now))
+    for (const DemoSample& s : DemoMainSamples(RecipientOf(main), now, servers.WebBase()))
         servers.Store().DeliverWithUid(main.login, s.uid, s.text);
     for (const DemoSample& s : DemoSecondSamples(RecipientOf(second), now))
         servers.Store().DeliverWithUid(second.login, s.uid, s.text);

@@ -30,7 +30,8 @@ MailAccount::MailAccount(const MailAccount& o)
       smtpSessionPassword_(o.smtpSessionPassword_),
       smtpSessionPasswordValid_(o.smtpSessionPasswordValid_), smtpAuth_(o.smtpAuth_),
       smtpTlsMode_(o.smtpTlsMode_), smtpSslVersion_(o.smtpSslVersion_), smtpPort_(o.smtpPort_),
-      sendViaThis_(o.sendViaThis_), mailbox_(this)
+      sendViaThis_(o.sendViaThis_), attention_(o.attention_), attentionText_(o.attentionText_),
+      mailbox_(this)
 {
     mailbox_.AppendCopies(o.mailbox_);
     mailbox_.SetLastCheck(o.mailbox_.LastCheck());

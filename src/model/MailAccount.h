@@ -176,6 +176,29 @@ public:
     const Mailbox& Box() const { return mailbox_; }
     Mailbox& Box() { return mailbox_; }
 
+    // --- attention --------------------------------------------------------------
+    // A problem that the account's last operation met and that the user
+    // should see beside the account (the account tree marks it, with the text
+    // as its tooltip), until an operation of the same kind succeeds. Kept for
+    // the running session only.
+    enum class Attention {
+        None,
+        CheckFailed, // the last mail check failed; the text is its error
+    };
+    Attention AttentionState() const { return attention_; }
+    const QString& AttentionText() const { return attentionText_; }
+    void SetAttention(Attention state, const QString& text)
+    {
+        attention_ = state;
+        attentionText_ = state == Attention::None ? QString() : text;
+    }
+    // Ends the state when it is the given one (another problem stays).
+    void ClearAttention(Attention state)
+    {
+        if (attention_ == state)
+            SetAttention(Attention::None, {});
+    }
+
     // Expires when the account is destroyed, so a window that keeps the
     // account (a compose window) can tell that it was removed.
     std::weak_ptr<const void> Lifetime() const { return lifetime_.token; }
@@ -222,6 +245,8 @@ private:
     std::uint8_t smtpSslVersion_ = 0;
     std::uint16_t smtpPort_ = 25;
     bool sendViaThis_ = false;
+    Attention attention_ = Attention::None;
+    QString attentionText_;
     Mailbox mailbox_;
 };
 

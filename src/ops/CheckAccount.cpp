@@ -535,6 +535,7 @@ CheckAccountResult CheckAccount(MailAccount& account, const OperationRun& run,
 {
     CheckAccountResult out;
     GetMailParams params;
+    const qsizetype linesBefore = ErrorList().size();
     const Pop3RunResult r =
         RunPop3Operation(account, run, params, [&](Pop3Session& session, const StatusFn& status) {
             params.mailboxChanged.store(false);
@@ -547,6 +548,16 @@ CheckAccountResult CheckAccount(MailAccount& account, const OperationRun& run,
     out.completed = r.completed;
     out.interrupted = r.interrupted;
     out.changed = params.mailboxChanged.load();
+    // The account is marked while its last check failed; a check the user
+    // interrupted or never let start says nothing about the account.
+    if (r.completed) {
+        account.ClearAttention(MailAccount::Attention::CheckFailed);
+    } else if (r.started && !r.interrupted) {
+        const QStringList lines = ErrorList().mid(linesBefore);
+        if (!lines.isEmpty())
+            account.SetAttention(MailAccount::Attention::CheckFailed,
+                                 lines.join(QLatin1Char('\n')));
+    }
     return out;
 }
 

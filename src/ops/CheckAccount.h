@@ -93,7 +93,8 @@ struct CheckAccountResult
 // thread): prepares the POP3 client (a cancelled password prompt skips the
 // account: not completed, not changed), runs the check on a worker thread
 // with the silence limit, records the error line of a failure (none for an
-// interrupt) and replaces the shared client. The error list is not cleared
+// interrupt), marks the account as failing with that line (a completed check
+// ends the mark) and replaces the shared client. The error list is not cleared
 // here; the commands clear it once before their first account. Without
 // options the settings' values are used.
 CheckAccountResult CheckAccount(MailAccount& account, const OperationRun& run = {});

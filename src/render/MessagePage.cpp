@@ -530,4 +530,23 @@ bool MessagePageWriter::WriteNotice(const QString& text)
     return page.Finish();
 }
 
+bool MessagePageWriter::WriteHeaderSummary(const QList<QPair<QString, QString>>& fields,
+                                           const QString& note)
+{
+    DeletePageFiles();
+    if (folder_.isEmpty())
+        return false;
+    PageFile page(PageFilePath());
+    page.Line(page::kStart + "utf-8" + page::kHeadEnd);
+    page.Line("<table style='font-family:arial;font-size:10pt;border-spacing:6px 2px'>");
+    for (const auto& [label, value] : fields)
+        page.Line("<tr><td style='color:#606060;font-weight:bold;vertical-align:top'>" +
+                  label.toHtmlEscaped().toUtf8() + "</td><td>" + value.toHtmlEscaped().toUtf8() +
+                  "</td></tr>");
+    page.Line("</table>");
+    page.Line(page::NoticeParagraph(note.toHtmlEscaped().toUtf8()));
+    page.Line(page::kEnd);
+    return page.Finish();
+}
+
 } // namespace vm

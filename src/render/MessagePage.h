@@ -20,6 +20,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -85,6 +86,9 @@ public:
     RenderedPage Render(const MessageRecord& message, const PageOptions& options);
     // The notice page (two lines, no page end) with the text in UTF-8.
     bool WriteNotice(const QString& text);
+    // A page of header fields (label and value, escaped) and a note below
+    // them, in UTF-8: what is known of a message held without its text.
+    bool WriteHeaderSummary(const QList<QPair<QString, QString>>& fields, const QString& note);
     // Deletes the page file, the saved inline parts and the saved pictures.
     void DeletePageFiles();
 

@@ -26,6 +26,9 @@ struct MessageData
     // before it ("<a@x> <b@y>"); empty for other messages.
     QByteArray inReplyTo;
     QByteArray references;
+    // What the message answers: 0 reply, 1 reply to all, 2 forward, 3 a new
+    // message (ComposeKind); the compose window's caption says so.
+    int kind = 3;
 };
 
 // A new message from a clicked "mailto:" link (RFC 6068), given with or

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/HelpCommand.h"
 #include "app/MailClientButton.h"
 #include "core/Messages.h"
 #include "model/MailAccount.h"
@@ -61,6 +62,50 @@ TEST(ClientButton, OpensWebmailOrTheDefaultClientAndReportsFailures)
         }
     }
     OpenAccountClient(nullptr); // no account: nothing
+    SetMessageService(nullptr);
+}
+
+// F1, the welcome page's and the about window's help: the manual's page in
+// the browser, or a box that says it could not be opened.
+TEST(HelpCommand, OpensTheManualOrSaysWhyNot)
+{
+    RecordingMessageService messages;
+    SetMessageService(&messages);
+    const struct
+    {
+        const char* index;  // the manual's page, empty when none could be written
+        bool browser;       // a browser starts
+        bool opened;
+        const char* error;  // a part of the message shown, empty for none
+    } cases[] = {
+        {"/tmp/manual/index.html", true, true, ""},
+        {"/tmp/manual/index.html", false, false, "/tmp/manual/index.html"},
+        {"", true, false, "velmora/manual"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        messages.shown.clear();
+        QUrl asked;
+        HelpLaunchers launchers;
+        launchers.manualIndex = [&] { return QString::fromLatin1(c.index); };
+        launchers.openUrl = [&](const QUrl& url) {
+            asked = url;
+            return c.browser;
+        };
+        EXPECT_EQ(OpenHelp(launchers), c.opened);
+        if (*c.index)
+            EXPECT_EQ(asked, QUrl(QStringLiteral("file://") + QLatin1String(c.index)));
+        else
+            EXPECT_TRUE(asked.isEmpty());
+        if (*c.error) {
+            ASSERT_EQ(messages.shown.size(), 1);
+            EXPECT_EQ(messages.shown.first().icon, MsgIcon::Error);
+            EXPECT_TRUE(messages.shown.first().text.contains(QLatin1String(c.error)))
+                << messages.shown.first().text.toStdString();
+        } else {
+            EXPECT_TRUE(messages.shown.isEmpty());
+        }
+    }
     SetMessageService(nullptr);
 }
 

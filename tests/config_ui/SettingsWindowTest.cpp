@@ -192,6 +192,7 @@ TEST_F(SettingsWindowTest, EveryValueRoundTripsThroughTheFile)
          "MessageNotification=5"},
         {[&] { w.CBTimedNotifWindow->setChecked(true); }, "MessageNotificationWindowType=1"},
         {[&] { w.PNotifShowTime->setValue(9); }, "MessageNotificationWindowTimeout=9"},
+        {[&] { w.CBNewMailBox->setChecked(false); }, "MessageNotificationBox=0"},
         {[&] { w.CBUseCustomSound->setChecked(true); }, "UseCustomMessageNotificationSound=1"},
         {[&] { w.ECustomSound->setText("/nowhere/ding.wav"); },
          "CustomMessageNotificationSound=/nowhere/ding.wav"},

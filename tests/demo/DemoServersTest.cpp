@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -12,6 +15,7 @@
 
 #include "core/Messages.h"
 #include "demo/DemoSamples.h"
+#include "demo/DemoMailStore.h"
 #include "demo/DemoServers.h"
 #include "demo/DemoSetup.h"
 #include "mime/MessageRecord.h"
@@ -134,8 +138,12 @@ TEST_F(DemoServersTest, EverySampleArrivesIntactOverPlainAndTlsAndTheLargeOneAsH
     }
 }
 
+// ... and the servers' mail, kept in a file, comes back after a restart as
+// the servers left it: removed messages stay gone, sent replies stay.
 TEST_F(DemoServersTest, RemovalAndRepliesSentThroughSmtpShowAtTheNextCheck)
 {
+    const QString kept = dir.filePath(QStringLiteral("demo-servers.dat"));
+    ASSERT_TRUE(servers.Store().KeepIn(kept, servers.WebPort()));
     MailAccount& main = *accounts.At(0);
     MailAccount& secure = *accounts.At(1);
     ASSERT_TRUE(Check(main));
@@ -183,6 +191,101 @@ TEST_F(DemoServersTest, RemovalAndRepliesSentThroughSmtpShowAtTheNextCheck)
         EXPECT_TRUE(r->raw.contains("with ESMTPSA")) << "not sent over TLS with a login";
     }
     EXPECT_EQ(FindBySubject(main, fromSecure)->FromAddress(), secure.FromAddress());
+
+    // A restart on the kept file: the same mail, and the web server on its
+    // old port (the newsletter links there).
+    const QList<DemoMessage> left = servers.Store().Snapshot(main.Login());
+    const quint16 webPort = servers.WebPort();
+    servers.Stop();
+    DemoStoreImage image;
+    QString problem;
+    ASSERT_TRUE(DemoMailStore::ReadFile(kept, image, &problem)) << problem.toStdString();
+    EXPECT_EQ(image.webPort, webPort);
+    DemoServers::Options options = DemoServerOptions(0);
+    options.webPort = image.webPort;
+    DemoServers again;
+    ASSERT_TRUE(again.Start(options));
+    again.Store().Restore(image);
+    EXPECT_EQ(again.WebPort(), webPort);
+    const QList<DemoMessage> restored = again.Store().Snapshot(main.Login());
+    ASSERT_EQ(restored.size(), left.size());
+    for (int i = 0; i < left.size(); ++i) {
+        EXPECT_EQ(restored[i].uid, left[i].uid);
+        EXPECT_EQ(restored[i].text, left[i].text);
+    }
+    for (const DemoMessage& m : restored)
+        EXPECT_TRUE(m.uid != goneA && m.uid != goneB);
+    EXPECT_EQ(QFile(kept).permissions() & 0x0077, QFileDevice::Permissions());
+
+    // A damaged file is refused whole, with the reason.
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.resize(file.size() - 1);
+    file.close();
+    EXPECT_FALSE(DemoMailStore::ReadFile(kept, image, &problem));
+    EXPECT_EQ(problem, "the file is damaged");
+}
+
+// The newsletter's remote pictures come from the demo's own web server on
+// loopback, which answers GET for them and refuses everything else.
+TEST_F(DemoServersTest, TheNewsletterPicturesComeFromTheDemosWebServer)
+{
+    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(servers.WebPort());
+    QByteArray newsletter;
+    for (const DemoMessage& m : servers.Store().Snapshot(accounts.At(0)->Login()))
+        if (m.uid == "sample-newsletter")
+            newsletter = m.text;
+    ASSERT_FALSE(newsletter.isEmpty());
+    EXPECT_TRUE(newsletter.contains((base + "/newsletter/banner.png").toLatin1()));
+    EXPECT_FALSE(newsletter.contains("demo.invalid/newsletter"));
+
+    const struct
+    {
+        QByteArray request;
+        QByteArray status;
+        QByteArray type;
+        QByteArray bodyStart;
+    } cases[] = {
+        {"GET /newsletter/banner.png HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.0 200 OK", "image/png",
+         "\x89PNG\r\n"},
+        {"GET /newsletter/keyboard.png HTTP/1.0\r\n\r\n", "HTTP/1.0 200 OK", "image/png",
+         "\x89PNG\r\n"},
+        {"GET /track/open.gif?id=12345 HTTP/1.0\r\n\r\n", "HTTP/1.0 200 OK", "image/gif", "GIF89a"},
+        {"GET /newsletter/read HTTP/1.0\r\n\r\n", "HTTP/1.0 200 OK", "text/html", "<!DOCTYPE html>"},
+        {"HEAD /newsletter/banner.png HTTP/1.0\r\n\r\n", "HTTP/1.0 200 OK", "image/png", ""},
+        {"GET /etc/passwd HTTP/1.0\r\n\r\n", "HTTP/1.0 404 Not Found", "text/plain", "Not found"},
+        {"POST /newsletter/read HTTP/1.0\r\n\r\n", "HTTP/1.0 405 Method Not Allowed", "text/plain",
+         "Only GET"},
+        {"GET nothing\r\n\r\n", "HTTP/1.0 400 Bad Request", "text/plain", "Bad request"},
+        {"GET /" + QByteArray(9000, 'a') + " HTTP/1.0\r\n\r\n",
+         "HTTP/1.0 431 Request Header Fields Too Large", "text/plain", "Line too long"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request.left(40).toStdString());
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, servers.WebPort());
+        ASSERT_TRUE(socket.waitForConnected(5000));
+        socket.write(c.request);
+        // The server ends the connection after its answer (HTTP/1.0): the
+        // reply is complete once the socket is closed, well within 3 s.
+        QByteArray reply;
+        while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(3000))
+            reply += socket.readAll();
+        reply += socket.readAll();
+        EXPECT_EQ(socket.state(), QAbstractSocket::UnconnectedState);
+        const qsizetype end = reply.indexOf("\r\n\r\n");
+        ASSERT_GT(end, 0) << reply.left(200).toStdString();
+        const QByteArray head = reply.left(end);
+        const QByteArray body = reply.mid(end + 4);
+        EXPECT_TRUE(head.startsWith(c.status)) << head.toStdString();
+        EXPECT_TRUE(head.contains("\r\nContent-Type: " + c.type)) << head.toStdString();
+        EXPECT_TRUE(body.startsWith(c.bodyStart)) << body.left(40).toStdString();
+        if (c.bodyStart.isEmpty())
+            EXPECT_TRUE(body.isEmpty());
+        else
+            EXPECT_TRUE(head.contains("\r\nContent-Length: " + QByteArray::number(body.size())))
+                << head.toStdString();
+    }
 }
 
 TEST_F(DemoServersTest, AKeptDataDirectoryReusesItsAccountsWithTheNewPorts)

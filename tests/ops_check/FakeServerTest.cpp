@@ -241,6 +241,57 @@ TEST(CheckOverPop3, InterruptLeavesNoErrorLine)
     EXPECT_EQ(s.account.Box().Count(), 0);
 }
 
+// A failed check marks the account with its error line until a check of it
+// completes; a check the user interrupted says nothing about the account.
+TEST(CheckOverPop3, AFailedCheckMarksTheAccountUntilOneCompletes)
+{
+    enum class Ends { Fails, Interrupted, Completes };
+    const struct
+    {
+        const char* name;
+        Ends ends;
+        bool markedBefore;
+        bool markedAfter;
+    } cases[] = {
+        {"failure marks", Ends::Fails, false, true},
+        {"interrupt keeps the mark", Ends::Interrupted, true, true},
+        {"interrupt marks nothing", Ends::Interrupted, false, false},
+        {"success ends the mark", Ends::Completes, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerScript s;
+        if (c.markedBefore)
+            s.account.SetAttention(MailAccount::Attention::CheckFailed, "earlier error");
+        switch (c.ends) {
+        case Ends::Fails:
+            s.Uidl({QByteArray(70000, 'x')});
+            break;
+        case Ends::Interrupted:
+            s.Uidl({"m1"}).Reply("LIST 1", "+OK 1 300");
+            s.server.Expect("RETR 1").Call([&] { s.client.RequestInterrupt(); }).Stall(-1);
+            break;
+        case Ends::Completes:
+            s.Uidl({}).Quit();
+            break;
+        }
+        s.server.Start();
+        ClearErrorList();
+        CheckAccount(s.account, s.Run(30), Whole());
+        EXPECT_EQ(s.account.AttentionState(), c.markedAfter
+                                                  ? MailAccount::Attention::CheckFailed
+                                                  : MailAccount::Attention::None);
+        if (c.ends == Ends::Fails) {
+            ASSERT_EQ(ErrorList().size(), 1);
+            EXPECT_EQ(s.account.AttentionText(), ErrorList().first());
+            EXPECT_TRUE(s.account.AttentionText().contains("Could not retrieve mailbox message list"))
+                << s.account.AttentionText().toStdString();
+        } else {
+            EXPECT_EQ(s.account.AttentionText(), c.markedAfter ? "earlier error" : "");
+        }
+    }
+}
+
 namespace {
 
 // The start of a check of m1..m3 on a pipelining server: the sizes from one

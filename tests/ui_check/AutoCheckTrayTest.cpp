@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "config/Settings.h"
+#include "core/AppInfo.h"
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
 #include "model/AccountsDirectory.h"
@@ -330,4 +331,61 @@ TEST_F(AutoCheckTrayTest, TrayExitRestoresThenCloses)
     EXPECT_FALSE(rig.tray->InTray());
     EXPECT_TRUE(rig.tray->closeExits);
     EXPECT_FALSE(rig.window.isVisible()); // the plain test window simply closed
+}
+
+// A maximised window comes back maximised from the tray, and from the task
+// bar where there is no tray; a normal one comes back normal.
+TEST_F(AutoCheckTrayTest, TheWindowComesBackFromTheTrayAsItWas)
+{
+    for (const bool trayAvailable : {true, false}) {
+        for (const bool maximised : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "tray " << trayAvailable << ", maximised " << maximised);
+            CheckRig rig;
+            rig.trayAvailable = trayAvailable;
+            if (maximised)
+                rig.window.showMaximized();
+            else
+                rig.window.showNormal();
+            rig.tray->MinimizeToTray();
+            EXPECT_TRUE(rig.tray->InTray());
+            rig.tray->RestoreFromTray();
+            EXPECT_TRUE(rig.window.isVisible());
+            EXPECT_FALSE(rig.window.isMinimized());
+            EXPECT_EQ(rig.window.isMaximized(), maximised);
+        }
+    }
+}
+
+// The tray icon's tooltip names the accounts with mail not yet seen and how
+// much; the icon carries a mark meanwhile. Both end when the user looks.
+TEST_F(AutoCheckTrayTest, TrayTooltipAndMarkTellOfMailNotYetSeen)
+{
+    MailAccount* bob = Accounts().At(0);
+    MailAccount* ann = AddAccount("ann", "secret", ClosedPort());
+    ann->FriendlyName() = "Ann at work";
+    for (MailAccount* a : {bob, ann})
+        a->Box().SetStale(false);
+    const auto addFresh = [](MailAccount* a, const QByteArray& uid) {
+        auto* m = new MessageRecord;
+        m->UID = uid;
+        m->fresh = true;
+        a->Box().Add(m);
+    };
+    addFresh(ann, "a1");
+    addFresh(ann, "a2");
+    CheckRig rig;
+    rig.window.show();
+    rig.tray->MinimizeToTray();
+    const QString product = AppInfo::Instance().ProductName();
+    EXPECT_EQ(rig.tray->Icon()->ToolTip(), product + "\nAnn at work: 2 new");
+    EXPECT_TRUE(rig.tray->Icon()->NewMail());
+
+    // A check that brings more updates them.
+    addFresh(bob, "b1");
+    rig.commands->CheckAccounts(false); // fails at once on the closed port
+    EXPECT_EQ(rig.tray->Icon()->ToolTip(), product + "\nbob: 1 new\nAnn at work: 2 new");
+
+    rig.tray->RestoreFromTray();
+    EXPECT_EQ(rig.tray->Icon()->ToolTip(), product);
+    EXPECT_FALSE(rig.tray->Icon()->NewMail());
 }

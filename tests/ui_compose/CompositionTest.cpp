@@ -3,6 +3,7 @@
 // account that does not send through Velmora, goes to the desktop's mail
 // client.
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -176,4 +177,35 @@ TEST_F(CompositionTest, OtherAccountsHandOffToTheMailClient)
     EXPECT_TRUE(messages.shown.isEmpty());
     qputenv("PATH", oldPath);
     qputenv("XDG_CACHE_HOME", oldCache);
+}
+
+// The caption says what the window writes: a reply, a reply to all, a
+// forward or a new message, from the account's address.
+TEST_F(CompositionTest, CaptionsSayReplyOrForward)
+{
+    const MessageRecord original = Original();
+    const struct
+    {
+        int kind;
+        const char* caption;
+    } cases[] = {
+        {ckReply, "Reply from anna@example.org"},
+        {ckReplyToAll, "Reply to all from anna@example.org"},
+        {ckForward, "Forward from anna@example.org"},
+        {ckNew, "New message from anna@example.org"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        OpenComposition(&original, account, c.kind);
+        ASSERT_EQ(ComposeWindow::OpenWindows().size(), 1);
+        ComposeWindow* w = ComposeWindow::OpenWindows().first();
+        EXPECT_EQ(w->windowTitle(), c.caption);
+        // Choosing the sender again keeps the kind in the caption.
+        w->CBSender->setCurrentIndex(-1);
+        w->CBSender->setCurrentIndex(0);
+        EXPECT_EQ(w->windowTitle(), c.caption);
+        messages.answer = [](const MessageRequest&) { return MsgAnswer::Yes; };
+        ComposeWindow::CloseAll();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }

@@ -6,12 +6,15 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include "config/Settings.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
 #include "platform/ScrollLockBlinker.h"
+#include "ui/common/GuiMessageService.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
 #include "ui/common/NotificationWindow.h"
@@ -89,22 +92,77 @@ TEST_F(NotifyTest, LifetimeClosesAndBlinkAlternates)
     EXPECT_GE(t.elapsed(), 350);
 }
 
+// With the window on screen: a box nothing waits for (unless the setting
+// turned it off), and the fresh marks end only when it is shown.
 TEST_F(NotifyTest, VisibleWindowGetsAMessageBoxAndFreshMarksCleared)
 {
-    NewMailAnnouncer a;
-    int cleared = 0;
-    a.mainWindowVisible = [] { return true; };
-    a.clearFreshMarks = [&] { ++cleared; };
-    a.shownAccountName = [] { return QStringLiteral("Work"); };
-    a.AnnounceNewMail(0, AnnounceKind::AutoChecked);
-    EXPECT_TRUE(messages.shown.isEmpty());
-    a.AnnounceNewMail(3, AnnounceKind::ShownAccount);
-    ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_EQ(messages.shown[0].icon, MsgIcon::Information);
-    EXPECT_TRUE(messages.shown[0].text.contains("3"));
-    EXPECT_TRUE(messages.shown[0].text.contains("Work"));
-    EXPECT_EQ(cleared, 1);
-    EXPECT_FALSE(a.NotifyForm()->isVisible());
+    for (const bool box : {true, false}) {
+        SCOPED_TRACE(box);
+        messages.shown.clear();
+        messages.notified.clear();
+        AppSettings().MessageNotificationBox = box;
+        NewMailAnnouncer a;
+        int cleared = 0;
+        a.mainWindowVisible = [] { return true; };
+        a.clearFreshMarks = [&] { ++cleared; };
+        a.shownAccountName = [] { return QStringLiteral("Work"); };
+        a.AnnounceNewMail(0, AnnounceKind::AutoChecked);
+        EXPECT_TRUE(messages.shown.isEmpty());
+        a.AnnounceNewMail(3, AnnounceKind::ShownAccount);
+        ASSERT_EQ(messages.notified.size(), box ? 1 : 0);
+        EXPECT_EQ(messages.shown.size(), messages.notified.size());
+        if (box) {
+            EXPECT_EQ(messages.notified[0].icon, MsgIcon::Information);
+            EXPECT_EQ(messages.notified[0].text, "3 new message(s) on account Work.");
+        }
+        EXPECT_EQ(cleared, box ? 1 : 0);
+        EXPECT_FALSE(a.NotifyForm()->isVisible());
+    }
+}
+
+// The box runs no event loop of its own and blocks no window: the caller
+// goes on at once, timers keep firing, and a later notice replaces the text
+// of a box still up.
+TEST_F(NotifyTest, TheNoticeBoxWaitsForNobody)
+{
+    qunsetenv("VELMORA_MESSAGE_ANSWER");
+    GuiMessageService gui;
+    bool returned = false;
+    bool nestedLoop = false;
+    const auto closeBoxes = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w) && w->isVisible())
+                w->close();
+    };
+    // Fires only inside an event loop of the box's own.
+    QTimer::singleShot(0, [&] {
+        if (!returned) {
+            nestedLoop = true;
+            closeBoxes();
+        }
+    });
+    gui.Notify({QStringLiteral("3 new"), MsgIcon::Information, MsgButtons::Ok});
+    returned = true;
+    EXPECT_FALSE(nestedLoop);
+    QMessageBox* box = gui.NoticeBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->objectName(), "NoticeBox");
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), "3 new");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, 2000));
+
+    gui.Notify({QStringLiteral("5 new"), MsgIcon::Information, MsgButtons::Ok});
+    EXPECT_EQ(gui.NoticeBox(), box);
+    EXPECT_EQ(box->text(), "5 new");
+    box->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gui.NoticeBox() == nullptr; }, 2000));
+    closeBoxes();
 }
 
 TEST_F(NotifyTest, HiddenWindowUsesTheChosenMethods)

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -433,6 +435,59 @@ TEST_F(PreviewPaneTest, NewMessagesStyleTwoEndsTheFlagOfAWholeMessageShown)
         EXPECT_EQ(m->IsNew(), c.newAfter);
         if (c.previewShown) { // the buttons follow the flag the rendering ended
             EXPECT_EQ(pane->SBUncheckNew->isEnabled(), c.newAfter);
+        }
+        wnd.reset();
+        Accounts().Clear();
+    }
+}
+
+// A message held as headers only shows what its header says and how to get
+// the rest (the command and its key); nothing or several rows selected say
+// so in words. The same in the page and in the plain text box.
+TEST_F(PreviewPaneTest, HeadersOnlyAndEmptySelectionsAreSaidInWords)
+{
+    struct Case
+    {
+        const char* name;
+        QList<int> select;
+        QStringList shown; // parts of the page's or box's text
+    };
+    const std::vector<Case> cases = {
+        {"headers only", {1},
+         {"From:", "Bob &lt;bob@x&gt;", "To:", "Ann &lt;ann@y&gt;", "Subject:", "Head &amp; shoulders",
+          "Only the headers of this message are held", "&quot;Retrieve whole&quot;", "(Ctrl+D)"}},
+        {"nothing", {}, {"No message is selected."}},
+        {"two rows", {0, 1}, {"2 messages are selected."}},
+    };
+    for (const bool html : {true, false}) {
+        AppSettings().DHTMLPreview = html;
+        // (The sender's line carries a To line after it.)
+        MessageRecord* head = MakeMessage("head", "Bob <bob@x>\r\nTo: Ann <ann@y>",
+                                          "Head & shoulders", Day(2030, 1, 3), 700);
+        MailAccount* a = AddAccount({MakeMessage("w", "Sender <s@x>", "Whole", Day(2030, 1, 1),
+                                                 500, false, true),
+                                     head});
+        CreateWindow(a);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << (html ? " (page)" : " (text box)"));
+            notices = 0;
+            SelectRows(c.select);
+            Settle();
+            EXPECT_EQ(notices, 1);
+            QString text;
+            if (html) {
+                QFile page(pane->MsgViewFrame->PageFilePath());
+                ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+                text = QString::fromUtf8(page.readAll());
+            } else {
+                text = pane->MsgViewFrame->TextBox->toPlainText();
+            }
+            for (QString part : c.shown) {
+                if (!html)
+                    part.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&amp;", "&");
+                EXPECT_TRUE(text.contains(part)) << part.toStdString() << " in " << text.toStdString();
+            }
+            EXPECT_FALSE(text.contains("View inaccessible"));
         }
         wnd.reset();
         Accounts().Clear();

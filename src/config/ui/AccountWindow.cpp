@@ -84,6 +84,8 @@ AccountWindow::AccountWindow(QWidget* parent) : TranslatedWindow(parent)
     sslRow->addWidget(CBSSL);
     sslRow->addWidget(CBSSLVersion, 1);
     f2->addLayout(sslRow);
+    LTLSInUse = TlsNoteLabel("LTLSInUse", GBConnection);
+    f2->addWidget(LTLSInUse);
     f2->addWidget(LConnectionHint);
     basic->addWidget(GBConnection);
     basic->addStretch(1);
@@ -137,6 +139,15 @@ AccountWindow::AccountWindow(QWidget* parent) : TranslatedWindow(parent)
     smtp_ = new SmtpWindow(nullptr);
 
     connect(CBSSL, &QCheckBox::clicked, this, &AccountWindow::CBSSLClick);
+    connect(CBSSL, &QCheckBox::toggled, this,
+            [this](bool on) { LTLSInUse->setText(Pop3TlsNote(on)); });
+    // The port of POP3 over TLS means TLS.
+    OnPortChosen(EPort, [this](int port) {
+        if (port == kPop3TlsPort && !CBSSL->isChecked()) {
+            CBSSL->setChecked(true);
+            CBSSLVersion->setEnabled(true);
+        }
+    });
     connect(RBWebMail, &QRadioButton::toggled, EWebMail, &QWidget::setEnabled);
     connect(BSMTP, &QPushButton::clicked, this, [this] {
         const QString friendly = EFriendly->text().trimmed();
@@ -172,6 +183,7 @@ void AccountWindow::LoadAccount(MailAccount& a)
     CBSSL->setChecked(a.Pop3TLS());
     CBSSLVersion->setCurrentIndex(std::min<int>(a.Pop3SSLVersion(), 3));
     CBSSLVersion->setEnabled(CBSSL->isChecked());
+    LTLSInUse->setText(Pop3TlsNote(CBSSL->isChecked()));
     RBSendViaVL->setChecked(a.SendViaThisProgram());
     RBSendViaDefaultClient->setChecked(!a.SendViaThisProgram());
     EWebMail->setText(QString::fromLocal8Bit(a.WebmailAddress()));

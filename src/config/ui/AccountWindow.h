@@ -59,6 +59,7 @@ public:
     QCheckBox* CBAPOP = nullptr;
     QCheckBox* CBSSL = nullptr;
     QComboBox* CBSSLVersion = nullptr;
+    QLabel* LTLSInUse = nullptr; // what the connection really uses
     QLabel* LConnectionHint = nullptr;
     QGroupBox* GBExternalClient = nullptr;
     QRadioButton* RBSystemApplication = nullptr;

@@ -103,11 +103,22 @@ WizardLoginPage::WizardLoginPage(QWidget* parent) : WizardPage(parent)
     row->addWidget(CBPOP3SSL);
     row->addWidget(CBPOP3SSLVersion, 1);
     v->addLayout(row);
+    LPOP3TLSInUse = TlsNoteLabel("LPOP3TLSInUse", this);
+    v->addWidget(LPOP3TLSInUse);
     v->addStretch(1);
     connect(CBPOP3SSL, &QCheckBox::clicked, this, [this] {
         CBPOP3SSLVersion->setEnabled(CBPOP3SSL->isChecked());
         EPOP3Port->setEditText(CBPOP3SSL->isChecked() ? QStringLiteral("995")
                                                       : QStringLiteral("110"));
+    });
+    connect(CBPOP3SSL, &QCheckBox::toggled, this,
+            [this](bool on) { LPOP3TLSInUse->setText(Pop3TlsNote(on)); });
+    // The port of POP3 over TLS means TLS.
+    OnPortChosen(EPOP3Port, [this](int port) {
+        if (port == kPop3TlsPort && !CBPOP3SSL->isChecked()) {
+            CBPOP3SSL->setChecked(true);
+            CBPOP3SSLVersion->setEnabled(true);
+        }
     });
 }
 
@@ -120,6 +131,7 @@ void WizardLoginPage::LoadPage(MailAccount& a)
     CBPOP3SSL->setChecked(a.Pop3TLS());
     CBPOP3SSLVersion->setCurrentIndex(std::min<int>(a.Pop3SSLVersion(), 3));
     CBPOP3SSLVersion->setEnabled(a.Pop3TLS());
+    LPOP3TLSInUse->setText(Pop3TlsNote(a.Pop3TLS()));
     EPOP3Login->setFocus();
 }
 
@@ -251,9 +263,28 @@ WizardSmtpPage::WizardSmtpPage(QWidget* parent) : WizardPage(parent)
     row->addWidget(CBSMTPSSL, 1);
     row->addWidget(CBSMTPSSLVersion, 1);
     v->addLayout(row);
+    LSMTPTLSInUse = TlsNoteLabel("LSMTPTLSInUse", this);
+    v->addWidget(LSMTPTLSInUse);
     v->addStretch(1);
     connect(CBSMTPAuth, &QCheckBox::clicked, this, &WizardSmtpPage::CBSMTPAuthClick);
     connect(CBSMTPSSL, &QComboBox::activated, this, &WizardSmtpPage::CBSMTPSSLSelect);
+    connect(CBSMTPSSL, &QComboBox::currentIndexChanged, this, &WizardSmtpPage::ShowTlsNote);
+    // The port of SMTP over TLS means TLS: "Always require" when it was off.
+    OnPortChosen(ESMTPPort, [this](int port) {
+        if (port == kSmtpTlsPort && CBSMTPSSL->currentIndex() == 0) {
+            CBSMTPSSL->setCurrentIndex(2);
+            CBSMTPSSLVersion->setEnabled(true);
+        }
+        ShowTlsNote();
+    });
+}
+
+void WizardSmtpPage::ShowTlsNote()
+{
+    int port = -1;
+    if (!ParsePort(ESMTPPort->currentText(), port))
+        port = -1;
+    LSMTPTLSInUse->setText(SmtpTlsNote(CBSMTPSSL->currentIndex(), port));
 }
 
 void WizardSmtpPage::CBSMTPAuthClick()
@@ -273,6 +304,7 @@ void WizardSmtpPage::CBSMTPSSLSelect()
     const int i = CBSMTPSSL->currentIndex();
     CBSMTPSSLVersion->setEnabled(i != 0);
     ESMTPPort->setEditText(i == 0 ? QStringLiteral("25") : QStringLiteral("465"));
+    ShowTlsNote();
 }
 
 void WizardSmtpPage::LoadPage(MailAccount& a)
@@ -290,6 +322,7 @@ void WizardSmtpPage::LoadPage(MailAccount& a)
     CBSMTPAuth->setChecked(a.SmtpAuthentication());
     CBSMTPAuthClick();
     CBSMTPSSLVersion->setEnabled(CBSMTPSSL->currentIndex() != 0);
+    ShowTlsNote();
     ESMTPServer->setFocus();
 }
 

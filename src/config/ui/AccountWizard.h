@@ -52,6 +52,7 @@ public:
     QComboBox* EPOP3Port;
     QCheckBox* CBPOP3SSL;
     QComboBox* CBPOP3SSLVersion;
+    QLabel* LPOP3TLSInUse; // what the connection really uses
 };
 
 class WizardNamePage : public WizardPage
@@ -85,6 +86,8 @@ public:
     bool StorePage(MailAccount& account) override;
     void CBSMTPAuthClick();
     void CBSMTPSSLSelect();
+    // The line under the choice: what the connection really uses.
+    void ShowTlsNote();
     QLineEdit* ESMTPServer;
     QCheckBox* CBSMTPAuth;
     QLineEdit* ESMTPLogin;
@@ -92,6 +95,7 @@ public:
     QComboBox* ESMTPPort;
     QComboBox* CBSMTPSSL;
     QComboBox* CBSMTPSSLVersion;
+    QLabel* LSMTPTLSInUse;
 };
 
 class WizardSenderPage : public WizardPage

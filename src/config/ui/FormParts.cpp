@@ -10,6 +10,7 @@
 #include <QTabWidget>
 
 #include "core/Messages.h"
+#include "ops/ErrorList.h"
 #include "net/Credentials.h"
 
 namespace vm {
@@ -51,6 +52,54 @@ QComboBox* SslVersionList(const char* name, QWidget* parent)
     c->addItems({QStringLiteral("SSL 2.0"), QStringLiteral("SSL 2.3"), QStringLiteral("SSL 3.0"),
                  QStringLiteral("TLS/SSL 1.0")});
     return c;
+}
+
+QLabel* TlsNoteLabel(const char* name, QWidget* parent)
+{
+    QLabel* label = NamedLabel(name, QString(), parent);
+    QFont f = label->font();
+    f.setItalic(true);
+    label->setFont(f);
+    return label;
+}
+
+QString Pop3TlsNote(bool tls)
+{
+    return tls ? TextOr("COMMONS", "TLSInUse",
+                        "Encrypted: the connection uses TLS 1.2 or later from its first byte, "
+                        "whichever version is chosen.")
+               : TextOr("COMMONS", "TLSNotInUse",
+                        "Not encrypted: the password and the mail travel as plain text.");
+}
+
+QString SmtpTlsNote(int mode, int port)
+{
+    if (port == kSmtpTlsPort || mode < 0)
+        return Pop3TlsNote(port == kSmtpTlsPort);
+    switch (mode) {
+    case 1:
+        return TextOr("COMMONS", "STARTTLSIfOffered",
+                      "Encrypted with STARTTLS and TLS 1.2 or later when the server offers it; "
+                      "otherwise only a message that needs no password is sent, as plain text.");
+    case 2:
+        return TextOr("COMMONS", "STARTTLSAlways",
+                      "Encrypted with STARTTLS and TLS 1.2 or later; without it nothing is sent.");
+    default:
+        return Pop3TlsNote(false);
+    }
+}
+
+void OnPortChosen(QComboBox* port, const std::function<void(int port)>& changed)
+{
+    const auto report = [port, changed] {
+        int value = -1;
+        if (!ParsePort(port->currentText(), value))
+            value = -1;
+        changed(value);
+    };
+    QObject::connect(port, &QComboBox::textActivated, port, report);
+    if (QLineEdit* edit = port->lineEdit())
+        QObject::connect(edit, &QLineEdit::editingFinished, port, report);
 }
 
 void AddLoginRows(QFormLayout* form, QWidget* box, QLineEdit*& login, QLineEdit*& password,

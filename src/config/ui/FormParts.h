@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 
 class QBoxLayout;
@@ -26,6 +27,24 @@ QLineEdit* NamedEdit(const char* name, QWidget* parent);
 
 // The list of secure connection versions ("SSL 2.0" .. "TLS/SSL 1.0").
 QComboBox* SslVersionList(const char* name, QWidget* parent);
+
+// Every encrypted connection negotiates TLS 1.2 or later, whichever version
+// the list names (its positions stay stored as they are). The line under a
+// secure-connection choice says what the connection really uses:
+// TlsNoteLabel makes it (wrapped, named), the texts come from COMMONS.
+QLabel* TlsNoteLabel(const char* name, QWidget* parent);
+// POP3: TLS from the first byte, or no encryption.
+QString Pop3TlsNote(bool tls);
+// SMTP by its mode (0 never, 1 STARTTLS when offered, 2 STARTTLS always) and
+// port: port 465 is TLS from the first byte whatever the mode.
+QString SmtpTlsNote(int mode, int port);
+// Port numbers that mean TLS from the first byte.
+constexpr int kPop3TlsPort = 995;
+constexpr int kSmtpTlsPort = 465;
+// Calls changed whenever the port is chosen from its list or typing ends
+// (Return, or the focus leaves), with the port now shown (-1 when it is
+// not a port number).
+void OnPortChosen(QComboBox* port, const std::function<void(int port)>& changed);
 
 // Creates ELogin and EPassword (masked) in box and adds them to form as the
 // "Login:" and "Password:" rows (labels LLogin and LPassword).

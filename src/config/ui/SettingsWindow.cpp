@@ -418,6 +418,11 @@ void SettingsWindow::BuildNotificationsPage()
     TSNotifications = Page(PGC, "TSNotifications", QStringLiteral("Notifications"));
     auto* v = new QVBoxLayout(TSNotifications);
 
+    CBNewMailBox = Check("CBNewMailBox",
+                         QStringLiteral("Show a message box when new mail arrives while the "
+                                        "window is open"),
+                         TSNotifications);
+
     auto* methods =
         Group("GBNotificationMethods", QStringLiteral("Announce new mail with"), TSNotifications);
     auto* m = new QVBoxLayout(methods);
@@ -455,6 +460,7 @@ void SettingsWindow::BuildNotificationsPage()
     w->addWidget(CBPersistentNotifWindow);
     w->addLayout(Row({CBTimedNotifWindow, PNotifShowTime}));
 
+    v->addWidget(CBNewMailBox);
     v->addWidget(methods);
     v->addWidget(GBCustomSound);
     v->addWidget(GBNotificationWindow);
@@ -550,6 +556,7 @@ void SettingsWindow::LoadFromSettings()
     (s.MessageNotificationWindowType == 1 ? CBTimedNotifWindow : CBPersistentNotifWindow)
         ->setChecked(true);
     PNotifShowTime->setValue(s.MessageNotificationWindowTimeout);
+    CBNewMailBox->setChecked(s.MessageNotificationBox);
     Choose(downloadRange_, s.MessagesDownloadRange);
     PMaxDownloadSize->setValue(s.MaximumDownloadSize);
     (s.AlwaysNotifyErrors ? RBAlwaysNotifyFailure : RBNotifyFailureIfNotInTray)->setChecked(true);
@@ -717,6 +724,7 @@ void SettingsWindow::StoreSettings()
     s.CustomMessageNotificationSound = ECustomSound->text();
     s.MessageNotificationWindowType = CBTimedNotifWindow->isChecked() ? 1 : 0;
     s.MessageNotificationWindowTimeout = PNotifShowTime->value();
+    s.MessageNotificationBox = CBNewMailBox->isChecked();
     if (downloadRange_->checkedId() >= 0)
         s.MessagesDownloadRange = downloadRange_->checkedId();
     s.MaximumDownloadSize = PMaxDownloadSize->value();

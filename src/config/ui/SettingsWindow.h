@@ -129,6 +129,7 @@ public:
     QCheckBox* CBComposeMsgSaveAddressees = nullptr;
 
     // Notifications
+    QCheckBox* CBNewMailBox = nullptr; // the message box while the window is open
     QCheckBox* CBSound = nullptr;
     QCheckBox* CBSplash = nullptr;
     QCheckBox* CBScrollLock = nullptr;

@@ -96,6 +96,8 @@ SmtpWindow::SmtpWindow(QWidget* parent) : TranslatedWindow(parent)
     sslRow->addWidget(CBSSLVersion, 1);
     f2->addRow(NamedLabel("LRequireSSL", QStringLiteral("TLS/SSL:"), GBServerAndConnection, false),
                sslRow);
+    LTLSInUse = TlsNoteLabel("LTLSInUse", GBServerAndConnection);
+    f2->addRow(LTLSInUse);
     f2->addRow(LSecurityHint);
     page->addWidget(GBServerAndConnection);
 
@@ -104,6 +106,12 @@ SmtpWindow::SmtpWindow(QWidget* parent) : TranslatedWindow(parent)
     connect(BOK, &QPushButton::clicked, this, &SmtpWindow::BOKClick);
     connect(BCancel, &QPushButton::clicked, this, &SmtpWindow::reject);
     connect(CBRequireSSL, &QComboBox::currentIndexChanged, this, [this] { ApplySslRule(); });
+    // The port of SMTP over TLS means TLS: "Require always" when it was off.
+    OnPortChosen(EPort, [this](int port) {
+        if (port == kSmtpTlsPort && CBRequireSSL->currentIndex() == 0)
+            CBRequireSSL->setCurrentIndex(2);
+        ApplySslRule();
+    });
     ApplySslRule();
     TranslateWindow(this);
 }
@@ -112,6 +120,10 @@ void SmtpWindow::ApplySslRule()
 {
     const int i = CBRequireSSL->currentIndex();
     CBSSLVersion->setEnabled(i == 1 || i == 2);
+    int port = -1;
+    if (!ParsePort(EPort->currentText(), port))
+        port = -1;
+    LTLSInUse->setText(SmtpTlsNote(i, port));
 }
 
 void SmtpWindow::LoadFromAccount(const MailAccount& a)

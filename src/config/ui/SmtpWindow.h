@@ -58,6 +58,7 @@ public:
     QLabel* LPortHint = nullptr;
     QCheckBox* CBServerRequiresAuth = nullptr;
     QComboBox* CBRequireSSL = nullptr;
+    QLabel* LTLSInUse = nullptr; // what the connection really uses
     QComboBox* CBSSLVersion = nullptr;
     QLabel* LSecurityHint = nullptr;
     QPushButton* BOK = nullptr;

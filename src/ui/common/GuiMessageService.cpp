@@ -7,35 +7,71 @@
 
 namespace vm {
 
+namespace {
+
+// Scripted runs (end-to-end tests, unattended screenshots) set
+// VELMORA_MESSAGE_ANSWER to "yes", "no" or "cancel": the box is then
+// written to standard error and answered without waiting for a person
+// (a Yes/No question takes "cancel" as No).
+bool ScriptedAnswer(MsgAnswer& answer)
+{
+    const QString scripted = qEnvironmentVariable("VELMORA_MESSAGE_ANSWER").toLower();
+    if (scripted == QLatin1String("yes"))
+        answer = MsgAnswer::Yes;
+    else if (scripted == QLatin1String("no"))
+        answer = MsgAnswer::No;
+    else if (scripted == QLatin1String("cancel"))
+        answer = MsgAnswer::Cancel;
+    else
+        return false;
+    return true;
+}
+
+QMessageBox::Icon BoxIcon(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Error:
+        return QMessageBox::Critical;
+    case MsgIcon::Warning:
+        return QMessageBox::Warning;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+void GuiMessageService::Notify(const MessageRequest& request)
+{
+    if (MsgAnswer answer; ScriptedAnswer(answer)) {
+        ConsoleMessageService(answer).Show(request);
+        return;
+    }
+    // One box at a time: a newer message replaces the text of one still up.
+    if (notice_) {
+        notice_->setIcon(BoxIcon(request.icon));
+        notice_->setText(request.text);
+        notice_->raise();
+        return;
+    }
+    auto* box = new QMessageBox(BoxIcon(request.icon), AppInfo::Instance().ProductName(),
+                                request.text, QMessageBox::Ok, QApplication::activeWindow());
+    box->setObjectName(QStringLiteral("NoticeBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setCursor(Qt::ArrowCursor);
+    notice_ = box;
+    box->show();
+}
+
 MsgAnswer GuiMessageService::Show(const MessageRequest& request)
 {
-    // Scripted runs (end-to-end tests, unattended screenshots) set
-    // VELMORA_MESSAGE_ANSWER to "yes", "no" or "cancel": the box is then
-    // written to standard error and answered without waiting for a person
-    // (a Yes/No question takes "cancel" as No).
-    const QString scripted = qEnvironmentVariable("VELMORA_MESSAGE_ANSWER").toLower();
-    if (scripted == QLatin1String("yes") || scripted == QLatin1String("no") ||
-        scripted == QLatin1String("cancel")) {
-        ConsoleMessageService console(scripted == QLatin1String("yes")  ? MsgAnswer::Yes
-                                      : scripted == QLatin1String("no") ? MsgAnswer::No
-                                                                        : MsgAnswer::Cancel);
-        return console.Show(request);
-    }
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (request.icon) {
-    case MsgIcon::Error:
-        icon = QMessageBox::Critical;
-        break;
-    case MsgIcon::Warning:
-        icon = QMessageBox::Warning;
-        break;
-    case MsgIcon::Question:
-        icon = QMessageBox::Question;
-        break;
-    case MsgIcon::Information:
-        icon = QMessageBox::Information;
-        break;
-    }
+    if (MsgAnswer answer; ScriptedAnswer(answer))
+        return ConsoleMessageService(answer).Show(request);
+    const QMessageBox::Icon icon = BoxIcon(request.icon);
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     if (request.buttons == MsgButtons::YesNo)
         buttons = QMessageBox::Yes | QMessageBox::No;

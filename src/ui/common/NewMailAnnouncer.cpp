@@ -65,11 +65,17 @@ void NewMailAnnouncer::AnnounceNewMail(int count, AnnounceKind kind)
         return;
     Settings& s = AppSettings();
     if (mainWindowVisible && mainWindowVisible()) {
+        // Unless the user turned it off, a box tells what came; nothing
+        // waits for it (checks, blinking and other windows go on), and the
+        // marks end as the user has been told. Without it the list's bold
+        // rows tell, and the marks end when the window is next activated.
+        if (!s.MessageNotificationBox)
+            return;
         const QString text =
             AnnouncementText(count, kind, shownAccountName ? shownAccountName() : QString());
         if (clearFreshMarks)
             clearFreshMarks();
-        ShowInfo(text);
+        NotifyInfo(text);
         return;
     }
     notify_->close();

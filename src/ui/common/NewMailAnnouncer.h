@@ -1,8 +1,9 @@
 #pragma once
 // Telling the user about new mail after a check. With the main window on
-// screen: a message box. With the window hidden: the methods chosen in the
-// settings, namely the notification window in the corner, a sound and the
-// blinking Scroll Lock light.
+// screen: a message box that nothing waits for (unless the setting
+// MessageNotificationBox turned it off). With the window hidden: the methods
+// chosen in the settings, namely the notification window in the corner, a
+// sound and the blinking Scroll Lock light.
 
 #include <QObject>
 

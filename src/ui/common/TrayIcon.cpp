@@ -27,7 +27,7 @@ bool TrayIcon::Available()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-QIcon TrayIcon::Icon(Picture p)
+QIcon TrayIcon::Icon(Picture p, bool newMail)
 {
     QPixmap pix(32, 32);
     pix.fill(Qt::transparent);
@@ -54,6 +54,12 @@ QIcon TrayIcon::Icon(Picture p)
         g.setBrush(QColor(200, 40, 40));
         g.drawRect(QRectF(16, 18, 14, 11));
     }
+    if (newMail) {
+        // A red dot over the upper right corner: mail waits to be seen.
+        g.setPen(QPen(Qt::white, 1.5));
+        g.setBrush(QColor(220, 30, 30));
+        g.drawEllipse(QRectF(19, 0.75, 12, 12));
+    }
     return QIcon(pix);
 }
 
@@ -70,7 +76,21 @@ void TrayIcon::SetToolTip(const QString& tip)
 void TrayIcon::SetPicture(Picture p)
 {
     shown_ = p;
-    tray_->setIcon(Icon(p));
+    tray_->setIcon(Icon(p, newMail_));
+}
+
+void TrayIcon::SetNewMail(bool on)
+{
+    if (newMail_ == on)
+        return;
+    newMail_ = on;
+    if (shown_ != Picture::Blank)
+        SetPicture(shown_);
+}
+
+QString TrayIcon::ToolTip() const
+{
+    return tray_->toolTip();
 }
 
 void TrayIcon::SetLocked(bool locked)

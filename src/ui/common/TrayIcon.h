@@ -2,6 +2,7 @@
 // The icon in the desktop's notification area while the main window is
 // hidden: the normal envelope, the locked envelope while automatic checks are
 // locked, and blinking (icon 500 ms, blank 750 ms) while an operation runs.
+// While new mail waits the envelope carries a red dot.
 
 #include <QIcon>
 #include <QObject>
@@ -23,13 +24,17 @@ public:
     ~TrayIcon() override;
 
     static bool Available();
-    static QIcon Icon(Picture p);
+    static QIcon Icon(Picture p, bool newMail = false);
 
     void SetMenu(QMenu* menu);
     void SetToolTip(const QString& tip);
     // The picture shown when not in the blank phase.
     void SetLocked(bool locked);
     bool Locked() const { return locked_; }
+    // The new-mail mark on the normal and locked pictures.
+    void SetNewMail(bool on);
+    bool NewMail() const { return newMail_; }
+    QString ToolTip() const;
 
     void Show();
     void Hide();
@@ -50,6 +55,7 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     QTimer blink_;
     bool locked_ = false;
+    bool newMail_ = false;
     bool blankPhase_ = true; // the first blink step shows the blank picture
     Picture shown_ = Picture::Normal;
 };

@@ -26,6 +26,7 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "ops/StatusChannel.h"
+#include "send/ReplyMessage.h"
 #include "send/SendWorker.h"
 #include "ui/common/CharsetEncodingFrame.h"
 #include "ui/compose/AddressInput.h"
@@ -295,6 +296,7 @@ void ComposeWindow::Initialise(const MessageData& data, MailAccount* account)
     if (AddressInputFrame->CompletedCount() == 0)
         AddressInputFrame->AddRecipient(EmailAddress());
 
+    kind_ = data.kind;
     inReplyTo_ = data.inReplyTo;
     references_ = data.references;
     ESubject->setText(data.subject);
@@ -346,16 +348,30 @@ void ComposeWindow::SenderChanged()
     const int i = CBSender->currentIndex();
     if (i < 0 || i >= senderAlive_.size() || senderAlive_[i].expired()) {
         if (account_ && !accountAlive_.expired())
-            setWindowTitle(WndText("Title", "New message from %s",
-                                   {QString::fromUtf8(account_->FromAddress())}));
+            setWindowTitle(Caption());
         return;
     }
     account_ = static_cast<MailAccount*>(CBSender->itemData(i).value<void*>());
     accountAlive_ = senderAlive_[i];
     accountGone_ = false;
-    setWindowTitle(
-        WndText("Title", "New message from %s", {QString::fromUtf8(account_->FromAddress())}));
+    setWindowTitle(Caption());
     UpdateSendEnabled();
+}
+
+QString ComposeWindow::Caption() const
+{
+    // A reply or a forward says so; a new message names its sender only.
+    const QStringList from{QString::fromUtf8(account_->FromAddress())};
+    switch (kind_) {
+    case ckReply:
+        return WndText("TitleReply", "Reply from %s", from);
+    case ckReplyToAll:
+        return WndText("TitleReplyToAll", "Reply to all from %s", from);
+    case ckForward:
+        return WndText("TitleForward", "Forward from %s", from);
+    default:
+        return WndText("Title", "New message from %s", from);
+    }
 }
 
 MailAccount* ComposeWindow::Account() const

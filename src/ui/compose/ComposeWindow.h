@@ -152,6 +152,8 @@ private:
     void BuildBottom();
     void FillSenders();
     void SenderChanged();
+    // "New message from %s", or the reply's or forward's caption.
+    QString Caption() const;
     void CheckAccount();
     void SetSending(bool sending);
     void SetStatus(const QString& text);
@@ -201,6 +203,7 @@ private:
     SmtpClient* client_ = nullptr; // the running send's client
     StatusChannel* status_ = nullptr;
     std::unique_ptr<QTemporaryDir> privateFolder_;
+    int kind_ = 3;          // ComposeKind of the prepared message (the caption)
     QByteArray inReplyTo_; // threading of a reply, from the prepared message
     QByteArray references_;
 };

@@ -32,6 +32,7 @@ void OpenComposition(const MessageRecord* message, MailAccount* account, int kin
                              "The attachment %s of the original message could not be "
                              "extracted, so the new message does not carry it.",
                              {name}));
+    prepared.data.kind = kind;
     if (account->SendViaThisProgram())
         ComposeWindow::Open(prepared.data, account);
     else

@@ -5,6 +5,7 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -23,6 +24,7 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
+#include "ui/main/MainIcons.h"
 #include "ui/main/MainWindowShared.h"
 #include "ui/view/WelcomeView.h"
 #include "ui/view/PreviewPane.h"
@@ -191,6 +193,50 @@ QString MainWindow::AccountCaption(const MailAccount& account)
     return caption;
 }
 
+void MainWindow::ShowAttention(QTreeWidgetItem* node, const MailAccount& account)
+{
+    const bool marked = account.AttentionState() != MailAccount::Attention::None;
+    node->setIcon(0, marked ? QIcon(AttentionImage()) : QIcon());
+}
+
+QString MainWindow::NodeToolTip(const QTreeWidgetItem* node) const
+{
+    if (!node)
+        return {};
+    QStringList lines;
+    const QModelIndex index = Tree->indexFromItem(node);
+    // The caption when the node's row cannot show it whole.
+    if (Tree->sizeHintForIndex(index).width() > Tree->visualItemRect(node).width())
+        lines.append(node->text(0));
+    if (const MailAccount* account = AccountOf(node);
+        account && account->AttentionState() != MailAccount::Attention::None) {
+        if (lines.isEmpty())
+            lines.append(node->text(0));
+        lines.append(account->AttentionText());
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void MainWindow::FitTreeWidth()
+{
+    QTreeWidgetItem* root = RootNode();
+    if (!root)
+        return;
+    int widest = Tree->sizeHintForIndex(Tree->indexFromItem(root)).width();
+    for (int i = 0; i < root->childCount(); ++i)
+        widest = std::max(widest, Tree->indentation() +
+                                      Tree->sizeHintForIndex(Tree->indexFromItem(root->child(i)))
+                                          .width());
+    // Room for the frame and a vertical scroll bar, within a third of the
+    // window and the right side's minimum.
+    const int wanted = widest + 2 * Tree->frameWidth() +
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Tree) + 4;
+    const int limit = std::min(central_->width() / 3, central_->width() - kRightMinWidth - 1);
+    const int width = std::min(wanted, limit);
+    if (width > LeftPanel->width())
+        TrySetLeftWidth(width);
+}
+
 QTreeWidgetItem* MainWindow::RootNode() const
 {
     return Tree->topLevelItemCount() > 0 ? Tree->topLevelItem(0) : nullptr;
@@ -232,6 +278,7 @@ void MainWindow::BuildAccountTree()
         auto* node = new AccountNode(root);
         node->setData(0, kAccountRole, QVariant::fromValue(reinterpret_cast<quintptr>(account)));
         node->setText(0, AccountCaption(*account));
+        ShowAttention(node, *account);
     }
     root->setExpanded(true);
     Tree->clearSelection();
@@ -254,8 +301,10 @@ void MainWindow::UpdateAccountCaptions()
     }
     for (int i = 0; i < root->childCount(); ++i) {
         QTreeWidgetItem* node = root->child(i);
-        if (const MailAccount* account = AccountOf(node))
+        if (const MailAccount* account = AccountOf(node)) {
             node->setText(0, AccountCaption(*account));
+            ShowAttention(node, *account);
+        }
     }
     root->sortChildren(0, Qt::AscendingOrder);
     Tree->viewport()->update();

@@ -482,4 +482,25 @@ QPixmap LockImage(bool locked)
     return pm;
 }
 
+QPixmap AttentionImage()
+{
+    static QPixmap pm;
+    if (pm.isNull()) {
+        pm = NewPixmap(16);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        // A red warning triangle with an exclamation mark.
+        QPolygonF triangle;
+        triangle << QPointF(8, 1) << QPointF(15.5, 14.5) << QPointF(0.5, 14.5);
+        p.setPen(QPen(QColor(150, 20, 20), 1));
+        p.setBrush(QColor(215, 40, 40));
+        p.drawPolygon(triangle);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7, 5, 2, 5.5));
+        p.drawRect(QRectF(7, 11.5, 2, 2));
+    }
+    return pm;
+}
+
 } // namespace vm

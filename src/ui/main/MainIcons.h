@@ -55,4 +55,8 @@ QPixmap PaneToolImage(PaneImage image, bool disabled);
 QPixmap AbortImage(bool busy);
 QPixmap LockImage(bool locked);
 
+// 16 x 16 mark of an account node whose account needs attention (its last
+// check failed).
+QPixmap AttentionImage();
+
 } // namespace vm

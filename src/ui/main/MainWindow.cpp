@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -350,6 +351,10 @@ void MainWindow::CopyWindowState(vm::Settings& settings) const
         return;
     }
     const QRect r = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
+    // Hidden in the tray or minimised, the window keeps the state it had.
+    settings.MainWndMaximized = windowState().testFlag(Qt::WindowMaximized);
+    if (MsgList->UserSetWidths())
+        settings.MainWndColumnWidths = MsgList->ColumnWidthsText();
     settings.MainWndLeft = r.left();
     settings.MainWndTop = r.top();
     settings.MainWndRight = r.left() + r.width();
@@ -431,13 +436,20 @@ void MainWindow::RunFirstActivation()
             setGeometry(g);
         }
     }
+    // The normal rectangle is in place: a window that was maximised is
+    // maximised again over it.
+    if (s.SaveWindowParams && s.MainWndMaximized && !isMaximized())
+        showMaximized();
     if (s.MainWndHorzDiv > 0) {
         LeftPanel->resize(s.MainWndHorzDiv, LeftPanel->height());
         UpdateLayout();
+    } else {
+        FitTreeWidth();
     }
     ViewFrame->SetPreviewHeight(s.MainWndVertDiv);
     ViewFrame->SetPreviewShown(s.MainWndPreview);
     MsgList->SetDefaultColumnWidths(ViewFrame->width() - 2 * MsgList->frameWidth());
+    MsgList->ApplyColumnWidthsText(s.MainWndColumnWidths);
     if (!s.LastAccount.isEmpty()) {
         QTreeWidgetItem* root = RootNode();
         for (int i = 0; root && i < root->childCount(); ++i) {
@@ -720,7 +732,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             }
             break;
         case QEvent::ToolTip:
-            return true; // the tree's hint is shown by the timer only
+            // The tree's own hint is shown by the timer only; a node shows
+            // its whole caption and its account's problem.
+            if (watched == Tree->viewport()) {
+                auto* help = static_cast<QHelpEvent*>(event);
+                QTreeWidgetItem* node = Tree->itemAt(help->pos());
+                const QString tip = NodeToolTip(node);
+                if (!tip.isEmpty())
+                    QToolTip::showText(help->globalPos(), tip, Tree->viewport(),
+                                       Tree->visualItemRect(node));
+            }
+            return true;
         case QEvent::KeyRelease:
             if (watched == Tree) {
                 auto* key = static_cast<QKeyEvent*>(event);

@@ -159,6 +159,13 @@ public:
 
     // The caption rule of an account node.
     static QString AccountCaption(const MailAccount& account);
+    // The tooltip of a node: its caption when the tree is too narrow to show
+    // it whole, and the text of its account's attention state (a failed
+    // check) when it has one; empty otherwise.
+    QString NodeToolTip(const QTreeWidgetItem* node) const;
+    // Widens the tree, within a third of the window, so every node's caption
+    // shows whole (the first activation does it unless a width was saved).
+    void FitTreeWidth();
     // The placement restore rule: a saved rectangle (left, top, right,
     // bottom) clamped to the work area and widened to the minimum size.
     // Returns false (nothing applied) for the never-saved rectangle whose
@@ -296,6 +303,8 @@ private:
     QList<MessageRecord*> SelectedMessages() const;
     void DeleteMailboxFile(MailAccount* account) const;
     void UpdateHeaderLine();
+    // The node's mark for its account's attention state.
+    static void ShowAttention(QTreeWidgetItem* node, const MailAccount& account);
     // Points the preview pane's buttons at the list commands that have work
     // behind them (an unset hook keeps its button disabled).
     void BindPreviewHooks();

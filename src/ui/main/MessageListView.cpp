@@ -1,5 +1,6 @@
 #include "ui/main/MessageListView.h"
 
+#include <QDateTime>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -9,6 +10,7 @@
 #include <QStyle>
 
 #include "ui/main/MainIcons.h"
+#include "core/DateTime.h"
 #include "ui/main/MessageListModel.h"
 
 namespace vm {
@@ -31,6 +33,14 @@ MessageListView::MessageListView(QWidget* parent) : QTreeView(parent)
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     header()->setSortIndicatorShown(false);
+    header()->setTextElideMode(Qt::ElideRight);
+    // A border the user drags makes the widths the user's own; the subject
+    // column follows the list and does not count.
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!settingWidths_ && column != kStretchColumn && headerPressed_)
+            userWidths_ = true;
+    });
+    header()->viewport()->installEventFilter(this);
     QFont f(QStringLiteral("Arial"));
     f.setPointSize(9);
     setFont(f);
@@ -44,6 +54,9 @@ void MessageListView::SetListModel(MessageListModel* model)
 {
     model_ = model;
     setModel(model);
+    for (int c = 0; c < MessageListModel::kColumns; ++c)
+        header()->setSectionResizeMode(c, c == kStretchColumn ? QHeaderView::Stretch
+                                                              : QHeaderView::Interactive);
 }
 
 void MessageListView::SetNavigation(int navigation)
@@ -79,13 +92,81 @@ int MessageListView::FocusedRow() const
     return cur.isValid() ? cur.row() : -1;
 }
 
+int MessageListView::ContentWidth(int column) const
+{
+    // Texts are drawn 5 pixels in from both edges, in bold for new mail.
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    constexpr int kPadding = 2 * 5 + 4;
+    int width = header()->sectionSizeHint(column);
+    if (column == 2) {
+        // A long date: two-digit day and month, the latest hours.
+        const QDateTime sample(QDate(2000, 12, 28), QTime(23, 58, 58));
+        width = std::max(width, fm.horizontalAdvance(MessageDateText(ToDays(sample))) + kPadding);
+    } else if (column == 4) {
+        width = std::max(width,
+                         fm.horizontalAdvance(MessageSizeText(qint64(1023) << 20)) + kPadding);
+    }
+    return width;
+}
+
 void MessageListView::SetDefaultColumnWidths(int clientWidth)
 {
     const int sb = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     const int w = (clientWidth >= 0 ? clientWidth : viewport()->width()) - sb - 1;
     static const double shares[MessageListModel::kColumns] = {0.28, 0.38, 0.18, 0.06, 0.1};
+    settingWidths_ = true;
+    for (int c = 0; c < MessageListModel::kColumns; ++c) {
+        if (c == kStretchColumn)
+            continue;
+        int width = static_cast<int>(shares[c] * w);
+        if (c >= 2)
+            width = std::max(width, ContentWidth(c));
+        setColumnWidth(c, width);
+    }
+    settingWidths_ = false;
+    userWidths_ = false;
+}
+
+QString MessageListView::ColumnWidthsText() const
+{
+    QStringList parts;
     for (int c = 0; c < MessageListModel::kColumns; ++c)
-        setColumnWidth(c, static_cast<int>(shares[c] * w));
+        parts.append(QString::number(columnWidth(c)));
+    return parts.join(QLatin1Char(';'));
+}
+
+bool MessageListView::ApplyColumnWidthsText(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(';'));
+    if (parts.size() != MessageListModel::kColumns)
+        return false;
+    int widths[MessageListModel::kColumns] = {};
+    for (int c = 0; c < MessageListModel::kColumns; ++c) {
+        bool ok = false;
+        widths[c] = parts[c].trimmed().toInt(&ok);
+        if (!ok || widths[c] < 1 || widths[c] > 10000)
+            return false;
+    }
+    settingWidths_ = true;
+    for (int c = 0; c < MessageListModel::kColumns; ++c)
+        if (c != kStretchColumn)
+            setColumnWidth(c, widths[c]);
+    settingWidths_ = false;
+    userWidths_ = true;
+    return true;
+}
+
+bool MessageListView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == header()->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress)
+            headerPressed_ = true;
+        else if (event->type() == QEvent::MouseButtonRelease)
+            headerPressed_ = false;
+    }
+    return QTreeView::eventFilter(watched, event);
 }
 
 void MessageListView::mousePressEvent(QMouseEvent* event)

@@ -37,10 +37,29 @@ public:
     // The row with the focus mark, or -1.
     int FocusedRow() const;
 
-    // The first-activation column widths, shares of W = the list's client
-    // width minus a vertical scroll bar minus 1. The client width is given
-    // when the list is not laid out yet (hidden behind the welcome page).
+    // The columns always fill the list's width: the subject column takes
+    // whatever the others leave, so the list follows the window when it
+    // grows or shrinks. The others have widths of their own.
+    static constexpr int kStretchColumn = 1;
+    // The first-activation widths: the sender 0.28 W, the date 0.18 W, the
+    // attachments 0.06 W and the size 0.1 W, where W = the list's client
+    // width minus a vertical scroll bar minus 1; the date, attachments and
+    // size columns are never narrower than a date, their caption and a size
+    // in megabytes (in bold). The client width is given when the list is
+    // not laid out yet (hidden behind the welcome page).
     void SetDefaultColumnWidths(int clientWidth = -1);
+    // The widths as the settings keep them ("w0;w1;w2;w3;w4"), and back.
+    // Applying refuses (false, nothing changed) a text that is not five
+    // widths between 1 and 10000; the subject's width is kept for the record
+    // only, since it follows the list.
+    QString ColumnWidthsText() const;
+    bool ApplyColumnWidthsText(const QString& text);
+    // True once the user has dragged a column's border (or widths the user
+    // had set were applied): those widths are then worth keeping.
+    bool UserSetWidths() const { return userWidths_; }
+    // The narrowest width that shows a column's content: the caption, and
+    // for the date and size columns a long date and a size in megabytes.
+    int ContentWidth(int column) const;
 
     // Left of the state area of the last painted row, for hit tests.
     QRect lastStateArea;
@@ -57,6 +76,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Rows are painted by the delegate alone, cell by cell, with the focus
     // mark as a dotted frame around the focused row.
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
@@ -66,6 +86,9 @@ private:
     MessageListModel* model_ = nullptr;
     int navigation_ = 1;
     bool paintRows_ = true;
+    bool userWidths_ = false;
+    bool settingWidths_ = false;
+    bool headerPressed_ = false; // a mouse button is down on the header
 };
 
 class MessageListDelegate : public QStyledItemDelegate

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFontDatabase>
+#include <QKeySequence>
 #include <QPlainTextEdit>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -16,6 +17,7 @@
 #include "model/MailAccount.h"
 #include "ops/ErrorList.h"
 #include "render/MessagePage.h"
+#include "ui/main/MessageListModel.h"
 #include "ui/view/HtmlView.h"
 
 namespace vm {
@@ -120,7 +122,72 @@ void MessageView::RenderMessage(MessageRecord* message, MailAccount* account)
 
 void MessageView::ShowNotice()
 {
-    const QString text = TextOr("MSGVIEWFRAME", "MsgViewInaccessible", "View inaccessible");
+    ShowNotice(TextOr("MSGVIEWFRAME", "MsgViewInaccessible", "View inaccessible"));
+}
+
+QList<QPair<QString, QString>> MessageView::HeaderFields(const MessageRecord& m)
+{
+    const auto label = [](const char* key, const char* english) {
+        return TextOr("MSGVIEWFRAME", key, english);
+    };
+    const auto addresses = [](int count, const auto& name, const auto& address) {
+        QStringList list;
+        for (int i = 0; i < count; ++i) {
+            const QString n = name(i);
+            const QString a = QString::fromUtf8(address(i));
+            list.append(n.isEmpty() || n == a ? a : n + QStringLiteral(" <") + a + '>');
+        }
+        return list.join(QStringLiteral(", "));
+    };
+    QList<QPair<QString, QString>> fields;
+    fields.append({label("HeaderFrom", "From:"), m.FromText()});
+    const QString to = addresses(
+        m.ToCount(), [&m](int i) { return m.ToName(i); }, [&m](int i) { return m.ToAddress(i); });
+    if (!to.isEmpty())
+        fields.append({label("HeaderTo", "To:"), to});
+    const QString cc = addresses(
+        m.CcCount(), [&m](int i) { return m.CcName(i); }, [&m](int i) { return m.CcAddress(i); });
+    if (!cc.isEmpty())
+        fields.append({label("HeaderCc", "Cc:"), cc});
+    fields.append({label("HeaderSubject", "Subject:"), m.Subject()});
+    fields.append({label("HeaderDate", "Date:"), MessageDateText(m.Date)});
+    fields.append({label("HeaderSize", "Size:"), MessageSizeText(m.size)});
+    return fields;
+}
+
+QString MessageView::HeadersOnlyNote()
+{
+    // The list's command, as its menu names it, and its key.
+    QString command = TextOr("MAINWND", "popListRetrieveWhole", "Retrieve &whole");
+    command.remove(QLatin1Char('&'));
+    const QString key = QKeySequence(Qt::CTRL | Qt::Key_D).toString(QKeySequence::NativeText);
+    return TextOr("MSGVIEWFRAME", "HeadersOnlyNote",
+                  "Only the headers of this message are held. Its text and attachments come "
+                  "with \"%s\" (%s).",
+                  {command, key});
+}
+
+void MessageView::ShowHeadersOnly(const MessageRecord& message)
+{
+    const QList<QPair<QString, QString>> fields = HeaderFields(message);
+    const QString note = HeadersOnlyNote();
+    if (!AppSettings().DHTMLPreview) {
+        QString text;
+        for (const auto& [label, value] : fields)
+            text += label + ' ' + value + '\n';
+        SetBoxText(TextBox, text + '\n' + note, Qt::AlignLeft, false);
+        ShowHtml(false);
+        return;
+    }
+    if (DHTML->Busy())
+        DHTML->Stop();
+    ShowHtml(true);
+    if (writer_->WriteHeaderSummary(fields, note))
+        DHTML->Navigate(writer_->PageFilePath());
+}
+
+void MessageView::ShowNotice(const QString& text)
+{
     if (!AppSettings().DHTMLPreview) {
         SetBoxText(TextBox, QStringLiteral("\r\n") + text, Qt::AlignHCenter, true);
         ShowHtml(false);

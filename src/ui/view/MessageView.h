@@ -9,6 +9,8 @@
 // may delete records later); it keeps the account for clicked mail links.
 // A right click on the page pops up the view's menu popDHTML.
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QWidget>
 
@@ -39,6 +41,15 @@ public:
     void RenderMessage(MessageRecord* message, MailAccount* account);
     // "View inaccessible": the message's content is not available.
     void ShowNotice();
+    // A grey notice with another text (nothing selected, several rows).
+    void ShowNotice(const QString& text);
+    // A message held as headers only: its chief header fields and a line
+    // saying that its text is not held, with the command that fetches it
+    // and the command's key.
+    void ShowHeadersOnly(const MessageRecord& message);
+    // The fields and the note ShowHeadersOnly shows.
+    static QList<QPair<QString, QString>> HeaderFields(const MessageRecord& message);
+    static QString HeadersOnlyNote();
     // Deletes the page file and the files saved beside it.
     void DeletePageFiles();
     // Prints the page when the HTML view is shown.

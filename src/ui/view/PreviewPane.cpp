@@ -17,6 +17,7 @@
 
 #include "mime/MessageRecord.h"
 #include "model/Mailbox.h"
+#include "ops/ErrorList.h"
 #include "ui/main/MainIcons.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
@@ -299,12 +300,22 @@ void PreviewPane::RefreshPreview(bool full)
                     msg->HoldingState() == MessageRecord::Holding::Whole)
                     hooks.messageShown(msg);
             } else {
-                MsgViewFrame->ShowNotice();
+                // Held as headers only: what is known, and how to get the rest.
+                if (holding == MessageRecord::Holding::Headers)
+                    MsgViewFrame->ShowHeadersOnly(*msg);
+                else
+                    MsgViewFrame->ShowNotice();
                 emit noticeShown();
             }
         }
     } else if (one < 0 && render) {
-        MsgViewFrame->ShowNotice();
+        // Nothing or several rows selected: the pane says which.
+        MsgViewFrame->ShowNotice(
+            rows.isEmpty()
+                ? TextOr("MSGVIEWFRAME", "NoMessageSelected",
+                         "No message is selected. Choose one in the list to read it here.")
+                : TextOr("MSGVIEWFRAME", "MessagesSelected", "%s messages are selected.",
+                         {QString::number(rows.size())}));
         emit noticeShown();
     }
 
