@@ -12,10 +12,12 @@
 //
 // Dialogue: greeting, CAPA, login, UIDL, LIST, LIST 1, TOP 1 0 and RETR 1
 // (sent in one batch when the server offers PIPELINING), DELE 1, QUIT; a
-// "-ERR" goes on to the next command. Checked: the APOP timestamp runs in
-// the greeting from the first "<" to the first ">" after it, the digest is
-// 32 lower-case hex digits, no UIDL id exceeds what a mailbox file keeps,
-// and a retrieved text ends with CR LF.
+// "-ERR" goes on to the next command, a line that is neither "+OK" nor
+// "-ERR" (or a listing that does not match the numbers) ends the dialogue.
+// Checked: the APOP timestamp runs in the greeting from the first "<" to
+// the first ">" after it, the digest is 32 lower-case hex digits, no UIDL id
+// is empty or exceeds what a mailbox file keeps, every LIST size belongs to
+// a number UIDL listed, and a retrieved text ends with CR LF.
 //
 // Reader mode: the bytes are one multi-line reply, read once by
 // ReadMultiLine and once by ReadMultiLineText under the same bound on its
@@ -89,16 +91,21 @@ void Dialogue(ReplayPeer& peer, int maxLine, bool apop)
         client.Connect();
         CheckApop(client.Greeting());
         client.Login();
+        int messages = 0;
         Step([&] {
             QList<QByteArray> ids;
             if (client.FetchUidList(ids))
                 for (const QByteArray& id : ids)
-                    if (id.size() > Mailbox::kMaxUidLength)
+                    if (id.isEmpty() || id.size() > Mailbox::kMaxUidLength)
                         __builtin_trap();
+            messages = int(ids.size());
         });
         Step([&] {
             QHash<int, std::int32_t> sizes;
-            client.FetchSizeList(sizes);
+            client.FetchSizeList(sizes, messages);
+            for (auto it = sizes.cbegin(); it != sizes.cend(); ++it)
+                if (it.key() < 1 || it.key() > messages || it.value() < -1)
+                    __builtin_trap();
         });
         std::int32_t size = 0;
         Step([&] { size = client.MessageSize(1); });

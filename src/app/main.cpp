@@ -4,13 +4,22 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
 #include "app/VelmoraApp.h"
 #include "core/AppInfo.h"
+#include "core/TempDir.h"
+#include "net/Transport.h"
 
-int main(int argc, char** argv)
+namespace {
+
+// How long the end of the program waits for host name lookups that a
+// connect stopped waiting for (the resolver's own time limit is 5 s).
+constexpr int kLookupExitWaitMs = 5000;
+
+int RunProgram(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -52,4 +61,24 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     vm::VelmoraApp velmora(app, cl);
     return velmora.Run();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int code = RunProgram(argc, argv);
+    // Every thread the program started has been joined by now (workers,
+    // parsers, the update query), except host name lookups that cannot be
+    // cancelled. None may still run when main returns: its end would race
+    // the global destructors (Qt's, OpenSSL's, the C library's) and can
+    // corrupt the heap after the work is done. A lookup still stuck after
+    // the wait ends with the process, without those destructors; every file
+    // is written by then.
+    if (!vm::JoinAbandonedLookups(kLookupExitWaitMs)) {
+        vm::RemoveTempDir();
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

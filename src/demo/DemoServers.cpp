@@ -1,10 +1,13 @@
 #include "demo/DemoServers.h"
 
+#include <QEventLoop>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
+
+#include <future>
+#include <thread>
 
 #include "demo/DemoCertificate.h"
 #include "demo/DemoPop3Session.h"
@@ -87,12 +90,20 @@ bool DemoServers::Start(const Options& options, QString* error)
     for (const DemoUser& u : options.users)
         store_.AddMaildrop(u.login);
 
-    thread_ = std::make_unique<QThread>();
-    thread_->setObjectName(QStringLiteral("DemoServers"));
-    host_ = new QObject;
-    host_->moveToThread(thread_.get());
-    QObject::connect(thread_.get(), &QThread::finished, host_, &QObject::deleteLater);
-    thread_->start();
+    // A std::thread running an event loop of its own, joined by Stop: a
+    // QThread's wait() returns before its thread has really ended (Qt's
+    // threads are detached), and no thread may still be ending when the
+    // program returns from main.
+    std::promise<void> started;
+    thread_ = std::make_unique<std::thread>([this, &started] {
+        QEventLoop loop; // gives the thread its event dispatcher
+        QObject host;
+        host_ = &host;
+        loop_ = &loop;
+        started.set_value();
+        loop.exec();
+    });
+    started.get_future().wait();
 
     QString listenError;
     QMetaObject::invokeMethod(
@@ -154,10 +165,11 @@ void DemoServers::Stop()
     // on their own thread.
     QMetaObject::invokeMethod(
         host_, [this] { qDeleteAll(host_->children()); }, Qt::BlockingQueuedConnection);
-    thread_->quit();
-    thread_->wait();
+    QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
+    thread_->join();
     thread_.reset();
     host_ = nullptr;
+    loop_ = nullptr;
     pop3Port_ = pop3TlsPort_ = smtpPort_ = webPort_ = 0;
 }
 

@@ -15,11 +15,12 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "demo/DemoMailStore.h"
 #include "demo/DemoSession.h"
 
-class QThread;
+class QEventLoop;
 class QObject;
 
 namespace vm {
@@ -69,8 +70,9 @@ public:
 private:
     DemoMailStore store_;
     std::unique_ptr<DemoServerContext> context_; // made by Start
-    std::unique_ptr<QThread> thread_;
-    QObject* host_ = nullptr; // lives on thread_
+    std::unique_ptr<std::thread> thread_;
+    QObject* host_ = nullptr;    // lives on thread_
+    QEventLoop* loop_ = nullptr; // thread_'s event loop
     quint16 pop3Port_ = 0;
     quint16 pop3TlsPort_ = 0;
     quint16 smtpPort_ = 0;

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -57,7 +58,77 @@ struct PendingLookup
     addrinfo* result = nullptr;
 };
 
+// The lookup threads that connects left behind. No thread may outlive main
+// (its end would race the program's global destructors), so each is kept
+// here, joined as soon as it has ended, and waited for at exit
+// (JoinAbandonedLookups).
+class LeftLookups
+{
+public:
+    static LeftLookups& Instance()
+    {
+        // Never destroyed: the registry must outlast every thread in it.
+        static LeftLookups* registry = new LeftLookups;
+        return *registry;
+    }
+
+    // The thread's last act: from here on it only unwinds.
+    void Ended(std::thread::id id)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ended_.push_back(id);
+        }
+        changed_.notify_all();
+    }
+
+    void Keep(std::thread thread)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        threads_.push_back(std::move(thread));
+        JoinEndedLocked();
+    }
+
+    bool JoinAll(int boundMs)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, std::chrono::milliseconds(std::max(boundMs, 0)), [this] {
+            JoinEndedLocked();
+            return threads_.empty();
+        });
+        JoinEndedLocked();
+        return threads_.empty();
+    }
+
+private:
+    // Joins the kept threads that have said they ended; such a thread holds
+    // no lock and has nothing left to do but return, so the join is short.
+    void JoinEndedLocked()
+    {
+        for (auto it = threads_.begin(); it != threads_.end();) {
+            const auto ended = std::find(ended_.begin(), ended_.end(), it->get_id());
+            if (ended == ended_.end()) {
+                ++it;
+                continue;
+            }
+            ended_.erase(ended);
+            it->join();
+            it = threads_.erase(it);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::thread> threads_;
+    std::vector<std::thread::id> ended_;
+};
+
 } // namespace
+
+bool JoinAbandonedLookups(int boundMs)
+{
+    return LeftLookups::Instance().JoinAll(boundMs);
+}
 
 void Transport::SetLookupForTesting(LookupFn fn)
 {
@@ -68,8 +139,8 @@ addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
 {
     auto pending = std::make_shared<PendingLookup>();
     const LookupFn lookup = g_lookup.load() ? g_lookup.load() : &::getaddrinfo;
-    auto run = [pending, lookup, name = HostForLookup(host).toUtf8(),
-                service = QByteArray::number(port)] {
+    const auto run = [pending, lookup, name = HostForLookup(host).toUtf8(),
+                      service = QByteArray::number(port)] {
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
@@ -86,11 +157,21 @@ addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
         pending->done = true;
         pending->finished.notify_one();
     };
+    std::thread thread;
     try {
-        std::thread(run).detach();
+        thread = std::thread([run] {
+            run();
+            LeftLookups::Instance().Ended(std::this_thread::get_id());
+        });
     } catch (const std::system_error&) {
         run(); // no thread to be had: look up here, uninterruptibly
     }
+    // Every lookup thread goes to the registry, which joins it once it has
+    // ended: at a later connect, or at exit.
+    const auto leave = [&thread] {
+        if (thread.joinable())
+            LeftLookups::Instance().Keep(std::move(thread));
+    };
 
     QElapsedTimer timer;
     timer.start();
@@ -103,14 +184,20 @@ addrinfo* Transport::Lookup(const QString& host, quint16 port, int timeoutMs)
             CheckStatus();
         } catch (...) {
             pending->abandoned = true;
+            lock.unlock();
+            leave();
             throw;
         }
         if (timer.elapsed() >= timeoutMs) {
             pending->abandoned = true;
+            lock.unlock();
+            leave();
             throw ConnectTimedOut(
                 QStringLiteral("Connection to %1:%2 timed out.").arg(host).arg(port));
         }
     }
+    lock.unlock();
+    leave();
     if (pending->rc != 0 || !pending->result)
         throw SocketError(QStringLiteral("Host %1 not found (%2).")
                                  .arg(host, QString::fromLocal8Bit(gai_strerror(pending->rc))));

@@ -201,4 +201,10 @@ private:
     bool peerOpen_ = false; // connected to peer_ and not closed by it
 };
 
+// Waits up to boundMs for the host name lookups that connects stopped
+// waiting for (interrupted, aborted or out of time: getaddrinfo cannot be
+// cancelled) and joins their threads. True when none is left. main calls it
+// before it returns, since no thread may outlive main.
+bool JoinAbandonedLookups(int boundMs);
+
 } // namespace vm

@@ -18,6 +18,7 @@
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
 #include "ops/WorkerRunner.h"
+#include "pop3/Pop3Listing.h"
 
 namespace vm {
 
@@ -224,9 +225,23 @@ public:
     MessageLoop(const MessageLoop&) = delete;
     MessageLoop& operator=(const MessageLoop&) = delete;
 
+    // The sizes of the new messages from one "LIST", when there are enough
+    // of them. Runs before anything in the mailbox changes, so a listing
+    // that does not match UIDL's numbers leaves the mailbox as it was.
+    void FetchSizeList()
+    {
+        if (options_.sizeListFrom <= 0)
+            return;
+        int fresh = 0;
+        for (const QByteArray& id : ids_)
+            if (!mailbox_.FindByUIDL(id))
+                ++fresh;
+        if (fresh >= options_.sizeListFrom)
+            haveSizes_ = session_.FetchSizes(sizes_, int(ids_.size()));
+    }
+
     void Run()
     {
-        FetchSizeList();
         try {
             while (next_ <= ids_.size() || !jobs_.empty()) {
                 Commit();
@@ -245,18 +260,6 @@ public:
     }
 
 private:
-    void FetchSizeList()
-    {
-        if (options_.sizeListFrom <= 0)
-            return;
-        int fresh = 0;
-        for (const QByteArray& id : ids_)
-            if (!mailbox_.FindByUIDL(id))
-                ++fresh;
-        if (fresh >= options_.sizeListFrom)
-            haveSizes_ = session_.FetchSizes(sizes_);
-    }
-
     void StartJobs()
     {
         while (next_ <= ids_.size()) {
@@ -364,7 +367,9 @@ private:
             }
         } catch (const ProtocolReplyError&) {
             // "-ERR" for this message (another client deleted it
-            // meanwhile): it is dropped, without an error line.
+            // meanwhile): it is dropped, without an error line. Anything
+            // else (a line that is no reply, a lost connection) ends the
+            // check and leaves the message as it was.
             job.failed = true;
             job.done = true;
         }
@@ -487,17 +492,21 @@ CheckOutcome RunCheck(Pop3Session& session, MailAccount& account, const CheckOpt
         QList<QByteArray> lines;
         if (!session.FetchUidLines(lines))
             throw listUnusable();
-        QList<QByteArray> ids;
-        ids.reserve(lines.size());
-        for (const QByteArray& line : lines) {
-            ids.append(UidFromUidlLine(line));
+        // By the number in each line; a listing that does not match the
+        // numbers 1..n ends the check before the mailbox is touched.
+        const QList<QByteArray> ids = UidsByNumber(lines);
+        lines.clear();
+        for (const QByteArray& id : ids) {
             // An id longer than the mailbox file keeps would come back cut
             // after a restart, and its message would be new again each time.
-            if (ids.constLast().size() > Mailbox::kMaxUidLength)
+            if (id.size() > Mailbox::kMaxUidLength)
                 throw listUnusable();
         }
 
         if (!MailboxUnchanged(mailbox, ids, options)) {
+            MessageLoop loop(session, mailbox, options, ids, status, name, out);
+            loop.FetchSizeList();
+
             QSet<QByteArray> server;
             server.reserve(ids.size());
             for (const QByteArray& id : ids)
@@ -507,7 +516,6 @@ CheckOutcome RunCheck(Pop3Session& session, MailAccount& account, const CheckOpt
             });
             out.changed = true;
 
-            MessageLoop loop(session, mailbox, options, ids, status, name, out);
             loop.Run();
         }
 

@@ -49,9 +49,9 @@ void Pop3ClientSession::Delete(int n)
     client_.SendCmd("DELE " + QByteArray::number(n));
 }
 
-bool Pop3ClientSession::FetchSizes(QHash<int, std::int32_t>& sizes)
+bool Pop3ClientSession::FetchSizes(QHash<int, std::int32_t>& sizes, int messages)
 {
-    return client_.FetchSizeList(sizes);
+    return client_.FetchSizeList(sizes, messages);
 }
 
 int Pop3ClientSession::PipelineWindow() const
@@ -79,7 +79,7 @@ void Pop3ClientSession::ReceiveMessageReply(MessageCommand command, int n, Messa
 {
     switch (command) {
     case MessageCommand::Size: {
-        const std::int32_t s = client_.ReceiveSize();
+        const std::int32_t s = client_.ReceiveSize(n);
         if (size)
             *size = s;
         break;

@@ -34,7 +34,7 @@ public:
     void FetchHeaders(int n, MessageRecord& rec) override;
     void FetchWhole(int n, MessageRecord& rec) override;
     void Delete(int n) override;
-    bool FetchSizes(QHash<int, std::int32_t>& sizes) override;
+    bool FetchSizes(QHash<int, std::int32_t>& sizes, int messages) override;
     // kPipelineWindow when the server announced PIPELINING, else 1.
     int PipelineWindow() const override;
     void SendMessageCommand(MessageCommand command, int n) override;

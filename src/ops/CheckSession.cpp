@@ -5,10 +5,11 @@
 #include "mime/MessageRecord.h"
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
+#include "pop3/Pop3Listing.h"
 
 namespace vm {
 
-bool Pop3Session::FetchSizes(QHash<int, std::int32_t>& sizes)
+bool Pop3Session::FetchSizes(QHash<int, std::int32_t>& sizes, int)
 {
     sizes.clear();
     return false;
@@ -41,28 +42,13 @@ void Pop3Session::FinishWhole(MessageRecord&)
 {
 }
 
-QByteArray UidFromUidlLine(const QByteArray& line)
-{
-    const qsizetype space = line.indexOf(' ');
-    return space < 0 ? line : line.mid(space + 1);
-}
-
 UidlNumbers::UidlNumbers(const QList<QByteArray>& lines)
 {
-    numbers_.reserve(lines.size());
-    for (const QByteArray& line : lines) {
-        const qsizetype space = line.indexOf(' ');
-        if (space < 0)
-            continue;
-        bool ok = false;
-        const int n = line.left(space).trimmed().toInt(&ok);
-        if (!ok)
-            continue;
-        // The first line that carries an id decides.
-        const QByteArray uid = line.mid(space + 1);
-        if (!numbers_.contains(uid))
-            numbers_.insert(uid, n);
-    }
+    const QList<QByteArray> ids = UidsByNumber(lines);
+    numbers_.reserve(ids.size());
+    for (int n = 1; n <= int(ids.size()); ++n)
+        if (!numbers_.contains(ids.at(n - 1)))
+            numbers_.insert(ids.at(n - 1), n);
 }
 
 int UidlNumbers::Lookup(const QByteArray& uid) const

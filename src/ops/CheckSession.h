@@ -8,7 +8,8 @@
 // Every step runs on the thread of the operation and throws an error derived
 // from NetworkError when it fails. A command that the server answers with
 // "-ERR" throws ProtocolReplyError (or a class derived from it); the mail
-// check tells that case apart from a lost connection.
+// check tells that case apart from a lost connection or a server out of
+// step (a line that is neither "+OK" nor "-ERR"), which end the session.
 
 #include <QByteArray>
 #include <QHash>
@@ -54,10 +55,11 @@ public:
     // "DELE n", expecting "+OK".
     virtual void Delete(int n) = 0;
 
-    // "LIST" without an argument: the size of every message by number in
-    // one reply. False when the server refuses it (the dialogue stays in
-    // step); callers then ask "LIST n" per message.
-    virtual bool FetchSizes(QHash<int, std::int32_t>& sizes);
+    // "LIST" without an argument: the size of messages 1..messages (the
+    // count UIDL gave) by number in one reply; a message may be missing.
+    // False when the server refuses it (the dialogue stays in step);
+    // callers then ask "LIST n" per message.
+    virtual bool FetchSizes(QHash<int, std::int32_t>& sizes, int messages);
     // How many message commands may be sent before the first of their
     // replies is read; 1 when the server takes one command at a time.
     virtual int PipelineWindow() const { return 1; }
@@ -98,14 +100,11 @@ struct OperationError
     QString message;
 };
 
-// The unique id of one UIDL reply line: the text after the first space, or
-// the whole line when it has none.
-QByteArray UidFromUidlLine(const QByteArray& line);
-
-// Message numbers by unique id from raw UIDL reply lines: for every id, the
-// number written before the first space of the first line that carries it
-// (exact, case-sensitive). Lines without a space, or whose number is not a
-// number, are skipped.
+// Message numbers by unique id from raw UIDL reply lines ("number id"): for
+// every id, the number written in the line that carries it (exact,
+// case-sensitive; the lowest number when a server lists an id twice). The
+// lines are read by UidsByNumber (pop3/Pop3Listing.h): a listing that does
+// not name each number 1..n once throws Pop3ProtocolError.
 class UidlNumbers
 {
 public:

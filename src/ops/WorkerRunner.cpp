@@ -6,8 +6,10 @@
 #include "ops/StatusChannel.h"
 
 #include <QEventLoop>
-#include <QThread>
 #include <QTimer>
+
+#include <system_error>
+#include <thread>
 
 namespace vm {
 
@@ -22,7 +24,11 @@ int RunWorker(WorkerParams& params, const std::function<void()>& worker, const W
     params.result.store(kResultRunning);
     transport->StampActivity();
 
-    QThread* thread = QThread::create([&params, &worker, transport] {
+    QEventLoop loop;
+    // Set by the worker's last act; the loop's own wake-up is queued to it.
+    std::atomic<bool> ended{false};
+    bool silenced = false;
+    const auto body = [&params, &worker, transport, &ended, &loop] {
         try {
             worker();
         } catch (...) {
@@ -31,15 +37,21 @@ int RunWorker(WorkerParams& params, const std::function<void()>& worker, const W
         }
         // The socket belongs to this thread: close it here.
         transport->Close();
-    });
-
-    QEventLoop loop;
-    bool ended = false;
-    bool silenced = false;
-    QObject::connect(thread, &QThread::finished, &loop, [&] {
-        ended = true;
-        loop.quit();
-    });
+        ended.store(true);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    };
+    // A std::thread, joined below: QThread::wait() returns before the
+    // thread has really ended (Qt's threads are detached), while it still
+    // runs its thread-local destructors - OpenSSL's and Qt's per-thread
+    // state, the C library's malloc arena. A program that returns from main
+    // then races its global destructors against that exit and may corrupt
+    // the heap. join() waits until the thread is gone.
+    std::thread thread;
+    try {
+        thread = std::thread(body);
+    } catch (const std::system_error&) {
+        body(); // no thread to be had: run here, without the silence limit
+    }
     QTimer tick;
     tick.setInterval(std::max(10, run.tickMs));
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
@@ -57,13 +69,12 @@ int RunWorker(WorkerParams& params, const std::function<void()>& worker, const W
             transport->Abort();
         }
     });
-    thread->start(QThread::HighPriority);
     tick.start();
-    if (!ended)
+    if (!ended.load())
         loop.exec();
     tick.stop();
-    thread->wait();
-    delete thread;
+    if (thread.joinable())
+        thread.join();
 
     // A worker that completed while the abort was on its way keeps its
     // result: what it did (a message the server accepted, a mailbox written)

@@ -77,7 +77,7 @@ void Pop3Client::Connect()
     transport_.SetSslVersion(SSLVersion);
     transport_.SetConnectTimeoutMs(ConnectTimeoutMs);
     transport_.Connect(QString::fromUtf8(Host), Port);
-    greeting_ = transport_.ReadReplyLine();
+    greeting_ = ReadStatusLine();
     if (!IsOk(greeting_)) {
         const QByteArray greeting = greeting_;
         CloseTransport();
@@ -114,10 +114,19 @@ void Pop3Client::Login()
     }
 }
 
+QByteArray Pop3Client::ReadStatusLine()
+{
+    const QByteArray line = transport_.ReadReplyLine();
+    if (IsStatusLine(line))
+        return line;
+    CloseTransport();
+    throw Pop3ProtocolError(InvalidStatusLineText(line));
+}
+
 QByteArray Pop3Client::SendCmdRaw(const QByteArray& line)
 {
     transport_.WriteLine(line);
-    return transport_.ReadReplyLine();
+    return ReadStatusLine();
 }
 
 QByteArray Pop3Client::SendCmd(const QByteArray& line)
@@ -143,13 +152,11 @@ bool Pop3Client::FetchUidList(QList<QByteArray>& ids)
     ids.clear();
     if (!FetchUidLines(lines))
         return false;
+    ids = UidsByNumber(lines);
     // An id longer than a mailbox file keeps would come back cut, and its
     // message would be new again after every start: such a list is unusable.
-    ids.reserve(lines.size());
-    for (const QByteArray& line : lines) {
-        const qsizetype space = line.indexOf(' ');
-        ids.append(space >= 0 ? line.mid(space + 1) : line);
-        if (ids.constLast().size() > Mailbox::kMaxUidLength) {
+    for (const QByteArray& id : ids) {
+        if (id.size() > Mailbox::kMaxUidLength) {
             ids.clear();
             return false;
         }
@@ -159,12 +166,21 @@ bool Pop3Client::FetchUidList(QList<QByteArray>& ids)
 
 namespace {
 
-// The reply of "LIST n" ("+OK n size"): the second token, or -1.
-std::int32_t SizeFromListReply(const QByteArray& reply)
+// The reply of "LIST n" ("+OK n size"): the second token, or -1. A first
+// token that is a number other than n means the reply belongs to another
+// command: the dialogue is out of step.
+std::int32_t SizeFromListReply(const QByteArray& reply, int n)
 {
     const QList<QByteArray> tokens = reply.mid(3).simplified().split(' ');
     if (tokens.size() < 2)
         return -1;
+    bool numbered = false;
+    const qint64 number = tokens.at(0).toLongLong(&numbered);
+    if (numbered && number != n)
+        throw Pop3ProtocolError(
+            Pop3ErrorText("ListReplyOtherMessage",
+                          "The server answered \"%s\" to \"LIST %s\"; connection closed.",
+                          {ServerLineExcerpt(reply), QString::number(n)}));
     bool ok = false;
     const std::int32_t size = tokens.at(1).toInt(&ok);
     return ok ? size : -1;
@@ -175,29 +191,15 @@ std::int32_t SizeFromListReply(const QByteArray& reply)
 std::int32_t Pop3Client::MessageSize(int n)
 {
     SendSizeRequest(n);
-    return ReceiveSize();
+    return ReceiveSize(n);
 }
 
-bool Pop3Client::FetchSizeList(QHash<int, std::int32_t>& sizes)
+bool Pop3Client::FetchSizeList(QHash<int, std::int32_t>& sizes, int messages)
 {
     sizes.clear();
     if (!IsOk(SendCmdRaw("LIST")))
         return false;
-    const QList<QByteArray> lines = transport_.ReadMultiLine(kListingLimit);
-    sizes.reserve(lines.size());
-    for (const QByteArray& line : lines) {
-        const qsizetype space = line.indexOf(' ');
-        if (space <= 0)
-            continue;
-        bool okNumber = false;
-        bool okSize = false;
-        const int n = line.left(space).toInt(&okNumber);
-        const QByteArray rest = line.mid(space + 1).trimmed();
-        const qsizetype end = rest.indexOf(' ');
-        const std::int32_t size = (end < 0 ? rest : rest.left(end)).toInt(&okSize);
-        if (okNumber && okSize && !sizes.contains(n))
-            sizes.insert(n, size);
-    }
+    sizes = SizesByNumber(transport_.ReadMultiLine(kListingLimit), messages);
     return true;
 }
 
@@ -224,12 +226,17 @@ void Pop3Client::SendWholeRequest(int n)
     transport_.WriteLine(NumberCmd("RETR ", n));
 }
 
-std::int32_t Pop3Client::ReceiveSize()
+std::int32_t Pop3Client::ReceiveSize(int n)
 {
-    const QByteArray reply = transport_.ReadReplyLine();
+    const QByteArray reply = ReadStatusLine();
     if (!IsOk(reply))
         throw Pop3ReplyError(ReplyText(reply));
-    return SizeFromListReply(reply);
+    try {
+        return SizeFromListReply(reply, n);
+    } catch (const Pop3ProtocolError&) {
+        CloseTransport();
+        throw;
+    }
 }
 
 void Pop3Client::ReceiveWhole(int n, MessageRecord& record)
@@ -242,7 +249,7 @@ void Pop3Client::ReceiveWholeText(int n, MessageRecord& record)
 {
     record.serverNumber = n;
     record.raw.clear();
-    const QByteArray reply = transport_.ReadReplyLine();
+    const QByteArray reply = ReadStatusLine();
     if (!IsOk(reply))
         throw Pop3ReplyError(ReplyText(reply));
     record.raw = transport_.ReadMultiLineText(WholeMessageLimit(record.size), record.size);
@@ -262,7 +269,7 @@ void Pop3Client::FinishWhole(MessageRecord& record)
 
 void Pop3Client::ReceiveHeaders(int n, MessageRecord& record)
 {
-    const QByteArray reply = transport_.ReadReplyLine();
+    const QByteArray reply = ReadStatusLine();
     if (!IsOk(reply))
         throw Pop3ReplyError(ReplyText(reply));
     record.raw = transport_.ReadMultiLineText(kHeadersLimit);

@@ -7,14 +7,17 @@
 // and the interface thread may at any time ask for an interrupt or read
 // the transport's LastActivityMs.
 //
-// Every command sends one line and reads one reply line; a reply that does
-// not start with "+OK" where one is expected raises Pop3ReplyError with
-// the server's text. Multi-line replies are read up to "." with
-// dot-unstuffing, each within the bound stated below for its kind; past it
-// the read fails with ReplyTooLarge and the connection cannot go on.
+// Every command sends one line and reads one status line. "-ERR" where
+// "+OK" is expected raises Pop3ReplyError with the server's text; a line
+// that starts with neither closes the connection and raises
+// Pop3ProtocolError, since nothing the server sends after it can be trusted
+// to answer the command it follows. Multi-line replies are read up to "."
+// with dot-unstuffing, each within the bound stated below for its kind;
+// past it the read fails with ReplyTooLarge and the connection cannot go on.
 
 #include "net/NetErrors.h"
 #include "net/Transport.h"
+#include "pop3/Pop3Listing.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -33,7 +36,7 @@ class MailAccount;
 class PasswordPrompt;
 struct PasswordRequest;
 
-// A POP3 command answered with something other than "+OK".
+// A POP3 command answered with "-ERR".
 class Pop3ReplyError : public ProtocolReplyError
 {
 public:
@@ -117,25 +120,31 @@ public:
     const QByteArray& Greeting() const { return greeting_; }
     const QList<QByteArray>& Capabilities() const { return capabilities_; }
 
-    // Sends line, reads one reply line and returns it; throws
-    // Pop3ReplyError unless it starts with "+OK".
+    // Sends line, reads one status line and returns it; throws
+    // Pop3ReplyError for "-ERR".
     QByteArray SendCmd(const QByteArray& line);
-    // The same without judging the reply.
+    // The same, returning "-ERR" lines too.
     QByteArray SendCmdRaw(const QByteArray& line);
+    // Reads one status line ("+OK..." or "-ERR..."). Anything else closes
+    // the connection and throws Pop3ProtocolError.
+    QByteArray ReadStatusLine();
 
-    // "UIDL": one id per message in server order (index + 1 = number); the
-    // text after the first space of each line, or the whole line without a
-    // space. False (nothing raised) when the server refuses, or lists an id
-    // too long for a mailbox file (over 65535 bytes).
+    // "UIDL": the id of every message by number (index + 1 = number), read
+    // by UidsByNumber (Pop3ProtocolError for a listing that does not match
+    // the numbers). False (nothing raised) when the server refuses, or lists
+    // an id too long for a mailbox file (over 65535 bytes).
     bool FetchUidList(QList<QByteArray>& ids);
     // "UIDL" with the lines as the server sent them ("number id").
     bool FetchUidLines(QList<QByteArray>& lines);
-    // "LIST n": the size in bytes, or -1 when the reply carries no size.
+    // "LIST n": the size in bytes, or -1 when the reply carries no size. A
+    // reply that names another message number closes the connection and
+    // throws Pop3ProtocolError.
     std::int32_t MessageSize(int n);
-    // "LIST" without an argument: the size of every message by number, in
-    // one reply. Lines without a number and a size are left out. False
-    // (nothing raised, dialogue still in step) when the server refuses.
-    bool FetchSizeList(QHash<int, std::int32_t>& sizes);
+    // "LIST" without an argument: the size of messages 1..messages by
+    // number, in one reply, read by SizesByNumber (Pop3ProtocolError for a
+    // listing that does not match the numbers). False (nothing raised,
+    // dialogue still in step) when the server refuses.
+    bool FetchSizeList(QHash<int, std::int32_t>& sizes, int messages);
     // "TOP n 0" / "RETR n" into the record: raw text (each line followed by
     // CR LF), server number, holding flags, parsed headers, receipt state 1
     // when the message asks for a receipt (otherwise left as it is).
@@ -153,8 +162,10 @@ public:
     void SendWholeRequest(int n);
     // The reply of the oldest sent command, with the same results and
     // errors as MessageSize, FetchHeaders and FetchWhole. A "-ERR" consumes
-    // only that reply, so the following ones can still be read.
-    std::int32_t ReceiveSize();
+    // only that reply, so the following ones can still be read; a line that
+    // is no status line at all (Pop3ProtocolError) leaves every later reply
+    // unread and the connection closed.
+    std::int32_t ReceiveSize(int n);
     void ReceiveHeaders(int n, MessageRecord& record);
     void ReceiveWhole(int n, MessageRecord& record);
     // ReceiveWhole in two halves, so the parsing can run on another thread

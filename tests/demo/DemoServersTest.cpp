@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "core/Messages.h"
 #include "demo/DemoSamples.h"
@@ -324,4 +327,38 @@ TEST(DemoArrivals, NewMailArrivesAtTheConfiguredInterval)
     EXPECT_FALSE(r.Subject().isEmpty());
     EXPECT_EQ(r.ToAddress(0), DemoAccountSpecs().first().address);
     EXPECT_EQ(servers.Store().Count(DemoAccountSpecs().at(1).login), 0);
+}
+
+TEST(DemoArrivals, ServersThreadHasEndedWhenStopReturns)
+{
+    // The servers' thread must be over, to its thread-local destructors,
+    // when Stop returns: the program stops the servers just before main
+    // returns, and a thread still ending then races the global destructors.
+    vm::test::EnsureCoreApp();
+    static std::atomic<bool> ended{false};
+    static std::atomic<bool> started{false};
+    struct SlowThreadEnd
+    {
+        ~SlowThreadEnd()
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ended.store(true);
+        }
+    };
+    DemoServers servers;
+    DemoServers::Options options = DemoServerOptions(10);
+    options.arrival = [](int) {
+        thread_local SlowThreadEnd atThreadEnd;
+        (void)atThreadEnd;
+        started.store(true);
+        return QByteArray();
+    };
+    ASSERT_TRUE(servers.Start(options));
+    QElapsedTimer timer;
+    timer.start();
+    while (!started.load() && timer.elapsed() < 30000)
+        QThread::msleep(10);
+    ASSERT_TRUE(started.load());
+    servers.Stop();
+    EXPECT_TRUE(ended.load());
 }

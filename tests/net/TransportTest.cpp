@@ -322,11 +322,16 @@ TEST_F(TransportTest, InterruptDuringConnectCancels)
 // A name lookup that takes its time, as on a network whose name server does
 // not answer.
 std::atomic<int> g_lookupDelayMs{0};
+std::atomic<int> g_lookupsStarted{0};
+std::atomic<int> g_lookupsReturned{0};
 
 int SlowLookup(const char* node, const char* service, const addrinfo* hints, addrinfo** res)
 {
+    ++g_lookupsStarted;
     std::this_thread::sleep_for(std::chrono::milliseconds(g_lookupDelayMs.load()));
-    return getaddrinfo(node, service, hints, res);
+    const int rc = getaddrinfo(node, service, hints, res);
+    ++g_lookupsReturned;
+    return rc;
 }
 
 class SlowLookupTest : public TransportTest
@@ -386,6 +391,27 @@ TEST_F(SlowLookupTest, SlowButTimelyLookupStillConnects)
     EXPECT_EQ(t.ReadReplyLine(), "+OK slow name server");
     t.Close();
     ASSERT_TRUE(s.WaitDone());
+}
+
+TEST_F(SlowLookupTest, LookupsLeftBehindAreJoinedAtExitWithinTheBound)
+{
+    // A connect that stops waiting leaves its lookup running; the end of the
+    // program waits for it (a bounded time), so no thread outlives main.
+    FakeServer s;
+    s.Start();
+    g_lookupDelayMs = 800;
+    t.SetConnectTimeoutMs(100);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_THROW(t.Connect(QStringLiteral("localhost"), s.Port()), ConnectTimedOut);
+    EXPECT_LT(g_lookupsReturned.load(), g_lookupsStarted.load());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(JoinAbandonedLookups(100));
+    EXPECT_GE(clock.elapsed(), 100);
+    EXPECT_TRUE(JoinAbandonedLookups(10000));
+    EXPECT_EQ(g_lookupsReturned.load(), g_lookupsStarted.load());
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(JoinAbandonedLookups(0));
 }
 
 } // namespace

@@ -22,7 +22,9 @@
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 using namespace vm;
 using vm::test::FakeServer;
@@ -316,6 +318,37 @@ TEST_F(WorkerRunnerTest, WorkerThatCompletedAsTheLimitFiredKeepsItsResult)
     EXPECT_EQ(params.result.load(), kResultDone);
     EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
     EXPECT_FALSE(statusTexts.contains("Disconnecting from server (account: Work)"));
+}
+
+TEST_F(WorkerRunnerTest, WorkerThreadHasEndedWhenTheRunnerReturns)
+{
+    // What a thread does last, after its function (thread-local destructors:
+    // OpenSSL's and Qt's per-thread state, the C library's arena), must be
+    // over when the runner returns; otherwise a program returning from main
+    // races it with its global destructors.
+    static std::atomic<bool> ended{false};
+    struct SlowThreadEnd
+    {
+        ~SlowThreadEnd()
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ended.store(true);
+        }
+    };
+    ended.store(false);
+    GetMailParams params;
+    WorkerRun run;
+    run.transport = &transport;
+    const int result = RunWorker(
+        params,
+        [&] {
+            thread_local SlowThreadEnd atThreadEnd;
+            (void)atThreadEnd;
+            params.result.store(kResultDone);
+        },
+        run);
+    EXPECT_EQ(result, kResultDone);
+    EXPECT_TRUE(ended.load());
 }
 
 } // namespace

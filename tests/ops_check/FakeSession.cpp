@@ -79,7 +79,7 @@ std::int32_t FakeSession::MessageSize(int n)
     return At(n).size;
 }
 
-bool FakeSession::FetchSizes(QHash<int, std::int32_t>& sizes)
+bool FakeSession::FetchSizes(QHash<int, std::int32_t>& sizes, int)
 {
     Command(QStringLiteral("LIST"));
     sizes.clear();

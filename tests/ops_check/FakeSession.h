@@ -61,7 +61,7 @@ public:
     void FetchHeaders(int n, MessageRecord& rec) override;
     void FetchWhole(int n, MessageRecord& rec) override;
     void Delete(int n) override;
-    bool FetchSizes(QHash<int, std::int32_t>& sizes) override;
+    bool FetchSizes(QHash<int, std::int32_t>& sizes, int messages) override;
     int PipelineWindow() const override { return window; }
     void SendMessageCommand(MessageCommand command, int n) override;
     void ReceiveMessageReply(MessageCommand command, int n, MessageRecord* rec,

@@ -211,7 +211,7 @@ TEST_F(Pop3ClientTest, UidlSizesAndRefusals)
         .Expect("CAPA")
         .SendLine("-ERR")
         .Expect("UIDL")
-        .Send("+OK\r\n1 abc\r\n2 id with spaces\r\nnospace\r\n.\r\n")
+        .Send("+OK\r\n2 id with spaces\r\n1 abc\r\n3 x\r\n.\r\n")
         .Expect("LIST 1")
         .SendLine("+OK 1 39")
         .Expect("LIST 2")
@@ -236,7 +236,7 @@ TEST_F(Pop3ClientTest, UidlSizesAndRefusals)
     client.Connect();
     QList<QByteArray> ids;
     ASSERT_TRUE(client.FetchUidList(ids));
-    EXPECT_EQ(ids, (QList<QByteArray>{"abc", "id with spaces", "nospace"}));
+    EXPECT_EQ(ids, (QList<QByteArray>{"abc", "id with spaces", "x"}));
     EXPECT_EQ(client.MessageSize(1), 39);
     EXPECT_EQ(client.MessageSize(2), -1);
     EXPECT_EQ(client.MessageSize(3), -1);
@@ -340,7 +340,7 @@ TEST_F(Pop3ClientTest, SizeListAndPipelinedRepliesStayInStep)
         .Expect("CAPA")
         .Send("+OK\r\nUIDL\r\n pipelining \r\n.\r\n")
         .Expect("LIST")
-        .Send("+OK 4 messages\r\n1 120\r\n2\r\nthree 5\r\n4 77 extra\r\n1 999\r\n.\r\n")
+        .Send("+OK 3 messages\r\n1 120\r\n4 77 extra\r\n3 5\r\n.\r\n")
         .Expect("LIST")
         .SendLine("-ERR not now")
         .Expect("RETR 1")
@@ -361,11 +361,10 @@ TEST_F(Pop3ClientTest, SizeListAndPipelinedRepliesStayInStep)
     EXPECT_TRUE(client.SupportsPipelining());
 
     QHash<int, std::int32_t> sizes;
-    ASSERT_TRUE(client.FetchSizeList(sizes));
-    // Lines without a number and a size are left out; the first line of a
-    // number decides.
-    EXPECT_EQ(sizes, (QHash<int, std::int32_t>{{1, 120}, {4, 77}}));
-    EXPECT_FALSE(client.FetchSizeList(sizes));
+    ASSERT_TRUE(client.FetchSizeList(sizes, 4));
+    // By number; a message left out is asked for alone.
+    EXPECT_EQ(sizes, (QHash<int, std::int32_t>{{1, 120}, {3, 5}, {4, 77}}));
+    EXPECT_FALSE(client.FetchSizeList(sizes, 4));
     EXPECT_TRUE(sizes.isEmpty());
 
     client.SendWholeRequest(1);
@@ -377,7 +376,7 @@ TEST_F(Pop3ClientTest, SizeListAndPipelinedRepliesStayInStep)
     EXPECT_EQ(one.raw, "Subject: one\r\n\r\nbody\r\n" + longLine + "\r\n.x\r\n");
     EXPECT_EQ(one.Subject(), "one");
     EXPECT_EQ(one.serverNumber, 1);
-    EXPECT_EQ(client.ReceiveSize(), 55);
+    EXPECT_EQ(client.ReceiveSize(2), 55);
     MessageRecord three;
     EXPECT_THROW(client.ReceiveHeaders(3, three), Pop3ReplyError);
     MessageRecord four;
@@ -555,7 +554,7 @@ TEST_F(Pop3ClientTest, EveryReplyKindEndsAtItsBoundWhenTheServerStreamsForever)
         {"LIST", "LIST", "1 300\r\n", Pop3Client::kListingLimit.maxLines * 7,
          [](Pop3Client& c) {
              QHash<int, std::int32_t> sizes;
-             c.FetchSizeList(sizes);
+             c.FetchSizeList(sizes, 1);
          }},
         {"TOP", "TOP 1 0", "X-Header: value\r\n", Pop3Client::kHeadersLimit,
          [](Pop3Client& c) {
@@ -632,3 +631,98 @@ TEST_F(Pop3ClientTest, Utf8ModeIsAskedForWhereCapaAllowsIt)
 }
 
 } // namespace
+
+TEST_F(Pop3ClientTest, ALineThatIsNeitherOkNorErrClosesTheConnection)
+{
+    // Whatever the command, a reply line that starts with neither "+OK" nor
+    // "-ERR" is a protocol error: the client closes at once and sends
+    // nothing more (a "-ERR" instead keeps the dialogue going, as the
+    // tests above show).
+    struct Case
+    {
+        const char* name;
+        QByteArray command; // answered by the garbage; empty: the greeting
+        QByteArray garbage;
+        std::function<void(Pop3Client&)> act; // after Connect, unless greeting
+    };
+    const Case cases[] = {
+        {"greeting", {}, "* OK IMAP4rev1 ready", nullptr},
+        {"CAPA", "CAPA", "CAPABILITY", nullptr},
+        {"USER", "USER bob", "OK", [](Pop3Client& c) { c.Login(); }},
+        {"UIDL", "UIDL", "", [](Pop3Client& c) {
+             QList<QByteArray> ids;
+             c.FetchUidList(ids);
+         }},
+        {"LIST", "LIST", "+0K 2 messages", [](Pop3Client& c) {
+             QHash<int, std::int32_t> sizes;
+             c.FetchSizeList(sizes, 2);
+         }},
+        {"LIST n", "LIST 3", "3 300", [](Pop3Client& c) { c.MessageSize(3); }},
+        {"LIST n naming another message", "LIST 3", "+OK 4 300",
+         [](Pop3Client& c) { c.MessageSize(3); }},
+        {"TOP", "TOP 1 0", "Subject: stray", [](Pop3Client& c) {
+             MessageRecord rec;
+             c.FetchHeaders(1, rec);
+         }},
+        {"RETR", "RETR 1", "-ER", [](Pop3Client& c) {
+             MessageRecord rec;
+             c.FetchWhole(1, rec);
+         }},
+        {"DELE", "DELE 1", "250 marked", [](Pop3Client& c) { c.Delete(1); }},
+        {"QUIT", "QUIT", "bye", [](Pop3Client& c) { c.Disconnect(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeServer s;
+        if (c.command.isEmpty()) {
+            s.SendLine(c.garbage);
+        } else {
+            s.SendLine("+OK");
+            if (c.command != "CAPA")
+                s.Expect("CAPA").SendLine("-ERR");
+            s.Expect(c.command).SendLine(c.garbage);
+        }
+        s.ExpectClose(5000);
+        Pop3Client client;
+        client.Host = "127.0.0.1";
+        client.Port = s.Port();
+        client.Username = "bob";
+        client.Password = "secret";
+        s.Start();
+        try {
+            client.Connect();
+            ASSERT_TRUE(c.act) << "the connect succeeded";
+            c.act(client);
+            ADD_FAILURE() << "no error";
+        } catch (const Pop3ProtocolError& e) {
+            EXPECT_TRUE(e.Message().contains(QString::fromLatin1(c.garbage)))
+                << e.Message().toStdString();
+        }
+        EXPECT_FALSE(client.Transport().Connected());
+        ASSERT_TRUE(s.WaitDone());
+        EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+    }
+}
+
+TEST_F(Pop3ClientTest, GarbageInsteadOfAPipelinedReplyLeavesTheRestUnread)
+{
+    FakeServer s;
+    s.SendLine("+OK")
+        .Expect("CAPA")
+        .Send("+OK\r\nPIPELINING\r\n.\r\n")
+        .Expect("RETR 1")
+        .Expect("RETR 2")
+        .Send("Subject: one\r\n\r\n.\r\n+OK\r\nSubject: two\r\n\r\n.\r\n")
+        .ExpectClose(5000);
+    Prepare(s);
+    client.Connect();
+    client.SendWholeRequest(1);
+    client.SendWholeRequest(2);
+    MessageRecord one;
+    EXPECT_THROW(client.ReceiveWhole(1, one), Pop3ProtocolError);
+    MessageRecord two;
+    EXPECT_THROW(client.ReceiveWhole(2, two), NotConnected);
+    EXPECT_TRUE(two.raw.isEmpty());
+    ASSERT_TRUE(s.WaitDone());
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+}

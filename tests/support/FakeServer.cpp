@@ -73,6 +73,11 @@ FakeServer& FakeServer::Drop()
     AddStep(Step::Drop, {});
     return *this;
 }
+FakeServer& FakeServer::ExpectClose(int ms)
+{
+    AddStep(Step::ExpectClose, {}, ms);
+    return *this;
+}
 FakeServer& FakeServer::Call(std::function<void()> fn)
 {
     AddStep(Step::Call, {});
@@ -201,6 +206,21 @@ void FakeServer::Run()
             clientFd_ = -1;
             open = false;
             break;
+        case Step::ExpectClose: {
+            QElapsedTimer t;
+            t.start();
+            while (!stop_.load() && t.elapsed() < step.ms) {
+                if (ReadLine(line, kSliceMs))
+                    Mismatch(QStringLiteral("unexpected \"%1\" where the client was to close")
+                                 .arg(QString::fromLatin1(line)));
+                else if (clientClosed_.load())
+                    break;
+            }
+            if (!clientClosed_.load() && !stop_.load())
+                Mismatch(QStringLiteral("the client did not close the connection"));
+            open = false;
+            break;
+        }
         case Step::Call:
             step.fn();
             break;

@@ -48,6 +48,10 @@ public:
     FakeServer& Endless(const QByteArray& bytes, qint64 cap = qint64(256) << 20);
     // Closes the connection at once.
     FakeServer& Drop();
+    // Waits until the client closes the connection; every line it sends
+    // meanwhile is a mismatch ("unexpected"), and so is still being open
+    // after ms milliseconds.
+    FakeServer& ExpectClose(int ms = 15000);
     // Runs arbitrary code on the server thread (e.g. to signal a test).
     FakeServer& Call(std::function<void()> fn);
 
@@ -63,7 +67,18 @@ public:
 private:
     struct Step
     {
-        enum Kind { Send, Expect, ExpectPrefix, ExpectAny, Stall, Drip, Endless, Drop, Call };
+        enum Kind {
+            Send,
+            Expect,
+            ExpectPrefix,
+            ExpectAny,
+            Stall,
+            Drip,
+            Endless,
+            Drop,
+            ExpectClose,
+            Call
+        };
         Kind kind = Send;
         QByteArray data;
         int ms = 0;
