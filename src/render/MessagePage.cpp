@@ -290,21 +290,19 @@ private:
 };
 
 // The "cid:" references of the saved inline parts and the files that take
-// their place. Each line is read once: at every "cid:" the longest id that
-// follows is replaced (so "cid:a" never cuts into "cid:ab"); the first part
-// saved with an id keeps it.
+// their place. Each line is read once: the id after a "cid:" runs up to the
+// first character that ends a reference in markup (blanks and controls,
+// quotes, angle and round brackets, backslash, comma, semicolon, colon and
+// "&"; none of them stands in a Content-ID as sent), and is looked up once,
+// as it stands or else percent-decoded (RFC 2392). The first part saved with
+// an id keeps it.
 class InlineReferences
 {
 public:
     void Add(const QByteArray& id, const QByteArray& reference)
     {
-        if (byId_.contains(id))
-            return;
-        byId_.insert(id, reference);
-        if (!lengths_.contains(id.size())) {
-            lengths_.append(id.size());
-            std::sort(lengths_.begin(), lengths_.end(), std::greater<>());
-        }
+        if (!byId_.contains(id))
+            byId_.insert(id, reference);
     }
 
     void ReplaceIn(QList<QByteArray>& lines) const
@@ -317,21 +315,24 @@ public:
                 continue;
             QByteArray out;
             qsizetype from = 0;
-            for (; at >= 0; at = line.indexOf("cid:", at)) {
-                at += 4;
-                for (const qsizetype length : lengths_) {
-                    if (line.size() - at < length)
-                        continue;
-                    const auto it =
-                        byId_.constFind(QByteArray::fromRawData(line.constData() + at, length));
-                    if (it == byId_.cend())
-                        continue;
-                    out.append(line.constData() + from, at - 4 - from);
-                    out += it.value();
-                    at += length;
-                    from = at;
-                    break;
+            while (at >= 0) {
+                const qsizetype begin = at + 4;
+                qsizetype end = begin;
+                while (end < line.size() && !EndsReference(line.at(end)))
+                    ++end;
+                const QByteArray* reference = Find(line.mid(begin, end - begin));
+                qsizetype next = end;
+                if (reference) {
+                    out.append(line.constData() + from, at - from);
+                    out += *reference;
+                    from = end;
+                } else {
+                    // The id read holds no colon, so another "cid:" can only
+                    // start in its last three bytes ("cid:cid:a"): every byte
+                    // is still looked at a bounded number of times.
+                    next = std::max(begin, end - 3);
                 }
+                at = line.indexOf("cid:", next);
             }
             if (from > 0) {
                 out.append(line.constData() + from, line.size() - from);
@@ -341,8 +342,23 @@ public:
     }
 
 private:
+    static bool EndsReference(char c)
+    {
+        const auto b = static_cast<unsigned char>(c);
+        return b <= ' ' || b == 0x7F || std::strchr("\"'<>()\\,;:&", c) != nullptr;
+    }
+
+    const QByteArray* Find(const QByteArray& id) const
+    {
+        if (id.isEmpty())
+            return nullptr;
+        auto it = byId_.constFind(id);
+        if (it == byId_.cend() && id.contains('%'))
+            it = byId_.constFind(QByteArray::fromPercentEncoding(id));
+        return it == byId_.cend() ? nullptr : &it.value();
+    }
+
     QHash<QByteArray, QByteArray> byId_;
-    QList<qsizetype> lengths_; // of the ids, longest first
 };
 
 bool HasParts(const MessageRecord& message)
