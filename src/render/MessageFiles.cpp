@@ -54,7 +54,10 @@ QByteArray MessageFileContent(const MessageRecord& message)
 QString AttachmentFileName(const AttachmentPart& part)
 {
     const QString name = SafeFileName(AttachmentDisplayName(part));
-    return name.isEmpty() ? QStringLiteral("attachment") : name;
+    if (!name.isEmpty())
+        return name;
+    return part.contentType == "message/rfc822" ? QStringLiteral("message.eml")
+                                                : QStringLiteral("attachment");
 }
 
 QString FreeFilePath(const QString& folder, const QString& name)

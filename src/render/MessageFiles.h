@@ -26,8 +26,9 @@ QString MessageFileName(const QString& subject);
 // the whole message is held, else its header lines (CRLF after each).
 QByteArray MessageFileContent(const MessageRecord& message);
 
-// The name an attachment is saved under: its shown name reduced to a plain
-// name (SafeFileName); "attachment" when nothing is left.
+// The name an attachment is saved (and forwarded) under: its shown name
+// reduced to a plain name (SafeFileName); when nothing is left,
+// "message.eml" for an attached message and "attachment" for any other.
 QString AttachmentFileName(const AttachmentPart& part);
 
 // The first path in folder for name that no file (or link) takes: name, then
