@@ -81,7 +81,8 @@ int RunContactsCommand(const QStringList& args)
         if (json)
             array.append(ToJson(*c));
         else
-            Out(c->DisplayName() + QLatin1Char('\t') + QString::fromUtf8(c->emails.Joined()));
+            Out(TerminalField(c->DisplayName()) + QLatin1Char('\t') +
+                TerminalField(QString::fromUtf8(c->emails.Joined())));
     }
     if (json)
         Out(TerminalSafeJson(
