@@ -290,12 +290,15 @@ private:
 };
 
 // The "cid:" references of the saved inline parts and the files that take
-// their place. Each line is read once: the id after a "cid:" runs up to the
-// first character that ends a reference in markup (blanks and controls,
-// quotes, angle and round brackets, backslash, comma, semicolon, colon and
-// "&"; none of them stands in a Content-ID as sent), and is looked up once,
-// as it stands or else percent-decoded (RFC 2392). The first part saved with
-// an id keeps it.
+// their place. Each line is read once. The id after a "cid:" runs up to the
+// first character that never stands in a Content-ID (blanks and controls,
+// double quotes, angle and round brackets, backslash, comma, semicolon and
+// colon). That run is looked up; when it is no id, its part before the last
+// and then before the first "'" or "&" (they may stand in an id, but in
+// markup they also close a quoted attribute or start an entity). Each is
+// tried as it stands, then percent-decoded (RFC 2392). So every reference
+// costs a fixed number of lookups, "cid:a" never cuts into "cid:ab", and the
+// first part saved with an id keeps it.
 class InlineReferences
 {
 public:
@@ -318,16 +321,31 @@ public:
             while (at >= 0) {
                 const qsizetype begin = at + 4;
                 qsizetype end = begin;
-                while (end < line.size() && !EndsReference(line.at(end)))
-                    ++end;
-                const QByteArray* reference = Find(line.mid(begin, end - begin));
-                qsizetype next = end;
+                qsizetype firstSoft = -1, lastSoft = -1; // "'" or "&" in the run
+                for (; end < line.size() && !EndsReference(line.at(end)); ++end) {
+                    if (line.at(end) == '\'' || line.at(end) == '&') {
+                        if (firstSoft < 0)
+                            firstSoft = end;
+                        lastSoft = end;
+                    }
+                }
+                // Longest first: the whole run, up to its last and up to its
+                // first "'" or "&".
+                qsizetype matched = end;
+                const QByteArray* reference = Find(line, begin, end);
+                for (const qsizetype soft : {lastSoft, firstSoft}) {
+                    if (reference || soft <= begin)
+                        continue;
+                    matched = soft;
+                    reference = Find(line, begin, soft);
+                }
+                qsizetype next;
                 if (reference) {
                     out.append(line.constData() + from, at - from);
                     out += *reference;
-                    from = end;
+                    from = next = matched;
                 } else {
-                    // The id read holds no colon, so another "cid:" can only
+                    // The run holds no colon, so another "cid:" can only
                     // start in its last three bytes ("cid:cid:a"): every byte
                     // is still looked at a bounded number of times.
                     next = std::max(begin, end - 3);
@@ -345,13 +363,14 @@ private:
     static bool EndsReference(char c)
     {
         const auto b = static_cast<unsigned char>(c);
-        return b <= ' ' || b == 0x7F || std::strchr("\"'<>()\\,;:&", c) != nullptr;
+        return b <= ' ' || b == 0x7F || std::strchr("\"<>()\\,;:", c) != nullptr;
     }
 
-    const QByteArray* Find(const QByteArray& id) const
+    const QByteArray* Find(const QByteArray& line, qsizetype begin, qsizetype end) const
     {
-        if (id.isEmpty())
+        if (end <= begin)
             return nullptr;
+        const QByteArray id = QByteArray::fromRawData(line.constData() + begin, end - begin);
         auto it = byId_.constFind(id);
         if (it == byId_.cend() && id.contains('%'))
             it = byId_.constFind(QByteArray::fromPercentEncoding(id));
