@@ -177,6 +177,7 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
         } else {
             path = QDir(folder).filePath(name);
         }
+        bool replace = false;
         if (Exists(path)) {
             const MsgAnswer answer = Messages().Show({CommonsWith("FileAlreadyExists", path),
                                                       MsgIcon::Warning, MsgButtons::YesNoCancel});
@@ -189,12 +190,13 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
                 ShowError(CommonsWith("CannotOverwriteFile", path));
                 continue;
             }
+            replace = true;
         }
         // A replaced file goes only once the new content is complete on disk
         // (a temporary file renamed over it); a link at the name is replaced,
-        // never followed. A new name is written as a new file, so a file or
-        // link put there since the look is never replaced.
-        if (!WriteDataFile(path, part.data, !Exists(path))) {
+        // never followed. A name that was free is written as a new file, so a
+        // file or link put there since the look is never replaced.
+        if (!WriteDataFile(path, part.data, !replace)) {
             ShowError(CommonsWith("ErrorSavingAttachment", path));
             continue;
         }
