@@ -756,10 +756,11 @@ int MessageRecord::VisibleAttachmentCount()
         // The parts were dropped or not parsed yet: count from a parse of our
         // own raw text. An attachment is only shown when it has a name (from
         // the name or filename parameter of a part header), is marked as an
-        // attachment or is an attached message: without "name", "attachment"
-        // or "message/rfc822" in any header line the count is 0 without
-        // parsing.
-        if (!HeaderLinesContain(raw, {"name", "attachment", "message/rfc822"})) {
+        // attachment or is an attached message (also the parts of a digest,
+        // which are messages without saying so): without "name",
+        // "attachment", "message/rfc822" or "digest" in any header line the
+        // count is 0 without parsing.
+        if (!HeaderLinesContain(raw, {"name", "attachment", "message/rfc822", "digest"})) {
             n = 0;
         } else if (parsed_ && parsed_->partsPending) {
             n = ExamineDeferredParts();

@@ -124,6 +124,18 @@ TEST(AttachmentRules, CountIsCachedAndComputedFromRawWhenBodyWasDropped)
         EXPECT_EQ(r.VisibleAttachmentCount(), 1) << nameless.constData();
     }
 
+    // The parts of a digest are messages without a Content-Type of their own.
+    MessageRecord digest;
+    digest.raw = "Subject: d\r\nContent-Type: multipart/digest; boundary=\"BB\"\r\n\r\n"
+                 "--BB\r\n\r\nSubject: one\r\n\r\nhi\r\n--BB\r\n\r\nSubject: two\r\n\r\nho\r\n"
+                 "--BB--\r\n";
+    digest.headersOnly = false;
+    digest.ParseWhole();
+    EXPECT_EQ(digest.VisibleAttachmentCount(), 2);
+    digest.DropBody();
+    digest.attachmentCount = -1;
+    EXPECT_EQ(digest.VisibleAttachmentCount(), 2);
+
     // A header block alone has nothing to count and does not store a count.
     MessageRecord h;
     h.raw = "Subject: x\r\n\r\n";
