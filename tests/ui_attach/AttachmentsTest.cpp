@@ -17,8 +17,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "core/Messages.h"
 #include "core/TempDir.h"
@@ -197,8 +195,8 @@ TEST_F(AttachmentsTest, SavingIntoAFolderThatHoldsOneAsksOnce)
 }
 
 // Replacing a file (Yes to FileAlreadyExists) writes the new content whole
-// before the old file goes: a write that fails (here the file size limit of
-// a child process) leaves the old file as it was. A link at the name is
+// before the old file goes: a write that fails (here at the file size
+// limit) leaves the old file as it was. A link at the name is
 // replaced, never followed, and the new file is 0600 without execute bits.
 TEST_F(AttachmentsTest, ReplacingAFileNeverLosesTheOldOneFirst)
 {
@@ -206,7 +204,7 @@ TEST_F(AttachmentsTest, ReplacingAFileNeverLosesTheOldOneFirst)
     {
         const char* name;
         bool link;        // the name is a link to another file
-        bool failWrites;  // the child may not write more than 1 KiB
+        bool failWrites;  // no file may grow beyond 1 KiB
         QByteArray after; // the file at the name afterwards
     };
     const QByteArray fresh(64 * 1024, 'n');
@@ -236,26 +234,22 @@ TEST_F(AttachmentsTest, ReplacingAFileNeverLosesTheOldOneFirst)
         chosenFiles = {a};
         messages.shown.clear();
 
-        // In a child, so that its file size limit stays there; it reports
-        // 1 when the save was reported as failed, 0 when nothing was shown
-        // but the question, 2 for anything else.
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (c.failWrites) {
-                const rlimit limit{1024, 1024};
-                setrlimit(RLIMIT_FSIZE, &limit);
-                signal(SIGXFSZ, SIG_IGN);
-            }
-            RunAttachmentAction(nullptr, *message, {0}, AttachmentAction::Save);
-            const bool asked = Shown("COMMONS", "FileAlreadyExists", a).size() == 1;
-            const int failed = Shown("COMMONS", "ErrorSavingAttachment", a).size();
-            _exit(asked && messages.shown.size() == 1 + failed ? failed : 2);
+        // A failing write: this process's file size limit lowered to 1 KiB
+        // for the save (the signal it raises ignored, so the write fails
+        // with EFBIG), then put back.
+        rlimit before{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        if (c.failWrites) {
+            const rlimit limit{1024, before.rlim_max};
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
         }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), c.failWrites ? 1 : 0);
+        RunAttachmentAction(nullptr, *message, {0}, AttachmentAction::Save);
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, oldHandler);
+        EXPECT_EQ(Shown("COMMONS", "FileAlreadyExists", a).size(), 1);
+        EXPECT_EQ(Shown("COMMONS", "ErrorSavingAttachment", a).size(), c.failWrites ? 1 : 0);
+        EXPECT_EQ(messages.shown.size(), c.failWrites ? 2 : 1);
 
         EXPECT_EQ(ReadFile(a), c.after);
         EXPECT_FALSE(QFileInfo(a).isSymLink());
