@@ -1,5 +1,7 @@
 #include "addressbook/VCard.h"
 
+#include <QHash>
+#include <QSet>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -112,26 +114,47 @@ bool ParseLine(const QByteArray& line, Property& p)
 // The logical lines of the text: CRLF or LF ends, folded lines joined (a
 // line starting with a blank or a tab continues the previous one), and the
 // soft line breaks of quoted-printable values (a line ending with "=").
+// The colon that ends a line's name and parameters is searched only in what
+// was appended since the last search, so a property folded over megabytes
+// unfolds in linear time.
 QList<QByteArray> LogicalLines(const QByteArray& text)
 {
-    QList<QByteArray> physical = text.split('\n');
     QList<QByteArray> lines;
+    qsizetype colon = -1;   // in lines.last(); -1 while none was found
+    qsizetype searched = 0; // lines.last() holds no colon before this
+    bool quotedPrintable = false;
     bool qpContinues = false;
-    for (QByteArray l : physical) {
-        if (l.endsWith('\r'))
-            l.chop(1);
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        qsizetype nl = text.indexOf('\n', pos);
+        if (nl < 0)
+            nl = text.size();
+        qsizetype lineEnd = nl;
+        if (lineEnd > pos && text.at(lineEnd - 1) == '\r')
+            --lineEnd;
+        const char* l = text.constData() + pos;
+        const qsizetype length = lineEnd - pos;
+        const bool folded = length > 0 && (l[0] == ' ' || l[0] == '\t');
         if (qpContinues && !lines.isEmpty()) {
             lines.last().chop(1); // the "=" of the soft break
-            lines.last().append(l.startsWith(' ') || l.startsWith('\t') ? l.mid(1) : l);
-        } else if ((l.startsWith(' ') || l.startsWith('\t')) && !lines.isEmpty()) {
-            lines.last().append(l.mid(1));
+            lines.last().append(folded ? l + 1 : l, folded ? length - 1 : length);
+        } else if (folded && !lines.isEmpty()) {
+            lines.last().append(l + 1, length - 1);
         } else {
-            lines.append(l);
+            lines.append(QByteArray(l, length));
+            colon = -1;
+            searched = 0;
+            quotedPrintable = false;
         }
         const QByteArray& cur = lines.last();
-        const int colon = cur.indexOf(':');
-        qpContinues = cur.endsWith('=') && colon > 0 &&
-                      cur.left(colon).toUpper().contains("QUOTED-PRINTABLE");
+        if (colon < 0) {
+            colon = cur.indexOf(':', searched);
+            searched = cur.size();
+            if (colon > 0)
+                quotedPrintable = cur.left(colon).toUpper().contains("QUOTED-PRINTABLE");
+        }
+        qpContinues = quotedPrintable && cur.endsWith('=');
+        pos = nl + 1;
     }
     return lines;
 }
@@ -224,6 +247,7 @@ struct CardState
     bool haveN = false;
     QString given, family, formatted, org;
     QList<QByteArray> emails;
+    QSet<QByteArray> emailSet; // the same addresses, for the duplicate check
     QByteArray tel, url, messenger;
     bool telPreferred = false;
     QString note;
@@ -248,8 +272,10 @@ void Apply(const Property& p, CardState& s)
         QByteArray address = Utf8Field(TextValue(p));
         if (address.toLower().startsWith("mailto:"))
             address = address.mid(7);
-        if (!address.isEmpty() && !s.emails.contains(address))
+        if (!address.isEmpty() && !s.emailSet.contains(address)) {
+            s.emailSet.insert(address);
             s.emails.append(address);
+        }
     } else if (p.name == "TEL") {
         QByteArray tel = Utf8Field(TextValue(p));
         if (tel.toLower().startsWith("tel:"))
@@ -403,6 +429,70 @@ QByteArray WriteVCards(const AddressBook& book, VCardVersion version)
         if (const Contact* c = book.At(i))
             out += WriteVCard(*c, version);
     return out;
+}
+
+VCardImportResult ImportVCards(
+    AddressBook& book, const std::vector<VCardContact>& cards,
+    const std::function<bool(const QByteArray& address)>& acceptAddress,
+    const std::function<void(const QByteArray& address, const QString& name)>& leftOut)
+{
+    VCardImportResult result;
+    // Built once: the entry each display name stands for (the first one of
+    // the book with it, or the one a card added), and the addresses of the
+    // entries cards went into.
+    QHash<QString, Contact*> byName;
+    for (int i = 0; i < book.Count(); ++i)
+        if (Contact* c = book.At(i); c && !byName.contains(c->DisplayName()))
+            byName.insert(c->DisplayName(), c);
+    QHash<Contact*, QSet<QByteArray>> held;
+    for (const VCardContact& card : cards) {
+        const Contact& in = *card.contact;
+        if (!card.note.trimmed().isEmpty())
+            ++result.notes;
+        const QString name = in.DisplayName();
+        QList<QByteArray> addresses;
+        for (int i = 0; i < in.emails.Count(); ++i) {
+            const QByteArray a = in.emails.At(i);
+            if (acceptAddress(a))
+                addresses.append(a);
+            else if (leftOut)
+                leftOut(a, name);
+        }
+        if (name.isEmpty() && addresses.isEmpty())
+            continue;
+        Contact* entry = name.isEmpty() ? nullptr : byName.value(name);
+        if (!entry) {
+            entry = new Contact;
+            entry->firstName = in.firstName;
+            entry->lastName = in.lastName;
+            book.Add(entry);
+            if (!name.isEmpty())
+                byName.insert(name, entry);
+            ++result.added;
+        } else {
+            ++result.updated;
+        }
+        auto known = held.find(entry);
+        if (known == held.end()) {
+            QSet<QByteArray> addressesOfEntry;
+            for (int i = 0; i < entry->emails.Count(); ++i)
+                addressesOfEntry.insert(entry->emails.At(i));
+            known = held.insert(entry, addressesOfEntry);
+        }
+        for (const QByteArray& a : addresses) {
+            if (!known->contains(a)) {
+                known->insert(a);
+                entry->emails.Add(a);
+            }
+        }
+        if (entry->telephone.isEmpty())
+            entry->telephone = in.telephone;
+        if (entry->messenger.isEmpty())
+            entry->messenger = in.messenger;
+        if (entry->webSite.isEmpty())
+            entry->webSite = in.webSite;
+    }
+    return result;
 }
 
 } // namespace vm

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -42,5 +43,24 @@ QByteArray WriteVCard(const Contact& contact, VCardVersion version = VCardVersio
 
 // Every entry of the book, one card after another.
 QByteArray WriteVCards(const AddressBook& book, VCardVersion version = VCardVersion::V4);
+
+struct VCardImportResult
+{
+    int added = 0;   // new entries
+    int updated = 0; // cards that went into an entry of the same display name
+    int notes = 0;   // cards with a note (the book keeps none)
+};
+
+// Adds the cards to the book, in order. A card whose display name is an
+// entry's (the first such entry, or one added by an earlier card) adds its
+// addresses to that entry, skipping those it holds, and fills the entry's
+// empty telephone, messenger and web site; any other card becomes a new
+// entry. Only addresses acceptAddress takes enter the book; the others are
+// passed to leftOut with the card's display name. A card left with neither a
+// name nor an address is skipped.
+VCardImportResult ImportVCards(
+    AddressBook& book, const std::vector<VCardContact>& cards,
+    const std::function<bool(const QByteArray& address)>& acceptAddress,
+    const std::function<void(const QByteArray& address, const QString& name)>& leftOut);
 
 } // namespace vm

@@ -231,11 +231,9 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     c.compose = [](MessageRecord* message, MailAccount* account, int mode) {
         OpenComposition(message, account, mode);
     };
-    // A "mailto:" link clicked in the preview of an account that sends
-    // through Velmora: a new message from that account.
-    window.ViewFrame->MsgViewFrame->composeTo = [](MailAccount* account, const QString& link) {
-        ComposeWindow::Open(MessageFromMailto(link), account);
-    };
+    // A "mailto:" link clicked in the preview: a new message from the
+    // shown account, written in Velmora or handed to the mail client.
+    window.ViewFrame->MsgViewFrame->composeTo = &OpenMailtoLink;
     c.sendRunning = [] {
         const QList<ComposeWindow*> windows = ComposeWindow::OpenWindows();
         return std::any_of(windows.begin(), windows.end(),
@@ -330,6 +328,7 @@ DetailsWindow& MainWindowControl::DetailsWnd()
             window_.commands.receipt(message);
     };
     h.displayed = [this](MessageRecord* message) { window_.MessageDisplayed(message); };
+    h.mailto = &OpenMailtoLink;
     h.chooseSaveFile = [this](const QString& name) {
         return ChooseSaveFile(detailsWindow_.get(), name);
     };

@@ -22,6 +22,15 @@ QString TerminalSafeText(const QString& text)
     return out;
 }
 
+QString TerminalField(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out)
+        if (c == u'\t' || c == u'\r' || c == u'\n')
+            c = u' ';
+    return TerminalSafeText(out);
+}
+
 QString TerminalSafeJson(const QString& json)
 {
     QString out;

@@ -20,6 +20,11 @@ bool IsUnsafeOnTerminal(QChar c);
 // Every text the commands print goes through it.
 QString TerminalSafeText(const QString& text);
 
+// One field of a tab-separated output line: TerminalSafeText, with TAB, CR
+// and LF also made blanks, so a field can neither start another field nor
+// another line.
+QString TerminalField(const QString& text);
+
 // A JSON document's text with those characters written as \uXXXX escapes
 // instead: the document stays valid JSON with the same values, and
 // TerminalSafeText leaves it as it is. Only for text from QJsonDocument,

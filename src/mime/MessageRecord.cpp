@@ -754,10 +754,13 @@ int MessageRecord::VisibleAttachmentCount()
         n = CountVisible(parsed_->attachments);
     } else if (!headersOnly && !noHeaders && !raw.isEmpty()) {
         // The parts were dropped or not parsed yet: count from a parse of our
-        // own raw text. An attachment is only shown when it has a name, and
-        // names come from the name or filename parameter of a part header:
-        // without "name" in any header line the count is 0 without parsing.
-        if (!HeaderLinesContain(raw, {"name"})) {
+        // own raw text. An attachment is only shown when it has a name (from
+        // the name or filename parameter of a part header), is marked as an
+        // attachment or is an attached message (also the parts of a digest,
+        // which are messages without saying so): without "name",
+        // "attachment", "message/rfc822" or "digest" in any header line the
+        // count is 0 without parsing.
+        if (!HeaderLinesContain(raw, {"name", "attachment", "message/rfc822", "digest"})) {
             n = 0;
         } else if (parsed_ && parsed_->partsPending) {
             n = ExamineDeferredParts();
@@ -885,12 +888,17 @@ QString AttachmentDisplayName(const AttachmentPart& part)
 
 bool IsVisibleAttachment(const AttachmentPart& part)
 {
-    if (part.fileName.isEmpty() && AttachmentDisplayName(part).isEmpty())
-        return false;
     const QByteArray disp = part.disposition.trimmed().toLower();
     const bool inlineOrNone = disp.isEmpty() || disp.contains("inline");
     const bool embedded = !part.contentId.isEmpty() || !part.contentLocation.isEmpty();
-    return !(inlineOrNone && embedded);
+    if (inlineOrNone && embedded)
+        return false;
+    // A part its sender marked as an attachment, and an attached message,
+    // count with or without a name (they are saved as "attachment" and
+    // "message.eml").
+    if (disp.startsWith("attachment") || part.contentType == "message/rfc822")
+        return true;
+    return !(part.fileName.isEmpty() && AttachmentDisplayName(part).isEmpty());
 }
 
 } // namespace vm

@@ -52,9 +52,11 @@ struct AttachmentPart {
 // encoded words decoded word by word, else the parser's file name.
 QString AttachmentDisplayName(const AttachmentPart& part);
 
-// True if the attachment is counted by VisibleAttachmentCount: it has a file
-// name and is not a picture embedded in an HTML body (inline or without
-// disposition, and carrying a Content-ID or Content-Location).
+// True if the attachment is counted by VisibleAttachmentCount (and carried
+// by a forward): it has a file name, is marked "attachment" or is an
+// attached message (message/rfc822), and is not a picture embedded in an
+// HTML body (inline or without disposition, and carrying a Content-ID or
+// Content-Location).
 bool IsVisibleAttachment(const AttachmentPart& part);
 
 

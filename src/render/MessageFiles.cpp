@@ -3,8 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QMimeDatabase>
+#include <QTemporaryFile>
 
+#include <unistd.h>
+
+#include "core/AtomicFile.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
@@ -54,7 +58,10 @@ QByteArray MessageFileContent(const MessageRecord& message)
 QString AttachmentFileName(const AttachmentPart& part)
 {
     const QString name = SafeFileName(AttachmentDisplayName(part));
-    return name.isEmpty() ? QStringLiteral("attachment") : name;
+    if (!name.isEmpty())
+        return name;
+    return part.contentType == "message/rfc822" ? QStringLiteral("message.eml")
+                                                : QStringLiteral("attachment");
 }
 
 QString FreeFilePath(const QString& folder, const QString& name)
@@ -85,15 +92,23 @@ bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew)
         }
         return true;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // A temporary file beside the target, created 0600 by this process
+    // alone, written and synced whole, then renamed over the name: the old
+    // file stays until the new one is complete on disk, and a link at the
+    // name is replaced, never written through (QSaveFile would follow it).
+    const QFileInfo target(path);
+    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.velmora-XXXXXX"));
+    if (!temp.open() || !temp.setPermissions(kOwnerReadWrite))
         return false;
-    // QSaveFile keeps an existing file's permissions; ours are fixed.
-    if (!file.setPermissions(kOwnerReadWrite))
+    if (temp.write(data) != data.size() || !temp.flush() || ::fsync(temp.handle()) != 0)
         return false;
-    if (file.write(data) != data.size())
+    temp.close();
+    if (::rename(QFile::encodeName(temp.fileName()).constData(),
+                 QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
         return false;
-    return file.commit();
+    temp.setAutoRemove(false);
+    SyncDirectory(target.absolutePath());
+    return true;
 }
 
 QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& folder,
@@ -173,12 +188,48 @@ bool IsRunnableFileType(const QString& fileName)
         "cmd",         "msi",        "msp",      "scr",  "pif",   "cpl",    "vbs",  "vbe",
         "wsf",         "wsh",        "ps1",      "psm1", "hta",   "lnk",    "reg",  "deb",
         "rpm",         "apk",        "elf",      "so",   "dll",   "x86_64", "out",  "url",
-        "application", "flatpakref", "flatpak",  "snap", "xpi",   "crx",    "iso",  "img"};
+        "application", "flatpakref", "flatpak",  "snap", "xpi",   "crx",    "iso",  "img",
+        "jnlp"};
     const QString name = fileName.trimmed();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot < 0)
         return false;
     return kRunnable.contains(name.mid(dot + 1).toLower());
+}
+
+bool IsRunnableContent(const QString& fileName, const QByteArray& head)
+{
+    if (head.startsWith("#!") || head.startsWith("\x7F" "ELF"))
+        return true;
+    // A PE executable: "MZ", and at the offset stored at 0x3C "PE\0\0".
+    if (head.startsWith("MZ") && head.size() >= 0x40) {
+        const auto at = [&head](int i) { return quint32(quint8(head.at(i))); };
+        const quint32 pe = at(0x3C) | at(0x3D) << 8 | at(0x3E) << 16 | at(0x3F) << 24;
+        if (pe <= quint32(head.size() - 4) &&
+            head.mid(qsizetype(pe), 4) == QByteArray("PE\0\0", 4))
+            return true;
+    }
+    static const char* const kRunnableMime[] = {"application/x-executable",
+                                                "application/x-sharedlib",
+                                                "application/x-pie-executable",
+                                                "application/x-shellscript",
+                                                "application/x-desktop",
+                                                "application/x-ms-dos-executable",
+                                                "application/x-msdownload",
+                                                "application/x-java-archive",
+                                                "application/x-java-jnlp-file",
+                                                "application/vnd.microsoft.portable-executable",
+                                                "application/x-python",
+                                                "application/x-perl",
+                                                "application/x-ruby",
+                                                "text/x-python",
+                                                "text/x-perl",
+                                                "application/x-php"};
+    const QMimeType type = QMimeDatabase().mimeTypeForFileNameAndData(fileName, head);
+    for (const char* mime : kRunnableMime)
+        if (type.inherits(QString::fromLatin1(mime)))
+            return true;
+    return false;
 }
 
 } // namespace vm

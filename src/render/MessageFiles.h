@@ -26,8 +26,9 @@ QString MessageFileName(const QString& subject);
 // the whole message is held, else its header lines (CRLF after each).
 QByteArray MessageFileContent(const MessageRecord& message);
 
-// The name an attachment is saved under: its shown name reduced to a plain
-// name (SafeFileName); "attachment" when nothing is left.
+// The name an attachment is saved (and forwarded) under: its shown name
+// reduced to a plain name (SafeFileName); when nothing is left,
+// "message.eml" for an attached message and "attachment" for any other.
 QString AttachmentFileName(const AttachmentPart& part);
 
 // The first path in folder for name that no file (or link) takes: name, then
@@ -37,9 +38,10 @@ QString FreeFilePath(const QString& folder, const QString& name);
 
 // Writes data to path, readable and writable by the owner only and never
 // executable. With mustBeNew an existing file (or link) at path fails the
-// write instead of being replaced; otherwise the file is written whole to a
-// temporary file and renamed over the old one. False on any failure (a half
-// written new file is removed).
+// write instead of being replaced; otherwise the data is written whole to a
+// temporary file beside path, synced, and renamed over the old file (or
+// link, which is replaced and never followed), so a failed write leaves the
+// old file as it was. False on any failure (a half written file is removed).
 bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew);
 
 // Writes every attachment of a whole, parsed message into folder under its
@@ -67,8 +69,14 @@ QStringList SaveMessages(const QList<const MessageRecord*>& messages,
                          const MessageSaveChoosers& choose);
 
 // True when opening a file of this name could run code (desktop entries,
-// scripts, executables, Java archives, installers...), so it is opened only
-// after a warning.
+// scripts, executables, Java archives and launch files, AppImages,
+// installers...), so it is opened only after a warning.
 bool IsRunnableFileType(const QString& fileName);
+
+// True when a file's first bytes make it something the desktop could run,
+// whatever its name: a script's "#!" line, an ELF or PE executable header,
+// or content the MIME database (given the name too) takes for a program, a
+// script, a desktop entry or a Java archive or launch file.
+bool IsRunnableContent(const QString& fileName, const QByteArray& head);
 
 } // namespace vm

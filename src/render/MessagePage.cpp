@@ -290,21 +290,22 @@ private:
 };
 
 // The "cid:" references of the saved inline parts and the files that take
-// their place. Each line is read once: at every "cid:" the longest id that
-// follows is replaced (so "cid:a" never cuts into "cid:ab"); the first part
-// saved with an id keeps it.
+// their place. Each line is read once. The id after a "cid:" runs up to the
+// first character that never stands in a Content-ID (blanks and controls,
+// double quotes, angle and round brackets, backslash, comma, semicolon and
+// colon). That run is looked up; when it is no id, its part before the last
+// and then before the first "'" or "&" (they may stand in an id, but in
+// markup they also close a quoted attribute or start an entity). Each is
+// tried as it stands, then percent-decoded (RFC 2392). So every reference
+// costs a fixed number of lookups, "cid:a" never cuts into "cid:ab", and the
+// first part saved with an id keeps it.
 class InlineReferences
 {
 public:
     void Add(const QByteArray& id, const QByteArray& reference)
     {
-        if (byId_.contains(id))
-            return;
-        byId_.insert(id, reference);
-        if (!lengths_.contains(id.size())) {
-            lengths_.append(id.size());
-            std::sort(lengths_.begin(), lengths_.end(), std::greater<>());
-        }
+        if (!byId_.contains(id))
+            byId_.insert(id, reference);
     }
 
     void ReplaceIn(QList<QByteArray>& lines) const
@@ -317,21 +318,39 @@ public:
                 continue;
             QByteArray out;
             qsizetype from = 0;
-            for (; at >= 0; at = line.indexOf("cid:", at)) {
-                at += 4;
-                for (const qsizetype length : lengths_) {
-                    if (line.size() - at < length)
-                        continue;
-                    const auto it =
-                        byId_.constFind(QByteArray::fromRawData(line.constData() + at, length));
-                    if (it == byId_.cend())
-                        continue;
-                    out.append(line.constData() + from, at - 4 - from);
-                    out += it.value();
-                    at += length;
-                    from = at;
-                    break;
+            while (at >= 0) {
+                const qsizetype begin = at + 4;
+                qsizetype end = begin;
+                qsizetype firstSoft = -1, lastSoft = -1; // "'" or "&" in the run
+                for (; end < line.size() && !EndsReference(line.at(end)); ++end) {
+                    if (line.at(end) == '\'' || line.at(end) == '&') {
+                        if (firstSoft < 0)
+                            firstSoft = end;
+                        lastSoft = end;
+                    }
                 }
+                // Longest first: the whole run, up to its last and up to its
+                // first "'" or "&".
+                qsizetype matched = end;
+                const QByteArray* reference = Find(line, begin, end);
+                for (const qsizetype soft : {lastSoft, firstSoft}) {
+                    if (reference || soft <= begin)
+                        continue;
+                    matched = soft;
+                    reference = Find(line, begin, soft);
+                }
+                qsizetype next;
+                if (reference) {
+                    out.append(line.constData() + from, at - from);
+                    out += *reference;
+                    from = next = matched;
+                } else {
+                    // The run holds no colon, so another "cid:" can only
+                    // start in its last three bytes ("cid:cid:a"): every byte
+                    // is still looked at a bounded number of times.
+                    next = std::max(begin, end - 3);
+                }
+                at = line.indexOf("cid:", next);
             }
             if (from > 0) {
                 out.append(line.constData() + from, line.size() - from);
@@ -341,8 +360,24 @@ public:
     }
 
 private:
+    static bool EndsReference(char c)
+    {
+        const auto b = static_cast<unsigned char>(c);
+        return b <= ' ' || b == 0x7F || std::strchr("\"<>()\\,;:", c) != nullptr;
+    }
+
+    const QByteArray* Find(const QByteArray& line, qsizetype begin, qsizetype end) const
+    {
+        if (end <= begin)
+            return nullptr;
+        const QByteArray id = QByteArray::fromRawData(line.constData() + begin, end - begin);
+        auto it = byId_.constFind(id);
+        if (it == byId_.cend() && id.contains('%'))
+            it = byId_.constFind(QByteArray::fromPercentEncoding(id));
+        return it == byId_.cend() ? nullptr : &it.value();
+    }
+
     QHash<QByteArray, QByteArray> byId_;
-    QList<qsizetype> lengths_; // of the ids, longest first
 };
 
 bool HasParts(const MessageRecord& message)

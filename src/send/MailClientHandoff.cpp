@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include "mime/SafeFileName.h"
 
@@ -25,58 +26,100 @@ QString OneLine(const QString& s)
     return out;
 }
 
-bool PassableAddress(const QString& address, QString& why)
-{
-    const QByteArray bytes = address.trimmed().toUtf8();
-    if (!IsSendableAddress(bytes)) {
-        why = QStringLiteral("not a valid address");
-        return false;
-    }
-    if (bytes.startsWith('-')) {
-        why = QStringLiteral("starts with \"-\"");
-        return false;
-    }
-    return true;
-}
-
 bool PassablePath(const QString& path)
 {
     if (!QFileInfo(path).isAbsolute())
         return false;
     for (QChar c : path)
         if (c == QLatin1Char('"') || c == QLatin1Char('\'') || c == QLatin1Char(',') ||
+            c == QLatin1Char('%') || c == QLatin1Char('\\') ||
             c.category() == QChar::Other_Control)
             return false;
     return true;
 }
 
+// Percent-encoding of a link's field value (RFC 6068): everything but
+// letters, digits and "-._~", as UTF-8.
+QString Encoded(const QString& text, const QByteArray& keep = {})
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(text, keep));
+}
+
+QString MailtoLink(const QStringList& to, const QString& subject, const QString& body)
+{
+    QStringList addresses;
+    for (const QString& a : to)
+        addresses.append(Encoded(a, "@"));
+    QStringList fields;
+    const QString oneLine = OneLine(subject);
+    if (!oneLine.isEmpty())
+        fields.append(QStringLiteral("subject=") + Encoded(oneLine));
+    if (!body.isEmpty()) {
+        QString text = body;
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+        fields.append(QStringLiteral("body=") + Encoded(text));
+    }
+    QString link = QStringLiteral("mailto:") + addresses.join(QLatin1Char(','));
+    if (!fields.isEmpty())
+        link += QLatin1Char('?') + fields.join(QLatin1Char('&'));
+    return link;
+}
+
 } // namespace
+
+bool IsHandoffAddress(const QString& address)
+{
+    static const QString kAsciiAllowed = QStringLiteral(".!#$*+-/^_`{|}~");
+    if (address.startsWith(QLatin1Char('-')) ||
+        address.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
+        return false;
+    const qsizetype at = address.indexOf(QLatin1Char('@'));
+    if (at <= 0 || at == address.size() - 1 || address.indexOf(QLatin1Char('@'), at + 1) >= 0)
+        return false;
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const QChar c = address.at(i);
+        if (i == at)
+            continue;
+        if (c.unicode() < 0x80) {
+            if (!(c.isLetterOrNumber() || kAsciiAllowed.contains(c)))
+                return false;
+        } else if (!(c.isLetterOrNumber() || c.isMark())) {
+            return false; // blanks, controls, formatting and other signs
+        }
+    }
+    return true;
+}
 
 XdgEmailCall BuildXdgEmailCall(const HandoffMessage& message)
 {
     XdgEmailCall call;
     call.arguments << QStringLiteral("--utf8");
-    QString why;
-    for (const EmailAddress& r : message.cc) {
-        if (PassableAddress(r.address, why))
+    auto passable = [&call](const EmailAddress& r) {
+        const QString address = r.address.trimmed();
+        if (IsHandoffAddress(address))
+            return true;
+        call.refused << r.address;
+        return false;
+    };
+    for (const EmailAddress& r : message.cc)
+        if (passable(r))
             call.arguments << QStringLiteral("--cc") << r.address.trimmed();
-        else
-            call.refused << r.address + QStringLiteral(": ") + why;
-    }
-    call.arguments << QStringLiteral("--subject") << OneLine(message.subject);
-    call.arguments << QStringLiteral("--body") << message.body;
+    for (const EmailAddress& r : message.bcc)
+        if (passable(r))
+            call.arguments << QStringLiteral("--bcc") << r.address.trimmed();
     for (const QString& path : message.attachments) {
         if (PassablePath(path))
             call.arguments << QStringLiteral("--attach") << path;
         else
-            call.refused << path + QStringLiteral(": not a safe file path");
+            call.refused << path;
     }
-    for (const EmailAddress& r : message.to) {
-        if (PassableAddress(r.address, why))
-            call.arguments << r.address.trimmed();
-        else
-            call.refused << r.address + QStringLiteral(": ") + why;
-    }
+    QStringList to;
+    for (const EmailAddress& r : message.to)
+        if (passable(r))
+            to << r.address.trimmed();
+    call.arguments << MailtoLink(to, message.subject, message.body);
     return call;
 }
 

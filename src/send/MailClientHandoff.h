@@ -1,9 +1,16 @@
 #pragma once
 // Handing a prepared message to the desktop's default mail client, for
 // accounts that do not send through Velmora: "xdg-email --utf8" with the
-// recipients, Cc, subject, body and attachments. The client may keep
-// xdg-email running until it ends, so the call runs asynchronously and
-// reports its exit status when it ends.
+// recipients, subject, body and attachments. The client may keep xdg-email
+// running until it ends, so the call runs asynchronously and reports its
+// exit status when it ends.
+//
+// xdg-email takes an argument that starts with "mailto:" as a finished link
+// and passes every other value through the shell's echo (which reads
+// backslash escapes) before it encodes it. So the program builds the one
+// mailto link itself, from checked parts, with the To addresses, the subject
+// and the body percent-encoded; Cc and Bcc go through the options that
+// xdg-email encodes, and no address is ever passed as a bare argument.
 
 #include <QList>
 #include <QObject>
@@ -20,6 +27,7 @@ struct HandoffMessage
 {
     QList<EmailAddress> to;
     QList<EmailAddress> cc;
+    QList<EmailAddress> bcc;
     QString subject;
     QString body;
     QStringList attachments; // paths, already staged (see StageHandoffAttachment)
@@ -28,16 +36,24 @@ struct HandoffMessage
 struct XdgEmailCall
 {
     QStringList arguments; // for xdg-email
-    QStringList refused;   // addresses and paths left out, with the reason
+    QStringList refused;   // addresses and paths left out, as given
 };
 
-// The arguments: "--utf8", "--cc ADDRESS" per Cc recipient, "--subject"
-// (line breaks become blanks), "--body", "--attach PATH" per file, then the
-// To addresses. Only addresses the sender accepts are passed, and none that
-// starts with "-" (it would read as an option); an attachment path must be
-// absolute and free of quotes, commas and line breaks (mail clients take the
-// hand-off as a comma-separated field list). Left-out items are listed in
-// refused.
+// True for an address that may be handed over: a bare local@domain (one
+// "@" with text on both sides) made of letters, digits, the dot and
+// ! # $ * + - / ^ _ ` { | } ~ (any letter or digit beyond ASCII too), not
+// starting with "-". Everything that could end a field or start another in
+// a link or in the clients' field lists (a "mailto:" prefix, ? & = ' " %
+// < > \ , ; : blanks, controls, formatting characters) is refused.
+bool IsHandoffAddress(const QString& address);
+
+// The arguments: "--utf8", "--cc ADDRESS" per Cc and "--bcc ADDRESS" per
+// Bcc recipient, "--attach PATH" per file, then the link
+// "mailto:TO,TO?subject=...&body=..." (fields only when not empty; the
+// subject on one line, the body's line breaks as CR LF). Addresses that
+// IsHandoffAddress refuses are left out; an attachment path must be
+// absolute and free of quotes, commas, percent signs, backslashes and
+// controls. Left-out items are listed in refused.
 XdgEmailCall BuildXdgEmailCall(const HandoffMessage& message);
 
 // The per-user folder that holds files given to the mail client:

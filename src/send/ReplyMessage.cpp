@@ -165,22 +165,14 @@ void AddRecipients(const MessageRecord& m, const QByteArray& accountFrom, int ki
             out.append(EmailAddress(m.CcName(i), QString::fromUtf8(m.CcAddress(i)), 2));
 }
 
-// Attachments a forward carries: the files the list counts, and attached
-// messages, which may come without a name.
-bool IsCarriedAttachment(const AttachmentPart& part)
-{
-    return IsVisibleAttachment(part) || part.contentType == "message/rfc822";
-}
-
 void ExtractAttachments(const MessageRecord& m, const QString& folder, PreparedMessage& out)
 {
     bool folderReady = false;
+    // The attachments the list counts, under the names saving gives them.
     for (const AttachmentPart& part : m.Attachments()) {
-        if (!IsCarriedAttachment(part))
+        if (!IsVisibleAttachment(part))
             continue;
-        QString name = AttachmentDisplayName(part).isEmpty() && part.contentType == "message/rfc822"
-                           ? QStringLiteral("message.eml")
-                           : AttachmentFileName(part);
+        const QString name = AttachmentFileName(part);
         if (!folderReady && !folder.isEmpty()) {
             folderReady = QDir().mkpath(folder);
             if (folderReady)

@@ -207,4 +207,73 @@ TEST(VCard, BrokenInputGivesOnlyCompleteCards)
     EXPECT_EQ(cards.front().contact->lastName, "Low Case");
 }
 
+// Folded lines join whatever the fold cuts: a value, the property's name,
+// its parameters or its colon; quoted-printable soft breaks join too.
+TEST(VCard, FoldedLinesJoinWhereverTheyAreCut)
+{
+    const struct
+    {
+        const char* what;
+        QByteArray property;
+        QString note;
+    } cases[] = {
+        {"value folded many times", "NOTE:one\r\n  two\r\n\tthree\r\n four", "one twothreefour"},
+        {"name cut", "NO\r\n TE:whole", "whole"},
+        {"colon on a continuation line", "NOTE;LANGUAGE=e\r\n n\r\n :late colon", "late colon"},
+        {"colon only in the second line, inside quotes first",
+         "NOTE;X-A=\"a:b\"\r\n ;X-B=c:value", "value"},
+        {"quoted-printable soft breaks",
+         "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:caf=C3=\r\n=A9 =\r\nau lait",
+         QString::fromUtf8("caf\xC3\xA9 au lait")},
+        {"quoted-printable marked on a continuation line",
+         "NOTE;CHARSET=UTF-8;\r\n ENCODING=QUOTED-PRINTABLE:a=3Db=\r\nc", "a=bc"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<VCardContact> cards = ReadVCards(
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Folded\r\n" + c.property + "\r\nEND:VCARD\r\n");
+        ASSERT_EQ(cards.size(), 1u);
+        EXPECT_EQ(cards.front().note, c.note);
+        EXPECT_EQ(cards.front().contact->lastName, "Folded");
+    }
+}
+
+// Importing into a book: a card whose display name an entry already has
+// (one of the book's, or one an earlier card added) goes into that entry;
+// only accepted addresses enter, each once.
+TEST(VCard, ImportMergesCardsByDisplayName)
+{
+    AddressBook book;
+    book.Add(MakeContact("Ann", "Lee", {"ann@old.example"}).release());
+    book.Add(MakeContact("Ann", "Lee", {"second@entry.example"}).release());
+    const QByteArray text =
+        "BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nEMAIL:ann@old.example\r\nEMAIL:ann@new.example\r\n"
+        "TEL:+1 555 1\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nFN:Bob\r\nEMAIL:bob@x.example\r\nEMAIL:bad address\r\n"
+        "NOTE:a note\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nFN:Bob\r\nEMAIL:bob@y.example\r\nEMAIL:bob@x.example\r\n"
+        "URL:https://bob.example\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nEMAIL:only@address.example\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nEMAIL:bad address\r\nEND:VCARD\r\n";
+    QStringList leftOut;
+    const VCardImportResult r = ImportVCards(
+        book, ReadVCards(text), [](const QByteArray& a) { return !a.contains(' '); },
+        [&leftOut](const QByteArray& a, const QString& name) {
+            leftOut << QString::fromUtf8(a) + " of " + name;
+        });
+    EXPECT_EQ(r.added, 2); // Bob and the card with an address only
+    EXPECT_EQ(r.updated, 2);
+    EXPECT_EQ(r.notes, 1);
+    EXPECT_EQ(leftOut, QStringList({"bad address of Bob", "bad address of "}));
+    ASSERT_EQ(book.Count(), 4);
+    EXPECT_EQ(Emails(*book.At(0)), QStringList({"ann@old.example", "ann@new.example"}));
+    EXPECT_EQ(book.At(0)->telephone, "+1 555 1");
+    EXPECT_EQ(Emails(*book.At(1)), QStringList{"second@entry.example"});
+    EXPECT_EQ(book.At(2)->DisplayName(), "Bob");
+    EXPECT_EQ(Emails(*book.At(2)), QStringList({"bob@x.example", "bob@y.example"}));
+    EXPECT_EQ(book.At(2)->webSite, "https://bob.example");
+    EXPECT_EQ(book.At(3)->DisplayName(), "");
+    EXPECT_EQ(Emails(*book.At(3)), QStringList{"only@address.example"});
+}
+
 } // namespace

@@ -13,6 +13,7 @@
 
 #include <memory>
 
+#include "addressbook/AddressBook.h"
 #include "platform/SingleInstance.h"
 
 using namespace vm;
@@ -135,6 +136,37 @@ TEST_F(Contacts, ImportPrintExportAndImportAgain)
         // The other book started with the same maker's entry, which the import updated.
         EXPECT_EQ(QJsonDocument::fromJson(p.readAllStandardOutput()).array(), book);
     }
+}
+
+// Every field of the plain listing stays on its line and in its column:
+// line breaks and tabs become blanks, other controls are shown harmless.
+TEST_F(Contacts, ListingKeepsEachContactOnOneLine)
+{
+    AddressBook book;
+    const struct
+    {
+        const char* first;
+        const char* last;
+        QByteArray address;
+    } entries[] = {
+        {"Eve\nEvil", "Doer\r\nX", "eve@x.example"},
+        {"Tab\tIn", "Name", "tab@x.example\nforged line"},
+        {"\x1B[31mRed", "", "red@x.example"},
+    };
+    for (const auto& e : entries) {
+        auto* c = new Contact;
+        c->firstName = QString::fromUtf8(e.first);
+        c->lastName = QString::fromUtf8(e.last);
+        c->emails.Add(e.address);
+        book.Add(c);
+    }
+    book.SaveToFile(data.filePath("addressbook.vlab"));
+
+    const Result r = Run({"--contacts"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QString::fromUtf8("Eve Evil Doer  X\teve@x.example\n"
+                                       "Tab In Name\ttab@x.example forged line\n"
+                                       "\xEF\xBF\xBD[31mRed\tred@x.example\n"));
 }
 
 TEST_F(Contacts, ImportRefusesBadAddressesAndARunningWindow)

@@ -83,7 +83,7 @@ TEST(AttachmentRules, WhichPartsAreTextAndWhichCount)
         "Content-Type: image/gif; name=\"p3.gif\"\r\nContent-Location: p3.gif\r\n\r\nx",
         // A text file with a name is an attachment and counts.
         "Content-Type: text/plain; name=\"notes.txt\"\r\n\r\nhello",
-        // A text part marked as attachment without a name: attachment, no name.
+        // A text part marked as attachment without a name: counted all the same.
         "Content-Type: text/plain\r\nContent-Disposition: attachment\r\n\r\nhello",
         // Binary part without a name: attachment, not counted.
         "Content-Type: application/octet-stream\r\n\r\nx",
@@ -94,8 +94,8 @@ TEST(AttachmentRules, WhichPartsAreTextAndWhichCount)
     ASSERT_EQ(m.Attachments().size(), 6);
     EXPECT_EQ(m.Attachments()[0].contentId, "p1");
     EXPECT_EQ(m.Attachments()[2].contentLocation, "p3.gif");
-    EXPECT_EQ(m.attachmentCount, 2);
-    EXPECT_EQ(m.VisibleAttachmentCount(), 2);
+    EXPECT_EQ(m.attachmentCount, 3);
+    EXPECT_EQ(m.VisibleAttachmentCount(), 3);
 }
 
 TEST(AttachmentRules, CountIsCachedAndComputedFromRawWhenBodyWasDropped)
@@ -111,6 +111,30 @@ TEST(AttachmentRules, CountIsCachedAndComputedFromRawWhenBodyWasDropped)
     d.attachmentCount = -1;
     EXPECT_EQ(d.VisibleAttachmentCount(), 1);
     EXPECT_EQ(d.attachmentCount, 1);
+
+    // Parts without any name that still count, also when counted from the
+    // raw text after the body was dropped.
+    for (const QByteArray& nameless :
+         {QByteArray("Content-Type: application/pdf\r\nContent-Disposition: attachment\r\n\r\nx"),
+          QByteArray("Content-Type: message/rfc822\r\n\r\nSubject: inner\r\n\r\nhi")}) {
+        MessageRecord r = WithParts({kHtml, nameless});
+        EXPECT_EQ(r.VisibleAttachmentCount(), 1) << nameless.constData();
+        r.DropBody();
+        r.attachmentCount = -1;
+        EXPECT_EQ(r.VisibleAttachmentCount(), 1) << nameless.constData();
+    }
+
+    // The parts of a digest are messages without a Content-Type of their own.
+    MessageRecord digest;
+    digest.raw = "Subject: d\r\nContent-Type: multipart/digest; boundary=\"BB\"\r\n\r\n"
+                 "--BB\r\n\r\nSubject: one\r\n\r\nhi\r\n--BB\r\n\r\nSubject: two\r\n\r\nho\r\n"
+                 "--BB--\r\n";
+    digest.headersOnly = false;
+    digest.ParseWhole();
+    EXPECT_EQ(digest.VisibleAttachmentCount(), 2);
+    digest.DropBody();
+    digest.attachmentCount = -1;
+    EXPECT_EQ(digest.VisibleAttachmentCount(), 2);
 
     // A header block alone has nothing to count and does not store a count.
     MessageRecord h;

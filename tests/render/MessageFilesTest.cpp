@@ -95,15 +95,54 @@ TEST(MessageFiles, FreeNamesInAFolderNeverReplaceAFile)
                   QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
             << name.toStdString();
     EXPECT_FALSE(WriteDataFile(dir.filePath("no/such/folder/x"), "x", false));
+
+    // Replacing a link replaces the link itself: its target stays as it was.
+    const QString target = dir.filePath("target.txt");
+    ASSERT_TRUE(WriteDataFile(target, "target", true));
+    ASSERT_TRUE(QFile::link(target, dir.filePath("link.txt")));
+    ASSERT_TRUE(WriteDataFile(dir.filePath("link.txt"), "through", false));
+    EXPECT_EQ(ReadAll(target), "target");
+    EXPECT_FALSE(QFileInfo(dir.filePath("link.txt")).isSymLink());
+    EXPECT_EQ(ReadAll(dir.filePath("link.txt")), "through");
 }
 
 TEST(MessageFiles, RunnableTypes)
 {
-    for (const char* name :
-         {"start.desktop", "x.SH", "setup.exe", "app.jar", "a.tar.py", "r.AppImage"})
+    for (const char* name : {"start.desktop", "x.SH", "setup.exe", "app.jar", "launch.JNLP",
+                             "a.tar.py", "r.AppImage"})
         EXPECT_TRUE(IsRunnableFileType(name)) << name;
     for (const char* name : {"photo.jpg", "report.pdf", "notes.txt", "shell", "desktop", "a.eml"})
         EXPECT_FALSE(IsRunnableFileType(name)) << name;
+}
+
+// What the desktop would run whatever the name says: a "#!" line, an ELF or
+// a PE header, a desktop entry, a Java launch file.
+TEST(MessageFiles, RunnableContent)
+{
+    QByteArray pe = "MZ" + QByteArray(0x3A, '\0');
+    pe += QByteArray("\x40\0\0\0", 4) + "PE" + QByteArray(2, '\0');
+    QByteArray notPe = pe;
+    notPe[0x40] = 'X';
+    const struct
+    {
+        const char* name;
+        QByteArray head;
+        bool runnable;
+    } cases[] = {
+        {"readme", "#!/bin/sh\necho hi\n", true},
+        {"notes.txt", "#!/usr/bin/env python3\n", true},
+        {"picture.jpg", QByteArray("\x7F" "ELF\x02\x01\x01\0", 8), true},
+        {"letter.txt", pe, true},
+        {"letter.txt", notPe, false},
+        {"letter.txt", "MZ is where the letter starts.\n", false},
+        {"entry", "[Desktop Entry]\nType=Application\nExec=sh\n", true},
+        {"launch.jnlp", "<?xml version=\"1.0\"?>\n<jnlp spec=\"1.0+\"></jnlp>\n", true},
+        {"notes.txt", "Dear Ann,\nthe numbers are in.\n", false},
+        {"report.pdf", "%PDF-1.4\n", false},
+        {"empty", "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsRunnableContent(c.name, c.head), c.runnable) << c.name << " " << c.head.left(16).toHex().constData();
 }
 
 namespace {

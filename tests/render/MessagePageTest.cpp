@@ -238,6 +238,50 @@ TEST_F(MessagePage, InlinePicturesAreSavedAndTheirReferencesReplaced)
     EXPECT_EQ(files, QStringList({"_a.png", "message1.html"}));
 }
 
+// Where a "cid:" reference ends: at the quote, bracket, blank or other
+// character that closes it in markup; "'" and "&" end it only when the id
+// does not go on with them; an id percent-encoded in the link (RFC 2392) is
+// found too. Ids here: "a", "ab", "x@y" and "o'k&1@y".
+TEST_F(MessagePage, InlineReferencesEndWhereMarkupEndsThem)
+{
+    const struct
+    {
+        QByteArray line, expected; // {A}, {B}, {X}: the files saved for the three parts
+    } cases[] = {
+        {"<img src=\"cid:a\"><img src='cid:ab'>", "<img src=\"{A}\"><img src='{B}'>"},
+        {"style=\"background:url(cid:ab);x:url( cid:a )\"", "style=\"background:url({B});x:url( {A} )\""},
+        {"<img src=cid:x@y alt=1><img src=cid:x%40y>", "<img src={X} alt=1><img src={X}>"},
+        {"cid:a,cid:ab;cid:a&amp;cid:ab\\cid:a:", "{A},{B};{A}&amp;{B}\\{A}:"},
+        {"cid:abc cid:a.png cid:A cid:", "cid:abc cid:a.png cid:A cid:"},
+        {"cid:cid:a", "cid:{A}"},
+        {"<img src=\"cid:o'k&1@y\"><img src='cid:o'k&1@y'>", "<img src=\"{O}\"><img src='{O}'>"},
+        {"cid:o'k&1@yz cid:o%27k%261%40y", "cid:o'k&1@yz {O}"},
+    };
+    QByteArray html;
+    for (const auto& c : cases)
+        html += c.line + "\r\n";
+    const MessageRecord m = Whole(Multipart(
+        {{"Content-Type: text/html", html},
+         {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <a>", "A"},
+         {"Content-Type: image/png; name=\"b.png\"\r\nContent-ID: <ab>", "B"},
+         {"Content-Type: image/png; name=\"x.png\"\r\nContent-ID: <x@y>", "X"},
+         {"Content-Type: image/png; name=\"o.png\"\r\nContent-ID: <o'k&1@y>", "O"}},
+        "multipart/related"));
+    MessagePageWriter writer(Folder(), "message1.html");
+    ASSERT_TRUE(writer.Render(m, PageOptions{true, false}).written);
+    const QByteArray ref = QUrl::toPercentEncoding(Folder() + '/', "/");
+    QList<QByteArray> lines = ReadAll(writer.PageFilePath()).split('\n');
+    ASSERT_GE(lines.size(), int(std::size(cases)) + 1);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        QByteArray want = cases[i].expected;
+        want.replace("{A}", ref + "__a.png")
+            .replace("{B}", ref + "__b.png")
+            .replace("{X}", ref + "__x.png")
+            .replace("{O}", ref + "__o.png");
+        EXPECT_EQ(lines[qsizetype(i) + 1].chopped(1), want) << cases[i].line.constData();
+    }
+}
+
 TEST_F(MessagePage, NamesFromTheMessageStayInsideTheFolderAndLoad)
 {
     QTemporaryDir outside;

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include "send/MailClientHandoff.h"
 
@@ -77,6 +79,45 @@ protected:
     QByteArray oldPath, oldCache;
 };
 
+TEST(HandoffAddress, OnlyBareAddressesAreHandedOver)
+{
+    const struct
+    {
+        const char* address;
+        bool passed;
+    } cases[] = {
+        {"ann@example.org", true},
+        {"o.brien+tag_1@mail-host.example.org", true},
+        {"{x}|y~z^#$*!/`@example.org", true},
+        {"j\xC3\xBC" "rgen@b\xC3\xBC" "cher.example", true},
+        {"mailto:eve@evil.example", false},
+        {"MAILTO:eve@evil.example", false},
+        {"eve@evil.example?attach=/etc/passwd", false},
+        {"eve@evil.example&attach=/etc/passwd", false},
+        {"a=b@example.org", false},
+        {"o'brien@example.org", false},
+        {"\"q\"@example.org", false},
+        {"100%@example.org", false},
+        {"<ann@example.org>", false},
+        {"a\\c@example.org", false},
+        {"ann@example.org,eve@evil.example", false},
+        {"ann@example.org;eve@evil.example", false},
+        {"a b@example.org", false},
+        {"ann@example.org\r\nBcc: eve@evil.example", false},
+        {"ann\x7F@example.org", false},
+        {"ann\xC2\x85@example.org", false},            // NEL, a C1 control
+        {"ann\xE2\x80\xAE" "gro@example.org", false}, // right-to-left override
+        {"-x@example.org", false},
+        {"ann", false},
+        {"@example.org", false},
+        {"ann@", false},
+        {"a@b@example.org", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsHandoffAddress(QString::fromUtf8(c.address)), c.passed) << c.address;
+}
+
 TEST_F(Handoff, ArgumentsReachXdgEmailWithoutAddedFields)
 {
     const QString source = tmp.filePath("report.pdf");
@@ -96,19 +137,99 @@ TEST_F(Handoff, ArgumentsReachXdgEmailWithoutAddedFields)
     HandoffMessage m;
     m.to = {EmailAddress("Ann", "ann@example.org"),
             EmailAddress("", "bob@example.org,evil@example.org"),
-            EmailAddress("", "-x@example.org")};
+            EmailAddress("", "mailto:eve@evil.example?attach=/etc/passwd"),
+            EmailAddress("", " dan@example.org ")};
     m.cc = {EmailAddress("Cy", "cy@example.org"), EmailAddress("", "\"q\"@example.org")};
+    m.bcc = {EmailAddress("", "bo@example.org")};
     m.subject = QString::fromUtf8("Zürich\r\nBcc: evil@example.org");
     m.body = QString::fromUtf8("Line one, with a comma\nLine \"two\" & more");
-    m.attachments = {staged, "relative.txt", tmp.filePath("a,b.txt")};
+    m.attachments = {staged, "relative.txt", tmp.filePath("a,b.txt"), tmp.filePath("a\\b.txt")};
     const XdgEmailCall call = BuildXdgEmailCall(m);
-    EXPECT_EQ(call.refused.size(), 5);
+    EXPECT_EQ(call.refused,
+              QStringList({"\"q\"@example.org", "relative.txt", tmp.filePath("a,b.txt"),
+                           tmp.filePath("a\\b.txt"), "bob@example.org,evil@example.org",
+                           "mailto:eve@evil.example?attach=/etc/passwd"}));
 
     QStringList received;
     EXPECT_EQ(Run(call.arguments, received), 0);
-    EXPECT_EQ(received, QStringList({"--utf8", "--cc", "cy@example.org", "--subject",
-                                     QString::fromUtf8("Zürich Bcc: evil@example.org"), "--body",
-                                     m.body, "--attach", staged, "ann@example.org"}));
+    EXPECT_EQ(received,
+              QStringList({"--utf8", "--cc", "cy@example.org", "--bcc", "bo@example.org",
+                           "--attach", staged,
+                           "mailto:ann@example.org,dan@example.org"
+                           "?subject=Z%C3%BCrich%20Bcc%3A%20evil%40example.org"
+                           "&body=Line%20one%2C%20with%20a%20comma%0D%0ALine%20%22two%22%20%26%20more"}));
+}
+
+// The real xdg-email, with a recording xdg-email-hook.sh first on PATH (it
+// hands the hook the link it would open): every field arrives as it was,
+// read back by QUrlQuery, and nothing is added.
+TEST_F(Handoff, XdgEmailOpensALinkWithExactlyTheGivenFields)
+{
+    if (!QFile::exists("/usr/bin/xdg-email"))
+        GTEST_SKIP() << "xdg-utils is not installed (scripts/setup installs it)";
+    const QString hook = tmp.filePath("bin/xdg-email-hook.sh");
+    const QString opened = tmp.filePath("opened");
+    {
+        QFile f(hook);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.toUtf8() + "'\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QFile::remove(tmp.filePath("bin/xdg-email")); // the real one, further down PATH
+
+    const struct
+    {
+        const char* what;
+        QStringList to, cc;
+        QString subject, body;
+    } cases[] = {
+        {"backslashes, escapes and signs",
+         {"ann@example.org", "bob@example.org"},
+         {"cy@example.org"},
+         "C:\\new\\cut \\c 100% & a=b?",
+         "Path C:\\temp\\new\nsecond \\c line\n\n'quoted' \"too\" #1 + 2"},
+        {"nothing but a subject", {}, {}, QString::fromUtf8("Grüße, Ελλάδα"), ""},
+        {"no fields at all", {"ann@example.org"}, {}, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(opened);
+        HandoffMessage m;
+        for (const QString& a : c.to)
+            m.to.append(EmailAddress("", a));
+        for (const QString& a : c.cc)
+            m.cc.append(EmailAddress("", a));
+        m.subject = c.subject;
+        m.body = c.body;
+        const XdgEmailCall call = BuildXdgEmailCall(m);
+        ASSERT_TRUE(call.refused.isEmpty());
+        QStringList unused;
+        ASSERT_EQ(Run(call.arguments, unused), 0);
+        QFile f(opened);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QUrl link(QString::fromUtf8(f.readAll()), QUrl::StrictMode);
+        ASSERT_TRUE(link.isValid()) << link.errorString().toStdString();
+        EXPECT_EQ(link.scheme(), "mailto");
+        EXPECT_EQ(link.path(QUrl::FullyDecoded), c.to.join(','));
+        const QUrlQuery query(link.query(QUrl::FullyEncoded));
+        QStringList keys;
+        for (const auto& item : query.queryItems())
+            keys << item.first;
+        QStringList want;
+        if (!c.subject.isEmpty())
+            want << "subject";
+        if (!c.body.isEmpty())
+            want << "body";
+        for (int i = 0; i < c.cc.size(); ++i)
+            want << "cc";
+        EXPECT_EQ(keys, want);
+        EXPECT_EQ(query.allQueryItemValues("cc", QUrl::FullyDecoded), c.cc);
+        EXPECT_EQ(query.queryItemValue("subject", QUrl::FullyDecoded), c.subject);
+        QString body = c.body;
+        EXPECT_EQ(query.queryItemValue("body", QUrl::FullyDecoded),
+                  body.replace("\n", "\r\n"));
+    }
 }
 
 TEST_F(Handoff, ExitStatusIsReported)

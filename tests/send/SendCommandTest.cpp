@@ -311,8 +311,9 @@ TEST_F(SendCommandTest, ReplyToAStoredMessageThreads)
               QJsonArray({"ann@example.com", "dan@example.com"}));
 }
 
-// A forward through the command carries both attachments of the original
-// byte for byte, next to a file of the user's.
+// A forward through the command carries every attachment of the original
+// byte for byte, one without a name under the name saving gives it, next to
+// a file of the user's; Python's email package reads them back.
 TEST_F(SendCommandTest, ForwardCarriesTheOriginalsAttachments)
 {
     QByteArray binary;
@@ -333,7 +334,11 @@ TEST_F(SendCommandTest, ForwardCarriesTheOriginalsAttachments)
                   "\r\n--BB\r\nContent-Type: text/csv; charset=utf-8\r\n"
                   "Content-Disposition: attachment; filename=\"table.csv\"\r\n"
                   "Content-Transfer-Encoding: base64\r\n\r\n" +
-                  text.toBase64() + "\r\n--BB--\r\n"});
+                  text.toBase64() +
+                  "\r\n--BB\r\nContent-Type: application/pdf\r\n"
+                  "Content-Disposition: attachment\r\n"
+                  "Content-Transfer-Encoding: base64\r\n\r\n" +
+                  QByteArray("%PDF-1.4 nameless").toBase64() + "\r\n--BB--\r\n"});
     QTemporaryDir files;
     const QString own = files.filePath("notes.txt");
     {
@@ -352,7 +357,7 @@ TEST_F(SendCommandTest, ForwardCarriesTheOriginalsAttachments)
     EXPECT_EQ(p["subject"].toString(), "Fwd: Files");
     EXPECT_TRUE(p["in_reply_to"].isNull());
     const QJsonArray parts = p["parts"].toArray();
-    ASSERT_EQ(parts.size(), 4);
+    ASSERT_EQ(parts.size(), 5);
     // The HTML-only original is quoted by its text.
     const QString body = parts[0].toObject()["text"].toString().replace("\r\n", "\n");
     EXPECT_TRUE(body.contains("FYI\n\n\n--------\n")) << body.toStdString();
@@ -361,8 +366,11 @@ TEST_F(SendCommandTest, ForwardCarriesTheOriginalsAttachments)
     {
         const char* name;
         QByteArray bytes;
-    } expected[] = {{"data.bin", binary}, {"table.csv", text}, {"notes.txt", "mine"}};
-    for (int i = 0; i < 3; ++i) {
+    } expected[] = {{"data.bin", binary},
+                    {"table.csv", text},
+                    {"attachment", "%PDF-1.4 nameless"},
+                    {"notes.txt", "mine"}};
+    for (int i = 0; i < 4; ++i) {
         const QJsonObject part = parts[i + 1].toObject();
         EXPECT_EQ(part["filename"].toString(), expected[i].name);
         EXPECT_EQ(QByteArray::fromBase64(part["bytes"].toString().toLatin1()), expected[i].bytes)

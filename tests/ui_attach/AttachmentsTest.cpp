@@ -15,6 +15,9 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include "core/Messages.h"
 #include "core/TempDir.h"
 #include "lang/Lang.h"
@@ -189,6 +192,79 @@ TEST_F(AttachmentsTest, SavingIntoAFolderThatHoldsOneAsksOnce)
     // The folder browser started each time in the folder chosen before.
     EXPECT_EQ(folderStarts.mid(1),
               QStringList({out.filePath("0"), out.filePath("1"), out.filePath("2")}));
+}
+
+// Replacing a file (Yes to FileAlreadyExists) writes the new content whole
+// before the old file goes: a write that fails (here at the file size
+// limit) leaves the old file as it was. A link at the name is
+// replaced, never followed, and the new file is 0600 without execute bits.
+TEST_F(AttachmentsTest, ReplacingAFileNeverLosesTheOldOneFirst)
+{
+    struct Case
+    {
+        const char* name;
+        bool link;        // the name is a link to another file
+        bool failWrites;  // no file may grow beyond 1 KiB
+        QByteArray after; // the file at the name afterwards
+    };
+    const QByteArray fresh(64 * 1024, 'n');
+    const std::vector<Case> cases = {
+        {"an executable old file", false, false, fresh},
+        {"a link to another file", true, false, fresh},
+        {"a write that fails", false, true, "old"},
+    };
+    auto message = MakeMessage({{Named("a.txt"), fresh}});
+    message->ParseWhole();
+    messages.answer = [](const MessageRequest&) { return MsgAnswer::Yes; };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = out.filePath(QString::number(n++));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString a = QDir(folder).filePath("a.txt");
+        const QString victim = out.filePath(QString::number(n) + "-victim");
+        if (c.link) {
+            WriteFile(victim, "victim");
+            ASSERT_TRUE(QFile::link(victim, a));
+        } else {
+            WriteFile(a, "old");
+            ASSERT_TRUE(QFile::setPermissions(a, QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ExeOwner | QFile::ExeOther));
+        }
+        chosenFiles = {a};
+        messages.shown.clear();
+
+        // A failing write: this process's file size limit lowered to 1 KiB
+        // for the save (the signal it raises ignored, so the write fails
+        // with EFBIG), then put back.
+        rlimit before{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        if (c.failWrites) {
+            const rlimit limit{1024, before.rlim_max};
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        }
+        RunAttachmentAction(nullptr, *message, {0}, AttachmentAction::Save);
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, oldHandler);
+        EXPECT_EQ(Shown("COMMONS", "FileAlreadyExists", a).size(), 1);
+        EXPECT_EQ(Shown("COMMONS", "ErrorSavingAttachment", a).size(), c.failWrites ? 1 : 0);
+        EXPECT_EQ(messages.shown.size(), c.failWrites ? 2 : 1);
+
+        EXPECT_EQ(ReadFile(a), c.after);
+        EXPECT_FALSE(QFileInfo(a).isSymLink());
+        if (c.link) {
+            EXPECT_EQ(ReadFile(victim), "victim");
+        }
+        if (!c.failWrites) {
+            EXPECT_EQ(QFile::permissions(a) & 0x7777,
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        }
+        // No temporary file is left beside it.
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                         QDir::NoDotAndDotDot),
+                  QStringList{"a.txt"});
+    }
 }
 
 TEST_F(AttachmentsTest, SaveDialogsFollowTheLastFolderAndCancelStopsTheRest)

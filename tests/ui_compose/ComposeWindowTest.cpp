@@ -30,6 +30,7 @@
 #include "model/MailAccount.h"
 #include "ui/common/CharsetEncodingFrame.h"
 #include "ui/compose/AddressInput.h"
+#include "ui/view/AttachmentActions.h"
 
 using namespace vm;
 
@@ -232,6 +233,63 @@ TEST_F(ComposeWindowTest, AttachmentsListSizesAndDuplicates)
     w->ADeleteAttachment->trigger();
     EXPECT_EQ(w->LAttachments->topLevelItemCount(), 5);
     EXPECT_TRUE(QFile::exists(a0));
+}
+
+// Opening an attachment from the list asks first, as the message's
+// attachment lists do, when the file could run code: by its name (a Java
+// launch file taken from a forwarded message) or by its first bytes.
+TEST_F(ComposeWindowTest, OpeningAnAttachmentThatCouldRunCodeAsksFirst)
+{
+    QStringList opened;
+    AttachmentDesktop desktop;
+    desktop.open = [&opened](const QString& path) {
+        opened.append(path);
+        return true;
+    };
+    SetAttachmentDesktop(desktop);
+    const struct
+    {
+        const char* name;
+        QByteArray content;
+        bool temporary; // handed over by a reply or forward
+        MsgAnswer answer;
+        bool warned, openedIt;
+    } cases[] = {
+        {"app.jnlp", "<?xml version=\"1.0\"?><jnlp/>", true, MsgAnswer::No, true, false},
+        {"app.jnlp", "<?xml version=\"1.0\"?><jnlp/>", true, MsgAnswer::Yes, true, true},
+        {"readme", "#!/bin/sh\nrm -rf ~\n", false, MsgAnswer::No, true, false},
+        {"notes.txt", "just text\n", false, MsgAnswer::No, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString::number(opened.size()) + "-" + c.name);
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.content);
+        }
+        MessageData d = Addressed();
+        if (c.temporary)
+            d.attachments = {path};
+        ComposeWindow* w = Open(d);
+        if (!c.temporary)
+            w->AddAttachments({path});
+        messages.shown.clear();
+        messages.answer = [&c](const MessageRequest&) { return c.answer; };
+        const int before = int(opened.size());
+        w->LAttachments->topLevelItem(0)->setSelected(true);
+        w->AOpenAttachment->trigger();
+        ASSERT_EQ(messages.shown.size(), c.warned ? 1 : 0);
+        if (c.warned) {
+            EXPECT_EQ(messages.shown[0].icon, MsgIcon::Warning);
+            EXPECT_TRUE(messages.shown[0].defaultNo);
+        }
+        EXPECT_EQ(opened.size() - before, c.openedIt ? 1 : 0);
+        messages.answer = [](const MessageRequest&) { return MsgAnswer::Yes; };
+        w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    SetAttachmentDesktop({});
 }
 
 // Files a reply or forward hands over move into the window's own folder,

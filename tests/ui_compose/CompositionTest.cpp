@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "ComposeFixtures.h"
@@ -125,8 +127,11 @@ TEST_F(CompositionTest, ReplyOpensTheWindowAndSendsThreaded)
 }
 
 // An account that does not send through Velmora: the prepared message goes
-// to xdg-email (a recording fake first on PATH); a forward gives the client
-// the original's file, a reply its recipient and no files.
+// to xdg-email (a recording fake first on PATH) as the options xdg-email
+// encodes and one mailto link the program built: a forward gives the client
+// the original's file, a reply its recipient and no files. Neither a hostile
+// Reply-To nor a clicked link can add a field (attach, bcc, ...): what is
+// not a bare address is left out and named.
 TEST_F(CompositionTest, OtherAccountsHandOffToTheMailClient)
 {
     QTemporaryDir tmp;
@@ -144,37 +149,78 @@ TEST_F(CompositionTest, OtherAccountsHandOffToTheMailClient)
     qputenv("XDG_CACHE_HOME", tmp.filePath("cache").toUtf8());
     account->SendViaThisProgram() = false;
     const MessageRecord original = Original();
+    MessageRecord hostile = Original();
+    hostile.raw.replace("Subject: Files\r\n",
+                        "Subject: Files\r\nReply-To: <mailto:eve@evil.example?attach=/etc/passwd>,"
+                        " Bob <bob@example.com>\r\n");
+    const QString quote = "Keep%20%3Cb%3Ethis%3C%2Fb%3E%20as%20it%20is";
 
-    auto handOff = [&](int kind) {
+    const struct
+    {
+        const char* what;
+        std::function<void()> act;
+        QStringList options; // the arguments before the link ("FILE": the staged file)
+        QString linkStart;
+        QString linkEnd;
+        QString refused; // named in the warning
+    } cases[] = {
+        {"forward",
+         [&] { OpenComposition(&original, account, ckForward); },
+         {"--utf8", "--attach", "FILE"},
+         "mailto:?subject=Fwd%3A%20Files&body=%0D%0A%0D%0A--------%0D%0AORIGINAL%20MESSAGE",
+         quote,
+         {}},
+        {"reply to a hostile Reply-To",
+         [&] { OpenComposition(&hostile, account, ckReply); },
+         {"--utf8"},
+         "mailto:bob@example.com?subject=Re%3A%20Files&body=%0D%0A%0D%0A--------",
+         quote,
+         "mailto:eve@evil.example?attach=/etc/passwd"},
+        {"clicked mail link",
+         [&] {
+             OpenMailtoLink(account, "bob@example.com,mailto:eve@evil.example?attach=/etc/passwd"
+                                     "&bcc=eve@evil.example&cc=cy@example.com&subject=Hi"
+                                     "&x-run=1&body=B%0D%0AC");
+         },
+         {"--utf8", "--cc", "cy@example.com"},
+         "mailto:bob@example.com?subject=Hi&body=B%0D%0AC",
+         "%0D%0AC",
+         "mailto:eve@evil.example"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         QFile::remove(record);
-        OpenComposition(&original, account, kind);
-        EXPECT_TRUE(QTest::qWaitFor([] { return !XdgEmailRun::AnyRunning(); }, 30000));
+        messages.shown.clear();
+        c.act();
+        ASSERT_TRUE(QTest::qWaitFor([] { return !XdgEmailRun::AnyRunning(); }, 30000));
         QByteArray all = vm::test::ReadFile(record);
         all.chop(1);
         QStringList args;
         for (const QByteArray& a : all.split('\0'))
             args.append(QString::fromUtf8(a));
-        return args;
-    };
-
-    const QStringList forward = handOff(ckForward);
-    ASSERT_TRUE(forward.contains("--attach")) << forward.join(" ").toStdString();
-    const QString staged = forward[forward.indexOf("--attach") + 1];
-    EXPECT_TRUE(staged.startsWith(tmp.filePath("cache/velmora/handoff/"))) << staged;
-    EXPECT_TRUE(staged.endsWith("/data.bin")) << staged;
-    EXPECT_EQ(vm::test::ReadFile(staged), kAttachment);
-    EXPECT_EQ(forward[forward.indexOf("--subject") + 1], "Fwd: Files");
-    EXPECT_FALSE(forward.contains("ann@example.com"));
-
-    const QStringList reply = handOff(ckReply);
-    EXPECT_FALSE(reply.contains("--attach")) << reply.join(" ").toStdString();
-    EXPECT_EQ(reply.last(), "ann@example.com");
-    EXPECT_EQ(reply[reply.indexOf("--subject") + 1], "Re: Files");
-    EXPECT_TRUE(reply[reply.indexOf("--body") + 1].contains("\nKeep <b>this</b> as it is"));
+        ASSERT_EQ(args.size(), c.options.size() + 1) << args.join(" ").toStdString();
+        for (int i = 0; i < c.options.size(); ++i) {
+            if (c.options[i] != "FILE") {
+                EXPECT_EQ(args[i], c.options[i]);
+                continue;
+            }
+            EXPECT_TRUE(args[i].startsWith(tmp.filePath("cache/velmora/handoff/"))) << args[i];
+            EXPECT_TRUE(args[i].endsWith("/data.bin")) << args[i];
+            EXPECT_EQ(vm::test::ReadFile(args[i]), kAttachment);
+        }
+        EXPECT_TRUE(args.last().startsWith(c.linkStart)) << args.last();
+        EXPECT_TRUE(args.last().endsWith(c.linkEnd)) << args.last();
+        if (c.refused.isEmpty()) {
+            EXPECT_TRUE(messages.shown.isEmpty());
+        } else {
+            ASSERT_EQ(messages.shown.size(), 1);
+            EXPECT_EQ(messages.shown[0].text,
+                      "These were not passed to the mail client: " + c.refused);
+        }
+    }
 
     EXPECT_TRUE(ComposeWindow::OpenWindows().isEmpty());
     EXPECT_TRUE(ExtractFolders().isEmpty()) << ExtractFolders().join(", ").toStdString();
-    EXPECT_TRUE(messages.shown.isEmpty());
     qputenv("PATH", oldPath);
     qputenv("XDG_CACHE_HOME", oldCache);
 }

@@ -117,14 +117,20 @@ TEST_F(MessageViewTest, ClickedLinksGoToComposeOrOutsideAndThePageItselfGoesAhea
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0], web);
 
-    // An account that sends through another program: mail links go out too.
+    // An account that sends through another program: the program still
+    // writes the message itself (the link never goes out as it stands), and
+    // without the hook a mail link does nothing.
     account.SendViaThisProgram() = false;
     composed.clear();
     opened.clear();
-    EXPECT_FALSE(view->LinkClicked(mail));
-    EXPECT_TRUE(composed.isEmpty());
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened[0], mail);
+    const QUrl hostile("mailto:bob@example.org?attach=/etc/passwd");
+    EXPECT_FALSE(view->LinkClicked(hostile));
+    ASSERT_EQ(composed.size(), 1);
+    EXPECT_EQ(composed[0].second, "bob@example.org?attach=/etc/passwd");
+    view->composeTo = nullptr;
+    EXPECT_FALSE(view->LinkClicked(hostile));
+    EXPECT_EQ(composed.size(), 1);
+    EXPECT_TRUE(opened.isEmpty());
 }
 
 TEST_F(MessageViewTest, NoticeAndMessagesShowInTheBoxOrThePageByTheHtmlPreviewSetting)

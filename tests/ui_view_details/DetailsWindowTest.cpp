@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <QToolButton>
 
 #include <functional>
@@ -663,6 +664,22 @@ TEST_F(DetailsWindowTest, RepliesCloseTheWindowAndCompose)
         EXPECT_EQ(calls[0].mode, mode);
         EXPECT_FALSE(calls[0].detailsOpen);
     }
+
+    // A mail link clicked in the message closes the window too; then its
+    // message is written for the window's account.
+    QList<std::pair<MailAccount*, QString>> links;
+    bool detailsOpen = true;
+    control->DetailsWnd().hooks.mailto = [&](MailAccount* account, const QString& link) {
+        links.append({account, link});
+        detailsOpen = QApplication::activeModalWidget() != nullptr;
+    };
+    ASSERT_TRUE(WhileOpen(0, [&](DetailsWindow& w) {
+        EXPECT_FALSE(w.MsgViewFrame->LinkClicked(QUrl("mailto:bob@example.org?subject=Hi")));
+    }));
+    ASSERT_EQ(links.size(), 1);
+    EXPECT_EQ(links[0].first, a);
+    EXPECT_EQ(links[0].second, "bob@example.org?subject=Hi");
+    EXPECT_FALSE(detailsOpen);
 }
 
 } // namespace

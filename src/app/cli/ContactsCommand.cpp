@@ -81,7 +81,8 @@ int RunContactsCommand(const QStringList& args)
         if (json)
             array.append(ToJson(*c));
         else
-            Out(c->DisplayName() + QLatin1Char('\t') + QString::fromUtf8(c->emails.Joined()));
+            Out(TerminalField(c->DisplayName()) + QLatin1Char('\t') +
+                TerminalField(QString::fromUtf8(c->emails.Joined())));
     }
     if (json)
         Out(TerminalSafeJson(
@@ -117,45 +118,13 @@ int RunImportContactsCommand(const QStringList& args)
     if (!LoadBook(book))
         return kExitFailed;
 
-    int added = 0, updated = 0, notes = 0;
-    for (const VCardContact& card : cards) {
-        const Contact& in = *card.contact;
-        if (!card.note.trimmed().isEmpty())
-            ++notes;
-        // Only addresses the sender would accept enter the book.
-        QList<QByteArray> addresses;
-        for (int i = 0; i < in.emails.Count(); ++i) {
-            const QByteArray a = in.emails.At(i);
-            if (IsSendableAddress(a))
-                addresses.append(a);
-            else
-                Err(QStringLiteral("left out the address \"%1\" of %2")
-                        .arg(QString::fromUtf8(a), in.DisplayName()));
-        }
-        if (in.DisplayName().isEmpty() && addresses.isEmpty())
-            continue;
-        // A card whose name is already in the book adds to that entry.
-        Contact* entry =
-            in.DisplayName().isEmpty() ? nullptr : book.FindByDisplayName(in.DisplayName());
-        if (!entry) {
-            entry = new Contact;
-            entry->firstName = in.firstName;
-            entry->lastName = in.lastName;
-            book.Add(entry);
-            ++added;
-        } else {
-            ++updated;
-        }
-        for (const QByteArray& a : addresses)
-            if (entry->emails.IndexOf(a) < 0)
-                entry->emails.Add(a);
-        if (entry->telephone.isEmpty())
-            entry->telephone = in.telephone;
-        if (entry->messenger.isEmpty())
-            entry->messenger = in.messenger;
-        if (entry->webSite.isEmpty())
-            entry->webSite = in.webSite;
-    }
+    // Only addresses the sender would accept enter the book.
+    const VCardImportResult result = ImportVCards(
+        book, cards, [](const QByteArray& a) { return IsSendableAddress(a); },
+        [](const QByteArray& a, const QString& name) {
+            Err(QStringLiteral("left out the address \"%1\" of %2")
+                    .arg(QString::fromUtf8(a), name));
+        });
     try {
         book.SaveToFile(AppInfo::Instance().AddressBookFilePath());
     } catch (const std::exception& e) {
@@ -163,9 +132,10 @@ int RunImportContactsCommand(const QStringList& args)
                 .arg(QString::fromLocal8Bit(e.what())));
         return kExitFailed;
     }
-    Out(QStringLiteral("%1 new, %2 updated").arg(added).arg(updated));
-    if (notes > 0)
-        Err(QStringLiteral("the address book keeps no notes: %1 note(s) left out").arg(notes));
+    Out(QStringLiteral("%1 new, %2 updated").arg(result.added).arg(result.updated));
+    if (result.notes > 0)
+        Err(QStringLiteral("the address book keeps no notes: %1 note(s) left out")
+                .arg(result.notes));
     return kExitOk;
 }
 

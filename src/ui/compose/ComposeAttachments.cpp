@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -27,6 +26,7 @@
 #include "mime/SafeFileName.h"
 #include "send/SendRequest.h"
 #include "ui/compose/ComposeWindow.h"
+#include "ui/view/AttachmentActions.h"
 
 namespace vm {
 
@@ -220,7 +220,10 @@ void ComposeWindow::OpenSelectedAttachment()
     const QList<QTreeWidgetItem*> selected = LAttachments->selectedItems();
     if (selected.isEmpty())
         return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(selected.first()->data(0, kPathRole).toString()));
+    // The same question as the message's attachment lists ask before a
+    // file that could run code, also for files taken from a forwarded
+    // message.
+    OpenFileWithDesktop(selected.first()->data(0, kPathRole).toString());
 }
 
 QString ComposeWindow::PrivateFolder()

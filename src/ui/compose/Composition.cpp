@@ -6,6 +6,7 @@
 
 #include "core/Messages.h"
 #include "core/TempDir.h"
+#include "core/TerminalText.h"
 #include "model/MailAccount.h"
 #include "send/MailClientHandoff.h"
 #include "send/ReplyMessage.h"
@@ -39,6 +40,17 @@ void OpenComposition(const MessageRecord* message, MailAccount* account, int kin
         HandOffToMailClient(prepared.data, kind);
 }
 
+void OpenMailtoLink(MailAccount* account, const QString& link)
+{
+    if (!account)
+        return;
+    const MessageData data = MessageFromMailto(link);
+    if (account->SendViaThisProgram())
+        ComposeWindow::Open(data, account);
+    else
+        HandOffToMailClient(data, ckNew);
+}
+
 void HandOffToMailClient(const MessageData& data, int kind)
 {
     HandoffMessage m;
@@ -47,6 +59,8 @@ void HandOffToMailClient(const MessageData& data, int kind)
             m.to.append(r);
         else if (r.type == 2)
             m.cc.append(r);
+        else if (r.type == 3)
+            m.bcc.append(r);
     }
     m.subject = data.subject;
     m.body = data.bodyLines.join(QLatin1Char('\n'));
@@ -71,7 +85,7 @@ void HandOffToMailClient(const MessageData& data, int kind)
     if (!call.refused.isEmpty())
         ShowWarning(SendText("SendMailWnd", "HandoffRefused",
                              "These were not passed to the mail client: %s",
-                             {call.refused.join(QStringLiteral("; "))}));
+                             {TerminalSafeText(call.refused.join(QStringLiteral("; ")))}));
     auto* run = new XdgEmailRun(QCoreApplication::instance());
     QObject::connect(run, &XdgEmailRun::finished, run, [run](int code, const QString&) {
         run->deleteLater();

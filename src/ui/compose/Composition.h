@@ -17,9 +17,15 @@ struct MessageData;
 // reported, and the message is opened without them.
 void OpenComposition(const MessageRecord* message, MailAccount* account, int kind);
 
+// A "mailto:" link clicked in a message of account: a new message from the
+// account with the link's recipients, subject and body (MessageFromMailto:
+// never its bcc, attach or unknown fields), in a compose window or handed
+// to the desktop's mail client, as the account sends.
+void OpenMailtoLink(MailAccount* account, const QString& link);
+
 // The hand-off of a prepared message to the desktop's mail client (xdg-email):
-// To and Cc recipients, subject and body; the attachment files only for a
-// forward. Runs asynchronously; a failure to start the client is reported
+// To, Cc and Bcc recipients, subject and body; the attachment files only
+// for a forward. Runs asynchronously; a failure to start the client is reported
 // when it ends.
 void HandOffToMailClient(const MessageData& data, int kind);
 

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMimeDatabase>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -24,6 +23,8 @@ AttachmentDesktop g_desktop;
 QString g_browserFolder;
 QStringList g_openedCopies;
 QString g_openFolder;
+// How much of a file on disk is read to tell a program by its content.
+constexpr qint64 kRunnableHeadBytes = 64 * 1024;
 
 QString Commons(const char* key)
 {
@@ -90,38 +91,12 @@ bool OpenWithDesktop(const QString& path)
                           : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-// Types whose content the desktop may run or install, found by content when
-// the name says nothing (a script or a program without an extension).
-bool ContentIsRunnable(const QString& name, const QByteArray& data)
-{
-    static const char* const kRunnableMime[] = {"application/x-executable",
-                                                "application/x-sharedlib",
-                                                "application/x-pie-executable",
-                                                "application/x-shellscript",
-                                                "application/x-desktop",
-                                                "application/x-ms-dos-executable",
-                                                "application/x-msdownload",
-                                                "application/x-java-archive",
-                                                "application/vnd.microsoft.portable-executable",
-                                                "application/x-python",
-                                                "application/x-perl",
-                                                "application/x-ruby",
-                                                "text/x-python",
-                                                "text/x-perl",
-                                                "application/x-php"};
-    const QMimeType type = QMimeDatabase().mimeTypeForFileNameAndData(name, data);
-    for (const char* mime : kRunnableMime)
-        if (type.inherits(QString::fromLatin1(mime)))
-            return true;
-    return false;
-}
-
 // Asks before handing a file that could run code to the desktop; No is the
 // default answer.
 bool MayOpen(const QString& path, const QByteArray& data)
 {
     const QString name = QFileInfo(path).fileName();
-    if (!IsRunnableFileType(name) && !ContentIsRunnable(name, data))
+    if (!IsRunnableFileType(name) && !IsRunnableContent(name, data))
         return true;
     QString text = CommonsWith("OpenRunnableFile", name);
     if (text.isEmpty()) // a language file older than the question
@@ -202,6 +177,7 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
         } else {
             path = QDir(folder).filePath(name);
         }
+        bool replace = false;
         if (Exists(path)) {
             const MsgAnswer answer = Messages().Show({CommonsWith("FileAlreadyExists", path),
                                                       MsgIcon::Warning, MsgButtons::YesNoCancel});
@@ -209,14 +185,18 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
                 return;
             if (answer != MsgAnswer::Yes)
                 continue;
-            if (!QFile::remove(path)) {
+            const QFileInfo existing(path);
+            if (existing.isDir() && !existing.isSymLink()) {
                 ShowError(CommonsWith("CannotOverwriteFile", path));
                 continue;
             }
+            replace = true;
         }
-        // Written as a new file: a file or link put there since the question
-        // is never followed or replaced.
-        if (!WriteDataFile(path, part.data, true)) {
+        // A replaced file goes only once the new content is complete on disk
+        // (a temporary file renamed over it); a link at the name is replaced,
+        // never followed. A name that was free is written as a new file, so a
+        // file or link put there since the look is never replaced.
+        if (!WriteDataFile(path, part.data, !replace)) {
             ShowError(CommonsWith("ErrorSavingAttachment", path));
             continue;
         }
@@ -246,6 +226,17 @@ void RunAttachmentAction(QWidget* parent, const MessageRecord& message, const QL
         return;
     }
     SaveParts(parent, chosen, action == AttachmentAction::SaveAndOpen);
+}
+
+bool OpenFileWithDesktop(const QString& path)
+{
+    QFile file(path);
+    QByteArray head;
+    if (file.open(QIODevice::ReadOnly))
+        head = file.read(kRunnableHeadBytes);
+    if (!MayOpen(path, head))
+        return false;
+    return OpenWithDesktop(path);
 }
 
 void DeleteOpenedAttachmentCopies()

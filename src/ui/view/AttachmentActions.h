@@ -38,10 +38,17 @@ enum class AttachmentAction { Open, Save, SaveAndOpen };
 // the copy is remembered for DeleteOpenedAttachmentCopies, or removed again
 // when the desktop cannot open it (CannotOpenDocument).
 //
-// Opening a file whose type could run code (IsRunnableFileType) asks first,
-// with No as the default answer; No opens nothing.
+// Opening a file whose type could run code (IsRunnableFileType, or
+// IsRunnableContent for its bytes) asks first, with No as the default
+// answer; No opens nothing.
 void RunAttachmentAction(QWidget* parent, const MessageRecord& message, const QList<int>& parts,
                          AttachmentAction action);
+
+// Hands a file on disk to the desktop (the compose window's attachments),
+// after the same question as for attachments when its name or its first
+// bytes say it could run code. False when it was declined or could not be
+// opened.
+bool OpenFileWithDesktop(const QString& path);
 
 // Deletes every temporary copy made for opening; called at shutdown.
 void DeleteOpenedAttachmentCopies();

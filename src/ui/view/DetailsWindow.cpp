@@ -138,6 +138,13 @@ DetailsWindow::DetailsWindow(MessageListModel* model, QWidget* parent)
     MHeaders->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     MsgViewFrame = new MessageView(QStringLiteral("message2.html"), TSBody);
+    // A mail link opens its message once this modal window has closed.
+    MsgViewFrame->composeTo = [this](MailAccount*, const QString& link) {
+        if (operationRunning_)
+            return;
+        pendingMailto_ = link.isNull() ? QStringLiteral("") : link;
+        close();
+    };
     LAttachments = AddLabel(TSBody, "LAttachments");
     AttachmentList = new QListWidget(TSBody);
     AttachmentList->setObjectName(QStringLiteral("AttachmentList"));
@@ -284,6 +291,12 @@ int DetailsWindow::Run(int row, MailAccount* account)
             if (MessageRecord* m = model_->MessageAt(ended))
                 hooks.compose(m, account_, mode);
     }
+    if (!pendingMailto_.isNull()) {
+        const QString link = pendingMailto_;
+        pendingMailto_ = QString();
+        if (hooks.mailto)
+            hooks.mailto(account_, link);
+    }
     return ended;
 }
 
@@ -302,6 +315,7 @@ bool DetailsWindow::Prepare(int row, MailAccount* account)
     row_ = row;
     account_ = account;
     pendingCompose_ = -1;
+    pendingMailto_ = QString();
     askedSinceActivation_ = false;
     SetOperationRunning(false);
     if (!Fill())

@@ -63,6 +63,9 @@ public:
         std::function<void()> abort;
         // Mode 0 reply, 1 reply to all, 2 forward; run after the window closed.
         std::function<void(MessageRecord* message, MailAccount* account, int mode)> compose;
+        // A "mailto:" link clicked in the message (given without its
+        // "mailto:"); the window closes and it runs afterwards.
+        std::function<void(MailAccount* account, const QString& link)> mailto;
         // The shown whole message asks for a return receipt not yet answered.
         std::function<void(MessageRecord* message, MailAccount* account)> receipt;
         // The message counts as displayed (the new flag of NewMessagesStyle 2).
@@ -191,6 +194,7 @@ private:
     // activation asks nothing.
     bool askedSinceActivation_ = false;
     int pendingCompose_ = -1;
+    QString pendingMailto_; // null when no mail link waits
 };
 
 } // namespace vm

@@ -217,10 +217,12 @@ bool MessageView::LinkClicked(const QUrl& target)
     if (target.isLocalFile() &&
         QDir::cleanPath(target.toLocalFile()) == QDir::cleanPath(writer_->PageFilePath()))
         return true;
-    const QString text = target.toString();
-    if (target.scheme().compare(QLatin1String("mailto"), Qt::CaseInsensitive) == 0 && account_ &&
-        account_->SendViaThisProgram() && composeTo) {
-        composeTo(account_, text.mid(text.indexOf(QLatin1Char(':')) + 1));
+    // A mail link never leaves as it stands: the program reads the fields
+    // it takes from it and writes the message itself (composeTo).
+    if (target.scheme().compare(QLatin1String("mailto"), Qt::CaseInsensitive) == 0) {
+        const QString text = target.toString();
+        if (account_ && composeTo)
+            composeTo(account_, text.mid(text.indexOf(QLatin1Char(':')) + 1));
         return false;
     }
     if (openExternal)

@@ -58,8 +58,8 @@ public:
     // The page file of this view (inside the private temporary folder).
     QString PageFilePath() const;
     // The decision on a clicked link of the page: true for a target within
-    // the page file; otherwise the link is handed on (composeTo or
-    // openExternal) and false returned.
+    // the page file; otherwise the link is handed on (composeTo for mail
+    // links, openExternal for the others) and false returned.
     bool LinkClicked(const QUrl& target);
     // True for the links that may leave the program: http and https with a
     // host, and mailto. Every other scheme (file:, javascript:, data:, ...)
@@ -72,11 +72,12 @@ public:
     HtmlView* DHTML = nullptr;
     QPlainTextEdit* TextBox = nullptr;
 
-    // A clicked "mailto:" link while the shown account sends through
-    // Velmora: a new message from that account to the address.
-    std::function<void(MailAccount* account, const QString& address)> composeTo;
+    // A clicked "mailto:" link (given without its "mailto:"): a new message
+    // from the shown account, in a compose window or through the desktop's
+    // mail client as the account sends. Without it, mail links do nothing.
+    std::function<void(MailAccount* account, const QString& link)> composeTo;
     // Opens any other clicked link outside the program (default: the
-    // desktop's handler for http, https and mailto; other schemes refused).
+    // desktop's handler for http and https; other schemes refused).
     std::function<void(const QUrl& url)> openExternal;
 
 signals:
