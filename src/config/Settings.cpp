@@ -209,6 +209,7 @@ QList<KeyRef> KeyTable(Settings& s)
         {G, "ComposeMessageFontName", Kind::Text, &s.ComposeMessageFontName},
         {G, "ComposeMessageFontColor", Kind::Int, &s.ComposeMessageFontColor},
         {G, "ComposeMessageSaveRecipients", Kind::Bool, &s.ComposeMessageSaveRecipients},
+        {G, "PasswordStorage", Kind::Int, &s.PasswordStorage},
         {W, "SaveWindowParams", Kind::Bool, &s.SaveWindowParams},
         {W, "MainWndTop", Kind::Int, &s.MainWndTop},
         {W, "MainWndBottom", Kind::Int, &s.MainWndBottom},
@@ -281,6 +282,7 @@ const IntRange kIntRanges[] = {
     {&Settings::ComposeMessageFontSize, 1, Settings::kMaxFontSize, OutOfRange::Default},
     {&Settings::ComposeMessageFontColor, 0, 0xFFFFFF, OutOfRange::Default},
     {&Settings::MainWndColumn, 0, 4, OutOfRange::Default},
+    {&Settings::PasswordStorage, 0, 1, OutOfRange::Default},
 };
 
 void ClampToRanges(Settings& s)

@@ -120,6 +120,8 @@ TEST(Settings, NumbersOutsideTheirRangesAreBroughtBackOnReading)
         {"[GENERAL]\nMessageNotificationWindowType=5", &Settings::MessageNotificationWindowType, 0},
         {"[GENERAL]\nOldMessagesUnit=7", &Settings::OldMessagesUnit, 1},
         {"[GENERAL]\nNewMessagesStyle=3", &Settings::NewMessagesStyle, 2},
+        {"[GENERAL]\nPasswordStorage=2", &Settings::PasswordStorage, 0},
+        {"[GENERAL]\nPasswordStorage=1", &Settings::PasswordStorage, 1},
         {"[GENERAL]\nComposeMessageFontSize=0", &Settings::ComposeMessageFontSize, 10},
         {"[GENERAL]\nComposeMessageFontColor=-1", &Settings::ComposeMessageFontColor, 0},
         {"[GENERAL]\nComposeMessageFontColor=$FF8000", &Settings::ComposeMessageFontColor,
