@@ -72,10 +72,14 @@ TEST(LoginWnd, SmtpNeedsAPasswordAndEscapeCancels)
 {
     App();
     // Why the stored password could not be used stands above the prompt.
-    const QString note = QStringLiteral("The desktop keyring is locked and was not unlocked.");
+    const QString note = QStringLiteral(
+        "The desktop keyring (Secret Service) cannot be reached: The name "
+        "org.freedesktop.secrets was not provided by any .service files");
     const auto answer = AskWith({QStringLiteral("Work"), false, note}, [&](PasswordWindow* wnd) {
         EXPECT_TRUE(wnd->LNote->isVisible());
         EXPECT_EQ(wnd->LNote->text(), note);
+        // The window is large enough for the whole note.
+        EXPECT_GE(wnd->LNote->height(), wnd->LNote->heightForWidth(wnd->LNote->width()));
         EXPECT_FALSE(wnd->BLogin->isEnabled());
         QTest::keyClick(wnd->EPassword, Qt::Key_Return); // nothing happens
         wnd->BLogin->click();                            // nor here

@@ -85,10 +85,15 @@ void PasswordWindow::showEvent(QShowEvent* event)
 {
     LNote->setText(note);
     LNote->setVisible(!note.isEmpty());
+    // A note wraps at a readable width instead of squeezing into the prompt's.
+    LNote->setMinimumWidth(note.isEmpty() ? 0 : fontMetrics().averageCharWidth() * 45);
     LPrompt->setText(PromptText(accountName));
     EPassword->clear();
     CBMemorize->setChecked(false);
     UpdateEnabling();
+    // The texts came after the window took its size: it fits them now.
+    layout()->activate();
+    adjustSize();
     vm::TranslatedWindow::showEvent(event);
     EPassword->setFocus();
 }
