@@ -70,8 +70,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Depends comes from dpkg-shlibdeps (it also finds the web engine's helper
-# process package); the desktop tools that open links and the manual are
-# recommended.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# process package, and libsecret for the desktop keyring); recommended are
+# the desktop tools that open links and the manual, and a Secret Service on
+# the session bus for "Keep passwords in the desktop keyring".
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "xdg-utils, default-dbus-session-bus | dbus-session-bus, gnome-keyring | keepassxc | kwalletmanager")
 set(CPACK_GENERATOR DEB)
 include(CPack)

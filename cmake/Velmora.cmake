@@ -18,7 +18,7 @@ endfunction()
 # velmora_test(NAME SOURCES ... DEPS ... [LABELS ...])
 # A GoogleTest program registered with CTest; each TEST becomes one CTest case.
 function(velmora_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "KEYRING" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(${name} PRIVATE ${VELMORA_WARNINGS})
@@ -38,5 +38,21 @@ function(velmora_test name)
   if(T_LABELS)
     list(APPEND _props LABELS "${T_LABELS}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
+  # A KEYRING program runs only through velmora_keyring_test, never on the
+  # machine's own session bus.
+  if(NOT T_KEYRING)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
+  endif()
+endfunction()
+
+# velmora_keyring_test(NAME PROGRAM MODE [ARGUMENTS...])
+# Runs a KEYRING test program through tests/support/with_keyring.sh: on a
+# private session bus with a Secret Service of its own in MODE (unlocked,
+# none, silent). ARGUMENTS go to the program (a --gtest_filter).
+function(velmora_keyring_test name program mode)
+  add_test(NAME ${name}
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/with_keyring.sh ${mode}
+      $<TARGET_FILE:${program}> ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS keyring
+    ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()

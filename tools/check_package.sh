@@ -36,9 +36,12 @@ if grep -E '^/usr/(include|lib)/|test_|\.a$' "$work/files"; then bad "build or t
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for d in libc6 libqt6core6 libqt6widgets6 libqt6webenginewidgets6 libgmime-3.0-0 libssl3 libqt6webenginecore6-bin; do
+for d in libc6 libqt6core6 libqt6widgets6 libqt6webenginewidgets6 libgmime-3.0-0 libssl3 libqt6webenginecore6-bin libsecret-1-0; do
   [[ ",$depends" == *", $d"* || "$depends" == "$d"* ]] || bad "Depends lacks $d"
 done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "Recommends: $recommends"
+[[ "$recommends" == *"gnome-keyring"* ]] || bad "Recommends lacks a Secret Service (gnome-keyring)"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || bad "wrong architecture"
 
 root="$work/root"

@@ -18,6 +18,8 @@ const QList<CommandInfo>& KnownCommands()
         {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},
         {"--add-account", "--add-account --login L --server H [options]   create an account"},
         {"--remove-account", "--remove-account ACCOUNT     remove an account and its mailbox file"},
+        {"--passwords", "--passwords keyring|file     keep every account's passwords in the desktop\n"
+                        "                               keyring or in the mailbox files (moves them)"},
         {"--send", "--send --account A --to ADDR --subject S (--body T | --body-file F) [options]\n"
                    "  --send (--reply | --reply-all | --forward) ACCOUNT UIDL [--to ADDR] [--body T] [options]\n"
                    "                               answer or pass on a stored message (quoted, with its files)"},

@@ -10,6 +10,7 @@
 #include "app/cli/DeleteCommand.h"
 #include "app/cli/FetchCommand.h"
 #include "app/cli/ListCommand.h"
+#include "app/cli/PasswordsCommand.h"
 #include "app/cli/RemoveAccountCommand.h"
 #include "app/cli/SendCommand.h"
 #include "app/cli/SaveCommand.h"
@@ -75,6 +76,8 @@ int RunCommand(const CommandLine& cl)
         return RunAddAccountCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--remove-account"))
         return RunRemoveAccountCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--passwords"))
+        return RunPasswordsCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--send"))
         return RunSendCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--contacts"))

@@ -184,10 +184,13 @@ void MailCheckCommands::StartCommand()
 bool MailCheckCommands::AskPasswordFirst(MailAccount& account, OperationRun& run,
                                          std::optional<AnsweredPrompt>& answered)
 {
-    if (account.Pop3PasswordWithoutPrompt())
+    QString keyringProblem;
+    if (account.Pop3PasswordWithoutPrompt(&keyringProblem))
         return true;
     PasswordPrompt& prompt = run.prompt ? *run.prompt : PasswordPrompter();
-    PasswordAnswer answer = prompt.Ask(Pop3PasswordRequest(account));
+    PasswordRequest request = Pop3PasswordRequest(account);
+    request.note = keyringProblem;
+    PasswordAnswer answer = prompt.Ask(request);
     if (!answer.accepted)
         return false;
     answered.emplace(std::move(answer));
@@ -199,6 +202,8 @@ AccountCheckResult MailCheckCommands::CheckOne(MailAccount& account)
 {
     OperationRun run = operationRun;
     run.status = status_;
+    if (unattended_)
+        run.prompt = &unattendedPrompt_;
     const CheckAccountResult r = CheckAccount(account, run);
     return AccountCheckResult{r.completed, r.changed};
 }
@@ -300,7 +305,9 @@ void MailCheckCommands::CheckAccounts(bool automaticOnly)
 
     const QList<MailAccount*> accounts =
         AccountsToCheck(dir, automaticOnly ? CheckKind::Automatic : CheckKind::All);
+    unattended_ = automaticOnly;
     const CheckCommandSummary sum = CheckAndRefresh(accounts);
+    unattended_ = false;
     // Here the announcement comes first, the reports after it.
     announcer_.AnnounceNewMail(FreshCountForAnnouncement(dir), automaticOnly
                                                                     ? AnnounceKind::AutoChecked

@@ -201,6 +201,9 @@ private:
     bool AskPasswordFirst(MailAccount& account, OperationRun& run,
                           std::optional<AnsweredPrompt>& answered);
     AccountCheckResult CheckOne(MailAccount& account);
+    // Set while the automatic check runs: nobody is there to be asked.
+    bool unattended_ = false;
+    UnattendedPrompt unattendedPrompt_;
     void RestoreFocus(QWidget* remembered, bool requireActive);
     QWidget* FocusedControl() const;
     bool InterruptRequested() const;

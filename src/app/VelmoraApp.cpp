@@ -13,6 +13,7 @@
 #include "app/MainWindowControl.h"
 #include "app/Shutdown.h"
 #include "app/TrayControl.h"
+#include "config/PasswordStorage.h"
 #include "config/Settings.h"
 #include "config/StorageSettings.h"
 #include "core/DataDir.h"
@@ -176,6 +177,9 @@ int VelmoraApp::Prepare()
     WarnIfStorageOpenToOthers(dir.path, MailboxDirectoryFromSettings());
 
     BuildMailboxKey();
+    // The desktop keyring of this data directory, for the passwords that
+    // the mailbox files leave to it.
+    InstallDesktopKeyring(false);
 
     loading_ = std::make_unique<LoadingWindow>();
     loading_->SetVersionText(LangFormat(QStringLiteral("LOADINGWND"), QStringLiteral("Version"),

@@ -210,6 +210,7 @@ QList<KeyRef> KeyTable(Settings& s)
         {G, "ComposeMessageFontName", Kind::Text, &s.ComposeMessageFontName},
         {G, "ComposeMessageFontColor", Kind::Int, &s.ComposeMessageFontColor},
         {G, "ComposeMessageSaveRecipients", Kind::Bool, &s.ComposeMessageSaveRecipients},
+        {G, "PasswordStorage", Kind::Int, &s.PasswordStorage},
         {W, "SaveWindowParams", Kind::Bool, &s.SaveWindowParams},
         {W, "MainWndTop", Kind::Int, &s.MainWndTop},
         {W, "MainWndBottom", Kind::Int, &s.MainWndBottom},
@@ -284,6 +285,7 @@ const IntRange kIntRanges[] = {
     {&Settings::ComposeMessageFontSize, 1, Settings::kMaxFontSize, OutOfRange::Default},
     {&Settings::ComposeMessageFontColor, 0, 0xFFFFFF, OutOfRange::Default},
     {&Settings::MainWndColumn, 0, 4, OutOfRange::Default},
+    {&Settings::PasswordStorage, 0, 1, OutOfRange::Default},
 };
 
 void ClampToRanges(Settings& s)
@@ -479,17 +481,28 @@ bool Settings::Save(const QString& path)
                 break;
             }
         }
+        // A key the program added beyond its original list is written only
+        // when it differs from its default, so a file that never used it keeps
+        // the bytes it always had.
+        if (key == QLatin1String("PasswordStorage") && PasswordStorage == 0)
+            continue;
         doc.Section(QString::fromLatin1(k.section)).entries.append({key, OneLine(value)});
     }
+    const QList<KeyRef> table = KeyTable(*this);
     for (const IniSection& s : old.Sections()) {
         IniSection& target = doc.Section(s.name);
         for (const IniEntry& e : s.entries) {
-            bool known = false;
-            for (const IniEntry& t : target.entries)
-                if (t.key.compare(e.key, Qt::CaseInsensitive) == 0) {
-                    known = true;
-                    break;
-                }
+            const auto same = [&](const QString& key) {
+                return key.compare(e.key, Qt::CaseInsensitive) == 0;
+            };
+            // Known keys, also those left out above, come from this object.
+            const bool known =
+                std::any_of(target.entries.cbegin(), target.entries.cend(),
+                            [&](const IniEntry& t) { return same(t.key); }) ||
+                std::any_of(table.cbegin(), table.cend(), [&](const KeyRef& k) {
+                    return s.name.compare(QLatin1String(k.section), Qt::CaseInsensitive) == 0 &&
+                           same(QLatin1String(k.key));
+                });
             if (!known)
                 target.entries.append(e);
         }

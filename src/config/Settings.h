@@ -117,6 +117,7 @@ public:
     QString ComposeMessageFontName = QStringLiteral("Arial");
     int ComposeMessageFontColor = 0; // 0x00BBGGRR
     bool ComposeMessageSaveRecipients = true;
+    int PasswordStorage = 0; // 0 in the mailbox files' account blocks, 1 in the desktop keyring
 
     // ---- WINDOWS ----
     bool SaveWindowParams = true;

@@ -1,5 +1,6 @@
 #include "config/StorageSettings.h"
 
+#include "config/PasswordStorage.h"
 #include "config/Settings.h"
 #include "core/AppInfo.h"
 #include "core/DataDir.h"
@@ -27,6 +28,7 @@ MailboxSaveOptions SaveOptionsFromSettings()
     o.MinimumSaveSize = s.MinimumSaveSize;
     o.OldMessagesSaveHeaders = s.OldMessagesSaveHeaders;
     o.OldMessagesThreshold = s.OldMessagesThreshold;
+    o.keyring = KeyringForSaving();
     return o;
 }
 

@@ -117,4 +117,18 @@ AccountsDirectory& Accounts()
     return *dir;
 }
 
+QString AccountsDirectory::FreeKeyringId(const QString& base, const MailAccount& asking) const
+{
+    const auto taken = [&](const QString& id) {
+        for (int i = 0; i < Count(); ++i)
+            if (At(i) && At(i) != &asking && At(i)->KeyringId() == id)
+                return true;
+        return false;
+    };
+    QString id = base;
+    for (int n = 2; taken(id); ++n)
+        id = base + QLatin1Char('-') + QString::number(n);
+    return id;
+}
+
 } // namespace vm

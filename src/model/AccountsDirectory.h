@@ -62,6 +62,7 @@ public:
 
     // The mailbox directory, ending with "/" once loading has run.
     const QString& MailboxDirectory() const override { return mailboxDirectory_; }
+    QString FreeKeyringId(const QString& base, const MailAccount& asking) const override;
     void SetMailboxDirectory(const QString& dir);
 
 private:

@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include "lang/Lang.h"
 #include "model/BinaryStream.h"
 #include "model/Blowfish.h"
 #include "model/MailboxKey.h"
@@ -13,8 +14,27 @@
 
 namespace vm {
 
+namespace {
 
-MailAccount::MailAccount(AccountOwner* owner) : owner_(owner), mailbox_(this)
+// Starts the keyring marker after the account block's checksum. Eight bytes,
+// so the padding (at most seven bytes of any value) is never taken for it.
+constexpr char kKeyringMarker[] = "VLKEYRNG";
+constexpr int kKeyringMarkerLength = 8;
+
+const SecretKind kSecretKinds[] = {
+    {"pop3", "POP3", [](MailAccount& a) -> QByteArray& { return a.Password(); }},
+    {"smtp", "SMTP", [](MailAccount& a) -> QByteArray& { return a.SmtpPassword(); }},
+};
+
+} // namespace
+
+std::span<const SecretKind> SecretKinds()
+{
+    return kSecretKinds;
+}
+
+MailAccount::MailAccount(AccountOwner* owner)
+    : owner_(owner), keyring_(SecretKinds().size()), mailbox_(this)
 {
 }
 
@@ -31,7 +51,8 @@ MailAccount::MailAccount(const MailAccount& o)
       smtpSessionPasswordValid_(o.smtpSessionPasswordValid_), smtpAuth_(o.smtpAuth_),
       smtpTlsMode_(o.smtpTlsMode_), smtpSslVersion_(o.smtpSslVersion_), smtpPort_(o.smtpPort_),
       sendViaThis_(o.sendViaThis_), attention_(o.attention_), attentionText_(o.attentionText_),
-      mailbox_(this)
+      keyringId_(o.keyringId_), keyring_(o.keyring_),
+      foreignKeyringKinds_(o.foreignKeyringKinds_), mailbox_(this)
 {
     mailbox_.AppendCopies(o.mailbox_);
     mailbox_.SetLastCheck(o.mailbox_.LastCheck());
@@ -49,8 +70,8 @@ bool MailAccount::HasSmtpSettings() const
 
 bool MailAccount::CanBeCheckedUnattended() const
 {
-    return autoCheck_ &&
-           (!password_.isEmpty() || (!sessionPassword_.isEmpty() && sessionPasswordValid_));
+    return autoCheck_ && (SecretStored(kPop3Secret) ||
+                          (!sessionPassword_.isEmpty() && sessionPasswordValid_));
 }
 
 QByteArray MailAccount::DisplayName() const
@@ -60,8 +81,9 @@ QByteArray MailAccount::DisplayName() const
 
 // --- passwords --------------------------------------------------------------
 
-std::optional<QByteArray> MailAccount::Pop3PasswordWithoutPrompt() const
+std::optional<QByteArray> MailAccount::Pop3PasswordWithoutPrompt(QString* keyringProblem)
 {
+    ReadSecretForUse(kPop3Secret, sessionPasswordValid_, keyringProblem);
     if (!password_.isEmpty())
         return password_;
     if (sessionPasswordValid_)
@@ -77,10 +99,11 @@ void MailAccount::RememberPop3Password(const QByteArray& typed)
     sessionPasswordValid_ = true;
 }
 
-std::optional<QByteArray> MailAccount::SmtpPasswordWithoutPrompt() const
+std::optional<QByteArray> MailAccount::SmtpPasswordWithoutPrompt(QString* keyringProblem)
 {
     if (!smtpAuth_)
         return QByteArray();
+    ReadSecretForUse(kSmtpSecret, smtpSessionPasswordValid_, keyringProblem);
     if (!smtpPassword_.isEmpty())
         return smtpPassword_;
     if (smtpSessionPasswordValid_)
@@ -111,13 +134,202 @@ void MailAccount::PasswordsSaved(bool smtpWritten)
     }
 }
 
+// --- keyring ----------------------------------------------------------------
+
+const QByteArray& MailAccount::SecretValue(int kind) const
+{
+    // The kinds' accessors hand out the modifiable field; it is only read here.
+    return SecretKinds()[kind].value(const_cast<MailAccount&>(*this));
+}
+
+bool MailAccount::SecretStored(int kind) const
+{
+    return !SecretValue(kind).isEmpty() ||
+           keyring_[kind].copy == KeyringCopy::Unread;
+}
+
+bool MailAccount::KeyringUnread(int kind) const
+{
+    return keyring_[kind].copy == KeyringCopy::Unread &&
+           SecretValue(kind).isEmpty();
+}
+
+bool MailAccount::KeyringHolds(int kind) const
+{
+    return keyring_[kind].copy != KeyringCopy::None;
+}
+
+QString MailAccount::KeyringLabel(int kind) const
+{
+    return QStringLiteral("Velmora: %1 (%2)")
+        .arg(QString::fromUtf8(DisplayName()), QLatin1String(SecretKinds()[kind].tag));
+}
+
+bool MailAccount::ReadKeyringSecrets(SecretVault& vault, std::initializer_list<int> kinds)
+{
+    std::vector<int> which(kinds);
+    if (which.empty())
+        for (int i = 0; i < int(SecretKinds().size()); ++i)
+            which.push_back(i);
+    bool allFound = true;
+    for (int i : which) {
+        if (!KeyringUnread(i))
+            continue;
+        const SecretKind& kind = SecretKinds()[i];
+        const std::optional<QByteArray> secret =
+            keyringId_.isEmpty() ? std::nullopt : vault.Read(keyringId_, kind.id);
+        if (!secret || secret->isEmpty()) {
+            keyring_[i] = KeyringState();
+            allFound = false;
+            continue;
+        }
+        kind.value(*this) = *secret;
+        keyring_[i] = {KeyringCopy::Kept, *secret, KeyringLabel(i)};
+    }
+    return allFound;
+}
+
+void MailAccount::KeepSecretsInKeyring(SecretVault& vault, const QString& fileName)
+{
+    for (int i = 0; i < int(SecretKinds().size()); ++i) {
+        const SecretKind& kind = SecretKinds()[i];
+        const QByteArray& value = kind.value(*this);
+        if (value.isEmpty())
+            continue;
+        if (keyringId_.isEmpty()) {
+            QString base = fileName;
+            if (base.endsWith(QLatin1String(".mbx"), Qt::CaseInsensitive))
+                base.chop(4);
+            if (base.isEmpty())
+                base = QStringLiteral("account");
+            keyringId_ = owner_ ? owner_->FreeKeyringId(base, *this) : base;
+        }
+        const QString label = KeyringLabel(i);
+        KeyringState& state = keyring_[i];
+        if (state.copy == KeyringCopy::Kept && state.value == value && state.label == label)
+            continue;
+        vault.Write(keyringId_, kind.id, label, value);
+        state = {KeyringCopy::Kept, value, label};
+    }
+}
+
+void MailAccount::DropClearedKeyringSecrets(SecretVault& vault)
+{
+    for (int i = 0; i < int(SecretKinds().size()); ++i) {
+        if (keyring_[i].copy != KeyringCopy::Kept || !SecretKinds()[i].value(*this).isEmpty())
+            continue;
+        try {
+            vault.Remove(keyringId_, SecretKinds()[i].id);
+            keyring_[i] = KeyringState();
+        } catch (const KeyringError&) {
+            // Tried again at the next save; the file no longer names it.
+        }
+    }
+}
+
+void MailAccount::RemoveKeyringSecrets(SecretVault& vault)
+{
+    if (!keyringId_.isEmpty())
+        for (const SecretKind& kind : SecretKinds())
+            vault.Remove(keyringId_, kind.id);
+    for (KeyringState& state : keyring_)
+        state = KeyringState();
+    if (foreignKeyringKinds_.isEmpty())
+        keyringId_.clear();
+}
+
+QByteArray MailAccount::BlockSecret(int kind, const MailboxSaveOptions& options) const
+{
+    if (options.keyring)
+        return QByteArray();
+    return SecretValue(kind);
+}
+
+void MailAccount::ReadSecretForUse(int kind, bool sessionValid, QString* keyringProblem)
+{
+    if (!KeyringUnread(kind) || sessionValid)
+        return;
+    try {
+        if (ReadKeyringSecrets(InstalledSecretVault(), {kind}) || !keyringProblem)
+            return;
+        const QStringList args{QLatin1String(SecretKinds()[kind].tag),
+                               QString::fromUtf8(DisplayName())};
+        *keyringProblem =
+            LangFormat(QStringLiteral("COMMONS"), QStringLiteral("KeyringMissing"), args);
+        if (keyringProblem->isEmpty())
+            *keyringProblem = QStringLiteral("The desktop keyring holds no %1 password for "
+                                             "account %2 any more.")
+                                  .arg(args[0], args[1]);
+    } catch (const KeyringError& e) {
+        if (keyringProblem)
+            *keyringProblem = e.ReportMessage();
+    }
+}
+
+// The marker lists the secrets the keyring holds instead of the block:
+// "VLKEYRNG", the keyring id (text), a count (uint8), the kind ids (texts)
+// and the sum of the marker's bytes before it, modulo 256 (uint8).
+void MailAccount::WriteKeyringMarker(ByteWriter& block, const MailboxSaveOptions& options) const
+{
+    QList<QByteArray> kinds;
+    for (int i = 0; i < int(SecretKinds().size()); ++i) {
+        if ((options.keyring && !SecretValue(i).isEmpty()) || KeyringUnread(i))
+            kinds.append(SecretKinds()[i].id);
+    }
+    kinds += foreignKeyringKinds_;
+    if (kinds.isEmpty())
+        return;
+    ByteWriter marker;
+    marker.Raw(QByteArray(kKeyringMarker, kKeyringMarkerLength));
+    marker.Text(keyringId_.toUtf8());
+    marker.U8(static_cast<std::uint8_t>(kinds.size()));
+    for (const QByteArray& kind : kinds)
+        marker.Text(kind);
+    unsigned sum = 0;
+    for (char c : marker.Buffer())
+        sum += static_cast<unsigned char>(c);
+    marker.U8(static_cast<std::uint8_t>(sum & 0xff));
+    block.Raw(marker.Buffer());
+}
+
+void MailAccount::ReadKeyringMarker(ByteReader& in, const QByteArray& plain)
+{
+    const qsizetype start = in.Position();
+    if (plain.size() - start < kKeyringMarkerLength ||
+        plain.mid(start, kKeyringMarkerLength) != QByteArray(kKeyringMarker, kKeyringMarkerLength))
+        return; // padding
+    using E = MailboxHeaderError;
+    in.Bytes<E>(kKeyringMarkerLength);
+    const QString id = QString::fromUtf8(in.Text<E>());
+    const int count = in.U8<E>();
+    QList<QByteArray> kinds;
+    for (int n = 0; n < count; ++n)
+        kinds.append(in.Text<E>());
+    unsigned sum = 0;
+    for (qsizetype i = start; i < in.Position(); ++i)
+        sum += static_cast<unsigned char>(plain[i]);
+    if (in.U8<E>() != (sum & 0xff) || id.isEmpty())
+        throw MailboxHeaderError();
+    keyringId_ = id;
+    for (const QByteArray& kind : kinds) {
+        int known = -1;
+        for (int i = 0; i < int(SecretKinds().size()); ++i)
+            if (kind == SecretKinds()[i].id)
+                known = i;
+        if (known < 0)
+            foreignKeyringKinds_.append(kind);
+        else
+            keyring_[known].copy = KeyringCopy::Unread;
+    }
+}
+
 // --- account block ----------------------------------------------------------
 
-void MailAccount::WriteAccountBlock(ByteWriter& out) const
+void MailAccount::WriteAccountBlock(ByteWriter& out, const MailboxSaveOptions& options) const
 {
     ByteWriter block;
     block.Text(login_);
-    block.Text(password_);
+    block.Text(BlockSecret(kPop3Secret, options));
     block.Text(server_);
     block.Text(friendlyName_);
     block.Text(webmailAddress_);
@@ -128,7 +340,7 @@ void MailAccount::WriteAccountBlock(ByteWriter& out) const
     block.U8(pop3SslVersion_);
     block.U16(pop3Port_);
     block.Text(smtpLogin_);
-    block.Text(smtpPassword_);
+    block.Text(BlockSecret(kSmtpSecret, options));
     block.Text(fromAddress_);
     block.Text(replyToAddress_);
     block.Text(senderName_);
@@ -143,6 +355,8 @@ void MailAccount::WriteAccountBlock(ByteWriter& out) const
     for (char c : bytes)
         sum += static_cast<unsigned char>(c);
     bytes.append(char(sum & 0xff));
+    // After the checksum, where a reader that does not know it sees padding.
+    WriteKeyringMarker(block, options);
     if (bytes.size() % 8 != 0)
         bytes.append(8 - bytes.size() % 8, '\0');
     Blowfish(vm::MailboxKey()).Encrypt(bytes);
@@ -191,6 +405,7 @@ void MailAccount::ReadAccountBlock(const QByteArray& plain, int version)
             sum += static_cast<unsigned char>(plain[i]);
         if (in.U8<E>() != (sum & 0xff))
             throw MailboxHeaderError();
+        ReadKeyringMarker(in, plain);
     }
 }
 
@@ -199,7 +414,7 @@ void MailAccount::ReadAccountBlock(const QByteArray& plain, int version)
 void MailAccount::WriteToStream(ByteWriter& out, const vm::MailboxSaveOptions& options) const
 {
     out.Text(QByteArray(kSignatureV1));
-    WriteAccountBlock(out);
+    WriteAccountBlock(out, options);
     mailbox_.WriteToStream(out, options);
 }
 
@@ -222,16 +437,19 @@ void MailAccount::ReadFromStream(ByteReader& in, const vm::MailboxLoadOptions& o
         throw EHeader();
     QByteArray block = in.Bytes<EHeader>(length);
     Blowfish(vm::MailboxKey()).Decrypt(block);
+    keyringId_.clear();
+    keyring_.assign(SecretKinds().size(), KeyringState());
+    foreignKeyringKinds_.clear();
     ReadAccountBlock(block, version);
 
     mailbox_.Clear();
     try {
         mailbox_.ReadFromStream(in, version);
     } catch (...) {
-        mailbox_.ApplyStartupRule(!password_.isEmpty(), options.ShowMessagesOnStartup);
+        mailbox_.ApplyStartupRule(SecretStored(kPop3Secret), options.ShowMessagesOnStartup);
         throw;
     }
-    mailbox_.ApplyStartupRule(!password_.isEmpty(), options.ShowMessagesOnStartup);
+    mailbox_.ApplyStartupRule(SecretStored(kPop3Secret), options.ShowMessagesOnStartup);
 }
 
 // --- files ------------------------------------------------------------------
@@ -257,6 +475,10 @@ void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
     QString name = mailboxFileName_;
     if (name.isEmpty() || !QFile::exists(dir + name))
         name = NewFileName(login_, dir, mailboxFileName_);
+    // The keyring holds every secret before a file without them replaces
+    // one that may still hold them.
+    if (options.keyring)
+        KeepSecretsInKeyring(*options.keyring, name);
 
     // The file holds the account's passwords: readable by its owner only,
     // from the first byte on.
@@ -274,6 +496,8 @@ void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
                               .arg(dir + name, reason)
                               .toStdString());
     mailboxFileName_ = name;
+    if (options.keyring)
+        DropClearedKeyringSecrets(*options.keyring);
 }
 
 void MailAccount::LoadFromFile(const QString& path, const vm::MailboxLoadOptions& options,

@@ -11,9 +11,13 @@
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
+#include "model/AccountSecrets.h"
 #include "model/StorageOptions.h"
 #include "model/Mailbox.h"
 
@@ -21,6 +25,7 @@ namespace vm {
 
 class ByteReader;
 class ByteWriter;
+class MailAccount;
 
 // What an account needs of the list that owns it: the folder its mailbox
 // file is written to. The accounts directory is the owner in the program.
@@ -28,10 +33,18 @@ class AccountOwner
 {
 public:
     virtual const QString& MailboxDirectory() const = 0;
+    // A keyring id no other account of the list has: base, else base with
+    // "-2", "-3", ... appended.
+    virtual QString FreeKeyringId(const QString& base, const MailAccount& asking) const = 0;
 
 protected:
     ~AccountOwner() = default;
 };
+
+// Every secret an account keeps, in the order of SecretIndex: the one table
+// the keyring, the mailbox file's keyring marker and the switches of the
+// setting PasswordStorage go through.
+std::span<const SecretKind> SecretKinds();
 
 class MailAccount
 {
@@ -72,7 +85,8 @@ public:
     // SMTP login, SMTP server and From address are all set.
     virtual bool HasSmtpSettings() const;
     // Takes part in automatic checks and a password is available without
-    // asking: a stored one, or a valid session password.
+    // asking: a stored one (in the account block or the keyring), or a valid
+    // session password.
     virtual bool CanBeCheckedUnattended() const;
     // The friendly name, or the login when that is empty.
     virtual QByteArray DisplayName() const;
@@ -84,15 +98,20 @@ public:
     //
     // The password for a POP3 login without asking: the stored password, else
     // the session password when it is valid. None: the user must be asked.
-    std::optional<QByteArray> Pop3PasswordWithoutPrompt() const;
+    // A stored password the mailbox file leaves to the keyring is read from
+    // the installed vault now, unless a valid session password makes that
+    // unnecessary; when the keyring fails or no longer holds it, keyringProblem
+    // (if given) says so and the session password is the answer.
+    std::optional<QByteArray> Pop3PasswordWithoutPrompt(QString* keyringProblem = nullptr);
     // After a successful POP3 login with a password typed into the prompt
     // whose remember box was ticked: unless a password is stored meanwhile,
     // the typed one becomes the valid session password.
     void RememberPop3Password(const QByteArray& typed);
     // The SMTP password without asking: empty when SMTP authentication is off
-    // (no password is sent); else the stored SMTP password, else the SMTP
-    // session password when it is valid. None: the user must be asked.
-    std::optional<QByteArray> SmtpPasswordWithoutPrompt() const;
+    // (no password is sent); else the stored SMTP password (read from the
+    // keyring as for POP3), else the SMTP session password when it is valid.
+    // None: the user must be asked.
+    std::optional<QByteArray> SmtpPasswordWithoutPrompt(QString* keyringProblem = nullptr);
     // The SMTP prompt was answered: ticked keeps the typed password as the
     // SMTP session password, not ticked empties it. Its valid mark is left
     // alone; a successful send sets it.
@@ -104,6 +123,48 @@ public:
     // session password and its valid mark; when the SMTP values were written,
     // a stored SMTP password drops the SMTP session password likewise.
     void PasswordsSaved(bool smtpWritten);
+
+    // --- keyring ----------------------------------------------------------------
+    // With MailboxSaveOptions::keyring set, the account block holds none of
+    // the secrets of SecretKinds(): each stored one is an item of the keyring,
+    // and a marker after the block's checksum names the account's keyring id
+    // and the kinds the keyring holds. Reading follows the marker whatever the
+    // setting says; writing follows the options.
+
+    // A stored secret of this kind exists: its value is here, or the mailbox
+    // file says the keyring holds it and it was not read yet.
+    bool SecretStored(int kind) const;
+    // The mailbox file says the keyring holds it, and it was not read yet.
+    bool KeyringUnread(int kind) const;
+    // The keyring holds (or held when last seen) this secret of the account.
+    bool KeyringHolds(int kind) const;
+    // The account's name for its keyring items; empty until a secret is
+    // first kept there.
+    const QString& KeyringId() const { return keyringId_; }
+    // The label of the item of this kind: "Velmora: <display name> (POP3)".
+    QString KeyringLabel(int kind) const;
+
+    // Reads the unread secrets of the given kinds (every kind when none is
+    // given) from vault into the account. A kind whose item is gone counts
+    // as not stored from now on; the result is false then. Throws
+    // KeyringError when the keyring fails (the secrets stay unread).
+    bool ReadKeyringSecrets(SecretVault& vault, std::initializer_list<int> kinds = {});
+    // Writes every stored secret that the keyring does not hold as it is
+    // into vault, under a keyring id (taken from fileName, the mailbox file
+    // the account is about to be written to, when it has none). Throws
+    // KeyringError; what was written before the failure stays kept.
+    void KeepSecretsInKeyring(SecretVault& vault, const QString& fileName);
+    // Removes the items of secrets the user emptied since they were kept.
+    // A failure leaves the item behind (the file no longer names it).
+    void DropClearedKeyringSecrets(SecretVault& vault);
+    // Removes the account's items of every kind of SecretKinds() from vault
+    // and forgets them (kinds a newer build listed stay, with the keyring
+    // id). Unread secrets must have been read first if they are to survive.
+    // Throws KeyringError.
+    void RemoveKeyringSecrets(SecretVault& vault);
+    // What the account block holds for this secret: its value, or nothing
+    // when options keep secrets in the keyring.
+    QByteArray BlockSecret(int kind, const vm::MailboxSaveOptions& options) const;
 
     // The mailbox file name chosen for login in directory dir (ending with a
     // path delimiter): the login with < > * ? \ / ' : ; " replaced by "_",
@@ -214,8 +275,24 @@ private:
     };
     LifetimeToken lifetime_;
 
-    void WriteAccountBlock(vm::ByteWriter& out) const;
+    void WriteAccountBlock(vm::ByteWriter& out, const vm::MailboxSaveOptions& options) const;
     void ReadAccountBlock(const QByteArray& plain, int version);
+    void WriteKeyringMarker(vm::ByteWriter& block, const vm::MailboxSaveOptions& options) const;
+    void ReadKeyringMarker(vm::ByteReader& in, const QByteArray& plain);
+    void ReadSecretForUse(int kind, bool sessionValid, QString* keyringProblem);
+    const QByteArray& SecretValue(int kind) const;
+    // Where each secret of SecretKinds() stands with the keyring.
+    enum class KeyringCopy : std::uint8_t {
+        None,   // the keyring holds no item of it (as far as is known)
+        Unread, // the mailbox file says it does; not read yet
+        Kept,   // the keyring holds value under label
+    };
+    struct KeyringState
+    {
+        KeyringCopy copy = KeyringCopy::None;
+        QByteArray value;
+        QString label;
+    };
 
     AccountOwner* owner_;
     QByteArray login_;
@@ -247,6 +324,10 @@ private:
     bool sendViaThis_ = false;
     Attention attention_ = Attention::None;
     QString attentionText_;
+    QString keyringId_;
+    std::vector<KeyringState> keyring_;
+    // Kinds a newer build listed in the marker: kept as they are.
+    QList<QByteArray> foreignKeyringKinds_;
     Mailbox mailbox_;
 };
 

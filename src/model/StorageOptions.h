@@ -7,6 +7,8 @@
 
 namespace vm {
 
+class SecretVault;
+
 struct MailboxSaveOptions
 {
     // 0 UIDL only, 1 headers, 2 whole, 3 whole if at most MaximumSaveSize KB,
@@ -18,7 +20,9 @@ struct MailboxSaveOptions
     // their header block.
     bool OldMessagesSaveHeaders = true;
     TDateTime OldMessagesThreshold = 0;
-
+    // Set: the account's secrets are kept in this keyring (the setting
+    // PasswordStorage 1) and the account block holds none of them.
+    SecretVault* keyring = nullptr;
 };
 
 struct MailboxLoadOptions

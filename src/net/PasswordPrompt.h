@@ -14,6 +14,9 @@ struct PasswordRequest
 {
     QString displayName;    // the account's display name
     bool allowEmpty = true; // POP3 accepts an empty password, SMTP does not
+    // Why the stored password could not be used (the desktop keyring
+    // failed); empty when none is stored.
+    QString note;
 };
 
 struct PasswordAnswer

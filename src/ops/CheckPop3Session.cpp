@@ -11,6 +11,13 @@
 
 namespace vm {
 
+PasswordAnswer UnattendedPrompt::Ask(const PasswordRequest& request)
+{
+    if (!request.note.isEmpty())
+        AppendErrorLine(ErrorLine(request.displayName, QStringLiteral("KeyringError"), request.note));
+    return {};
+}
+
 void Pop3ClientSession::ConnectAndLogin()
 {
     // The operation shows the "Connecting" status itself.

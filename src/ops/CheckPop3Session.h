@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include "net/PasswordPrompt.h"
 #include "ops/CheckSession.h"
 
 namespace vm { class Pop3Client; }
@@ -62,6 +63,16 @@ struct OperationRun
     PasswordPrompt* prompt = nullptr; // null: the installed prompt
     StatusChannel* status = nullptr;  // status texts; may be null
     int timeoutSeconds = -1;          // < 0: the setting ConnectTimeout
+};
+
+// The prompt of a check nobody started by hand (the automatic check): it
+// never asks. When a stored password could not be had from the desktop
+// keyring, the account's error line says why, so the failure is reported
+// like any other of the check.
+class UnattendedPrompt : public PasswordPrompt
+{
+public:
+    PasswordAnswer Ask(const PasswordRequest& request) override;
 };
 
 // What an operation's work reports to its worker.

@@ -388,10 +388,14 @@ bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTi
 {
     QByteArray password;
     bool memorize = false;
-    if (const std::optional<QByteArray> known = account.Pop3PasswordWithoutPrompt()) {
+    QString keyringProblem;
+    if (const std::optional<QByteArray> known =
+            account.Pop3PasswordWithoutPrompt(&keyringProblem)) {
         password = *known;
     } else {
-        const PasswordAnswer answer = prompt.Ask(Pop3PasswordRequest(account));
+        PasswordRequest request = Pop3PasswordRequest(account);
+        request.note = keyringProblem;
+        const PasswordAnswer answer = prompt.Ask(request);
         if (!answer.accepted)
             return false;
         password = answer.password.toUtf8();

@@ -422,12 +422,15 @@ void SmtpClient::EndAfterFailure()
 bool ConfigureSMTP(SmtpClient& client, MailAccount& account)
 {
     if (account.SmtpAuthentication()) {
-        if (const std::optional<QByteArray> known = account.SmtpPasswordWithoutPrompt()) {
+        QString keyringProblem;
+        if (const std::optional<QByteArray> known =
+                account.SmtpPasswordWithoutPrompt(&keyringProblem)) {
             client.Password = *known;
         } else {
             PasswordRequest request;
             request.displayName = QString::fromUtf8(account.DisplayName());
             request.allowEmpty = false;
+            request.note = keyringProblem;
             const PasswordAnswer answer = PasswordPrompter().Ask(request);
             if (!answer.accepted)
                 return false;

@@ -120,6 +120,8 @@ TEST(Settings, NumbersOutsideTheirRangesAreBroughtBackOnReading)
         {"[GENERAL]\nMessageNotificationWindowType=5", &Settings::MessageNotificationWindowType, 0},
         {"[GENERAL]\nOldMessagesUnit=7", &Settings::OldMessagesUnit, 1},
         {"[GENERAL]\nNewMessagesStyle=3", &Settings::NewMessagesStyle, 2},
+        {"[GENERAL]\nPasswordStorage=2", &Settings::PasswordStorage, 0},
+        {"[GENERAL]\nPasswordStorage=1", &Settings::PasswordStorage, 1},
         {"[GENERAL]\nComposeMessageFontSize=0", &Settings::ComposeMessageFontSize, 10},
         {"[GENERAL]\nComposeMessageFontColor=-1", &Settings::ComposeMessageFontColor, 0},
         {"[GENERAL]\nComposeMessageFontColor=$FF8000", &Settings::ComposeMessageFontColor,
@@ -194,6 +196,41 @@ TEST(Settings, UnknownKeysSurviveASave)
     const QByteArray text = ReadFile(ini);
     EXPECT_TRUE(text.contains("FutureKey=keep me"));
     EXPECT_TRUE(text.contains("[PLUGINS]\nx=1"));
+}
+
+// PasswordStorage is written only when it is not 0, so a file that never
+// used it keeps its bytes; switching back to 0 takes it out of the file.
+TEST(Settings, PasswordStorageIsWrittenOnlyWhenSet)
+{
+    struct Case
+    {
+        const char* before;
+        int value;
+        const char* line; // in the saved file; nullptr: no such key at all
+    };
+    const Case cases[] = {
+        {"", 0, nullptr},
+        {"", 1, "\nPasswordStorage=1\n"},
+        {"[GENERAL]\nPasswordStorage=1\n", 0, nullptr},
+        {"[General]\npasswordstorage=1\n", 0, nullptr},
+        {"[GENERAL]\nPasswordStorage=0\n", 1, "\nPasswordStorage=1\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.before) + " -> " + std::to_string(c.value));
+        QTemporaryDir dir;
+        const QString ini = dir.path() + "/velmora.ini";
+        WriteFile(ini, c.before);
+        Settings s;
+        s.Load(ini);
+        s.PasswordStorage = c.value;
+        ASSERT_TRUE(s.Save(ini));
+        const QByteArray text = ReadFile(ini);
+        EXPECT_EQ(text.toLower().count("passwordstorage"), c.line ? 1 : 0) << text.constData();
+        EXPECT_TRUE(!c.line || text.contains(c.line)) << text.constData();
+        Settings r;
+        r.Load(ini);
+        EXPECT_EQ(r.PasswordStorage, c.value);
+    }
 }
 
 // Reading drops blanks around a value and one pair of quotes around it: a

@@ -213,6 +213,8 @@ TEST_F(SettingsWindowTest, EveryValueRoundTripsThroughTheFile)
         {[&] { w.CBComposeMsgSaveAddressees->setChecked(false); },
          "ComposeMessageSaveRecipients=0"},
         {[&] { w.CBSaveWndParams->setChecked(false); }, "SaveWindowParams=0"},
+        // No account: nothing to move.
+        {[&] { w.CBPasswordsInKeyring->setChecked(true); }, "PasswordStorage=1"},
     };
     for (const Row& r : rows)
         r.set();

@@ -7,7 +7,9 @@ code, so that tests can check that both sides agree:
     mbxformat.py write SPEC.json OUT.mbx   write a file described by SPEC
     mbxformat.py read IN.mbx               print the file's content as JSON
 
-The JSON form: {"version": 0|1, "account": {...}, "last_check": float,
+The JSON form: {"version": 0|1, "account": {...}, "keyring": {"account": ID,
+"secrets": [KIND...]} (only when the account block names the keyring),
+"last_check": float,
 "record_count": int, "records": [{"uid", "fresh", "server_number", "size",
 "new", "receipt", "attachments", "kind", "data"}]}. Byte strings (uid, data
 and the account's texts) are given as latin-1 strings, so every byte value
@@ -17,7 +19,11 @@ Format summary: little-endian; a text is a uint16 byte count and the bytes.
 Signature text "VL320KEX07" (version 1) or "VL300KEX06" (version 0); int32
 length N and N bytes of account block enciphered with Blowfish (ECB, words
 taken little-endian); version 1: float64 last check; int32 record count;
-records to the end of the file.
+records to the end of the file. In version 1 the account block may carry,
+right after its checksum, a keyring marker: the 8 bytes "VLKEYRNG", the
+account's keyring id (text), a count (uint8), that many secret kinds (texts)
+and the sum of the marker's bytes before it modulo 256; without it the rest of
+the block is padding.
 """
 
 import json
@@ -26,6 +32,7 @@ import sys
 
 SIG_V1 = b"VL320KEX07"
 SIG_V0 = b"VL300KEX06"
+KEYRING_MARKER = b"VLKEYRNG"
 
 # The program's fixed key text and position table (positions count from 1).
 KEY_TEXT = b"Kv7#mQe2Lw"
@@ -195,10 +202,19 @@ def read_file(data):
             account[name] = b.u16()
         else:
             account[name] = b.u8() != 0
+    out = {"version": version, "account": account}
     if version == 1:
         if b.u8() != sum(block[:b.pos - 1]) & 0xFF:
             raise FormatError("checksum")
-    out = {"version": version, "account": account}
+        start = b.pos
+        if block[start:start + 8] == KEYRING_MARKER:
+            b.take(8)
+            keyring = {"account": b.text().decode("utf-8"), "secrets": []}
+            for _ in range(b.u8()):
+                keyring["secrets"].append(b.text().decode("latin-1"))
+            if b.u8() != sum(block[start:b.pos - 1]) & 0xFF:
+                raise FormatError("keyring marker checksum")
+            out["keyring"] = keyring
     out["last_check"] = r.f64() if version == 1 else 0.0
     out["record_count"] = r.i32()
     records = []
@@ -244,6 +260,14 @@ def write_file(spec):
             block.append(1 if v else 0)
     if version == 1:
         block.append(sum(block) & 0xFF)
+        if "keyring" in spec:
+            k = spec["keyring"]
+            marker = bytearray(KEYRING_MARKER) + _text(k["account"].encode("utf-8"))
+            marker.append(len(k["secrets"]))
+            for kind in k["secrets"]:
+                marker += _text(kind.encode("latin-1"))
+            marker.append((sum(marker) + k.get("checksum_error", 0)) & 0xFF)
+            block += marker
     block += b"\xA5" * ((-len(block)) % 8)  # padding bytes carry no meaning
     out = bytearray(_text(SIG_V1 if version == 1 else SIG_V0))
     enc = Blowfish(make_key()).encrypt(bytes(block))

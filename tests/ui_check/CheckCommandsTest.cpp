@@ -24,12 +24,14 @@
 #include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
 #include "support/FakeServer.h"
+#include "support/FakeVault.h"
 #include "ui/common/NotificationWindow.h"
 #include "ui/common/TrayIcon.h"
 #include "ui/main/MainWindow.h"
 #include "ui_check/CheckTestSupport.h"
 
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QPlainTextEdit>
 
 using namespace vm;
@@ -427,14 +429,79 @@ TEST_F(CheckCommandsTest, RetrievalUpdatesRowsInPlace)
 class ScriptedPrompt : public PasswordPrompt
 {
 public:
-    PasswordAnswer Ask(const PasswordRequest&) override
+    PasswordAnswer Ask(const PasswordRequest& request) override
     {
         ++asked;
+        notes.append(request.note);
         return answer;
     }
     PasswordAnswer answer;
     int asked = 0;
+    QStringList notes;
 };
+
+// A password the mailbox file leaves to a keyring that cannot give it: a
+// check started by hand asks with the reason, logs in with the typed password
+// and keeps it out of the account; the automatic check asks nobody and lists
+// the keyring's failure among its errors, without contacting the server.
+TEST_F(CheckCommandsTest, KeyringThatCannotGiveThePasswordAsksOnlyWhenStartedByHand)
+{
+    for (const bool automatic : {false, true}) {
+        SCOPED_TRACE(automatic ? "automatic check" : "check by hand");
+        Accounts().Clear();
+        QTemporaryDir folder;
+        Accounts().SetMailboxDirectory(folder.path() + '/');
+        FakeVault vault;
+        FakeServer s;
+        if (!automatic) {
+            s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
+            s.SendLine("+OK").Expect("PASS typed").SendLine("+OK logged in");
+            Uidl(s, {});
+            s.Expect("QUIT").SendLine("+OK");
+        }
+        s.Start();
+        auto* a = new MailAccount(&Accounts());
+        a->Login() = "bob";
+        a->Password() = "secret";
+        a->Server() = "127.0.0.1";
+        a->Pop3Port() = s.Port();
+        MailboxSaveOptions inKeyring;
+        inKeyring.keyring = &vault;
+        a->SaveToFile(inKeyring);
+        a->LoadFromFile(folder.filePath("bob.mbx"), {});
+        Accounts().Add(a);
+        vault.failReads = true;
+        InstallSecretVault(&vault);
+
+        CheckRig rig;
+        ScriptedPrompt prompt;
+        prompt.answer = PasswordAnswer{true, "typed", false};
+        rig.commands->operationRun.prompt = &prompt;
+        rig.window.selectedAccounts = {a};
+        rig.window.show();
+        if (automatic)
+            rig.commands->CheckAccounts(true);
+        else
+            rig.commands->popTreeCheckMailClick();
+        InstallSecretVault(nullptr);
+
+        if (automatic) {
+            EXPECT_EQ(prompt.asked, 0);
+            ASSERT_EQ(ErrorList().size(), 1);
+            EXPECT_TRUE(ErrorList()[0].contains("KeyringError")) << ErrorList()[0].toStdString();
+            EXPECT_TRUE(ErrorList()[0].contains("the test keyring is down")) << ErrorList()[0].toStdString();
+            EXPECT_TRUE(s.Received().isEmpty());
+        } else {
+            ASSERT_TRUE(s.WaitDone());
+            EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
+            EXPECT_EQ(prompt.notes, QStringList{"the test keyring is down"});
+            EXPECT_TRUE(ErrorListEmpty());
+        }
+        EXPECT_TRUE(a->Password().isEmpty());
+        EXPECT_TRUE(a->KeyringUnread(kPop3Secret));
+        EXPECT_EQ(vault.calls, (QStringList{"write bob pop3", "read bob pop3"}));
+    }
+}
 
 // The list commands ask for a missing password before anything changes: a
 // cancelled prompt leaves the busy look, the error list, the tray, the new

@@ -49,9 +49,10 @@ TEST(LoginWnd, Pop3AcceptsEmptyPasswordAndEnterLogsIn)
 {
     App();
     bool checked = false;
-    const auto answer = AskWith({QStringLiteral("Work"), true}, [&](PasswordWindow* wnd) {
+    const auto answer = AskWith({QStringLiteral("Work"), true, {}}, [&](PasswordWindow* wnd) {
         EXPECT_EQ(wnd->objectName(), "LoginWnd");
         EXPECT_TRUE(wnd->LPrompt->text().contains("Account <Work>"));
+        EXPECT_FALSE(wnd->LNote->isVisible());
         EXPECT_TRUE(wnd->EPassword->text().isEmpty());
         EXPECT_EQ(wnd->EPassword->echoMode(), QLineEdit::Password);
         EXPECT_FALSE(wnd->CBMemorize->isChecked());
@@ -70,7 +71,15 @@ TEST(LoginWnd, Pop3AcceptsEmptyPasswordAndEnterLogsIn)
 TEST(LoginWnd, SmtpNeedsAPasswordAndEscapeCancels)
 {
     App();
-    const auto answer = AskWith({QStringLiteral("Work"), false}, [](PasswordWindow* wnd) {
+    // Why the stored password could not be used stands above the prompt.
+    const QString note = QStringLiteral(
+        "The desktop keyring (Secret Service) cannot be reached: The name "
+        "org.freedesktop.secrets was not provided by any .service files");
+    const auto answer = AskWith({QStringLiteral("Work"), false, note}, [&](PasswordWindow* wnd) {
+        EXPECT_TRUE(wnd->LNote->isVisible());
+        EXPECT_EQ(wnd->LNote->text(), note);
+        // The window is large enough for the whole note.
+        EXPECT_GE(wnd->LNote->height(), wnd->LNote->heightForWidth(wnd->LNote->width()));
         EXPECT_FALSE(wnd->BLogin->isEnabled());
         QTest::keyClick(wnd->EPassword, Qt::Key_Return); // nothing happens
         wnd->BLogin->click();                            // nor here
@@ -118,7 +127,7 @@ TEST(LoginWnd, APasswordWithALineBreakOrNulIsRefused)
                            QStringLiteral("p") + QChar(0) + QStringLiteral("w")};
     for (const QString& value : bad) {
         messages.shown.clear();
-        const auto answer = AskWith({QStringLiteral("Work"), false}, [&](PasswordWindow* wnd) {
+        const auto answer = AskWith({QStringLiteral("Work"), false, {}}, [&](PasswordWindow* wnd) {
             wnd->EPassword->setText(value);
             wnd->BLogin->click();
             EXPECT_TRUE(wnd->isVisible());

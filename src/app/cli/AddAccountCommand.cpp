@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/cli/CheckCommand.h"
+#include "config/PasswordStorage.h"
 #include "config/StorageSettings.h"
 #include "core/Messages.h"
 #include "model/AccountsDirectory.h"
@@ -209,6 +210,12 @@ int RunAddAccountCommand(const QStringList& args)
     Accounts().Add(added);
     try {
         added->SaveToFile(SaveOptionsFromSettings());
+    } catch (const KeyringError& e) {
+        // No file was written: the account does not exist. A password the
+        // keyring took before it failed goes again.
+        Err(e.ReportMessage());
+        RemoveAccountKeyringItems(*added);
+        return kExitFailed;
     } catch (const std::exception& e) {
         ShowWarning(TextOr("MAINWND", "ErrorSavingNewAccount",
                            "New account has been created and added to directory, but it was "

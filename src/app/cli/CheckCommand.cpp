@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "config/PasswordStorage.h"
 #include "config/Settings.h"
 #include "config/StorageSettings.h"
 #include "core/Messages.h"
@@ -77,6 +78,7 @@ bool LoadBasics()
     }
     WarnIfStorageOpenToOthers(app.ProgramDir(), MailboxDirectoryFromSettings());
     BuildMailboxKey();
+    InstallDesktopKeyring(true);
     return true;
 }
 
@@ -154,7 +156,25 @@ MailAccount* FindAccount(const QString& name)
 
 bool PasswordKnown(const MailAccount& account)
 {
-    return account.Pop3PasswordWithoutPrompt().has_value();
+    return account.SecretStored(kPop3Secret) || account.SessionPasswordValid();
+}
+
+bool ReadKeyringPasswords(const QList<MailAccount*>& accounts, int kind)
+{
+    for (MailAccount* a : accounts) {
+        if (!a->KeyringUnread(kind))
+            continue;
+        QString problem;
+        if (kind == kSmtpSecret)
+            a->SmtpPasswordWithoutPrompt(&problem);
+        else
+            a->Pop3PasswordWithoutPrompt(&problem);
+        if (!problem.isEmpty()) {
+            Err(QStringLiteral("account %1: %2").arg(DisplayName(*a), problem));
+            return false;
+        }
+    }
+    return true;
 }
 
 QString NoPasswordText(const MailAccount& account)
@@ -230,6 +250,11 @@ int RunCheckCommand(const QStringList& args)
                 accounts.append(a);
         }
     }
+
+    // Nothing is checked (and no file written) when the keyring cannot give
+    // a password it holds.
+    if (!ReadKeyringPasswords(accounts, kPop3Secret))
+        return kExitFailed;
 
     PrepareNetworkCommand();
     ClearErrorList();

@@ -65,6 +65,11 @@ MailAccount* FindAccount(const QString& name);
 
 // The POP3 password is known without asking (stored, or remembered).
 bool PasswordKnown(const MailAccount& account);
+// Reads the passwords of this kind (kPop3Secret, kSmtpSecret) that the
+// mailbox files of accounts leave to the desktop keyring. When the keyring
+// fails or no longer holds one, prints why (naming the keyring) and
+// returns false: the command then ends with exit code 1, changing nothing.
+bool ReadKeyringPasswords(const QList<MailAccount*>& accounts, int kind);
 // The error printed for an account whose password would need a prompt.
 QString NoPasswordText(const MailAccount& account);
 

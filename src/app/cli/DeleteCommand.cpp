@@ -39,6 +39,8 @@ int PrepareMessageCommand(const char* command, const QStringList& args, MessageT
         if (!records.contains(m))
             records.append(m);
     }
+    if (!ReadKeyringPasswords({account}, kPop3Secret))
+        return kExitFailed;
     if (!PasswordKnown(*account)) {
         Err(NoPasswordText(*account));
         return kExitFailed;

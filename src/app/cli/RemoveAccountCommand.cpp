@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/cli/CheckCommand.h"
+#include "config/PasswordStorage.h"
 #include "model/AccountsDirectory.h"
 #include "platform/SingleInstance.h"
 
@@ -29,6 +30,11 @@ int RunRemoveAccountCommand(const QStringList& args)
         return kExitFailed;
     }
     Out(DisplayName(*account));
+    // The account is gone with its file; passwords the keyring cannot let go
+    // of now are named, and left for the keyring's manager.
+    const QString left = RemoveAccountKeyringItems(*account);
+    if (!left.isEmpty())
+        Err(left);
     Accounts().Delete(account);
     return kExitOk;
 }

@@ -256,6 +256,8 @@ int RunSendCommand(const QStringList& args)
             return kExitUsage;
         }
     }
+    if (account->SmtpAuthentication() && !ReadKeyringPasswords({account}, kSmtpSecret))
+        return kExitFailed;
     PrepareNetworkCommand();
 
     // Ctrl+C and SIGTERM stop the running send like the window's Stop button.

@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "config/ui/FormParts.h"
+#include "model/AccountSecrets.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "model/MailAccount.h"
@@ -173,6 +174,14 @@ void AccountWindow::CBSSLClick()
 void AccountWindow::LoadAccount(MailAccount& a)
 {
     account_ = &a;
+    // Passwords the mailbox file leaves to the keyring are shown too. When
+    // the keyring cannot give them the fields stay empty, and an empty field
+    // keeps the keyring's password as it is.
+    try {
+        a.ReadKeyringSecrets(InstalledSecretVault());
+    } catch (const KeyringError& e) {
+        ShowWarning(LangFormat(kSection, QStringLiteral("KeyringUnread"), {e.ReportMessage()}));
+    }
     ELogin->setText(QString::fromLocal8Bit(a.Login()));
     EPassword->setText(QString::fromLocal8Bit(a.Password()));
     EServer->setText(QString::fromLocal8Bit(a.Server()));

@@ -25,6 +25,7 @@
 #include <algorithm>
 
 #include "config/MailboxFolder.h"
+#include "config/PasswordStorage.h"
 #include "config/Settings.h"
 #include "config/StorageSettings.h"
 #include "config/ui/FormParts.h"
@@ -210,6 +211,9 @@ void SettingsWindow::BuildApplicationPage()
     CBSaveWndParams =
         Check("CBSaveWndParams", QStringLiteral("Remember the main window's position and size"),
               TSApplication);
+    CBPasswordsInKeyring = Check("CBPasswordsInKeyring",
+                                 QStringLiteral("Keep passwords in the desktop keyring"),
+                                 TSApplication);
 
     auto* list = Group("GBMessageList", QStringLiteral("Message list"), TSApplication);
     auto* l = new QVBoxLayout(list);
@@ -243,7 +247,8 @@ void SettingsWindow::BuildApplicationPage()
     grid->addWidget(list, 0, 1, 2, 1);
     grid->addWidget(preview, 2, 1, 2, 1);
     grid->addWidget(CBSaveWndParams, 4, 0, 1, 2);
-    grid->setRowStretch(5, 1);
+    grid->addWidget(CBPasswordsInKeyring, 5, 0, 1, 2);
+    grid->setRowStretch(6, 1);
 
     Choices(this, {{RBAlwaysNotifyFailure, 1}, {RBNotifyFailureIfNotInTray, 0}});
     Choices(this, {{RBCrossHides, 1}, {RBCrossCloses, 0}});
@@ -578,6 +583,7 @@ void SettingsWindow::LoadFromSettings()
     (s.MbxStorage.isEmpty() ? RBMbxAppDir : RBMbxElsewhere)->setChecked(true);
     EMbxElsewhere->setText(s.MbxStorage);
     CBSaveWndParams->setChecked(s.SaveWindowParams);
+    CBPasswordsInKeyring->setChecked(s.PasswordStorage == 1);
     FillLanguageList();
     DefIncomingEncodingFrame->SelectCharset(s.DefIncomingEncoding);
     CBComposeMsgFormatting->setCurrentIndex(s.ComposeMessageFormatted ? 0 : 1);
@@ -701,6 +707,28 @@ bool SettingsWindow::ChangeMailboxFolder()
     return true;
 }
 
+bool SettingsWindow::ChangePasswordStorage()
+{
+    const bool toKeyring = CBPasswordsInKeyring->isChecked();
+    if (toKeyring == (AppSettings().PasswordStorage == 1))
+        return true;
+    const MailboxSaveOptions options = SaveOptionsFromSettings();
+    const PasswordMoveResult moved =
+        toKeyring ? MovePasswordsToKeyring(Accounts(), InstalledSecretVault(), options)
+                  : MovePasswordsToFiles(Accounts(), InstalledSecretVault(), options);
+    const QString report = PasswordMoveReport(moved, toKeyring);
+    if (!moved.moved) {
+        ShowError(report);
+        PGC->setCurrentWidget(TSApplication);
+        CBPasswordsInKeyring->setFocus();
+        return false;
+    }
+    AppSettings().PasswordStorage = toKeyring ? 1 : 0;
+    if (!report.isEmpty())
+        ShowWarning(report);
+    return true;
+}
+
 void SettingsWindow::StoreSettings()
 {
     Settings& s = AppSettings();
@@ -748,6 +776,7 @@ void SettingsWindow::StoreSettings()
     s.MinimumSaveSize = PMinSaveSize->value();
     s.MbxStorage = RBMbxElsewhere->isChecked() ? EMbxElsewhere->text() : QString();
     s.SaveWindowParams = CBSaveWndParams->isChecked();
+    s.PasswordStorage = CBPasswordsInKeyring->isChecked() ? 1 : 0;
     s.DefIncomingEncoding = DefIncomingEncodingFrame->SelectedCharset();
     s.ComposeMessageFormatted = CBComposeMsgFormatting->currentIndex() == 0;
     if (CBComposeMsgFontName->currentIndex() >= 0)
@@ -771,6 +800,10 @@ bool SettingsWindow::BOKClick()
                              {ECustomSound->text()})))
         return false;
 
+    // The passwords move first: a move that cannot be made changes nothing,
+    // and one that was made is kept even when the window stays open.
+    if (!ChangePasswordStorage())
+        return false;
     if (!ChangeMailboxFolder())
         return false;
 

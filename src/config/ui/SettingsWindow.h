@@ -80,6 +80,7 @@ public:
     QRadioButton* RBCrossHides = nullptr;
     QRadioButton* RBCrossCloses = nullptr;
     QCheckBox* CBSaveWndParams = nullptr;
+    QCheckBox* CBPasswordsInKeyring = nullptr;
     QRadioButton* RBClassicNavigation = nullptr;
     QRadioButton* RBWebmailNavigation = nullptr;
     QCheckBox* CBShowMessagesOnStartUp = nullptr;
@@ -165,6 +166,10 @@ private:
     // Checks the chosen mailbox folder and moves the files there when it
     // differs from the folder in use. False sends the user back.
     bool ChangeMailboxFolder();
+    // Moves every account's passwords when "Keep passwords in the desktop
+    // keyring" changed, and takes the new choice into the settings. False
+    // (after the report) when nothing could move.
+    bool ChangePasswordStorage();
     void StoreSettings();
 
     QButtonGroup* downloadRange_ = nullptr;

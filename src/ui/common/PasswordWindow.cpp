@@ -29,6 +29,10 @@ PasswordWindow::PasswordWindow(QWidget* parent) : vm::TranslatedWindow(parent)
 {
     setObjectName(QStringLiteral("LoginWnd"));
     setWindowTitle(QStringLiteral("Password needed"));
+    LNote = new QLabel(this);
+    LNote->setObjectName(QStringLiteral("LNote"));
+    LNote->setWordWrap(true);
+    LNote->hide();
     LPrompt = new QLabel(this);
     LPrompt->setObjectName(QStringLiteral("LPrompt"));
     EPassword = new QLineEdit(this);
@@ -43,6 +47,7 @@ PasswordWindow::PasswordWindow(QWidget* parent) : vm::TranslatedWindow(parent)
     BCancel->setObjectName(QStringLiteral("BCancel"));
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(LNote);
     layout->addWidget(LPrompt);
     layout->addWidget(EPassword);
     layout->addWidget(CBMemorize);
@@ -78,10 +83,17 @@ void PasswordWindow::UpdateEnabling()
 
 void PasswordWindow::showEvent(QShowEvent* event)
 {
+    LNote->setText(note);
+    LNote->setVisible(!note.isEmpty());
+    // A note wraps at a readable width instead of squeezing into the prompt's.
+    LNote->setMinimumWidth(note.isEmpty() ? 0 : fontMetrics().averageCharWidth() * 45);
     LPrompt->setText(PromptText(accountName));
     EPassword->clear();
     CBMemorize->setChecked(false);
     UpdateEnabling();
+    // The texts came after the window took its size: it fits them now.
+    layout()->activate();
+    adjustSize();
     vm::TranslatedWindow::showEvent(event);
     EPassword->setFocus();
 }
@@ -97,6 +109,7 @@ void PasswordWindow::done(int result)
         return;
     }
     accountName.clear(); // the window forgets the account either way
+    note.clear();
     vm::TranslatedWindow::done(result);
 }
 
@@ -106,6 +119,7 @@ PasswordAnswer GuiPasswordPrompt::Ask(const PasswordRequest& request)
     PasswordWindow wnd(TranslatedWindow::CurrentModalWindow());
     wnd.accountName = request.displayName;
     wnd.allowEmptyPassword = request.allowEmpty;
+    wnd.note = request.note;
     PasswordAnswer answer;
     answer.accepted = wnd.ShowModal() == QDialog::Accepted;
     if (answer.accepted) {

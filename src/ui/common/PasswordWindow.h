@@ -25,10 +25,14 @@ public:
     // display name and whether an empty password may be accepted.
     QString accountName;
     bool allowEmptyPassword = true;
+    // Why a stored password could not be used (shown above the prompt when
+    // not empty).
+    QString note;
 
     QString Password() const;
     bool Memorize() const;
 
+    QLabel* LNote;
     QLabel* LPrompt;
     QLineEdit* EPassword;
     QCheckBox* CBMemorize;

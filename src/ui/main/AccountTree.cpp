@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "config/PasswordStorage.h"
 #include "config/Settings.h"
 #include "config/StorageSettings.h"
 #include "config/ui/AccountWindow.h"
@@ -435,6 +436,11 @@ void MainWindow::popTreeAddClick(bool wizard)
 
 void MainWindow::DeleteMailboxFile(MailAccount* account) const
 {
+    // Passwords the keyring cannot let go of now are named, and left for
+    // the keyring's manager.
+    const QString left = RemoveAccountKeyringItems(*account);
+    if (!left.isEmpty())
+        vm::ShowWarning(left);
     if (account->MailboxFileName().isEmpty())
         return;
     QString dir = vm::Accounts().MailboxDirectory();
