@@ -735,6 +735,11 @@ QList<vm::TextPart> MessageRecord::ReadTextParts() const
     return std::move(parts.textParts);
 }
 
+bool MessageRecord::BodyParsed() const
+{
+    return parsed_ && parsed_->bodyParsed;
+}
+
 const QList<vm::TextPart>& MessageRecord::TextParts() const
 {
     return parsed_ ? parsed_->textParts : kNoTextParts;

@@ -139,6 +139,8 @@ public:
 
     // --- Parts (whole messages only; empty after DropBody) -------------------
     const QList<vm::TextPart>& TextParts() const;
+    // Whether the parts are parsed (ParseWhole, not yet dropped).
+    bool BodyParsed() const;
     // The text parts of a whole message (empty for one held as headers):
     // the parsed ones when the parts are parsed, else parsed from the raw
     // text for the caller alone, leaving the record as it was. Attachments
