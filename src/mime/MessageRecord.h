@@ -108,6 +108,14 @@ public:
     // they give (the attachment count, the text part charsets of
     // HeaderCharset). Every result is the same as after ParseWhole + DropBody.
     void ParseWholeDeferred();
+    // For a record read from a mailbox file: takes the date now (the list
+    // sorts and hides old messages by it, the check tests it) and leaves the
+    // rest of the header block to be parsed when something first asks for
+    // it, as ParseHeaders (headers only) or ParseWholeDeferred (whole) would
+    // have. Loading a mailbox of many records then costs little more than
+    // reading its file; the list parses only the rows it shows. The parse
+    // that follows writes nothing but the parsed fields.
+    void ParseLater();
     // Releases the parsed parts and body, keeping headers and bookkeeping.
     void DropBody();
 
@@ -150,12 +158,24 @@ public:
     // Number of attachments the list shows; cached in attachmentCount.
     int VisibleAttachmentCount();
 
-    // Parsed data.
+    // Parsed data (null before parsing; a record left for later is parsed
+    // now).
     struct Parsed;
-    const Parsed* parsed() const { return parsed_.get(); }
+    const Parsed* parsed() const
+    {
+        Resolve();
+        return parsed_.get();
+    }
 
 private:
     void Parse(bool whole);
+    // Runs the parse ParseLater left for later, if any.
+    void Resolve() const
+    {
+        if (parsePending_)
+            ParsePending();
+    }
+    void ParsePending() const;
     // Parses the MIME parts left for later by ParseWholeDeferred, keeping
     // the text part charsets; returns the visible attachment count found.
     int ExamineDeferredParts() const;
@@ -166,7 +186,8 @@ private:
     // `text` is the field text about to be decoded with it.
     QByteArray FallbackCharset(vm::HeaderKind kind, int index, const QByteArray& text) const;
 
-    std::unique_ptr<Parsed> parsed_;
+    mutable std::unique_ptr<Parsed> parsed_;
+    mutable bool parsePending_ = false;
 };
 
 } // namespace vm
