@@ -116,6 +116,9 @@ public:
     // reading its file; the list parses only the rows it shows. The parse
     // that follows writes nothing but the parsed fields.
     void ParseLater();
+    // True while the parse ParseLater left for later has not run yet (the
+    // date is known; any parsed field asked for runs it).
+    bool ParseLeftForLater() const { return parsePending_; }
     // Releases the parsed parts and body, keeping headers and bookkeeping.
     void DropBody();
 
