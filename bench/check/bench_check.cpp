@@ -1,11 +1,14 @@
 // Speed of the mail check on big mailboxes, against a real Dovecot on
-// loopback filled with N realistic messages. For each N it measures, in one
-// run: a bare UIDL round trip (the floor), the first check with headers
-// only, the first check with whole messages, an unchanged re-check, and
-// mpop retrieving the same messages with keep on (the reference), and
-// prints each figure with its ratio to mpop and to the floor.
+// loopback filled with N realistic messages. For each N it measures, in
+// rounds (5 by default): a bare UIDL round trip (the floor), the first check
+// with headers only, the first check with whole messages, an unchanged
+// re-check, and mpop retrieving the same messages with keep on (the
+// reference). Every round measures all of them one after the other, so the
+// reference shares each round's conditions; each figure is printed as its
+// median time, the median of its per-round ratios to mpop and to the floor,
+// and the spread of the ratio to mpop over the rounds (lowest - highest).
 //
-//   bench_check [N ...]        (default: 1000 10000)
+//   bench_check [--rounds R] [N ...]        (default: 5 rounds; 1000 10000)
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -243,13 +247,42 @@ double Mpop(const DovecotFixture& dc, const QString& dir, bool* privateTmp)
     return Seconds(t) - setup;
 }
 
-void Line(const char* what, double s, double mpop, double floor)
+// The times of one figure over the rounds.
+struct Figure
 {
-    std::printf("  %-34s %9.3f s   %7.2f x mpop   %8.2f x UIDL\n", what, s,
-                mpop > 0 ? s / mpop : 0.0, floor > 0 ? s / floor : 0.0);
+    const char* what;
+    std::vector<double> seconds;
+};
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-bool RunFor(int n)
+// Per-round ratios of a figure to a reference measured in the same rounds.
+std::vector<double> Ratios(const Figure& f, const Figure& reference)
+{
+    std::vector<double> r;
+    for (std::size_t i = 0; i < f.seconds.size() && i < reference.seconds.size(); ++i)
+        if (reference.seconds[i] > 0)
+            r.push_back(f.seconds[i] / reference.seconds[i]);
+    return r;
+}
+
+void Line(const Figure& f, const Figure& mpop, const Figure& floor)
+{
+    const std::vector<double> toMpop = Ratios(f, mpop);
+    const double low = toMpop.empty() ? 0 : *std::min_element(toMpop.begin(), toMpop.end());
+    const double high = toMpop.empty() ? 0 : *std::max_element(toMpop.begin(), toMpop.end());
+    std::printf("  %-30s %8.3f s  %6.2f x mpop  (%5.2f - %5.2f)  %8.2f x UIDL\n", f.what,
+                Median(f.seconds), Median(toMpop), low, high, Median(Ratios(f, floor)));
+}
+
+bool RunFor(int n, int rounds)
 {
     DovecotFixture dc;
     if (!dc.Start()) {
@@ -267,34 +300,49 @@ bool RunFor(int n)
     // Dovecot indexes a new mailbox at its first session; not ours to pay.
     int listed = 0;
     UidlRoundTrip(dc, &listed);
-    const double floor = UidlRoundTrip(dc, &listed);
 
-    MailAccount headers;
-    Prepare(headers, dc);
-    const double firstHeaders = TimedCheck(headers, 0);
-    MailAccount whole;
-    Prepare(whole, dc);
-    const double firstWhole = TimedCheck(whole, 1);
-    const double recheck = TimedCheck(whole, 1);
-    // mpop syncs its mbox after every message; on tmpfs that costs nothing,
-    // so the reference measures retrieval, not the disk.
-    QTemporaryDir tmp(QDir(QStringLiteral("/dev/shm")).exists()
-                          ? QStringLiteral("/dev/shm/velmora-bench-XXXXXX")
-                          : QDir::tempPath() + QStringLiteral("/velmora-bench-XXXXXX"));
+    Figure floor{"UIDL round trip (floor)", {}};
+    Figure firstHeaders{"first check, headers only", {}};
+    Figure firstWhole{"first check, whole messages", {}};
+    Figure recheck{"unchanged re-check", {}};
+    Figure mpop{"mpop, keep on (reference)", {}};
+    bool ok = true;
     bool privateTmp = false;
-    const double mpop = Mpop(dc, tmp.path(), &privateTmp);
+    int headerRecords = 0, wholeRecords = 0;
+    for (int round = 0; round < rounds && ok; ++round) {
+        floor.seconds.push_back(UidlRoundTrip(dc, &listed));
+        {
+            MailAccount headers;
+            Prepare(headers, dc);
+            firstHeaders.seconds.push_back(TimedCheck(headers, 0));
+            headerRecords = headers.Box().Count();
+        }
+        {
+            MailAccount whole;
+            Prepare(whole, dc);
+            firstWhole.seconds.push_back(TimedCheck(whole, 1));
+            recheck.seconds.push_back(TimedCheck(whole, 1));
+            wholeRecords = whole.Box().Count();
+        }
+        // mpop syncs its mbox after every message; on tmpfs that costs
+        // nothing, so the reference measures retrieval, not the disk.
+        QTemporaryDir tmp(QDir(QStringLiteral("/dev/shm")).exists()
+                              ? QStringLiteral("/dev/shm/velmora-bench-XXXXXX")
+                              : QDir::tempPath() + QStringLiteral("/velmora-bench-XXXXXX"));
+        mpop.seconds.push_back(Mpop(dc, tmp.path(), &privateTmp));
+        for (const Figure* f : {&firstHeaders, &firstWhole, &recheck})
+            ok = ok && f->seconds.back() >= 0;
+    }
 
-    std::printf("N = %d messages, %.1f MB, %d listed by UIDL\n", n, double(bytes) / 1048576.0,
-                listed);
-    Line("UIDL round trip (floor)", floor, mpop, floor);
-    Line("first check, headers only", firstHeaders, mpop, floor);
-    Line("first check, whole messages", firstWhole, mpop, floor);
-    Line("unchanged re-check", recheck, mpop, floor);
-    Line("mpop, keep on (reference)", mpop, mpop, floor);
-    std::printf("  records: %d headers-only, %d whole; mpop's spool files %s\n\n",
-                headers.Box().Count(), whole.Box().Count(),
+    std::printf("N = %d messages, %.1f MB, %d listed by UIDL; %d rounds: median time, median "
+                "ratio (lowest - highest)\n",
+                n, double(bytes) / 1048576.0, listed, int(mpop.seconds.size()));
+    for (const Figure* f : {&floor, &firstHeaders, &firstWhole, &recheck, &mpop})
+        Line(*f, mpop, floor);
+    std::printf("  records: %d headers-only, %d whole; mpop's spool files %s\n\n", headerRecords,
+                wholeRecords,
                 privateTmp ? "on a private tmpfs" : "in /tmp (no private mount allowed)");
-    return firstHeaders >= 0 && firstWhole >= 0 && recheck >= 0;
+    return ok;
 }
 
 } // namespace
@@ -303,8 +351,14 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QList<int> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.append(QByteArray(argv[i]).toInt());
+    int rounds = 5;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, QByteArray(argv[++i]).toInt());
+        else
+            sizes.append(arg.toInt());
+    }
     if (sizes.isEmpty())
         sizes = {1000, 10000};
     if (!DovecotFixture::Available()) {
@@ -313,6 +367,6 @@ int main(int argc, char** argv)
     }
     bool ok = true;
     for (int n : sizes)
-        ok = RunFor(n) && ok;
+        ok = RunFor(n, rounds) && ok;
     return ok ? 0 : 1;
 }

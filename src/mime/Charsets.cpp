@@ -1,5 +1,6 @@
 #include "mime/Charsets.h"
 
+#include "mime/ByteSearch.h"
 #include "mime/CharsetTables.h"
 
 #include <QStringDecoder>
@@ -10,6 +11,7 @@
 #include <QList>
 
 #include <atomic>
+#include <vector>
 
 namespace vm {
 
@@ -449,14 +451,133 @@ bool IsKnownCharset(const QByteArray& charsetName)
     return QStringDecoder(n.constData()).isValid();
 }
 
+namespace {
+
+bool NormalisedKeepsAscii(const QByteArray& n)
+{
+    return !n.startsWith("utf-16") && !n.startsWith("utf-32") && !n.startsWith("utf-7") &&
+           !n.contains("2022");
+}
+
+} // namespace
+
+bool LowersOrFoldsToAscii(char32_t c)
+{
+    // No character beyond the Basic Multilingual Plane has such a mapping.
+    if (c < 0x80 || c > 0xFFFF)
+        return false;
+    static const std::vector<bool> special = [] {
+        std::vector<bool> v(0x10000, false);
+        for (char32_t k = 0x80; k < 0x10000; ++k) {
+            if (k >= 0xD800 && k <= 0xDFFF)
+                continue;
+            const QChar ch(static_cast<char16_t>(k));
+            bool ascii = ch.toCaseFolded().unicode() < 0x80;
+            for (const QChar l : QString(ch).toLower())
+                ascii = ascii || l.unicode() < 0x80;
+            v[k] = ascii;
+        }
+        return v;
+    }();
+    return special[c];
+}
+
+namespace {
+
+// Valid UTF-8 (shortest forms, no surrogates, nothing past U+10FFFF)
+// without a character that lowers or folds to ASCII.
+bool Utf8SearchableAsBytes(QByteArrayView bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    for (;;) {
+        i = FindHighByte(bytes, i);
+        if (i >= n)
+            return true;
+        const unsigned char b = p[i];
+        int need = 0;
+        char32_t cp = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2;
+            cp = b & 0x0F;
+            if (b == 0xE0)
+                low = 0xA0;
+            else if (b == 0xED)
+                high = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3;
+            cp = b & 0x07;
+            if (b == 0xF0)
+                low = 0x90;
+            else if (b == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i <= need || p[i + 1] < low || p[i + 1] > high)
+            return false;
+        for (int k = 1; k <= need; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if (LowersOrFoldsToAscii(cp))
+            return false;
+        i += need + 1;
+    }
+}
+
+} // namespace
+
+bool AsciiSearchableAsBytes(QByteArrayView bytes, const QByteArray& charsetName)
+{
+    if (IsAsciiBytes(bytes))
+        return KeepsAscii(charsetName);
+    // The decoder DecodeWithCharset takes for these bytes.
+    const QByteArray n = NormaliseCharsetName(charsetName);
+    int id = 0;
+    if (n.isEmpty()) {
+        id = DefaultIncomingCharset();
+        if (id != 1 && !charset_tables::UpperHalf(id))
+            id = kCharsetUtf8; // the system code page
+    } else {
+        id = CharsetIdFromName(n);
+    }
+    if (id == kCharsetUtf8)
+        return Utf8SearchableAsBytes(bytes);
+    const char16_t* table = id == 1 ? nullptr : charset_tables::UpperHalf(id);
+    if (id != 1 && !table)
+        return false;
+    for (qsizetype i = FindHighByte(bytes, 0); i < bytes.size(); i = FindHighByte(bytes, i + 1)) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const char32_t u = table ? table[b - 0x80] : b;
+        if (u < 0x80 || LowersOrFoldsToAscii(u))
+            return false;
+    }
+    return true;
+}
+
+bool KeepsAscii(const QByteArray& charsetName)
+{
+    // Table charsets map bytes below 0x80 to themselves, so does the
+    // incoming default (a table charset or UTF-8), and the other names take
+    // the ASCII shortcut below.
+    return NormalisedKeepsAscii(NormaliseCharsetName(charsetName));
+}
+
 QString DecodeWithCharset(const QByteArray& bytes, const QByteArray& charsetName)
 {
     const QByteArray n = NormaliseCharsetName(charsetName);
     if (const int id = CharsetIdFromName(n))
         return BytesToUnicode(bytes, id);
     if (!n.isEmpty()) {
-        if (IsAscii(bytes) && !n.startsWith("utf-16") && !n.startsWith("utf-32") &&
-            !n.startsWith("utf-7") && !n.contains("2022")) {
+        if (IsAscii(bytes) && NormalisedKeepsAscii(n)) {
             // Shortcut for the common case; every 8-bit charset keeps ASCII.
             return QString::fromLatin1(bytes);
         }

@@ -3,6 +3,7 @@
 // words, and the conversions of header bytes to Unicode.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace vm {
@@ -33,6 +34,22 @@ int EncodedWordCharset(const QByteArray& text);
 // that ICU knows (Shift_JIS, Big5, ISO-2022-JP, ...) through ICU, and
 // anything else with the incoming default.
 QString DecodeWithCharset(const QByteArray& bytes, const QByteArray& charsetName);
+// True when DecodeWithCharset turns every ASCII byte into the character of
+// the same code under this charset name: all names but the UTF-7, UTF-16,
+// UTF-32 and ISO-2022 families.
+bool KeepsAscii(const QByteArray& charsetName);
+// True when a search for a phrase of ASCII characters in the text that
+// DecodeWithCharset makes of these bytes may look at the bytes instead:
+// every ASCII byte becomes that character, every other byte belongs to a
+// character beyond ASCII (none is dropped, as invalid UTF-8 would be), and
+// none of those characters has ASCII in its lower case or case folding
+// (LowersOrFoldsToAscii). Beyond ASCII only the table charsets, UTF-8 and
+// the incoming default are judged; other names give false.
+bool AsciiSearchableAsBytes(QByteArrayView bytes, const QByteArray& charsetName);
+// Whether a character beyond ASCII has ASCII in its lower case
+// (QString::toLower: U+0130 becomes "i" and a combining dot, the Kelvin sign
+// "k") or in its case folding (the long s folds to "s").
+bool LowersOrFoldsToAscii(char32_t c);
 // True if the name is a table charset or a charset ICU can decode.
 bool IsKnownCharset(const QByteArray& charsetName);
 

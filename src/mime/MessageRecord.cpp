@@ -409,6 +409,70 @@ bool IsAsciiName(const QByteArray& name)
     return n == "us-ascii" || n == "ascii" || n == "ansi_x3.4-1968" || n == "646";
 }
 
+// The header fields of the parsed record, read from the header block.
+void ReadHeaderFields(const QByteArray& raw, MessageRecord::Parsed& p)
+{
+    ReadHeaderBlock(raw, p);
+    p.subject = FirstField(p, "subject");
+    p.from = AllAddresses(p, "from");
+    if (p.from.size() > 1)
+        p.from = p.from.mid(0, 1);
+    p.to = AllAddresses(p, "to");
+    p.cc = AllAddresses(p, "cc");
+    p.replyTo = AllAddresses(p, "reply-to");
+    p.messageId = FirstField(p, "message-id");
+    const QList<vm::MailAddress> dnt =
+        vm::ParseAddressList(FirstField(p, "disposition-notification-to"));
+    if (!dnt.isEmpty())
+        p.dispositionNotificationTo = dnt.first().address;
+    ReadTopContentType(p);
+}
+
+// The value FirstField gives for lowerName after ReadHeaderBlock, read
+// straight from the raw text without splitting the whole header block:
+// the same lines, the same unfolding, the same lines left out.
+QByteArray FirstHeaderValue(const QByteArray& raw, QByteArrayView lowerName)
+{
+    qsizetype pos = 0;
+    bool first = true;
+    bool inField = false; // a field is open; continuation lines extend it
+    bool wanted = false;  // the open field is the one asked for
+    QByteArray value;
+    while (pos < raw.size()) {
+        qsizetype eol = raw.indexOf('\n', pos);
+        const qsizetype next = eol < 0 ? raw.size() : eol + 1;
+        if (eol < 0)
+            eol = raw.size();
+        if (eol > pos && raw[eol - 1] == '\r')
+            --eol;
+        const QByteArrayView line(raw.constData() + pos, eol - pos);
+        pos = next;
+        if (line.isEmpty())
+            break;
+        if (first && line.startsWith("From ")) {
+            first = false;
+            continue;
+        }
+        first = false;
+        if (IsWsp(line[0])) {
+            if (inField && wanted)
+                value += line;
+            continue;
+        }
+        if (inField && wanted)
+            return value.trimmed();
+        inField = false;
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue; // not a header line; it ends the field before it
+        wanted = line.first(colon).trimmed().compare(lowerName, Qt::CaseInsensitive) == 0;
+        inField = true;
+        if (wanted)
+            value = line.sliced(colon + 1).toByteArray();
+    }
+    return inField && wanted ? value.trimmed() : QByteArray();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -417,11 +481,11 @@ MessageRecord::MessageRecord() = default;
 
 MessageRecord::MessageRecord(const MessageRecord& other)
     : UID(other.UID), Flags(other.Flags), owner(other.owner), size(other.size),
-      serverNumber(other.serverNumber), headersOnly(other.headersOnly),
-      noHeaders(other.noHeaders), fresh(other.fresh), raw(other.raw),
-      receiptState(other.receiptState), attachmentCount(other.attachmentCount),
-      Date(other.Date),
-      parsed_(other.parsed_ ? std::make_unique<Parsed>(*other.parsed_) : nullptr)
+      serverNumber(other.serverNumber), headersOnly(other.headersOnly), noHeaders(other.noHeaders),
+      fresh(other.fresh), raw(other.raw), receiptState(other.receiptState),
+      attachmentCount(other.attachmentCount), Date(other.Date),
+      parsed_(other.parsed_ ? std::make_unique<Parsed>(*other.parsed_) : nullptr),
+      parsePending_(other.parsePending_)
 {
 }
 
@@ -442,6 +506,7 @@ MessageRecord& MessageRecord::operator=(const MessageRecord& other)
     attachmentCount = other.attachmentCount;
     Date = other.Date;
     parsed_ = other.parsed_ ? std::make_unique<Parsed>(*other.parsed_) : nullptr;
+    parsePending_ = other.parsePending_;
     return *this;
 }
 
@@ -451,21 +516,10 @@ void MessageRecord::Parse(bool whole)
 {
     const QByteArray uid = UID;
     const std::uint8_t flags = Flags;
+    parsePending_ = false;
     auto p = std::make_unique<Parsed>();
     try {
-        ReadHeaderBlock(raw, *p);
-        p->subject = FirstField(*p, "subject");
-        p->from = AllAddresses(*p, "from");
-        if (p->from.size() > 1)
-            p->from = p->from.mid(0, 1);
-        p->to = AllAddresses(*p, "to");
-        p->cc = AllAddresses(*p, "cc");
-        p->replyTo = AllAddresses(*p, "reply-to");
-        p->messageId = FirstField(*p, "message-id");
-        const QList<vm::MailAddress> dnt = vm::ParseAddressList(FirstField(*p, "disposition-notification-to"));
-        if (!dnt.isEmpty())
-            p->dispositionNotificationTo = dnt.first().address;
-        ReadTopContentType(*p);
+        ReadHeaderFields(raw, *p);
         Date = ParseDate(FirstField(*p, "date"));
         if (whole) {
             ParseMime(raw, *p);
@@ -479,6 +533,28 @@ void MessageRecord::Parse(bool whole)
     Flags = flags;
     if (whole && attachmentCount < 0)
         VisibleAttachmentCount();
+}
+
+void MessageRecord::ParseLater()
+{
+    parsed_.reset();
+    parsePending_ = !raw.isEmpty() && !noHeaders;
+    Date = ParseDate(FirstHeaderValue(raw, "date"));
+}
+
+void MessageRecord::ParsePending() const
+{
+    // Only the parsed fields are written here: the date was taken by
+    // ParseLater from the same text, and the bookkeeping is not touched.
+    parsePending_ = false;
+    auto p = std::make_unique<Parsed>();
+    try {
+        ReadHeaderFields(raw, *p);
+    } catch (...) {
+        // Whatever was read before the fault stands.
+    }
+    p->partsPending = !headersOnly && !raw.isEmpty();
+    parsed_ = std::move(p);
 }
 
 void MessageRecord::ParseWhole()
@@ -512,6 +588,7 @@ int MessageRecord::ExamineDeferredParts() const
 
 void MessageRecord::DropBody()
 {
+    Resolve();
     if (!parsed_)
         return;
     parsed_->textParts.clear();
@@ -525,6 +602,7 @@ void MessageRecord::DropBody()
 
 int MessageRecord::HeaderCharset(vm::HeaderKind kind, int index) const
 {
+    Resolve();
     return HeaderCharset(kind, index, true);
 }
 
@@ -600,6 +678,7 @@ QByteArray MessageRecord::FallbackCharset(vm::HeaderKind kind, int index,
 
 QString MessageRecord::Subject() const
 {
+    Resolve();
     if (!parsed_)
         return {};
     return vm::DecodeHeaderText(parsed_->subject,
@@ -608,11 +687,13 @@ QString MessageRecord::Subject() const
 
 QByteArray MessageRecord::SubjectBytes() const
 {
+    Resolve();
     return parsed_ ? vm::DecodeEncodedWordsToBytes(parsed_->subject) : QByteArray();
 }
 
 QString MessageRecord::FromName() const
 {
+    Resolve();
     if (!parsed_ || parsed_->from.isEmpty())
         return {};
     const QByteArray& name = parsed_->from.first().name;
@@ -621,6 +702,7 @@ QString MessageRecord::FromName() const
 
 QString MessageRecord::FromText() const
 {
+    Resolve();
     if (!parsed_ || parsed_->from.isEmpty())
         return {};
     return vm::AddressFullText(FromName(), parsed_->from.first().address);
@@ -628,6 +710,7 @@ QString MessageRecord::FromText() const
 
 QByteArray MessageRecord::FromAddress() const
 {
+    Resolve();
     if (!parsed_ || parsed_->from.isEmpty())
         return {};
     return parsed_->from.first().address;
@@ -635,6 +718,7 @@ QByteArray MessageRecord::FromAddress() const
 
 QString MessageRecord::ToName(int i) const
 {
+    Resolve();
     if (!parsed_ || i < 0 || i >= parsed_->to.size())
         return {};
     const QByteArray& name = parsed_->to[i].name;
@@ -643,6 +727,7 @@ QString MessageRecord::ToName(int i) const
 
 QString MessageRecord::CcName(int i) const
 {
+    Resolve();
     if (!parsed_ || i < 0 || i >= parsed_->cc.size())
         return {};
     const QByteArray& name = parsed_->cc[i].name;
@@ -651,6 +736,7 @@ QString MessageRecord::CcName(int i) const
 
 QString MessageRecord::ReplyToText(int i) const
 {
+    Resolve();
     if (!parsed_ || i < 0 || i >= parsed_->replyTo.size())
         return {};
     const QByteArray& text = parsed_->replyTo[i].name;
@@ -661,67 +747,80 @@ QString MessageRecord::ReplyToText(int i) const
 
 QByteArray MessageRecord::ToAddress(int i) const
 {
+    Resolve();
     return parsed_ && i >= 0 && i < parsed_->to.size() ? parsed_->to[i].address : QByteArray();
 }
 
 QByteArray MessageRecord::CcAddress(int i) const
 {
+    Resolve();
     return parsed_ && i >= 0 && i < parsed_->cc.size() ? parsed_->cc[i].address : QByteArray();
 }
 
 QByteArray MessageRecord::ReplyToAddress(int i) const
 {
+    Resolve();
     return parsed_ && i >= 0 && i < parsed_->replyTo.size() ? parsed_->replyTo[i].address
                                                             : QByteArray();
 }
 
 int MessageRecord::ToCount() const
 {
+    Resolve();
     return parsed_ ? int(parsed_->to.size()) : 0;
 }
 
 int MessageRecord::CcCount() const
 {
+    Resolve();
     return parsed_ ? int(parsed_->cc.size()) : 0;
 }
 
 int MessageRecord::ReplyToCount() const
 {
+    Resolve();
     return parsed_ ? int(parsed_->replyTo.size()) : 0;
 }
 
 QByteArray MessageRecord::MessageId() const
 {
+    Resolve();
     return parsed_ ? parsed_->messageId : QByteArray();
 }
 
 QByteArray MessageRecord::DispositionNotificationTo() const
 {
+    Resolve();
     return parsed_ ? parsed_->dispositionNotificationTo : QByteArray();
 }
 
 QByteArray MessageRecord::ContentType() const
 {
+    Resolve();
     return parsed_ ? parsed_->contentType : QByteArray();
 }
 
 QByteArray MessageRecord::ContentTypeCharset() const
 {
+    Resolve();
     return parsed_ ? parsed_->contentTypeCharset : QByteArray();
 }
 
 const QList<QByteArray>& MessageRecord::HeaderLines() const
 {
+    Resolve();
     return parsed_ ? parsed_->headerLines : kNoLines;
 }
 
 QByteArray MessageRecord::HeaderValue(const QByteArray& name) const
 {
+    Resolve();
     return parsed_ ? FirstField(*parsed_, name.trimmed().toLower()) : QByteArray();
 }
 
 QList<vm::TextPart> MessageRecord::ReadTextParts() const
 {
+    Resolve();
     if (headersOnly || noHeaders)
         return {};
     if (parsed_ && parsed_->bodyParsed)
@@ -735,18 +834,27 @@ QList<vm::TextPart> MessageRecord::ReadTextParts() const
     return std::move(parts.textParts);
 }
 
+bool MessageRecord::BodyParsed() const
+{
+    Resolve();
+    return parsed_ && parsed_->bodyParsed;
+}
+
 const QList<vm::TextPart>& MessageRecord::TextParts() const
 {
+    Resolve();
     return parsed_ ? parsed_->textParts : kNoTextParts;
 }
 
 const QList<vm::AttachmentPart>& MessageRecord::Attachments() const
 {
+    Resolve();
     return parsed_ ? parsed_->attachments : kNoAttachments;
 }
 
 int MessageRecord::VisibleAttachmentCount()
 {
+    Resolve();
     if (attachmentCount >= 0)
         return attachmentCount;
     int n = 0;

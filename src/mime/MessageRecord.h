@@ -110,6 +110,17 @@ public:
     // they give (the attachment count, the text part charsets of
     // HeaderCharset). Every result is the same as after ParseWhole + DropBody.
     void ParseWholeDeferred();
+    // For a record read from a mailbox file: takes the date now (the list
+    // sorts and hides old messages by it, the check tests it) and leaves the
+    // rest of the header block to be parsed when something first asks for
+    // it, as ParseHeaders (headers only) or ParseWholeDeferred (whole) would
+    // have. Loading a mailbox of many records then costs little more than
+    // reading its file; the list parses only the rows it shows. The parse
+    // that follows writes nothing but the parsed fields.
+    void ParseLater();
+    // True while the parse ParseLater left for later has not run yet (the
+    // date is known; any parsed field asked for runs it).
+    bool ParseLeftForLater() const { return parsePending_; }
     // Releases the parsed parts and body, keeping headers and bookkeeping.
     void DropBody();
 
@@ -141,6 +152,8 @@ public:
 
     // --- Parts (whole messages only; empty after DropBody) -------------------
     const QList<vm::TextPart>& TextParts() const;
+    // Whether the parts are parsed (ParseWhole, not yet dropped).
+    bool BodyParsed() const;
     // The text parts of a whole message (empty for one held as headers):
     // the parsed ones when the parts are parsed, else parsed from the raw
     // text for the caller alone, leaving the record as it was. Attachments
@@ -150,12 +163,24 @@ public:
     // Number of attachments the list shows; cached in attachmentCount.
     int VisibleAttachmentCount();
 
-    // Parsed data.
+    // Parsed data (null before parsing; a record left for later is parsed
+    // now).
     struct Parsed;
-    const Parsed* parsed() const { return parsed_.get(); }
+    const Parsed* parsed() const
+    {
+        Resolve();
+        return parsed_.get();
+    }
 
 private:
     void Parse(bool whole);
+    // Runs the parse ParseLater left for later, if any.
+    void Resolve() const
+    {
+        if (parsePending_)
+            ParsePending();
+    }
+    void ParsePending() const;
     // Parses the MIME parts left for later by ParseWholeDeferred, keeping
     // the text part charsets; returns the visible attachment count found.
     int ExamineDeferredParts() const;
@@ -166,7 +191,8 @@ private:
     // `text` is the field text about to be decoded with it.
     QByteArray FallbackCharset(vm::HeaderKind kind, int index, const QByteArray& text) const;
 
-    std::unique_ptr<Parsed> parsed_;
+    mutable std::unique_ptr<Parsed> parsed_;
+    mutable bool parsePending_ = false;
 };
 
 } // namespace vm

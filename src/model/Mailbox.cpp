@@ -421,15 +421,10 @@ void Mailbox::ReadFromStream(ByteReader& in, int version)
             rec->raw = in.Bytes<EBad>(length); // a negative length fails here too
             rec->noHeaders = false;
             rec->headersOnly = kind == 1;
-            // A whole message is parsed the way the check parses it, so a
-            // restart changes nothing shown (a header's charset may come
-            // from a text part).
-            if (!rec->raw.isEmpty()) {
-                if (rec->headersOnly)
-                    rec->ParseHeaders();
-                else
-                    rec->ParseWholeDeferred();
-            }
+            // Parsed when first needed, the way the check parses it (header
+            // block; a whole message's parts later still), so a restart
+            // changes nothing shown. Only the date is read now.
+            rec->ParseLater();
         }
         Add(rec.release());
     }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <unistd.h>
 
+#include "mime/ByteSearch.h"
 #include "mime/Charsets.h"
 #include "mime/MessageRecord.h"
 #include "mime/SafeFileName.h"
@@ -74,27 +75,10 @@ QList<QByteArray> SplitLines(const QByteArray& data)
     return lines;
 }
 
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
 // Whether text holds lower (lower-case ASCII) in any letter case.
 bool ContainsNoCase(const QByteArray& text, const char* lower)
 {
-    const qsizetype m = qsizetype(std::strlen(lower));
-    const char first = lower[0];
-    const char* s = text.constData();
-    for (qsizetype i = 0; i + m <= text.size(); ++i) {
-        if (LowerAscii(s[i]) != first)
-            continue;
-        qsizetype k = 1;
-        while (k < m && LowerAscii(s[i + k]) == lower[k])
-            ++k;
-        if (k == m)
-            return true;
-    }
-    return false;
+    return FindBytes(text, 0, QByteArrayView(lower), true) >= 0;
 }
 
 bool AnyLineContainsNoCase(const QList<QByteArray>& lines, const char* lower)
@@ -139,6 +123,52 @@ QByteArray PageCharset(const QByteArray& fromMessage)
     }
     return BrowserCharsetLabel(name);
 }
+
+// A picture written into the page: a "data:" address of the part's bytes
+// in base64, labelled with its type when that is a plain "type/subtype"
+// (nothing a message writes there can leave the attribute it stands in).
+QByteArray DataAddress(const AttachmentPart& part)
+{
+    const QByteArray& type = part.contentType;
+    const qsizetype slash = type.indexOf('/');
+    bool plain = slash > 0 && slash < type.size() - 1 && type.size() <= 100;
+    for (qsizetype i = 0; plain && i < type.size(); ++i) {
+        const char c = type[i];
+        plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '+' ||
+                c == '-' || (c == '/' && i == slash);
+    }
+    return "data:" + (plain ? type : QByteArray("application/octet-stream")) + ";base64," +
+           part.data.toBase64();
+}
+
+// Decides which pictures go into the page itself: parts of an image type,
+// each of at most the option's size, until the page's budget is spent.
+class PagePictures
+{
+public:
+    explicit PagePictures(qsizetype limit) : limit_(limit) {}
+
+    // The part's "data:" address when it goes into the page, else empty.
+    // A part asked for twice (picture block and "cid:" reference) gets the
+    // same address and is counted once.
+    QByteArray AddressOf(const AttachmentPart& part)
+    {
+        if (const auto it = given_.constFind(&part); it != given_.cend())
+            return it.value();
+        const qsizetype size = part.data.size();
+        if (size > limit_ || size > budget_ || !part.contentType.toLower().contains("image"))
+            return {};
+        budget_ -= size;
+        const QByteArray address = DataAddress(part);
+        given_.insert(&part, address);
+        return address;
+    }
+
+private:
+    qsizetype limit_;
+    qsizetype budget_ = kPagePictureBudget;
+    QHash<const AttachmentPart*, QByteArray> given_;
+};
 
 // A saved file's path as the page refers to it: percent-encoded, so that a
 // name with "#", "?", "%" or blanks loads the file it names and nothing in
@@ -490,6 +520,7 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
     if (folder_.isEmpty())
         return result;
     PartSaver saver(folder_);
+    PagePictures inPage(options.pagePictureBytes);
 
     QList<QByteArray> pictureBlock;
     QHash<const AttachmentPart*, QString> savedPicture; // parts saved for the picture block
@@ -498,6 +529,11 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
         for (const AttachmentPart& part : message.Attachments()) {
             if (!part.contentType.toLower().contains("image"))
                 continue;
+            const QByteArray address = inPage.AddressOf(part);
+            if (!address.isEmpty()) {
+                pictureBlock.append(page::PictureLine(address));
+                continue;
+            }
             const QString path = saver.Save(kPicturePrefix, PartFileName(part), part.data);
             if (path.isEmpty())
                 continue;
@@ -516,17 +552,21 @@ RenderedPage MessagePageWriter::Render(const MessageRecord& message, const PageO
         for (const AttachmentPart& part : message.Attachments()) {
             if (part.contentId.isEmpty())
                 continue;
-            const QString path =
-                saver.Save(kInlinePrefix, PartFileName(part), part.data, savedPicture.value(&part));
-            if (path.isEmpty())
-                continue;
-            inlineFiles_.append(path);
+            QByteArray reference = inPage.AddressOf(part);
+            if (reference.isEmpty()) {
+                const QString path = saver.Save(kInlinePrefix, PartFileName(part), part.data,
+                                                savedPicture.value(&part));
+                if (path.isEmpty())
+                    continue;
+                inlineFiles_.append(path);
+                reference = PageReference(path);
+            }
             QByteArray id = part.contentId;
             if (id.startsWith('<'))
                 id.remove(0, 1);
             if (id.endsWith('>'))
                 id.chop(1);
-            references.Add(id, PageReference(path));
+            references.Add(id, reference);
         }
         references.ReplaceIn(lines);
         ownFrame = !lines.isEmpty() && AnyLineContainsNoCase(lines, "charset") &&

@@ -6,7 +6,9 @@
 // text for the text box when HTML preview is off. No widgets: the preview
 // pane, the details window and `velmora --show` share it.
 //
-// Every file a page writes lives in one folder (the program's private
+// Small pictures go into the page itself as "data:" addresses (see
+// PageOptions), so the page is one file and needs nothing beside it. Every
+// other file a page writes lives in one folder (the program's private
 // temporary folder); names taken from the message are reduced to plain file
 // names there (SafeFileName, at most 240 bytes, "part" when nothing is left),
 // so nothing a message says can write outside it. Files are created new and
@@ -40,10 +42,22 @@ QByteArray PictureLine(const QByteArray& path);
 QByteArray NoticeParagraph(const QByteArray& utf8Text);
 } // namespace page
 
+// Pictures up to this size are written into the page itself by default.
+constexpr qsizetype kPagePictureBytes = 256 * 1024;
+// At most this much picture data goes into one page; later pictures are
+// written as files.
+constexpr qsizetype kPagePictureBudget = 4 * 1024 * 1024;
+
 struct PageOptions
 {
     bool htmlPreview = true;     // DHTMLPreview
     bool graphicsPreview = true; // GraphicsPreview
+    // Pictures (inline "cid:" parts and attached pictures) of at most this
+    // many bytes are written into the page as "data:" addresses instead of
+    // files beside it, up to kPagePictureBudget per page: a newsletter's
+    // twenty small pictures then cost no file at all. 0 writes every
+    // picture as a file.
+    qsizetype pagePictureBytes = kPagePictureBytes;
 };
 
 // True when the message is shown as HTML: a message without parts whose

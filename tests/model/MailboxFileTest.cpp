@@ -21,6 +21,7 @@
 #include "model/FileErrors.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
+#include "mime/MessageRecord.h"
 
 using namespace vm;
 
@@ -584,6 +585,74 @@ TEST_F(MailboxFile, WholeMessageShowsTheSameAfterARestart)
     EXPECT_EQ(loaded.HoldingState(), MessageRecord::Holding::Whole);
     EXPECT_EQ(loaded.Subject(), subject);
     EXPECT_EQ(loaded.FromName(), sender);
+}
+
+// Records read from a file are parsed when first asked, only their date at
+// once: what they show must be what a parse at loading gives, for header
+// blocks whose Date field is hard to find.
+TEST_F(MailboxFile, LoadedRecordsShowWhatAnImmediateParseShows)
+{
+    const QByteArray kDate = "Mon, 3 Jun 2024 10:10:00 +0200";
+    const QByteArray blocks[] = {
+        "Date: " + kDate + "\r\nSubject: plain\r\n\r\n",
+        "Subject: folded\r\nDate: Mon, 3 Jun 2024\r\n\t10:10:00 +0200\r\n\r\n",
+        "DATE :  Tue, 4 Jun 2024 11:00:00 -0500  \r\nSubject: name with a blank\r\n\r\n",
+        "From someone Mon Jun  3 10:00:00 2024\r\nDate: Wed, 5 Jun 2024 12:00:00 +0000\r\n\r\n",
+        "No colon on this line\r\nDate: Thu, 6 Jun 2024 13:00:00 +0000\r\n\r\n",
+        "Date: Fri, 7 Jun 2024\r\nno colon ends the field\r\n 14:00:00 +0000\r\n\r\n",
+        "Date: Sat, 8 Jun 2024 15:00:00 +0000\r\nDate: Sun, 9 Jun 2024 16:00:00 +0000\r\n\r\n",
+        "Subject: no date\r\n\r\nDate: " + kDate + "\r\n",
+        "Subject: bare LF\nDate: Mon, 10 Jun 2024 17:00:00 +0000\n\nbody\n",
+        ": empty name\r\nDate:\r\n\r\n",
+        "From: =?UTF-8?Q?J=C3=B6rg?= <j@example.org>\r\nX-Date: " + kDate +
+            "\r\nDate: Tue, 11 Jun 2024 18:00:00 +0100\r\nMessage-ID: <m@x>\r\n\r\n",
+    };
+    MailAccount a(&dir);
+    a.Login() = "lazy";
+    int n = 0;
+    for (const QByteArray& block : blocks) {
+        for (const bool whole : {false, true}) {
+            auto* m = new MessageRecord;
+            m->UID = QByteArray::number(n++);
+            m->raw = whole ? block + "--b\r\nbody text\r\n" : block;
+            m->headersOnly = !whole;
+            a.Box().Add(m);
+        }
+    }
+    vm::MailboxSaveOptions o;
+    o.MessageSaveRange = 2;
+    o.OldMessagesSaveHeaders = false;
+    a.SaveToFile(o);
+
+    MailAccount back(&dir);
+    back.LoadFromFile(Path("lazy.mbx"), {});
+    ASSERT_EQ(back.Box().Count(), n);
+    for (int i = 0; i < n; ++i) {
+        const MessageRecord& loaded = *back.Box().At(i);
+        // The reference: the record's text parsed at once, as loading did.
+        MessageRecord reference;
+        reference.raw = loaded.raw;
+        reference.headersOnly = loaded.headersOnly;
+        if (reference.headersOnly)
+            reference.ParseHeaders();
+        else
+            reference.ParseWholeDeferred();
+        const std::string what = loaded.raw.left(40).toStdString();
+        EXPECT_EQ(loaded.Date, reference.Date) << what;
+        // A copy made before the first question parses on its own.
+        const MessageRecord copy(loaded);
+        for (const MessageRecord* r : {&copy, &loaded}) {
+            EXPECT_EQ(r->Subject(), reference.Subject()) << what;
+            EXPECT_EQ(r->FromName(), reference.FromName()) << what;
+            EXPECT_EQ(r->MessageId(), reference.MessageId()) << what;
+            EXPECT_EQ(r->HeaderLines(), reference.HeaderLines()) << what;
+            EXPECT_EQ(r->Date, reference.Date) << what;
+        }
+    }
+    // Dates were found where they are, and only there.
+    EXPECT_NE(back.Box().At(0)->Date, 0.0);
+    EXPECT_EQ(back.Box().At(14)->Date, 0.0);                   // the date is in the body
+    EXPECT_EQ(back.Box().At(2)->Date, back.Box().At(0)->Date); // folded
 }
 
 // A record's text longer than its 31-bit length field is refused, not

@@ -96,6 +96,7 @@ protected:
 
     QTemporaryDir dir;
     PageOptions noPictures{true, false};
+    PageOptions pictureFiles{true, true, 0}; // every picture as a file beside the page
 };
 
 const Part kPlainA{"Content-Type: text/plain; charset=us-ascii", "first"};
@@ -204,7 +205,7 @@ TEST_F(MessagePage, InlinePicturesAreSavedAndTheirReferencesReplaced)
                    {"Content-Type: application/pdf; name=\"d.pdf\"", "PDF"}},
                   "multipart/related"));
     MessagePageWriter writer(Folder(), "message1.html");
-    const RenderedPage r = writer.Render(m, PageOptions{true, true});
+    const RenderedPage r = writer.Render(m, pictureFiles);
     ASSERT_TRUE(r.written);
     const QString f = Folder() + '/';
     EXPECT_EQ(writer.InlineFiles(), QStringList({f + "__a.png", f + "__b.gif", f + "__c.gif"}));
@@ -230,7 +231,7 @@ TEST_F(MessagePage, InlinePicturesAreSavedAndTheirReferencesReplaced)
     // A plain-text message saves no inline parts, only the pictures.
     const MessageRecord plain = Whole(Multipart(
         {kPlainA, {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <one@x>", "PNG"}}));
-    writer.Render(plain, PageOptions{true, true});
+    writer.Render(plain, pictureFiles);
     EXPECT_TRUE(writer.InlineFiles().isEmpty());
     EXPECT_EQ(writer.PictureFiles(), QStringList{f + "_a.png"});
     QStringList files = FilesInFolder();
@@ -309,7 +310,7 @@ TEST_F(MessagePage, NamesFromTheMessageStayInsideTheFolderAndLoad)
         ++i;
     }
     MessagePageWriter writer(inner, "message1.html");
-    ASSERT_TRUE(writer.Render(Whole(Multipart(parts, "multipart/related")), {true, true}).written);
+    ASSERT_TRUE(writer.Render(Whole(Multipart(parts, "multipart/related")), pictureFiles).written);
     const int n = int(std::size(names));
     ASSERT_EQ(writer.InlineFiles().size(), n);
     ASSERT_EQ(writer.PictureFiles().size(), n);
@@ -343,21 +344,21 @@ TEST_F(MessagePage, FilesAreDeletedBeforeEachRenderingAndAtTheEnd)
         Multipart({kHtmlA, {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <c>", "PNG"}}));
     // The other view writes into the same folder: its files stay.
     MessagePageWriter other(Folder(), "message2.html");
-    other.Render(m, {true, true});
+    other.Render(m, pictureFiles);
     const QStringList otherFiles = FilesInFolder();
     ASSERT_EQ(otherFiles.size(), 3);
     {
         MessagePageWriter writer(Folder(), "message1.html");
-        writer.Render(m, {true, true});
+        writer.Render(m, pictureFiles);
         EXPECT_EQ(FilesInFolder().size(), 6);
-        writer.Render(Whole(Single("text/plain", "x")), {true, true});
+        writer.Render(Whole(Single("text/plain", "x")), pictureFiles);
         EXPECT_EQ(FilesInFolder().size(), 4);
         ASSERT_TRUE(writer.WriteNotice("View <inaccessible> \xC3\xA9"));
         EXPECT_EQ(ReadAll(writer.PageFilePath()),
                   Head("utf-8") +
                       "<p style='font-family:arial;font-size:11pt;color:#B0B0B0;text-align:center;"
                       "font-weight:bold'><br />View &lt;inaccessible&gt; \xC3\xA9</p>\r\n");
-        writer.Render(m, {true, true});
+        writer.Render(m, pictureFiles);
     }
     EXPECT_EQ(FilesInFolder(), otherFiles);
     other.DeletePageFiles();
@@ -367,9 +368,49 @@ TEST_F(MessagePage, FilesAreDeletedBeforeEachRenderingAndAtTheEnd)
     const QString cwd = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(Folder()));
     MessagePageWriter nowhere(QString(), "message1.html");
-    EXPECT_FALSE(nowhere.Render(m, {true, true}).written);
+    EXPECT_FALSE(nowhere.Render(m, pictureFiles).written);
     EXPECT_TRUE(FilesInFolder().isEmpty());
     EXPECT_FALSE(nowhere.WriteNotice("x"));
     EXPECT_TRUE(FilesInFolder().isEmpty());
     QDir::setCurrent(cwd);
+}
+
+TEST_F(MessagePage, SmallPicturesGoIntoThePageAndOthersBesideIt)
+{
+    const QByteArray png = "\x89PNG small";
+    const QByteArray big(40, 'B');
+    const MessageRecord m = Whole(Multipart(
+        {{"Content-Type: text/html", "<img src=\"cid:a\"><img src=\"cid:big\"><a href=cid:d>d</a>"},
+         {"Content-Type: image/png; name=\"a.png\"\r\nContent-ID: <a>", png},
+         {"Content-Type: image/gif; name=\"b.gif\"\r\nContent-Disposition: attachment", "GIF"},
+         {"Content-Type: image/x_odd; name=\"c.x\"\r\nContent-Disposition: attachment", "ODD"},
+         {"Content-Type: image/png; name=\"big.png\"\r\nContent-ID: <big>", big},
+         {"Content-Type: application/pdf; name=\"d.pdf\"\r\nContent-ID: <d>", "PDF"}},
+        "multipart/related"));
+    MessagePageWriter writer(Folder(), "message1.html");
+    ASSERT_TRUE(writer.Render(m, PageOptions{true, true, 16}).written);
+    // Only what is too large or no picture is written beside the page.
+    QStringList files = FilesInFolder();
+    files.sort();
+    EXPECT_EQ(files, QStringList({"__big.png", "__d.pdf", "_big.png", "message1.html"}));
+    const QByteArray dataA = "data:image/png;base64,iVBORyBzbWFsbA==";
+    const QByteArray ref = QUrl::toPercentEncoding(Folder() + '/', "/");
+    EXPECT_EQ(ReadAll(writer.PageFilePath()).toStdString(),
+              (Head(CharsetName(DefaultIncomingCharset()).toLatin1()) + "<img src=\"" + dataA +
+               "\"><img src=\"" + ref + "__big.png\"><a href=" + ref + "__d.pdf>d</a>\r\n<br />\r\n" +
+               page::PictureLine(dataA) + "\r\n" + page::PictureLine("data:image/gif;base64,R0lG") +
+               "\r\n" + page::PictureLine("data:application/octet-stream;base64,T0RE") + "\r\n" +
+               page::PictureLine(ref + "_big.png") + "\r\n</body></html>\r\n")
+                  .toStdString());
+
+    // A page holds at most its budget: the picture past it becomes a file.
+    QList<Part> many{{"Content-Type: text/html", "x"}};
+    const int fit = int(kPagePictureBudget / kPagePictureBytes);
+    for (int i = 0; i <= fit; ++i)
+        many.append({"Content-Type: image/png; name=\"p" + QByteArray::number(i) +
+                         ".png\"\r\nContent-Disposition: attachment",
+                     QByteArray(kPagePictureBytes, char('a' + i % 26))});
+    ASSERT_TRUE(writer.Render(Whole(Multipart(many)), PageOptions{}).written);
+    EXPECT_EQ(writer.PictureFiles(), QStringList{Folder() + "/_p" + QByteArray::number(fit) + ".png"});
+    EXPECT_EQ(ReadAll(writer.PageFilePath()).count("data:image/png;base64,"), fit);
 }

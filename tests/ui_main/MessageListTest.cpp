@@ -160,6 +160,42 @@ TEST_F(MessageListTest, HidingOldMessagesAddsTheMoreRowUnlessOldOnesAreNew)
     EXPECT_EQ(model.rowCount(), 3);
 }
 
+TEST_F(MessageListTest, RecordsLeftForLaterAreParsedOnlyForTheTextsAskedFor)
+{
+    // Records as a mailbox file gives them: only the date read at loading.
+    box.SetStale(false);
+    const char* dates[] = {"Mon, 3 Jun 2024 10:00:00 +0000", "Sat, 1 Jun 2024 10:00:00 +0000",
+                           "Wed, 1 Jan 2020 10:00:00 +0000", "Sun, 2 Jun 2024 10:00:00 +0000"};
+    for (int i = 0; i < 4; ++i) {
+        auto* m = new MessageRecord;
+        m->UID = "u" + QByteArray::number(i);
+        m->raw = "From: Ann <a@x>\r\nSubject: s" + QByteArray::number(i) + "\r\nDate: " +
+                 dates[i] + "\r\n\r\n";
+        m->headersOnly = true;
+        m->ParseLater();
+        m->SetNew(false);
+        box.Add(m);
+    }
+    MessageListModel::FillOptions o;
+    o.hideOld = true;
+    o.oldThreshold = Day(2024, 1, 1);
+    ASSERT_TRUE(model.Fill(&box, o));
+    model.SortRows(2, false);
+    EXPECT_EQ(RowUidls(), QStringList({"u0", "u3", "u1", "..."}));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(box.At(i)->ParseLeftForLater()) << i;
+    // A row's texts parse that record alone.
+    EXPECT_EQ(model.index(1, 1).data().toString(), "s3");
+    EXPECT_EQ(model.index(1, 0).data().toString(), "Ann");
+    EXPECT_FALSE(box.At(3)->ParseLeftForLater());
+    for (int i : {0, 1, 2})
+        EXPECT_TRUE(box.At(i)->ParseLeftForLater()) << i;
+    // Sorting by subject needs every shown record's subject.
+    model.SortRows(1, true);
+    EXPECT_EQ(RowUidls(), QStringList({"u0", "u1", "u3", "..."}));
+    EXPECT_TRUE(box.At(2)->ParseLeftForLater()); // hidden as old
+}
+
 TEST_F(MessageListTest, MoreRowStaysLastForEveryColumnAndDirection)
 {
     box.SetStale(false);

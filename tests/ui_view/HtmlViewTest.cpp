@@ -134,7 +134,7 @@ TEST_F(HtmlViewTest, RemoteContentStaysBlockedUntilAllowedForThisPageAndScriptsN
     EXPECT_TRUE(bar->isVisible());
 }
 
-TEST_F(HtmlViewTest, LocalPicturesLoadOnlyFromThePageFolder)
+TEST_F(HtmlViewTest, LocalPicturesLoadOnlyFromThePageFolderOrThePageItself)
 {
     ASSERT_TRUE(WriteFile(folder + "/inside.svg", kSvg));
     ASSERT_TRUE(WriteFile(dir.path() + "/outside.svg", kSvg));
@@ -146,13 +146,16 @@ TEST_F(HtmlViewTest, LocalPicturesLoadOnlyFromThePageFolder)
                                       (dir.path() + "/outside.svg").toUtf8() +
                                       "'>"
                                       "<img id='link' src='link.svg'>"
+                                      "<img id='data' src='data:image/svg+xml;base64," +
+                                      kSvg.toBase64() +
+                                      "'>"
                                       "</body></html>"));
     EXPECT_FALSE(view->RemoteContentBlocked());
     const struct
     {
         const char* id;
         int width;
-    } cases[] = {{"inside", 4}, {"parent", 0}, {"absolute", 0}, {"link", 0}};
+    } cases[] = {{"inside", 4}, {"parent", 0}, {"absolute", 0}, {"link", 0}, {"data", 4}};
     for (const auto& c : cases) {
         const QString script =
             QStringLiteral("document.getElementById('%1').naturalWidth").arg(c.id);

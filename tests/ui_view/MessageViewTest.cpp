@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -170,6 +172,27 @@ TEST_F(MessageViewTest, AnHtmlMessageWithARemotePictureShowsItsTextAndTheBlocked
     EXPECT_EQ(PageText(Page()).trimmed(), "Newsletter");
     ASSERT_TRUE(WaitUntil([&] { return !blocked.isEmpty(); }));
     EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST_F(MessageViewTest, InlineAndAttachedPicturesShowFromThePageItself)
+{
+    const QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' width='4' height='3'/>";
+    ASSERT_TRUE(Render("From: a@example.org\r\nMIME-Version: 1.0\r\n"
+                       "Content-Type: multipart/related; boundary=\"b\"\r\n\r\n"
+                       "--b\r\nContent-Type: text/html\r\n\r\n<p>News</p><img id='p' "
+                       "src=\"cid:logo@x\">\r\n--b\r\nContent-Type: image/svg+xml; "
+                       "name=\"logo.svg\"\r\nContent-ID: <logo@x>\r\n"
+                       "Content-Transfer-Encoding: base64\r\n\r\n" +
+                       svg.toBase64() + "\r\n--b--\r\n"));
+    // The inline picture and its copy in the picture block below the text.
+    const QString widths = QStringLiteral(
+        "Array.from(document.images).map(function(i){return i.naturalWidth;}).join(',')");
+    WaitUntil([&] { return RunAppScript(Page(), widths).toString() == "4,4"; }, 5000);
+    EXPECT_EQ(RunAppScript(Page(), widths).toString(), "4,4");
+    EXPECT_FALSE(view->DHTML->RemoteContentBlocked());
+    const QStringList beside =
+        QDir(QFileInfo(view->PageFilePath()).path()).entryList({"_*"}, QDir::Files);
+    EXPECT_TRUE(beside.isEmpty()) << beside.join(' ').toStdString();
 }
 
 TEST_F(MessageViewTest, ARightClickOnThePageShowsTheViewMenu)

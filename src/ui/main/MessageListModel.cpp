@@ -164,7 +164,9 @@ QString MessageSenderText(const MessageRecord& msg)
 
 void EnsureParsed(MessageRecord& msg)
 {
-    if (msg.parsed() || msg.noHeaders || msg.raw.isEmpty())
+    // A record left for later knows its date and parses itself when a
+    // parsed field is asked for: sorting and hiding by date parse nothing.
+    if (msg.ParseLeftForLater() || msg.parsed() || msg.noHeaders || msg.raw.isEmpty())
         return;
     if (msg.headersOnly)
         msg.ParseHeaders();
