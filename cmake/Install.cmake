@@ -70,8 +70,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Depends comes from dpkg-shlibdeps (it also finds the web engine's helper
-# process package); the desktop tools that open links and the manual are
-# recommended.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# process package); the desktop tools that open links and the manual, and
+# the fonts that draw mail in every script (Latin, Greek, Cyrillic, CJK,
+# emoji) and the fixed-pitch text views, are recommended.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "xdg-utils, fonts-dejavu-core, fonts-noto-core, fonts-noto-mono, fonts-noto-cjk, fonts-noto-color-emoji")
 set(CPACK_GENERATOR DEB)
 include(CPack)

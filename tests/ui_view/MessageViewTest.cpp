@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -140,6 +141,7 @@ TEST_F(MessageViewTest, NoticeAndMessagesShowInTheBoxOrThePageByTheHtmlPreviewSe
     EXPECT_TRUE(view->DHTML->isHidden());
     EXPECT_EQ(view->TextBox->toPlainText().trimmed(), "First line\nSecond <line>");
     EXPECT_FALSE(view->TextBox->textCursor().charFormat().font().bold());
+    EXPECT_TRUE(QFontInfo(view->TextBox->font()).fixedPitch());
 
     // HTML preview: the page, the box hidden.
     vm::AppSettings().DHTMLPreview = true;
