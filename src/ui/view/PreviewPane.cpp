@@ -17,6 +17,7 @@
 
 #include "mime/MessageRecord.h"
 #include "model/Mailbox.h"
+#include "ops/ErrorList.h"
 #include "ui/main/MainIcons.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
@@ -285,7 +286,8 @@ void PreviewPane::RefreshPreview(bool full)
         SBDetails->setEnabled(bool(hooks.details) && holding != MessageRecord::Holding::UidlOnly);
         SBAttachments->setEnabled(bool(hooks.attachments) && whole &&
                                   msg->VisibleAttachmentCount() > 0);
-        PCaption->setText(QStringLiteral("\"") + msg->Subject() + QStringLiteral("\" od ") +
+        PCaption->setText(QStringLiteral("\"") + msg->Subject() + QStringLiteral("\" ") +
+                          TextOr("MAINWND", "PreviewFrom", "from") + QLatin1Char(' ') +
                           msg->FromText());
         if (render) {
             if (whole && msg->owner) {
