@@ -1,6 +1,5 @@
 #include "ui/view/AttachmentActions.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -15,6 +14,7 @@
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
 #include "render/MessageFiles.h"
+#include "ui/common/BusyCursor.h"
 
 namespace vm {
 
@@ -39,16 +39,6 @@ QString DetailsText(const char* key)
 {
     return LangText(QStringLiteral("DETAILSWND"), QString::fromLatin1(key));
 }
-
-// The hourglass for the life of the object.
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 bool Exists(const QString& path)
 {
@@ -216,7 +206,12 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
         }
         // Written as a new file: a file or link put there since the question
         // is never followed or replaced.
-        if (!WriteDataFile(path, part.data, true)) {
+        bool written = false;
+        {
+            BusyCursor busy;
+            written = WriteDataFile(path, part.data, true);
+        }
+        if (!written) {
             ShowError(CommonsWith("ErrorSavingAttachment", path));
             continue;
         }

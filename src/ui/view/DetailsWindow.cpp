@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -21,6 +22,7 @@
 #include "mime/MessageRecord.h"
 #include "model/Mailbox.h"
 #include "render/MessageFiles.h"
+#include "ui/common/BusyCursor.h"
 #include "ui/main/MainIcons.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MessageListModel.h"
@@ -35,6 +37,8 @@ constexpr int kBarHeight = 40;
 constexpr int kMargin = 8;
 constexpr int kLineHeight = 20;
 constexpr int kAttachmentListHeight = 84;
+// The pending composition of a "mailto:" link (0 to 2 are the reply modes).
+constexpr int kComposeNew = 3;
 
 QString Text(const char* key)
 {
@@ -138,6 +142,9 @@ DetailsWindow::DetailsWindow(MessageListModel* model, QWidget* parent)
     MHeaders->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     MsgViewFrame = new MessageView(QStringLiteral("message2.html"), TSBody);
+    MsgViewFrame->composeTo = [this](MailAccount*, const QString& address) {
+        ComposeToAndClose(address);
+    };
     LAttachments = AddLabel(TSBody, "LAttachments");
     AttachmentList = new QListWidget(TSBody);
     AttachmentList->setObjectName(QStringLiteral("AttachmentList"));
@@ -280,9 +287,13 @@ int DetailsWindow::Run(int row, MailAccount* account)
         // not held back by this modal one.
         const int mode = pendingCompose_;
         pendingCompose_ = -1;
-        if (hooks.compose && model_)
+        if (mode == kComposeNew) {
+            if (hooks.composeTo)
+                hooks.composeTo(account_, pendingAddress_);
+        } else if (hooks.compose && model_) {
             if (MessageRecord* m = model_->MessageAt(ended))
                 hooks.compose(m, account_, mode);
+        }
     }
     return ended;
 }
@@ -302,6 +313,7 @@ bool DetailsWindow::Prepare(int row, MailAccount* account)
     row_ = row;
     account_ = account;
     pendingCompose_ = -1;
+    pendingAddress_.clear();
     askedSinceActivation_ = false;
     SetOperationRunning(false);
     if (!Fill())
@@ -629,9 +641,8 @@ void DetailsWindow::SBSaveClick()
     MessageSaveChoosers choose;
     choose.chooseFile = hooks.chooseSaveFile;
     choose.chooseFolder = [](const QString&) { return QString(); }; // one message: unused
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    choose.writing = SetBusyCursor; // while the file is written, not over the dialog
     SaveMessages({message_}, choose);
-    QApplication::restoreOverrideCursor();
 }
 
 void DetailsWindow::SBPrintClick()
@@ -654,6 +665,20 @@ void DetailsWindow::ComposeAndClose(int mode)
     if (!SBReplyToSender->isEnabled() || operationRunning_ || !message_)
         return;
     pendingCompose_ = mode;
+    close();
+}
+
+void DetailsWindow::ComposeToAndClose(const QString& address)
+{
+    if (operationRunning_)
+        return;
+    if (!hooks.composeTo) {
+        if (MsgViewFrame->openExternal)
+            MsgViewFrame->openExternal(QUrl(QStringLiteral("mailto:") + address));
+        return;
+    }
+    pendingCompose_ = kComposeNew;
+    pendingAddress_ = address;
     close();
 }
 

@@ -11,6 +11,10 @@
 //
 // A message held as headers only opens on the header page with the body tab
 // hidden; the tab comes back once the whole message is held.
+//
+// Replies, forwards and a new message from a "mailto:" link of the page are
+// composed after the window closed, so that the compose window is not held
+// back by this modal one.
 
 #include <QList>
 #include <QPointer>
@@ -63,6 +67,10 @@ public:
         std::function<void()> abort;
         // Mode 0 reply, 1 reply to all, 2 forward; run after the window closed.
         std::function<void(MessageRecord* message, MailAccount* account, int mode)> compose;
+        // A new message from account to address, for a "mailto:" link of the
+        // page while the account sends through Velmora; run after the window
+        // closed. Unset: the link goes to the desktop like any other.
+        std::function<void(MailAccount* account, const QString& address)> composeTo;
         // The shown whole message asks for a return receipt not yet answered.
         std::function<void(MessageRecord* message, MailAccount* account)> receipt;
         // The message counts as displayed (the new flag of NewMessagesStyle 2).
@@ -104,6 +112,8 @@ public:
     void SBPrintClick();
     void SBSourceClick();
     void ComposeAndClose(int mode);
+    // A "mailto:" link of the page (its account sends through Velmora).
+    void ComposeToAndClose(const QString& address);
     void SBExitClick();
     void SBAbortClick();
     // The selected attachment rows' part indexes, in list order.
@@ -191,6 +201,7 @@ private:
     // activation asks nothing.
     bool askedSinceActivation_ = false;
     int pendingCompose_ = -1;
+    QString pendingAddress_; // of a pending new message (mode 3)
 };
 
 } // namespace vm
