@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QItemSelectionModel>
@@ -744,6 +745,19 @@ TEST_F(DetailsWindowTest, ReceiptRunsInTheOperationStateAndStops)
             AddRecord(a, "r", Message(0, "Disposition-Notification-To: ann@example.org\r\n"), true);
         m->receiptState = 1;
         OpenMainWindow(a);
+        // The preview asks first, when the selected message settles there;
+        // that question is put off, so the details window asks again.
+        messages.answer = [](const MessageRequest& r) {
+            return r.buttons == MsgButtons::YesNoCancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
+        };
+        SelectRow(0);
+        QElapsedTimer waited;
+        waited.start();
+        while (messages.shown.isEmpty()) {
+            ASSERT_LT(waited.elapsed(), 30000) << "the preview never asked";
+            QTest::qWait(20);
+        }
+        messages.shown.clear();
         messages.answer = [](const MessageRequest& r) {
             return r.buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::Ok;
         };
@@ -792,7 +806,6 @@ TEST_F(DetailsWindowTest, ReceiptRunsInTheOperationStateAndStops)
                     w->SBAbort->click();
             }
         });
-        SelectRow(0);
         window->popListDetails->trigger();
         poll.stop();
 
