@@ -851,6 +851,10 @@ TEST_F(DetailsWindowTest, SaveDialogNamesItsFiltersAndHasNoHourglassOverIt)
             filters = d->nameFilters();
             chosenFilter = d->selectedNameFilter();
             hourglass = QApplication::overrideCursor() != nullptr;
+            // The dialog leaves a focused name field as typed: the field
+            // gives up the focus so that the chosen name reaches it.
+            if (QWidget* focused = d->focusWidget())
+                focused->clearFocus();
             d->selectFile(path);
             static_cast<QDialog*>(d)->accept(); // QFileDialog keeps it protected
         });
