@@ -745,6 +745,17 @@ TEST_F(DetailsWindowTest, ReceiptRunsInTheOperationStateAndStops)
             AddRecord(a, "r", Message(0, "Disposition-Notification-To: ann@example.org\r\n"), true);
         m->receiptState = 1;
         OpenMainWindow(a);
+        // No other window comes up (an alert that the receipt cannot be sent
+        // would wait for a click for ever).
+        QTimer unexpected;
+        QObject::connect(&unexpected, &QTimer::timeout, [] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (d && !qobject_cast<DetailsWindow*>(d)) {
+                ADD_FAILURE() << "unexpected window " << d->objectName().toStdString();
+                d->reject();
+            }
+        });
+        unexpected.start(20);
         // The preview asks first, when the selected message settles there;
         // that question is put off, so the details window asks again.
         messages.answer = [](const MessageRequest& r) {
