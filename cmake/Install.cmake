@@ -71,9 +71,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Depends comes from dpkg-shlibdeps (it also finds the web engine's helper
 # process package, and libsecret for the desktop keyring); recommended are
-# the desktop tools that open links and the manual, and a Secret Service on
-# the session bus for "Keep passwords in the desktop keyring".
+# the desktop tools that open links and the manual, the fonts that draw mail
+# in every script (Latin, Greek, Cyrillic, CJK, emoji) and the fixed-pitch
+# text views, and a Secret Service on the session bus for "Keep passwords in
+# the desktop keyring".
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-  "xdg-utils, default-dbus-session-bus | dbus-session-bus, gnome-keyring | keepassxc | kwalletmanager")
+  "xdg-utils, fonts-dejavu-core, fonts-noto-core, fonts-noto-mono, fonts-noto-cjk, fonts-noto-color-emoji, default-dbus-session-bus | dbus-session-bus, gnome-keyring | keepassxc | kwalletmanager")
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -39,8 +39,12 @@ echo "Depends: $depends"
 for d in libc6 libqt6core6 libqt6widgets6 libqt6webenginewidgets6 libgmime-3.0-0 libssl3 libqt6webenginecore6-bin libsecret-1-0; do
   [[ ",$depends" == *", $d"* || "$depends" == "$d"* ]] || bad "Depends lacks $d"
 done
+# The fonts that draw mail in every script and the fixed-pitch views.
 recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "Recommends: $recommends"
+for r in xdg-utils fonts-dejavu-core fonts-noto-core fonts-noto-mono fonts-noto-cjk fonts-noto-color-emoji; do
+  [[ ", $recommends," == *", $r,"* ]] || bad "Recommends lacks $r"
+done
 [[ "$recommends" == *"gnome-keyring"* ]] || bad "Recommends lacks a Secret Service (gnome-keyring)"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || bad "wrong architecture"
 

@@ -18,6 +18,7 @@
 #include "ops/StatusChannel.h"
 #include "ops/WorkerRunner.h"
 #include "pop3/Pop3Client.h"
+#include "send/MailClientHandoff.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
 #include "ui/common/ErrorListWindow.h"
@@ -53,7 +54,7 @@ MailCheckCommands::MailCheckCommands(MainWindowAccess& window, TrayControl& tray
 
     AutoCheckScheduler::Hooks h;
     h.pop3Busy = [this] { return Busy(); };
-    h.handOffBusy = [this] { return hooks_.handOffBusy && hooks_.handOffBusy(); };
+    h.handOffBusy = [] { return XdgEmailRun::AnyRunning(); };
     h.blockingWindowOpen = [this] { return hooks_.blockingWindowOpen && hooks_.blockingWindowOpen(); };
     h.shuttingDown = [this] { return hooks_.shuttingDown && hooks_.shuttingDown(); };
     h.errorWindowVisible = [this] { return errorWindow_ && errorWindow_->isVisible(); };

@@ -97,7 +97,6 @@ class MailCheckCommands : public QObject
 public:
     struct Hooks
     {
-        std::function<bool()> handOffBusy;        // the mail client hand-off runs
         std::function<bool()> blockingWindowOpen; // details, settings, account, ...
         std::function<bool()> shuttingDown;
         std::function<void(bool locked)> lockedLook; // TBLock pressed and its image

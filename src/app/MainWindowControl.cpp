@@ -23,13 +23,17 @@
 #include "core/AppInfo.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
+#include "ops/ErrorList.h"
 #include "ops/OperationReport.h"
+#include "ops/StatusChannel.h"
+#include "platform/UserManual.h"
 #include "render/MessageFiles.h"
 #include "send/MessageData.h"
 #include "ui/compose/Composition.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/NotificationSound.h"
 #include "ui/common/AboutWindow.h"
+#include "ui/common/BusyCursor.h"
 #include "ui/common/ErrorListWindow.h"
 #include "ui/compose/ComposeWindow.h"
 #include "ui/view/AttachmentActions.h"
@@ -130,6 +134,19 @@ private:
 
 } // namespace
 
+namespace {
+
+// The save dialog's filters, named from the language file; the patterns are
+// the program's own, so no translation can change what a filter shows.
+QStringList SaveDialogFilters()
+{
+    return {TextOr("COMMONS", "SaveDlgAllFiles", "All files") + QStringLiteral(" (*)"),
+            TextOr("COMMONS", "SaveDlgMailMessages", "Mail messages") +
+                QStringLiteral(" (*.eml)")};
+}
+
+} // namespace
+
 MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     : QObject(parent), window_(window)
 {
@@ -187,6 +204,7 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
             return folder;
         };
         choose.chooseFile = [this](const QString& name) { return ChooseSaveFile(&window_, name); };
+        choose.writing = SetBusyCursor;
         SaveMessages(QList<const MessageRecord*>(messages.begin(), messages.end()), choose);
     };
     c.details = [this](MessageRecord* message) { OpenDetails(message); };
@@ -287,8 +305,9 @@ QString MainWindowControl::ChooseSaveFile(QWidget* parent, const QString& name)
     dialog.setObjectName(QStringLiteral("SaveDlg"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({QStringLiteral("*.*"), QStringLiteral("*.eml")});
-    dialog.selectNameFilter(QStringLiteral("*.eml"));
+    const QStringList filters = SaveDialogFilters();
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.last());
     dialog.setDefaultSuffix(QStringLiteral("eml"));
     if (!FolderBrowserFolder().isEmpty())
         dialog.setDirectory(FolderBrowserFolder());
@@ -318,15 +337,19 @@ DetailsWindow& MainWindowControl::DetailsWnd()
     h.deleteOnServer = [this, display](MessageRecord* message, DetailsWindow& w) {
         return commands_->DeleteOneOnServer(message, display(w));
     };
-    h.abort = [this] { commands_->popStatusInterruptClick(); };
+    // Abort and Esc stop the receipt's SMTP client while one is sent, else
+    // the POP3 operation.
+    h.abort = [this] {
+        if (receiptClient_)
+            StopSend(receiptClient_);
+        else
+            commands_->popStatusInterruptClick();
+    };
     h.compose = [this](MessageRecord* message, MailAccount* account, int mode) {
         if (window_.commands.compose)
             window_.commands.compose(message, account, mode);
     };
-    h.receipt = [this](MessageRecord* message, MailAccount*) {
-        if (window_.commands.receipt)
-            window_.commands.receipt(message);
-    };
+    h.receipt = [this](MessageRecord* message, MailAccount*) { AnswerReceiptInDetails(message); };
     h.displayed = [this](MessageRecord* message) { window_.MessageDisplayed(message); };
     h.mailto = &OpenMailtoLink;
     h.chooseSaveFile = [this](const QString& name) {
@@ -334,6 +357,38 @@ DetailsWindow& MainWindowControl::DetailsWnd()
     };
     TranslateWindow(detailsWindow_.get());
     return *detailsWindow_;
+}
+
+void MainWindowControl::AnswerReceiptInDetails(MessageRecord* message)
+{
+    if (!message || !detailsWindow_ || commands_->Busy())
+        return;
+    DetailsWindow* details = detailsWindow_.get();
+    ReceiptHooks hooks;
+    hooks.alert = [details](MessageRecord& m) { ReceiptAlertWindow::ShowFor(m, details); };
+    hooks.send = [this, details](MessageRecord& m, MailAccount& account) {
+        // In the details window's operation state, with its own status
+        // texts, from the moment the worker starts until it ended; the main
+        // window is busy meanwhile, so no check starts and the program does
+        // not close.
+        StatusChannel channel;
+        connect(&channel, &StatusChannel::statusChanged, details,
+                &DetailsWindow::SetOperationText);
+        SendOptions options;
+        options.status = &channel;
+        options.clientChanged = [this, details](SmtpClient* client) {
+            receiptClient_ = client;
+            details->SetOperationRunning(client != nullptr);
+        };
+        commands_->SetBusy(true);
+        window_.UpdateWindowState();
+        const ReceiptSendResult result =
+            SendReceipt(m, account, options, {}, ReceiptStatusTexts::DetailsWindow);
+        commands_->SetBusy(false);
+        window_.UpdateWindowState();
+        return result;
+    };
+    AnswerReceiptRequest(*message, hooks);
 }
 
 void MainWindowControl::OpenDetails(MessageRecord* message)

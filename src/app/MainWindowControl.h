@@ -71,6 +71,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The receipt question of the details window's message; a receipt is
+    // sent in the window's operation state (Abort and Esc stop it).
+    void AnswerReceiptInDetails(MessageRecord* message);
     // The save dialog "SaveDlg" with a default name; empty when cancelled.
     QString ChooseSaveFile(QWidget* parent, const QString& name);
 

@@ -170,7 +170,15 @@ QStringList SaveMessages(const QList<const MessageRecord*>& messages,
             path = FreeFilePath(folder, name);
         }
         // The dialog has asked before replacing; a folder's free name is new.
-        if (!path.isEmpty() && WriteDataFile(path, MessageFileContent(*m), !folder.isEmpty()))
+        bool ok = false;
+        if (!path.isEmpty()) {
+            if (choose.writing)
+                choose.writing(true);
+            ok = WriteDataFile(path, MessageFileContent(*m), !folder.isEmpty());
+            if (choose.writing)
+                choose.writing(false);
+        }
+        if (ok)
             written.append(path);
         else
             ShowError(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("ErrorSavingMessage"),

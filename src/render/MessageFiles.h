@@ -59,10 +59,14 @@ QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& fol
 // gives each file, starting from the default name, and a cancel stops the
 // rest. A file that cannot be written is reported (ErrorSavingMessage) and
 // the next message saved. An empty result from a chooser means cancelled.
+// writing, when set, is told true just before a file is written and false
+// right after (before any report), so a window shows its busy cursor while
+// files are written and never over a dialog or a message.
 struct MessageSaveChoosers
 {
     std::function<QString(const QString& title)> chooseFolder;
     std::function<QString(const QString& defaultName)> chooseFile;
+    std::function<void(bool writing)> writing;
 };
 // Returns the paths written.
 QStringList SaveMessages(const QList<const MessageRecord*>& messages,

@@ -86,7 +86,9 @@ bool ReceiptGoesElsewhere(const MessageRecord& original)
 
 bool AccountCanSendReceipt(const MailAccount& account)
 {
-    return account.SendViaThisProgram() && account.HasSmtpSettings();
+    // Receipts always go through Velmora's SMTP client, also for an account
+    // whose messages are written in the desktop's mail client.
+    return account.HasSmtpSettings();
 }
 
 QString ReceiptSubject(const MessageRecord& original)

@@ -39,8 +39,8 @@ QByteArray ReturnPathAddress(const MessageRecord& original);
 // another address (letter case of the addresses aside).
 bool ReceiptGoesElsewhere(const MessageRecord& original);
 
-// True when the account sends mail through Velmora and has what a send
-// needs: SMTP login, SMTP server and From address.
+// True when the account has what a send needs: SMTP login, SMTP server and
+// From address (whichever program writes its other messages).
 bool AccountCanSendReceipt(const MailAccount& account);
 
 // "Read: " and the message's subject.

@@ -25,7 +25,8 @@ void Post(StatusChannel* status, const QString& text)
 } // namespace
 
 ReceiptSendResult SendReceipt(MessageRecord& original, MailAccount& account,
-                              const SendOptions& options, const QDateTime& now)
+                              const SendOptions& options, const QDateTime& now,
+                              ReceiptStatusTexts texts)
 {
     const QString accountName = QString::fromUtf8(account.DisplayName());
     ClearErrorList();
@@ -53,7 +54,15 @@ ReceiptSendResult SendReceipt(MessageRecord& original, MailAccount& account,
     params.client = client.get();
     params.window = options.status;
     params.account = &account;
-    params.statusText = [accountName](const char* key) -> QString {
+    const bool details = texts == ReceiptStatusTexts::DetailsWindow;
+    params.statusText = [accountName, details](const char* key) -> QString {
+        if (details) {
+            if (qstrcmp(key, "Connecting") == 0)
+                return TextOr("DETAILSWND", "Connecting", "Connecting...");
+            if (qstrcmp(key, "Sending") == 0)
+                return TextOr("DETAILSWND", "SendingReceipt", "Sending return receipt...");
+            return TextOr("DETAILSWND", "Disconnecting", "Disconnecting...");
+        }
         if (qstrcmp(key, "Connecting") == 0)
             return TextOr("MAINWND", "LoggingToServer", "Connecting to server (account: %s)",
                           {accountName});
@@ -67,7 +76,8 @@ ReceiptSendResult SendReceipt(MessageRecord& original, MailAccount& account,
     const int result = RunSendWorker(params, options, &silenced);
     receipt.reset();
     client.reset();
-    Post(options.status, TextOr("MAINWND", "Idle", "Idle"));
+    if (!details)
+        Post(options.status, TextOr("MAINWND", "Idle", "Idle"));
 
     if (result == kResultDone) {
         original.receiptState = 3;

@@ -22,10 +22,16 @@ enum class ReceiptSendResult {
     Failed,    // not sent (error, interrupt, silence); reported; state unchanged
 };
 
+// Whose status texts a receipt's send shows: the main window's status panel
+// ("Connecting to server (account: ...)", then "Idle") or the details
+// window's operation label ("Connecting...", nothing afterwards).
+enum class ReceiptStatusTexts { MainWindow, DetailsWindow };
+
 // Sends the receipt for original from account. options.showMessages is not
 // used: the outcome is always reported. now: the time of display written
 // into the receipt; invalid = the current time.
 ReceiptSendResult SendReceipt(MessageRecord& original, MailAccount& account,
-                              const SendOptions& options = {}, const QDateTime& now = {});
+                              const SendOptions& options = {}, const QDateTime& now = {},
+                              ReceiptStatusTexts texts = ReceiptStatusTexts::MainWindow);
 
 } // namespace vm

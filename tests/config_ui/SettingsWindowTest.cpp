@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -95,6 +96,8 @@ protected:
         SetMessageService(&messages);
         AppSettings() = Settings();
         qputenv("XDG_CONFIG_HOME", work.filePath("config").toUtf8());
+        // An update server, so that the update box can be used.
+        qputenv("VELMORA_UPDATE_URL", kUpdateUrl);
         Accounts().Clear();
         Accounts().SetMailboxDirectory(dataDir);
         for (const QString& name : MailboxFiles(dataDir))
@@ -110,6 +113,7 @@ protected:
         Accounts().Clear();
         Accounts().SetMailboxDirectory(dataDir);
         qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("VELMORA_UPDATE_URL");
         SetMessageService(nullptr);
         AppSettings() = Settings();
     }
@@ -135,6 +139,7 @@ protected:
         return a;
     }
 
+    static constexpr char kUpdateUrl[] = "https://updates.example.org/programs/updates/vlupdate.php";
     static inline QString dataDir;
     QTemporaryDir work;
     RecordingMessageService messages;
@@ -234,6 +239,37 @@ TEST_F(SettingsWindowTest, EveryValueRoundTripsThroughTheFile)
     w.settingsPath = work.filePath("again.ini");
     ASSERT_TRUE(w.BOKClick());
     EXPECT_EQ(ReadAll(w.settingsPath), written);
+}
+
+// Without an update server (none built in and none in the environment, or
+// one that is not https) the update box is off and disabled and the note
+// beside it says why; OK leaves the stored choice as it was.
+TEST_F(SettingsWindowTest, TheUpdateBoxNeedsAnUpdateServer)
+{
+    const struct
+    {
+        const char* address;
+        bool server;
+    } cases[] = {
+        {kUpdateUrl, true},
+        {"", false},
+        {"http://updates.example.org/programs/updates/vlupdate.php", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        qputenv("VELMORA_UPDATE_URL", c.address);
+        AppSettings().AutoUpdateCheck = true;
+        wnd->LoadFromSettings();
+        EXPECT_EQ(wnd->CBAutoUpdate->isEnabled(), c.server);
+        EXPECT_EQ(wnd->CBAutoUpdate->isChecked(), c.server);
+        EXPECT_EQ(wnd->LNoUpdateServer->isHidden(), c.server);
+        EXPECT_TRUE(wnd->LNoUpdateServer->text().startsWith(
+            "No update server is named in this build or in the environment variable "
+            "VELMORA_UPDATE_URL"))
+            << wnd->LNoUpdateServer->text().toStdString();
+        ASSERT_TRUE(wnd->BOKClick());
+        EXPECT_TRUE(AppSettings().AutoUpdateCheck);
+    }
 }
 
 // Values the window cannot show as they are stored, and entries it refuses.

@@ -203,13 +203,28 @@ TEST(MessageFiles, SavingListRowsIntoAFolderOrThroughDialogs)
     EXPECT_EQ(ReadAll(dir.filePath("dialog.eml")), a.raw);
 
     // A file that cannot be written is reported and the next one saved.
+    // Writing is announced around each write only: never over a dialog or a
+    // message box.
     service.shown.clear();
     offered.clear();
+    QStringList events;
+    bool writing = false;
+    service.answer = [&](const MessageRequest&) {
+        events.append(writing ? "box while writing" : "box");
+        return MsgAnswer::No;
+    };
     choose.chooseFile = [&](const QString&) {
-        offered.append(QString());
-        return offered.size() == 1 ? dir.filePath("no/such/x.eml") : dir.filePath("next.eml");
+        events.append(writing ? "dialog while writing" : "dialog");
+        offered.append(offered.isEmpty() ? dir.filePath("no/such/x.eml") : dir.filePath("next.eml"));
+        return offered.last();
+    };
+    choose.writing = [&](bool on) {
+        writing = on;
+        events.append(on ? "on" : QFile::exists(offered.last()) ? "off, written" : "off, absent");
     };
     written = SaveMessages({&a, &b}, choose);
+    EXPECT_EQ(events, QStringList({"box", "dialog", "on", "off, absent", "box", "dialog", "on",
+                                   "off, written"}));
     EXPECT_EQ(written, QStringList{dir.filePath("next.eml")});
     ASSERT_EQ(service.shown.size(), 2); // the question, then the error
     EXPECT_EQ(service.shown[1].icon, MsgIcon::Error);

@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QMenu>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -18,6 +21,7 @@
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
 #include "ops/ErrorList.h"
+#include "send/MailClientHandoff.h"
 #include "ui/common/NotificationWindow.h"
 #include "ui/common/TrayIcon.h"
 #include "ui_check/CheckTestSupport.h"
@@ -115,6 +119,50 @@ TEST_F(AutoCheckTrayTest, ObstaclesHoldTheDueCheckUntilTheyAreGone)
     for (int i = 0; i < 5; ++i)
         rig.commands->AutoCheckTimerTimer();
     EXPECT_EQ(Checks(rig), 2);
+}
+
+// While a hand-off to the desktop's mail client runs, the countdown stands
+// still and a due check waits; both go on once the hand-off ended.
+TEST_F(AutoCheckTrayTest, HandOffHoldsTheCountdownAndTheCheck)
+{
+    // An xdg-email that runs until the test lets it end.
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    const QString release = bin.filePath("release");
+    {
+        QFile f(bin.filePath("xdg-email"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nwhile [ ! -e '" + release.toUtf8() + "' ]; do sleep 0.05; done\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8() + ":" + path);
+
+    AppSettings().CheckMailOnStartup = false; // the first check after one interval (3 s)
+    CheckRig rig;
+    rig.commands->StartUp(false, false, true);
+    ASSERT_EQ(rig.commands->Scheduler().countdown, 3);
+    XdgEmailRun handOff;
+    QSignalSpy ended(&handOff, &XdgEmailRun::finished);
+    handOff.Start({"--utf8"});
+    ASSERT_TRUE(XdgEmailRun::AnyRunning());
+    for (int i = 0; i < 5; ++i)
+        rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(rig.commands->Scheduler().countdown, 3);
+    rig.commands->Scheduler().countdown = 0; // due while it runs
+    for (int i = 0; i < 3; ++i)
+        rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 0);
+
+    QFile(release).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(ended.wait(30000));
+    qputenv("PATH", path);
+    rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(Checks(rig), 1);
+    EXPECT_EQ(rig.commands->Scheduler().countdown, 3);
+    rig.commands->AutoCheckTimerTimer();
+    EXPECT_EQ(rig.commands->Scheduler().countdown, 2);
 }
 
 // An error report still open is closed one second before the next check.

@@ -1,8 +1,11 @@
-// The source window and the about window.
+// The source window, the about window and the fixed-pitch font of the plain
+// text views.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,6 +17,7 @@
 #include "lang/BuiltinLanguage.h"
 #include "lang/LanguageShell.h"
 #include "ui/common/AboutWindow.h"
+#include "ui/common/FixedPitchFont.h"
 #include "ui/view/SourceWindow.h"
 
 using namespace vm;
@@ -70,6 +74,55 @@ TEST(SourceWindow, ShowsTheRawTextReadOnlyAndFindsInIt)
     QTest::keyClick(w.EFind, Qt::Key_Return); // from the top again
     EXPECT_EQ(w.MSource->textCursor().selectionStart(), 2);
     EXPECT_FALSE(w.FindNext("missing"));
+}
+
+TEST(FixedPitchFont, PrefersCourierNewThenMonospacedFamilies)
+{
+    const struct
+    {
+        QStringList installed;
+        QStringList fixedPitch; // of the installed families
+        QString chosen;
+    } cases[] = {
+        {{"Arial", "Courier New", "DejaVu Sans Mono", "Noto Sans Mono"},
+         {"Courier New", "DejaVu Sans Mono", "Noto Sans Mono"},
+         "Courier New"},
+        {{"courier new", "DejaVu Sans Mono"}, {"courier new", "DejaVu Sans Mono"}, "courier new"},
+        {{"DejaVu Sans", "Noto Sans Mono", "DejaVu Sans Mono"},
+         {"Noto Sans Mono", "DejaVu Sans Mono"},
+         "DejaVu Sans Mono"},
+        {{"Noto Sans", "Noto Sans Mono", "Liberation Mono"},
+         {"Noto Sans Mono", "Liberation Mono"},
+         "Noto Sans Mono"},
+        {{"Lato", "Ubuntu Mono"}, {"Ubuntu Mono"}, "Ubuntu Mono"},
+        // A Courier New that is not drawn fixed-pitch (a substitute) is passed over.
+        {{"Courier New", "Noto Sans Mono"}, {"Noto Sans Mono"}, "Noto Sans Mono"},
+        // A family named monospaced but drawn proportionally is no choice.
+        {{"Lato", "Odd Mono"}, {}, ""},
+        // An icon font that calls itself fixed-pitch is no text font.
+        {{"FontAwesome", "Sans"}, {"FontAwesome"}, ""},
+        {{}, {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.installed.join(", ").toStdString());
+        EXPECT_EQ(ChooseFixedPitchFamily(
+                      c.installed, [&](const QString& f) { return c.fixedPitch.contains(f); }),
+                  c.chosen);
+    }
+}
+
+// With the fonts scripts/setup installs (DejaVu and Noto, no Courier New) the
+// font is drawn fixed-pitch, whatever the platform's own fixed font is.
+TEST(FixedPitchFont, IsDrawnFixedPitchWithTheInstalledFonts)
+{
+    EnsureAppAndEnglish();
+    ASSERT_TRUE(QFontDatabase::families().contains("DejaVu Sans Mono"))
+        << "fonts-dejavu-core is missing (bash scripts/setup installs it)";
+    const QFont font = FixedPitchFont(10);
+    EXPECT_TRUE(QFontInfo(font).fixedPitch()) << font.family().toStdString();
+    EXPECT_EQ(QFontInfo(font).pointSize(), 10);
+    const bool courier = QFontDatabase::families().contains("Courier New");
+    EXPECT_EQ(QFontInfo(font).family(), courier ? "Courier New" : "DejaVu Sans Mono");
 }
 
 TEST(AboutWindow, NamesVersionsDataDirectoryAndHelp)

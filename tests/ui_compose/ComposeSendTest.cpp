@@ -1,6 +1,7 @@
 // Messages composed in the window, sent through the aiosmtpd sink and read
 // back with Python's email package.
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -268,14 +269,24 @@ TEST_F(ComposeSendTest, StopEndsASendAndTheWindowStaysOpen)
     ComposeWindow* w = ComposeWindow::Open(d, account);
     QPointer<ComposeWindow> p(w);
     bool sawSendingState = false;
-    QTimer::singleShot(300, w, [w, &sawSendingState] {
+    bool hourglassOnWindowOnly = false;
+    QTimer::singleShot(300, w, [w, &sawSendingState, &hourglassOnWindowOnly] {
         sawSendingState = w->Sending() && !w->BSend->isEnabled() && !w->ESubject->isEnabled() &&
                           !w->AddressInputFrame->isEnabled() && w->BCancel->text() == "Stop";
+        // The hourglass over this window and its panels, not over the
+        // program (the main window and other compose windows).
+        hourglassOnWindowOnly = w->cursor().shape() == Qt::WaitCursor &&
+                                w->PEditor->cursor().shape() == Qt::WaitCursor &&
+                                w->PBottom->cursor().shape() == Qt::WaitCursor &&
+                                QApplication::overrideCursor() == nullptr;
         w->BCancel->click();
     });
     w->BSend->click();
     EXPECT_TRUE(sawSendingState);
+    EXPECT_TRUE(hourglassOnWindowOnly);
     ASSERT_TRUE(p);
+    EXPECT_EQ(w->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(w->PEditor->cursor().shape(), Qt::ArrowCursor);
     EXPECT_FALSE(w->Sending());
     EXPECT_EQ(w->BCancel->text(), "Cancel");
     EXPECT_TRUE(w->BSend->isEnabled());

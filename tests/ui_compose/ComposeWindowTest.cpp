@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QToolBar>
 #include <QLineEdit>
@@ -193,12 +194,53 @@ TEST_F(ComposeWindowTest, ModeSwitchKeepsTextAndDropsFormatting)
     EXPECT_TRUE(w->Memo->isVisibleTo(w));
     EXPECT_FALSE(w->RichEditor->isVisibleTo(w));
     EXPECT_EQ(w->Memo->toPlainText(), "plain bold");
+    EXPECT_TRUE(QFontInfo(w->Memo->font()).fixedPitch());
     EXPECT_EQ(w->BodyForSending(), "plain bold");
     EXPECT_FALSE(w->ToolBar->isEnabled());
     w->CBEditorMode->setCurrentIndex(0);
     EXPECT_TRUE(w->ToolBar->isEnabled());
     EXPECT_EQ(w->RichEditor->toPlainText(), "plain bold");
     EXPECT_FALSE(w->BodyForSending().contains(QStringLiteral("<B>")));
+}
+
+// A size typed into the size box applies to the selection on Enter and
+// when the box loses the focus, normalised and without joining the list; a
+// size of the list applies as well.
+TEST_F(ComposeWindowTest, TypedFontSizeAppliesOnEnterAndWhenLeavingTheBox)
+{
+    ComposeWindow* w = Open(Addressed());
+    w->CBEditorMode->setCurrentIndex(0);
+    ASSERT_TRUE(w->Formatted());
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w, 20000));
+    const int listed = w->CBFontSize->count();
+    struct Case
+    {
+        const char* name;
+        const char* typed;
+        bool enter; // else the focus moves to the editor
+        double size;
+    };
+    for (const Case& c : {Case{"Enter", "13", true, 13}, Case{"leaving the box", "-15", false, 15},
+                          Case{"a listed size", "24", true, 24}}) {
+        SCOPED_TRACE(c.name);
+        w->RichEditor->setPlainText(QStringLiteral("some text"));
+        w->RichEditor->selectAll();
+        QLineEdit* box = w->CBFontSize->lineEdit();
+        box->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([box] { return box->hasFocus(); }, 5000));
+        box->selectAll();
+        QTest::keyClicks(box, QLatin1String(c.typed));
+        if (c.enter)
+            QTest::keyClick(box, Qt::Key_Return);
+        else
+            w->RichEditor->setFocus();
+        QTextCursor at(w->RichEditor->document());
+        at.setPosition(4);
+        EXPECT_EQ(at.charFormat().fontPointSize(), c.size);
+        EXPECT_EQ(w->CBFontSize->currentText(), QString::number(c.size));
+        EXPECT_EQ(w->CBFontSize->count(), listed);
+    }
 }
 
 TEST_F(ComposeWindowTest, AttachmentsListSizesAndDuplicates)

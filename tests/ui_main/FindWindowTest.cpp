@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 
 #include "config/Settings.h"
 #include "core/Messages.h"
+#include "lang/Lang.h"
 #include "lang/LangStartup.h"
 #include "ui/main/FindWindow.h"
 #include "ui/main/MainWindow.h"
@@ -214,3 +216,17 @@ TEST_F(FindWindowTest, EveryCommandIsRefusedWhileAnOperationRuns)
 }
 
 } // namespace
+
+// Every button and check box of the window takes its caption from the
+// language file (section FINDWND), so a translation reaches each of them.
+TEST_F(FindWindowTest, EveryCaptionComesFromTheLanguageFile)
+{
+    Show({});
+    const QList<QAbstractButton*> buttons = find->findChildren<QAbstractButton*>();
+    ASSERT_GE(buttons.size(), 12);
+    for (const QAbstractButton* b : buttons) {
+        SCOPED_TRACE(b->objectName().toStdString());
+        ASSERT_FALSE(b->objectName().isEmpty());
+        EXPECT_FALSE(LangText(QStringLiteral("FINDWND"), b->objectName()).isEmpty());
+    }
+}

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -148,6 +149,7 @@ TEST_F(MessageViewTest, NoticeAndMessagesShowInTheBoxOrThePageByTheHtmlPreviewSe
     EXPECT_TRUE(view->DHTML->isHidden());
     EXPECT_EQ(view->TextBox->toPlainText().trimmed(), "First line\nSecond <line>");
     EXPECT_FALSE(view->TextBox->textCursor().charFormat().font().bold());
+    EXPECT_TRUE(QFontInfo(view->TextBox->font()).fixedPitch());
 
     // HTML preview: the page, the box hidden.
     vm::AppSettings().DHTMLPreview = true;

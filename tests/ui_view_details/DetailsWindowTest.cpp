@@ -1,13 +1,16 @@
 // The details window offscreen: opened from the list's four paths, stepping
 // without touching the list's selection, the page rule for headers-only
 // messages, fetching and deleting through the real operations against the
-// scripted fake server, saving, the attachment menu, replies and placement.
+// scripted fake server, saving, the attachment menu, replies, mail links,
+// return receipts against the scripted fake SMTP server, and placement.
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
@@ -19,6 +22,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QToolButton>
+#include <QUrl>
 
 #include <functional>
 
@@ -34,8 +38,11 @@
 #include "model/Mailbox.h"
 #include "ops/ErrorList.h"
 #include "support/FakeServer.h"
+#include "support/fake_smtp.h"
 #include "support/GuiTestApp.h"
 #include "ui/common/ErrorListWindow.h"
+#include "ui/compose/AddressInput.h"
+#include "ui/compose/ComposeWindow.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
@@ -537,8 +544,10 @@ TEST_F(DetailsWindowTest, SaveWritesTheMessageFile)
     QTemporaryDir dir;
     QString offered;
     QString answer;
+    bool hourglassOverDialog = false;
     w.hooks.chooseSaveFile = [&](const QString& name) {
         offered = name;
+        hourglassOverDialog = hourglassOverDialog || QApplication::overrideCursor() != nullptr;
         return answer;
     };
     struct Case
@@ -566,6 +575,10 @@ TEST_F(DetailsWindowTest, SaveWritesTheMessageFile)
         w.close();
     }
     EXPECT_TRUE(messages.shown.isEmpty());
+    // The busy cursor comes only while the file is written, never over the
+    // dialog, and is gone afterwards.
+    EXPECT_FALSE(hourglassOverDialog);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 // The attachment menu: Save with one or more rows, Open and Save and open
@@ -680,6 +693,233 @@ TEST_F(DetailsWindowTest, RepliesCloseTheWindowAndCompose)
     EXPECT_EQ(links[0].first, a);
     EXPECT_EQ(links[0].second, "bob@example.org?subject=Hi");
     EXPECT_FALSE(detailsOpen);
+}
+
+// A "mailto:" link of the page closes the window; for an account that sends
+// through Velmora a compose window then opens for a new message from the
+// account to the address; otherwise the link goes on to the hand-off to the
+// desktop's mail client (recorded here) and no compose window opens.
+TEST_F(DetailsWindowTest, MailLinkComposesThroughVelmoraOrGoesToTheDesktop)
+{
+    for (const bool throughVelmora : {true, false}) {
+        SCOPED_TRACE(throughVelmora ? "through Velmora" : "desktop client");
+        Accounts().Clear();
+        MailAccount* a = AddAccount();
+        a->SendViaThisProgram() = throughVelmora;
+        a->FromAddress() = "bob@example.org";
+        AddRecord(a, "m0", Message(0), true);
+        OpenMainWindow(a);
+        QList<QUrl> external;
+        QStringList handedOff;
+        auto& hook = control->DetailsWnd().hooks.mailto;
+        const auto original = hook;
+        hook = [&](MailAccount* account, const QString& link) {
+            if (account->SendViaThisProgram())
+                original(account, link);
+            else
+                handedOff.append(link);
+        };
+        bool openAfterClick = true;
+        ASSERT_TRUE(WhileOpen(0, [&](DetailsWindow& w) {
+            w.MsgViewFrame->openExternal = [&](const QUrl& url) { external.append(url); };
+            EXPECT_FALSE(w.MsgViewFrame->LinkClicked(QUrl("mailto:carl@example.org")));
+            openAfterClick = w.isVisible();
+        }));
+        const QList<ComposeWindow*> composed = ComposeWindow::OpenWindows();
+        EXPECT_FALSE(openAfterClick);
+        EXPECT_TRUE(external.isEmpty());
+        if (throughVelmora) {
+            EXPECT_TRUE(handedOff.isEmpty());
+            ASSERT_EQ(composed.size(), 1);
+            EXPECT_EQ(composed[0]->Account(), a);
+            ASSERT_EQ(composed[0]->AddressInputFrame->CompletedCount(), 1);
+            EXPECT_EQ(composed[0]->AddressInputFrame->Completed(0).address, "carl@example.org");
+        } else {
+            EXPECT_EQ(handedOff, QStringList{"carl@example.org"});
+            EXPECT_TRUE(composed.isEmpty());
+        }
+        ComposeWindow::CloseAll();
+        control.reset();
+        window.reset();
+    }
+}
+
+// A receipt sent from the window runs in its operation state (bar hidden,
+// abort shown, the window's own status text) while the main window is busy;
+// SBAbort and Esc stop its SMTP client, and the request stays open. The
+// account writes its messages in the desktop's mail client: receipts still
+// go through Velmora.
+TEST_F(DetailsWindowTest, ReceiptRunsInTheOperationStateAndStops)
+{
+    for (const bool esc : {false, true}) {
+        SCOPED_TRACE(esc ? "Esc" : "SBAbort");
+        Accounts().Clear();
+        messages.shown.clear();
+        AppSettings().ConnectTimeout = 60; // the stop, not the silence limit, ends it
+        vm::test::FakeSmtpServer::Config cfg;
+        cfg.stallAfter = "DATA"; // silent while the receipt is being sent
+        vm::test::FakeSmtpServer server(cfg);
+        server.Start();
+        MailAccount* a = AddAccount();
+        a->SendViaThisProgram() = false;
+        a->FromAddress() = "bob@example.org";
+        a->SmtpLogin() = "bob";
+        a->SmtpServer() = "127.0.0.1";
+        a->SmtpPort() = server.Port();
+        a->SmtpAuthentication() = false;
+        a->SmtpTLSMode() = 0; // the fake server offers no STARTTLS
+        MessageRecord* m =
+            AddRecord(a, "r", Message(0, "Disposition-Notification-To: ann@example.org\r\n"), true);
+        m->receiptState = 1;
+        OpenMainWindow(a);
+        // No other window comes up (an alert that the receipt cannot be sent
+        // would wait for a click for ever).
+        QTimer unexpected;
+        QObject::connect(&unexpected, &QTimer::timeout, [] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (d && !qobject_cast<DetailsWindow*>(d)) {
+                ADD_FAILURE() << "unexpected window " << d->objectName().toStdString();
+                d->reject();
+            }
+        });
+        unexpected.start(20);
+        // The preview asks first, when the selected message settles there;
+        // that question is put off, so the details window asks again.
+        messages.answer = [](const MessageRequest& r) {
+            return r.buttons == MsgButtons::YesNoCancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
+        };
+        SelectRow(0);
+        QElapsedTimer waited;
+        waited.start();
+        while (messages.shown.isEmpty()) {
+            ASSERT_LT(waited.elapsed(), 30000) << "the preview never asked";
+            QTest::qWait(20);
+        }
+        messages.shown.clear();
+        messages.answer = [](const MessageRequest& r) {
+            return r.buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::Ok;
+        };
+
+        // Steps of the poll: 0 wait for the send, 1 wait for its end.
+        int step = 0;
+        bool barHidden = false, abortShown = false, mainBusy = false;
+        QString operationText, exitText;
+        bool barBack = false, abortGone = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* w = qobject_cast<DetailsWindow*>(QApplication::activeModalWidget());
+            if (!w)
+                return;
+            if (step == 0 && w->OperationRunning() &&
+                w->LOperation->text() == "Sending return receipt...") {
+                step = 1;
+                barHidden = w->BottomBar->isHidden();
+                abortShown = !w->SBAbort->isHidden();
+                mainBusy = control->Commands().Busy();
+                operationText = w->LOperation->text();
+                exitText = w->SBExit->text();
+                if (esc)
+                    QTest::keyClick(w, Qt::Key_Escape);
+                else
+                    w->SBAbort->click();
+            } else if (step == 1 && !w->OperationRunning() && !messages.shown.isEmpty() &&
+                       messages.shown.last().text == "Aborted on demand.") {
+                step = 2;
+                barBack = !w->BottomBar->isHidden();
+                abortGone = w->SBAbort->isHidden();
+                w->SBExit->click();
+            }
+        });
+        poll.start(20);
+        // Fails on time-out: the window closes only at step 2.
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.start(30000);
+        QObject::connect(&limit, &QTimer::timeout, [&] {
+            if (auto* w = qobject_cast<DetailsWindow*>(QApplication::activeModalWidget())) {
+                ADD_FAILURE() << "stuck at step " << step;
+                if (!w->OperationRunning())
+                    w->SBExit->click();
+                else
+                    w->SBAbort->click();
+            }
+        });
+        window->popListDetails->trigger();
+        poll.stop();
+
+        EXPECT_EQ(step, 2);
+        EXPECT_TRUE(barHidden);
+        EXPECT_TRUE(abortShown);
+        EXPECT_TRUE(mainBusy);
+        EXPECT_EQ(operationText, "Sending return receipt...");
+        EXPECT_EQ(exitText, "Abort");
+        EXPECT_TRUE(barBack);
+        EXPECT_TRUE(abortGone);
+        EXPECT_TRUE(server.Commands().contains("DATA"));
+        EXPECT_EQ(m->receiptState, 1);
+        EXPECT_FALSE(control->Commands().Busy());
+        control.reset();
+        window.reset();
+    }
+}
+
+// The save dialog of the list and of this window: its two filters are named
+// from the language file, mail messages chosen; no hourglass stands over it;
+// the chosen file gets the message.
+TEST_F(DetailsWindowTest, SaveDialogNamesItsFiltersAndHasNoHourglassOverIt)
+{
+    MailAccount* a = AddAccount();
+    AddRecord(a, "m0", Message(0), true);
+    OpenMainWindow(a);
+    QTemporaryDir dir;
+    for (const bool fromDetails : {false, true}) {
+        SCOPED_TRACE(fromDetails ? "details window" : "list");
+        const QString path = dir.filePath(fromDetails ? "details.eml" : "list.eml");
+        QStringList filters;
+        QString chosenFilter;
+        bool seen = false;
+        bool hourglass = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!d || d->objectName() != "SaveDlg")
+                return;
+            poll.stop();
+            seen = true;
+            filters = d->nameFilters();
+            chosenFilter = d->selectedNameFilter();
+            hourglass = QApplication::overrideCursor() != nullptr;
+            // The dialog leaves a focused name field as typed: the field
+            // gives up the focus so that the chosen name reaches it.
+            if (QWidget* focused = d->focusWidget())
+                focused->clearFocus();
+            d->selectFile(path);
+            static_cast<QDialog*>(d)->accept(); // QFileDialog keeps it protected
+        });
+        poll.start(20);
+        // Fails on time-out: a dialog still open then is cancelled.
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, [&] {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+                d->reject();
+        });
+        limit.start(30000);
+        if (fromDetails) {
+            ASSERT_TRUE(WhileOpen(0, [](DetailsWindow& w) { w.SBSave->click(); }));
+        } else {
+            SelectRow(0);
+            window->popListSaveToFile->trigger();
+        }
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(filters, QStringList({"All files (*)", "Mail messages (*.eml)"}));
+        EXPECT_EQ(chosenFilter, "Mail messages (*.eml)");
+        EXPECT_FALSE(hourglass);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), Message(0));
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
 }
 
 } // namespace

@@ -65,7 +65,7 @@ protected:
     }
 
     static MailAccount* AddAccount(const QByteArray& name, const QList<MessageRecord*>& records,
-                                   bool canSend = true)
+                                   bool canSend = true, bool writesThroughVelmora = true)
     {
         auto* a = new MailAccount(&Accounts());
         a->Login() = name;
@@ -75,7 +75,7 @@ protected:
         a->FromAddress() = name + "@example.org";
         a->SmtpLogin() = name;
         a->SmtpServer() = canSend ? "smtp.example.org" : "";
-        a->SendViaThisProgram() = true;
+        a->SendViaThisProgram() = writesThroughVelmora;
         for (MessageRecord* m : records)
             a->Box().Add(m);
         a->Box().SetStale(false);
@@ -149,6 +149,8 @@ TEST_F(ReceiptRequestTest, OnlyAnExplicitYesSends)
         bool canSend;
         bool whole;
         int questions, alerts, sends, stateAfter;
+        // Its messages are written in the desktop's mail client.
+        bool desktopClient = false;
     };
     const Case cases[] = {
         {"Yes", Yes, true, true, 1, 0, 1, 3},
@@ -157,12 +159,14 @@ TEST_F(ReceiptRequestTest, OnlyAnExplicitYesSends)
         {"Return on the real box", ReturnOnTheBox, true, true, 1, 0, 0, 2},
         {"account that cannot send", NoAsking, false, true, 0, 1, 0, 1},
         {"headers only", NoAsking, true, false, 0, 0, 0, 1},
+        {"writes in the desktop client, sends receipts", Yes, true, true, 1, 0, 1, 3, true},
+        {"desktop client, no SMTP server", NoAsking, false, true, 0, 1, 0, 1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Accounts().Clear();
         MessageRecord* m = ReceiptMessage("r", 1, c.whole);
-        AddAccount("anna", {m}, c.canSend);
+        AddAccount("anna", {m}, c.canSend, !c.desktopClient);
         messages.shown.clear();
         alerts = sends = 0;
 

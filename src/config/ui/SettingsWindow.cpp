@@ -35,6 +35,7 @@
 #include "lang/LanguageShell.h"
 #include "mime/Charsets.h"
 #include "model/AccountsDirectory.h"
+#include "ops/UpdateCheck.h"
 #include "platform/Autostart.h"
 #include "ui/common/CharsetEncodingFrame.h"
 #include "ui/common/NotificationSound.h"
@@ -192,6 +193,9 @@ void SettingsWindow::BuildApplicationPage()
     auto* u = new QVBoxLayout(update);
     CBAutoUpdate = Check("CBAutoUpdate", QStringLiteral("Check for a new version"), update);
     u->addWidget(CBAutoUpdate);
+    LNoUpdateServer = NamedLabel("LNoUpdateServer",
+                                 QStringLiteral("No update server is configured."), update);
+    u->addWidget(LNoUpdateServer);
 
     auto* errors = Group("GBErrors", QStringLiteral("Failed operations"), TSApplication);
     auto* e = new QVBoxLayout(errors);
@@ -547,7 +551,12 @@ void SettingsWindow::LoadFromSettings()
     PMailCheckInterval->setValue(s.AutoMailCheckInterval / 60);
     PConnectTimeout->setValue(s.ConnectTimeout);
     (s.MsgListNavigation == 0 ? RBClassicNavigation : RBWebmailNavigation)->setChecked(true);
-    CBAutoUpdate->setChecked(s.AutoUpdateCheck);
+    // Without an update server the box could do nothing: it is off and
+    // disabled, and the note beside it says why.
+    const bool updateServer = !UpdateServiceUrl().isEmpty();
+    CBAutoUpdate->setChecked(updateServer && s.AutoUpdateCheck);
+    CBAutoUpdate->setEnabled(updateServer);
+    LNoUpdateServer->setVisible(!updateServer);
     PNewMsgTimeout->setValue(s.NewMessagesTimeout);
     Choose(newMessagesStyle_, s.NewMessagesStyle);
     CBRunOnWindowsStartup->setChecked(s.RunOnStartup);
@@ -738,7 +747,8 @@ void SettingsWindow::StoreSettings()
     s.AutoMailCheckInterval = PMailCheckInterval->value() * 60;
     s.ConnectTimeout = PConnectTimeout->value();
     s.MsgListNavigation = RBClassicNavigation->isChecked() ? 0 : 1;
-    s.AutoUpdateCheck = CBAutoUpdate->isChecked();
+    if (LNoUpdateServer->isHidden()) // else the box was off for want of a server
+        s.AutoUpdateCheck = CBAutoUpdate->isChecked();
     s.NewMessagesTimeout = PNewMsgTimeout->value();
     if (newMessagesStyle_->checkedId() >= 0)
         s.NewMessagesStyle = newMessagesStyle_->checkedId();

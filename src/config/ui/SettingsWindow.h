@@ -75,6 +75,8 @@ public:
     QCheckBox* CBHoldOnStartup = nullptr;
     QSpinBox* PHoldStartup = nullptr;
     QCheckBox* CBAutoUpdate = nullptr;
+    // Shown (and CBAutoUpdate disabled) when no update server is configured.
+    QLabel* LNoUpdateServer = nullptr;
     QRadioButton* RBAlwaysNotifyFailure = nullptr;
     QRadioButton* RBNotifyFailureIfNotInTray = nullptr;
     QRadioButton* RBCrossHides = nullptr;

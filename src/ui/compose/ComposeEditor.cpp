@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
@@ -21,6 +22,7 @@
 #include "config/Settings.h"
 #include "send/SendRequest.h"
 #include "ui/common/EditMenu.h"
+#include "ui/common/FixedPitchFont.h"
 #include "ui/compose/ComposeWindow.h"
 #include "ui/compose/SpellChecker.h"
 
@@ -111,8 +113,7 @@ void ComposeWindow::SetMode(bool formatted)
         // refresh and shortcuts.
         RichEditor->setProperty("prepared", true);
         const Settings& s = AppSettings();
-        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        Memo->setFont(fixed);
+        Memo->setFont(FixedPitchFont(10));
         const QString name = QFontDatabase::hasFamily(s.ComposeMessageFontName)
                                  ? s.ComposeMessageFontName
                                  : QStringLiteral("Arial");
@@ -132,6 +133,13 @@ void ComposeWindow::SetMode(bool formatted)
                 [this] { ApplyFontBoxes(true, false); });
         connect(CBFontSize, &QComboBox::textActivated, this,
                 [this] { ApplyFontBoxes(false, true); });
+        // A size typed into the box counts when the typing ends: on Enter or
+        // when the box loses the focus (a size the list holds arrives
+        // through textActivated first and leaves nothing typed).
+        connect(CBFontSize->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+            if (CBFontSize->lineEdit()->isModified())
+                ApplyFontBoxes(false, true);
+        });
         RichEditor->installEventFilter(this);
     }
 

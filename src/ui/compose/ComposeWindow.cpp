@@ -1,6 +1,5 @@
 #include "ui/compose/ComposeWindow.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -196,6 +195,9 @@ void ComposeWindow::BuildMiddle()
     CBFontSize = new QComboBox(PMiddle);
     CBFontSize->setObjectName(QStringLiteral("CBFontSize"));
     CBFontSize->setEditable(true);
+    // A typed size is applied by the editing's end (Enter or leaving the
+    // box), not added to the list.
+    CBFontSize->setInsertPolicy(QComboBox::NoInsert);
     for (int size : {8, 9, 10, 11, 12, 14, 16, 18, 20, 24, 28, 32, 40, 48, 72})
         CBFontSize->addItem(QString::number(size));
     format->addWidget(CBFontSize);
@@ -524,10 +526,14 @@ void ComposeWindow::SetSending(bool sending)
     UpdateAttachmentActions();
     UpdateSendEnabled();
     BCancel->setText(sending ? WndText("BStop", "Stop") : WndText("BCancel", "Cancel"));
-    if (sending)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
+    // The hourglass over this window and its panels only: the main window
+    // and other compose windows stay as they are.
+    for (QWidget* w : {static_cast<QWidget*>(this), PTop, PMiddle, PBottom, PEditor}) {
+        if (sending)
+            w->setCursor(Qt::WaitCursor);
+        else
+            w->unsetCursor();
+    }
     if (!sending)
         client_ = nullptr;
 }

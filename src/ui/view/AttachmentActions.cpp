@@ -1,6 +1,5 @@
 #include "ui/view/AttachmentActions.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -14,6 +13,7 @@
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
 #include "render/MessageFiles.h"
+#include "ui/common/BusyCursor.h"
 
 namespace vm {
 
@@ -40,16 +40,6 @@ QString DetailsText(const char* key)
 {
     return LangText(QStringLiteral("DETAILSWND"), QString::fromLatin1(key));
 }
-
-// The hourglass for the life of the object.
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 bool Exists(const QString& path)
 {
@@ -196,7 +186,12 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
         // (a temporary file renamed over it); a link at the name is replaced,
         // never followed. A name that was free is written as a new file, so a
         // file or link put there since the look is never replaced.
-        if (!WriteDataFile(path, part.data, !replace)) {
+        bool written = false;
+        {
+            BusyCursor busy;
+            written = WriteDataFile(path, part.data, !replace);
+        }
+        if (!written) {
             ShowError(CommonsWith("ErrorSavingAttachment", path));
             continue;
         }

@@ -15,6 +15,7 @@
 
 #include "core/TerminalText.h"
 #include "mime/MessageRecord.h"
+#include "ui/common/BusyCursor.h"
 #include "ui/view/AttachmentActions.h"
 
 namespace vm {
@@ -53,15 +54,6 @@ QIcon PartIcon(const AttachmentPart& part)
         return fallback;
     return QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback));
 }
-
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 } // namespace
 

@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -21,6 +22,7 @@
 #include "mime/MessageRecord.h"
 #include "model/Mailbox.h"
 #include "render/MessageFiles.h"
+#include "ui/common/BusyCursor.h"
 #include "ui/main/MainIcons.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MessageListModel.h"
@@ -643,9 +645,8 @@ void DetailsWindow::SBSaveClick()
     MessageSaveChoosers choose;
     choose.chooseFile = hooks.chooseSaveFile;
     choose.chooseFolder = [](const QString&) { return QString(); }; // one message: unused
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    choose.writing = SetBusyCursor; // while the file is written, not over the dialog
     SaveMessages({message_}, choose);
-    QApplication::restoreOverrideCursor();
 }
 
 void DetailsWindow::SBPrintClick()

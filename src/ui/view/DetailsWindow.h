@@ -11,6 +11,10 @@
 //
 // A message held as headers only opens on the header page with the body tab
 // hidden; the tab comes back once the whole message is held.
+//
+// Replies, forwards and a new message from a "mailto:" link of the page are
+// composed after the window closed, so that the compose window is not held
+// back by this modal one.
 
 #include <QList>
 #include <QPointer>

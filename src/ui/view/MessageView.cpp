@@ -18,21 +18,12 @@
 #include "ops/ErrorList.h"
 #include "render/MessagePage.h"
 #include "ui/main/MessageListModel.h"
+#include "ui/common/FixedPitchFont.h"
 #include "ui/view/HtmlView.h"
 
 namespace vm {
 
 namespace {
-
-// Courier New where installed, else the system's fixed-width font; 10 point.
-QFont TextBoxFont()
-{
-    QFont font = QFontDatabase::families().contains(QStringLiteral("Courier New"))
-                     ? QFont(QStringLiteral("Courier New"))
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(10);
-    return font;
-}
 
 // Sets the text box's text with one alignment and weight for all of it.
 void SetBoxText(QPlainTextEdit* box, const QString& text, Qt::Alignment alignment, bool bold)
@@ -72,7 +63,7 @@ MessageView::MessageView(const QString& pageFileName, QWidget* parent)
     TextBox->setReadOnly(true);
     TextBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     TextBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    TextBox->setFont(TextBoxFont());
+    TextBox->setFont(FixedPitchFont(10));
     QPalette palette = TextBox->palette();
     palette.setColor(QPalette::Text, QColor(0x00, 0x00, 0x80)); // navy
     TextBox->setPalette(palette);

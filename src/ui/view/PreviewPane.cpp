@@ -286,7 +286,8 @@ void PreviewPane::RefreshPreview(bool full)
         SBDetails->setEnabled(bool(hooks.details) && holding != MessageRecord::Holding::UidlOnly);
         SBAttachments->setEnabled(bool(hooks.attachments) && whole &&
                                   msg->VisibleAttachmentCount() > 0);
-        PCaption->setText(QStringLiteral("\"") + msg->Subject() + QStringLiteral("\" od ") +
+        PCaption->setText(QStringLiteral("\"") + msg->Subject() + QStringLiteral("\" ") +
+                          TextOr("MAINWND", "PreviewFrom", "from") + QLatin1Char(' ') +
                           msg->FromText());
         if (render) {
             if (whole && msg->owner) {

@@ -1,6 +1,7 @@
 #pragma once
 // The receipt alert window: a message asks for a return receipt but its
-// account cannot send mail through Velmora, so the user is only told. With
+// account lacks what sending needs (SMTP login, server or From address), so
+// the user is only told. With
 // "Do not show this warning again" ticked (the default) the request counts as
 // declined and the message is not brought up again.
 

@@ -1,6 +1,5 @@
 #include "ui/view/SourceWindow.h"
 
-#include <QFontDatabase>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QShortcut>
@@ -8,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "lang/Lang.h"
+#include "ui/common/FixedPitchFont.h"
 
 namespace vm {
 
@@ -38,7 +38,7 @@ SourceWindow::SourceWindow(const QByteArray& raw, const QString& subject, QWidge
     MSource->setReadOnly(true);
     MSource->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     MSource->setLineWrapMode(QPlainTextEdit::NoWrap);
-    MSource->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    MSource->setFont(FixedPitchFont(10));
     MSource->setPlainText(RawText(raw));
     layout->addWidget(MSource);
     EFind = new QLineEdit(this);
