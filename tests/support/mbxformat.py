@@ -7,7 +7,8 @@ code, so that tests can check that both sides agree:
     mbxformat.py write SPEC.json OUT.mbx   write a file described by SPEC
     mbxformat.py read IN.mbx               print the file's content as JSON
 
-The JSON form: {"version": 0|1, "account": {...}, "last_check": float,
+The JSON form: {"version": 0|1, "account": {...}, "extension": {...},
+"block_tail": int, "last_check": float,
 "record_count": int, "records": [{"uid", "fresh", "server_number", "size",
 "new", "receipt", "attachments", "kind", "data"}]}. Byte strings (uid, data
 and the account's texts) are given as latin-1 strings, so every byte value
@@ -18,6 +19,14 @@ Signature text "VL320KEX07" (version 1) or "VL300KEX06" (version 0); int32
 length N and N bytes of account block enciphered with Blowfish (ECB, words
 taken little-endian); version 1: float64 last check; int32 record count;
 records to the end of the file.
+
+Named settings beyond the 22 account fields follow the checksum inside the
+account block, where older readers see only padding: "VMX1", pairs of texts
+(name, value), an empty name, a uint8 sum of those bytes; then padding.
+"extension" maps those names to their values (latin-1 strings); a reader
+that knows nothing of them reads the rest of the file all the same.
+"block_tail" is the number of block bytes after the checksum (padding and
+extension together).
 """
 
 import json
@@ -26,6 +35,7 @@ import sys
 
 SIG_V1 = b"VL320KEX07"
 SIG_V0 = b"VL300KEX06"
+EXT_MAGIC = b"VMX1"
 
 # The program's fixed key text and position table (positions count from 1).
 KEY_TEXT = b"Kv7#mQe2Lw"
@@ -195,10 +205,23 @@ def read_file(data):
             account[name] = b.u16()
         else:
             account[name] = b.u8() != 0
+    extension = {}
+    after_checksum = b.pos
     if version == 1:
         if b.u8() != sum(block[:b.pos - 1]) & 0xFF:
             raise FormatError("checksum")
-    out = {"version": version, "account": account}
+        after_checksum = b.pos
+        if block[b.pos:b.pos + 4] == EXT_MAGIC:
+            b.take(4)
+            while True:
+                name = b.text()
+                if not name:
+                    break
+                extension[name.decode("latin-1")] = b.text().decode("latin-1")
+            if b.u8() != sum(block[after_checksum:b.pos - 1]) & 0xFF:
+                raise FormatError("extension checksum")
+    out = {"version": version, "account": account, "extension": extension,
+           "block_tail": len(block) - after_checksum}
     out["last_check"] = r.f64() if version == 1 else 0.0
     out["record_count"] = r.i32()
     records = []
@@ -244,6 +267,14 @@ def write_file(spec):
             block.append(1 if v else 0)
     if version == 1:
         block.append(sum(block) & 0xFF)
+        ext = spec.get("extension")
+        if ext:
+            e = bytearray(EXT_MAGIC)
+            for name, value in ext.items():
+                e += _text(name.encode("latin-1")) + _text(value.encode("latin-1"))
+            e += _text(b"")
+            e.append((sum(e) + spec.get("extension_checksum_error", 0)) & 0xFF)
+            block += e
     block += b"\xA5" * ((-len(block)) % 8)  # padding bytes carry no meaning
     out = bytearray(_text(SIG_V1 if version == 1 else SIG_V0))
     enc = Blowfish(make_key()).encrypt(bytes(block))
