@@ -15,6 +15,7 @@
 #include "model/MailStartup.h"
 #include "model/MailboxKey.h"
 #include "model/AccountsDirectory.h"
+#include "oauth/AccountTokens.h"
 #include "net/PasswordPrompt.h"
 #include "ops/AccountSelection.h"
 #include "ops/CheckAccount.h"
@@ -154,11 +155,15 @@ MailAccount* FindAccount(const QString& name)
 
 bool PasswordKnown(const MailAccount& account)
 {
+    if (account.UsesOAuth())
+        return !account.RefreshToken().isEmpty();
     return account.Pop3PasswordWithoutPrompt().has_value();
 }
 
 QString NoPasswordText(const MailAccount& account)
 {
+    if (account.UsesOAuth())
+        return NotSignedInText(account);
     return QStringLiteral("account %1 has no stored password, and without a display it cannot "
                           "be asked for; store one with the account window or "
                           "--add-account ... --password-stdin")
