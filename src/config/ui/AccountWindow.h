@@ -20,6 +20,7 @@ class QWidget;
 namespace vm {
 
 class MailAccount;
+class OAuthSettingsBox;
 
 
 class AccountWindow : public TranslatedWindow
@@ -60,6 +61,9 @@ public:
     QCheckBox* CBSSL = nullptr;
     QComboBox* CBSSLVersion = nullptr;
     QLabel* LConnectionHint = nullptr;
+    // Password or OAuth 2.0 sign-in (GBSignIn), on a page of its own.
+    QWidget* TSSignIn = nullptr;
+    OAuthSettingsBox* GBSignIn = nullptr;
     QGroupBox* GBExternalClient = nullptr;
     QRadioButton* RBSystemApplication = nullptr;
     QRadioButton* RBWebMail = nullptr;
