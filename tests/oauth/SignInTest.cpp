@@ -3,6 +3,7 @@
 // loopback, with the fake browser named by $BROWSER.
 
 #include "model/MailAccount.h"
+#include "net/TlsTrust.h"
 #include "net/Transport.h"
 #include "oauth/AccountTokens.h"
 #include "oauth/RedirectListener.h"
@@ -16,6 +17,7 @@
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -249,6 +251,52 @@ TEST_F(SignInTest, TokenEndpointFaultsAreBounded)
         }
         EXPECT_LT(t.elapsed(), 6000);
     }
+}
+
+// The token endpoint over https: the exchange goes through once the
+// provider's certificate is verified, and never with a certificate that is
+// not (unknown CA, or a name the certificate does not carry).
+TEST_F(SignInTest, TokenEndpointOverHttpsNeedsAVerifiedCertificate)
+{
+    vm::test::TestPki& pki = vm::test::TestPki::Shared();
+    ASSERT_TRUE(pki.Ok()) << pki.Error().toStdString();
+    OAuthProviderFixture tlsProvider(
+        {"--cert", pki.ServerCertPath(), "--key", pki.ServerKeyPath()});
+    ASSERT_TRUE(tlsProvider.Ok()) << tlsProvider.Error().toStdString();
+    QTemporaryDir trustDir;
+    vm::SetTrustFilePath(trustDir.path() + "/certificates.ini");
+    struct Case
+    {
+        const char* host;
+        bool trustTestCa;
+        bool answered; // the provider's refusal came back, else CertificateError
+    } cases[] = {
+        {"localhost", true, true},
+        {"127.0.0.1", true, false}, // the certificate names localhost only
+        {"localhost", false, false},
+    };
+    OAuthEndpoints e = *ResolveOAuthEndpoints(Settings(), nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.host) + (c.trustTestCa ? " trusted" : " untrusted"));
+        if (c.trustTestCa)
+            vm::SetTrustedCaCertificates({pki.CaCertificate()});
+        else
+            vm::ResetTrustedCaCertificates();
+        e.tokenUrl = QUrl(QStringLiteral("https://%1:%2/token")
+                              .arg(QLatin1String(c.host))
+                              .arg(tlsProvider.Port()));
+        Transport transport;
+        try {
+            RefreshAccess(e, "rt-unknown", transport);
+            ADD_FAILURE() << "an unknown refresh token was accepted";
+        } catch (const OAuthGrantRefused&) {
+            EXPECT_TRUE(c.answered);
+        } catch (const CertificateError& error) {
+            EXPECT_FALSE(c.answered) << error.Message().toStdString();
+        }
+    }
+    vm::ResetTrustedCaCertificates();
+    vm::SetTrustFilePath({});
 }
 
 TEST_F(SignInTest, StopOfTheLoginReachesTheTokenRequest)
