@@ -16,6 +16,7 @@
 #include "model/MailStartup.h"
 #include "model/MailboxKey.h"
 #include "model/AccountsDirectory.h"
+#include "oauth/AccountTokens.h"
 #include "net/PasswordPrompt.h"
 #include "ops/AccountSelection.h"
 #include "ops/CheckAccount.h"
@@ -156,6 +157,8 @@ MailAccount* FindAccount(const QString& name)
 
 bool PasswordKnown(const MailAccount& account)
 {
+    if (account.UsesOAuth())
+        return !account.RefreshToken().isEmpty();
     return account.SecretStored(kPop3Secret) || account.SessionPasswordValid();
 }
 
@@ -179,6 +182,8 @@ bool ReadKeyringPasswords(const QList<MailAccount*>& accounts, int kind)
 
 QString NoPasswordText(const MailAccount& account)
 {
+    if (account.UsesOAuth())
+        return NotSignedInText(account);
     return QStringLiteral("account %1 has no stored password, and without a display it cannot "
                           "be asked for; store one with the account window or "
                           "--add-account ... --password-stdin")
