@@ -25,6 +25,7 @@ constexpr int kKeyringMarkerLength = 8;
 const SecretKind kSecretKinds[] = {
     {"pop3", "POP3", [](MailAccount& a) -> QByteArray& { return a.Password(); }},
     {"smtp", "SMTP", [](MailAccount& a) -> QByteArray& { return a.SmtpPassword(); }},
+    {"oauth", "OAuth", [](MailAccount& a) -> QByteArray& { return a.RefreshToken(); }},
 };
 
 } // namespace
@@ -75,7 +76,7 @@ bool MailAccount::HasSmtpSettings() const
 bool MailAccount::CanBeCheckedUnattended() const
 {
     if (UsesOAuth())
-        return autoCheck_ && !refreshToken_.isEmpty() && !signInRefused_;
+        return autoCheck_ && SecretStored(kOAuthSecret) && !signInRefused_;
     return autoCheck_ && (SecretStored(kPop3Secret) ||
                           (!sessionPassword_.isEmpty() && sessionPasswordValid_));
 }
@@ -344,6 +345,11 @@ void MailAccount::SignedIn(const QByteArray& refreshToken, const QByteArray& acc
 
 void MailAccount::ForgetTokens()
 {
+    // A token the keyring holds but that was not read is dropped as well:
+    // its item goes at the next save into the keyring, and the mailbox file
+    // no longer names it.
+    if (keyring_[kOAuthSecret].copy == KeyringCopy::Unread)
+        keyring_[kOAuthSecret].copy = KeyringCopy::Kept;
     refreshToken_.clear();
     accessToken_.clear();
     accessTokenExpiresMs_ = 0;
@@ -365,8 +371,18 @@ constexpr char kRefreshTokenField[] = "OAuth2RefreshToken";
 
 } // namespace
 
-QList<QPair<QByteArray, QByteArray>> MailAccount::ExtensionFields() const
+bool MailAccount::RefreshTokenWithoutPrompt(QString* keyringProblem)
 {
+    ReadSecretForUse(kOAuthSecret, false, keyringProblem);
+    return !refreshToken_.isEmpty();
+}
+
+QList<QPair<QByteArray, QByteArray>>
+MailAccount::ExtensionFields(const MailboxSaveOptions& options) const
+{
+    // The refresh token is a secret: with the keyring it stays out of the
+    // block like the passwords.
+    const QByteArray refreshToken = BlockSecret(kOAuthSecret, options);
     QList<QPair<QByteArray, QByteArray>> fields;
     if (UsesOAuth()) {
         fields.append(qMakePair(QByteArray(kSignInField), QByteArray(kOAuth2Value)));
@@ -374,7 +390,7 @@ QList<QPair<QByteArray, QByteArray>> MailAccount::ExtensionFields() const
             {kProviderField, &oauth_.provider},         {kClientIdField, &oauth_.clientId},
             {kClientSecretField, &oauth_.clientSecret}, {kAuthorizeUrlField, &oauth_.authorizeUrl},
             {kTokenUrlField, &oauth_.tokenUrl},         {kScopeField, &oauth_.scope},
-            {kRefreshTokenField, &refreshToken_}};
+            {kRefreshTokenField, &refreshToken}};
         for (const auto& [name, value] : texts)
             if (!value->isEmpty())
                 fields.append(qMakePair(QByteArray(name), *value));
@@ -446,7 +462,7 @@ void MailAccount::WriteAccountBlock(ByteWriter& out, const MailboxSaveOptions& o
     // After the checksum, where a reader that does not know them sees
     // padding: the keyring marker, then the named extension fields.
     WriteKeyringMarker(block, options);
-    AppendBlockExtension(bytes, ExtensionFields());
+    AppendBlockExtension(bytes, ExtensionFields(options));
     if (bytes.size() % 8 != 0)
         bytes.append(8 - bytes.size() % 8, '\0');
     Blowfish(vm::MailboxKey()).Encrypt(bytes);

@@ -214,8 +214,13 @@ public:
     // old one and the refusal mark goes.
     void SignedIn(const QByteArray& refreshToken, const QByteArray& accessToken,
                   qint64 expiresMs);
-    // Drops the tokens (another provider or client was chosen).
+    // Drops the tokens (another provider or client was chosen), also one the
+    // keyring holds.
     void ForgetTokens();
+    // Reads the refresh token from the keyring when the mailbox file says it
+    // holds it and it was not read yet; true when the account has one then.
+    // A keyring that fails or no longer holds it sets *keyringProblem.
+    bool RefreshTokenWithoutPrompt(QString* keyringProblem = nullptr);
 
     // The mailbox file name chosen for login in directory dir (ending with a
     // path delimiter): the login with < > * ? \ / ' : ; " replaced by "_",
@@ -347,7 +352,10 @@ private:
     // The named fields after the account block's checksum (see
     // AccountBlockExtension.h): the sign-in settings, and fields of later
     // versions kept as they were read.
-    QList<QPair<QByteArray, QByteArray>> ExtensionFields() const;
+    // The refresh token is among them unless options keep secrets in the
+    // keyring.
+    QList<QPair<QByteArray, QByteArray>>
+    ExtensionFields(const vm::MailboxSaveOptions& options) const;
     void TakeExtensionFields(const QList<QPair<QByteArray, QByteArray>>& fields);
 
     AccountOwner* owner_;

@@ -512,8 +512,13 @@ bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTi
     std::function<QByteArray(bool)> bearer;
     if (account.UsesOAuth()) {
         // No password: the token comes from the provider during the login,
-        // its request bound to this operation's Stop and silence limit.
-        bearer = [&account, transport = &client.Transport()](bool refresh) {
+        // its request bound to this operation's Stop and silence limit. A
+        // refresh token the keyring cannot give ends the login with its
+        // reason.
+        account.RefreshTokenWithoutPrompt(&keyringProblem);
+        bearer = [&account, transport = &client.Transport(), keyringProblem](bool refresh) {
+            if (!keyringProblem.isEmpty() && account.RefreshToken().isEmpty())
+                throw KeyringError(keyringProblem);
             return AccessTokenFor(account, transport, refresh);
         };
     } else if (const std::optional<QByteArray> known =

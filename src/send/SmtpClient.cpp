@@ -492,10 +492,16 @@ bool ConfigureSMTP(SmtpClient& client, MailAccount& account)
     client.BearerToken = nullptr;
     if (account.SmtpAuthentication() && account.UsesOAuth()) {
         // The token comes from the provider during the login, its request
-        // bound to this send's Stop and silence limit.
+        // bound to this send's Stop and silence limit. A refresh token the
+        // keyring cannot give ends the login with its reason.
+        QString keyringProblem;
+        account.RefreshTokenWithoutPrompt(&keyringProblem);
         client.Password.clear();
         client.AuthenticationType = atOAuth2;
-        client.BearerToken = [&account, transport = &client.GetTransport()](bool refresh) {
+        client.BearerToken = [&account, transport = &client.GetTransport(),
+                              keyringProblem](bool refresh) {
+            if (!keyringProblem.isEmpty() && account.RefreshToken().isEmpty())
+                throw KeyringError(keyringProblem);
             return AccessTokenFor(account, transport, refresh);
         };
     } else if (account.SmtpAuthentication()) {

@@ -158,17 +158,22 @@ MailAccount* FindAccount(const QString& name)
 bool PasswordKnown(const MailAccount& account)
 {
     if (account.UsesOAuth())
-        return !account.RefreshToken().isEmpty();
+        return account.SecretStored(kOAuthSecret);
     return account.SecretStored(kPop3Secret) || account.SessionPasswordValid();
 }
 
 bool ReadKeyringPasswords(const QList<MailAccount*>& accounts, int kind)
 {
     for (MailAccount* a : accounts) {
-        if (!a->KeyringUnread(kind))
+        // An OAuth 2.0 account logs in to both servers with its refresh
+        // token's access tokens.
+        const int k = a->UsesOAuth() ? int(kOAuthSecret) : kind;
+        if (!a->KeyringUnread(k))
             continue;
         QString problem;
-        if (kind == kSmtpSecret)
+        if (k == kOAuthSecret)
+            a->RefreshTokenWithoutPrompt(&problem);
+        else if (k == kSmtpSecret)
             a->SmtpPasswordWithoutPrompt(&problem);
         else
             a->Pop3PasswordWithoutPrompt(&problem);

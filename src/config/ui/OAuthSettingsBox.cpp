@@ -13,6 +13,7 @@
 #include "config/ui/SignInWindow.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
+#include "model/MailAccount.h"
 #include "oauth/AccountTokens.h"
 #include "oauth/OAuthProviders.h"
 
@@ -112,7 +113,7 @@ QByteArray OAuthSettingsBox::ProviderId() const
 void OAuthSettingsBox::Load(const MailAccount& account)
 {
     loaded_ = account.OAuth();
-    loadedSignedIn_ = !account.RefreshToken().isEmpty();
+    loadedSignedIn_ = account.SecretStored(kOAuthSecret);
     loadedRefused_ = account.SignInRefused();
     tokens_.reset();
     providerTouched_ = !loaded_.provider.isEmpty();
