@@ -9,7 +9,7 @@ import re
 import sys
 
 # Top to bottom. A folder may include itself and anything after it.
-LAYERS = ['app', 'ui', 'send', 'ops', 'demo', 'pop3', 'config', 'addressbook', 'render', 'model', 'mime', 'net',
+LAYERS = ['app', 'ui', 'send', 'ops', 'demo', 'pop3', 'oauth', 'config', 'addressbook', 'render', 'model', 'mime', 'net',
           'lang', 'platform', 'core']
 WIDGET_LINE = LAYERS.index('ui')  # layers after this index have no widgets
 GUI_HEADER = re.compile(r'#include <(QtWidgets/|QtGui/|QtMultimedia/|QtWebEngine\w*/)?'

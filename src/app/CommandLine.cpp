@@ -16,7 +16,11 @@ const QList<CommandInfo>& KnownCommands()
         {"--save-attachments", "--save-attachments ACCOUNT UIDL DIR   write every attachment of a whole message into DIR"},
         {"--delete", "--delete ACCOUNT UIDL...       remove messages on the server"},
         {"--fetch", "--fetch ACCOUNT UIDL...        retrieve whole messages"},
-        {"--add-account", "--add-account --login L --server H [options]   create an account"},
+        {"--add-account", "--add-account --login L --server H [options]   create an account\n"
+                          "  --add-account ... --oauth2 microsoft|google|custom [--oauth2-client-id ID]\n"
+                          "    [--oauth2-client-secret S] [--oauth2-authorize-url URL --oauth2-token-url URL\n"
+                          "    --oauth2-scope SCOPE]   an account that signs in with OAuth 2.0 in the browser"},
+        {"--sign-in", "--sign-in ACCOUNT             sign an OAuth 2.0 account in again in the browser"},
         {"--remove-account", "--remove-account ACCOUNT     remove an account and its mailbox file"},
         {"--passwords", "--passwords keyring|file     keep every account's passwords in the desktop\n"
                         "                               keyring or in the mailbox files (moves them)"},

@@ -13,6 +13,7 @@
 #include "app/cli/PasswordsCommand.h"
 #include "app/cli/RemoveAccountCommand.h"
 #include "app/cli/SendCommand.h"
+#include "app/cli/SignInCommand.h"
 #include "app/cli/SaveCommand.h"
 #include "app/cli/ShowCommand.h"
 #include "core/DataDir.h"
@@ -74,6 +75,8 @@ int RunCommand(const CommandLine& cl)
         return RunFetchCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--add-account"))
         return RunAddAccountCommand(cl.commandArgs);
+    if (cl.command == QLatin1String("--sign-in"))
+        return RunSignInCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--remove-account"))
         return RunRemoveAccountCommand(cl.commandArgs);
     if (cl.command == QLatin1String("--passwords"))

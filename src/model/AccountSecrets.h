@@ -3,13 +3,13 @@
 // instead of the account block of the mailbox file.
 //
 // Every kind of secret an account keeps is one row of SecretKinds()
-// (model/MailAccount.h): the POP3 password and the SMTP password today.
-// Each row follows the PasswordStorage setting on its own: it is written into the keyring as an
-// item of its own, left out of the account block, listed in the block's
-// keyring marker, moved by a switch of the setting and removed with the
-// account. A new credential (an OAuth refresh token) is registered by adding
-// its row to that table and an index here, and by writing its block field
-// through MailAccount::BlockSecret.
+// (model/MailAccount.h): the POP3 password, the SMTP password and the
+// OAuth 2.0 refresh token. Each row follows the PasswordStorage setting on
+// its own: it is written into the keyring as an item of its own, left out of
+// the account block, listed in the block's keyring marker, moved by a switch
+// of the setting and removed with the account. A new credential is
+// registered by adding its row to that table and an index here, and by
+// writing its block field through MailAccount::BlockSecret.
 
 #include <QByteArray>
 #include <QString>
@@ -36,7 +36,7 @@ struct SecretKind
 
 // Indexes of the rows of SecretKinds() (declared with MailAccount, whose
 // accessors the rows name).
-enum SecretIndex : int { kPop3Secret = 0, kSmtpSecret = 1 };
+enum SecretIndex : int { kPop3Secret = 0, kSmtpSecret = 1, kOAuthSecret = 2 };
 
 // The keyring could not do what was asked: not there, locked, too slow, or
 // it refused. The message names the keyring and says why.

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include "lang/Lang.h"
+#include "model/AccountBlockExtension.h"
 #include "model/BinaryStream.h"
 #include "model/Blowfish.h"
 #include "model/MailboxKey.h"
@@ -24,6 +25,7 @@ constexpr int kKeyringMarkerLength = 8;
 const SecretKind kSecretKinds[] = {
     {"pop3", "POP3", [](MailAccount& a) -> QByteArray& { return a.Password(); }},
     {"smtp", "SMTP", [](MailAccount& a) -> QByteArray& { return a.SmtpPassword(); }},
+    {"oauth", "OAuth", [](MailAccount& a) -> QByteArray& { return a.RefreshToken(); }},
 };
 
 } // namespace
@@ -52,7 +54,10 @@ MailAccount::MailAccount(const MailAccount& o)
       smtpTlsMode_(o.smtpTlsMode_), smtpSslVersion_(o.smtpSslVersion_), smtpPort_(o.smtpPort_),
       sendViaThis_(o.sendViaThis_), attention_(o.attention_), attentionText_(o.attentionText_),
       keyringId_(o.keyringId_), keyring_(o.keyring_),
-      foreignKeyringKinds_(o.foreignKeyringKinds_), mailbox_(this)
+      foreignKeyringKinds_(o.foreignKeyringKinds_), signIn_(o.signIn_), oauth_(o.oauth_),
+      refreshToken_(o.refreshToken_), accessToken_(o.accessToken_),
+      accessTokenExpiresMs_(o.accessTokenExpiresMs_), signInRefused_(o.signInRefused_),
+      otherExtensionFields_(o.otherExtensionFields_), mailbox_(this)
 {
     mailbox_.AppendCopies(o.mailbox_);
     mailbox_.SetLastCheck(o.mailbox_.LastCheck());
@@ -70,6 +75,8 @@ bool MailAccount::HasSmtpSettings() const
 
 bool MailAccount::CanBeCheckedUnattended() const
 {
+    if (UsesOAuth())
+        return autoCheck_ && SecretStored(kOAuthSecret) && !signInRefused_;
     return autoCheck_ && (SecretStored(kPop3Secret) ||
                           (!sessionPassword_.isEmpty() && sessionPasswordValid_));
 }
@@ -323,6 +330,103 @@ void MailAccount::ReadKeyringMarker(ByteReader& in, const QByteArray& plain)
     }
 }
 
+// --- OAuth 2.0 ----------------------------------------------------------------
+
+void MailAccount::SignedIn(const QByteArray& refreshToken, const QByteArray& accessToken,
+                           qint64 expiresMs)
+{
+    // A provider may keep the refresh token it gave before and send none.
+    if (!refreshToken.isEmpty())
+        refreshToken_ = refreshToken;
+    accessToken_ = accessToken;
+    accessTokenExpiresMs_ = expiresMs;
+    signInRefused_ = false;
+}
+
+void MailAccount::ForgetTokens()
+{
+    // A token the keyring holds but that was not read is dropped as well:
+    // its item goes at the next save into the keyring, and the mailbox file
+    // no longer names it.
+    if (keyring_[kOAuthSecret].copy == KeyringCopy::Unread)
+        keyring_[kOAuthSecret].copy = KeyringCopy::Kept;
+    refreshToken_.clear();
+    accessToken_.clear();
+    accessTokenExpiresMs_ = 0;
+    signInRefused_ = false;
+}
+
+namespace {
+
+// Names of the account block's extension fields.
+constexpr char kSignInField[] = "SignIn";
+constexpr char kOAuth2Value[] = "OAuth2";
+constexpr char kProviderField[] = "OAuth2Provider";
+constexpr char kClientIdField[] = "OAuth2ClientId";
+constexpr char kClientSecretField[] = "OAuth2ClientSecret";
+constexpr char kAuthorizeUrlField[] = "OAuth2AuthorizeUrl";
+constexpr char kTokenUrlField[] = "OAuth2TokenUrl";
+constexpr char kScopeField[] = "OAuth2Scope";
+constexpr char kRefreshTokenField[] = "OAuth2RefreshToken";
+
+} // namespace
+
+bool MailAccount::RefreshTokenWithoutPrompt(QString* keyringProblem)
+{
+    ReadSecretForUse(kOAuthSecret, false, keyringProblem);
+    return !refreshToken_.isEmpty();
+}
+
+QList<QPair<QByteArray, QByteArray>>
+MailAccount::ExtensionFields(const MailboxSaveOptions& options) const
+{
+    // The refresh token is a secret: with the keyring it stays out of the
+    // block like the passwords.
+    const QByteArray refreshToken = BlockSecret(kOAuthSecret, options);
+    QList<QPair<QByteArray, QByteArray>> fields;
+    if (UsesOAuth()) {
+        fields.append(qMakePair(QByteArray(kSignInField), QByteArray(kOAuth2Value)));
+        const std::pair<const char*, const QByteArray*> texts[] = {
+            {kProviderField, &oauth_.provider},         {kClientIdField, &oauth_.clientId},
+            {kClientSecretField, &oauth_.clientSecret}, {kAuthorizeUrlField, &oauth_.authorizeUrl},
+            {kTokenUrlField, &oauth_.tokenUrl},         {kScopeField, &oauth_.scope},
+            {kRefreshTokenField, &refreshToken}};
+        for (const auto& [name, value] : texts)
+            if (!value->isEmpty())
+                fields.append(qMakePair(QByteArray(name), *value));
+    }
+    fields.append(otherExtensionFields_);
+    return fields;
+}
+
+void MailAccount::TakeExtensionFields(const QList<QPair<QByteArray, QByteArray>>& fields)
+{
+    signIn_ = SignInMethod::Password;
+    oauth_ = OAuthSettings();
+    refreshToken_.clear();
+    otherExtensionFields_.clear();
+    for (const auto& [name, value] : fields) {
+        if (name == kSignInField)
+            signIn_ = value == kOAuth2Value ? SignInMethod::OAuth2 : SignInMethod::Password;
+        else if (name == kProviderField)
+            oauth_.provider = value;
+        else if (name == kClientIdField)
+            oauth_.clientId = value;
+        else if (name == kClientSecretField)
+            oauth_.clientSecret = value;
+        else if (name == kAuthorizeUrlField)
+            oauth_.authorizeUrl = value;
+        else if (name == kTokenUrlField)
+            oauth_.tokenUrl = value;
+        else if (name == kScopeField)
+            oauth_.scope = value;
+        else if (name == kRefreshTokenField)
+            refreshToken_ = value;
+        else
+            otherExtensionFields_.append({name, value});
+    }
+}
+
 // --- account block ----------------------------------------------------------
 
 void MailAccount::WriteAccountBlock(ByteWriter& out, const MailboxSaveOptions& options) const
@@ -355,8 +459,10 @@ void MailAccount::WriteAccountBlock(ByteWriter& out, const MailboxSaveOptions& o
     for (char c : bytes)
         sum += static_cast<unsigned char>(c);
     bytes.append(char(sum & 0xff));
-    // After the checksum, where a reader that does not know it sees padding.
+    // After the checksum, where a reader that does not know them sees
+    // padding: the keyring marker, then the named extension fields.
     WriteKeyringMarker(block, options);
+    AppendBlockExtension(bytes, ExtensionFields(options));
     if (bytes.size() % 8 != 0)
         bytes.append(8 - bytes.size() % 8, '\0');
     Blowfish(vm::MailboxKey()).Encrypt(bytes);
@@ -406,6 +512,9 @@ void MailAccount::ReadAccountBlock(const QByteArray& plain, int version)
         if (in.U8<E>() != (sum & 0xff))
             throw MailboxHeaderError();
         ReadKeyringMarker(in, plain);
+        TakeExtensionFields(ReadBlockExtension(in));
+    } else {
+        TakeExtensionFields({});
     }
 }
 

@@ -8,6 +8,8 @@
 // modifiable accessor.
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <cstdint>
@@ -45,6 +47,27 @@ protected:
 // the keyring, the mailbox file's keyring marker and the switches of the
 // setting PasswordStorage go through.
 std::span<const SecretKind> SecretKinds();
+
+// How an account logs in to its POP3 and SMTP servers.
+enum class SignInMethod : std::uint8_t {
+    Password, // USER/PASS, APOP or SASL PLAIN; SMTP AUTH LOGIN or PLAIN
+    OAuth2,   // a bearer token from the provider (XOAUTH2 or OAUTHBEARER)
+};
+
+// Where an OAuth 2.0 account signs in. The provider is "microsoft", "google"
+// or "custom"; the two presets know their own addresses and scope, a custom
+// provider has them typed in. An empty client id means the one the build or
+// the environment names for the provider.
+struct OAuthSettings
+{
+    QByteArray provider;
+    QByteArray clientId;
+    QByteArray clientSecret;
+    QByteArray authorizeUrl;
+    QByteArray tokenUrl;
+    QByteArray scope;
+    bool operator==(const OAuthSettings&) const = default;
+};
 
 class MailAccount
 {
@@ -86,7 +109,8 @@ public:
     virtual bool HasSmtpSettings() const;
     // Takes part in automatic checks and a password is available without
     // asking: a stored one (in the account block or the keyring), or a valid
-    // session password.
+    // session password. An OAuth 2.0 account needs a refresh token and no
+    // refused sign-in instead.
     virtual bool CanBeCheckedUnattended() const;
     // The friendly name, or the login when that is empty.
     virtual QByteArray DisplayName() const;
@@ -165,6 +189,38 @@ public:
     // What the account block holds for this secret: its value, or nothing
     // when options keep secrets in the keyring.
     QByteArray BlockSecret(int kind, const vm::MailboxSaveOptions& options) const;
+    // --- OAuth 2.0 sign-in -----------------------------------------------------
+    // An OAuth 2.0 account logs in with an access token instead of a password.
+    // The refresh token is a credential stored like the passwords; the access
+    // token and its expiry live in memory only (session fields).
+    SignInMethod SignIn() const { return signIn_; }
+    SignInMethod& SignIn() { return signIn_; }
+    bool UsesOAuth() const { return signIn_ == SignInMethod::OAuth2; }
+    const OAuthSettings& OAuth() const { return oauth_; }
+    OAuthSettings& OAuth() { return oauth_; }
+    const QByteArray& RefreshToken() const { return refreshToken_; }
+    QByteArray& RefreshToken() { return refreshToken_; }
+    const QByteArray& AccessToken() const { return accessToken_; }
+    QByteArray& AccessToken() { return accessToken_; }
+    // When the access token stops being valid, on the monotonic clock
+    // (Transport::MonotonicMs); 0 when none is held.
+    qint64 AccessTokenExpiresMs() const { return accessTokenExpiresMs_; }
+    qint64& AccessTokenExpiresMs() { return accessTokenExpiresMs_; }
+    // The provider refused to renew the access token (the grant was revoked
+    // or has expired): the user must sign in again. Cleared by a sign-in.
+    bool SignInRefused() const { return signInRefused_; }
+    bool& SignInRefused() { return signInRefused_; }
+    // A sign-in stored new tokens: the session's access token replaces the
+    // old one and the refusal mark goes.
+    void SignedIn(const QByteArray& refreshToken, const QByteArray& accessToken,
+                  qint64 expiresMs);
+    // Drops the tokens (another provider or client was chosen), also one the
+    // keyring holds.
+    void ForgetTokens();
+    // Reads the refresh token from the keyring when the mailbox file says it
+    // holds it and it was not read yet; true when the account has one then.
+    // A keyring that fails or no longer holds it sets *keyringProblem.
+    bool RefreshTokenWithoutPrompt(QString* keyringProblem = nullptr);
 
     // The mailbox file name chosen for login in directory dir (ending with a
     // path delimiter): the login with < > * ? \ / ' : ; " replaced by "_",
@@ -293,6 +349,14 @@ private:
         QByteArray value;
         QString label;
     };
+    // The named fields after the account block's checksum (see
+    // AccountBlockExtension.h): the sign-in settings, and fields of later
+    // versions kept as they were read.
+    // The refresh token is among them unless options keep secrets in the
+    // keyring.
+    QList<QPair<QByteArray, QByteArray>>
+    ExtensionFields(const vm::MailboxSaveOptions& options) const;
+    void TakeExtensionFields(const QList<QPair<QByteArray, QByteArray>>& fields);
 
     AccountOwner* owner_;
     QByteArray login_;
@@ -328,6 +392,14 @@ private:
     std::vector<KeyringState> keyring_;
     // Kinds a newer build listed in the marker: kept as they are.
     QList<QByteArray> foreignKeyringKinds_;
+    SignInMethod signIn_ = SignInMethod::Password;
+    OAuthSettings oauth_;
+    QByteArray refreshToken_;
+    QByteArray accessToken_;
+    qint64 accessTokenExpiresMs_ = 0;
+    bool signInRefused_ = false;
+    // Extension fields this version does not know, written back unchanged.
+    QList<QPair<QByteArray, QByteArray>> otherExtensionFields_;
     Mailbox mailbox_;
 };
 

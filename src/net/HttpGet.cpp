@@ -22,16 +22,21 @@ QByteArray HostHeader(const QUrl& url)
     return host;
 }
 
-} // namespace
-
-QByteArray HttpGetRequest(const QUrl& url)
+QByteArray RequestTarget(const QUrl& url)
 {
     QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
     if (target.isEmpty())
         target = "/";
     if (url.hasQuery())
         target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
-    QByteArray request = "GET " + target + " HTTP/1.0\r\n";
+    return target;
+}
+
+} // namespace
+
+QByteArray HttpGetRequest(const QUrl& url)
+{
+    QByteArray request = "GET " + RequestTarget(url) + " HTTP/1.0\r\n";
     request += "Host: " + HostHeader(url) + "\r\n";
     request += "User-Agent: Velmora/" + AppInfo::BareVersion().toLatin1() + "\r\n";
     request += "Accept: */*\r\n";
@@ -39,10 +44,11 @@ QByteArray HttpGetRequest(const QUrl& url)
     return request;
 }
 
-QByteArray HttpGet(Transport& transport, const QUrl& url, const HttpLimits& limits)
-{
-    transport.Write(HttpGetRequest(url));
+namespace {
 
+// Reads a reply of the request already sent: status line, header, body.
+HttpReply ReadReply(Transport& transport, const HttpLimits& limits)
+{
     qint64 headerBytes = 0;
     auto readHeaderLine = [&] {
         QByteArray line = transport.ReadReplyLine();
@@ -58,8 +64,8 @@ QByteArray HttpGet(Transport& transport, const QUrl& url, const HttpLimits& limi
     const auto match = statusLine.match(QString::fromLatin1(status));
     if (!match.hasMatch())
         throw ProtocolReplyError(QStringLiteral("Not an HTTP reply."));
-    if (match.captured(1) != QLatin1String("200"))
-        throw ProtocolReplyError(QStringLiteral("HTTP status %1.").arg(match.captured(1)));
+    HttpReply reply;
+    reply.status = match.captured(1).toInt();
 
     qint64 contentLength = -1;
     for (int lines = 0;; ++lines) {
@@ -76,6 +82,8 @@ QByteArray HttpGet(Transport& transport, const QUrl& url, const HttpLimits& limi
         const QByteArray value = line.mid(colon + 1).trimmed();
         if (name == "transfer-encoding" && value.toLower() != "identity")
             throw ProtocolReplyError(QStringLiteral("Unsupported HTTP transfer encoding."));
+        if (name == "content-type")
+            reply.contentType = value.split(';').first().trimmed().toLower();
         if (name == "content-length") {
             bool ok = false;
             const qint64 length = value.toLongLong(&ok);
@@ -87,7 +95,7 @@ QByteArray HttpGet(Transport& transport, const QUrl& url, const HttpLimits& limi
     if (contentLength > limits.maxBody)
         throw ReplyTooLarge(QStringLiteral("HTTP body longer than %1 bytes.").arg(limits.maxBody));
 
-    QByteArray body;
+    QByteArray& body = reply.body;
     const qint64 wanted = contentLength >= 0 ? contentLength : limits.maxBody + 1;
     while (body.size() < wanted) {
         const QByteArray more = transport.ReadSome(wanted - body.size());
@@ -99,7 +107,37 @@ QByteArray HttpGet(Transport& transport, const QUrl& url, const HttpLimits& limi
         throw ReplyTooLarge(QStringLiteral("HTTP body longer than %1 bytes.").arg(limits.maxBody));
     if (contentLength >= 0 && body.size() < contentLength)
         throw ConnectionClosed(QStringLiteral("HTTP body ended before its announced length."));
-    return body;
+    return reply;
+}
+
+} // namespace
+
+QByteArray HttpGet(Transport& transport, const QUrl& url, const HttpLimits& limits)
+{
+    transport.Write(HttpGetRequest(url));
+    const HttpReply reply = ReadReply(transport, limits);
+    if (reply.status != 200)
+        throw ProtocolReplyError(QStringLiteral("HTTP status %1.").arg(reply.status));
+    return reply.body;
+}
+
+QByteArray HttpPostFormRequest(const QUrl& url, const QByteArray& form)
+{
+    QByteArray request = "POST " + RequestTarget(url) + " HTTP/1.0\r\n";
+    request += "Host: " + HostHeader(url) + "\r\n";
+    request += "User-Agent: Velmora/" + AppInfo::BareVersion().toLatin1() + "\r\n";
+    request += "Accept: application/json\r\n";
+    request += "Content-Type: application/x-www-form-urlencoded\r\n";
+    request += "Content-Length: " + QByteArray::number(form.size()) + "\r\n";
+    request += "Connection: close\r\n\r\n";
+    return request + form;
+}
+
+HttpReply HttpPostForm(Transport& transport, const QUrl& url, const QByteArray& form,
+                       const HttpLimits& limits)
+{
+    transport.Write(HttpPostFormRequest(url, form));
+    return ReadReply(transport, limits);
 }
 
 } // namespace vm

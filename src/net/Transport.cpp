@@ -241,8 +241,12 @@ void Transport::Abort()
 
 void Transport::CheckStatus()
 {
-    if (aborted_.load())
+    if (aborted_.load() || (leader_ && leader_->aborted_.load()))
         throw ConnectionAborted(QStringLiteral("Connection closed."));
+    if (leader_ && leader_->status_.load() != osProceed)
+        throw OperationCancelled(QStringLiteral("Operation cancelled."));
+    if (deadlineMs_ > 0 && MonotonicMs() > deadlineMs_)
+        throw ReadTimedOut(QStringLiteral("The server did not complete its answer in time."));
     InterruptState expected = osInterrupt;
     if (status_.compare_exchange_strong(expected, osCancelRaised) || expected == osCancelRaised)
         throw OperationCancelled(QStringLiteral("Operation cancelled."));

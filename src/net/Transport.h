@@ -84,6 +84,11 @@ public:
     // Limit on waiting for data; -1 (the default) waits until interrupted or
     // aborted, the silence limit being enforced by whoever runs the worker.
     void SetReadTimeoutMs(int ms) { readTimeoutMs_ = ms; }
+    // A point on the monotonic clock (MonotonicMs) after which every wait
+    // (lookup, connect, handshake, reading, writing) fails with ReadTimedOut:
+    // a limit on a whole exchange, which a server sending a byte now and
+    // then cannot stretch. 0 (the default): none.
+    void SetDeadlineMs(qint64 deadline) { deadlineMs_ = deadline; }
     void SetMaxLineLength(int length)
     {
         maxLineLength_ = length > 0 ? length : kDefaultMaxLineLength;
@@ -147,7 +152,20 @@ public:
     // Milliseconds on the monotonic clock (MonotonicMs) of the last block
     // sent or received, or of the last StampActivity.
     qint64 LastActivityMs() const { return lastActivityMs_.load(); }
-    void StampActivity() { lastActivityMs_.store(MonotonicMs()); }
+    void StampActivity()
+    {
+        const qint64 now = MonotonicMs();
+        lastActivityMs_.store(now);
+        if (leader_)
+            leader_->lastActivityMs_.store(now);
+    }
+    // Makes this connection part of the operation of leader (null: none): an
+    // interrupt request or abort of the leader ends this connection's waits
+    // as well, and activity here counts as the leader's. A token request
+    // made during a POP3 or SMTP login thus keeps that operation's silence
+    // limit satisfied, and the user's Stop and the silence limit reach it.
+    // Set before Connect; the leader must outlive the use.
+    void FollowOperationOf(Transport* leader) { leader_ = leader; }
     // The clock of every time limit: milliseconds since an arbitrary start,
     // never set back or forward with the wall clock.
     static qint64 MonotonicMs();
@@ -180,6 +198,7 @@ private:
     int sslVersion_ = 1;
     int connectTimeoutMs_ = 10000;
     int readTimeoutMs_ = -1;
+    qint64 deadlineMs_ = 0;
     int maxLineLength_ = kDefaultMaxLineLength;
 
     QString host_;
@@ -199,6 +218,7 @@ private:
     int fd_ = -1;
     TransportPeer* peer_ = nullptr;
     bool peerOpen_ = false; // connected to peer_ and not closed by it
+    Transport* leader_ = nullptr;
 };
 
 // Waits up to boundMs for the host name lookups that connects stopped

@@ -6,6 +6,8 @@
 #include "model/MailAccount.h"
 #include "net/Credentials.h"
 #include "net/PasswordPrompt.h"
+#include "net/Sasl.h"
+#include "oauth/AccountTokens.h"
 
 #include <QCryptographicHash>
 
@@ -96,12 +98,16 @@ void Pop3Client::Login()
     try {
         // Nothing of a login or password with a line break goes out.
         CheckCredentials(Username, Password);
-        if (AuthenticationType == atAPOP) {
+        if (AuthenticationType == atOAuth2) {
+            LoginWithBearer();
+        } else if (AuthenticationType == atAPOP) {
             const QByteArray stamp = vm::ApopTimestamp(greeting_);
             if (stamp.isEmpty())
                 throw ApopNotSupported(
                     QStringLiteral("Server do not support APOP (no timestamp)"));
             SendCmd("APOP " + Username + ' ' + vm::ApopDigest(stamp, Password));
+        } else if (!OffersUser() && SaslMechanisms().contains("PLAIN")) {
+            Authenticate("PLAIN", SaslPlain(Username, Password));
         } else {
             SendCmd("USER " + Username);
             SendCmd("PASS " + Password);
@@ -121,6 +127,120 @@ QByteArray Pop3Client::ReadStatusLine()
         return line;
     CloseTransport();
     throw Pop3ProtocolError(InvalidStatusLineText(line));
+}
+
+namespace {
+
+// A continuation line of an AUTH dialogue: "+", alone or with a space and
+// the challenge.
+bool IsContinuationLine(const QByteArray& line)
+{
+    return line == "+" || line.startsWith("+ ");
+}
+
+} // namespace
+
+QByteArray Pop3Client::SendAuthLine(const QByteArray& line)
+{
+    transport_.WriteLine(line);
+    const QByteArray reply = transport_.ReadReplyLine();
+    if (IsStatusLine(reply) || IsContinuationLine(reply))
+        return reply;
+    CloseTransport();
+    throw Pop3ProtocolError(Pop3ErrorText(
+        "InvalidAuthReply",
+        "The server answered \"%s\" where \"+OK\", \"-ERR\" or a \"+ \" continuation was "
+        "due; connection closed.",
+        {ServerLineExcerpt(reply)}));
+}
+
+QList<QByteArray> Pop3Client::SaslMechanisms() const
+{
+    for (const QByteArray& cap : capabilities_) {
+        QList<QByteArray> words = cap.simplified().toUpper().split(' ');
+        if (words.first() == "SASL") {
+            words.removeFirst();
+            return words;
+        }
+    }
+    return {};
+}
+
+bool Pop3Client::OffersUser() const
+{
+    if (capabilities_.isEmpty())
+        return true;
+    for (const QByteArray& cap : capabilities_)
+        if (cap.simplified().toUpper() == "USER")
+            return true;
+    return false;
+}
+
+void Pop3Client::Authenticate(const QByteArray& mechanism, const QByteArray& response)
+{
+    // RFC 5034: an empty initial response is sent as "=".
+    const QByteArray encoded = response.toBase64();
+    const QByteArray withInitial =
+        "AUTH " + mechanism + ' ' + (encoded.isEmpty() ? QByteArray("=") : encoded);
+    QByteArray reply;
+    if (withInitial.size() + 2 <= kMaxAuthLine) {
+        reply = SendAuthLine(withInitial);
+    } else {
+        reply = SendAuthLine("AUTH " + mechanism);
+        if (!IsContinuationLine(reply))
+            throw Pop3ReplyError(ReplyText(reply));
+        reply = SendAuthLine(encoded);
+    }
+    if (IsOk(reply))
+        return;
+    if (!IsContinuationLine(reply))
+        throw Pop3ReplyError(ReplyText(reply));
+
+    const bool bearer = mechanism == "XOAUTH2" || mechanism == "OAUTHBEARER";
+    const BearerChallenge challenge = ParseBearerChallenge(reply.mid(1));
+    if (bearer && challenge.valid) {
+        const QByteArray final = SendCmdRaw(SaslBearerErrorAnswer(mechanism).toBase64());
+        if (IsOk(final))
+            return;
+        throw BearerTokenRefused(
+            QStringLiteral("The server refused the access token (%1): %2")
+                .arg(QString::fromUtf8(challenge.status), ReplyText(final)),
+            challenge.status);
+    }
+    // Nothing this client could answer: the exchange is cancelled. The
+    // replies to the error answer and to "*" end the dialogue, so they are
+    // status lines (SendCmdRaw): one more challenge is a protocol error.
+    const QByteArray final = SendCmdRaw("*");
+    throw Pop3ReplyError(ReplyText(IsOk(final) ? reply : final));
+}
+
+void Pop3Client::LoginWithBearer()
+{
+    const QList<QByteArray> offered = SaslMechanisms();
+    QByteArray mechanism = ChooseBearerMechanism(offered);
+    if (mechanism.isEmpty()) {
+        if (!offered.isEmpty())
+            throw Pop3ReplyError(QStringLiteral(
+                "The POP3 server offers no OAuth 2.0 login (XOAUTH2 or OAUTHBEARER)."));
+        mechanism = "XOAUTH2";
+    }
+    if (!BearerToken)
+        throw CredentialError(QStringLiteral("No access token for this account."));
+    const auto attempt = [&](bool refresh) {
+        const QByteArray token = BearerToken(refresh);
+        if (!IsSendableBearerToken(token))
+            throw CredentialError(QStringLiteral("The access token holds characters that "
+                                                 "cannot be sent."));
+        Authenticate(mechanism, mechanism == "OAUTHBEARER"
+                                    ? SaslOAuthBearer(Username, Host, Port, token)
+                                    : SaslXOAuth2(Username, token));
+    };
+    try {
+        attempt(false);
+    } catch (const BearerTokenRefused&) {
+        // The token may have been revoked early: one new token, one more try.
+        attempt(true);
+    }
 }
 
 QByteArray Pop3Client::SendCmdRaw(const QByteArray& line)
@@ -389,8 +509,20 @@ bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTi
     QByteArray password;
     bool memorize = false;
     QString keyringProblem;
-    if (const std::optional<QByteArray> known =
-            account.Pop3PasswordWithoutPrompt(&keyringProblem)) {
+    std::function<QByteArray(bool)> bearer;
+    if (account.UsesOAuth()) {
+        // No password: the token comes from the provider during the login,
+        // its request bound to this operation's Stop and silence limit. A
+        // refresh token the keyring cannot give ends the login with its
+        // reason.
+        account.RefreshTokenWithoutPrompt(&keyringProblem);
+        bearer = [&account, transport = &client.Transport(), keyringProblem](bool refresh) {
+            if (!keyringProblem.isEmpty() && account.RefreshToken().isEmpty())
+                throw KeyringError(keyringProblem);
+            return AccessTokenFor(account, transport, refresh);
+        };
+    } else if (const std::optional<QByteArray> known =
+                   account.Pop3PasswordWithoutPrompt(&keyringProblem)) {
         password = *known;
     } else {
         PasswordRequest request = Pop3PasswordRequest(account);
@@ -403,10 +535,13 @@ bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTi
     }
     client.Password = password;
     client.MemorizePassword = memorize;
+    client.BearerToken = bearer;
     client.Username = account.Login();
     client.Host = account.Server().trimmed();
     client.Port = account.Pop3Port();
-    client.AuthenticationType = account.APOP() ? Pop3Client::atAPOP : Pop3Client::atUserPass;
+    client.AuthenticationType = account.UsesOAuth() ? Pop3Client::atOAuth2
+                                : account.APOP()    ? Pop3Client::atAPOP
+                                                    : Pop3Client::atUserPass;
     client.UseTLS = account.Pop3TLS();
     client.SSLVersion = account.Pop3SSLVersion();
     client.ConnectTimeoutMs = std::max(1, connectTimeoutSeconds) * 1000;

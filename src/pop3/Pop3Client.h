@@ -55,7 +55,8 @@ public:
 class Pop3Client
 {
 public:
-    enum AuthType { atUserPass = 0, atAPOP = 1 };
+    // atOAuth2: AUTH with a bearer token (OAUTHBEARER or XOAUTH2).
+    enum AuthType { atUserPass = 0, atAPOP = 1, atOAuth2 = 2 };
 
     Pop3Client();
     ~Pop3Client();
@@ -74,6 +75,10 @@ public:
     // The password prompt's "Remember until shutdown" box was ticked when
     // the password was typed for this operation.
     bool MemorizePassword = false;
+    // atOAuth2: hands out the access token for the login (worker thread);
+    // refresh = true asks for a new one after the server refused the last.
+    // Its errors (the token endpoint's) end the login.
+    std::function<QByteArray(bool refresh)> BearerToken;
 
     // --- State shared with the interface thread -------------------------------
     // A POP3 operation is running (set and cleared on the interface thread).
@@ -109,9 +114,11 @@ public:
     // "CAPA" (a negative answer is ignored). When CAPA lists "UTF8 USER",
     // "UTF8" follows at once, before the login (whatever the answer).
     void Connect();
-    // USER/PASS or APOP; on failure the connection is closed and the error
-    // raised again. When CAPA lists "UTF8" without the "USER" argument,
-    // "UTF8" follows a successful login (whatever the answer).
+    // USER/PASS or APOP (AUTH PLAIN when CAPA offers SASL PLAIN but not
+    // USER), or the bearer login of atOAuth2; on failure the connection is
+    // closed and the error raised again. When CAPA lists "UTF8" without the
+    // "USER" argument, "UTF8" follows a successful login (whatever the
+    // answer).
     void Login();
     // What CAPA said about UTF-8 mode (RFC 6856): none, "UTF8" (only after
     // the login) or "UTF8 USER" (also before it).
@@ -119,6 +126,28 @@ public:
     Utf8Support Utf8Mode() const;
     const QByteArray& Greeting() const { return greeting_; }
     const QList<QByteArray>& Capabilities() const { return capabilities_; }
+
+    // --- SASL (RFC 5034) --------------------------------------------------------
+    // The mechanisms CAPA's "SASL" line lists, upper case; empty without one.
+    QList<QByteArray> SaslMechanisms() const;
+    // CAPA lists USER, or gave no list at all (USER is then assumed).
+    bool OffersUser() const;
+    // "AUTH mechanism" with response (before base64) as the initial response
+    // when the command stays within 255 octets, else after the server's "+"
+    // (a long token). "+OK" ends it. A challenge to XOAUTH2 or OAUTHBEARER
+    // is the OAuth 2.0 error: it is answered as the RFCs ask and the refusal
+    // raises BearerTokenRefused. Any other challenge is cancelled ("*"), and
+    // a refusal raises Pop3ReplyError. Each reply is one bounded line; a
+    // continuation ("+" or "+ challenge") is allowed only where a challenge
+    // may come, and any other line that is not a status line closes the
+    // connection with Pop3ProtocolError.
+    void Authenticate(const QByteArray& mechanism, const QByteArray& response);
+    // The bearer login: OAUTHBEARER or XOAUTH2 as CAPA offers (XOAUTH2 when
+    // CAPA names no SASL mechanism), with BearerToken(false); refused with
+    // the error challenge, once more with BearerToken(true).
+    void LoginWithBearer();
+    // The longest AUTH command line with an initial response, CR LF included.
+    static constexpr int kMaxAuthLine = 255;
 
     // Sends line, reads one status line and returns it; throws
     // Pop3ReplyError for "-ERR".
@@ -185,6 +214,11 @@ public:
     void CloseTransport();
 
 private:
+    // Sends a line of an AUTH dialogue and reads the reply: a status line or
+    // a continuation. Anything else closes the connection and throws
+    // Pop3ProtocolError.
+    QByteArray SendAuthLine(const QByteArray& line);
+
     vm::Transport transport_;
     QByteArray greeting_;
     QList<QByteArray> capabilities_;

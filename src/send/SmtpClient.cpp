@@ -8,6 +8,8 @@
 #include "model/MailAccount.h"
 #include "net/Credentials.h"
 #include "net/PasswordPrompt.h"
+#include "net/Sasl.h"
+#include "oauth/AccountTokens.h"
 #include "send/MimeWriter.h"
 #include "send/OutgoingMessage.h"
 #include "send/SendRequest.h"
@@ -288,13 +290,79 @@ void SmtpClient::StartTlsIfWanted()
 
 bool SmtpClient::WillAuthenticate() const
 {
-    return !authenticated_ && AuthenticationType == atDefault && !Username.isEmpty();
+    return !authenticated_ && AuthenticationType != atNone && !Username.isEmpty();
+}
+
+void SmtpClient::BearerExchange(const QByteArray& mechanism, const QByteArray& response)
+{
+    const QByteArray encoded = response.toBase64();
+    const QByteArray withInitial = "AUTH " + mechanism + ' ' + encoded;
+    SmtpReply reply;
+    if (withInitial.size() + 2 <= kMaxAuthLine) {
+        WriteCommand(withInitial);
+        reply = ReadReply();
+    } else {
+        Command("AUTH " + mechanism, {334});
+        WriteCommand(encoded);
+        reply = ReadReply();
+    }
+    if (reply.code == 235)
+        return;
+    if (reply.code == 334) {
+        const BearerChallenge challenge = ParseBearerChallenge(reply.lines.value(0));
+        if (challenge.valid) {
+            WriteCommand(SaslBearerErrorAnswer(mechanism).toBase64());
+            const SmtpReply final = ReadReply();
+            if (final.code == 235)
+                return;
+            throw BearerTokenRefused(QStringLiteral("The server refused the access token (%1): %2")
+                                         .arg(QString::fromUtf8(challenge.status),
+                                              QString::fromUtf8(final.Text())),
+                                     challenge.status);
+        }
+        // Nothing this client could answer: the exchange is cancelled.
+        WriteCommand("*");
+        ReadReply();
+    }
+    throw SmtpReplyError(reply.code, QString::fromUtf8(reply.Text()));
+}
+
+void SmtpClient::AuthenticateBearer()
+{
+    const QByteArray mechanism = ChooseBearerMechanism(AuthMechanisms());
+    if (mechanism.isEmpty())
+        throw SmtpSecurityError(
+            QStringLiteral("The SMTP server offers no OAuth 2.0 login (XOAUTH2 or OAUTHBEARER), "
+                           "but this account signs in with OAuth 2.0."));
+    if (!BearerToken)
+        throw CredentialError(QStringLiteral("No access token for this account."));
+    const auto attempt = [&](bool refresh) {
+        const QByteArray token = BearerToken(refresh);
+        if (!IsSendableBearerToken(token))
+            throw CredentialError(
+                QStringLiteral("The access token holds characters that cannot be sent."));
+        BearerExchange(mechanism, mechanism == "OAUTHBEARER"
+                                      ? SaslOAuthBearer(Username, Host.toUtf8(), Port, token)
+                                      : SaslXOAuth2(Username, token));
+    };
+    try {
+        attempt(false);
+    } catch (const BearerTokenRefused&) {
+        // The token may have been revoked early: one new token, one more try.
+        attempt(true);
+    }
 }
 
 void SmtpClient::Authenticate()
 {
     if (!WillAuthenticate())
         return;
+    if (AuthenticationType == atOAuth2) {
+        CheckCredentials(Username, {});
+        AuthenticateBearer();
+        authenticated_ = true;
+        return;
+    }
     // Nothing of a login or password with a line break goes out.
     CheckCredentials(Username, Password);
     const QList<QByteArray> mechanisms = AuthMechanisms();
@@ -421,7 +489,22 @@ void SmtpClient::EndAfterFailure()
 
 bool ConfigureSMTP(SmtpClient& client, MailAccount& account)
 {
-    if (account.SmtpAuthentication()) {
+    client.BearerToken = nullptr;
+    if (account.SmtpAuthentication() && account.UsesOAuth()) {
+        // The token comes from the provider during the login, its request
+        // bound to this send's Stop and silence limit. A refresh token the
+        // keyring cannot give ends the login with its reason.
+        QString keyringProblem;
+        account.RefreshTokenWithoutPrompt(&keyringProblem);
+        client.Password.clear();
+        client.AuthenticationType = atOAuth2;
+        client.BearerToken = [&account, transport = &client.GetTransport(),
+                              keyringProblem](bool refresh) {
+            if (!keyringProblem.isEmpty() && account.RefreshToken().isEmpty())
+                throw KeyringError(keyringProblem);
+            return AccessTokenFor(account, transport, refresh);
+        };
+    } else if (account.SmtpAuthentication()) {
         QString keyringProblem;
         if (const std::optional<QByteArray> known =
                 account.SmtpPasswordWithoutPrompt(&keyringProblem)) {
@@ -443,6 +526,10 @@ bool ConfigureSMTP(SmtpClient& client, MailAccount& account)
         client.AuthenticationType = atNone;
     }
     client.Username = account.SmtpLogin();
+    // An OAuth 2.0 login names the mailbox's user; the POP3 login serves
+    // when no SMTP login is set.
+    if (client.AuthenticationType == atOAuth2 && client.Username.isEmpty())
+        client.Username = account.Login();
     client.Host = QString::fromUtf8(account.SmtpServer().trimmed());
     client.Port = account.SmtpPort();
     client.ImplicitTls = client.Port == SmtpClient::kImplicitTlsPort;

@@ -7,7 +7,8 @@
 // Dialogue: TLS from the first byte on port 465; greeting 220; EHLO (HELO
 // when EHLO is refused) with the host's fully qualified name or the address
 // literal of the local end; STARTTLS when the TLS use asks for it; AUTH
-// LOGIN, or AUTH PLAIN when LOGIN is not offered; RSET, MAIL FROM, RCPT TO
+// LOGIN, or AUTH PLAIN when LOGIN is not offered (AUTH OAUTHBEARER or
+// XOAUTH2 with a bearer token for an OAuth 2.0 account); RSET, MAIL FROM, RCPT TO
 // for To, Cc and Bcc, DATA (in one batch when the server offers PIPELINING),
 // the message, "."; QUIT, also after a refusal that leaves the server
 // waiting for a command.
@@ -22,6 +23,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 #include "core/DateTime.h"
 #include "net/NetErrors.h"
@@ -53,7 +55,8 @@ private:
 VM_DECLARE_NET_ERROR(SmtpSecurityError, NetworkError);
 
 enum SmtpTlsUse { utNoTLSSupport, utUseExplicitTLS, utUseRequireTLS };
-enum SmtpAuthType { atNone, atDefault };
+// atOAuth2: AUTH OAUTHBEARER or XOAUTH2 with a bearer token.
+enum SmtpAuthType { atNone, atDefault, atOAuth2 };
 
 struct SmtpReply
 {
@@ -85,6 +88,9 @@ public:
     bool ImplicitTls = false;
     QByteArray HeloName;   // empty: EhloDomain of this host and connection
     std::uint8_t Busy = 0; // not used by the send path
+    // atOAuth2: hands out the access token for the login (worker thread);
+    // refresh = true asks for a new one after the server refused the last.
+    std::function<QByteArray(bool refresh)> BearerToken;
 
     // --- Dialogue (worker thread) ---------------------------------------------
     // Connects within the connect limit, reads the greeting (220) and says
@@ -131,6 +137,9 @@ public:
     static constexpr qsizetype kMaxReplyBytes = 4 * 1024 * 1024;
     // The port of SMTP over TLS from the first byte.
     static constexpr quint16 kImplicitTlsPort = 465;
+    // The longest AUTH command with an initial response, CR LF included
+    // (RFC 4954: longer responses follow the server's 334).
+    static constexpr int kMaxAuthLine = 512;
 
 private:
     SmtpReply ReadReply();
@@ -141,6 +150,10 @@ private:
     void StartTlsIfWanted();
     bool WillAuthenticate() const;
     void Authenticate();
+    void AuthenticateBearer();
+    // One AUTH exchange of a bearer mechanism; BearerTokenRefused when the
+    // server answers with the OAuth 2.0 error challenge.
+    void BearerExchange(const QByteArray& mechanism, const QByteArray& response);
     void Transfer(OutgoingMessage& message);
 
     Transport transport_;
@@ -153,7 +166,8 @@ private:
 };
 
 // Loads the account's SMTP settings into the client: password (the stored
-// one, else a valid session password, else the password prompt), user name,
+// one, else a valid session password, else the password prompt; for an
+// OAuth 2.0 account none, its access token instead), user name,
 // host and port (465: TLS from the first byte), TLS use, SSL version, EHLO,
 // operation status reset. False only when the user cancelled the password
 // prompt.

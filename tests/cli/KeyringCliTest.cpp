@@ -69,6 +69,16 @@ QJsonObject ReadMailbox(const QString& path)
     return QJsonDocument::fromJson(Python({kSupport + "mbxformat.py", "read", path})).object();
 }
 
+void WriteMailbox(const QJsonObject& spec, const QString& path)
+{
+    QFile f(path + QStringLiteral(".json"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QJsonDocument(spec).toJson());
+    f.close();
+    Python({kSupport + "mbxformat.py", "write", f.fileName(), path});
+    f.remove();
+}
+
 QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
@@ -289,4 +299,62 @@ TEST_F(KeyringCli, WithoutAWorkingKeyringCommandsFailFastAndChangeNoFile)
     // With the keyring back, the same check works.
     const Result r = Run(data, {"--check"});
     EXPECT_EQ(r.code, 0) << ::testing::PrintToString(r);
+}
+
+TEST_F(KeyringCli, OAuthRefreshTokenMovesWithThePasswords)
+{
+    // Two data directories with the same OAuth 2.0 account, signed in with
+    // different refresh tokens.
+    const QJsonObject settings{{"SignIn", "OAuth2"},
+                               {"OAuth2Provider", "custom"},
+                               {"OAuth2ClientId", "velmora-test"},
+                               {"OAuth2AuthorizeUrl", "http://127.0.0.1:9/authorize"},
+                               {"OAuth2TokenUrl", "http://127.0.0.1:9/token"},
+                               {"OAuth2Scope", "mail"}};
+    const QString tokens[] = {"rt-first-0123", "rt-second-4567-longer"};
+    std::unique_ptr<QTemporaryDir> dirs[] = {DataDir(false), DataDir(false)};
+    for (int i = 0; i < 2; ++i) {
+        QJsonObject extension = settings;
+        extension["OAuth2RefreshToken"] = tokens[i];
+        WriteMailbox({{"account", QJsonObject{{"login", "bob"},
+                                              {"server", "127.0.0.1"},
+                                              {"friendly_name", "Bob"}}},
+                      {"extension", extension}},
+                     dirs[i]->filePath("bob.mbx"));
+        const Result r = Run(dirs[i]->path(), {"--passwords", "keyring"});
+        ASSERT_EQ(r.code, 0) << ::testing::PrintToString(r);
+        EXPECT_EQ(r.out, "Bob\tkeyring\n");
+    }
+    const QString first = dirs[0]->path();
+    const auto heldBy = [](const QString& dir) {
+        QStringList held;
+        for (const QJsonValue& v : Items({dir}))
+            held.append(v["label"].toString() + ' ' + v["attributes"]["secret"].toString() + '=' +
+                        v["secret"].toString());
+        return held;
+    };
+
+    // No token material in the files: they are byte for byte the same.
+    QJsonObject mailbox = ReadMailbox(dirs[0]->filePath("bob.mbx"));
+    EXPECT_EQ(mailbox["extension"].toObject(), settings);
+    EXPECT_EQ(mailbox.value("keyring")["secrets"].toArray(), QJsonArray{"oauth"});
+    const QByteArray inKeyring = ReadAll(dirs[0]->filePath("bob.mbx"));
+    EXPECT_EQ(ReadAll(dirs[1]->filePath("bob.mbx")), inKeyring);
+    EXPECT_EQ(heldBy(first), QStringList{"Velmora: Bob (OAuth) oauth=rt-first-0123"});
+
+    // Off: the token is back in the file and gone from the keyring.
+    Result r = Run(first, {"--passwords", "file"});
+    ASSERT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    mailbox = ReadMailbox(dirs[0]->filePath("bob.mbx"));
+    QJsonObject withToken = settings;
+    withToken["OAuth2RefreshToken"] = "rt-first-0123";
+    EXPECT_EQ(mailbox["extension"].toObject(), withToken);
+    EXPECT_FALSE(mailbox.contains("keyring"));
+    EXPECT_TRUE(Items({first}).isEmpty());
+
+    // On again: the same item, the same file as before.
+    r = Run(first, {"--passwords", "keyring"});
+    ASSERT_EQ(r.code, 0) << ::testing::PrintToString(r);
+    EXPECT_EQ(ReadAll(dirs[0]->filePath("bob.mbx")), inKeyring);
+    EXPECT_EQ(heldBy(first), QStringList{"Velmora: Bob (OAuth) oauth=rt-first-0123"});
 }

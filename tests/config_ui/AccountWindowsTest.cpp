@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QLayout>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -16,6 +18,8 @@
 #include "config/Settings.h"
 #include "config/ui/AccountWindow.h"
 #include "config/ui/AccountWizard.h"
+#include "config/ui/OAuthSettingsBox.h"
+#include "oauth/OAuthProviders.h"
 #include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
@@ -340,6 +344,14 @@ protected:
     }
     void TearDown() override { SetMessageService(nullptr); }
 
+    QStringList Shown() const
+    {
+        QStringList out;
+        for (const auto& m : messages.shown)
+            out << m.text;
+        return out;
+    }
+
     void FillStep1(const QString& login, const QString& password, const QString& server)
     {
         wiz->pop3->EPOP3Login->setText(login);
@@ -525,3 +537,186 @@ TEST_F(WizardTest, RunReturnsNothingWhenCancelled)
 }
 
 } // namespace
+
+namespace {
+
+// Stands in for the browser step: answers with fixed tokens and records the
+// endpoints it was given.
+struct FakeSignIn
+{
+    int calls = 0;
+    OAuthEndpoints last;
+    bool succeed = true;
+    std::optional<TokenReply> operator()(QWidget*, const OAuthEndpoints& e, const QByteArray&)
+    {
+        ++calls;
+        last = e;
+        if (!succeed)
+            return std::nullopt;
+        return TokenReply{"at-1", "rt-1", 3600};
+    }
+};
+
+} // namespace
+
+TEST_F(AccountWindowTest, OAuthChoiceSignsInAndStoresTokensOnlyOnOk)
+{
+    qunsetenv("VELMORA_OAUTH_CLIENT_IDS");
+    OAuthSettingsBox* box = acf->GBSignIn;
+    FakeSignIn fake;
+    box->signIn = [&fake](QWidget* w, const OAuthEndpoints& e, const QByteArray& h) {
+        return fake(w, e, h);
+    };
+    EXPECT_FALSE(box->POAuth->isVisibleTo(acf->TSSignIn));
+    box->RBOAuthSignIn->setChecked(true);
+    EXPECT_TRUE(box->POAuth->isVisibleTo(acf->TSSignIn));
+    EXPECT_FALSE(acf->EPassword->isEnabled());
+    EXPECT_FALSE(acf->CBAPOP->isEnabled());
+
+    // The server names the provider; without a client id the window says so.
+    acf->EServer->setText("outlook.office365.com");
+    emit acf->EServer->editingFinished();
+    EXPECT_EQ(box->CBProvider->currentText(), "Microsoft");
+    EXPECT_TRUE(box->LClientIdHint->isVisibleTo(acf->TSSignIn));
+    EXPECT_TRUE(box->LClientIdHint->text().startsWith("No client id is set for Microsoft."));
+    EXPECT_FALSE(box->EAuthorizeUrl->isVisibleTo(acf->TSSignIn));
+    EXPECT_FALSE(acf->BOKClick());
+    EXPECT_TRUE(Shown().last().startsWith("No client id is set for Microsoft."));
+    box->BSignIn->click();
+    EXPECT_EQ(fake.calls, 0);
+
+    box->EClientId->setText("cid");
+    emit box->EClientId->textEdited("cid");
+    EXPECT_FALSE(box->LClientIdHint->isVisibleTo(acf->TSSignIn));
+    EXPECT_EQ(box->LSignInState->text(), "Not signed in yet.");
+    box->BSignIn->click();
+    ASSERT_EQ(fake.calls, 1);
+    EXPECT_EQ(fake.last.authorizeUrl.toString(),
+              "https://login.microsoftonline.com/common/oauth2/v2.0/authorize");
+    EXPECT_EQ(fake.last.clientId, "cid");
+    EXPECT_EQ(box->LSignInState->text(), "Signed in.");
+    // Cancel keeps nothing of it.
+    acf->reject();
+    EXPECT_FALSE(account.UsesOAuth());
+    EXPECT_TRUE(account.RefreshToken().isEmpty());
+
+    acf->LoadAccount(account);
+    box->RBOAuthSignIn->setChecked(true);
+    acf->EServer->setText("outlook.office365.com");
+    emit acf->EServer->editingFinished();
+    box->EClientId->setText("cid");
+    box->BSignIn->click();
+    const int before = int(messages.shown.size());
+    ASSERT_TRUE(acf->BOKClick());
+    EXPECT_EQ(int(messages.shown.size()), before); // signed in: no warning
+    EXPECT_TRUE(account.UsesOAuth());
+    EXPECT_EQ(account.OAuth().provider, "microsoft");
+    EXPECT_EQ(account.OAuth().clientId, "cid");
+    EXPECT_EQ(account.RefreshToken(), "rt-1");
+    EXPECT_EQ(account.AccessToken(), "at-1");
+
+    // Another provider: the old tokens go, and saving without a sign-in warns.
+    acf->LoadAccount(account);
+    EXPECT_EQ(box->LSignInState->text(), "Signed in.");
+    box->CBProvider->setCurrentIndex(1); // Google
+    emit box->CBProvider->activated(1);
+    EXPECT_EQ(box->LSignInState->text(), "Not signed in yet.");
+    ASSERT_TRUE(acf->BOKClick());
+    EXPECT_TRUE(Shown().last().startsWith("This account is not signed in with its provider yet"));
+    EXPECT_EQ(account.OAuth().provider, "google");
+    EXPECT_TRUE(account.RefreshToken().isEmpty());
+
+    // A custom provider needs its addresses, https or on this computer.
+    acf->LoadAccount(account);
+    box->CBProvider->setCurrentIndex(2);
+    emit box->CBProvider->activated(2);
+    EXPECT_TRUE(box->EAuthorizeUrl->isVisibleTo(acf->TSSignIn));
+    box->EAuthorizeUrl->setText("http://id.example.org/authorize");
+    box->ETokenUrl->setText("https://id.example.org/token");
+    EXPECT_FALSE(acf->BOKClick());
+    EXPECT_TRUE(Shown().last().contains("\"http://id.example.org/authorize\" cannot be used"));
+}
+
+TEST_F(WizardTest, OAuthNeedsASignInBeforeTheNextStep)
+{
+    OAuthSettingsBox* box = wiz->pop3->GBSignIn;
+    FakeSignIn fake;
+    fake.succeed = false;
+    box->signIn = [&fake](QWidget* w, const OAuthEndpoints& e, const QByteArray& h) {
+        return fake(w, e, h);
+    };
+    FillStep1("anna@gmail.com", "typed by mistake", "pop.gmail.com");
+    emit wiz->pop3->EPOP3Server->editingFinished();
+    box->RBOAuthSignIn->setChecked(true);
+    EXPECT_EQ(box->CBProvider->currentText(), "Google");
+    EXPECT_FALSE(wiz->pop3->EPOP3Password->isEnabled());
+    box->EClientId->setText("gid");
+    wiz->BNextClick();
+    EXPECT_EQ(wiz->Step(), 1);
+    EXPECT_EQ(Shown().last(), "Press \"Sign in...\" and sign in with your provider in the "
+                              "browser before you go on.");
+    box->BSignIn->click(); // the user cancels in the browser step
+    wiz->BNextClick();
+    EXPECT_EQ(wiz->Step(), 1);
+    fake.succeed = true;
+    box->BSignIn->click();
+    wiz->BNextClick();
+    EXPECT_EQ(wiz->Step(), 2);
+    MailAccount* a = wiz->Account();
+    EXPECT_TRUE(a->UsesOAuth());
+    EXPECT_EQ(a->RefreshToken(), "rt-1");
+    EXPECT_TRUE(a->Password().isEmpty());
+}
+
+namespace {
+
+// Every visible control of box lies inside window and gets at least the
+// height it asks for (nothing cut or squeezed); the window fits a 1280x800
+// screen. With VELMORA_SCREENSHOT_DIR set the window is also saved as name.
+void ExpectFits(QWidget* window, QWidget* box, const char* name)
+{
+    QApplication::processEvents();
+    window->layout()->activate();
+    // The size it is shown in: the size it was given, at least its minimum,
+    // or else the size it asks for.
+    window->resize(window->testAttribute(Qt::WA_Resized)
+                       ? window->size().expandedTo(window->minimumSizeHint())
+                       : window->sizeHint());
+    QApplication::processEvents();
+    EXPECT_LE(window->height(), 760);
+    EXPECT_LE(window->width(), 1280);
+    const QRect inside = window->rect();
+    for (QWidget* w : box->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(window) || w->objectName().isEmpty())
+            continue;
+        const QRect r(w->mapTo(window, QPoint(0, 0)), w->size());
+        EXPECT_TRUE(inside.contains(r)) << w->objectName().toStdString();
+        EXPECT_GE(w->height(), std::min(w->sizeHint().height(), w->minimumSizeHint().height()))
+            << w->objectName().toStdString();
+        EXPECT_GE(w->width(), w->minimumSizeHint().width()) << w->objectName().toStdString();
+    }
+    const QString dir = qEnvironmentVariable("VELMORA_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        window->grab().save(dir + QLatin1Char('/') + QLatin1String(name));
+}
+
+} // namespace
+
+TEST_F(AccountWindowTest, SignInChoiceFitsTheWindow)
+{
+    acf->EServer->setText("id.example.org");
+    acf->GBSignIn->RBOAuthSignIn->setChecked(true);
+    acf->GBSignIn->CBProvider->setCurrentIndex(2); // custom: every field
+    emit acf->GBSignIn->CBProvider->activated(2);
+    acf->PGC->setCurrentWidget(acf->TSSignIn);
+    ExpectFits(acf.get(), acf->GBSignIn, "signin-account-window.png");
+}
+
+TEST_F(WizardTest, SignInChoiceFitsTheWizard)
+{
+    qunsetenv("VELMORA_OAUTH_CLIENT_IDS");
+    FillStep1("anna@outlook.com", "", "outlook.office365.com");
+    emit wiz->pop3->EPOP3Server->editingFinished();
+    wiz->pop3->GBSignIn->RBOAuthSignIn->setChecked(true); // the hint on the client id shows
+    ExpectFits(wiz.get(), wiz->pop3->GBSignIn, "signin-wizard.png");
+}

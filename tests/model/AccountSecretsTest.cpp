@@ -226,10 +226,10 @@ TEST(AccountSecrets, MarkerOfAnIndependentWriterIsReadAndKept)
     accounts.SetMailboxDirectory(tmp.path());
     const QString path = tmp.path() + QStringLiteral("/anna.mbx");
     const QJsonObject account{{"login", "anna"}};
-    // "oauth" stands for a secret a newer program keeps.
+    // "passkey" stands for a secret a newer program keeps.
     PythonWrite({{"account", account},
                  {"keyring", QJsonObject{{"account", "anna-2"},
-                                         {"secrets", QJsonArray{"pop3", "oauth"}}}}},
+                                         {"secrets", QJsonArray{"pop3", "passkey"}}}}},
                 path);
     MailAccount a(&accounts);
     a.LoadFromFile(path, {});
@@ -238,7 +238,7 @@ TEST(AccountSecrets, MarkerOfAnIndependentWriterIsReadAndKept)
     EXPECT_FALSE(a.KeyringUnread(kSmtpSecret));
     a.SaveToFile({});
     const QJsonObject kept = PythonRead(path);
-    EXPECT_EQ(Strings(kept["keyring"]["secrets"]), (QStringList{"pop3", "oauth"}));
+    EXPECT_EQ(Strings(kept["keyring"]["secrets"]), (QStringList{"pop3", "passkey"}));
 
     PythonWrite({{"account", account},
                  {"keyring", QJsonObject{{"account", "anna"},
@@ -247,4 +247,41 @@ TEST(AccountSecrets, MarkerOfAnIndependentWriterIsReadAndKept)
                 path);
     MailAccount damaged(&accounts);
     EXPECT_THROW(damaged.LoadFromFile(path, {}), MailboxHeaderError);
+}
+
+TEST(AccountSecrets, RefreshTokenFollowsThePasswords)
+{
+    DataDir d("", "");
+    d.account->SignIn() = SignInMethod::OAuth2;
+    d.account->OAuth().provider = "google";
+    d.account->AutoCheck() = true;
+    d.account->SignedIn("rt-1", "at-1", 1);
+    FakeVault vault;
+    d.account->SaveToFile(KeepIn(&vault));
+    const QJsonObject file = PythonRead(d.File());
+    EXPECT_EQ(file["extension"].toObject(),
+              (QJsonObject{{"SignIn", "OAuth2"}, {"OAuth2Provider", "google"}}));
+    EXPECT_EQ(Strings(file["keyring"]["secrets"]), QStringList{"oauth"});
+    EXPECT_EQ(vault.Held(), QStringList{"anna oauth=rt-1"});
+    EXPECT_EQ(vault.items.first().label, "Velmora: Work (OAuth)");
+
+    // Read when a login needs it; a renewed token replaces the item.
+    InstallSecretVault(&vault);
+    std::unique_ptr<MailAccount> a = d.Reloaded();
+    EXPECT_TRUE(a->KeyringUnread(kOAuthSecret));
+    EXPECT_TRUE(a->CanBeCheckedUnattended());
+    EXPECT_TRUE(a->RefreshTokenWithoutPrompt());
+    EXPECT_EQ(a->RefreshToken(), "rt-1");
+    a->SignedIn("rt-2", "at-2", 1);
+    a->SaveToFile(KeepIn(&vault));
+    EXPECT_EQ(vault.Held(), QStringList{"anna oauth=rt-2"});
+    InstallSecretVault(nullptr);
+
+    // Forgetting a token that was never read removes its item too.
+    std::unique_ptr<MailAccount> b = d.Reloaded();
+    b->ForgetTokens();
+    EXPECT_FALSE(b->CanBeCheckedUnattended());
+    b->SaveToFile(KeepIn(&vault));
+    EXPECT_TRUE(vault.Held().isEmpty());
+    EXPECT_FALSE(PythonRead(d.File()).contains("keyring"));
 }

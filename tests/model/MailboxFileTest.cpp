@@ -682,3 +682,77 @@ TEST_F(MailboxFile, TextOverTwoGibibytesIsRefused)
     }
     munmap(area, size_t(size));
 }
+
+TEST_F(MailboxFile, SignInSettingsFollowTheChecksumWhereOldReadersSeePadding)
+{
+    MailAccount a(&dir);
+    a.Login() = "anna";
+    a.Server() = "outlook.office365.com";
+    a.SmtpLogin() = "anna@example.org";
+    a.SignIn() = SignInMethod::OAuth2;
+    a.OAuth() = {"custom", "client-1", "not-so-secret", "https://id.example/auth",
+                 "https://id.example/token", "mail offline_access"};
+    a.RefreshToken() = "rt-0123456789";
+    a.AccessToken() = "at-never-stored";
+    a.SaveToFile({});
+    const QByteArray bytes = ReadAll(Path("anna.mbx"));
+    EXPECT_FALSE(bytes.contains("rt-0123456789"));
+    EXPECT_FALSE(bytes.contains("client-1"));
+
+    // The 22 fields read as they always did; what follows the checksum is
+    // the extension, which a reader that does not know it skips as padding.
+    const QJsonObject f = PythonRead(Path("anna.mbx"));
+    EXPECT_EQ(f["account"].toObject()["login"].toString(), "anna");
+    EXPECT_EQ(f["account"].toObject()["smtp_login"].toString(), "anna@example.org");
+    EXPECT_EQ(f["account"].toObject()["password"].toString(), "");
+    EXPECT_EQ(f["extension"].toObject(),
+              (QJsonObject{{"SignIn", "OAuth2"},
+                           {"OAuth2Provider", "custom"},
+                           {"OAuth2ClientId", "client-1"},
+                           {"OAuth2ClientSecret", "not-so-secret"},
+                           {"OAuth2AuthorizeUrl", "https://id.example/auth"},
+                           {"OAuth2TokenUrl", "https://id.example/token"},
+                           {"OAuth2Scope", "mail offline_access"},
+                           {"OAuth2RefreshToken", "rt-0123456789"}}));
+
+    // Read back identically; written again byte for byte the same.
+    MailAccount b(&dir);
+    b.LoadFromFile(Path("anna.mbx"), {});
+    EXPECT_TRUE(b.UsesOAuth());
+    EXPECT_EQ(b.OAuth(), a.OAuth());
+    EXPECT_EQ(b.RefreshToken(), "rt-0123456789");
+    EXPECT_TRUE(b.AccessToken().isEmpty());
+    b.SaveToFile({});
+    EXPECT_EQ(ReadAll(Path("anna.mbx")), bytes);
+
+    // A password account's block is what it always was: no extension.
+    MailAccount c(&dir);
+    c.Login() = "carl";
+    c.Password() = "pw";
+    c.SaveToFile({});
+    const QJsonObject g = PythonRead(Path("carl.mbx"));
+    EXPECT_TRUE(g["extension"].toObject().isEmpty());
+    EXPECT_LT(g["block_tail"].toInt(), 8);
+}
+
+TEST_F(MailboxFile, ExtensionFieldsOfOtherVersionsAreKeptAndDamageIsCaught)
+{
+    QJsonObject spec = ThreeRecordSpec(1);
+    spec["extension"] = QJsonObject{
+        {"SignIn", "OAuth2"}, {"OAuth2Provider", "google"}, {"LaterSetting", "kept"}};
+    PythonWrite(spec, Path("anna.mbx"));
+    spec["extension_checksum_error"] = 1;
+    PythonWrite(spec, Path("broken.mbx"));
+    LoadAll();
+    EXPECT_EQ(reports, QStringList{"invalid broken.mbx"});
+    ASSERT_EQ(loaded, 1);
+    MailAccount* a = dir.At(0);
+    EXPECT_TRUE(a->UsesOAuth());
+    EXPECT_EQ(a->OAuth().provider, "google");
+    EXPECT_EQ(a->Box().Count(), 3);
+    a->SaveToFile({});
+    EXPECT_EQ(PythonRead(Path("anna.mbx"))["extension"].toObject(),
+              (QJsonObject{{"SignIn", "OAuth2"},
+                           {"OAuth2Provider", "google"},
+                           {"LaterSetting", "kept"}}));
+}

@@ -153,4 +153,40 @@ TEST(HttpGet, HostHeaderCarriesAPortOtherThanTheSchemeDefault)
                     .startsWith("GET /x HTTP/1.0\r\nHost: [::1]:4443\r\n"));
 }
 
+TEST(HttpGet, FormPostCarriesItsLengthAndHandsBackAnyStatus)
+{
+    vm::test::EnsureCoreApp();
+    EXPECT_TRUE(HttpPostFormRequest(QUrl("https://t.example.org/oauth2/token"), "a=1&b=%20")
+                    .startsWith("POST /oauth2/token HTTP/1.0\r\nHost: t.example.org\r\n"));
+    EXPECT_TRUE(HttpPostFormRequest(QUrl("https://t.example.org/t"), "a=1&b=%20")
+                    .endsWith("Content-Type: application/x-www-form-urlencoded\r\n"
+                              "Content-Length: 9\r\nConnection: close\r\n\r\na=1&b=%20"));
+
+    // A token endpoint's refusal is a reply like any other; the caller reads it.
+    FakeServer s;
+    s.Expect("POST /token HTTP/1.0")
+        .ExpectPrefix("Host: ")
+        .ExpectPrefix("User-Agent: Velmora/")
+        .Expect("Accept: application/json")
+        .Expect("Content-Type: application/x-www-form-urlencoded")
+        .Expect("Content-Length: 3")
+        .Expect("Connection: close")
+        .Expect("")
+        .Send("HTTP/1.1 400 Bad Request\r\nContent-Type: application/json; charset=utf-8\r\n"
+              "Content-Length: 25\r\n\r\n{\"error\":\"invalid_grant\"}")
+        .Drop();
+    s.Start();
+    Transport t;
+    t.SetReadTimeoutMs(15000);
+    t.Connect(QStringLiteral("127.0.0.1"), s.Port());
+    const HttpReply reply =
+        HttpPostForm(t, QUrl(QStringLiteral("http://127.0.0.1:%1/token").arg(s.Port())), "a=b");
+    EXPECT_EQ(reply.status, 400);
+    EXPECT_EQ(reply.contentType, "application/json");
+    EXPECT_EQ(reply.body, "{\"error\":\"invalid_grant\"}");
+    t.Close();
+    EXPECT_TRUE(s.WaitDone(20000));
+    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join("; ").toStdString();
+}
+
 } // namespace

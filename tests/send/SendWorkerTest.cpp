@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "SmtpSink.h"
+#include "oauth/AccountTokens.h"
+#include "oauth/SignInFlow.h"
+#include "support/OAuthProviderFixture.h"
 #include "TestUtil.h"
 #include "core/Messages.h"
 #include "model/MailAccount.h"
@@ -351,4 +354,76 @@ TEST_F(SendTest, MissingAttachmentIsRefusedBeforeConnecting)
     EXPECT_EQ(Shown(), QStringList{"Can't attach file /nonexistent/file.pdf. It either does not "
                                    "exist or is inaccessible."});
     EXPECT_TRUE(s.Commands().isEmpty());
+}
+
+TEST_F(SendTest, OAuthAccountSendsWithABearerTokenAndRenewsItOnce)
+{
+    vm::test::TestPki& pki = vm::test::TestPki::Shared();
+    ASSERT_TRUE(pki.Ok()) << pki.Error().toStdString();
+    vm::test::OAuthProviderFixture provider;
+    ASSERT_TRUE(provider.Ok()) << provider.Error().toStdString();
+    vm::test::FakeBrowser browser;
+    qputenv("BROWSER", browser.Program().toUtf8());
+    qputenv("FAKE_BROWSER_LOG", browser.LogPath().toUtf8());
+    account.SignIn() = SignInMethod::OAuth2;
+    account.OAuth() = {"custom", vm::test::OAuthProviderFixture::kClientId, {},
+                       provider.Url("/authorize").toUtf8(), provider.Url("/token").toUtf8(),
+                       "mail"};
+    SignInRequest signIn;
+    signIn.endpoints = *ResolveOAuthEndpoints(account.OAuth(), nullptr);
+    const SignInResult signedIn = RunSignIn(signIn, {}, {});
+    ASSERT_EQ(int(signedIn.status), int(SignInResult::Status::SignedIn));
+    StoreSignIn(account, signedIn.tokens);
+    account.SmtpLogin() = "bob"; // the provider's user
+    account.SmtpServer() = "localhost";
+    account.SmtpAuthentication() = true;
+    SetTrustedCaCertificates({pki.CaCertificate()});
+
+    for (const char* mechanism : {"XOAUTH2", "OAUTHBEARER"}) {
+        SCOPED_TRACE(mechanism);
+        SmtpSink sink({"--cert", pki.ServerCertPath(), "--key", pki.ServerKeyPath(),
+                       "--require-tls", "--auth-required", "--oauth2-introspect",
+                       provider.Url("/introspect"), "--mechanisms", mechanism});
+        ASSERT_TRUE(sink.Ok()) << sink.Error().toStdString();
+        account.SmtpPort() = sink.Port();
+        account.SmtpTLSMode() = 2;
+        SendOutcome out = Send(Request());
+        ASSERT_TRUE(out.sent) << out.errorText.toStdString();
+        QJsonObject env = sink.Envelope(1);
+        EXPECT_TRUE(env["tls"].toBool());
+        EXPECT_EQ(env["login"].toString(), "bob");
+        EXPECT_EQ(env["mechanism"].toString(), mechanism);
+
+        // Revoked while held: refused once, renewed once, sent.
+        const int renewed = provider.TokenRequests("refresh_token");
+        ASSERT_EQ(provider.Post("/admin/revoke-access"), 200);
+        out = Send(Request());
+        ASSERT_TRUE(out.sent) << out.errorText.toStdString();
+        EXPECT_EQ(provider.TokenRequests("refresh_token"), renewed + 1);
+        EXPECT_EQ(sink.Count(), 2);
+    }
+    EXPECT_EQ(prompt.asked, 0);
+
+    // No token goes where no password may: "when possible" without STARTTLS.
+    SmtpSink plain({"--oauth2-introspect", provider.Url("/introspect"), "--auth-before-tls"});
+    ASSERT_TRUE(plain.Ok()) << plain.Error().toStdString();
+    account.SmtpServer() = "127.0.0.1";
+    account.SmtpPort() = plain.Port();
+    account.SmtpTLSMode() = 1;
+    const int renewed = provider.TokenRequests("refresh_token");
+    const SendOutcome unsafe = Send(Request());
+    EXPECT_FALSE(unsafe.sent);
+    EXPECT_TRUE(unsafe.errorText.contains("unencrypted")) << unsafe.errorText.toStdString();
+    EXPECT_EQ(plain.Count(), 0);
+    EXPECT_EQ(provider.TokenRequests("refresh_token"), renewed);
+
+    // A revoked grant ends the send with the account named, once.
+    account.SmtpTLSMode() = 0;
+    ASSERT_EQ(provider.Post("/admin/revoke-grants"), 200);
+    account.AccessToken().clear();
+    const SendOutcome refused = Send(Request());
+    EXPECT_FALSE(refused.sent);
+    EXPECT_TRUE(refused.errorText.contains("Sign in again")) << refused.errorText.toStdString();
+    EXPECT_EQ(provider.TokenRequests("refresh_token"), renewed + 1);
+    EXPECT_TRUE(account.SignInRefused());
 }

@@ -109,6 +109,12 @@ void DovecotFixture::WritePasswd() const
     }
 }
 
+void DovecotFixture::EnableOAuth2(const QString& introspectionUrl, const QString& mechanisms)
+{
+    oauthIntrospectionUrl_ = introspectionUrl;
+    oauthMechanisms_ = mechanisms;
+}
+
 void DovecotFixture::AddUser(const QString& user, const QString& password)
 {
     for (auto& u : users_) {
@@ -238,13 +244,28 @@ bool DovecotFixture::Start()
         conf += "protocols = pop3\nlisten = 127.0.0.1\n";
         conf += "ssl = yes\nssl_cert = <" + pki.ServerCertPath() + "\nssl_key = <" +
                 pki.ServerKeyPath() + "\n";
-        conf += "auth_mechanisms = plain login apop cram-md5\n";
+        const bool oauth = !oauthIntrospectionUrl_.isEmpty();
+        conf += "auth_mechanisms = plain login apop cram-md5" +
+                (oauth ? " " + oauthMechanisms_ : QString()) + "\n";
         conf += "disable_plaintext_auth = no\nauth_failure_delay = 0\n";
         conf += "first_valid_uid = 1\nfirst_valid_gid = 1\n";
         conf += "default_login_user = " + loginUser + "\n";
         conf += "default_internal_user = " + internalUser + "\n";
-        conf += "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " + d +
-                "/users/%u.passwd\n}\n";
+        if (oauth) {
+            // Tokens are checked by the provider, passwords by the user files.
+            QFile ext(d + "/dovecot-oauth2.conf.ext");
+            ext.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            ext.write(("introspection_mode = post\nintrospection_url = " + oauthIntrospectionUrl_ +
+                       "\nusername_attribute = username\nactive_attribute = active\n"
+                       "active_value = true\n")
+                          .toUtf8());
+            ext.close();
+            conf += "passdb {\n  driver = oauth2\n  mechanisms = " + oauthMechanisms_ +
+                    "\n  args = " + d + "/dovecot-oauth2.conf.ext\n}\n";
+        }
+        conf += "passdb {\n  driver = passwd-file\n" +
+                QString(oauth ? "  mechanisms = plain login apop cram-md5\n" : "") +
+                "  args = scheme=PLAIN " + d + "/users/%u.passwd\n}\n";
         conf += QStringLiteral(
                     "userdb {\n  driver = static\n  args = uid=%1 gid=%2 home=%3/home/%u\n}\n")
                     .arg(mailUid_)

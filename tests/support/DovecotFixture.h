@@ -47,6 +47,14 @@ public:
     // SHA-256 fingerprint of the server certificate, "AB:CD:..." form.
     QString ServerFingerprint() const;
 
+    // Lets users log in with OAuth 2.0 bearer tokens as well (SASL mechanisms
+    // given, "xoauth2 oauthbearer" by default), which Dovecot's oauth2 passdb
+    // checks by token introspection: a POST of the token to
+    // introspectionUrl, whose JSON answer names the user ("username") and
+    // says whether the token is "active". Call before Start.
+    void EnableOAuth2(const QString& introspectionUrl,
+                      const QString& mechanisms = QStringLiteral("xoauth2 oauthbearer"));
+
     // Adds a user (or changes the password); may be called while running.
     void AddUser(const QString& user, const QString& password);
     // Puts a message into the user's Maildir/new; returns its file name.
@@ -73,6 +81,8 @@ private:
     int mailGid_ = -1;
     int sequence_ = 0;
     QString error_;
+    QString oauthIntrospectionUrl_;
+    QString oauthMechanisms_;
 };
 
 } // namespace vm::test

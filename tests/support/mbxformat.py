@@ -9,7 +9,7 @@ code, so that tests can check that both sides agree:
 
 The JSON form: {"version": 0|1, "account": {...}, "keyring": {"account": ID,
 "secrets": [KIND...]} (only when the account block names the keyring),
-"last_check": float,
+"extension": {...}, "block_tail": int, "last_check": float,
 "record_count": int, "records": [{"uid", "fresh", "server_number", "size",
 "new", "receipt", "attachments", "kind", "data"}]}. Byte strings (uid, data
 and the account's texts) are given as latin-1 strings, so every byte value
@@ -22,8 +22,16 @@ taken little-endian); version 1: float64 last check; int32 record count;
 records to the end of the file. In version 1 the account block may carry,
 right after its checksum, a keyring marker: the 8 bytes "VLKEYRNG", the
 account's keyring id (text), a count (uint8), that many secret kinds (texts)
-and the sum of the marker's bytes before it modulo 256; without it the rest of
-the block is padding.
+and the sum of the marker's bytes before it modulo 256.
+
+Named settings beyond the 22 account fields follow the checksum (and the
+keyring marker, when there is one) inside the account block, where older
+readers see only padding: "VMX1", pairs of texts (name, value), an empty
+name, a uint8 sum of those bytes; then padding.
+"extension" maps those names to their values (latin-1 strings); a reader
+that knows nothing of them reads the rest of the file all the same.
+"block_tail" is the number of block bytes after the checksum (keyring marker,
+extension and padding together).
 """
 
 import json
@@ -33,6 +41,7 @@ import sys
 SIG_V1 = b"VL320KEX07"
 SIG_V0 = b"VL300KEX06"
 KEYRING_MARKER = b"VLKEYRNG"
+EXT_MAGIC = b"VMX1"
 
 # The program's fixed key text and position table (positions count from 1).
 KEY_TEXT = b"Kv7#mQe2Lw"
@@ -202,10 +211,13 @@ def read_file(data):
             account[name] = b.u16()
         else:
             account[name] = b.u8() != 0
+    extension = {}
+    after_checksum = b.pos
     out = {"version": version, "account": account}
     if version == 1:
         if b.u8() != sum(block[:b.pos - 1]) & 0xFF:
             raise FormatError("checksum")
+        after_checksum = b.pos
         start = b.pos
         if block[start:start + 8] == KEYRING_MARKER:
             b.take(8)
@@ -215,6 +227,18 @@ def read_file(data):
             if b.u8() != sum(block[start:b.pos - 1]) & 0xFF:
                 raise FormatError("keyring marker checksum")
             out["keyring"] = keyring
+        start = b.pos
+        if block[start:start + 4] == EXT_MAGIC:
+            b.take(4)
+            while True:
+                name = b.text()
+                if not name:
+                    break
+                extension[name.decode("latin-1")] = b.text().decode("latin-1")
+            if b.u8() != sum(block[start:b.pos - 1]) & 0xFF:
+                raise FormatError("extension checksum")
+    out["extension"] = extension
+    out["block_tail"] = len(block) - after_checksum
     out["last_check"] = r.f64() if version == 1 else 0.0
     out["record_count"] = r.i32()
     records = []
@@ -268,6 +292,14 @@ def write_file(spec):
                 marker += _text(kind.encode("latin-1"))
             marker.append((sum(marker) + k.get("checksum_error", 0)) & 0xFF)
             block += marker
+        ext = spec.get("extension")
+        if ext:
+            e = bytearray(EXT_MAGIC)
+            for name, value in ext.items():
+                e += _text(name.encode("latin-1")) + _text(value.encode("latin-1"))
+            e += _text(b"")
+            e.append((sum(e) + spec.get("extension_checksum_error", 0)) & 0xFF)
+            block += e
     block += b"\xA5" * ((-len(block)) % 8)  # padding bytes carry no meaning
     out = bytearray(_text(SIG_V1 if version == 1 else SIG_V0))
     enc = Blowfish(make_key()).encrypt(bytes(block))

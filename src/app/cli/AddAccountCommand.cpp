@@ -7,10 +7,13 @@
 
 #include "app/cli/CheckCommand.h"
 #include "config/PasswordStorage.h"
+#include "app/cli/SignInCommand.h"
 #include "config/StorageSettings.h"
 #include "core/Messages.h"
 #include "model/AccountsDirectory.h"
 #include "net/Credentials.h"
+#include "oauth/OAuthProviders.h"
+#include "oauth/OAuthText.h"
 #include "ops/ErrorList.h"
 #include "platform/SingleInstance.h"
 
@@ -61,7 +64,9 @@ bool ParseIndex(const QString& text, int max, std::uint8_t& value)
 
 const QStringList kValueOptions{"--login",    "--server",      "--port",        "--ssl-version",
                                 "--name",     "--smtp-server", "--smtp-port",   "--smtp-login",
-                                "--smtp-tls", "--from",        "--sender-name", "--reply-to"};
+                                "--smtp-tls", "--from",        "--sender-name", "--reply-to",
+                                "--oauth2", "--oauth2-client-id", "--oauth2-client-secret",
+                                "--oauth2-authorize-url", "--oauth2-token-url", "--oauth2-scope"};
 const QStringList kFlagOptions{"--tls",
                                "--apop",
                                "--password-stdin",
@@ -133,6 +138,54 @@ int RunAddAccountCommand(const QStringList& args)
         Err(QStringLiteral("--smtp-tls takes 0 (never), 1 (when possible) or 2 (always)"));
         return kExitUsage;
     }
+    // OAuth 2.0: the provider and, for a custom one, its addresses and scope.
+    const bool oauth = values.contains(QStringLiteral("--oauth2"));
+    OAuthSettings oauthSettings;
+    if (oauth) {
+        oauthSettings.provider = value("--oauth2").trimmed().toLower().toUtf8();
+        oauthSettings.clientId = value("--oauth2-client-id").trimmed().toUtf8();
+        oauthSettings.clientSecret = value("--oauth2-client-secret").trimmed().toUtf8();
+        oauthSettings.authorizeUrl = value("--oauth2-authorize-url").trimmed().toUtf8();
+        oauthSettings.tokenUrl = value("--oauth2-token-url").trimmed().toUtf8();
+        oauthSettings.scope = value("--oauth2-scope").simplified().toUtf8();
+        if (!IsKnownProvider(oauthSettings.provider)) {
+            Err(QStringLiteral("--oauth2 takes microsoft, google or custom"));
+            return kExitUsage;
+        }
+        const bool custom = oauthSettings.provider == kProviderCustom;
+        if (custom && (oauthSettings.authorizeUrl.isEmpty() || oauthSettings.tokenUrl.isEmpty())) {
+            Err(QStringLiteral("--oauth2 custom needs --oauth2-authorize-url URL and "
+                               "--oauth2-token-url URL"));
+            return kExitUsage;
+        }
+        if (!custom && (!oauthSettings.authorizeUrl.isEmpty() || !oauthSettings.tokenUrl.isEmpty() ||
+                        !oauthSettings.scope.isEmpty())) {
+            Err(QStringLiteral("--oauth2-authorize-url, --oauth2-token-url and --oauth2-scope "
+                               "belong to --oauth2 custom"));
+            return kExitUsage;
+        }
+        for (const char* option : {"--password-stdin", "--smtp-password-stdin", "--apop"})
+            if (has(option)) {
+                Err(QStringLiteral("%1 cannot be combined with --oauth2: the account signs in "
+                                   "with its provider, without a password")
+                        .arg(QLatin1String(option)));
+                return kExitUsage;
+            }
+        QString problem;
+        if (!ResolveOAuthEndpoints(oauthSettings, &problem)) {
+            Err(problem);
+            return kExitUsage;
+        }
+    } else {
+        for (const char* option : {"--oauth2-client-id", "--oauth2-client-secret",
+                                   "--oauth2-authorize-url", "--oauth2-token-url",
+                                   "--oauth2-scope"})
+            if (values.contains(QLatin1String(option))) {
+                Err(QStringLiteral("%1 needs --oauth2 PROVIDER").arg(QLatin1String(option)));
+                return kExitUsage;
+            }
+    }
+
     const QByteArray smtpLogin = value("--smtp-login").toUtf8();
     const QByteArray smtpServer = value("--smtp-server").trimmed().toUtf8();
     const QByteArray from = value("--from").trimmed().toUtf8();
@@ -165,7 +218,7 @@ int RunAddAccountCommand(const QStringList& args)
         }
     }
     const bool autoCheck = !has("--no-autocheck");
-    if (password.isEmpty() && autoCheck)
+    if (password.isEmpty() && autoCheck && !oauth)
         ShowWarning(TextOr("AccountWnd", "AutocheckRequirements",
                            "If the function of automatic mail checking is to be actually working, "
                            "you will have to enter account's password - at least for a current "
@@ -195,6 +248,10 @@ int RunAddAccountCommand(const QStringList& args)
     account->ReplyToAddress() = value("--reply-to").trimmed().toUtf8();
     account->SenderName() = value("--sender-name").trimmed().toUtf8();
     account->SendViaThisProgram() = has("--send-via-velmora");
+    if (oauth) {
+        account->SignIn() = SignInMethod::OAuth2;
+        account->OAuth() = oauthSettings;
+    }
 
     // Commands name accounts by display name, so two of one name would make
     // both unreachable from the command line.
@@ -205,6 +262,13 @@ int RunAddAccountCommand(const QStringList& args)
                     .arg(name));
             return kExitUsage;
         }
+
+    // The account is stored only once its tokens are.
+    if (oauth) {
+        const int rc = SignInWithBrowser(*account);
+        if (rc != kExitOk)
+            return rc;
+    }
 
     MailAccount* added = account.release();
     Accounts().Add(added);

@@ -16,6 +16,7 @@
 #include "model/MailStartup.h"
 #include "model/MailboxKey.h"
 #include "model/AccountsDirectory.h"
+#include "oauth/AccountTokens.h"
 #include "net/PasswordPrompt.h"
 #include "ops/AccountSelection.h"
 #include "ops/CheckAccount.h"
@@ -156,16 +157,23 @@ MailAccount* FindAccount(const QString& name)
 
 bool PasswordKnown(const MailAccount& account)
 {
+    if (account.UsesOAuth())
+        return account.SecretStored(kOAuthSecret);
     return account.SecretStored(kPop3Secret) || account.SessionPasswordValid();
 }
 
 bool ReadKeyringPasswords(const QList<MailAccount*>& accounts, int kind)
 {
     for (MailAccount* a : accounts) {
-        if (!a->KeyringUnread(kind))
+        // An OAuth 2.0 account logs in to both servers with its refresh
+        // token's access tokens.
+        const int k = a->UsesOAuth() ? int(kOAuthSecret) : kind;
+        if (!a->KeyringUnread(k))
             continue;
         QString problem;
-        if (kind == kSmtpSecret)
+        if (k == kOAuthSecret)
+            a->RefreshTokenWithoutPrompt(&problem);
+        else if (k == kSmtpSecret)
             a->SmtpPasswordWithoutPrompt(&problem);
         else
             a->Pop3PasswordWithoutPrompt(&problem);
@@ -179,6 +187,8 @@ bool ReadKeyringPasswords(const QList<MailAccount*>& accounts, int kind)
 
 QString NoPasswordText(const MailAccount& account)
 {
+    if (account.UsesOAuth())
+        return NotSignedInText(account);
     return QStringLiteral("account %1 has no stored password, and without a display it cannot "
                           "be asked for; store one with the account window or "
                           "--add-account ... --password-stdin")

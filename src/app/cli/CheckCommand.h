@@ -63,10 +63,12 @@ bool RefuseOptions(const char* command, const QStringList& args);
 // is none or several.
 MailAccount* FindAccount(const QString& name);
 
-// The POP3 password is known without asking (stored, or remembered).
+// The POP3 password is known without asking (stored, or remembered); for
+// an OAuth 2.0 account, a refresh token is stored.
 bool PasswordKnown(const MailAccount& account);
 // Reads the passwords of this kind (kPop3Secret, kSmtpSecret) that the
-// mailbox files of accounts leave to the desktop keyring. When the keyring
+// mailbox files of accounts leave to the desktop keyring; the refresh token
+// instead for an OAuth 2.0 account. When the keyring
 // fails or no longer holds one, prints why (naming the keyring) and
 // returns false: the command then ends with exit code 1, changing nothing.
 bool ReadKeyringPasswords(const QList<MailAccount*>& accounts, int kind);

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "app/cli/CheckCommand.h"
+#include "core/AppInfo.h"
 #include "core/TempDir.h"
 #include "mime/Charsets.h"
 #include "mime/MessageRecord.h"
@@ -13,6 +14,7 @@
 #include "model/Mailbox.h"
 #include "net/TlsTrust.h"
 #include "ops/CertificateFailures.h"
+#include "platform/SingleInstance.h"
 #include "send/ReplyMessage.h"
 #include "send/SendWorker.h"
 #include "send/SmtpClient.h"
@@ -273,14 +275,23 @@ int RunSendCommand(const QStringList& args)
     SendOptions options;
     options.showMessages = false;
     options.clientChanged = [&running](SmtpClient* c) { running = c; };
+    const QByteArray refreshToken = account->RefreshToken();
     const SendOutcome out = SendComposedMessage(request, options);
     watch.stop();
+
+    // A provider that handed out a new refresh token may not take the old
+    // one again: it is stored, unless a window holds the files.
+    if (account->RefreshToken() != refreshToken) {
+        SingleInstance lock(AppInfo::Instance().ProgramDir());
+        if (lock.TryAcquire())
+            SaveAccount(*account);
+    }
 
     if (out.sent) {
         Out(QString::fromUtf8(out.finalReply));
         return kExitOk;
     }
-    if (out.failure == SendFailure::Cancelled) {
+    if (out.failure == SendFailure::Cancelled && !account->UsesOAuth()) {
         Err(QStringLiteral("account %1 needs an SMTP password that is not stored, and without a "
                            "display it cannot be asked for; store it in the SMTP window")
                 .arg(DisplayName(*account)));

@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "config/ui/FormParts.h"
+#include "config/ui/OAuthSettingsBox.h"
 #include "model/AccountSecrets.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
@@ -91,6 +92,15 @@ AccountWindow::AccountWindow(QWidget* parent) : TranslatedWindow(parent)
     basic->addWidget(GBConnection);
     basic->addStretch(1);
 
+    // Sign-in
+    TSSignIn = new QWidget;
+    TSSignIn->setObjectName(QStringLiteral("TSSignIn"));
+    PGC->addTab(TSSignIn, QStringLiteral("Sign-in"));
+    auto* signIn = new QVBoxLayout(TSSignIn);
+    GBSignIn = new OAuthSettingsBox(TSSignIn);
+    signIn->addWidget(GBSignIn);
+    signIn->addStretch(1);
+
     // Advanced
     TSAdvanced = new QWidget;
     TSAdvanced->setObjectName(QStringLiteral("TSAdvanced"));
@@ -149,6 +159,14 @@ AccountWindow::AccountWindow(QWidget* parent) : TranslatedWindow(parent)
             CBSSLVersion->setEnabled(true);
         }
     });
+    // An OAuth 2.0 account has no password and no APOP.
+    connect(GBSignIn, &OAuthSettingsBox::methodChanged, this, [this](bool oauth) {
+        EPassword->setEnabled(!oauth);
+        CBAPOP->setEnabled(!oauth);
+    });
+    connect(EServer, &QLineEdit::editingFinished, this,
+            [this] { GBSignIn->GuessFromServer(EServer->text()); });
+    GBSignIn->loginHint = [this] { return ELogin->text().toUtf8(); };
     connect(RBWebMail, &QRadioButton::toggled, EWebMail, &QWidget::setEnabled);
     connect(BSMTP, &QPushButton::clicked, this, [this] {
         const QString friendly = EFriendly->text().trimmed();
@@ -199,6 +217,7 @@ void AccountWindow::LoadAccount(MailAccount& a)
     RBWebMail->setChecked(a.ClientKind() == 1);
     RBSystemApplication->setChecked(a.ClientKind() != 1);
     EWebMail->setEnabled(RBWebMail->isChecked());
+    GBSignIn->Load(a);
     smtp_->LoadFromAccount(a);
     PGC->setCurrentWidget(TSBasic);
 }
@@ -238,7 +257,16 @@ bool AccountWindow::BOKClick()
         ShowError(LangText(kSection, QStringLiteral("SMTPRequirements")));
         return false;
     }
-    if (EPassword->text().isEmpty() && CBAutoCheck->isChecked())
+    const bool oauth = GBSignIn->OAuthChosen();
+    if (const QString problem = GBSignIn->Problem(); !problem.isEmpty()) {
+        ShowError(problem);
+        PGC->setCurrentWidget(TSSignIn);
+        GBSignIn->EClientId->setFocus();
+        return false;
+    }
+    if (oauth && !GBSignIn->SignedIn())
+        ShowWarning(LangText(kSection, QStringLiteral("NotSignedInWarning")));
+    if (!oauth && EPassword->text().isEmpty() && CBAutoCheck->isChecked())
         ShowWarning(LangText(kSection, QStringLiteral("AutocheckRequirements")));
 
     MailAccount& a = *account_;
@@ -254,6 +282,7 @@ bool AccountWindow::BOKClick()
     a.SendViaThisProgram() = RBSendViaVL->isChecked();
     a.WebmailAddress() = EWebMail->text().trimmed().toLocal8Bit();
     a.ClientKind() = RBSystemApplication->isChecked() ? 2 : 1;
+    GBSignIn->Store(a);
     const bool smtpWritten = smtp_->WriteToAccount(a);
 
     a.PasswordsSaved(smtpWritten);

@@ -20,6 +20,7 @@ class QWidget;
 namespace vm {
 
 class MailAccount;
+class OAuthSettingsBox;
 
 
 class AccountWindow : public TranslatedWindow
@@ -61,6 +62,9 @@ public:
     QComboBox* CBSSLVersion = nullptr;
     QLabel* LTLSInUse = nullptr; // what the connection really uses
     QLabel* LConnectionHint = nullptr;
+    // Password or OAuth 2.0 sign-in (GBSignIn), on a page of its own.
+    QWidget* TSSignIn = nullptr;
+    OAuthSettingsBox* GBSignIn = nullptr;
     QGroupBox* GBExternalClient = nullptr;
     QRadioButton* RBSystemApplication = nullptr;
     QRadioButton* RBWebMail = nullptr;

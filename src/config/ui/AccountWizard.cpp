@@ -9,11 +9,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 #include "config/ui/FormParts.h"
+#include "config/ui/OAuthSettingsBox.h"
 #include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
@@ -57,6 +60,16 @@ QByteArray B(const QString& s)
 QString YesNo(bool on)
 {
     return on ? Tx("Yes") : Tx("No");
+}
+
+// The provider's name as the sign-in choice shows it.
+QString ProviderName(const QByteArray& id)
+{
+    if (id == "microsoft")
+        return QStringLiteral("Microsoft");
+    if (id == "google")
+        return QStringLiteral("Google");
+    return Tx("CustomProvider");
 }
 
 // The version names as the lists show them.
@@ -105,7 +118,14 @@ WizardLoginPage::WizardLoginPage(QWidget* parent) : WizardPage(parent)
     v->addLayout(row);
     LPOP3TLSInUse = TlsNoteLabel("LPOP3TLSInUse", this);
     v->addWidget(LPOP3TLSInUse);
+    GBSignIn = new OAuthSettingsBox(this);
+    v->addWidget(GBSignIn);
     v->addStretch(1);
+    connect(GBSignIn, &OAuthSettingsBox::methodChanged, this,
+            [this](bool oauth) { EPOP3Password->setEnabled(!oauth); });
+    connect(EPOP3Server, &QLineEdit::editingFinished, this,
+            [this] { GBSignIn->GuessFromServer(EPOP3Server->text()); });
+    GBSignIn->loginHint = [this] { return EPOP3Login->text().trimmed().toUtf8(); };
     connect(CBPOP3SSL, &QCheckBox::clicked, this, [this] {
         CBPOP3SSLVersion->setEnabled(CBPOP3SSL->isChecked());
         EPOP3Port->setEditText(CBPOP3SSL->isChecked() ? QStringLiteral("995")
@@ -132,6 +152,7 @@ void WizardLoginPage::LoadPage(MailAccount& a)
     CBPOP3SSLVersion->setCurrentIndex(std::min<int>(a.Pop3SSLVersion(), 3));
     CBPOP3SSLVersion->setEnabled(a.Pop3TLS());
     LPOP3TLSInUse->setText(Pop3TlsNote(a.Pop3TLS()));
+    GBSignIn->Load(a);
     EPOP3Login->setFocus();
 }
 
@@ -153,9 +174,19 @@ bool WizardLoginPage::StorePage(MailAccount& a)
     }
     if (!CheckCredentialFields({EPOP3Login, EPOP3Password}))
         return false;
+    if (const QString problem = GBSignIn->Problem(); !problem.isEmpty()) {
+        ShowError(problem);
+        return false;
+    }
+    if (GBSignIn->OAuthChosen() && !GBSignIn->SignedIn()) {
+        ShowError(Tx("SignInFirst"));
+        GBSignIn->BSignIn->setFocus();
+        return false;
+    }
+    GBSignIn->Store(a);
     a.Server() = B(EPOP3Server->text());
     a.Login() = B(EPOP3Login->text());
-    a.Password() = B(EPOP3Password->text());
+    a.Password() = a.UsesOAuth() ? QByteArray() : B(EPOP3Password->text());
     a.Pop3Port() = static_cast<std::uint16_t>(port);
     a.Pop3TLS() = CBPOP3SSL->isChecked();
     a.Pop3SSLVersion() = static_cast<std::uint8_t>(std::max(CBPOP3SSLVersion->currentIndex(), 0));
@@ -321,6 +352,11 @@ void WizardSmtpPage::LoadPage(MailAccount& a)
     CBSMTPSSLVersion->setCurrentIndex(std::min<int>(a.SmtpSSLVersion(), 3));
     CBSMTPAuth->setChecked(a.SmtpAuthentication());
     CBSMTPAuthClick();
+    // An OAuth 2.0 account logs in to SMTP with its token, not a password.
+    if (a.UsesOAuth()) {
+        ESMTPPassword->clear();
+        ESMTPPassword->setEnabled(false);
+    }
     CBSMTPSSLVersion->setEnabled(CBSMTPSSL->currentIndex() != 0);
     ShowTlsNote();
     ESMTPServer->setFocus();
@@ -349,7 +385,7 @@ bool WizardSmtpPage::StorePage(MailAccount& a)
         return false;
     a.SmtpServer() = B(ESMTPServer->text());
     a.SmtpLogin() = B(ESMTPLogin->text());
-    a.SmtpPassword() = B(ESMTPPassword->text());
+    a.SmtpPassword() = a.UsesOAuth() ? QByteArray() : B(ESMTPPassword->text());
     a.SmtpAuthentication() = CBSMTPAuth->isChecked();
     a.SmtpPort() = static_cast<std::uint16_t>(port);
     a.SmtpSSLVersion() = static_cast<std::uint8_t>(std::max(CBSMTPSSLVersion->currentIndex(), 0));
@@ -460,7 +496,9 @@ void WizardSummaryPage::LoadPage(MailAccount& a)
     LSummaryHint->setText(sends ? Tx("LSummarySMTPHint") : Tx("LSummaryNoSMTPHint"));
     SMTPPanel->setVisible(sends);
     LPOP3LoginSummary->setText(TxF("LPOP3LoginSummary", {L(a.Login())}));
-    LPOP3PasswordSummary->setText(TxF("LPOP3PasswordSummary", {Asterisks(a.Password())}));
+    LPOP3PasswordSummary->setText(
+        a.UsesOAuth() ? TxF("LOAuthSummary", {ProviderName(a.OAuth().provider)})
+                      : TxF("LPOP3PasswordSummary", {Asterisks(a.Password())}));
     LPOP3ServerSummary->setText(
         TxF("LPOP3ServerSummary", {L(a.Server()), QString::number(a.Pop3Port())}));
     LPOP3SSLSummary->setText(
@@ -471,7 +509,9 @@ void WizardSummaryPage::LoadPage(MailAccount& a)
         TxF("LSMTPServerSummary", {L(a.SmtpServer()), QString::number(a.SmtpPort())}));
     LSMTPAuthSummary->setText(TxF("LSMTPAuthSummary", {YesNo(a.SmtpAuthentication())}));
     LSMTPLoginSummary->setText(TxF("LSMTPLoginSummary", {L(a.SmtpLogin())}));
-    LSMTPPasswordSummary->setText(TxF("LSMTPPasswordSummary", {Asterisks(a.SmtpPassword())}));
+    LSMTPPasswordSummary->setText(
+        a.UsesOAuth() ? TxF("LOAuthSummary", {ProviderName(a.OAuth().provider)})
+                      : TxF("LSMTPPasswordSummary", {Asterisks(a.SmtpPassword())}));
     LSMTPLoginSummary->setEnabled(a.SmtpAuthentication());
     LSMTPPasswordSummary->setEnabled(a.SmtpAuthentication());
     QString ssl;
@@ -538,6 +578,11 @@ AccountWizard::AccountWizard(QWidget* parent) : TranslatedWindow(parent)
     buttons->addWidget(BFinish);
     top->addLayout(buttons);
 
+    // The sign-in fields come and go on step 1: the window follows.
+    connect(pop3->GBSignIn, &OAuthSettingsBox::methodChanged, this,
+            [this] { QTimer::singleShot(0, this, &AccountWizard::FitContents); });
+    connect(pop3->GBSignIn->CBProvider, &QComboBox::activated, this,
+            [this] { QTimer::singleShot(0, this, &AccountWizard::FitContents); });
     connect(BNext, &QPushButton::clicked, this, &AccountWizard::BNextClick);
     connect(BPrevious, &QPushButton::clicked, this, &AccountWizard::BPreviousClick);
     connect(BFinish, &QPushButton::clicked, this, &AccountWizard::BFinishClick);
@@ -579,6 +624,21 @@ void AccountWizard::Refresh()
         Page(i)->setVisible(i == step_);
     if (account_)
         Page(step_)->LoadPage(*account_);
+    FitContents();
+}
+
+void AccountWizard::FitContents()
+{
+    QLayout* l = layout();
+    if (!l)
+        return;
+    l->activate();
+    int need = l->hasHeightForWidth() ? l->totalHeightForWidth(width())
+                                      : l->totalMinimumSize().height();
+    if (const QScreen* s = screen())
+        need = std::min(need, s->availableGeometry().height() - 60);
+    if (need > height())
+        resize(width(), need);
 }
 
 void AccountWizard::BNextClick()

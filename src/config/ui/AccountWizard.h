@@ -19,6 +19,7 @@ class QPushButton;
 class QRadioButton;
 namespace vm { class AccountsDirectory; }
 namespace vm { class MailAccount; }
+namespace vm { class OAuthSettingsBox; }
 
 namespace vm {
 
@@ -53,6 +54,8 @@ public:
     QCheckBox* CBPOP3SSL;
     QComboBox* CBPOP3SSLVersion;
     QLabel* LPOP3TLSInUse; // what the connection really uses
+    // Password or OAuth 2.0 sign-in; OAuth 2.0 needs a sign-in before Next.
+    OAuthSettingsBox* GBSignIn;
 };
 
 class WizardNamePage : public WizardPage
@@ -152,6 +155,9 @@ public:
     void BNextClick();
     void BPreviousClick();
     void BFinishClick();
+    // Grows the window when the shown page needs more height than it has
+    // (wrapped texts, the OAuth 2.0 fields), within the screen.
+    void FitContents();
 
     int Step() const { return step_; }
     MailAccount* Account() const { return account_.get(); }

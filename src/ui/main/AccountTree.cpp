@@ -18,6 +18,7 @@
 #include "config/StorageSettings.h"
 #include "config/ui/AccountWindow.h"
 #include "config/ui/AccountWizard.h"
+#include "config/ui/SignInWindow.h"
 #include "core/Messages.h"
 #include "core/AppInfo.h"
 #include "lang/Lang.h"
@@ -25,6 +26,8 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
+#include "oauth/AccountTokens.h"
+#include "oauth/OAuthProviders.h"
 #include "ui/main/MainIcons.h"
 #include "ui/main/MainWindowShared.h"
 #include "ui/view/WelcomeView.h"
@@ -173,7 +176,9 @@ void MainWindow::BuildTreeMenu()
         AddAction(TreeMenu, "popTreeCheckMail", QKeySequence(Qt::CTRL | Qt::Key_R), Tree);
     TreeMenu->addSeparator();
     popTreeProperties = AddAction(TreeMenu, "popTreeProperties", {}, Tree);
+    popTreeSignIn = AddAction(TreeMenu, "popTreeSignIn", {}, Tree);
     connect(TreeMenu, &QMenu::aboutToShow, this, &MainWindow::UpdateTreeMenu);
+    connect(popTreeSignIn, &QAction::triggered, this, &MainWindow::popTreeSignInClick);
     connect(popTreeAdd, &QAction::triggered, this, [this] { popTreeAddClick(false); });
     connect(popTreeAddWizard, &QAction::triggered, this, [this] { popTreeAddClick(true); });
     Tree->viewport()->installEventFilter(new EmptyAreaDoubleClick(Tree, popTreeAddWizard));
@@ -394,6 +399,36 @@ void MainWindow::UpdateTreeMenu()
     popTreeWipeLists->setEnabled(hasAccounts);
     popTreeCheckMail->setEnabled(hasAccounts && !busy_ && bool(commands.checkMail));
     popTreeProperties->setEnabled(sel.size() == 1 && sel.first() != root);
+    const MailAccount* one = sel.size() == 1 ? AccountOf(sel.first()) : nullptr;
+    popTreeSignIn->setVisible(one && one->UsesOAuth());
+    popTreeSignIn->setEnabled(one && one->UsesOAuth() && !busy_);
+}
+
+void MainWindow::popTreeSignInClick()
+{
+    const QList<QTreeWidgetItem*> sel = Tree->selectedItems();
+    MailAccount* account = sel.size() == 1 ? AccountOf(sel.first()) : nullptr;
+    if (!account || !account->UsesOAuth() || busy_)
+        return;
+    QString problem;
+    const std::optional<OAuthEndpoints> endpoints =
+        ResolveOAuthEndpoints(account->OAuth(), &problem);
+    if (!endpoints) {
+        vm::ShowError(problem);
+        return;
+    }
+    const std::optional<TokenReply> tokens =
+        SignInWindow::SignIn(this, *endpoints, account->Login());
+    if (!tokens)
+        return;
+    StoreSignIn(*account, *tokens);
+    try {
+        account->SaveToFile(SaveOptionsFromSettings());
+    } catch (const std::exception&) {
+        // Kept in memory; written with every other mailbox at exit.
+    }
+    UpdateAccountCaptions();
+    UpdateWindowState();
 }
 
 void MainWindow::popTreeAddClick(bool wizard)

@@ -220,6 +220,9 @@ public:
     QAction* popTreeWipeLists = nullptr;
     QAction* popTreeCheckMail = nullptr;
     QAction* popTreeProperties = nullptr;
+    // "Sign in again...": the browser sign-in of the selected OAuth 2.0
+    // account (shown only for such an account).
+    QAction* popTreeSignIn = nullptr;
 
     QMenu* ListMenu = nullptr;
     QAction* popListDetails = nullptr;
@@ -261,6 +264,7 @@ public:
     void popTreeWipeListsClick();
     void popTreeCheckMailClick();
     void popTreePropertiesClick();
+    void popTreeSignInClick();
     void BRefreshClick();
     void MsgListDblClick();
     void popListDetailsClick();
