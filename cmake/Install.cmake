@@ -32,7 +32,15 @@ add_custom_command(OUTPUT ${_man}
   COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${PROJECT_SOURCE_DIR}/docs/velmora.1 ${_man}
   DEPENDS ${PROJECT_SOURCE_DIR}/docs/velmora.1 VERBATIM)
 
-add_custom_target(velmora_desktop_files ALL DEPENDS ${_icons} ${_man})
+# The Debian change log, compressed the same way; the package's version is
+# its newest entry's (tools/check_package.sh compares them).
+set(_changelog ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz)
+add_custom_command(OUTPUT ${_changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/debian
+  COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${PROJECT_SOURCE_DIR}/debian/changelog ${_changelog}
+  DEPENDS ${PROJECT_SOURCE_DIR}/debian/changelog VERBATIM)
+
+add_custom_target(velmora_desktop_files ALL DEPENDS ${_icons} ${_man} ${_changelog})
 
 # The release date honours SOURCE_DATE_EPOCH, so a rebuilt package is the same.
 string(TIMESTAMP VELMORA_RELEASE_DATE "%Y-%m-%d" UTC)
@@ -45,6 +53,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/velmora.desktop
 install(FILES ${PROJECT_BINARY_DIR}/org.velmora.Velmora.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${VELMORA_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The licence (debian/copyright, machine-readable), the change log and the
+# lintian overrides, where Debian keeps them.
+install(FILES ${PROJECT_SOURCE_DIR}/debian/copyright ${_changelog}
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+install(FILES ${PROJECT_SOURCE_DIR}/debian/velmora.lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmora)
 # The manual: the same files the program carries in its resources
 # (resources/manual/manual.qrc), found by the program beside its bin folder.
 file(STRINGS ${PROJECT_SOURCE_DIR}/resources/manual/manual.qrc _qrc REGEX "<file ")
@@ -59,13 +73,17 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_
 
 set(CPACK_PACKAGE_NAME velmora)
 set(CPACK_PACKAGE_VENDOR "The Velmora developers")
-set(CPACK_PACKAGE_CONTACT "The Velmora developers <velmora@localhost>")
+set(CPACK_PACKAGE_CONTACT "The Velmora developers <velmora@velmora.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "POP3 mail checker that removes unwanted mail on the server")
 set(CPACK_PACKAGE_DESCRIPTION "Velmora watches several POP3 mailboxes, shows new mail with a preview,
 announces it (tray icon, sound, notification window) and deletes unwanted
 messages on the server without downloading them. It writes mail through
 SMTP, keeps an address book and runs its operations from the command line.")
 set(CPACK_STRIP_FILES ON)
+# Debian revision 1 of the project's version: the package is not native,
+# so its change log is changelog.Debian.gz (debian/changelog).
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmora.example.org/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

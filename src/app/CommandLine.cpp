@@ -118,4 +118,15 @@ QString HelpText()
     return text;
 }
 
+QString VersionText()
+{
+    return QStringLiteral("Velmora ") + AppInfo::BareVersion() + QStringLiteral(
+        "\n"
+        "Copyright (C) The Velmora developers\n"
+        "License GPL-3.0-or-later: GNU General Public License, version 3 or later\n"
+        "<https://www.gnu.org/licenses/gpl-3.0.html>.\n"
+        "This is free software: you are free to change and redistribute it.\n"
+        "There is NO WARRANTY, to the extent permitted by law.\n");
+}
+
 } // namespace vm

@@ -35,4 +35,8 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 
 QString HelpText();
 
+// What --version prints: the program and its version, the rights line and the
+// licence (GPL version 3 or later) with its no-warranty notice.
+QString VersionText();
+
 } // namespace vm

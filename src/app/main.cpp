@@ -9,7 +9,6 @@
 #include "app/CommandLine.h"
 #include "app/Commands.h"
 #include "app/VelmoraApp.h"
-#include "core/AppInfo.h"
 #include "core/TempDir.h"
 #include "net/Transport.h"
 
@@ -31,7 +30,7 @@ int RunProgram(int argc, char** argv)
         std::fputs(vm::HelpText().toLocal8Bit().constData(), stdout);
         return 0;
     case vm::CommandLine::Mode::Version:
-        std::printf("Velmora %s\n", vm::AppInfo::BareVersion().toLocal8Bit().constData());
+        std::fputs(vm::VersionText().toLocal8Bit().constData(), stdout);
         return 0;
     case vm::CommandLine::Mode::Error:
         std::fprintf(stderr, "velmora: %s\nTry 'velmora --help'.\n",

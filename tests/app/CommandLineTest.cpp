@@ -33,6 +33,18 @@ TEST(CommandLine, HelpVersionAndErrors)
     EXPECT_EQ(cl.mode, Mode::Error);
 }
 
+TEST(CommandLine, VersionNamesTheLicence)
+{
+    // VELMORA_VERSION: the project's version as CMake declares it.
+    EXPECT_EQ(VersionText(),
+              QStringLiteral("Velmora " VELMORA_VERSION "\n"
+                             "Copyright (C) The Velmora developers\n"
+                             "License GPL-3.0-or-later: GNU General Public License, version 3 or later\n"
+                             "<https://www.gnu.org/licenses/gpl-3.0.html>.\n"
+                             "This is free software: you are free to change and redistribute it.\n"
+                             "There is NO WARRANTY, to the extent permitted by law.\n"));
+}
+
 TEST(CommandLine, CommandsTakeTheRestButNotTheDataDir)
 {
     auto cl = ParseCommandLine({"velmora", "--check", "Work", "--data-dir", "/d", "Home"});

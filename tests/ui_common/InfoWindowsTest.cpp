@@ -125,7 +125,7 @@ TEST(FixedPitchFont, IsDrawnFixedPitchWithTheInstalledFonts)
     EXPECT_EQ(QFontInfo(font).family(), courier ? "Courier New" : "DejaVu Sans Mono");
 }
 
-TEST(AboutWindow, NamesVersionsDataDirectoryAndHelp)
+TEST(AboutWindow, NamesVersionsLicenceDataDirectoryAndHelp)
 {
     EnsureAppAndEnglish();
     int helped = 0;
@@ -133,6 +133,12 @@ TEST(AboutWindow, NamesVersionsDataDirectoryAndHelp)
     EXPECT_EQ(w.objectName(), "AboutWnd");
     EXPECT_TRUE(w.LProduct->text().startsWith("Velmora " + AppInfo::BareVersion()))
         << w.LProduct->text().toStdString();
+    EXPECT_EQ(w.LLicence->text(),
+              "This program is free software: you can redistribute it and/or modify it under the "
+              "terms of the GNU General Public License, version 3 or (at your option) any later "
+              "version. It comes with ABSOLUTELY NO WARRANTY; see the licence for details: "
+              "https://www.gnu.org/licenses/gpl-3.0.html")
+        << w.LLicence->text().toStdString();
     const QStringList libs = w.LLibraries->text().split('\n');
     ASSERT_EQ(libs.size(), 3);
     EXPECT_EQ(libs[0], QStringLiteral("Qt ") + qVersion());

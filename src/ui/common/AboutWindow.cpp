@@ -14,6 +14,7 @@
 #pragma pop_macro("signals")
 
 #include "core/AppInfo.h"
+#include "ui/common/TranslatedWindow.h"
 
 namespace vm {
 
@@ -58,6 +59,9 @@ AboutWindow::AboutWindow(const QString& dataDir, std::function<void()> openHelp,
     QFont big = LProduct->font();
     big.setBold(true);
     LProduct->setFont(big);
+    // The licence statement; its text is the language's ABOUTWND/LLicence.
+    LLicence = AddLabel(layout, "LLicence", QString(), this);
+    LLicence->setWordWrap(true);
     LLibraries = AddLabel(layout, "LLibraries", LibraryLines().join(QLatin1Char('\n')), this);
     LDataDir = AddLabel(layout, "LDataDir", QDir::toNativeSeparators(dataDir), this);
     LHelp = new QLabel(QStringLiteral("<a href=\"help\">Help</a>"), this);
@@ -73,6 +77,7 @@ AboutWindow::AboutWindow(const QString& dataDir, std::function<void()> openHelp,
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("BOK"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
+    TranslateWindow(this);
 }
 
 } // namespace vm

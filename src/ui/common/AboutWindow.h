@@ -1,5 +1,6 @@
 #pragma once
-// The about window (BInfo, F2): the product name and version, the libraries
+// The about window (BInfo, F2): the product name and version, the licence
+// (GPL version 3 or later, text from the language file), the libraries
 // the program stands on with the versions loaded (Qt, GMime, OpenSSL), the
 // data directory in use and a link to the help. Modal; closed by BOK or Esc.
 
@@ -22,6 +23,7 @@ public:
     static QStringList LibraryLines();
 
     QLabel* LProduct;
+    QLabel* LLicence;
     QLabel* LLibraries;
     QLabel* LDataDir;
     QLabel* LHelp;
