@@ -45,6 +45,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/velmora.desktop
 install(FILES ${PROJECT_BINARY_DIR}/org.velmora.Velmora.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${VELMORA_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The language files the program carries built in (and writes into its data
+# directory), beside it for translators and for `velmora --check-language`.
+install(FILES ${PROJECT_SOURCE_DIR}/resources/lang/english.lng
+  ${PROJECT_SOURCE_DIR}/resources/lang/polish.lng ${PROJECT_SOURCE_DIR}/resources/lang/german.lng
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/lang)
 # The manual: the same files the program carries in its resources
 # (resources/manual/manual.qrc), found by the program beside its bin folder.
 file(STRINGS ${PROJECT_SOURCE_DIR}/resources/manual/manual.qrc _qrc REGEX "<file ")

@@ -3,8 +3,9 @@
 # its file list, its dependencies (found by dpkg-shlibdeps), the desktop entry
 # and AppStream file (desktop-file-validate, appstreamcli validate), the man
 # page (man --warnings), that every command of `velmora --help` is described in
-# the man page and the manual, and that the program unpacked into a throwaway
-# root (dpkg -x) runs: `velmora --version`.
+# the man page and the manual, that the installed language files pass
+# `velmora --check-language` with nothing missing, and that the program
+# unpacked into a throwaway root (dpkg -x) runs: `velmora --version`.
 # Usage: tools/check_package.sh [BUILD_DIR]   (default: $VELMORA_BUILD_DIR or build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +26,8 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
 for f in /usr/bin/velmora /usr/share/applications/velmora.desktop \
   /usr/share/metainfo/org.velmora.Velmora.metainfo.xml /usr/share/icons/hicolor/scalable/apps/velmora.svg \
   /usr/share/man/man1/velmora.1.gz /usr/share/doc/velmora/manual/index.html \
-  /usr/share/doc/velmora/manual/manual.css; do
+  /usr/share/doc/velmora/manual/manual.css /usr/share/velmora/lang/english.lng \
+  /usr/share/velmora/lang/polish.lng /usr/share/velmora/lang/german.lng; do
   grep -qxF "$f" "$work/files" || bad "missing $f"
 done
 for s in 16 22 24 32 48 64 128 256; do
@@ -56,6 +58,13 @@ done
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmora" --version) || bad "velmora --version failed"
 echo "installed program: $version"
 [[ "$version" == *"$(dpkg-deb -f "$deb" Version)"* ]] || bad "version '$version' is not the package's"
+
+# The installed language files are complete translations the program accepts.
+for f in "$root"/usr/share/velmora/lang/*.lng; do
+  report=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmora" --check-language "$f") ||
+    bad "$(basename "$f") is not accepted"
+  grep -q '^Complete:' <<<"$report" || bad "$(basename "$f") lacks texts: $report"
+done
 
 # Every command of the program is described in the man page and the manual.
 man=$(zcat "$root/usr/share/man/man1/velmora.1.gz" | sed 's/\\-/-/g')
