@@ -240,8 +240,16 @@ void TranslateAll()
 void InstallTranslationHandler()
 {
     SetLanguageAppliedHandler([] {
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-            TranslateAll();
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+            return;
+        // Parts that take their texts in their own code (not from their
+        // window's section) set them again on this event, which every
+        // widget passes on to its children; the sections come after and win.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(window, &change);
+        }
+        TranslateAll();
     });
 }
 

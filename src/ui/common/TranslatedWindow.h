@@ -67,8 +67,9 @@ void ApplyText(QObject* component, const QString& text);
 // selects the built-in numbered text that becomes its caption.
 void ApplyNumberedTexts(QObject* component);
 
-// Makes every successful language load re-translate all windows. Call once
-// at start-up.
+// Makes every successful language load re-translate all windows: first a
+// QEvent::LanguageChange to every window and its children, then
+// TranslateAll(). Call once at start-up.
 void InstallTranslationHandler();
 
 } // namespace vm
