@@ -75,8 +75,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Depends comes from dpkg-shlibdeps (it also finds the web engine's helper
-# process package); the desktop tools that open links and the manual are
-# recommended.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# process package); the desktop tools that open links and the manual, and
+# Qt's translations (message box buttons and dialogs in the chosen language),
+# are recommended.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-translations-l10n")
 set(CPACK_GENERATOR DEB)
 include(CPack)
