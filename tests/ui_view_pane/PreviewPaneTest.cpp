@@ -185,7 +185,7 @@ TEST_F(PreviewPaneTest, ArrowKeysOverSeveralRowsRenderOnlyWhereTheSelectionStops
     EXPECT_TRUE(QTest::qWaitFor([this] { return !rendered.isEmpty(); }, 5000));
     QTest::qWait(300); // no late renderings of the rows passed over
     EXPECT_EQ(rendered, QList<MessageRecord*>({msgs[3]}));
-    EXPECT_EQ(pane->PCaption->text(), "\"Subject 3\" od Sender <s@x>");
+    EXPECT_EQ(pane->PCaption->text(), "\"Subject 3\" from Sender <s@x>");
     // The parts were let go again after rendering.
     EXPECT_TRUE(msgs[3]->TextParts().isEmpty());
 
@@ -209,16 +209,16 @@ TEST_F(PreviewPaneTest, CaptionButtonsAndViewFollowTheSelection)
     };
     // Rows in date order: 0 whole, 1 whole with attachment, 2 headers only,
     // 3 UIDL only, 4 whole.
-    const QString plain = QStringLiteral("\"Subject 0\" od Sender <s@x>");
+    const QString plain = QStringLiteral("\"Subject 0\" from Sender <s@x>");
     // clang-format off
     const std::vector<Case> cases = {
         {"first row", {0}, true, plain, false, false, true, true, true, true, false, true},
-        {"attachment", {1}, true, "\"Report\" od Ann <ann@x>", true, true, true, true, true, true,
+        {"attachment", {1}, true, "\"Report\" from Ann <ann@x>", true, true, true, true, true, true,
          true, true},
-        {"headers only", {2}, false, "\"Head\" od Bob <bob@x>", true, true, true, true, true,
+        {"headers only", {2}, false, "\"Head\" from Bob <bob@x>", true, true, true, true, true,
          true, false, true},
-        {"uidl only", {3}, false, "\"\" od ", true, true, true, true, true, false, false, true},
-        {"last row", {4}, true, "\"Subject 4\" od Sender <s@x>", true, true, false, false, true,
+        {"uidl only", {3}, false, "\"\" from", true, true, true, true, true, false, false, true},
+        {"last row", {4}, true, "\"Subject 4\" from Sender <s@x>", true, true, false, false, true,
          true, false, true},
         {"two rows", {0, 1}, false, "", false, false, false, false, false, false, false, true},
         {"no row", {}, false, "", false, false, false, false, false, false, false, false},
