@@ -75,9 +75,10 @@ TEST(ShippedLanguages, BuiltInEnglishFirstThenPolishAndGerman)
 }
 
 // Every shipped file passes the translators' check with nothing missing and
-// has the English file's sections and keys in the same order, each value
-// non-empty, with the same placeholders in the same order, the same line
-// breaks, tooltip marks, list items and accelerator marks.
+// has the English file's sections and keys in the same order (besides texts
+// English has not got yet), each value non-empty, with the same placeholders
+// in the same order, the same line breaks, tooltip marks, list items and
+// accelerator marks.
 TEST(ShippedLanguages, CompleteAndInStepWithEnglish)
 {
     IniFile english;
@@ -98,17 +99,28 @@ TEST(ShippedLanguages, CompleteAndInStepWithEnglish)
 
         IniFile file;
         ASSERT_TRUE(file.ParseFile(path));
-        ASSERT_EQ(file.Sections().size(), english.Sections().size());
+        // A translation may already carry texts the English file has not
+        // got yet (tools/lang_order.py drops them once they are gone for
+        // good); English's own sections and keys must all be there, in
+        // English's order.
+        qsizetype next = 0;
         for (qsizetype i = 0; i < english.Sections().size(); ++i) {
             const IniFile::Section& en = english.Sections()[i];
-            const IniFile::Section& tr = file.Sections()[i];
-            ASSERT_EQ(tr.name, en.name);
-            ASSERT_EQ(tr.keys.size(), en.keys.size()) << en.name.toStdString();
+            while (next < file.Sections().size() && file.Sections()[next].name != en.name)
+                ++next;
+            ASSERT_LT(next, file.Sections().size())
+                << "missing or out of order: " << en.name.toStdString();
+            QList<IniFile::key> trKeys;
+            for (const IniFile::key& k : file.Sections()[next++].keys)
+                if (english.Value(en.name, k.name))
+                    trKeys.append(k);
+            ASSERT_EQ(trKeys.size(), en.keys.size()) << en.name.toStdString();
             for (qsizetype k = 0; k < en.keys.size(); ++k) {
-                ASSERT_EQ(tr.keys[k].name, en.keys[k].name) << en.name.toStdString();
+                const IniFile::key& tk = trKeys[k];
+                ASSERT_EQ(tk.name, en.keys[k].name) << en.name.toStdString();
                 const std::string where = Where(en.name, en.keys[k].name);
                 const QString e = PostProcessValue(en.keys[k].value);
-                const QString t = PostProcessValue(tr.keys[k].value);
+                const QString t = PostProcessValue(tk.value);
                 EXPECT_FALSE(t.trimmed().isEmpty()) << where;
                 EXPECT_EQ(Placeholders(t), Placeholders(e)) << where;
                 EXPECT_EQ(t.count(QStringLiteral("\r\n")), e.count(QStringLiteral("\r\n")))
