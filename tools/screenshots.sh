@@ -161,6 +161,9 @@ if [ -n "$settings" ]; then
     focus "$settings"
     xdotool mousemove --window "$settings" 40 26 click 1
     sleep 1
+    # The first key can arrive before the tab has the focus and is lost;
+    # Right then Left ends on the first page either way.
+    xdotool key Right; sleep 1; xdotool key Left; sleep 1
     for page in 2 3 4 5; do
       xdotool key Right
       shot "screenshot-settings-$page.png" 2
