@@ -59,6 +59,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/debian/copyright ${_changelog}
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
 install(FILES ${PROJECT_SOURCE_DIR}/debian/velmora.lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmora)
+# The language files the program carries built in (and writes into its data
+# directory), beside it for translators and for `velmora --check-language`.
+install(FILES ${PROJECT_SOURCE_DIR}/resources/lang/english.lng
+  ${PROJECT_SOURCE_DIR}/resources/lang/polish.lng ${PROJECT_SOURCE_DIR}/resources/lang/german.lng
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/lang)
 # The manual: the same files the program carries in its resources
 # (resources/manual/manual.qrc), found by the program beside its bin folder.
 file(STRINGS ${PROJECT_SOURCE_DIR}/resources/manual/manual.qrc _qrc REGEX "<file ")
@@ -89,11 +94,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Depends comes from dpkg-shlibdeps (it also finds the web engine's helper
 # process package, and libsecret for the desktop keyring); recommended are
-# the desktop tools that open links and the manual, the fonts that draw mail
+# the desktop tools that open links and the manual, Qt's translations
+# (message box buttons and dialogs in the chosen language), the fonts that draw mail
 # in every script (Latin, Greek, Cyrillic, CJK, emoji) and the fixed-pitch
 # text views, and a Secret Service on the session bus for "Keep passwords in
 # the desktop keyring".
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-  "xdg-utils, fonts-dejavu-core, fonts-noto-core, fonts-noto-mono, fonts-noto-cjk, fonts-noto-color-emoji, default-dbus-session-bus | dbus-session-bus, gnome-keyring | keepassxc | kwalletmanager")
+  "xdg-utils, qt6-translations-l10n, fonts-dejavu-core, fonts-noto-core, fonts-noto-mono, fonts-noto-cjk, fonts-noto-color-emoji, default-dbus-session-bus | dbus-session-bus, gnome-keyring | keepassxc | kwalletmanager")
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -30,7 +30,9 @@ for f in /usr/bin/velmora /usr/share/applications/velmora.desktop \
   /usr/share/metainfo/org.velmora.Velmora.metainfo.xml /usr/share/icons/hicolor/scalable/apps/velmora.svg \
   /usr/share/man/man1/velmora.1.gz /usr/share/doc/velmora/manual/index.html \
   /usr/share/doc/velmora/manual/manual.css /usr/share/doc/velmora/copyright \
-  /usr/share/doc/velmora/changelog.Debian.gz /usr/share/lintian/overrides/velmora; do
+  /usr/share/doc/velmora/changelog.Debian.gz /usr/share/lintian/overrides/velmora \
+  /usr/share/velmora/lang/english.lng /usr/share/velmora/lang/polish.lng \
+  /usr/share/velmora/lang/german.lng; do
   grep -qxF "$f" "$work/files" || bad "missing $f"
 done
 for s in 16 22 24 32 48 64 128 256; do
@@ -159,6 +161,13 @@ if [ $started -eq 1 ]; then
   [ -z "$(ls -d "$demo"/tmp/velmora-demo-* 2>/dev/null)" ] || bad "velmora --demo left its data directory"
 fi
 [ "$fail" -eq 0 ] || cat "$work/demo.log" >&2
+
+# The installed language files are complete translations the program accepts.
+for f in "$root"/usr/share/velmora/lang/*.lng; do
+  report=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmora" --check-language "$f") ||
+    bad "$(basename "$f") is not accepted"
+  grep -q '^Complete:' <<<"$report" || bad "$(basename "$f") lacks texts: $report"
+done
 
 # Every command of the program is described in the man page and the manual.
 man=$(zcat "$root/usr/share/man/man1/velmora.1.gz" | sed 's/\\-/-/g')

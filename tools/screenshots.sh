@@ -10,10 +10,39 @@
 # tray). Rows and buttons are found by where the demo puts them on a
 # 1280x800 screen. Needs a build (scripts/build) and xvfb, xdotool,
 # imagemagick (scripts/setup installs them, with openbox and wmctrl).
+#
+# Usage: tools/screenshots.sh [OUT_DIR] [LANGUAGE]
+# LANGUAGE names a built-in language file: english (the default), polish or
+# german. The program then runs in that language, every page of the settings
+# window is taken (screenshot-settings-2.png ... -5.png besides the first),
+# and OUT_DIR defaults to build/screenshots-LANGUAGE instead of docs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${VELMORA_BUILD_DIR:-build}
-OUT=${1:-docs}
+LANGUAGE=${2:-english}
+# Window captions (extended regular expressions) and the key of the
+# message boxes' Yes button, as each language shows them.
+case "$LANGUAGE" in
+english)
+  OUT=${1:-docs}
+  t_errors='^Errors|Mail check' t_details='^Message [0-9]' t_settings='^Settings'
+  t_find='^Find messages' t_book='^Address book' t_account='^E-mail account settings'
+  t_wizard='^New mail account wizard' t_compose='^New message' yes_key=y ;;
+polish)
+  OUT=${1:-$BUILD_DIR/screenshots-polish}
+  t_errors='^Błędy|sprawdzania' t_details='^Wiadomość [0-9]' t_settings='^Ustawienia$'
+  t_find='^Znajdź wiadomości' t_book='^Książka adresowa' t_account='^Ustawienia konta e-mail'
+  t_wizard='^Kreator nowego konta' t_compose='^Nowa wiadomość' yes_key=t ;;
+german)
+  OUT=${1:-$BUILD_DIR/screenshots-german}
+  t_errors='^Fehler|E-Mails ist' t_details='^Nachricht [0-9]' t_settings='^Einstellungen'
+  t_find='^Nachrichten suchen' t_book='^Adressbuch' t_account='^E-Mail-Kontoeinstellungen'
+  t_wizard='^Assistent für ein neues' t_compose='^Neue Nachricht' yes_key=j ;;
+*)
+  echo "screenshots: unknown language $LANGUAGE (english, polish or german)" >&2
+  exit 1 ;;
+esac
+mkdir -p "$OUT"
 velmora="$BUILD_DIR/src/app/velmora"
 data=$(mktemp -d)
 display=""
@@ -39,6 +68,9 @@ if command -v trayer >/dev/null 2>&1; then
   tray=$!
 fi
 sleep 1
+
+# The language, chosen as the settings window would.
+[ "$LANGUAGE" = english ] || printf '[LANGUAGES]\nLanguageFile=%s.lng\n' "$LANGUAGE" >"$data/velmora.ini"
 
 # A third account whose server never answers: the start-up check fails for
 # it, so the error window opens and the tree marks the account.
@@ -68,7 +100,7 @@ row() { click 560 $((56 + 21 * ($1 - 1))); }
 
 # The start-up check: the new-mail box (which waits for nobody) and the
 # error window for the account that failed, whose node carries the mark.
-errors=$(find_window '^Errors|Mail check')
+errors=$(find_window "$t_errors")
 if [ -n "$errors" ]; then
   xdotool windowmove "$errors" 380 250
   box=$(find_window '^Velmora$')
@@ -100,7 +132,7 @@ shot screenshot-preview-headers.png
 row "${ATTACH_ROW:-7}"
 xdotool key Return
 sleep 3
-details=$(find_window '^Message [0-9]')
+details=$(find_window "$t_details")
 if [ -n "$details" ]; then
   xdotool windowmove "$details" 290 60
   shot screenshot-details-body.png 2
@@ -119,10 +151,24 @@ sleep 1
 # The settings window ("Settings" in the bottom bar).
 click 886 705
 sleep 3
-settings=$(find_window '^Settings')
+settings=$(find_window "$t_settings")
 if [ -n "$settings" ]; then
   xdotool windowmove "$settings" 210 100
   shot screenshot-settings.png 2
+  if [ "$LANGUAGE" != english ]; then
+    # The other pages: the first page's tab takes the focus, the arrow
+    # key moves to the next tab.
+    focus "$settings"
+    xdotool mousemove --window "$settings" 40 26 click 1
+    sleep 1
+    # The first key can arrive before the tab has the focus and is lost;
+    # Right then Left ends on the first page either way.
+    xdotool key Right; sleep 1; xdotool key Left; sleep 1
+    for page in 2 3 4 5; do
+      xdotool key Right
+      shot "screenshot-settings-$page.png" 2
+    done
+  fi
   xdotool key Escape
   sleep 1
 else
@@ -133,7 +179,7 @@ fi
 row 1
 xdotool key ctrl+f
 sleep 2
-find=$(find_window '^Find messages')
+find=$(find_window "$t_find")
 if [ -n "$find" ]; then
   xdotool windowmove "$find" 700 420
   focus "$find"
@@ -161,7 +207,7 @@ fi
 focus "$win"
 xdotool key ctrl+b
 sleep 2
-book=$(find_window '^Address book')
+book=$(find_window "$t_book")
 if [ -n "$book" ]; then
   xdotool windowmove "$book" 200 120
   shot screenshot-addressbook.png 2
@@ -181,7 +227,7 @@ shot screenshot-main.png
 # the line that says what the connection really uses.
 xdotool mousemove --window "$win" 60 50 click --repeat 2 --delay 80 1
 sleep 2
-account=$(find_window '^E-mail account settings')
+account=$(find_window "$t_account")
 if [ -n "$account" ]; then
   xdotool windowmove "$account" 330 120
   shot screenshot-account.png 2
@@ -196,7 +242,7 @@ fi
 focus "$win"
 xdotool mousemove --window "$win" 80 400 click --repeat 2 --delay 80 1
 sleep 2
-wizard=$(find_window '^New mail account wizard')
+wizard=$(find_window "$t_wizard")
 if [ -n "$wizard" ]; then
   xdotool windowmove "$wizard" 300 110
   focus "$wizard"
@@ -212,7 +258,7 @@ if [ -n "$wizard" ]; then
   focus "$wizard"; xdotool key Escape
   sleep 1
   ask=$(find_window '^Velmora$')
-  if [ -n "$ask" ]; then focus "$ask"; xdotool key y; fi
+  if [ -n "$ask" ]; then focus "$ask"; xdotool key "$yes_key"; fi
   sleep 1
 else
   echo "screenshots: the wizard did not appear" >&2
@@ -223,7 +269,7 @@ focus "$win"
 click 60 30
 xdotool key ctrl+n
 sleep 2
-compose=$(find_window '^New message')
+compose=$(find_window "$t_compose")
 if [ -n "$compose" ]; then
   xdotool windowmove "$compose" 140 60 windowsize "$compose" 900 640
   sleep 1
@@ -243,7 +289,7 @@ if [ -n "$compose" ]; then
   xdotool key Escape
   sleep 1
   ask=$(find_window '^Velmora$')
-  if [ -n "$ask" ]; then focus "$ask"; xdotool key y; fi
+  if [ -n "$ask" ]; then focus "$ask"; xdotool key "$yes_key"; fi
   sleep 1
 else
   echo "screenshots: the compose window did not appear" >&2
@@ -261,7 +307,7 @@ if [ -n "$wm" ] && wmctrl -m >/dev/null 2>&1; then
   sleep 2
   win=$(xdotool search --onlyvisible --name '^Velmora [0-9]' 2>/dev/null | head -1 || true)
   # The failing account's error window of a later automatic check, if up.
-  errors=$(find_window '^Errors|Mail check')
+  errors=$(find_window "$t_errors")
   if [ -n "$errors" ]; then focus "$errors"; xdotool key Escape; sleep 1; fi
   [ -n "$win" ] && click 60 30 && row 2
   shot screenshot-maximised.png 2

@@ -44,9 +44,12 @@ QString WithSlash(const QString& dir)
 
 QString DiscoverLanguageFiles(const QString& programDir)
 {
-    if (DiscoverLanguages(programDir) > 0)
-        return {};
-    WriteBuiltinEnglish(programDir);
+    // English only when nothing usable is there (it replaces a broken copy);
+    // the translations whenever the directory lacks them or holds an older
+    // version nobody edited.
+    if (DiscoverLanguages(programDir) == 0)
+        WriteBuiltinEnglish(programDir);
+    UpdateBuiltinLanguages(programDir);
     if (DiscoverLanguages(programDir) > 0)
         return {};
     return NoLanguageFileText();

@@ -13,7 +13,8 @@ QString NoDefaultLanguageFileText();
 QString LanguageLoadFailedText(const QString& path);
 
 // Finds the language files in programDir ("*.lng"); when none is usable,
-// writes the built-in "english.lng" there and looks again. Returns an empty
+// writes the built-in "english.lng" there. Then brings the built-in files
+// up to date (UpdateBuiltinLanguages) and looks again. Returns an empty
 // string on success, else the fixed text to show before exiting with code 0.
 QString DiscoverLanguageFiles(const QString& programDir);
 

@@ -29,10 +29,12 @@ QString FillArgs(QString text, const QStringList& args)
 
 QString TextOr(const char* section, const char* key, const char* english, const QStringList& args)
 {
-    const QString s = QString::fromLatin1(section);
-    const QString k = QString::fromLatin1(key);
-    if (!LangText(s, k).isEmpty())
-        return LangFormat(s, k, args);
+    // Formatted with its arguments: a text that takes some is empty when
+    // looked up without them, which must not make it fall back to English.
+    const QString text =
+        LangFormat(QString::fromLatin1(section), QString::fromLatin1(key), args);
+    if (!text.isEmpty())
+        return text;
     return FillArgs(QString::fromUtf8(english).replace(QLatin1String("||"), QLatin1String("\n")),
                     args);
 }

@@ -40,8 +40,9 @@ QString RemoteHostNoReplyText();
 // worker ended for silence leaves behind.
 void AppendNoReplyError(const QString& accountName);
 
-// A language text with its built-in English form as fallback, "%s" filled
-// in order with args.
+// A language text with its built-in English form as fallback (when the
+// language lacks the key or its text cannot take args), "%s" filled in order
+// with args.
 QString TextOr(const char* section, const char* key, const char* english,
                const QStringList& args = {});
 

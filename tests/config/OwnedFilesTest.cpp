@@ -85,6 +85,11 @@ TEST(OwnedFiles, OwnerOnlyFromTheStartUnderUmask022)
          }},
         {"language file", "english.lng",
          [](const QString& dir) { return WriteBuiltinEnglish(dir); }},
+        {"translations and their record", "languages.sha256",
+         [](const QString& dir) {
+             UpdateBuiltinLanguages(dir);
+             return QFile::exists(QDir(dir).filePath("polish.lng"));
+         }},
     };
     for (const Writer& w : writers) {
         for (const bool before : {false, true}) {

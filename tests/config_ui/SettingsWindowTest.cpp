@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidgetItem>
 
 #include <functional>
 #include <map>
@@ -559,7 +560,9 @@ TEST_F(SettingsWindowTest, SoundTestReportsAFileItCannotPlay)
 }
 
 // Another language chosen in the window is loaded at OK and every open
-// window takes its texts: the main window and an account window.
+// window takes its texts: the main window (a button, the status line and the
+// tree's root), an account window and the settings window itself. For the
+// two translations the program ships and for a file of the user's own.
 TEST_F(SettingsWindowTest, ALanguageSwitchRetranslatesEveryOpenWindow)
 {
     QByteArray text = ReadAll(dataDir + "english.lng");
@@ -568,24 +571,48 @@ TEST_F(SettingsWindowTest, ALanguageSwitchRetranslatesEveryOpenWindow)
     text.replace("\nBSettings=Settings\n", "\nBSettings=Setup-T\n");
     text.replace("\nAccountWnd=E-mail account settings\n", "\nAccountWnd=Account-T\n");
     text.replace("\nTSMail=Mail\n", "\nTSMail=Post-T\n");
+    text.replace("\nIdle=Idle\n", "\nIdle=Idle-T\n");
+    text.replace("\nMailboxes=MAIL ACCOUNTS\n", "\nMailboxes=ROOT-T\n");
     WriteAll(dataDir + "testish.lng", text);
     DiscoverLanguages(dataDir);
 
+    struct Case
+    {
+        const char* listed;
+        const char* file;
+        const char* settings;
+        const char* idle;
+        const char* root;
+        const char* account;
+        const char* mailPage;
+    } cases[] = {
+        {"Polski (PL)", "polish.lng", "Ustawienia", "Bezczynny", "KONTA POCZTOWE",
+         "Ustawienia konta e-mail", "Poczta"},
+        {"Deutsch (DE)", "german.lng", "Einstellungen", "Bereit", "E-MAIL-KONTEN",
+         "E-Mail-Kontoeinstellungen", "E-Mail"},
+        {"Testish (TS)", "testish.lng", "Setup-T", "Idle-T", "ROOT-T", "Account-T", "Post-T"},
+    };
     MainWindow main;
     main.show();
     AccountWindow account;
     account.show();
-    wnd->LoadFromSettings();
-    EXPECT_EQ(wnd->CBLanguage->currentText(), "English (EN)");
-    const int testish = wnd->CBLanguage->findText("Testish (TS)");
-    ASSERT_GE(testish, 0);
-    wnd->CBLanguage->setCurrentIndex(testish);
-    ASSERT_TRUE(wnd->BOKClick());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.listed);
+        ASSERT_TRUE(LoadLanguage(dataDir + "english.lng"));
+        wnd->LoadFromSettings();
+        EXPECT_EQ(wnd->CBLanguage->currentText(), "English (EN)");
+        const int index = wnd->CBLanguage->findText(c.listed);
+        ASSERT_GE(index, 0);
+        wnd->CBLanguage->setCurrentIndex(index);
+        ASSERT_TRUE(wnd->BOKClick());
 
-    EXPECT_EQ(main.BSettings->text().remove('&'), "Setup-T");
-    EXPECT_EQ(account.windowTitle(), "Account-T");
-    EXPECT_EQ(wnd->PGC->tabText(wnd->PGC->indexOf(wnd->TSMail)), "Post-T");
-    EXPECT_TRUE(Lines(ReadAll(wnd->settingsPath)).contains("LanguageFile=testish.lng"));
+        EXPECT_EQ(main.BSettings->text().remove('&'), c.settings);
+        EXPECT_EQ(main.StatusText->text(), c.idle);
+        EXPECT_EQ(main.RootNode()->text(0), c.root);
+        EXPECT_EQ(account.windowTitle(), c.account);
+        EXPECT_EQ(wnd->PGC->tabText(wnd->PGC->indexOf(wnd->TSMail)), c.mailPage);
+        EXPECT_TRUE(Lines(ReadAll(wnd->settingsPath)).contains(QString("LanguageFile=") + c.file));
+    }
 
     ASSERT_TRUE(LoadLanguage(dataDir + "english.lng"));
     QFile::remove(dataDir + "testish.lng");

@@ -48,12 +48,19 @@ TEST(BuiltinEnglish, DefinesTheTextsTheProgramQuotes)
                       "the same time."));
 }
 
-TEST(LanguageStartup, EmptyDirectoryGetsEnglish)
+// The first start writes English and the translations, all three listed.
+TEST(LanguageStartup, EmptyDirectoryGetsEnglishAndTheTranslations)
 {
     QTemporaryDir dir;
     const QString d = dir.path() + '/';
     EXPECT_EQ(DiscoverLanguageFiles(d), QString());
     EXPECT_TRUE(QFile::exists(d + "english.lng"));
+    QStringList listed;
+    for (int i = 0; i < LanguageHeaders().Count(); ++i)
+        listed << LanguageHeaders().At(i)->Name + " (" +
+                      QString::fromLatin1(LanguageHeaders().At(i)->Symbol) + ")";
+    listed.sort();
+    EXPECT_EQ(listed, QStringList({"Deutsch (DE)", "English (EN)", "Polski (PL)"}));
     EXPECT_EQ(ChooseAndLoadLanguage(d, "english.lng"), QString());
     EXPECT_EQ(Language().Path, d + "english.lng");
 }

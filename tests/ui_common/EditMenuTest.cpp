@@ -8,7 +8,12 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
+#include <QTemporaryDir>
+
+#include "lang/LanguageShell.h"
+#include "support/TestFiles.h"
 #include "ui/common/EditMenu.h"
+#include "ui/common/TranslatedWindow.h"
 
 using namespace vm;
 
@@ -88,4 +93,27 @@ TEST(EditMenu, ActsOnTextEditsThroughTheirViewport)
     QSpinBox spin;
     EXPECT_TRUE(EditMenu::IsTextField(spin.findChild<QLineEdit*>()));
     EXPECT_FALSE(EditMenu::IsTextField(&combo));
+}
+
+// The menu speaks the loaded language (section EDITMENU), also after a
+// switch, and keeps its English caption for a key the language lacks.
+TEST(EditMenu, CaptionsFollowTheLanguage)
+{
+    EnsureApp();
+    InstallTranslationHandler();
+    QTemporaryDir dir;
+    vm::test::WriteFile(dir.path() + "/pl.lng", "[HEAD]\nSymbol=PL\nName=Polski\n[EDITMENU]\n"
+                                                "Copy=&Kopiuj\nPaste=Wk&lej\n");
+    vm::test::WriteFile(dir.path() + "/de.lng", "[HEAD]\nSymbol=DE\nName=Deutsch\n[EDITMENU]\n"
+                                                "Copy=&Kopieren\nCut=&Ausschneiden\n");
+    EditMenu* menu = EditMenu::Instance();
+    ASSERT_TRUE(LoadLanguage(dir.path() + "/pl.lng"));
+    EXPECT_EQ(menu->CopyAction()->text(), "&Kopiuj");
+    EXPECT_EQ(menu->PasteAction()->text(), "Wk&lej");
+    EXPECT_EQ(menu->CutAction()->text(), "Cu&t");
+    ASSERT_TRUE(LoadLanguage(dir.path() + "/de.lng"));
+    EXPECT_EQ(menu->CopyAction()->text(), "&Kopieren");
+    EXPECT_EQ(menu->CutAction()->text(), "&Ausschneiden");
+    EXPECT_EQ(menu->PasteAction()->text(), "&Paste");
+    Language().Clear();
 }

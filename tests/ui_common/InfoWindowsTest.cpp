@@ -15,6 +15,7 @@
 
 #include "core/AppInfo.h"
 #include "lang/BuiltinLanguage.h"
+#include "support/TestFiles.h"
 #include "lang/LanguageShell.h"
 #include "ui/common/AboutWindow.h"
 #include "ui/common/FixedPitchFont.h"
@@ -146,6 +147,19 @@ TEST(AboutWindow, NamesVersionsLicenceDataDirectoryAndHelp)
         << libs[1].toStdString();
     EXPECT_TRUE(libs[2].startsWith("OpenSSL")) << libs[2].toStdString();
     EXPECT_EQ(w.LDataDir->text(), "/some/data/dir/");
+    EXPECT_EQ(w.LHelp->text(), "<a href=\"help\">Help</a>");
     emit w.LHelp->linkActivated("help");
     EXPECT_EQ(helped, 1);
+}
+
+// The help link's word comes from the language, shown as text.
+TEST(AboutWindow, HelpLinkInTheLanguage)
+{
+    EnsureAppAndEnglish();
+    QTemporaryDir dir;
+    vm::test::WriteFile(dir.path() + "/pl.lng",
+                        "[HEAD]\nSymbol=PL\nName=Polski\n[ABOUTWND]\nHelp=Pomoc <i>\n");
+    ASSERT_TRUE(LoadLanguage(dir.path() + "/pl.lng"));
+    AboutWindow w("/d/", {});
+    EXPECT_EQ(w.LHelp->text(), "<a href=\"help\">Pomoc &lt;i&gt;</a>");
 }

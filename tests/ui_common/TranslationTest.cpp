@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTabWidget>
@@ -206,4 +207,32 @@ TEST_F(Translation, ShowModalRecordsTheModalWindow)
     EXPECT_EQ(w.ShowModal(), 7);
     EXPECT_EQ(seen, &w);
     EXPECT_EQ(TranslatedWindow::CurrentModalWindow(), nullptr);
+}
+
+// Qt's own texts (here a message box's buttons) follow the Symbol of the
+// loaded language when Qt has a translation for it (Qt has one for English
+// too), and stay English for a code Qt does not know and for a Symbol that
+// is no language code.
+TEST(QtTranslation, MessageBoxButtonsSpeakTheLanguage)
+{
+    App();
+    const struct
+    {
+        const char* symbol;
+        bool used;
+        const char* yes;
+        const char* cancel;
+    } cases[] = {
+        {"PL", true, "&Tak", "Anuluj"},     {"DE", true, "&Ja", "Abbrechen"},
+        {"EN", true, "&Yes", "Cancel"},     {"XQ", false, "&Yes", "Cancel"},
+        {"../pl", false, "&Yes", "Cancel"}, {"pl", true, "&Tak", "Anuluj"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UseQtTranslation(c.symbol), c.used) << c.symbol;
+        QMessageBox box(QMessageBox::Question, "t", "q",
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        EXPECT_EQ(box.button(QMessageBox::Yes)->text(), c.yes) << c.symbol;
+        EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), c.cancel) << c.symbol;
+    }
+    UseQtTranslation("EN");
 }

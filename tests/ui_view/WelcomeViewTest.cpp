@@ -7,12 +7,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include "ViewTestSupport.h"
 #include "core/TempDir.h"
+#include "lang/LanguageShell.h"
+#include "support/TestFiles.h"
 #include "ui/view/HtmlView.h"
 #include "ui/view/WelcomeView.h"
 
@@ -82,6 +85,43 @@ TEST(WelcomeView, ShowsItsOwnPagesAndHandsTheProgramLinksToHooks)
                       QPoint(20, 20));
     Settle(1000);
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    delete welcome;
+}
+
+
+// The page speaks the loaded language where it has a page of its own (by the
+// language's Symbol) and English otherwise; a language change shows it again.
+TEST(WelcomeView, PageInTheLoadedLanguage)
+{
+    EnsureWebApp();
+    QTemporaryDir dir;
+    const struct
+    {
+        const char* symbol;
+        const char* page;
+        const char* heading;
+    } cases[] = {
+        {"PL", "index-pl.html", "Witamy w programie Velmora"},
+        {"DE", "index-de.html", "Willkommen bei Velmora"},
+        {"EN", "index.html", "Welcome to Velmora"},
+        {"XQ", "index.html", "Welcome to Velmora"},
+        {"../index", "index.html", "Welcome to Velmora"},
+    };
+    auto* welcome = new WelcomeView;
+    welcome->resize(800, 600);
+    welcome->show();
+    for (const auto& c : cases) {
+        const QString file = dir.path() + "/l.lng";
+        vm::test::WriteFile(file, QByteArray("[HEAD]\nSymbol=") + c.symbol + "\nName=L\n");
+        ASSERT_TRUE(vm::LoadLanguage(file));
+        EXPECT_EQ(QFileInfo(welcome->StartPage()).fileName(), c.page) << c.symbol;
+        QSignalSpy loaded(welcome, &WelcomeView::pageLoaded);
+        QEvent change(QEvent::LanguageChange);
+        QApplication::sendEvent(welcome, &change);
+        ASSERT_TRUE(WaitUntil([&] { return !loaded.isEmpty(); })) << c.symbol;
+        EXPECT_TRUE(PageText(welcome->Browser->Engine()->page()).contains(c.heading)) << c.symbol;
+    }
+    vm::Language().Clear();
     delete welcome;
 }
 

@@ -218,7 +218,7 @@ TEST_F(PreviewPaneTest, CaptionButtonsAndViewFollowTheSelection)
          true, true},
         {"headers only", {2}, false, "\"Head\" from Bob <bob@x>", true, true, true, true, true,
          true, false, true},
-        {"uidl only", {3}, false, "\"\" from ", true, true, true, true, true, false, false, true},
+        {"uidl only", {3}, false, "\"\" from", true, true, true, true, true, false, false, true},
         {"last row", {4}, true, "\"Subject 4\" from Sender <s@x>", true, true, false, false, true,
          true, false, true},
         {"two rows", {0, 1}, false, "", false, false, false, false, false, false, false, true},
@@ -260,12 +260,12 @@ TEST_F(PreviewPaneTest, CaptionButtonsAndViewFollowTheSelection)
         EXPECT_EQ(pane->SBDownload->isEnabled(), c.deleteDownload);
     }
 
-    // The word between subject and sender comes from the language file.
+    // The words around subject and sender come from the language file.
     const QString polish = dataDir + "polski.lng";
     {
         QFile f(polish);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[HEAD]\nSymbol=PL\nName=Polski\n[MAINWND]\nPreviewFrom=od\n");
+        f.write("[HEAD]\nSymbol=PL\nName=Polski\n[MSGVIEWFRAME]\nPreviewCaption=\"%s\" od %s\n");
     }
     ASSERT_TRUE(LoadLanguage(polish));
     SelectRows({0});

@@ -153,6 +153,12 @@ AddressBookWindow::AddressBookWindow(AddressBook& book, const QString& filePath,
 
 void AddressBookWindow::AfterTranslation()
 {
+    ApplyAddressListColumns(PList, "AddressBookWnd");
+    // The list's menu offers what the buttons do, in their words.
+    AAdd->setText(BAdd->text());
+    AEdit->setText(BChange->text());
+    ADelete->setText(BDelete->text());
+    AClose->setText(BClose->text());
     Paint();
 }
 

@@ -134,6 +134,11 @@ void AddressPickWindow::Choose(int type)
     accept();
 }
 
+void AddressPickWindow::AfterTranslation()
+{
+    ApplyAddressListColumns(PList, "AddressPickWnd");
+}
+
 void AddressPickWindow::showEvent(QShowEvent* event)
 {
     chosenType_ = 0;

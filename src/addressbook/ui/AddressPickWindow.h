@@ -58,6 +58,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void AfterTranslation() override;
 
 private:
     void Choose(int type);

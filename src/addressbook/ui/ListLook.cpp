@@ -4,6 +4,9 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 
+#include "lang/Lang.h"
+#include "ui/common/TranslatedWindow.h"
+
 namespace vm {
 
 namespace {
@@ -39,6 +42,13 @@ void ApplyAddressListLook(QTreeWidget* list, int pointSize)
         pal.setColor(g, QPalette::HighlightedText, Qt::white);
     }
     list->setPalette(pal);
+}
+
+void ApplyAddressListColumns(QTreeWidget* list, const char* section)
+{
+    const QString columns = LangText(QString::fromLatin1(section), QStringLiteral("List"));
+    if (!columns.isEmpty())
+        ApplyText(list, columns);
 }
 
 } // namespace vm

@@ -9,4 +9,8 @@ namespace vm {
 
 void ApplyAddressListLook(QTreeWidget* list, int pointSize);
 
+// The column captions of an address list from the key "List" of section
+// (the list's own name, PList, is not that key); kept when the key is missing.
+void ApplyAddressListColumns(QTreeWidget* list, const char* section);
+
 } // namespace vm

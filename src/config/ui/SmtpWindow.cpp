@@ -37,7 +37,9 @@ QString Text(const QByteArray& b)
 SmtpWindow::SmtpWindow(QWidget* parent) : TranslatedWindow(parent)
 {
     setObjectName(QStringLiteral("SMTPWnd"));
-    setWindowTitle(QStringLiteral("SMTP settings"));
+    // Until an account is loaded (which names it in the caption).
+    const QString title = LangText(QStringLiteral("SMTPWnd"), QStringLiteral("SMTPSettings"));
+    setWindowTitle(title.isEmpty() ? QStringLiteral("SMTP settings") : title);
     setModal(true);
 
     auto* top = new QVBoxLayout(this);

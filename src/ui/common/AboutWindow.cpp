@@ -15,6 +15,7 @@
 
 #include "core/AppInfo.h"
 #include "ui/common/TranslatedWindow.h"
+#include "lang/Lang.h"
 
 namespace vm {
 
@@ -64,7 +65,13 @@ AboutWindow::AboutWindow(const QString& dataDir, std::function<void()> openHelp,
     LLicence->setWordWrap(true);
     LLibraries = AddLabel(layout, "LLibraries", LibraryLines().join(QLatin1Char('\n')), this);
     LDataDir = AddLabel(layout, "LDataDir", QDir::toNativeSeparators(dataDir), this);
-    LHelp = new QLabel(QStringLiteral("<a href=\"help\">Help</a>"), this);
+    // The link's word from the language (section ABOUTWND), as plain text.
+    QString help = LangText(QStringLiteral("ABOUTWND"), QStringLiteral("Help"));
+    if (help.isEmpty())
+        help = QStringLiteral("Help");
+    LHelp = new QLabel(QStringLiteral("<a href=\"help\">") + help.toHtmlEscaped() +
+                           QStringLiteral("</a>"),
+                       this);
     LHelp->setObjectName(QStringLiteral("LHelp"));
     LHelp->setTextFormat(Qt::RichText);
     LHelp->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);

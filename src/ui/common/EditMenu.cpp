@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
+#include "lang/Lang.h"
+
 namespace vm {
 
 namespace {
@@ -87,16 +89,16 @@ bool EditMenu::IsTextField(QWidget* widget)
 
 EditMenu::EditMenu()
 {
-    selectAll_ = addAction(tr("Select &all"), this, &EditMenu::DoSelectAll);
+    selectAll_ = addAction(QString(), this, &EditMenu::DoSelectAll);
     selectAll_->setShortcut(QKeySequence::SelectAll);
     addSeparator();
-    copy_ = addAction(tr("&Copy"), this, &EditMenu::DoCopy);
+    copy_ = addAction(QString(), this, &EditMenu::DoCopy);
     copy_->setShortcut(QKeySequence::Copy);
-    cut_ = addAction(tr("Cu&t"), this, &EditMenu::DoCut);
+    cut_ = addAction(QString(), this, &EditMenu::DoCut);
     cut_->setShortcut(QKeySequence::Cut);
-    paste_ = addAction(tr("&Paste"), this, &EditMenu::DoPaste);
+    paste_ = addAction(QString(), this, &EditMenu::DoPaste);
     paste_->setShortcut(QKeySequence::Paste);
-    delete_ = addAction(tr("&Delete"), this, &EditMenu::DoDelete);
+    delete_ = addAction(QString(), this, &EditMenu::DoDelete);
     // The items carry the names of the EDITMENU keys; the menu itself has
     // no name, so no section is ever applied to it.
     selectAll_->setObjectName(QStringLiteral("SelectAll"));
@@ -104,6 +106,31 @@ EditMenu::EditMenu()
     cut_->setObjectName(QStringLiteral("Cut"));
     paste_->setObjectName(QStringLiteral("Paste"));
     delete_->setObjectName(QStringLiteral("Delete"));
+    SetTexts();
+}
+
+void EditMenu::SetTexts()
+{
+    const struct
+    {
+        QAction* action;
+        const char* english;
+    } items[] = {{selectAll_, "Select &all"},
+                 {copy_, "&Copy"},
+                 {cut_, "Cu&t"},
+                 {paste_, "&Paste"},
+                 {delete_, "&Delete"}};
+    for (const auto& item : items) {
+        const QString text = LangText(QStringLiteral("EDITMENU"), item.action->objectName());
+        item.action->setText(text.isEmpty() ? QString::fromLatin1(item.english) : text);
+    }
+}
+
+void EditMenu::changeEvent(QEvent* event)
+{
+    QMenu::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        SetTexts();
 }
 
 void EditMenu::SetTarget(QWidget* field)

@@ -1,8 +1,10 @@
 #pragma once
 // The shared edit context menu of text fields: Select all, Copy, Cut, Paste
 // and Delete, acting on the field it was opened for. One instance for the
-// whole application; it has no objectName, so translation leaves its own
-// captions alone.
+// whole application. It has no objectName, so window translation passes it
+// by; it takes its captions from the language's section EDITMENU itself (at
+// creation and at every language change), keeping its own English ones for
+// keys the language lacks.
 
 #include <QMenu>
 #include <QPointer>
@@ -39,8 +41,12 @@ public:
     QAction* PasteAction() const { return paste_; }
     QAction* DeleteAction() const { return delete_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     EditMenu();
+    void SetTexts();
     void UpdateActions();
     void DoSelectAll();
     void DoCopy();

@@ -15,7 +15,7 @@
 
 namespace vm {
 
-ErrorListWindow::ErrorListWindow(QWidget* parent) : QDialog(parent)
+ErrorListWindow::ErrorListWindow(QWidget* parent) : TranslatedWindow(parent)
 {
     setObjectName(QStringLiteral("ErrorWnd"));
     setModal(false);

@@ -2,11 +2,11 @@
 // The error window shown after a network operation failed: a header naming
 // the operation and one line per failure. It is not modal, so the program
 // goes on while the report stays open; the automatic check closes it a
-// second before the next check.
-
-#include <QDialog>
+// second before the next check. Its caption and buttons follow a language
+// switch like every window's (section ERRORWND).
 
 #include "ops/OperationReport.h"
+#include "ui/common/TranslatedWindow.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -15,7 +15,7 @@ class QPushButton;
 namespace vm {
 
 
-class ErrorListWindow : public QDialog, public vm::ErrorWindowService
+class ErrorListWindow : public TranslatedWindow, public vm::ErrorWindowService
 {
     Q_OBJECT
 public:

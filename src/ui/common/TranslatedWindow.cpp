@@ -9,15 +9,20 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QTreeWidget>
+
+#include <memory>
 
 #include "lang/LanguageShell.h"
 
@@ -237,11 +242,43 @@ void TranslateAll()
     }
 }
 
+bool UseQtTranslation(const QByteArray& symbol)
+{
+    static QTranslator* current = nullptr;
+    if (current) {
+        QCoreApplication::removeTranslator(current);
+        delete current;
+        current = nullptr;
+    }
+    // A language code of two or three letters names Qt's file; anything
+    // else (the Symbol comes from a file anyone may write) names none.
+    static const QRegularExpression code(QStringLiteral("^[A-Za-z]{2,3}$"));
+    const QString name = QString::fromLatin1(symbol).toLower();
+    if (!code.match(name).hasMatch())
+        return false;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_") + name,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    QCoreApplication::installTranslator(translator.get());
+    current = translator.release();
+    return true;
+}
+
 void InstallTranslationHandler()
 {
     SetLanguageAppliedHandler([] {
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-            TranslateAll();
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+            return;
+        UseQtTranslation(Language().Symbol);
+        // Parts that take their texts in their own code (not from their
+        // window's section) set them again on this event, which every
+        // widget passes on to its children; the sections come after and win.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(window, &change);
+        }
+        TranslateAll();
     });
 }
 

@@ -67,8 +67,14 @@ void ApplyText(QObject* component, const QString& text);
 // selects the built-in numbered text that becomes its caption.
 void ApplyNumberedTexts(QObject* component);
 
-// Makes every successful language load re-translate all windows. Call once
-// at start-up.
+// Qt's own texts (message box buttons, file and colour dialogs) in the
+// language whose Symbol is given, when Qt ships a translation for it
+// ("PL": qtbase_pl); Qt's English otherwise. True when a translation is used.
+bool UseQtTranslation(const QByteArray& symbol);
+
+// Makes every successful language load re-translate all windows: Qt's own
+// texts follow the language's Symbol, a QEvent::LanguageChange goes to every
+// window and its children, then TranslateAll(). Call once at start-up.
 void InstallTranslationHandler();
 
 } // namespace vm

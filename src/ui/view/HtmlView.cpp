@@ -292,13 +292,9 @@ HtmlView::HtmlView(QWidget* parent) : QWidget(parent), d(new Private)
     d->bar->setAutoFillBackground(true);
     auto* barLayout = new QHBoxLayout(d->bar);
     barLayout->setContentsMargins(6, 2, 6, 2);
-    auto* barText = new QLabel(
-        TextOr("MSGVIEWFRAME", "RemoteContentBlocked",
-               "Pictures and styles from the Internet were blocked to protect your privacy."),
-        d->bar);
+    auto* barText = new QLabel(d->bar);
     barText->setObjectName(QStringLiteral("RemoteContentText"));
-    auto* barButton =
-        new QPushButton(TextOr("MSGVIEWFRAME", "ShowRemoteContent", "Show remote content"), d->bar);
+    auto* barButton = new QPushButton(d->bar);
     barButton->setObjectName(QStringLiteral("BShowRemoteContent"));
     barLayout->addWidget(barText, 1);
     barLayout->addWidget(barButton);
@@ -313,18 +309,40 @@ HtmlView::HtmlView(QWidget* parent) : QWidget(parent), d(new Private)
 
     popDHTML = new QMenu(this);
     popDHTML->setObjectName(QStringLiteral("popDHTML"));
-    popDHTMLSelectAll = popDHTML->addAction(QStringLiteral("Select &all"));
+    popDHTMLSelectAll = popDHTML->addAction(QString());
     popDHTMLSelectAll->setObjectName(QStringLiteral("popDHTMLSelectAll"));
     popDHTMLSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    popDHTMLCopyText = popDHTML->addAction(QStringLiteral("&Copy text"));
+    popDHTMLCopyText = popDHTML->addAction(QString());
     popDHTMLCopyText->setObjectName(QStringLiteral("popDHTMLCopyText"));
     popDHTMLCopyText->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    popDHTMLCopyHTML = popDHTML->addAction(QStringLiteral("Copy &HTML"));
+    popDHTMLCopyHTML = popDHTML->addAction(QString());
     popDHTMLCopyHTML->setObjectName(QStringLiteral("popDHTMLCopyHTML"));
     connect(popDHTMLSelectAll, &QAction::triggered, this, &HtmlView::SelectAll);
     connect(popDHTMLCopyText, &QAction::triggered, this, &HtmlView::CopySelectionText);
     connect(popDHTMLCopyHTML, &QAction::triggered, this, &HtmlView::CopySelectionHtml);
+    SetTexts();
     UpdateMenu();
+}
+
+void HtmlView::SetTexts()
+{
+    d->bar->findChild<QLabel*>(QStringLiteral("RemoteContentText"))
+        ->setText(TextOr("MSGVIEWFRAME", "RemoteContentBlocked",
+                         "Pictures and styles from the Internet were blocked to protect your "
+                         "privacy."));
+    d->bar->findChild<QPushButton*>(QStringLiteral("BShowRemoteContent"))
+        ->setText(TextOr("MSGVIEWFRAME", "ShowRemoteContent", "Show remote content"));
+    // The details window's keys, wherever the view is.
+    popDHTMLSelectAll->setText(TextOr("DETAILSWND", "popDHTMLSelectAll", "Select &all"));
+    popDHTMLCopyText->setText(TextOr("DETAILSWND", "popDHTMLCopyText", "&Copy text"));
+    popDHTMLCopyHTML->setText(TextOr("DETAILSWND", "popDHTMLCopyHTML", "Copy &HTML"));
+}
+
+void HtmlView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        SetTexts();
 }
 
 HtmlView::~HtmlView()

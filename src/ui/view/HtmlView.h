@@ -93,6 +93,8 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A language change sets the bar's and the menu's texts again.
+    void changeEvent(QEvent* event) override;
 
 private:
     friend class PageRequestGuard;
@@ -100,6 +102,8 @@ private:
     Private* d = nullptr;
     void OnBlocked(quint64 generation);
     void WatchChild(QObject* child);
+    // The texts of the remote-content bar and of the menu, from the language.
+    void SetTexts();
 };
 
 } // namespace vm

@@ -286,9 +286,9 @@ void PreviewPane::RefreshPreview(bool full)
         SBDetails->setEnabled(bool(hooks.details) && holding != MessageRecord::Holding::UidlOnly);
         SBAttachments->setEnabled(bool(hooks.attachments) && whole &&
                                   msg->VisibleAttachmentCount() > 0);
-        PCaption->setText(QStringLiteral("\"") + msg->Subject() + QStringLiteral("\" ") +
-                          TextOr("MAINWND", "PreviewFrom", "from") + QLatin1Char(' ') +
-                          msg->FromText());
+        // The subject in quotes and the sender, joined in the language's words.
+        PCaption->setText(TextOr("MSGVIEWFRAME", "PreviewCaption", "\"%s\" from %s",
+                                 {msg->Subject(), msg->FromText()}));
         if (render) {
             if (whole && msg->owner) {
                 // Parsed whole for the page only; the parts are let go again

@@ -3,10 +3,14 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QEvent>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "core/StringTable.h"
 #include "core/TempDir.h"
+#include "lang/LanguageShell.h"
 #include "ui/view/HtmlView.h"
 
 // The resource of a static library is registered by hand, outside any
@@ -64,7 +68,23 @@ WelcomeView::~WelcomeView() = default;
 
 QString WelcomeView::StartPage() const
 {
+    // The Symbol comes from a language file: only a plain language code
+    // names a page.
+    static const QRegularExpression code(QStringLiteral("^[a-z]{2,3}$"));
+    const QString symbol = QString::fromLatin1(Language().Symbol).toLower();
+    if (code.match(symbol).hasMatch()) {
+        const QString own = folder_ + QStringLiteral("/index-") + symbol + QStringLiteral(".html");
+        if (QFileInfo::exists(own))
+            return own;
+    }
     return folder_ + QStringLiteral("/index.html");
+}
+
+void WelcomeView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange && !folder_.isEmpty())
+        Browser->Navigate(StartPage());
 }
 
 bool WelcomeView::LinkClicked(const QUrl& target)

@@ -1,7 +1,9 @@
 #pragma once
 // The welcome page shown while the account tree's root is selected: pages
 // shipped with the program (compiled in, written out at creation to a folder
-// inside the private temporary folder) in one HTML view named "Browser".
+// inside the private temporary folder) in one HTML view named "Browser", in
+// the loaded language where a page of its own exists (index-pl.html for the
+// Symbol "PL"), else in English; a language change shows it again.
 // Its links to the account wizard, the help and the maker's site reach the
 // owner through hooks; right clicks on the page are swallowed.
 
@@ -32,7 +34,8 @@ public:
     // The maker's web site: open the maker's home page.
     std::function<void()> makerSite;
 
-    // The folder the pages were written to, and the start page in it.
+    // The folder the pages were written to, and the start page in it for
+    // the loaded language.
     QString PageFolder() const { return folder_; }
     QString StartPage() const;
 
@@ -43,6 +46,9 @@ public:
 
 signals:
     void pageLoaded(bool ok);
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     QString folder_;
