@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+
+#include "core/AtomicFile.h"
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
@@ -72,13 +76,20 @@ QString FreeFilePath(const QString& folder, const QString& name)
     return {};
 }
 
-bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew)
+bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew, QString* error)
 {
     if (mustBeNew) {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerReadWrite))
+        errno = 0;
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerReadWrite)) {
+            if (error)
+                *error = FileErrorText(file, errno);
             return false;
-        if (file.write(data) != data.size() || !file.flush()) {
+        }
+        errno = 0;
+        if (!WriteAll(file, data.constData(), data.size(), error) || !file.flush()) {
+            if (error && error->isEmpty())
+                *error = FileErrorText(file, errno);
             file.close();
             file.remove();
             return false;
@@ -86,14 +97,24 @@ bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew)
         return true;
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = FileErrorText(file, errno);
         return false;
+    }
     // QSaveFile keeps an existing file's permissions; ours are fixed.
-    if (!file.setPermissions(kOwnerReadWrite))
+    if (!file.setPermissions(kOwnerReadWrite)) {
+        if (error)
+            *error = FileErrorText(file, errno);
+        file.cancelWriting();
         return false;
-    if (file.write(data) != data.size())
+    }
+    if (!WriteAll(file, data.constData(), data.size(), error)) {
+        file.cancelWriting();
         return false;
-    return file.commit();
+    }
+    return CommitSaveFile(file, error);
 }
 
 QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& folder,
@@ -103,13 +124,14 @@ QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& fol
     for (const AttachmentPart& part : message.Attachments()) {
         const QString name = AttachmentFileName(part);
         bool ok = false;
+        QString reason;
         // A file made by someone else between the look and the write is
         // never replaced: the write then tries the next free name.
         for (int tries = 0; tries < 3 && !ok; ++tries) {
             const QString path = FreeFilePath(folder, name);
             if (path.isEmpty())
                 break;
-            if (WriteDataFile(path, part.data, true)) {
+            if (WriteDataFile(path, part.data, true, &reason)) {
                 written.append(path);
                 ok = true;
             } else if (!Taken(path)) {
@@ -117,7 +139,7 @@ QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& fol
             }
         }
         if (!ok && failed)
-            failed->append(name);
+            failed->append(reason.isEmpty() ? name : name + QStringLiteral(": ") + reason);
     }
     return written;
 }
@@ -155,11 +177,15 @@ QStringList SaveMessages(const QList<const MessageRecord*>& messages,
             path = FreeFilePath(folder, name);
         }
         // The dialog has asked before replacing; a folder's free name is new.
-        if (!path.isEmpty() && WriteDataFile(path, MessageFileContent(*m), !folder.isEmpty()))
+        QString reason;
+        if (!path.isEmpty() &&
+            WriteDataFile(path, MessageFileContent(*m), !folder.isEmpty(), &reason))
             written.append(path);
         else
-            ShowError(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("ErrorSavingMessage"),
-                                 {path.isEmpty() ? QDir(folder).filePath(name) : path}));
+            ShowError(WithReason(LangFormat(QStringLiteral("COMMONS"),
+                                            QStringLiteral("ErrorSavingMessage"),
+                                            {path.isEmpty() ? QDir(folder).filePath(name) : path}),
+                                 reason));
     }
     return written;
 }

@@ -39,13 +39,14 @@ QString FreeFilePath(const QString& folder, const QString& name);
 // executable. With mustBeNew an existing file (or link) at path fails the
 // write instead of being replaced; otherwise the file is written whole to a
 // temporary file and renamed over the old one. False on any failure (a half
-// written new file is removed).
-bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew);
+// written new file is removed), with the system's reason in *error.
+bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew,
+                   QString* error = nullptr);
 
 // Writes every attachment of a whole, parsed message into folder under its
 // AttachmentFileName, never over an existing file (FreeFilePath). Returns
 // the paths written, in part order; failed lists the names that could not be
-// written.
+// written, each followed by ": " and the system's reason when there is one.
 QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& folder,
                                 QStringList* failed = nullptr);
 

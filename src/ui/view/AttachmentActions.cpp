@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/TempDir.h"
 #include "lang/Lang.h"
@@ -160,13 +161,14 @@ bool OpenPart(const AttachmentPart& part)
     {
         BusyCursor busy;
         bool written = false;
+        QString reason;
         if (!path.isEmpty()) {
             if (Exists(path))
                 QFile::remove(path);
-            written = WriteDataFile(path, part.data, true);
+            written = WriteDataFile(path, part.data, true, &reason);
         }
         if (!written) {
-            ShowError(DetailsText("CannotSaveTempAttachment"));
+            ShowError(WithReason(DetailsText("CannotSaveTempAttachment"), reason));
             return false;
         }
         if (OpenWithDesktop(path)) {
@@ -216,8 +218,9 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
         }
         // Written as a new file: a file or link put there since the question
         // is never followed or replaced.
-        if (!WriteDataFile(path, part.data, true)) {
-            ShowError(CommonsWith("ErrorSavingAttachment", path));
+        QString reason;
+        if (!WriteDataFile(path, part.data, true, &reason)) {
+            ShowError(WithReason(CommonsWith("ErrorSavingAttachment", path), reason));
             continue;
         }
         if (openAfter && MayOpen(path, part.data) && !OpenWithDesktop(path))
