@@ -10,6 +10,7 @@
 #include "model/Blowfish.h"
 #include "model/MailboxKey.h"
 #include "model/FileErrors.h"
+#include "model/MailboxWriter.h"
 
 namespace vm {
 
@@ -250,29 +251,87 @@ QString MailAccount::NewFileName(const QByteArray& login, const QString& dir,
     return name;
 }
 
-void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
+void WriteMailboxFile(const MailboxFileImage& image)
 {
-    const QString dir = owner_ ? owner_->MailboxDirectory() : QString();
-    QString name = mailboxFileName_;
-    if (name.isEmpty() || !QFile::exists(dir + name))
-        name = NewFileName(login_, dir, mailboxFileName_);
-
     // The file holds the account's passwords: readable by its owner only,
     // from the first byte on.
-    QSaveFile file(dir + name);
+    QSaveFile file(image.path);
     QString reason;
     if (!vm::OpenSaveFile(file, &reason))
         throw FileCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(dir + name, reason)
+                                .arg(image.path, reason)
                                 .toStdString());
-    ByteWriter out(&file);
-    WriteToStream(out, options); // on an exception the temporary file is discarded
-    out.Flush();
+    const auto fail = [&] {
+        file.cancelWriting();
+        throw FileWriteError(QStringLiteral("Cannot write file \"%1\". %2")
+                               .arg(image.path, reason)
+                               .toStdString());
+    };
+    // Small pieces (the fixed parts of the records, most header blocks) are
+    // gathered into large writes; large texts go straight to the file.
+    constexpr qsizetype kGather = qsizetype(1) << 20;
+    QByteArray gathered;
+    gathered.reserve(kGather);
+    const auto writeGathered = [&] {
+        if (!gathered.isEmpty() &&
+            !vm::WriteAll(file, gathered.constData(), gathered.size(), &reason))
+            fail();
+        gathered.clear();
+    };
+    for (const BytePiece& piece : image.pieces) {
+        if (piece.length < kGather / 16) {
+            gathered.append(piece.bytes.constData(), piece.length);
+            if (gathered.size() >= kGather)
+                writeGathered();
+            continue;
+        }
+        writeGathered();
+        if (!vm::WriteAll(file, piece.bytes.constData(), piece.length, &reason))
+            fail();
+    }
+    writeGathered();
     if (!vm::CommitSaveFile(file, &reason))
         throw FileWriteError(QStringLiteral("Cannot write file \"%1\". %2")
-                              .arg(dir + name, reason)
-                              .toStdString());
+                               .arg(image.path, reason)
+                               .toStdString());
+}
+
+MailboxFileImage MailAccount::FileImage(const vm::MailboxSaveOptions& options)
+{
+    const QString dir = owner_ ? owner_->MailboxDirectory() : QString();
+    QString name = mailboxFileName_;
+    if (name.isEmpty() || !QFile::exists(dir + name)) {
+        // The name is chosen by what the folder holds: a file still waiting
+        // in the background writer must have arrived first.
+        vm::WaitForMailboxWrites();
+        name = NewFileName(login_, dir, mailboxFileName_);
+    }
+    MailboxFileImage image;
+    image.path = dir + name;
+    ByteWriter out(&image.pieces);
+    WriteToStream(out, options);
+    out.Flush();
     mailboxFileName_ = name;
+    return image;
+}
+
+quint64 MailAccount::StateFingerprint(const vm::MailboxSaveOptions& options) const
+{
+    ByteWriter block;
+    WriteAccountBlock(block);
+    return mailbox_.StateFingerprint(options, qHash(QByteArrayView(block.Buffer())));
+}
+
+void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
+{
+    vm::WaitForMailboxWrites();
+    const QString previousName = mailboxFileName_;
+    try {
+        WriteMailboxFile(FileImage(options));
+    } catch (...) {
+        mailboxFileName_ = previousName;
+        throw;
+    }
 }
 
 void MailAccount::LoadFromFile(const QString& path, const vm::MailboxLoadOptions& options,

@@ -8,12 +8,14 @@
 // modifiable accessor.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 
+#include "model/BytePiece.h"
 #include "model/StorageOptions.h"
 #include "model/Mailbox.h"
 
@@ -21,6 +23,22 @@ namespace vm {
 
 class ByteReader;
 class ByteWriter;
+
+// A mailbox file as it is to be written: its path and its bytes, the
+// message texts shared with the records (see ByteWriter's image mode), so
+// it can be written later or on another thread whatever happens to the
+// account meanwhile.
+struct MailboxFileImage
+{
+    QString path;
+    QList<BytePiece> pieces;
+};
+
+// Writes image to its path: a new owner-only temporary file, renamed over
+// the old file only when every byte is on the disk. Touches nothing but the
+// file, so any thread may call it. Throws FileCreateError / FileWriteError
+// naming the file and the system's reason; the old file is then untouched.
+void WriteMailboxFile(const MailboxFileImage& image);
 
 // What an account needs of the list that owns it: the folder its mailbox
 // file is written to. The accounts directory is the owner in the program.
@@ -62,8 +80,15 @@ public:
     // Writes the account's mailbox file in the owner's mailbox directory,
     // choosing a new file name first when it has none or its file is gone.
     // The file is replaced atomically; on failure the old file is untouched.
-    // Throws FileCreateError / FileWriteError.
+    // Waits for the background writer first, so no older image of the file
+    // lands after this one. Throws FileCreateError / FileWriteError.
     virtual void SaveToFile(const vm::MailboxSaveOptions& options);
+    // The image SaveToFile would write, for writing later (the background
+    // writer). Chooses the file name as SaveToFile does and keeps it.
+    MailboxFileImage FileImage(const vm::MailboxSaveOptions& options);
+    // A hash of everything the file would hold (account block and mailbox,
+    // see Mailbox::StateFingerprint): equal values need no new write.
+    quint64 StateFingerprint(const vm::MailboxSaveOptions& options) const;
     // Loads from path and remembers its file name. Opening is tried
     // `attempts` times, `retryDelayMs` apart, before FileOpenError is thrown.
     virtual void LoadFromFile(const QString& path, const vm::MailboxLoadOptions& options,
