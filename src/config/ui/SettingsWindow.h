@@ -27,6 +27,8 @@ class QWidget;
 
 namespace vm {
 
+class MailboxFolderMove;
+
 class CharsetEncodingFrame;
 class SoundFileTest;
 
@@ -161,9 +163,11 @@ private:
     void BSelectCustomSoundClick();
     void BTestCustomSoundClick();
     void SBComposeMsgFontColorClick();
-    // Checks the chosen mailbox folder and moves the files there when it
-    // differs from the folder in use. False sends the user back.
-    bool ChangeMailboxFolder();
+    // Checks the chosen mailbox folder and, when it differs from the folder
+    // in use, writes the mailbox files there (the old ones stay until the
+    // settings naming the new folder are written; see MailboxFolderMove).
+    // False sends the user back. *target is the folder written to, or empty.
+    bool CopyToMailboxFolder(MailboxFolderMove& move, QString* target);
     void StoreSettings();
 
     QButtonGroup* downloadRange_ = nullptr;
