@@ -502,7 +502,7 @@ TEST_F(CheckCommandsTest, CloseIsRefusedWhileConnectedAndHiddenWhenTheCrossHides
     ShutdownHooks hooks;
     control.FillShutdownHooks(hooks);
     int saves = 0;
-    hooks.saveSettings = [&] {
+    hooks.saveSettings = [&](QString&) {
         ++saves;
         return true;
     };
