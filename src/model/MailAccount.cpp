@@ -3,7 +3,6 @@
 #include "core/AtomicFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QThread>
 
 #include "model/BinaryStream.h"
@@ -249,51 +248,6 @@ QString MailAccount::NewFileName(const QByteArray& login, const QString& dir,
     for (int n = 1; QFile::exists(dir + name) && name != previousName; ++n)
         name = base + QString::number(n) + QStringLiteral(".mbx");
     return name;
-}
-
-void WriteMailboxFile(const MailboxFileImage& image)
-{
-    // The file holds the account's passwords: readable by its owner only,
-    // from the first byte on.
-    QSaveFile file(image.path);
-    QString reason;
-    if (!vm::OpenSaveFile(file, &reason))
-        throw FileCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(image.path, reason)
-                                .toStdString());
-    const auto fail = [&] {
-        file.cancelWriting();
-        throw FileWriteError(QStringLiteral("Cannot write file \"%1\". %2")
-                               .arg(image.path, reason)
-                               .toStdString());
-    };
-    // Small pieces (the fixed parts of the records, most header blocks) are
-    // gathered into large writes; large texts go straight to the file.
-    constexpr qsizetype kGather = qsizetype(1) << 20;
-    QByteArray gathered;
-    gathered.reserve(kGather);
-    const auto writeGathered = [&] {
-        if (!gathered.isEmpty() &&
-            !vm::WriteAll(file, gathered.constData(), gathered.size(), &reason))
-            fail();
-        gathered.clear();
-    };
-    for (const BytePiece& piece : image.pieces) {
-        if (piece.length < kGather / 16) {
-            gathered.append(piece.bytes.constData(), piece.length);
-            if (gathered.size() >= kGather)
-                writeGathered();
-            continue;
-        }
-        writeGathered();
-        if (!vm::WriteAll(file, piece.bytes.constData(), piece.length, &reason))
-            fail();
-    }
-    writeGathered();
-    if (!vm::CommitSaveFile(file, &reason))
-        throw FileWriteError(QStringLiteral("Cannot write file \"%1\". %2")
-                               .arg(image.path, reason)
-                               .toStdString());
 }
 
 MailboxFileImage MailAccount::FileImage(const vm::MailboxSaveOptions& options)

@@ -15,7 +15,7 @@
 #include <memory>
 #include <optional>
 
-#include "model/BytePiece.h"
+#include "model/MailboxFileImage.h"
 #include "model/StorageOptions.h"
 #include "model/Mailbox.h"
 
@@ -23,22 +23,6 @@ namespace vm {
 
 class ByteReader;
 class ByteWriter;
-
-// A mailbox file as it is to be written: its path and its bytes, the
-// message texts shared with the records (see ByteWriter's image mode), so
-// it can be written later or on another thread whatever happens to the
-// account meanwhile.
-struct MailboxFileImage
-{
-    QString path;
-    QList<BytePiece> pieces;
-};
-
-// Writes image to its path: a new owner-only temporary file, renamed over
-// the old file only when every byte is on the disk. Touches nothing but the
-// file, so any thread may call it. Throws FileCreateError / FileWriteError
-// naming the file and the system's reason; the old file is then untouched.
-void WriteMailboxFile(const MailboxFileImage& image);
 
 // What an account needs of the list that owns it: the folder its mailbox
 // file is written to. The accounts directory is the owner in the program.

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-#include "model/MailAccount.h"
+#include "model/MailboxFileImage.h"
 
 namespace vm {
 
