@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/TempDir.h"
 #include "lang/Lang.h"
@@ -135,13 +136,14 @@ bool OpenPart(const AttachmentPart& part)
     {
         BusyCursor busy;
         bool written = false;
+        QString reason;
         if (!path.isEmpty()) {
             if (Exists(path))
                 QFile::remove(path);
-            written = WriteDataFile(path, part.data, true);
+            written = WriteDataFile(path, part.data, true, &reason);
         }
         if (!written) {
-            ShowError(DetailsText("CannotSaveTempAttachment"));
+            ShowError(WithReason(DetailsText("CannotSaveTempAttachment"), reason));
             return false;
         }
         if (OpenWithDesktop(path)) {
@@ -196,8 +198,9 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
         // (a temporary file renamed over it); a link at the name is replaced,
         // never followed. A name that was free is written as a new file, so a
         // file or link put there since the look is never replaced.
-        if (!WriteDataFile(path, part.data, !replace)) {
-            ShowError(CommonsWith("ErrorSavingAttachment", path));
+        QString reason;
+        if (!WriteDataFile(path, part.data, !replace, &reason)) {
+            ShowError(WithReason(CommonsWith("ErrorSavingAttachment", path), reason));
             continue;
         }
         if (openAfter && MayOpen(path, part.data) && !OpenWithDesktop(path))
