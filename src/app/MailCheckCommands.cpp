@@ -132,8 +132,11 @@ void MailCheckCommands::SetBusy(bool busy)
         }
         window_.UpdateWindowState();
     }
-    if (!busy)
+    if (!busy) {
         freshAtStart_.clear();
+        if (hooks_.operationEnded)
+            hooks_.operationEnded();
+    }
 }
 
 void MailCheckCommands::ClearFreshMarks()

@@ -101,6 +101,9 @@ public:
         std::function<bool()> shuttingDown;
         std::function<void(bool locked)> lockedLook; // TBLock pressed and its image
         std::function<void()> navigationChanged;     // the list paints the new navigation
+        // An operation (check, removal, retrieval, receipt) has ended and
+        // the mailboxes are the interface thread's again.
+        std::function<void()> operationEnded;
     };
 
     MailCheckCommands(MainWindowAccess& window, TrayControl& tray, NewMailAnnouncer& announcer,

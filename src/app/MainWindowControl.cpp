@@ -180,6 +180,10 @@ MainWindowControl::MainWindowControl(MainWindow& window, QObject* parent)
     ch.shuttingDown = [this] { return shuttingDown && shuttingDown(); };
     ch.lockedLook = [this](bool locked) { window_.SetLockedLook(locked); };
     ch.navigationChanged = [this] { window_.MsgList->SetNavigation(AppSettings().MsgListNavigation); };
+    ch.operationEnded = [this] {
+        if (operationEnded)
+            operationEnded();
+    };
     commands_ = std::make_unique<MailCheckCommands>(*access_, *tray_, *announcer_, *errorWindow_,
                                                     ch);
 
@@ -415,6 +419,12 @@ void MainWindowControl::CloseFind(Settings& settings)
         return;
     findWindow_->CopyPlacement(settings);
     findWindow_->close();
+}
+
+void MainWindowControl::CopyFindPlacement(Settings& settings) const
+{
+    if (findWindow_)
+        findWindow_->CopyPlacement(settings);
 }
 
 MainWindowControl::~MainWindowControl()

@@ -48,6 +48,10 @@ public:
 
     // True while the main window is shutting down (no automatic check then).
     std::function<bool()> shuttingDown;
+    // Told when a POP3 operation or a receipt has ended.
+    std::function<void()> operationEnded;
+    // The find window's placement into the settings (when it was ever shown).
+    void CopyFindPlacement(Settings& settings) const;
 
     // Windows whose being open holds an automatic check back.
     static bool BlockingWindowOpen();

@@ -1,5 +1,6 @@
 #include "app/Shutdown.h"
 
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 
@@ -27,23 +28,35 @@ void BackToIdle(const ShutdownHooks& h)
     Call(h.setBusyCursor, false);
 }
 
+// A failure in the unattended exit: reported, and the exit goes on.
+void Report(const ShutdownHooks& h, const QString& path, const QString& reason)
+{
+    if (h.reportFailure)
+        h.reportFailure(WithReason(
+            LangFormat(QStringLiteral("COMMONS"), QStringLiteral("ErrorSavingMessage"), {path}),
+            reason));
+}
+
 } // namespace
 
 bool RunShutdown(const ShutdownHooks& h)
 {
     Call(h.closeFindAndExpireNewMarks);
 
-    if (h.closeExits && !h.closeExits()) {
-        Call(h.hideToTray);
-        return false;
-    }
-    if (h.pop3Busy && h.pop3Busy()) {
-        ShowError(Main("CloseWhenConnected"));
-        return false;
-    }
-    if (h.composeWindowsRemain && h.composeWindowsRemain()) {
-        ShowError(Main("CloseWhenConnectedSMTP"));
-        return false;
+    const bool busy = h.pop3Busy && h.pop3Busy();
+    if (!h.unattended) {
+        if (h.closeExits && !h.closeExits()) {
+            Call(h.hideToTray);
+            return false;
+        }
+        if (busy) {
+            ShowError(Main("CloseWhenConnected"));
+            return false;
+        }
+        if (h.composeWindowsRemain && h.composeWindowsRemain()) {
+            ShowError(Main("CloseWhenConnectedSMTP"));
+            return false;
+        }
     }
 
     Call(h.setStatus, Main("SavingSettings"));
@@ -51,21 +64,32 @@ bool RunShutdown(const ShutdownHooks& h)
     Call(h.copyWindowState);
     Call(h.setClosingMark, true);
 
-    if (h.saveSettings && !h.saveSettings()) {
+    QString reason;
+    if (h.saveSettings && !h.saveSettings(reason)) {
         const QString path = h.settingsPath ? h.settingsPath() : QString();
-        if (!AskGoOn(LangFormat(QStringLiteral("MAINWND"), QStringLiteral("ErrorSavingSettings"),
-                                {path}))) {
+        if (h.unattended) {
+            Report(h, path, reason);
+        } else if (!AskGoOn(WithReason(LangFormat(QStringLiteral("MAINWND"),
+                                                  QStringLiteral("ErrorSavingSettings"), {path}),
+                                       reason))) {
             BackToIdle(h);
             return false;
         }
     }
 
     Call(h.setStatus, Main("SavingMailBoxes"));
-    const int count = h.accountCount ? h.accountCount() : 0;
+    const int count = h.accountCount && !(h.unattended && busy) ? h.accountCount() : 0;
     for (int i = 0; i < count; ++i) {
         SaveFailure failure;
         if (!h.saveMailbox || h.saveMailbox(i, failure))
             continue;
+        if (h.unattended) {
+            if (h.reportFailure)
+                h.reportFailure(LangFormat(QStringLiteral("ERROR"), QStringLiteral("ExceptionReport"),
+                                           {failure.accountName, failure.errorClass,
+                                            failure.errorMessage}));
+            continue;
+        }
         const SaveErrorChoice choice =
             h.askSaveError ? h.askSaveError(failure) : SaveErrorChoice::AbortExit;
         if (choice == SaveErrorChoice::AbortExit) {
@@ -75,10 +99,14 @@ bool RunShutdown(const ShutdownHooks& h)
     }
 
     Call(h.setStatus, Main("SavingAddressBook"));
-    if (h.saveAddressBook && !h.saveAddressBook()) {
+    reason.clear();
+    if (h.saveAddressBook && !h.saveAddressBook(reason)) {
         const QString path = h.addressBookPath ? h.addressBookPath() : QString();
-        if (!AskGoOn(LangFormat(QStringLiteral("MAINWND"),
-                                QStringLiteral("ErrorSavingAddressBook"), {path}))) {
+        if (h.unattended) {
+            Report(h, path, reason);
+        } else if (!AskGoOn(WithReason(LangFormat(QStringLiteral("MAINWND"),
+                                                  QStringLiteral("ErrorSavingAddressBook"), {path}),
+                                       reason))) {
             BackToIdle(h);
             return false;
         }

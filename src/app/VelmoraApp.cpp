@@ -1,15 +1,21 @@
 #include "app/VelmoraApp.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSslSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <unistd.h>
 
 #include "addressbook/AddressBookStartup.h"
+#include "app/AutoSave.h"
+#include "app/MailCheckCommands.h"
 #include "app/MainWindowControl.h"
 #include "app/Shutdown.h"
 #include "app/TrayControl.h"
@@ -28,6 +34,7 @@
 #include "model/MailStartup.h"
 #include "model/MailboxKey.h"
 #include "model/AccountsDirectory.h"
+#include "model/MailboxWriter.h"
 #include "net/TlsTrust.h"
 #include "ops/ErrorList.h"
 #include "platform/SingleInstance.h"
@@ -39,20 +46,44 @@
 #include "ui/common/PasswordWindow.h"
 #include "ui/common/SaveErrorWindow.h"
 #include "ui/common/UpdateWindow.h"
+#include "ui/compose/ComposeWindow.h"
 #include "ui/main/MainWindow.h"
 #include "ui/view/AttachmentActions.h"
 #include "ui/view/PreviewPane.h"
 
 namespace vm {
 
+namespace {
+
+// While the program ends on a signal nobody is there to answer: every box
+// goes to standard error, and a question takes the answer that changes
+// nothing (Cancel where offered, else No).
+class UnattendedMessageService : public MessageService
+{
+public:
+    MsgAnswer Show(const MessageRequest& request) override
+    {
+        ConsoleMessageService console(request.buttons == MsgButtons::YesNoCancel ? MsgAnswer::Cancel
+                                                                                 : MsgAnswer::No);
+        return console.Show(request);
+    }
+};
+
+} // namespace
+
 VelmoraApp::VelmoraApp(QApplication& app, const CommandLine& commandLine)
     : app_(app), commandLine_(commandLine), messages_(std::make_unique<GuiMessageService>())
 {
     SetMessageService(messages_.get());
+    terminationTimer_.setInterval(50);
+    connect(&terminationTimer_, &QTimer::timeout, this, &VelmoraApp::FinishTermination);
 }
 
 VelmoraApp::~VelmoraApp()
 {
+    // Nothing may still be on its way to a mailbox file when the program ends.
+    autoSave_.reset();
+    BackgroundMailboxWriter().Stop();
     SetMessageService(nullptr);
 }
 
@@ -243,7 +274,7 @@ void VelmoraApp::CreateWindows()
     mainWnd_ = std::make_unique<MainWindow>();
     mainWnd_->closeRequestHandler = [this] { return OnCloseRequest(); };
     control_ = std::make_unique<MainWindowControl>(*mainWnd_);
-    control_->shuttingDown = [this] { return closing_; };
+    control_->shuttingDown = [this] { return closing_ || terminating_; };
     connect(instance_.get(), &SingleInstance::activationRequested, mainWnd_.get(),
             [this] { control_->Tray().RestoreFromTray(); });
     TranslateAll();
@@ -255,6 +286,16 @@ void VelmoraApp::CreateWindows()
     MainWindowControl::CorrectSoundFile();
     control_->StartAutomaticChecks(appObject.startedBySystem, appObject.checkSkipped,
                                    showMainWindow_);
+    // From here on every change is written as the program goes.
+    AutoSave::Hooks saveHooks;
+    saveHooks.mailboxesInUse = [this] { return control_->Commands().Busy(); };
+    saveHooks.paused = [this] { return closing_ || terminating_; };
+    saveHooks.copyWindowState = [this] {
+        mainWnd_->CopyWindowState(AppSettings());
+        control_->CopyFindPlacement(AppSettings());
+    };
+    autoSave_ = std::make_unique<AutoSave>(saveHooks);
+    control_->operationEnded = [this] { autoSave_->OperationEnded(); };
     signals_ = std::make_unique<TerminationSignals>([this] { ExitOnSignal(); });
     // The update opt-in question, then the update query on a thread of its own.
     update_ = std::make_unique<UpdateCheckControl>(AppSettings(), UpdateServiceUrl());
@@ -263,21 +304,86 @@ void VelmoraApp::CreateWindows()
 
 void VelmoraApp::ExitOnSignal()
 {
-    if (closing_)
+    if (terminating_ || exitPosted_ || !mainWnd_)
         return;
-    if (mainWnd_->commands.interrupt)
-        mainWnd_->commands.interrupt();
-    control_->Tray().popTrayExit->trigger();
-    // Refused while an operation winds down: try again for up to a minute.
-    if (!closing_ && ++signalExitTries_ < 120)
-        QTimer::singleShot(500, this, [this] { ExitOnSignal(); });
+    terminating_ = true;
+    unattendedMessages_ = std::make_unique<UnattendedMessageService>();
+    SetMessageService(unattendedMessages_.get());
+    terminationClock_.start();
+    StopRunningOperations();
+    CloseModalWindows();
+    // The operation lets go of the mailboxes at its next network wait; the
+    // dialogs' event loops end once this call has returned.
+    terminationTimer_.start();
 }
 
-bool VelmoraApp::OnCloseRequest()
+void VelmoraApp::StopRunningOperations()
 {
-    if (closing_)
-        return true;
+    if (mainWnd_->commands.interrupt)
+        mainWnd_->commands.interrupt();
+    for (ComposeWindow* w : ComposeWindow::OpenWindows())
+        if (w->Sending())
+            w->BCancel->click(); // Stop
+}
+
+void VelmoraApp::CloseModalWindows()
+{
+    for (int guard = 0; guard < 32; ++guard) {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+            continue;
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            // The box's own safe answer: Cancel, No or OK.
+            if (QAbstractButton* escape = box->escapeButton())
+                escape->click();
+            else
+                box->reject();
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+        if (QApplication::activeModalWidget() == modal)
+            return; // it stays (its operation still ends): tried again shortly
+    }
+}
+
+void VelmoraApp::FinishTermination()
+{
+    const bool sending = mainWnd_->commands.sendRunning && mainWnd_->commands.sendRunning();
+    const bool running = control_->Commands().Busy() || sending;
+    const bool late = terminationClock_.elapsed() >= kTerminationGraceMs;
+    if (!late && (running || QApplication::activeModalWidget() || QApplication::activePopupWidget())) {
+        // A dialog may have opened on the way out (a report of the ended
+        // operation): close it too.
+        StopRunningOperations();
+        CloseModalWindows();
+        return;
+    }
+    terminationTimer_.stop();
     ShutdownHooks hooks;
+    FillShutdownHooks(hooks);
+    hooks.unattended = true;
+    hooks.reportFailure = [](const QString& text) { ShowError(text); };
+    RunShutdown(hooks);
+    closing_ = true;
+    exitPosted_ = true;
+    if (running) {
+        // An operation that did not stop in time holds its thread: the
+        // files are written (those on their way too), the process ends now.
+        WaitForMailboxWrites();
+        std::fflush(nullptr);
+        ::_exit(0);
+    }
+    QApplication::exit(0);
+}
+
+void VelmoraApp::FillShutdownHooks(ShutdownHooks& hooks)
+{
     control_->FillShutdownHooks(hooks);
     hooks.setStatus = [this](const QString& text) { mainWnd_->SetStatusText(text); };
     hooks.setBusyCursor = [this](bool busy) {
@@ -289,7 +395,9 @@ bool VelmoraApp::OnCloseRequest()
         mainWnd_->ExpireNewMarks();
     };
     hooks.copyWindowState = [this] { mainWnd_->CopyWindowState(AppSettings()); };
-    hooks.saveSettings = [] { return AppSettings().Save(AppInfo::Instance().SettingsFilePath()); };
+    hooks.saveSettings = [](QString& reason) {
+        return AppSettings().Save(AppInfo::Instance().SettingsFilePath(), &reason);
+    };
     hooks.settingsPath = [] { return AppInfo::Instance().SettingsFilePath(); };
     hooks.accountCount = [] { return Accounts().Count(); };
     hooks.saveMailbox = [](int i, SaveFailure& failure) {
@@ -309,9 +417,14 @@ bool VelmoraApp::OnCloseRequest()
         return wnd.exec() == QDialog::Accepted ? SaveErrorChoice::ContinueSaving
                                                : SaveErrorChoice::AbortExit;
     };
-    hooks.saveAddressBook = [] {
-        return SaveAddressBookAtExit(SharedAddressBook(), AppInfo::Instance().AddressBookFilePath(),
-                                     [] { return false; });
+    hooks.saveAddressBook = [](QString& reason) {
+        try {
+            SharedAddressBook().SaveToFile(AppInfo::Instance().AddressBookFilePath());
+            return true;
+        } catch (const std::exception& e) {
+            reason = ErrorMessage(e);
+            return false;
+        }
     };
     hooks.addressBookPath = [] { return AppInfo::Instance().AddressBookFilePath(); };
     hooks.deleteTemporaryFiles = [this] {
@@ -319,11 +432,20 @@ bool VelmoraApp::OnCloseRequest()
         DeleteOpenedAttachmentCopies();
         RemoveTempDir();
     };
+}
+
+bool VelmoraApp::OnCloseRequest()
+{
+    if (closing_)
+        return true;
+    ShutdownHooks hooks;
+    FillShutdownHooks(hooks);
     if (!RunShutdown(hooks)) {
         closing_ = false;
         return false;
     }
     closing_ = true;
+    exitPosted_ = true;
     QMetaObject::invokeMethod(&app_, [] { QApplication::exit(0); }, Qt::QueuedConnection);
     return true;
 }

@@ -3,8 +3,10 @@
 // exists (data directory, language, settings, single instance, mailboxes,
 // address book), the window step, and the close request of the main window.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -17,8 +19,11 @@ namespace vm { class MainWindow; }
 
 namespace vm {
 
+class AutoSave;
 class DemoServers;
+struct ShutdownHooks;
 class GuiMessageService;
+class MessageService;
 class MainWindowControl;
 class SingleInstance;
 class TerminationSignals;
@@ -44,9 +49,20 @@ public:
 private:
     void SetLoadingMessage(const QString& text);
     bool OnCloseRequest();
-    // A termination signal: exits like the tray menu's Exit. A running
-    // operation is asked to stop and the exit tried again until it has.
+    // The shutdown sequence's hooks for this program.
+    void FillShutdownHooks(ShutdownHooks& hooks);
+
+    // A termination signal (logout, kill, Ctrl+C): the program ends without
+    // asking anybody. The running operation (a check, removal, retrieval,
+    // receipt or send) is interrupted, open dialogs and menus are closed,
+    // message boxes go to standard error; once the operation has let go of
+    // the mailboxes, everything is written and the program exits. Within
+    // kTerminationGraceMs it exits in any case.
     void ExitOnSignal();
+    void FinishTermination();
+    void StopRunningOperations();
+    static void CloseModalWindows();
+    static constexpr qint64 kTerminationGraceMs = 8000;
 
     // --demo: starts the demo servers (and makes the throwaway data
     // directory when none was named) before the data directory is prepared.
@@ -65,9 +81,14 @@ private:
     std::unique_ptr<MainWindowControl> control_; // after the window: goes first
     std::unique_ptr<TerminationSignals> signals_;
     std::unique_ptr<UpdateCheckControl> update_; // ends a running update query first
+    std::unique_ptr<AutoSave> autoSave_;
+    std::unique_ptr<MessageService> unattendedMessages_;
     bool showMainWindow_ = true;
     bool closing_ = false;
-    int signalExitTries_ = 0;
+    bool terminating_ = false;
+    bool exitPosted_ = false;
+    QTimer terminationTimer_;
+    QElapsedTimer terminationClock_;
 };
 
 } // namespace vm

@@ -7,9 +7,13 @@
 #include <QSet>
 #include <QTemporaryFile>
 
+#include <exception>
+
+#include "core/AtomicFile.h"
 #include "core/Errors.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
+#include "model/MailboxWriter.h"
 
 namespace vm {
 
@@ -63,70 +67,90 @@ bool FolderHoldsMailboxes(const QString& dir)
     return !MailboxFileNames(dir).isEmpty();
 }
 
-bool MoveMailboxFiles(AccountsDirectory& accounts, const QString& to,
-                      const MailboxSaveOptions& options, QString* error)
+bool MailboxFolderMove::Copy(const QString& to, const MailboxSaveOptions& options, QString* error)
 {
-    const QString from = WithDelimiter(accounts.MailboxDirectory());
+    // Nothing else may write into either folder meanwhile.
+    WaitForMailboxWrites();
+    from_ = WithDelimiter(accounts_.MailboxDirectory());
     const QString target = WithDelimiter(to);
+    oldNames_.clear();
+    strays_.clear();
+    written_.clear();
 
-    QList<QString> oldNames;    // per account, its file in the old folder
-    QStringList written;        // paths created in the new folder
     QSet<QString> accountFiles; // old file names that belong to an account
-    for (int i = 0; i < accounts.Count(); ++i) {
-        oldNames.append(accounts.At(i)->MailboxFileName());
-        accountFiles.insert(accounts.At(i)->MailboxFileName());
+    for (int i = 0; i < accounts_.Count(); ++i) {
+        oldNames_.append(accounts_.At(i)->MailboxFileName());
+        accountFiles.insert(accounts_.At(i)->MailboxFileName());
     }
-
-    auto undo = [&](const QString& reason) {
-        for (const QString& path : written)
-            QFile::remove(path);
-        for (int i = 0; i < accounts.Count(); ++i)
-            accounts.At(i)->MailboxFileName() = oldNames.at(i);
-        accounts.SetMailboxDirectory(from);
+    auto fail = [&](const QString& reason) {
+        Undo();
         if (error)
             *error = reason;
         return false;
     };
 
-    accounts.SetMailboxDirectory(target);
-    for (int i = 0; i < accounts.Count(); ++i) {
-        MailAccount* account = accounts.At(i);
+    accounts_.SetMailboxDirectory(target);
+    for (int i = 0; i < accounts_.Count(); ++i) {
+        MailAccount* account = accounts_.At(i);
         // No previous name: the account takes a name no file in the new
         // folder has, so nothing there is replaced.
         account->MailboxFileName().clear();
         try {
             account->SaveToFile(options);
         } catch (const std::exception& e) {
-            return undo(ErrorMessage(e));
+            return fail(ErrorMessage(e));
         }
-        written.append(target + account->MailboxFileName());
+        written_.append(target + account->MailboxFileName());
     }
 
     // Files that did not load at start still hold accounts the user may want.
-    QStringList strays;
-    if (!from.isEmpty()) {
-        for (const QString& name : MailboxFileNames(from)) {
+    if (!from_.isEmpty()) {
+        for (const QString& name : MailboxFileNames(from_)) {
             if (accountFiles.contains(name))
                 continue;
             const QString copy = target + FreeName(target, name);
-            if (!QFile::copy(from + name, copy))
-                return undo(
-                    QStringLiteral("Cannot copy file \"%1\" to \"%2\".").arg(from + name, copy));
-            QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-            written.append(copy);
-            strays.append(name);
+            QFile source(from_ + name);
+            QString reason;
+            if (!source.open(QIODevice::ReadOnly)) {
+                reason = source.errorString();
+            } else {
+                const QByteArray bytes = source.readAll();
+                if (source.error() != QFileDevice::NoError)
+                    reason = source.errorString();
+                else if (!WriteFileAtomically(copy, bytes, &reason) && reason.isEmpty())
+                    reason = QStringLiteral("write error");
+            }
+            if (!reason.isEmpty())
+                return fail(QStringLiteral("Cannot copy file \"%1\" to \"%2\". %3")
+                                .arg(from_ + name, copy, reason));
+            written_.append(copy);
+            strays_.append(name);
         }
     }
-
-    // Everything is in the new folder; the old copies go.
-    if (!from.isEmpty()) {
-        for (const QString& name : oldNames)
-            if (!name.isEmpty())
-                QFile::remove(from + name);
-        for (const QString& name : strays)
-            QFile::remove(from + name);
-    }
     return true;
+}
+
+void MailboxFolderMove::Finish()
+{
+    if (from_.isEmpty())
+        return;
+    for (const QString& name : oldNames_)
+        if (!name.isEmpty())
+            QFile::remove(from_ + name);
+    for (const QString& name : strays_)
+        QFile::remove(from_ + name);
+    written_.clear();
+}
+
+void MailboxFolderMove::Undo()
+{
+    WaitForMailboxWrites();
+    for (const QString& path : written_)
+        QFile::remove(path);
+    written_.clear();
+    for (int i = 0; i < accounts_.Count() && i < oldNames_.size(); ++i)
+        accounts_.At(i)->MailboxFileName() = oldNames_.at(i);
+    accounts_.SetMailboxDirectory(from_);
 }
 
 } // namespace vm

@@ -1,10 +1,18 @@
 #pragma once
-// Changing the folder that holds the mailbox files. The accounts are
-// written into the new folder at once, and only then are the old files
-// removed, so the next start (which reads the folder the settings name)
-// finds every account, and a failure leaves everything where it was.
+// Changing the folder that holds the mailbox files, in an order that never
+// loses an account, whatever fails and wherever the program dies:
+//   1. Copy: every account is written into the new folder (and the files
+//      that failed to load are copied there); the old files stay.
+//   2. The settings naming the new folder are written (atomically: the old
+//      or the new velmora.ini, never half of one).
+//   3. Finish: only then are the old files removed. When step 2 failed,
+//      Undo removes the copies instead and the accounts keep their files.
+// A start after dying before step 2 completed reads the old folder, which
+// is complete; after step 2 it reads the new one, which is complete too.
+// Leftovers are only ever extra copies.
 
 #include <QString>
+#include <QStringList>
 
 #include "model/StorageOptions.h"
 
@@ -23,14 +31,31 @@ bool FolderAcceptsFiles(const QString& dir);
 // True when dir holds at least one "*.mbx" file.
 bool FolderHoldsMailboxes(const QString& dir);
 
-// Writes every account of accounts into the folder to (each under a file
-// name free there), copies the other "*.mbx" files of the old folder
-// (those that failed to load at start) to free names beside them, and
-// then removes the old files. The accounts directory names the new folder
-// afterwards. On a failure nothing of the old folder is touched, the files
-// already written to the new folder are removed again, the accounts keep
-// their old file names, and the result is false with the reason in error.
-bool MoveMailboxFiles(AccountsDirectory& accounts, const QString& to,
-                      const MailboxSaveOptions& options, QString* error);
+class MailboxFolderMove
+{
+public:
+    explicit MailboxFolderMove(AccountsDirectory& accounts) : accounts_(accounts) {}
+
+    // Step 1: writes every account into the folder to (each under a file
+    // name free there) and copies the other "*.mbx" files of the old folder
+    // (those that failed to load at start) to free names beside them. The
+    // accounts directory names the new folder afterwards. On a failure the
+    // files already written there are removed again, the accounts keep
+    // their old folder and file names, and the result is false with the
+    // reason in error.
+    bool Copy(const QString& to, const MailboxSaveOptions& options, QString* error);
+    // Step 3: removes the old files.
+    void Finish();
+    // Instead of step 3: removes the copies; the accounts name their old
+    // folder and files again.
+    void Undo();
+
+private:
+    AccountsDirectory& accounts_;
+    QString from_;
+    QStringList oldNames_; // per account, its file in the old folder
+    QStringList strays_;   // other mailbox files of the old folder, copied
+    QStringList written_;  // paths created in the new folder
+};
 
 } // namespace vm

@@ -434,23 +434,12 @@ bool Settings::Load(const QString& path)
     return complete;
 }
 
-bool Settings::Save(const QString& path)
+QList<Settings::Entry> Settings::KnownEntries() const
 {
-    const QString loaded = Language().Path;
-    if (!loaded.isEmpty())
-        LanguageFile = QFileInfo(loaded).fileName();
-
-    // Keys this program does not know are kept, after the known ones of
-    // their section.
-    IniDocument old;
-    {
-        QFile in(path);
-        if (in.open(QIODevice::ReadOnly))
-            old.Parse(in.readAll());
-    }
-
-    IniDocument doc;
-    for (const KeyRef& k : KeyTable(*this)) {
+    // The key table wants writable fields; nothing is written through them here.
+    Settings& self = const_cast<Settings&>(*this);
+    QList<Entry> out;
+    for (const KeyRef& k : KeyTable(self)) {
         const QString key = QString::fromLatin1(k.key);
         QString value;
         if (key == QLatin1String("MessageSaveRange"))
@@ -486,8 +475,29 @@ bool Settings::Save(const QString& path)
         // the bytes it always had.
         if (key == QLatin1String("PasswordStorage") && PasswordStorage == 0)
             continue;
-        doc.Section(QString::fromLatin1(k.section)).entries.append({key, OneLine(value)});
+        out.append({QString::fromLatin1(k.section), key, OneLine(value)});
     }
+    return out;
+}
+
+bool Settings::Save(const QString& path, QString* error)
+{
+    const QString loaded = Language().Path;
+    if (!loaded.isEmpty())
+        LanguageFile = QFileInfo(loaded).fileName();
+
+    // Keys this program does not know are kept, after the known ones of
+    // their section.
+    IniDocument old;
+    {
+        QFile in(path);
+        if (in.open(QIODevice::ReadOnly))
+            old.Parse(in.readAll());
+    }
+
+    IniDocument doc;
+    for (const Entry& e : KnownEntries())
+        doc.Section(e.section).entries.append({e.key, e.value});
     const QList<KeyRef> table = KeyTable(*this);
     for (const IniSection& s : old.Sections()) {
         IniSection& target = doc.Section(s.name);
@@ -516,7 +526,7 @@ bool Settings::Save(const QString& path)
         out += '\n';
     }
 
-    return WriteFileAtomically(path, out);
+    return WriteFileAtomically(path, out, error);
 }
 
 void Settings::SetOldMessagesTime(int n)

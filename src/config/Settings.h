@@ -7,6 +7,7 @@
 // members directly; the two old-message settings should be changed through
 // their setters so that the old-message threshold follows.
 
+#include <QList>
 #include <QString>
 
 #include "core/DateTime.h"
@@ -43,9 +44,17 @@ public:
     bool Load(const QString& path);
 
     // Writes every key, atomically: a temporary file renamed over the old one.
-    // False on any failure, in which case the previous file is left intact.
-    // LanguageFile is first set to the name of the loaded language file.
-    bool Save(const QString& path);
+    // False on any failure, with the reason in *error when given, in which
+    // case the previous file is left intact. LanguageFile is first set to the
+    // name of the loaded language file.
+    bool Save(const QString& path, QString* error = nullptr);
+
+    // Every known key with the value Save writes for it, in the file's order.
+    struct Entry
+    {
+        QString section, key, value;
+    };
+    QList<Entry> KnownEntries() const;
 
     // Store the value and recompute OldMessagesThreshold.
     void SetOldMessagesTime(int n);

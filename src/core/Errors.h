@@ -21,4 +21,12 @@ public:
 QString ErrorClassName(const std::exception& e);
 QString ErrorMessage(const std::exception& e);
 
+// The system's own words for an errno value ("No space left on device"),
+// for every report of a failed file or system call.
+QString SystemErrorText(int errnum);
+
+// A report followed by the reason it failed, on a line of its own (the
+// report alone when the reason is empty).
+QString WithReason(const QString& report, const QString& reason);
+
 } // namespace vm

@@ -4,10 +4,12 @@
 // ByteReader walks a byte buffer. Every read checks the remaining length
 // first and, when it would run past the end, throws the error type the
 // caller chose, so one reader serves parts with different error rules.
-// ByteWriter collects bytes and hands them to a device in large pieces.
+// ByteWriter collects bytes and hands them to a device in large pieces, or
+// makes an image of a file whose large parts share the caller's buffers.
 
 #include <QByteArray>
 #include <QIODevice>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -15,6 +17,8 @@
 #include <limits>
 #include <string>
 
+#include "core/AtomicFile.h"
+#include "model/BytePiece.h"
 #include "model/FileErrors.h"
 
 namespace vm {
@@ -121,6 +125,9 @@ public:
     // written out whenever more than a few megabytes are pending and at
     // Flush(). Write failures throw FileWriteError.
     explicit ByteWriter(QIODevice* device = nullptr) : device_(device) {}
+    // Image mode: Shared() adds a reference to the caller's buffer, every
+    // other write collects in a copied piece; Flush() ends the last piece.
+    explicit ByteWriter(QList<BytePiece>* image) : device_(nullptr), image_(image) {}
 
     void U8(std::uint8_t v) { buf_.append(char(v)); }
     void Bool(bool v) { U8(v ? 1 : 0); }
@@ -166,6 +173,17 @@ public:
         MaybeFlush();
     }
     void Raw(const QByteArray& a) { Raw(a.constData(), a.size()); }
+    // The first n bytes of data: in image mode shared, not copied.
+    void Shared(const QByteArray& data, qsizetype n)
+    {
+        if (!image_) {
+            Raw(data.constData(), n);
+            return;
+        }
+        EndPiece();
+        if (n > 0)
+            image_->append({data, n});
+    }
     // Text field; a text too long for the field is cut at a character boundary.
     void Text(const QByteArray& text)
     {
@@ -182,6 +200,10 @@ public:
     }
     void Flush()
     {
+        if (image_) {
+            EndPiece();
+            return;
+        }
         if (device_ && !buf_.isEmpty()) {
             WriteOut(buf_.constData(), buf_.size());
             buf_.clear();
@@ -193,11 +215,21 @@ private:
     static constexpr qsizetype kChunk = 4 << 20;
     void WriteOut(const char* data, qsizetype n)
     {
-        if (device_->write(data, n) != n)
-            throw FileWriteError(device_->errorString().toStdString());
+        QString reason;
+        if (!vm::WriteAll(*device_, data, n, &reason))
+            throw FileWriteError(reason.toStdString());
+    }
+    void EndPiece()
+    {
+        if (buf_.isEmpty())
+            return;
+        const qsizetype n = buf_.size();
+        image_->append({std::move(buf_), n});
+        buf_ = QByteArray();
     }
 
     QIODevice* device_;
+    QList<BytePiece>* image_ = nullptr;
     QByteArray buf_;
 };
 

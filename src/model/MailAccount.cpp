@@ -3,7 +3,6 @@
 #include "core/AtomicFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QThread>
 
 #include "lang/Lang.h"
@@ -12,6 +11,7 @@
 #include "model/Blowfish.h"
 #include "model/MailboxKey.h"
 #include "model/FileErrors.h"
+#include "model/MailboxWriter.h"
 
 namespace vm {
 
@@ -578,33 +578,54 @@ QString MailAccount::NewFileName(const QByteArray& login, const QString& dir,
     return name;
 }
 
-void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
+MailboxFileImage MailAccount::FileImage(const vm::MailboxSaveOptions& options)
 {
     const QString dir = owner_ ? owner_->MailboxDirectory() : QString();
     QString name = mailboxFileName_;
-    if (name.isEmpty() || !QFile::exists(dir + name))
+    if (name.isEmpty() || !QFile::exists(dir + name)) {
+        // The name is chosen by what the folder holds: a file still waiting
+        // in the background writer must have arrived first.
+        vm::WaitForMailboxWrites();
         name = NewFileName(login_, dir, mailboxFileName_);
+    }
     // The keyring holds every secret before a file without them replaces
     // one that may still hold them.
     if (options.keyring)
         KeepSecretsInKeyring(*options.keyring, name);
 
-    // The file holds the account's passwords: readable by its owner only,
-    // from the first byte on.
-    QSaveFile file(dir + name);
-    QString reason;
-    if (!vm::OpenSaveFile(file, &reason))
-        throw FileCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(dir + name, reason)
-                                .toStdString());
-    ByteWriter out(&file);
-    WriteToStream(out, options); // on an exception the temporary file is discarded
+    MailboxFileImage image;
+    image.path = dir + name;
+    ByteWriter out(&image.pieces);
+    WriteToStream(out, options);
     out.Flush();
-    if (!vm::CommitSaveFile(file, &reason))
-        throw FileWriteError(QStringLiteral("Cannot write file \"%1\". %2")
-                              .arg(dir + name, reason)
-                              .toStdString());
     mailboxFileName_ = name;
+    return image;
+}
+
+quint64 MailAccount::StateFingerprint(const vm::MailboxSaveOptions& options) const
+{
+    // The block as it is written (with the keyring marker when the keyring
+    // keeps the secrets), and the secrets themselves, which that block then
+    // leaves out: a changed password needs a write too (it goes to the
+    // keyring on the way).
+    ByteWriter block;
+    WriteAccountBlock(block, options);
+    vm::MailboxSaveOptions withSecrets = options;
+    withSecrets.keyring = nullptr;
+    WriteAccountBlock(block, withSecrets);
+    return mailbox_.StateFingerprint(options, qHash(QByteArrayView(block.Buffer())));
+}
+
+void MailAccount::SaveToFile(const vm::MailboxSaveOptions& options)
+{
+    vm::WaitForMailboxWrites();
+    const QString previousName = mailboxFileName_;
+    try {
+        WriteMailboxFile(FileImage(options));
+    } catch (...) {
+        mailboxFileName_ = previousName;
+        throw;
+    }
     if (options.keyring)
         DropClearedKeyringSecrets(*options.keyring);
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "model/AccountSecrets.h"
+#include "model/MailboxFileImage.h"
 #include "model/StorageOptions.h"
 #include "model/Mailbox.h"
 
@@ -98,8 +99,15 @@ public:
     // Writes the account's mailbox file in the owner's mailbox directory,
     // choosing a new file name first when it has none or its file is gone.
     // The file is replaced atomically; on failure the old file is untouched.
-    // Throws FileCreateError / FileWriteError.
+    // Waits for the background writer first, so no older image of the file
+    // lands after this one. Throws FileCreateError / FileWriteError.
     virtual void SaveToFile(const vm::MailboxSaveOptions& options);
+    // The image SaveToFile would write, for writing later (the background
+    // writer). Chooses the file name as SaveToFile does and keeps it.
+    MailboxFileImage FileImage(const vm::MailboxSaveOptions& options);
+    // A hash of everything the file would hold (account block and mailbox,
+    // see Mailbox::StateFingerprint): equal values need no new write.
+    quint64 StateFingerprint(const vm::MailboxSaveOptions& options) const;
     // Loads from path and remembers its file name. Opening is tried
     // `attempts` times, `retryDelayMs` apart, before FileOpenError is thrown.
     virtual void LoadFromFile(const QString& path, const vm::MailboxLoadOptions& options,

@@ -348,6 +348,27 @@ int Mailbox::HoldingKindFor(const MessageRecord& rec, const vm::MailboxSaveOptio
     return kind;
 }
 
+quint64 Mailbox::StateFingerprint(const vm::MailboxSaveOptions& options, quint64 seed) const
+{
+    size_t h = qHashMulti(size_t(seed), options.MessageSaveRange, lastCheck_ != 0, Count());
+    if (options.MessageSaveRange == 5)
+        return h;
+    for (int i = 0; i < Count(); ++i) {
+        const MessageRecord* m = At(i);
+        if (!m) {
+            h = qHash(i, h);
+            continue;
+        }
+        // A record replaced by another (whole retrieval) has another text
+        // buffer even when its size happens to be the same.
+        h = qHash(QByteArrayView(m->UID), h);
+        h = qHashMulti(h, m->fresh, m->serverNumber, m->size, m->IsNew(), m->receiptState,
+                       m->attachmentCount, m->headersOnly, m->noHeaders,
+                       HoldingKindFor(*m, options), m->raw.size(), quintptr(m->raw.constData()));
+    }
+    return h;
+}
+
 void Mailbox::WriteToStream(ByteWriter& out, const vm::MailboxSaveOptions& options) const
 {
     if (options.MessageSaveRange == 5) {
@@ -386,7 +407,7 @@ void Mailbox::WriteToStream(ByteWriter& out, const vm::MailboxSaveOptions& optio
         if (kind == 1 && !m->headersOnly)
             len = HeaderBlockLength(m->raw.constData(), m->raw.size());
         out.Length(len);
-        out.Raw(m->raw.constData(), len);
+        out.Shared(m->raw, len);
         out.MaybeFlush();
     }
 }

@@ -110,6 +110,14 @@ public:
     // rule afterwards (also after an error).
     void ReadFromStream(vm::ByteReader& in, int version);
 
+    // A hash of everything the mailbox file would hold under options: the
+    // records with their stored fields, the holding kind and the identity
+    // and size of their texts, and whether a check ever ran. Two equal values
+    // mean the file need not be written again (the last-check time alone is
+    // left out: a check that found nothing new changes nothing worth a
+    // write). Cheap enough to take every second of a 20,000-record mailbox.
+    quint64 StateFingerprint(const vm::MailboxSaveOptions& options, quint64 seed = 0) const;
+
     // The header block of a message text: up to and including the CR LF of
     // the first line that is empty or "." after trimming blanks; the whole
     // text when there is no such line.

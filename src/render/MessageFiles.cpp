@@ -6,9 +6,11 @@
 #include <QMimeDatabase>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <unistd.h>
 
 #include "core/AtomicFile.h"
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
@@ -79,13 +81,20 @@ QString FreeFilePath(const QString& folder, const QString& name)
     return {};
 }
 
-bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew)
+bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew, QString* error)
 {
     if (mustBeNew) {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerReadWrite))
+        errno = 0;
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerReadWrite)) {
+            if (error)
+                *error = FileErrorText(file, errno);
             return false;
-        if (file.write(data) != data.size() || !file.flush()) {
+        }
+        errno = 0;
+        if (!WriteAll(file, data.constData(), data.size(), error) || !file.flush()) {
+            if (error && error->isEmpty())
+                *error = FileErrorText(file, errno);
             file.close();
             file.remove();
             return false;
@@ -98,14 +107,35 @@ bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew)
     // name is replaced, never written through (QSaveFile would follow it).
     const QFileInfo target(path);
     QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.velmora-XXXXXX"));
+    const auto fail = [&](int savedErrno) {
+        if (error && error->isEmpty())
+            *error = FileErrorText(temp, savedErrno);
+        return false;
+    };
+    if (error)
+        error->clear();
+    errno = 0;
     if (!temp.open() || !temp.setPermissions(kOwnerReadWrite))
+        return fail(errno);
+    if (!WriteAll(temp, data.constData(), data.size(), error))
+        return fail(errno);
+    errno = 0;
+    if (!temp.flush())
+        return fail(errno);
+    if (::fsync(temp.handle()) != 0) {
+        const int saved = errno;
+        if (error)
+            *error = SystemErrorText(saved);
         return false;
-    if (temp.write(data) != data.size() || !temp.flush() || ::fsync(temp.handle()) != 0)
-        return false;
+    }
     temp.close();
     if (::rename(QFile::encodeName(temp.fileName()).constData(),
-                 QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+                 QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
+        const int saved = errno;
+        if (error)
+            *error = SystemErrorText(saved);
         return false;
+    }
     temp.setAutoRemove(false);
     SyncDirectory(target.absolutePath());
     return true;
@@ -118,13 +148,14 @@ QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& fol
     for (const AttachmentPart& part : message.Attachments()) {
         const QString name = AttachmentFileName(part);
         bool ok = false;
+        QString reason;
         // A file made by someone else between the look and the write is
         // never replaced: the write then tries the next free name.
         for (int tries = 0; tries < 3 && !ok; ++tries) {
             const QString path = FreeFilePath(folder, name);
             if (path.isEmpty())
                 break;
-            if (WriteDataFile(path, part.data, true)) {
+            if (WriteDataFile(path, part.data, true, &reason)) {
                 written.append(path);
                 ok = true;
             } else if (!Taken(path)) {
@@ -132,7 +163,7 @@ QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& fol
             }
         }
         if (!ok && failed)
-            failed->append(name);
+            failed->append(reason.isEmpty() ? name : name + QStringLiteral(": ") + reason);
     }
     return written;
 }
@@ -171,18 +202,21 @@ QStringList SaveMessages(const QList<const MessageRecord*>& messages,
         }
         // The dialog has asked before replacing; a folder's free name is new.
         bool ok = false;
+        QString reason;
         if (!path.isEmpty()) {
             if (choose.writing)
                 choose.writing(true);
-            ok = WriteDataFile(path, MessageFileContent(*m), !folder.isEmpty());
+            ok = WriteDataFile(path, MessageFileContent(*m), !folder.isEmpty(), &reason);
             if (choose.writing)
                 choose.writing(false);
         }
         if (ok)
             written.append(path);
         else
-            ShowError(LangFormat(QStringLiteral("COMMONS"), QStringLiteral("ErrorSavingMessage"),
-                                 {path.isEmpty() ? QDir(folder).filePath(name) : path}));
+            ShowError(WithReason(LangFormat(QStringLiteral("COMMONS"),
+                                            QStringLiteral("ErrorSavingMessage"),
+                                            {path.isEmpty() ? QDir(folder).filePath(name) : path}),
+                                 reason));
     }
     return written;
 }

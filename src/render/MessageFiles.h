@@ -41,13 +41,15 @@ QString FreeFilePath(const QString& folder, const QString& name);
 // write instead of being replaced; otherwise the data is written whole to a
 // temporary file beside path, synced, and renamed over the old file (or
 // link, which is replaced and never followed), so a failed write leaves the
-// old file as it was. False on any failure (a half written file is removed).
-bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew);
+// old file as it was. False on any failure (a half written file is removed),
+// with the system's reason in *error.
+bool WriteDataFile(const QString& path, const QByteArray& data, bool mustBeNew,
+                   QString* error = nullptr);
 
 // Writes every attachment of a whole, parsed message into folder under its
 // AttachmentFileName, never over an existing file (FreeFilePath). Returns
 // the paths written, in part order; failed lists the names that could not be
-// written.
+// written, each followed by ": " and the system's reason when there is one.
 QStringList SaveAttachmentsInto(const MessageRecord& message, const QString& folder,
                                 QStringList* failed = nullptr);
 

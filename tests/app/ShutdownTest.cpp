@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include <QTemporaryDir>
+
 #include "app/Shutdown.h"
+#include "lang/BuiltinLanguage.h"
+#include "lang/LanguageShell.h"
 #include "core/Messages.h"
 
 using namespace vm;
@@ -30,8 +36,10 @@ struct Recorder
         h.composeWindowsRemain = [this] { return composeOpen; };
         h.copyWindowState = [this] { log << "copy"; };
         h.setClosingMark = [this](bool on) { log << (on ? "closing" : "not-closing"); };
-        h.saveSettings = [this] {
+        h.saveSettings = [this](QString& reason) {
             log << "settings";
+            if (!settingsOk)
+                reason = "No space left on device";
             return settingsOk;
         };
         h.settingsPath = [] { return QStringLiteral("/data/velmora.ini"); };
@@ -48,10 +56,13 @@ struct Recorder
             log << "ask:" + f.accountName;
             return choice;
         };
-        h.saveAddressBook = [this] {
+        h.saveAddressBook = [this](QString& reason) {
             log << "addressbook";
+            if (!addressBookOk)
+                reason = "Read-only file system";
             return addressBookOk;
         };
+        h.reportFailure = [this](const QString& text) { log << "report:" + text; };
         h.deleteTemporaryFiles = [this] { log << "temp"; };
         return h;
     }
@@ -106,6 +117,8 @@ TEST_F(ShutdownTest, SettingsFailureAnsweredNoStaysRunning)
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::Warning);
     EXPECT_EQ(messages.shown[0].buttons, MsgButtons::YesNo);
+    EXPECT_TRUE(messages.shown[0].text.endsWith("\n\nNo space left on device"))
+        << messages.shown[0].text.toStdString();
     EXPECT_FALSE(r.log.contains("mbx0"));
     EXPECT_EQ(r.log.last(), "not-closing");
 }
@@ -146,4 +159,52 @@ TEST_F(ShutdownTest, AddressBookFailureAsksAndNoStaysRunning)
     messages.answer = nullptr; // Yes
     EXPECT_TRUE(RunShutdown(r.Hooks()));
     EXPECT_TRUE(r.log.contains("temp"));
+}
+
+// A termination signal: nothing hides, refuses or asks; every failure is
+// reported with its reason and the rest is still written. A POP3 operation
+// that did not let go of the mailboxes keeps them from being written.
+TEST_F(ShutdownTest, UnattendedNeverAsksAndWritesWhatItCan)
+{
+    QTemporaryDir lang;
+    ASSERT_TRUE(WriteBuiltinEnglish(lang.path()));
+    ASSERT_TRUE(LoadLanguage(lang.filePath("english.lng")));
+    struct Case
+    {
+        const char* what;
+        std::function<void(Recorder&)> setUp;
+        QStringList log;
+    } const cases[] = {
+        {"everything fails",
+         [](Recorder& rec) {
+             rec.exits = false;
+             rec.composeOpen = true;
+             rec.settingsOk = false;
+             rec.failingMailboxes = {1, 3};
+             rec.addressBookOk = false;
+         },
+         {"expire", "copy", "closing", "settings",
+          "report:Fatal error occured while trying to save /data/velmora.ini.\n\nNo space left on device",
+          "mbx0", "mbx1",
+          "report:Account: acc1\r\nException class: FileCreateError\r\nException message: disk full",
+          "mbx2", "mbx3",
+          "report:Account: acc3\r\nException class: FileCreateError\r\nException message: disk full",
+          "mbx4", "addressbook",
+          "report:Fatal error occured while trying to save /data/addressbook.vlab.\n\nRead-only file system",
+          "temp"}},
+        {"an operation still runs",
+         [](Recorder& rec) { rec.busy = true; },
+         {"expire", "copy", "closing", "settings", "addressbook", "temp"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Recorder rec;
+        c.setUp(rec);
+        ShutdownHooks h = rec.Hooks();
+        h.unattended = true;
+        h.addressBookPath = [] { return QStringLiteral("/data/addressbook.vlab"); };
+        EXPECT_TRUE(RunShutdown(h));
+        EXPECT_EQ(rec.log, c.log);
+        EXPECT_TRUE(messages.shown.isEmpty());
+    }
 }

@@ -16,12 +16,14 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include "config/PasswordStorage.h"
 #include "config/StorageSettings.h"
 #include "config/ui/AccountWindow.h"
 #include "config/ui/SettingsWindow.h"
+#include "model/MailboxWriter.h"
 #include "ops/CheckPop3Session.h"
 #include "ops/ErrorList.h"
 #include "pop3/Pop3Client.h"
@@ -130,6 +132,36 @@ TEST_F(KeyringWindows, SettingsWindowMovesThePasswordsBothWays)
     EXPECT_EQ(ReadAll(dataDir + "anna.mbx"), anna);
     EXPECT_TRUE(Items().isEmpty());
     EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+// One OK both moves the passwords and the mailbox folder: the passwords go
+// first, through the background writer's queue (an older image of the file
+// with the password in its block still waits there), and the new folder
+// gets the files as they now are.
+TEST_F(KeyringWindows, OneOkMovesThePasswordsAndTheMailboxFolder)
+{
+    MailAccount* anna = AddAccount("anna");
+    MailboxFileImage stale = anna->FileImage(SaveOptionsFromSettings());
+    ASSERT_EQ(stale.path, dataDir + "anna.mbx");
+    BackgroundMailboxWriter().Queue(std::move(stale));
+    const QString target = work.filePath("boxes") + '/';
+    ASSERT_TRUE(QDir().mkpath(target));
+    SettingsWindow w;
+    w.settingsPath = work.filePath("velmora.ini");
+
+    w.LoadFromSettings();
+    w.CBPasswordsInKeyring->setChecked(true);
+    w.RBMbxElsewhere->setChecked(true);
+    w.EMbxElsewhere->setText(target);
+    ASSERT_TRUE(w.BOKClick());
+    WaitForMailboxWrites();
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_FALSE(QFile::exists(dataDir + "anna.mbx"));
+    EXPECT_EQ(BlockPassword(target + "anna.mbx"), "");
+    EXPECT_EQ(Items(), QStringList{"Velmora: anna (POP3) pop3=pw-anna"});
+    const QByteArray ini = ReadAll(w.settingsPath);
+    EXPECT_TRUE(ini.contains("PasswordStorage=1"));
+    EXPECT_TRUE(ini.contains("MbxStorage=" + target.toUtf8())) << ini.constData();
 }
 
 TEST_F(KeyringWindows, PasswordChangedInTheAccountWindowReplacesTheKeyringsOne)

@@ -441,6 +441,42 @@ TEST_F(SettingsWindowTest, AFailedMoveLeavesTheMailboxesWhereTheyWere)
     EXPECT_FALSE(QFile::exists(wnd->settingsPath));
 }
 
+// The settings naming the new folder are written before the old files go:
+// when they cannot be written, the move is undone (the next start reads the
+// settings file as it was and finds every account in the old folder) and
+// the report says why.
+TEST_F(SettingsWindowTest, AMoveWhoseSettingsCannotBeWrittenIsUndone)
+{
+    AddAccount("anna", true);
+    const QByteArray annaBefore = ReadAll(dataDir + "anna.mbx");
+    WriteAll(dataDir + "damaged.mbx", "not a mailbox");
+    const QString target = work.filePath("boxes") + '/';
+    ASSERT_TRUE(QDir().mkpath(target));
+    WriteAll(work.filePath("plain-file"), "x");
+    wnd->settingsPath = work.filePath("plain-file") + "/velmora.ini"; // cannot be created
+    wnd->RBMbxElsewhere->setChecked(true);
+    wnd->EMbxElsewhere->setText(target);
+    wnd->PConnectTimeout->setValue(33);
+
+    EXPECT_TRUE(wnd->BOKClick()); // the other settings stay in effect for this session
+    ASSERT_EQ(messages.shown.size(), 1) << Shown().join('|').toStdString();
+    EXPECT_EQ(messages.shown[0].icon, MsgIcon::Error);
+    EXPECT_TRUE(messages.shown[0].text.contains(target)) << Shown()[0].toStdString();
+    EXPECT_TRUE(messages.shown[0].text.contains("Not a directory")) << Shown()[0].toStdString();
+    EXPECT_EQ(MailboxFiles(dataDir), (QStringList{"anna.mbx", "damaged.mbx"}));
+    EXPECT_EQ(ReadAll(dataDir + "anna.mbx"), annaBefore);
+    EXPECT_EQ(MailboxFiles(target), QStringList());
+    EXPECT_EQ(Accounts().MailboxDirectory(), dataDir);
+    EXPECT_EQ(Accounts().At(0)->MailboxFileName(), "anna.mbx");
+    EXPECT_EQ(AppSettings().MbxStorage, QString());
+    EXPECT_EQ(AppSettings().ConnectTimeout, 33);
+
+    // The session ends: the account is written where the program keeps it.
+    Accounts().At(0)->SaveToFile(SaveOptionsFromSettings());
+    EXPECT_EQ(MailboxFiles(dataDir), (QStringList{"anna.mbx", "damaged.mbx"}));
+    EXPECT_EQ(MailboxFiles(target), QStringList());
+}
+
 TEST_F(SettingsWindowTest, AFolderThatCannotTakeFilesIsRefused)
 {
     AddAccount("anna", true);

@@ -12,8 +12,11 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "core/AtomicFile.h"
 #include "support/FileCallLog.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFiles.h"
 #include "support/Umask.h"
 
@@ -80,4 +83,50 @@ TEST(AtomicFile, FolderSyncedAfterTheRename)
                                 calls[i].path == folder);
         EXPECT_TRUE(synced);
     }
+}
+
+// A write that fails names the system's reason, also when it stops part way
+// (Qt's own text is then "Unknown error"), and leaves the old file as it was.
+TEST(AtomicFile, FailuresNameTheSystemsReason)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("kept");
+    WriteFile(path, "previous");
+    WriteFile(dir.filePath("plain"), "x");
+    const QByteArray data(200000, 'd');
+    struct Case
+    {
+        const char* what;
+        std::function<bool(QString*)> write;
+        const char* reason;
+    } const cases[] = {
+        {"a full disk",
+         [&](QString* error) {
+             QFile full("/dev/full");
+             if (!full.open(QIODevice::WriteOnly)) {
+                 *error = "cannot open /dev/full";
+                 return true;
+             }
+             return WriteAll(full, data.constData(), data.size(), error);
+         },
+         "No space left on device"},
+        {"a file-size limit reached part way",
+         [&](QString* error) {
+             FileSizeLimit limit(65536);
+             return WriteFileAtomically(path, data, error);
+         },
+         "File too large"},
+        {"a folder that is a file",
+         [&](QString* error) { return WriteFileAtomically(dir.filePath("plain/f"), data, error); },
+         "Not a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString error;
+        EXPECT_FALSE(c.write(&error));
+        EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << error.toStdString();
+        EXPECT_EQ(ReadFile(path), QByteArray("previous"));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary file left
 }

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "model/AccountsDirectory.h"
 #include "model/FileErrors.h"
 #include "model/MailAccount.h"
@@ -145,6 +147,37 @@ TEST(AccountSecrets, FilesDifferingOnlyInPasswordsAreTheSameBytes)
     a.account->SaveToFile({});
     c.account->SaveToFile({});
     EXPECT_NE(ReadAll(a.File()), ReadAll(c.File()));
+}
+
+// The save-as-you-go fingerprint sees what a write would change while the
+// keyring keeps the secrets: the block then holds no password, yet a new
+// password must still be written (to the keyring, on the way).
+TEST(AccountSecrets, FingerprintFollowsSecretsKeptInTheKeyring)
+{
+    DataDir d;
+    FakeVault vault;
+    const MailboxSaveOptions inKeyring = KeepIn(&vault);
+    d.account->SaveToFile(inKeyring);
+    struct Case
+    {
+        const char* what;
+        std::function<void()> change;
+        bool changes;
+    } const cases[] = {
+        {"nothing", [] {}, false},
+        {"POP3 password", [&] { d.account->Password() = "p2"; }, true},
+        {"SMTP password", [&] { d.account->SmtpPassword() = "s2"; }, true},
+        {"password cleared", [&] { d.account->Password().clear(); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const quint64 before = d.account->StateFingerprint(inKeyring);
+        c.change();
+        EXPECT_EQ(d.account->StateFingerprint(inKeyring) != before, c.changes);
+    }
+    // The keyring marker is part of it: the same account with its secrets
+    // in the block is another file.
+    EXPECT_NE(d.account->StateFingerprint(inKeyring), d.account->StateFingerprint({}));
 }
 
 TEST(AccountSecrets, KeyringIsReadWhenThePasswordIsNeeded)

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <cstring>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -22,6 +23,8 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "mime/MessageRecord.h"
+#include "model/MailboxWriter.h"
+#include "support/FileSizeLimit.h"
 
 using namespace vm;
 
@@ -505,16 +508,21 @@ TEST_F(MailboxFile, FailedWriteLeavesThePreviousFile)
     big->Date = 45000;
     big->raw = QByteArray(12 << 20, 'b');
     a.Box().Add(big);
-    // Limit the size of files this process may write, so the write fails.
-    struct rlimit old;
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 1 << 20;
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(a.SaveToFile(vm::MailboxSaveOptions{}), FileError);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    // Limit the size of files this process may write, so the write stops
+    // part way, as on a full disk; the report names the file and the
+    // system's reason.
+    QString report;
+    {
+        vm::test::FileSizeLimit limit(1 << 20);
+        try {
+            a.SaveToFile(vm::MailboxSaveOptions{});
+        } catch (const FileWriteError& e) {
+            report = ErrorClassName(e) + ' ' + ErrorMessage(e);
+        }
+    }
+    EXPECT_EQ(report.toStdString(),
+              ("FileWriteError Cannot write file \"" + Path("keep.mbx") + "\". File too large")
+                  .toStdString());
     EXPECT_EQ(ReadAll(Path("keep.mbx")), before);
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files), QStringList{"keep.mbx"});
 }
@@ -755,4 +763,110 @@ TEST_F(MailboxFile, ExtensionFieldsOfOtherVersionsAreKeptAndDamageIsCaught)
               (QJsonObject{{"SignIn", "OAuth2"},
                            {"OAuth2Provider", "google"},
                            {"LaterSetting", "kept"}}));
+}
+
+// An image of the file keeps the state it was taken in: the records may
+// change or go before it is written (on the background writer's thread).
+TEST_F(MailboxFile, AnImageKeepsTheStateItWasTakenIn)
+{
+    MailAccount a(&dir);
+    a.Login() = "img";
+    for (const char* uid : {"one", "two"}) {
+        auto* m = new MessageRecord;
+        m->UID = uid;
+        m->raw = kWhole;
+        m->headersOnly = false;
+        m->SetNew(true);
+        a.Box().Add(m);
+    }
+    vm::MailboxSaveOptions o;
+    o.MessageSaveRange = 1; // the whole messages are kept as their header blocks
+    a.SaveToFile(o);
+    const QByteArray expected = ReadAll(Path("img.mbx"));
+    QFile::remove(Path("img.mbx"));
+
+    const MailboxFileImage image = a.FileImage(o);
+    a.Box().At(0)->raw = "Subject: replaced\r\n\r\n";
+    a.Box().At(1)->SetNew(false);
+    a.Box().Delete(0);
+    WriteMailboxFile(image);
+    EXPECT_EQ(ReadAll(Path("img.mbx")), expected);
+}
+
+// The fingerprint changes with everything the file holds and only with
+// that: a later last-check time alone is no reason to write.
+TEST_F(MailboxFile, FingerprintFollowsWhatTheFileHolds)
+{
+    MailAccount a(&dir);
+    a.Login() = "fp";
+    auto* m = new MessageRecord;
+    m->UID = "one";
+    m->raw = kWhole;
+    m->headersOnly = false;
+    a.Box().Add(m);
+    a.Box().MarkCheckSucceeded(45000);
+    const vm::MailboxSaveOptions o;
+    struct Case
+    {
+        const char* what;
+        std::function<void()> change;
+        bool changes;
+    } const cases[] = {
+        {"new flag", [&] { m->SetNew(true); }, true},
+        {"fresh mark", [&] { m->fresh = true; }, true},
+        {"receipt state", [&] { m->receiptState = 3; }, true},
+        {"server number", [&] { m->serverNumber = 7; }, true},
+        {"text replaced", [&] { m->raw = QByteArray(kWhole).replace("Hello", "Howdy"); }, true},
+        {"fetched whole", [&] { m->headersOnly = true; }, true},
+        {"record added", [&] { a.Box().Add(new MessageRecord); }, true},
+        {"password", [&] { a.Password() = "pw"; }, true},
+        {"last check only", [&] { a.Box().MarkCheckSucceeded(45001); }, false},
+        {"nothing", [] {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const quint64 before = a.StateFingerprint(o);
+        c.change();
+        EXPECT_EQ(a.StateFingerprint(o) != before, c.changes);
+    }
+}
+
+// Images queued for the background writer land in order, the newest last;
+// a file written directly afterwards waits for them, so no older image
+// lands after it.
+TEST_F(MailboxFile, BackgroundWritesComeBeforeALaterDirectSave)
+{
+    MailAccount a(&dir);
+    a.Login() = "bg";
+    auto* m = new MessageRecord;
+    m->UID = "one";
+    m->raw = QByteArray(4 << 20, 'x');
+    m->headersOnly = false;
+    a.Box().Add(m);
+    vm::MailboxSaveOptions o;
+    o.OldMessagesSaveHeaders = false;
+    MailboxWriter writer;
+    for (int i = 0; i < 20; ++i) {
+        m->serverNumber = i;
+        MailboxFileImage image = a.FileImage(o);
+        image.path = Path(QStringLiteral("copy%1.mbx").arg(i % 4)); // four files, five images each
+        writer.Queue(std::move(image));
+    }
+    writer.WaitIdle();
+    for (int i = 0; i < 4; ++i) {
+        MailAccount back(&dir);
+        back.LoadFromFile(Path(QStringLiteral("copy%1.mbx").arg(i)), {});
+        EXPECT_EQ(back.Box().At(0)->serverNumber, 16 + i);
+    }
+
+    for (int i = 0; i < 10; ++i) {
+        m->serverNumber = 100 + i;
+        BackgroundMailboxWriter().Queue(a.FileImage(o));
+    }
+    m->serverNumber = 999;
+    a.SaveToFile(o);
+    WaitForMailboxWrites();
+    MailAccount back(&dir);
+    back.LoadFromFile(Path("bg.mbx"), {});
+    EXPECT_EQ(back.Box().At(0)->serverNumber, 999);
 }

@@ -230,5 +230,23 @@ TEST(MessageFiles, SavingListRowsIntoAFolderOrThroughDialogs)
     EXPECT_EQ(service.shown[1].icon, MsgIcon::Error);
     EXPECT_TRUE(service.shown[1].text.contains(dir.filePath("no/such/x.eml")))
         << service.shown[1].text.toStdString();
+    EXPECT_TRUE(service.shown[1].text.endsWith("\n\nNo such file or directory"))
+        << service.shown[1].text.toStdString();
     SetMessageService(nullptr);
+}
+
+// An attachment that cannot be written is listed with the system's reason.
+TEST(MessageFiles, AttachmentsThatCannotBeWrittenNameTheReason)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    MessageRecord m = Whole("s", "");
+    m.raw = "Subject: s\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\nContent-Type: text/plain\r\n\r\ntext\r\n"
+            "--b\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename=a.txt\r\n"
+            "\r\npart\r\n--b--\r\n";
+    m.ParseWhole();
+    QStringList failed;
+    EXPECT_TRUE(SaveAttachmentsInto(m, dir.filePath("gone"), &failed).isEmpty());
+    EXPECT_EQ(failed, QStringList{"a.txt: No such file or directory"});
 }

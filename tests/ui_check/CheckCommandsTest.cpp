@@ -316,9 +316,14 @@ TEST_F(CheckCommandsTest, RemovalDropsRowsOnlyAfterTheServerConfirmed)
     rig.window.Show(a, true);
     rig.window.show();
     rig.window.SelectRows({1, 2, 4}); // b, c and the "more" row
+    // The end of the operation is told once, with the mailbox as it stays
+    // (the moment its file is written).
+    QList<int> countsAtEnd;
+    rig.operationEnded = [&] { countsAtEnd.append(a->Box().Count()); };
 
     EXPECT_TRUE(rig.commands->popListDeleteClick());
     ASSERT_TRUE(s.WaitDone());
+    EXPECT_EQ(countsAtEnd, QList<int>{2});
     EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
     EXPECT_EQ(removedAtDele.load(), 0);
     EXPECT_EQ(a->Box().Count(), 2);
@@ -569,7 +574,7 @@ TEST_F(CheckCommandsTest, CloseIsRefusedWhileConnectedAndHiddenWhenTheCrossHides
     ShutdownHooks hooks;
     control.FillShutdownHooks(hooks);
     int saves = 0;
-    hooks.saveSettings = [&] {
+    hooks.saveSettings = [&](QString&) {
         ++saves;
         return true;
     };

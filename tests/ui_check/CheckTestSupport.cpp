@@ -138,6 +138,10 @@ CheckRig::CheckRig()
     ch.shuttingDown = [this] { return shuttingDown; };
     ch.lockedLook = [this](bool locked) { lockedLooks.append(locked); };
     ch.navigationChanged = [this] { ++navigationRepaints; };
+    ch.operationEnded = [this] {
+        if (operationEnded)
+            operationEnded();
+    };
     commands = std::make_unique<MailCheckCommands>(window, *tray, *announcer, *errorWindow, ch);
     commands->operationRun.timeoutSeconds = 5;
 }

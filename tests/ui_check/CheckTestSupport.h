@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "app/MailCheckCommands.h"
@@ -81,6 +82,7 @@ struct CheckRig
     bool shuttingDown = false;
     QList<bool> lockedLooks;
     int navigationRepaints = 0;
+    std::function<void()> operationEnded;
 };
 
 // QApplication, the built-in English language, a private data directory.

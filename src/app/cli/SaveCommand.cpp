@@ -69,8 +69,10 @@ int RunSaveCommand(const QStringList& args)
     const QString target = args.size() == 3 ? args[2] : QDir::currentPath();
     const bool intoFolder = QFileInfo(target).isDir();
     const QString path = intoFolder ? FreeFilePath(target, MessageFileName(m->Subject())) : target;
-    if (path.isEmpty() || !WriteDataFile(path, MessageFileContent(*m), intoFolder)) {
-        Err(QStringLiteral("cannot write %1").arg(path.isEmpty() ? target : path));
+    QString reason;
+    if (path.isEmpty() || !WriteDataFile(path, MessageFileContent(*m), intoFolder, &reason)) {
+        Err(reason.isEmpty() ? QStringLiteral("cannot write %1").arg(path.isEmpty() ? target : path)
+                             : QStringLiteral("cannot write %1: %2").arg(path, reason));
         return kExitFailed;
     }
     Out(QFileInfo(path).absoluteFilePath());
@@ -102,7 +104,7 @@ int RunSaveAttachmentsCommand(const QStringList& args)
     for (const QString& path : SaveAttachmentsInto(*m, folder, &failed))
         Out(path);
     for (const QString& name : failed)
-        Err(QStringLiteral("cannot write %1 into %2").arg(name, folder));
+        Err(QStringLiteral("cannot write into %1: %2").arg(folder, name));
     return failed.isEmpty() ? kExitOk : kExitFailed;
 }
 

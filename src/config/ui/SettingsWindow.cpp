@@ -30,6 +30,7 @@
 #include "config/StorageSettings.h"
 #include "config/ui/FormParts.h"
 #include "core/AppInfo.h"
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "lang/LanguageShell.h"
@@ -685,14 +686,15 @@ void SettingsWindow::SBComposeMsgFontColorClick()
     ShowFontColor();
 }
 
-bool SettingsWindow::ChangeMailboxFolder()
+bool SettingsWindow::CopyToMailboxFolder(MailboxFolderMove& move, QString* target)
 {
+    target->clear();
     const QString typed = RBMbxElsewhere->isChecked() ? EMbxElsewhere->text().trimmed() : QString();
-    const QString target = typed.isEmpty() ? AppInfo::Instance().ProgramDir() : typed;
+    const QString chosen = typed.isEmpty() ? AppInfo::Instance().ProgramDir() : typed;
     QString current = Accounts().MailboxDirectory();
     if (current.isEmpty())
         current = MailboxDirectoryFromSettings();
-    if (ComparableFolder(target) == ComparableFolder(current))
+    if (ComparableFolder(chosen) == ComparableFolder(current))
         return true;
 
     auto backToField = [this] {
@@ -701,18 +703,19 @@ bool SettingsWindow::ChangeMailboxFolder()
             ->setFocus();
         return false;
     };
-    if (!FolderAcceptsFiles(target)) {
-        ShowError(LangFormat(kSection, QStringLiteral("ErrorMbxStorage"), {target}));
+    if (!FolderAcceptsFiles(chosen)) {
+        ShowError(LangFormat(kSection, QStringLiteral("ErrorMbxStorage"), {chosen}));
         return backToField();
     }
-    if (FolderHoldsMailboxes(target) &&
-        !AskYesNo(LangFormat(kSection, QStringLiteral("MbxStorageHoldsMailboxes"), {target})))
+    if (FolderHoldsMailboxes(chosen) &&
+        !AskYesNo(LangFormat(kSection, QStringLiteral("MbxStorageHoldsMailboxes"), {chosen})))
         return backToField();
     QString error;
-    if (!MoveMailboxFiles(Accounts(), target, SaveOptionsFromSettings(), &error)) {
-        ShowError(LangFormat(kSection, QStringLiteral("ErrorMovingMailboxes"), {target, error}));
+    if (!move.Copy(chosen, SaveOptionsFromSettings(), &error)) {
+        ShowError(LangFormat(kSection, QStringLiteral("ErrorMovingMailboxes"), {chosen, error}));
         return backToField();
     }
+    *target = chosen;
     return true;
 }
 
@@ -811,11 +814,17 @@ bool SettingsWindow::BOKClick()
         return false;
 
     // The passwords move first: a move that cannot be made changes nothing,
-    // and one that was made is kept even when the window stays open.
+    // and one that was made is kept even when the window stays open. The
+    // mailbox files are then written into a new folder (with the passwords
+    // where they now belong); the old ones go only once the settings that
+    // name the new folder are on the disk.
     if (!ChangePasswordStorage())
         return false;
-    if (!ChangeMailboxFolder())
+    MailboxFolderMove move(Accounts());
+    QString movedTo;
+    if (!CopyToMailboxFolder(move, &movedTo))
         return false;
+    const QString previousStorage = s.MbxStorage;
 
     // Another language: loading it translates every window.
     const QString chosenPath = CBLanguage->currentData().toString();
@@ -843,8 +852,20 @@ bool SettingsWindow::BOKClick()
 
     const QString path =
         settingsPath.isEmpty() ? AppInfo::Instance().SettingsFilePath() : settingsPath;
-    if (!s.Save(path))
-        ShowError(LangFormat(kSection, QStringLiteral("ErrorSavingSettings"), {path}));
+    QString reason;
+    const bool saved = s.Save(path, &reason);
+    const QString notSaved = LangFormat(kSection, QStringLiteral("ErrorSavingSettings"), {path});
+    if (!movedTo.isEmpty() && !saved) {
+        // The next start would look in the old folder: the files stay there.
+        move.Undo();
+        s.MbxStorage = previousStorage;
+        ShowError(LangFormat(kSection, QStringLiteral("ErrorMovingMailboxes"),
+                             {movedTo, notSaved + QLatin1Char(' ') + reason}));
+    } else if (!saved) {
+        ShowError(WithReason(notSaved, reason));
+    } else if (!movedTo.isEmpty()) {
+        move.Finish();
+    }
     if (!s.WriteStartupEntry())
         ShowError(
             LangFormat(kSection, QStringLiteral("ErrorWritingAutostart"), {AutostartFilePath()}));

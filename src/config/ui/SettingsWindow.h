@@ -27,6 +27,8 @@ class QWidget;
 
 namespace vm {
 
+class MailboxFolderMove;
+
 class CharsetEncodingFrame;
 class SoundFileTest;
 
@@ -165,9 +167,11 @@ private:
     void BSelectCustomSoundClick();
     void BTestCustomSoundClick();
     void SBComposeMsgFontColorClick();
-    // Checks the chosen mailbox folder and moves the files there when it
-    // differs from the folder in use. False sends the user back.
-    bool ChangeMailboxFolder();
+    // Checks the chosen mailbox folder and, when it differs from the folder
+    // in use, writes the mailbox files there (the old ones stay until the
+    // settings naming the new folder are written; see MailboxFolderMove).
+    // False sends the user back. *target is the folder written to, or empty.
+    bool CopyToMailboxFolder(MailboxFolderMove& move, QString* target);
     // Moves every account's passwords when "Keep passwords in the desktop
     // keyring" changed, and takes the new choice into the settings. False
     // (after the report) when nothing could move.

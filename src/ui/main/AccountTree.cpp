@@ -19,6 +19,7 @@
 #include "config/ui/AccountWindow.h"
 #include "config/ui/AccountWizard.h"
 #include "config/ui/SignInWindow.h"
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/AppInfo.h"
 #include "lang/Lang.h"
@@ -28,6 +29,7 @@
 #include "model/Mailbox.h"
 #include "oauth/AccountTokens.h"
 #include "oauth/OAuthProviders.h"
+#include "model/MailboxWriter.h"
 #include "ui/main/MainIcons.h"
 #include "ui/main/MainWindowShared.h"
 #include "ui/view/WelcomeView.h"
@@ -448,8 +450,8 @@ void MainWindow::popTreeAddClick(bool wizard)
     dir.Add(added);
     try {
         added->SaveToFile(SaveOptionsFromSettings());
-    } catch (const std::exception&) {
-        vm::ShowWarning(MainText("ErrorSavingNewAccount"));
+    } catch (const std::exception& e) {
+        vm::ShowWarning(vm::WithReason(MainText("ErrorSavingNewAccount"), vm::ErrorMessage(e)));
     }
     QTreeWidgetItem* root = RootNode();
     adjustingSelection_ = true;
@@ -481,6 +483,8 @@ void MainWindow::DeleteMailboxFile(MailAccount* account) const
     QString dir = vm::Accounts().MailboxDirectory();
     if (!dir.isEmpty() && !dir.endsWith('/'))
         dir += '/';
+    // An image of the file still on its way would bring the account back.
+    vm::WaitForMailboxWrites();
     // A file that cannot be deleted is left behind without a message.
     QFile::remove(dir + account->MailboxFileName());
 }

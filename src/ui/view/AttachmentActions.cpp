@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/TempDir.h"
 #include "lang/Lang.h"
@@ -125,13 +126,14 @@ bool OpenPart(const AttachmentPart& part)
     {
         BusyCursor busy;
         bool written = false;
+        QString reason;
         if (!path.isEmpty()) {
             if (Exists(path))
                 QFile::remove(path);
-            written = WriteDataFile(path, part.data, true);
+            written = WriteDataFile(path, part.data, true, &reason);
         }
         if (!written) {
-            ShowError(DetailsText("CannotSaveTempAttachment"));
+            ShowError(WithReason(DetailsText("CannotSaveTempAttachment"), reason));
             return false;
         }
         if (OpenWithDesktop(path)) {
@@ -187,12 +189,13 @@ void SaveParts(QWidget* parent, const QList<AttachmentPart>& parts, bool openAft
         // never followed. A name that was free is written as a new file, so a
         // file or link put there since the look is never replaced.
         bool written = false;
+        QString reason;
         {
             BusyCursor busy;
-            written = WriteDataFile(path, part.data, !replace);
+            written = WriteDataFile(path, part.data, !replace, &reason);
         }
         if (!written) {
-            ShowError(CommonsWith("ErrorSavingAttachment", path));
+            ShowError(WithReason(CommonsWith("ErrorSavingAttachment", path), reason));
             continue;
         }
         if (openAfter && MayOpen(path, part.data) && !OpenWithDesktop(path))
