@@ -114,12 +114,16 @@ protected:
     }
 
     // The texts shown for (COMMONS or DETAILSWND) key, in order.
-    QStringList Shown(const char* section, const char* key, const QString& arg = {}) const
+    // reason: the system's words added below the text, as error boxes show them.
+    QStringList Shown(const char* section, const char* key, const QString& arg = {},
+                      const QString& reason = {}) const
     {
-        const QString text =
+        QString text =
             arg.isNull()
                 ? LangText(QString::fromLatin1(section), QString::fromLatin1(key))
                 : LangFormat(QString::fromLatin1(section), QString::fromLatin1(key), {arg});
+        if (!reason.isEmpty())
+            text += QStringLiteral("\n\n") + reason;
         QStringList found;
         for (const MessageRequest& r : messages.shown)
             if (r.text == text)
@@ -248,7 +252,8 @@ TEST_F(AttachmentsTest, ReplacingAFileNeverLosesTheOldOneFirst)
         setrlimit(RLIMIT_FSIZE, &before);
         signal(SIGXFSZ, oldHandler);
         EXPECT_EQ(Shown("COMMONS", "FileAlreadyExists", a).size(), 1);
-        EXPECT_EQ(Shown("COMMONS", "ErrorSavingAttachment", a).size(), c.failWrites ? 1 : 0);
+        EXPECT_EQ(Shown("COMMONS", "ErrorSavingAttachment", a, "File too large").size(),
+                  c.failWrites ? 1 : 0);
         EXPECT_EQ(messages.shown.size(), c.failWrites ? 2 : 1);
 
         EXPECT_EQ(ReadFile(a), c.after);

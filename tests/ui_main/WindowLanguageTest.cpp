@@ -90,7 +90,7 @@ QList<QPair<QString, QString>> Texts(QWidget* window)
 const std::set<QString> kSameInEveryLanguage = {
     "OK", "SMTP", "POP3:", "SMTP:", "TLS/SSL:", "Port*:", "Menu...", "...", "Format:",
     "B", "I", "U", "S", "A+", "A-", "x", "≡L", "≡C", "≡R", "SSL 2.0", "SSL 2.3", "SSL 3.0",
-    "TLS/SSL 1.0",
+    "TLS/SSL 1.0", "Microsoft", "Google",
     // Polish
     "Login:", "E-mail",
     // German

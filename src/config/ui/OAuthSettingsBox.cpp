@@ -1,6 +1,7 @@
 #include "config/ui/OAuthSettingsBox.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -202,6 +203,13 @@ void OAuthSettingsBox::BSignInClick()
     if (tokens)
         tokens_ = tokens;
     Refresh();
+}
+
+void OAuthSettingsBox::changeEvent(QEvent* event)
+{
+    QGroupBox::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        Refresh();
 }
 
 void OAuthSettingsBox::Refresh()

@@ -79,6 +79,10 @@ signals:
     // fields for OAuth 2.0).
     void methodChanged(bool oauth);
 
+protected:
+    // A language switch re-reads the texts this box sets itself.
+    void changeEvent(QEvent* event) override;
+
 private:
     void Refresh();
     QByteArray ProviderId() const;
