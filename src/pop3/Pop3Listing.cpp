@@ -123,8 +123,11 @@ QString Pop3ErrorText(const char* key, const char* english, const QStringList& a
 {
     const QString section = QStringLiteral("ERROR");
     const QString k = QString::fromLatin1(key);
-    if (!LangText(section, k).isEmpty())
-        return LangFormat(section, k, args);
+    // Formatted with its arguments at once: a text with placeholders looked
+    // up without them counts as missing.
+    const QString translated = LangFormat(section, k, args);
+    if (!translated.isEmpty())
+        return translated;
     QString text = QString::fromUtf8(english);
     qsizetype from = 0;
     for (const QString& a : args) {
