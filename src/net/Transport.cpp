@@ -16,6 +16,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -261,7 +262,7 @@ bool Transport::Connected() const
 {
     if (peer_)
         return peerOpen_;
-    return socket_ && socket_->state() == QAbstractSocket::ConnectedState;
+    return socket_ && !peerClosed_ && socket_->state() == QAbstractSocket::ConnectedState;
 }
 
 bool Transport::Encrypted() const
@@ -275,6 +276,9 @@ void Transport::Close()
         QMutexLocker lock(&fdMutex_);
         fd_ = -1;
     }
+    directFd_ = -1;
+    peerClosed_ = false;
+    queued_.clear();
     peerOpen_ = false;
     if (socket_) {
         socket_->abort();
@@ -382,6 +386,8 @@ void Transport::Connect(const QString& host, quint16 port)
     StampActivity();
     if (tlsMode_ == TlsMode::Implicit)
         Handshake(int(std::max<qint64>(limit - timer.elapsed(), 1000)));
+    else
+        directFd_ = fd;
 }
 
 void Transport::StartTls()
@@ -391,6 +397,7 @@ void Transport::StartTls()
     if (peer_)
         throw TlsError(QStringLiteral("No TLS with a test peer."));
     buffer_.clear();
+    directFd_ = -1; // from here on Qt's socket reads and writes
     socket_->readAll();
     Handshake(connectTimeoutMs_ > 0 ? connectTimeoutMs_ : 10000);
 }
@@ -465,6 +472,7 @@ void Transport::Handshake(int timeoutMs)
 
 void Transport::FillBuffer()
 {
+    SendQueued();
     if (peer_) {
         CheckStatus();
         if (!peerOpen_)
@@ -480,6 +488,10 @@ void Transport::FillBuffer()
     }
     if (!socket_)
         throw NotConnected(QStringLiteral("Not connected."));
+    if (directFd_ >= 0) {
+        FillBufferDirect();
+        return;
+    }
     QElapsedTimer quiet;
     quiet.start();
     for (;;) {
@@ -657,7 +669,27 @@ QByteArray Transport::ReadMultiLineText(qint64 maxBytes, qint64 sizeHint)
     }
 }
 
+void Transport::QueueLine(const QByteArray& line)
+{
+    queued_.append(line);
+    queued_.append("\r\n", 2);
+}
+
+void Transport::SendQueued()
+{
+    if (queued_.isEmpty())
+        return;
+    const QByteArray data = std::exchange(queued_, QByteArray());
+    WriteNow(data);
+}
+
 void Transport::Write(const QByteArray& data)
+{
+    SendQueued();
+    WriteNow(data);
+}
+
+void Transport::WriteNow(const QByteArray& data)
 {
     if (peer_) {
         CheckStatus();
@@ -670,6 +702,10 @@ void Transport::Write(const QByteArray& data)
     if (!socket_)
         throw NotConnected(QStringLiteral("Not connected."));
     CheckStatus();
+    if (directFd_ >= 0) {
+        WriteDirect(data);
+        return;
+    }
     qsizetype offset = 0;
     while (offset < data.size()) {
         const qint64 n = socket_->write(data.constData() + offset,
@@ -689,6 +725,79 @@ void Transport::Write(const QByteArray& data)
             }
         }
         StampActivity();
+    }
+}
+
+void Transport::WaitDirect(short events)
+{
+    pollfd p{directFd_, events, 0};
+    const int n = ::poll(&p, 1, kWaitSliceMs);
+    if (n < 0 && errno != EINTR)
+        ThrowSocketError(QString::fromLocal8Bit(strerror(errno)));
+}
+
+void Transport::FillBufferDirect()
+{
+    // Room for a good read at the end of the buffer. What the readers took
+    // from the front is room as well: the buffer moves its few remaining
+    // bytes down rather than growing, so one allocation serves a whole
+    // session.
+    constexpr qsizetype kReadSize = 256 * 1024;
+    QElapsedTimer quiet;
+    quiet.start();
+    for (;;) {
+        CheckStatus();
+        const qsizetype old = buffer_.size();
+        buffer_.resize(old + kReadSize);
+        const ssize_t got = ::recv(directFd_, buffer_.data() + old, size_t(kReadSize), 0);
+        const int err = errno;
+        buffer_.resize(old + std::max<qsizetype>(got, 0));
+        if (got > 0) {
+            StampActivity();
+            return;
+        }
+        if (got == 0) {
+            CheckStatus(); // an abort shuts the descriptor down
+            peerClosed_ = true;
+            throw ConnectionClosed(QStringLiteral("Connection Closed Gracefully."));
+        }
+        if (err == EINTR)
+            continue;
+        if (err != EAGAIN && err != EWOULDBLOCK) {
+            if (err == ECONNRESET)
+                peerClosed_ = true;
+            ThrowSocketError(QString::fromLocal8Bit(strerror(err)));
+        }
+        if (readTimeoutMs_ >= 0 && quiet.elapsed() >= readTimeoutMs_)
+            throw ReadTimedOut(QStringLiteral("Read timed out."));
+        WaitDirect(POLLIN);
+    }
+}
+
+void Transport::WriteDirect(const QByteArray& data)
+{
+    if (peerClosed_)
+        ThrowSocketError(QStringLiteral("Connection lost while sending."));
+    qsizetype offset = 0;
+    while (offset < data.size()) {
+        const ssize_t n = ::send(directFd_, data.constData() + offset,
+                                 size_t(data.size() - offset), MSG_NOSIGNAL);
+        if (n > 0) {
+            offset += n;
+            StampActivity();
+            continue;
+        }
+        const int err = errno;
+        if (n < 0 && err == EINTR)
+            continue;
+        if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK)) {
+            WaitDirect(POLLOUT);
+            CheckStatus();
+            continue;
+        }
+        if (n < 0 && (err == EPIPE || err == ECONNRESET))
+            peerClosed_ = true;
+        ThrowSocketError(QStringLiteral("Connection lost while sending."));
     }
 }
 

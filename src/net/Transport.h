@@ -117,6 +117,10 @@ public:
     void Write(const QByteArray& data);
     // Writes the text followed by CR LF.
     void WriteLine(const QByteArray& line);
+    // Queues the text followed by CR LF; queued lines go out together, at
+    // the latest when the next reply is waited for or anything is written.
+    // Pipelined commands thus leave in one packet, not one each.
+    void QueueLine(const QByteArray& line);
     // One line without its CR LF (a lone LF also ends a line). A line longer
     // than the maximum line length is returned in pieces; *complete tells
     // whether the piece ended the line.
@@ -188,6 +192,16 @@ public:
 private:
     void CheckStatus(); // throws on interrupt or abort
     void FillBuffer();  // waits for more data
+    // Plain TCP is read and written on the descriptor itself: the bytes go
+    // from the kernel straight into buffer_, with no socket buffer between.
+    // Qt's socket takes over for TLS (implicit or after STARTTLS).
+    void FillBufferDirect();
+    void WriteDirect(const QByteArray& data);
+    void WriteNow(const QByteArray& data);
+    void SendQueued();
+    // Waits up to one slice for the descriptor to become readable (POLLIN)
+    // or writable (POLLOUT), within the read limit when reading.
+    void WaitDirect(short events);
     int ConnectNative(const QString& host, quint16 port, int timeoutMs);
     addrinfo* Lookup(const QString& host, quint16 port, int timeoutMs);
     void Handshake(int timeoutMs);
@@ -216,6 +230,11 @@ private:
     // Guards fd_ so Abort never shuts down a descriptor the worker already closed.
     QMutex fdMutex_;
     int fd_ = -1;
+    // The descriptor read and written directly while the connection is plain
+    // (-1 once TLS is in use or the connection is closed).
+    int directFd_ = -1;
+    bool peerClosed_ = false; // the peer ended a direct connection
+    QByteArray queued_;       // lines not yet sent (QueueLine)
     TransportPeer* peer_ = nullptr;
     bool peerOpen_ = false; // connected to peer_ and not closed by it
     Transport* leader_ = nullptr;

@@ -333,17 +333,17 @@ bool Pop3Client::SupportsPipelining() const
 
 void Pop3Client::SendSizeRequest(int n)
 {
-    transport_.WriteLine(NumberCmd("LIST ", n));
+    transport_.QueueLine(NumberCmd("LIST ", n));
 }
 
 void Pop3Client::SendHeadersRequest(int n)
 {
-    transport_.WriteLine(NumberCmd("TOP ", n) + " 0");
+    transport_.QueueLine(NumberCmd("TOP ", n) + " 0");
 }
 
 void Pop3Client::SendWholeRequest(int n)
 {
-    transport_.WriteLine(NumberCmd("RETR ", n));
+    transport_.QueueLine(NumberCmd("RETR ", n));
 }
 
 std::int32_t Pop3Client::ReceiveSize(int n)

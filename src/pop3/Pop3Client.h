@@ -185,7 +185,8 @@ public:
     // before the first reply is read; the replies come back in order.
     bool SupportsPipelining() const;
     // Sends "LIST n", "TOP n 0" or "RETR n" without reading the reply; each
-    // must be matched, in order, by the Receive call of the same kind.
+    // must be matched, in order, by the Receive call of the same kind. The
+    // commands are queued and leave together when a reply is waited for.
     void SendSizeRequest(int n);
     void SendHeadersRequest(int n);
     void SendWholeRequest(int n);

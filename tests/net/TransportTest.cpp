@@ -415,3 +415,66 @@ TEST_F(SlowLookupTest, LookupsLeftBehindAreJoinedAtExitWithinTheBound)
 }
 
 } // namespace
+
+namespace {
+
+// A peer that answers one line per wait and keeps every block the transport
+// hands it, one entry per write.
+class RecordingPeer : public vm::TransportPeer
+{
+public:
+    QByteArray Next() override { return replies_.isEmpty() ? QByteArray() : replies_.takeFirst(); }
+    void Sent(const QByteArray& data) override { writes.append(data); }
+    QList<QByteArray> replies_{"+OK one\r\n+OK two\r\n", "+OK three\r\n"};
+    QList<QByteArray> writes;
+};
+
+} // namespace
+
+TEST(TransportQueue, QueuedLinesLeaveTogetherBeforeTheFirstReplyIsAwaited)
+{
+    RecordingPeer peer;
+    Transport t;
+    t.SetPeerForTesting(&peer);
+    t.Connect(QStringLiteral("peer.example"), 110);
+    t.QueueLine("RETR 1");
+    t.QueueLine("RETR 2");
+    t.QueueLine("RETR 3");
+    EXPECT_TRUE(peer.writes.isEmpty()); // nothing leaves before a reply is due
+    EXPECT_EQ(t.ReadReplyLine(), "+OK one");
+    EXPECT_EQ(peer.writes, QList<QByteArray>{"RETR 1\r\nRETR 2\r\nRETR 3\r\n"});
+    // A plain write sends what is still queued first, in order.
+    t.QueueLine("TOP 4 0");
+    t.WriteLine("QUIT");
+    EXPECT_EQ(peer.writes.mid(1), (QList<QByteArray>{"TOP 4 0\r\n", "QUIT\r\n"}));
+    EXPECT_EQ(t.ReadReplyLine(), "+OK two");
+    EXPECT_EQ(peer.writes.size(), 3);
+    // Closing drops what was queued and never sent.
+    t.QueueLine("DELE 1");
+    t.Close();
+    t.Connect(QStringLiteral("peer.example"), 110);
+    EXPECT_EQ(t.ReadReplyLine(), "+OK three");
+    EXPECT_EQ(peer.writes.size(), 3);
+}
+
+TEST_F(TransportTest, WritingAfterThePeerLeftFailsAndReadingSaysClosed)
+{
+    FakeServer s;
+    s.SendLine("+OK").Drop();
+    Connect(s);
+    EXPECT_EQ(t.ReadReplyLine(), "+OK");
+    EXPECT_THROW(t.ReadReplyLine(), ConnectionClosed);
+    EXPECT_FALSE(t.Connected());
+    // The process survives writing to the closed connection (no SIGPIPE),
+    // and the failure is reported once the system notices it.
+    bool failed = false;
+    for (int i = 0; i < 50 && !failed; ++i) {
+        try {
+            t.WriteLine("NOOP");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } catch (const SocketError&) {
+            failed = true;
+        }
+    }
+    EXPECT_TRUE(failed);
+}
