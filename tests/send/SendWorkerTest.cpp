@@ -310,7 +310,7 @@ TEST_F(SendTest, StopDuringAStalledGreetingAndTheSilenceLimit)
         const SendOutcome out = SendComposedMessage(Request(), o);
         EXPECT_EQ(out.failure, SendFailure::Interrupted);
         EXPECT_EQ(Shown(), QStringList{"Aborted on demand."});
-        s.WaitDone(3000);
+        ASSERT_TRUE(s.WaitDone(3000));
         EXPECT_TRUE(s.Commands().isEmpty());
     }
     messages.shown.clear();

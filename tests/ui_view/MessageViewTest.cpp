@@ -189,8 +189,14 @@ TEST_F(MessageViewTest, InlineAndAttachedPicturesShowFromThePageItself)
     // The inline picture and its copy in the picture block below the text.
     const QString widths = QStringLiteral(
         "Array.from(document.images).map(function(i){return i.naturalWidth;}).join(',')");
-    WaitUntil([&] { return RunAppScript(Page(), widths).toString() == "4,4"; }, 5000);
-    EXPECT_EQ(RunAppScript(Page(), widths).toString(), "4,4");
+    QString seen;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            seen = RunAppScript(Page(), widths).toString();
+            return seen == "4,4";
+        },
+        10000))
+        << seen.toStdString();
     EXPECT_FALSE(view->DHTML->RemoteContentBlocked());
     const QStringList beside =
         QDir(QFileInfo(view->PageFilePath()).path()).entryList({"_*"}, QDir::Files);
