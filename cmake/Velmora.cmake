@@ -34,7 +34,10 @@ function(velmora_test name)
   # One environment entry only: a list value would be split into separate
   # properties on its way to the generated test script. scripts/test sets
   # the rest of the test environment.
-  set(_props TIMEOUT ${T_TIMEOUT} ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+  # The locale is passed in too (a property of its own, so no list): texts
+  # written in the system locale's formats read the same on every machine.
+  set(_props TIMEOUT ${T_TIMEOUT} ENVIRONMENT QT_QPA_PLATFORM=offscreen
+    ENVIRONMENT_MODIFICATION LC_ALL=set:C.UTF-8)
   if(T_LABELS)
     list(APPEND _props LABELS "${T_LABELS}")
   endif()

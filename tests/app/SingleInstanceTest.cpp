@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -19,33 +21,14 @@ using namespace vm;
 
 namespace {
 
-// Sets XDG_RUNTIME_DIR (nullopt: unsets it) and restores it at the end.
-class RuntimeDirScope
+// Sets XDG_RUNTIME_DIR (nullopt: unsets it); env puts it back at the end.
+void SetRuntimeDir(vm::test::ScopedEnv& env, const std::optional<QString>& dir)
 {
-public:
-    RuntimeDirScope()
-        : had_(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")), old_(qgetenv("XDG_RUNTIME_DIR"))
-    {
-    }
-    ~RuntimeDirScope()
-    {
-        if (had_)
-            qputenv("XDG_RUNTIME_DIR", old_);
-        else
-            qunsetenv("XDG_RUNTIME_DIR");
-    }
-    void Set(const std::optional<QString>& dir)
-    {
-        if (dir)
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(*dir));
-        else
-            qunsetenv("XDG_RUNTIME_DIR");
-    }
-
-private:
-    bool had_;
-    QByteArray old_;
-};
+    if (dir)
+        env.Set(QFile::encodeName(*dir));
+    else
+        env.Unset();
+}
 
 unsigned ModeOf(const QString& path)
 {
@@ -79,7 +62,7 @@ TEST(SingleInstance, RuntimeDirectoryDoesNotMatter)
     QCoreApplication app(argc, argv);
     QTemporaryDir runtimeA, runtimeB;
     ASSERT_TRUE(runtimeA.isValid() && runtimeB.isValid());
-    RuntimeDirScope env;
+    vm::test::ScopedEnv env("XDG_RUNTIME_DIR");
     struct Case
     {
         std::optional<QString> first, second;
@@ -92,12 +75,12 @@ TEST(SingleInstance, RuntimeDirectoryDoesNotMatter)
         SCOPED_TRACE(c.first.value_or("unset").toStdString() + " then " +
                      c.second.value_or("unset").toStdString());
         QTemporaryDir dir;
-        env.Set(c.first);
+        SetRuntimeDir(env, c.first);
         SingleInstance first(dir.path());
         ASSERT_TRUE(first.TryAcquire());
         int activations = 0;
         QObject::connect(&first, &SingleInstance::activationRequested, [&] { ++activations; });
-        env.Set(c.second);
+        SetRuntimeDir(env, c.second);
         SingleInstance second(dir.path());
         ASSERT_FALSE(second.TryAcquire());
         EXPECT_TRUE(second.NotifyRunningInstance());
@@ -118,8 +101,8 @@ TEST(SingleInstance, SocketOnlyInAPrivateFolder)
     QCoreApplication app(argc, argv);
     QTemporaryDir runtime, data;
     ASSERT_TRUE(runtime.isValid() && data.isValid());
-    RuntimeDirScope env;
-    env.Set(runtime.path());
+    vm::test::ScopedEnv env("XDG_RUNTIME_DIR");
+    SetRuntimeDir(env, runtime.path());
     const QString own = runtime.filePath("velmora");
 
     // A link planted in the runtime directory is not followed.

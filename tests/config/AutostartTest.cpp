@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -31,7 +33,7 @@ TEST(Autostart, ExecLineQuotesThePathAndNamesTheDataDirectory)
 TEST(Autostart, WrittenAndRemovedUnderXdgConfigHome)
 {
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    const vm::test::ScopedEnv configHome("XDG_CONFIG_HOME", dir.path().toUtf8());
     const QString path = dir.path() + "/autostart/velmora.desktop";
     EXPECT_EQ(AutostartFilePath(), path);
     ASSERT_TRUE(SetRunOnStartup(true, "/usr/bin/velmora", "/srv/mail"));
@@ -44,5 +46,4 @@ TEST(Autostart, WrittenAndRemovedUnderXdgConfigHome)
     EXPECT_TRUE(SetRunOnStartup(false, "/usr/bin/velmora"));
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(SetRunOnStartup(false, "/usr/bin/velmora")); // nothing to remove
-    qunsetenv("XDG_CONFIG_HOME");
 }

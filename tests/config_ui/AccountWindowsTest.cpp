@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -561,7 +563,8 @@ struct FakeSignIn
 
 TEST_F(AccountWindowTest, OAuthChoiceSignsInAndStoresTokensOnlyOnOk)
 {
-    qunsetenv("VELMORA_OAUTH_CLIENT_IDS");
+    vm::test::ScopedEnv ids("VELMORA_OAUTH_CLIENT_IDS");
+    ids.Unset();
     OAuthSettingsBox* box = acf->GBSignIn;
     FakeSignIn fake;
     box->signIn = [&fake](QWidget* w, const OAuthEndpoints& e, const QByteArray& h) {
@@ -714,7 +717,8 @@ TEST_F(AccountWindowTest, SignInChoiceFitsTheWindow)
 
 TEST_F(WizardTest, SignInChoiceFitsTheWizard)
 {
-    qunsetenv("VELMORA_OAUTH_CLIENT_IDS");
+    vm::test::ScopedEnv ids("VELMORA_OAUTH_CLIENT_IDS");
+    ids.Unset();
     FillStep1("anna@outlook.com", "", "outlook.office365.com");
     emit wiz->pop3->EPOP3Server->editingFinished();
     wiz->pop3->GBSignIn->RBOAuthSignIn->setChecked(true); // the hint on the client id shows

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -77,7 +79,7 @@ protected:
             << "run through tests/support/with_keyring.sh";
         MainWindowTestBase::SetUp();
         ASSERT_TRUE(work.isValid());
-        qputenv("XDG_CONFIG_HOME", work.filePath("config").toUtf8());
+        configHome.Set(work.filePath("config").toUtf8());
         for (const QString& name : QDir(dataDir).entryList({"*.mbx"}))
             QFile::remove(dataDir + name);
         InstallSecretVault(&keyring);
@@ -85,7 +87,6 @@ protected:
     void TearDown() override
     {
         InstallSecretVault(nullptr);
-        qunsetenv("XDG_CONFIG_HOME");
         AppSettings() = Settings();
         MainWindowTestBase::TearDown();
     }
@@ -101,6 +102,7 @@ protected:
         return a;
     }
 
+    vm::test::ScopedEnv configHome{"XDG_CONFIG_HOME"};
     QTemporaryDir work;
     // No pause after a failure: each test locks and unlocks as it needs.
     DesktopKeyring keyring{dataDir, {}, std::chrono::milliseconds(0)};

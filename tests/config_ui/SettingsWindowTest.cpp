@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -27,7 +29,6 @@
 #include "config/ui/AccountWindow.h"
 #include "config/ui/SettingsWindow.h"
 #include "core/Messages.h"
-#include "lang/Lang.h"
 #include "lang/LangStartup.h"
 #include "lang/LanguageShell.h"
 #include "platform/Autostart.h"
@@ -96,9 +97,9 @@ protected:
         ASSERT_TRUE(work.isValid());
         SetMessageService(&messages);
         AppSettings() = Settings();
-        qputenv("XDG_CONFIG_HOME", work.filePath("config").toUtf8());
+        configHome.Set(work.filePath("config").toUtf8());
         // An update server, so that the update box can be used.
-        qputenv("VELMORA_UPDATE_URL", kUpdateUrl);
+        updateUrl.Set(kUpdateUrl);
         Accounts().Clear();
         Accounts().SetMailboxDirectory(dataDir);
         for (const QString& name : MailboxFiles(dataDir))
@@ -113,8 +114,6 @@ protected:
         wnd.reset();
         Accounts().Clear();
         Accounts().SetMailboxDirectory(dataDir);
-        qunsetenv("XDG_CONFIG_HOME");
-        qunsetenv("VELMORA_UPDATE_URL");
         SetMessageService(nullptr);
         AppSettings() = Settings();
     }
@@ -142,6 +141,8 @@ protected:
 
     static constexpr char kUpdateUrl[] = "https://updates.example.org/programs/updates/vlupdate.php";
     static inline QString dataDir;
+    vm::test::ScopedEnv configHome{"XDG_CONFIG_HOME"};
+    vm::test::ScopedEnv updateUrl{"VELMORA_UPDATE_URL"};
     QTemporaryDir work;
     RecordingMessageService messages;
     std::unique_ptr<SettingsWindow> wnd;
@@ -258,7 +259,7 @@ TEST_F(SettingsWindowTest, TheUpdateBoxNeedsAnUpdateServer)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);
-        qputenv("VELMORA_UPDATE_URL", c.address);
+        updateUrl.Set(c.address);
         AppSettings().AutoUpdateCheck = true;
         wnd->LoadFromSettings();
         EXPECT_EQ(wnd->CBAutoUpdate->isEnabled(), c.server);
@@ -492,7 +493,10 @@ TEST_F(SettingsWindowTest, AFolderThatCannotTakeFilesIsRefused)
         wnd->PGC->setCurrentIndex(0);
         EXPECT_FALSE(wnd->BOKClick()) << folder.toStdString();
         ASSERT_EQ(messages.shown.size(), 1) << folder.toStdString();
-        EXPECT_EQ(messages.shown[0].text, LangFormat("SettingsWnd", "ErrorMbxStorage", {folder}));
+        EXPECT_EQ(messages.shown[0].text,
+                  "Folder " + folder +
+                      " does not exist or no file can be created in it; choose another folder "
+                      "for the mailbox files.");
         EXPECT_EQ(wnd->PGC->currentWidget(), wnd->TSMail);
         EXPECT_EQ(AppSettings().MbxStorage, QString());
         EXPECT_EQ(MailboxFiles(dataDir), QStringList{"anna.mbx"});
@@ -517,14 +521,14 @@ TEST_F(SettingsWindowTest, TheStartUpEntryNamesTheDataDirectory)
 
     // An entry that cannot be written is reported; the settings are saved.
     WriteAll(work.filePath("not-a-folder"), "x");
-    qputenv("XDG_CONFIG_HOME", work.filePath("not-a-folder").toUtf8());
+    configHome.Set(work.filePath("not-a-folder").toUtf8());
     QFile::remove(wnd->settingsPath);
     wnd->LoadFromSettings();
     wnd->CBRunOnWindowsStartup->setChecked(true);
     ASSERT_TRUE(wnd->BOKClick());
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0].text,
-              LangFormat("SettingsWnd", "ErrorWritingAutostart", {AutostartFilePath()}));
+              "Could not change the start-up entry " + AutostartFilePath() + ".");
     EXPECT_TRUE(Lines(ReadAll(wnd->settingsPath)).contains("RunOnStartup=1"));
 }
 
@@ -561,7 +565,9 @@ TEST_F(SettingsWindowTest, MissingCustomSoundAsksAndNoStaysInTheWindow)
     EXPECT_FALSE(wnd->BOKClick());
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0].text,
-              LangFormat("SettingsWnd", "ErrorCustomSoundFileSave", {work.filePath("gone.wav")}));
+              "File " + work.filePath("gone.wav") +
+                  ", which you pointed to as containing custom notification sound, does not "
+                  "exist; do you want to keep your choice?");
     EXPECT_FALSE(AppSettings().UseCustomMessageNotificationSound);
     EXPECT_FALSE(QFile::exists(wnd->settingsPath));
     messages.answer = nullptr;
@@ -573,7 +579,7 @@ TEST_F(SettingsWindowTest, MissingCustomSoundAsksAndNoStaysInTheWindow)
     wnd->LoadFromSettings();
     wnd->BTestCustomSound->click();
     ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_EQ(messages.shown[0].text, LangText("SettingsWnd", "ErrorCustomSoundFileDNE"));
+    EXPECT_EQ(messages.shown[0].text, "File does not exist.");
 }
 
 // The test button plays through the media framework; a file it cannot play
@@ -590,8 +596,7 @@ TEST_F(SettingsWindowTest, SoundTestReportsAFileItCannotPlay)
     EXPECT_TRUE(QTest::qWaitFor([this] { return !messages.shown.isEmpty(); }, 30000));
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::Error);
-    EXPECT_TRUE(
-        messages.shown[0].text.startsWith(LangText("SettingsWnd", "ErrorCustomSoundFileTest")))
+    EXPECT_TRUE(messages.shown[0].text.startsWith("An undetermined exception occured."))
         << messages.shown[0].text.toStdString();
 }
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/MessageCorpus.h"
+
 #include <cctype>
 #include <string>
 
@@ -269,11 +271,12 @@ bool ReferenceBodyMatch(const QByteArray& raw, const MessageFilter& f)
 QStringList CorpusFiles()
 {
     QStringList files;
-    const QString python = QStringLiteral("/usr/lib/python3.11/test/test_email/data");
+    const QString python = vm::test::PythonEmailTestData();
+    const QString enmime = vm::test::EnmimeTestData();
+    if (python.isEmpty() || enmime.isEmpty())
+        return {};
     for (const QString& f : QDir(python).entryList({QStringLiteral("msg_*.txt")}, QDir::Files))
         files.append(python + '/' + f);
-    const QString enmime =
-        QStringLiteral("/usr/share/gocode/src/github.com/jhillyerd/enmime/testdata");
     for (const QString& sub : QDir(enmime).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         for (const QString& f :
              QDir(enmime + '/' + sub).entryList({QStringLiteral("*.raw")}, QDir::Files))

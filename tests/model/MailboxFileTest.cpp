@@ -47,7 +47,14 @@ QByteArray RunPython(const QStringList& args, int* exitCode = nullptr)
 {
     QProcess p;
     p.start(QStringLiteral("python3"), QStringList{kScript} + args);
-    p.waitForFinished(60000);
+    if (!p.waitForFinished(60000)) {
+        ADD_FAILURE() << "python3 " << args.join(' ').toStdString() << " did not end in 60 s";
+        p.kill();
+        p.waitForFinished();
+        if (exitCode)
+            *exitCode = -1;
+        return {};
+    }
     const QByteArray err = p.readAllStandardError();
     if (!err.isEmpty())
         ADD_FAILURE() << err.constData();

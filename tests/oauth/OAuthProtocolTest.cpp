@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QUrlQuery>
 
 using namespace vm;
@@ -159,7 +161,7 @@ TEST(OAuthProviders, PresetsGuessesAndResolution)
     for (const Guess& g : guesses)
         EXPECT_EQ(GuessProviderFromServer(g.server), g.provider) << g.server.toStdString();
 
-    qputenv("VELMORA_OAUTH_CLIENT_IDS", " google = gid : gsecret ; microsoft=mid");
+    vm::test::ScopedEnv ids("VELMORA_OAUTH_CLIENT_IDS", " google = gid : gsecret ; microsoft=mid");
     struct Case
     {
         const char* name;
@@ -198,7 +200,7 @@ TEST(OAuthProviders, PresetsGuessesAndResolution)
         EXPECT_EQ(e->clientId, c.clientId);
         EXPECT_EQ(e->clientSecret, c.secret);
     }
-    qunsetenv("VELMORA_OAUTH_CLIENT_IDS");
+    ids.Unset();
     QString error;
     EXPECT_FALSE(ResolveOAuthEndpoints({"microsoft", {}, {}, {}, {}, {}}, &error));
     EXPECT_TRUE(error.contains("VELMORA_OAUTH_CLIENT_IDS")) << error.toStdString();

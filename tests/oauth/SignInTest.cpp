@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
@@ -39,9 +41,9 @@ protected:
     {
         vm::test::EnsureCoreApp();
         ASSERT_TRUE(provider.Ok()) << provider.Error().toStdString();
-        qputenv("BROWSER", browser.Program().toUtf8());
-        qputenv("FAKE_BROWSER_LOG", browser.LogPath().toUtf8());
-        qunsetenv("FAKE_BROWSER_MODE");
+        browserEnv.Set(browser.Program().toUtf8());
+        browserLogEnv.Set(browser.LogPath().toUtf8());
+        browserModeEnv.Unset();
     }
 
     OAuthSettings Settings() const
@@ -80,6 +82,9 @@ protected:
     OAuthProviderFixture provider;
     FakeBrowser browser;
     QUrl address;
+    vm::test::ScopedEnv browserEnv{"BROWSER"};
+    vm::test::ScopedEnv browserLogEnv{"FAKE_BROWSER_LOG"};
+    vm::test::ScopedEnv browserModeEnv{"FAKE_BROWSER_MODE"};
 };
 
 } // namespace
@@ -132,7 +137,7 @@ TEST_F(SignInTest, AnswersThatAreNotAGrantAreRefused)
 
 TEST_F(SignInTest, CancelAndTimeLimitCloseTheListener)
 {
-    qputenv("FAKE_BROWSER_MODE", "record");
+    browserModeEnv.Set("record");
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel ? "cancelled" : "timed out");
         QElapsedTimer t;
@@ -358,9 +363,10 @@ TEST(AccountTokens, ARenewedRefreshTokenReplacesTheStoredOne)
     OAuthProviderFixture provider({"--rotate-refresh"});
     ASSERT_TRUE(provider.Ok()) << provider.Error().toStdString();
     FakeBrowser browser;
-    qputenv("BROWSER", browser.Program().toUtf8());
-    qputenv("FAKE_BROWSER_LOG", browser.LogPath().toUtf8());
-    qunsetenv("FAKE_BROWSER_MODE");
+    const vm::test::ScopedEnv browserEnv("BROWSER", browser.Program().toUtf8());
+    const vm::test::ScopedEnv browserLogEnv("FAKE_BROWSER_LOG", browser.LogPath().toUtf8());
+    vm::test::ScopedEnv browserModeEnv("FAKE_BROWSER_MODE");
+    browserModeEnv.Unset();
     MailAccount account;
     account.SignIn() = SignInMethod::OAuth2;
     account.OAuth() = {"custom", OAuthProviderFixture::kClientId, {},

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -73,18 +75,9 @@ protected:
         apps = tmp.filePath("data/applications");
         ASSERT_TRUE(QDir().mkpath(bin));
         ASSERT_TRUE(QDir().mkpath(apps + "/vendor"));
-        oldPath = qgetenv("PATH");
-        oldData = qgetenv("XDG_DATA_HOME");
-        oldDirs = qgetenv("XDG_DATA_DIRS");
-        qputenv("PATH", bin.toUtf8() + ":" + oldPath);
-        qputenv("XDG_DATA_HOME", tmp.filePath("data").toUtf8());
-        qputenv("XDG_DATA_DIRS", tmp.filePath("none").toUtf8());
-    }
-    void TearDown() override
-    {
-        qputenv("PATH", oldPath);
-        qputenv("XDG_DATA_HOME", oldData);
-        qputenv("XDG_DATA_DIRS", oldDirs);
+        path.Set(bin.toUtf8() + ":" + path.Old());
+        dataHome.Set(tmp.filePath("data").toUtf8());
+        dataDirs.Set(tmp.filePath("none").toUtf8());
     }
     void Script(const QString& path, const QByteArray& body)
     {
@@ -103,7 +96,9 @@ protected:
     }
     QTemporaryDir tmp;
     QString bin, apps;
-    QByteArray oldPath, oldData, oldDirs;
+    vm::test::ScopedEnv path{"PATH"};
+    vm::test::ScopedEnv dataHome{"XDG_DATA_HOME"};
+    vm::test::ScopedEnv dataDirs{"XDG_DATA_DIRS"};
 };
 
 TEST_F(FakeDesktop, DefaultClientStartsFromItsDesktopEntryWithoutAShell)
@@ -111,7 +106,10 @@ TEST_F(FakeDesktop, DefaultClientStartsFromItsDesktopEntryWithoutAShell)
     FakeXdgMime("vendor-fakemail.desktop"); // a "-" standing for a subfolder
     const QString client = tmp.filePath("my client");
     const QString record = tmp.filePath("client.args");
-    Script(client, "printf '%s\\n' \"$@\" > '" + record.toUtf8() + "'\n");
+    // The record appears whole (written aside, then renamed), so its
+    // arrival is the end marker: anything a shell would have run came first.
+    Script(client, "printf '%s\\n' \"$@\" > '" + record.toUtf8() + ".part' && mv '" +
+                       record.toUtf8() + ".part' '" + record.toUtf8() + "'\n");
     QFile entry(apps + "/vendor/fakemail.desktop");
     ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
     entry.write(
@@ -133,7 +131,6 @@ TEST_F(FakeDesktop, DefaultClientStartsFromItsDesktopEntryWithoutAShell)
     t.start();
     while (!QFile::exists(record) && t.elapsed() < 30000)
         QThread::msleep(20);
-    QThread::msleep(100);
     QFile got(record);
     ASSERT_TRUE(got.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(got.readAll()), "-mail\n$(touch " + tmp.filePath("pwned") + ")\n");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
@@ -22,12 +23,25 @@ TEST(ScrollLock, TogglesAndReadsBackUnderXvfb)
     const QString xvfb = QStandardPaths::findExecutable("Xvfb");
     if (xvfb.isEmpty())
         GTEST_SKIP() << "Xvfb not installed";
+    // Xvfb picks a free display number itself and writes it to its
+    // standard output once it accepts clients.
     QProcess server;
-    server.start(xvfb, {":73", "-nolisten", "tcp"});
+    server.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp"});
     ASSERT_TRUE(server.waitForStarted());
+    QByteArray number;
+    QElapsedTimer started;
+    started.start();
+    while (!number.contains('\n') && server.state() == QProcess::Running &&
+           started.elapsed() < 30000) {
+        server.waitForReadyRead(100);
+        number += server.readAllStandardOutput();
+    }
+    ASSERT_TRUE(number.contains('\n'))
+        << "Xvfb named no display: " << server.readAllStandardError().constData();
+    const QString display = ':' + QString::fromLatin1(number.trimmed());
     std::unique_ptr<ScrollLockLight> light;
     for (int i = 0; i < 50; ++i) {
-        light = std::make_unique<ScrollLockLight>(":73");
+        light = std::make_unique<ScrollLockLight>(display.toLatin1().constData());
         if (light->Available())
             break;
         QThread::msleep(100);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -52,9 +54,10 @@ TEST(UserManual, BuiltInManualIsWrittenToTheCacheWithEveryLocalLinkResolving)
     QCoreApplication app(argc, argv);
     QTemporaryDir cache;
     ASSERT_TRUE(cache.isValid());
-    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
-    const QString index = UserManualIndex();
-    qunsetenv("XDG_CACHE_HOME");
+    const QString index = [&] {
+        const vm::test::ScopedEnv cacheHome("XDG_CACHE_HOME", cache.path().toUtf8());
+        return UserManualIndex();
+    }();
     ASSERT_EQ(index, cache.path() + "/velmora/manual/index.html");
 
     static const QRegularExpression link(R"re((?:href|src)="([^"]*)")re");

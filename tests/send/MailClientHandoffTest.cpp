@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -45,16 +47,8 @@ protected:
                 "'\nexit ${FAKE_XDG_EMAIL_STATUS:-0}\n");
         f.close();
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        oldPath = qgetenv("PATH");
-        oldCache = qgetenv("XDG_CACHE_HOME");
-        qputenv("PATH", bin.toUtf8() + ":" + oldPath);
-        qputenv("XDG_CACHE_HOME", tmp.filePath("cache").toUtf8());
-    }
-    void TearDown() override
-    {
-        qputenv("PATH", oldPath);
-        qputenv("XDG_CACHE_HOME", oldCache);
-        qunsetenv("FAKE_XDG_EMAIL_STATUS");
+        path.Set(bin.toUtf8() + ":" + path.Old());
+        cacheHome.Set(tmp.filePath("cache").toUtf8());
     }
     // Runs xdg-email; its exit code, with the arguments it received.
     int Run(const QStringList& args, QStringList& received)
@@ -76,7 +70,9 @@ protected:
     }
     QTemporaryDir tmp;
     QString record;
-    QByteArray oldPath, oldCache;
+    vm::test::ScopedEnv path{"PATH"};
+    vm::test::ScopedEnv cacheHome{"XDG_CACHE_HOME"};
+    vm::test::ScopedEnv exitStatus{"FAKE_XDG_EMAIL_STATUS"};
 };
 
 TEST(HandoffAddress, OnlyBareAddressesAreHandedOver)
@@ -234,7 +230,7 @@ TEST_F(Handoff, XdgEmailOpensALinkWithExactlyTheGivenFields)
 
 TEST_F(Handoff, ExitStatusIsReported)
 {
-    qputenv("FAKE_XDG_EMAIL_STATUS", "3");
+    exitStatus.Set("3");
     XdgEmailRun run;
     QSignalSpy done(&run, &XdgEmailRun::finished);
     run.Start({"--utf8"});
@@ -242,7 +238,7 @@ TEST_F(Handoff, ExitStatusIsReported)
     EXPECT_EQ(done.first().at(0).toInt(), 3);
     EXPECT_TRUE(done.first().at(1).toString().contains("3"));
 
-    qputenv("PATH", tmp.filePath("nowhere").toUtf8());
+    path.Set(tmp.filePath("nowhere").toUtf8());
     XdgEmailRun missing;
     QSignalSpy failed(&missing, &XdgEmailRun::finished);
     missing.Start({"--utf8"});

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -154,8 +156,7 @@ TEST(ReplyMessage, QuoteLayout)
 // never makes the header read past its end.
 TEST(ReplyMessage, QuoteHeaderShowsTheOriginalsOwnOffset)
 {
-    qputenv("TZ", "Asia/Tokyo"); // far from every offset below
-    tzset();
+    const vm::test::ScopedEnv zone("TZ", "Asia/Tokyo"); // far from every offset below
     const struct
     {
         QByteArray date;
@@ -186,8 +187,6 @@ TEST(ReplyMessage, QuoteHeaderShowsTheOriginalsOwnOffset)
         EXPECT_TRUE(block.contains(c.dateLine)) << block.join(" | ").toStdString();
         EXPECT_TRUE(block.contains(c.timeLine)) << block.join(" | ").toStdString();
     }
-    qunsetenv("TZ");
-    tzset();
 }
 
 // Which text is quoted and how it is decoded.

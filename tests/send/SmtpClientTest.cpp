@@ -128,7 +128,7 @@ TEST(SmtpDialogue, HeloFallbackNeverUsesTlsOrPipelining)
         c.Connect();
         EXPECT_THROW(c.Send(*m), SmtpSecurityError);
         c.Close();
-        s.WaitDone();
+        ASSERT_TRUE(s.WaitDone());
         EXPECT_FALSE(HasCommand(s, "MAIL"));
     }
 }
@@ -148,7 +148,7 @@ TEST(SmtpDialogue, StartTlsAlwaysNeverContinuesInPlainText)
         c.Connect();
         EXPECT_THROW(c.Send(*m), SmtpSecurityError);
         c.Close();
-        s.WaitDone();
+        ASSERT_TRUE(s.WaitDone());
         EXPECT_FALSE(HasCommand(s, "AUTH"));
         EXPECT_FALSE(HasCommand(s, "MAIL"));
     }
@@ -169,7 +169,7 @@ TEST(SmtpDialogue, StartTlsAlwaysNeverContinuesInPlainText)
             EXPECT_TRUE(e.Message().contains("454 4.7.0 TLS not available"));
         }
         c.Close();
-        s.WaitDone();
+        ASSERT_TRUE(s.WaitDone());
         EXPECT_FALSE(HasCommand(s, "MAIL"));
     }
 }
@@ -205,12 +205,12 @@ TEST(SmtpDialogue, AuthenticationPicksLoginThenPlainAndRefusesWithoutEither)
         if (k.expected.isEmpty()) {
             EXPECT_THROW(c.Send(*m), SmtpSecurityError);
             c.Close();
-            s.WaitDone();
+            ASSERT_TRUE(s.WaitDone());
             EXPECT_FALSE(HasCommand(s, "MAIL"));
         } else {
             c.Send(*m);
             c.Disconnect();
-            s.WaitDone();
+            ASSERT_TRUE(s.WaitDone());
             EXPECT_TRUE(HasCommand(s, k.expected));
             EXPECT_TRUE(s.DataCompleted());
         }
@@ -265,7 +265,7 @@ TEST(SmtpDialogue, ErrorRepliesAtEveryStepCarryTheServersText)
             EXPECT_EQ(e.Code(), expected.left(3).toInt());
         }
         c.Close();
-        s.WaitDone();
+        ASSERT_TRUE(s.WaitDone());
     }
     // A refused greeting.
     FakeSmtpServer::Config cfg;
@@ -327,7 +327,7 @@ TEST(SmtpDialogue, StopReachesAWorkerWaitingForTheGreeting)
     worker.join();
     EXPECT_TRUE(cancelled);
     EXPECT_LT(t.elapsed(), 2000);
-    s.WaitDone(3000);
+    ASSERT_TRUE(s.WaitDone(3000));
     EXPECT_TRUE(s.Commands().isEmpty()); // no QUIT
 }
 
@@ -350,7 +350,7 @@ TEST(SmtpDialogue, WhenPossibleWithoutStartTlsNeverSendsTheLogin)
         EXPECT_TRUE(e.Message().contains("\"When possible\"")) << e.Message().toStdString();
     }
     c.Close();
-    s.WaitDone();
+    ASSERT_TRUE(s.WaitDone());
     EXPECT_FALSE(HasCommand(s, "AUTH"));
     EXPECT_FALSE(HasCommand(s, "MAIL"));
 }
@@ -372,7 +372,7 @@ TEST(SmtpDialogue, LoginsAndPasswordsWithLineBreaksOrNulNeverReachTheServer)
             c.Connect();
             EXPECT_THROW(c.Send(*m), CredentialError);
             c.Close();
-            s.WaitDone();
+            ASSERT_TRUE(s.WaitDone());
             EXPECT_FALSE(HasCommand(s, "AUTH"));
             EXPECT_FALSE(HasCommand(s, "MAIL"));
         }
@@ -454,7 +454,7 @@ TEST(SmtpDialogue, AnEndlessMultiLineReplyIsAProtocolError)
             ADD_FAILURE() << e.what();
         }
         c.EndAfterFailure(); // a broken reply: no QUIT
-        s.WaitDone();
+        ASSERT_TRUE(s.WaitDone());
         EXPECT_FALSE(HasCommand(s, "QUIT"));
     }
 }

@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSslSocket>
 #include <QStandardPaths>
 #include <QThread>
+#include <QUuid>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -33,16 +35,29 @@ quint16 FreePort()
     return ntohs(addr.sin_port);
 }
 
-bool PortAccepts(quint16 port)
+// True when the server on port (over TLS when tls) greets with a line that
+// holds token: this fixture's own Dovecot, not whatever else may have taken
+// the port between the choice of the number and Dovecot's bind.
+bool PortGreets(quint16 port, bool tls, const QByteArray& token)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
+    QSslSocket socket;
+    if (tls) {
+        socket.setPeerVerifyMode(QSslSocket::VerifyNone);
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+        if (!socket.waitForEncrypted(2000))
+            return false;
+    } else {
+        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+        if (!socket.waitForConnected(2000))
+            return false;
+    }
+    QElapsedTimer t;
+    t.start();
+    while (!socket.canReadLine() && t.elapsed() < 2000)
+        socket.waitForReadyRead(100);
+    const bool ours = socket.canReadLine() && socket.readLine().contains(token);
+    socket.abort();
+    return ours;
 }
 
 QString DovecotBinary()
@@ -182,7 +197,8 @@ bool DovecotFixture::WaitReady(int ms)
     while (t.elapsed() < ms) {
         if (!Running())
             return false;
-        if (PortAccepts(pop3Port_) && PortAccepts(pop3sPort_))
+        if (PortGreets(pop3Port_, false, greetingToken_) &&
+            PortGreets(pop3sPort_, true, greetingToken_))
             return true;
         QThread::msleep(50);
     }
@@ -232,7 +248,13 @@ bool DovecotFixture::Start()
     for (const auto& u : users_)
         MakeHome(u.first);
 
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // The port numbers are free when chosen, but another process may take
+    // one before Dovecot binds it: Dovecot then fails and a new pair is
+    // tried. Readiness is a greeting with a token of this start, so a
+    // stranger on the port is never taken for this server.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        greetingToken_ =
+            "Velmora test Dovecot " + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
         pop3Port_ = FreePort();
         do {
             pop3sPort_ = FreePort();
@@ -242,6 +264,7 @@ bool DovecotFixture::Start()
         conf += "state_dir = " + d + "/state\n";
         conf += "log_path = " + d + "/dovecot.log\n";
         conf += "protocols = pop3\nlisten = 127.0.0.1\n";
+        conf += "login_greeting = " + QString::fromLatin1(greetingToken_) + "\n";
         conf += "ssl = yes\nssl_cert = <" + pki.ServerCertPath() + "\nssl_key = <" +
                 pki.ServerKeyPath() + "\n";
         const bool oauth = !oauthIntrospectionUrl_.isEmpty();

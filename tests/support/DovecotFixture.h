@@ -83,6 +83,7 @@ private:
     QString error_;
     QString oauthIntrospectionUrl_;
     QString oauthMechanisms_;
+    QByteArray greetingToken_;
 };
 
 } // namespace vm::test

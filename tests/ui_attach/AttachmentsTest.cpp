@@ -20,7 +20,6 @@
 
 #include "core/Messages.h"
 #include "core/TempDir.h"
-#include "lang/Lang.h"
 #include "lang/LangStartup.h"
 #include "mime/MessageRecord.h"
 #include "support/TestFiles.h"
@@ -113,15 +112,10 @@ protected:
         SetMessageService(nullptr);
     }
 
-    // The texts shown for (COMMONS or DETAILSWND) key, in order.
+    // The boxes shown with this English text, in order.
     // reason: the system's words added below the text, as error boxes show them.
-    QStringList Shown(const char* section, const char* key, const QString& arg = {},
-                      const QString& reason = {}) const
+    QStringList Shown(QString text, const QString& reason = {}) const
     {
-        QString text =
-            arg.isNull()
-                ? LangText(QString::fromLatin1(section), QString::fromLatin1(key))
-                : LangFormat(QString::fromLatin1(section), QString::fromLatin1(key), {arg});
         if (!reason.isEmpty())
             text += QStringLiteral("\n\n") + reason;
         QStringList found;
@@ -178,11 +172,11 @@ TEST_F(AttachmentsTest, SavingIntoAFolderThatHoldsOneAsksOnce)
 
         RunAttachmentAction(nullptr, *message, {0, 1}, AttachmentAction::Save);
 
-        EXPECT_EQ(Shown("COMMONS", "SaveAllAttToSingleDir").size(), 1);
-        ASSERT_EQ(Shown("COMMONS", "FileAlreadyExists", a).size(), 1);
+        EXPECT_EQ(Shown("Save all selected attachment into a single directory?").size(), 1);
+        ASSERT_EQ(Shown("File " + a + " already exists - replace it?").size(), 1);
         EXPECT_EQ(messages.shown.size(), c.blocked ? 3 : 2);
         if (c.blocked) {
-            EXPECT_EQ(Shown("COMMONS", "CannotOverwriteFile", a).size(), 1);
+            EXPECT_EQ(Shown("Can't overwrite file " + a + ".").size(), 1);
         } else {
             EXPECT_EQ(ReadFile(a), c.aAfter);
         }
@@ -251,9 +245,10 @@ TEST_F(AttachmentsTest, ReplacingAFileNeverLosesTheOldOneFirst)
         RunAttachmentAction(nullptr, *message, {0}, AttachmentAction::Save);
         setrlimit(RLIMIT_FSIZE, &before);
         signal(SIGXFSZ, oldHandler);
-        EXPECT_EQ(Shown("COMMONS", "FileAlreadyExists", a).size(), 1);
-        EXPECT_EQ(Shown("COMMONS", "ErrorSavingAttachment", a, "File too large").size(),
-                  c.failWrites ? 1 : 0);
+        EXPECT_EQ(Shown("File " + a + " already exists - replace it?").size(), 1);
+        EXPECT_EQ(
+            Shown("Fatal error occured while trying to save " + a + ".", "File too large").size(),
+            c.failWrites ? 1 : 0);
         EXPECT_EQ(messages.shown.size(), c.failWrites ? 2 : 1);
 
         EXPECT_EQ(ReadFile(a), c.after);
@@ -325,7 +320,7 @@ TEST_F(AttachmentsTest, OpeningMakesOnePrivateCopyPerNameAndCleanupRemovesThem)
     openWorks = false;
     RunAttachmentAction(nullptr, *message, {2}, AttachmentAction::Open);
     ASSERT_EQ(opened.size(), 4);
-    EXPECT_EQ(Shown("DETAILSWND", "CannotOpenDocument").size(), 1);
+    EXPECT_EQ(Shown("Can't open the document.").size(), 1);
     EXPECT_FALSE(QFileInfo::exists(opened[3]));
 
     EXPECT_EQ(OpenedAttachmentCopies(), QStringList({copy, opened[2]}));
@@ -417,7 +412,7 @@ TEST_F(AttachmentsTest, WindowButtonsAndKeysActOnTheSelection)
     ASSERT_TRUE(message->Attachments().isEmpty());
     AttachmentsWindow wnd(message.get());
     EXPECT_EQ(wnd.objectName(), "AttachmentsWnd");
-    EXPECT_EQ(wnd.windowTitle(), LangText("ATTACHMENTSWND", "AttachmentsWnd"));
+    EXPECT_EQ(wnd.windowTitle(), "Attachments");
     QTreeWidget* list = wnd.Attachments;
     ASSERT_EQ(list->topLevelItemCount(), 3);
     EXPECT_EQ(list->topLevelItem(2)->text(0), "three.txt");

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
@@ -15,7 +17,6 @@
 
 #include "config/Settings.h"
 #include "core/AppInfo.h"
-#include "lang/Lang.h"
 #include "mime/MessageRecord.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
@@ -136,8 +137,8 @@ TEST_F(AutoCheckTrayTest, HandOffHoldsTheCountdownAndTheCheck)
         f.close();
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", bin.path().toUtf8() + ":" + path);
+    vm::test::ScopedEnv path("PATH");
+    path.Set(bin.path().toUtf8() + ":" + path.Old());
 
     AppSettings().CheckMailOnStartup = false; // the first check after one interval (3 s)
     CheckRig rig;
@@ -157,7 +158,7 @@ TEST_F(AutoCheckTrayTest, HandOffHoldsTheCountdownAndTheCheck)
 
     QFile(release).open(QIODevice::WriteOnly);
     ASSERT_TRUE(ended.wait(30000));
-    qputenv("PATH", path);
+    path.Set(path.Old());
     rig.commands->AutoCheckTimerTimer();
     EXPECT_EQ(Checks(rig), 1);
     EXPECT_EQ(rig.commands->Scheduler().countdown, 3);
@@ -225,7 +226,8 @@ TEST_F(AutoCheckTrayTest, LockingNeedsAutomaticChecking)
     rig.commands->SetAutoCheckLock(AutoCheckScheduler::LockMode::Lock);
     EXPECT_FALSE(rig.commands->AutoCheckLocked());
     EXPECT_EQ(Shown(messages, MsgIcon::Warning),
-              QStringList{LangText("MAINWND", "AutocheckPermanentlyDisabled")});
+              QStringList{"Automatic mail checking has been permanently disabled in general "
+                          "settings."});
     EXPECT_TRUE(rig.lockedLooks.isEmpty());
 }
 
@@ -277,7 +279,8 @@ TEST_F(AutoCheckTrayTest, SettingsChangeWithChecksOffKeepsTheLock)
     AppSettings().CheckMailOnTimer = false;
     rig.commands->AfterSettingsChanged(before);
     EXPECT_EQ(Shown(messages, MsgIcon::Warning),
-              QStringList{LangText("MAINWND", "AutocheckPermanentlyDisabled")});
+              QStringList{"Automatic mail checking has been permanently disabled in general "
+                          "settings."});
     EXPECT_TRUE(rig.commands->AutoCheckLocked());
     EXPECT_EQ(rig.lockedLooks.last(), true);
 }

@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QPixmap>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -129,7 +132,16 @@ TEST(XTray, HiddenStartBlinksAnnouncesAndComesBackOnClick)
     EXPECT_EQ(form->text, "You have new mail (2 messages)");
     EXPECT_FALSE(control.Tray().Blinking());
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_EQ(form->geometry(), form->ComputeGeometry(area));
+    // In the lower right corner of the work area: 6 % of its width to the
+    // right and 2 % of its height below, whole pixels toward the corner.
+    EXPECT_EQ(area.x() + area.width() - (form->x() + form->width()),
+              static_cast<int>(std::ceil(0.06 * area.width())));
+    EXPECT_EQ(area.y() + area.height() - (form->y() + form->height()),
+              static_cast<int>(std::ceil(0.02 * area.height())));
+    const QFontMetrics fm(QFont("Arial", 9, QFont::Bold));
+    const int margin = fm.height() * 4 / 10;
+    EXPECT_EQ(form->size(),
+              QSize(fm.horizontalAdvance(form->text) + 2 * margin, fm.height() + 2 * margin));
     EXPECT_GT(form->geometry().center().x(), area.center().x());
     EXPECT_GT(form->geometry().center().y(), area.center().y());
 

@@ -57,7 +57,15 @@ TEST(SourceWindow, ShowsTheRawTextReadOnlyAndFindsInIt)
         EXPECT_EQ(w.windowTitle(), "Message source: Hello");
         EXPECT_EQ(w.MSource->toPlainText(), c.shown);
         EXPECT_TRUE(w.MSource->isReadOnly());
-        EXPECT_TRUE(QFontInfo(w.MSource->font()).fixedPitch());
+        // The font asked for, not what this machine resolves it to: with
+        // the fonts scripts/setup installs, DejaVu Sans Mono at 10 points
+        // (Courier New first where it is installed), as a typewriter face.
+        const QFont font = w.MSource->font();
+        EXPECT_EQ(font.family(), QFontDatabase::families().contains("Courier New")
+                                     ? "Courier New"
+                                     : "DejaVu Sans Mono");
+        EXPECT_EQ(font.pointSize(), 10);
+        EXPECT_EQ(font.styleHint(), QFont::TypeWriter);
     }
 
     SourceWindow w("a x\r\nb x\r\n", QStringLiteral("s"));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QCryptographicHash>
 #include <QComboBox>
 #include <QFile>
@@ -20,7 +22,6 @@
 #include "core/DateTime.h"
 #include "core/WallClockOverride.h"
 #include "lang/BuiltinLanguage.h"
-#include "lang/Lang.h"
 #include "lang/LanguageShell.h"
 #include "net/TlsTrust.h"
 #include "ops/UpdateCheck.h"
@@ -133,7 +134,7 @@ protected:
         SetTrustFilePath(trustDir.path() + "/certificates.ini");
         SetTrustedCaCertificates({vm::test::TestPki::Shared().CaCertificate()});
         serviceAddress = QStringLiteral("https://localhost:%1%2").arg(server.Port()).arg(kPath);
-        qputenv("VELMORA_UPDATE_URL", serviceAddress.toUtf8());
+        updateUrl.Set(serviceAddress.toUtf8());
         SetUpdatePageOpener([this](const QUrl& url) { opened.append(url); });
         g_now = 46000.5; // a fixed day in 2025, noon
         SetWallClockForTesting(&TestNow);
@@ -144,7 +145,6 @@ protected:
     {
         SetWallClockForTesting(nullptr);
         SetUpdatePageOpener(nullptr);
-        qunsetenv("VELMORA_UPDATE_URL");
         ResetTrustedCaCertificates();
         SetTrustFilePath({});
     }
@@ -164,8 +164,12 @@ protected:
             if (!w || !w->isVisible())
                 return;
             result.optInAsked = true;
-            EXPECT_EQ(w->LUpdateActivation->text(), LangText(QStringLiteral("UPDATEACTIVATIONWND"),
-                                                             QStringLiteral("LUpdateActivation")));
+            EXPECT_EQ(w->LUpdateActivation->text(),
+                      "Velmora can automatically check if its new version is available on the "
+                      "Internet. This procedure is done at program's startup and is invisible "
+                      "for user, but you will be informed immediatelly if a new version is "
+                      "found. You can turn on this option now, but whathever you choose you can "
+                      "always use Settings panel to turn update autochecks on and off.");
             EXPECT_TRUE(w->RBTurnOn->isChecked());
             (answerOptIn ? w->RBTurnOn : w->RBTurnOff)->setChecked(true);
             w->BOK->click();
@@ -193,6 +197,7 @@ protected:
     UpdateServer server;
     QTemporaryDir trustDir;
     QString serviceAddress;
+    vm::test::ScopedEnv updateUrl{"VELMORA_UPDATE_URL"};
     Settings settings;
     QList<QUrl> opened;
     std::unique_ptr<UpdateCheckControl> control;
@@ -250,10 +255,11 @@ TEST_F(UpdateCheckTest, OnlyAWellFormedVerifiedReplyWithAnAddressToOpenMakesAnOf
             const QList<QByteArray> lines = c.body.split('\n');
             EXPECT_EQ(r.offer.version, "3.6");
             EXPECT_EQ(r.offer.address.toUtf8(), lines.value(1).trimmed());
-            EXPECT_EQ(Window()->windowTitle(),
-                      LangText(QStringLiteral("UPDATEFOUNDWND"), QStringLiteral("UpdateFoundWnd")));
+            EXPECT_EQ(Window()->windowTitle(), "Velmora: update available");
             EXPECT_EQ(Window()->LUpdateFound->text(),
-                      LangText(QStringLiteral("UPDATEFOUNDWND"), QStringLiteral("LUpdateFound")));
+                      "A newer then the  currently installed version of Velmora is available on "
+                      "the Internet. It may introduce important new features and improvements. "
+                      "Whould you like to get more information?");
             EXPECT_TRUE(Window()->RBUpdate->isChecked());
             EXPECT_EQ(Window()->CBRemind->currentText(), "tomorrow");
         }
@@ -339,7 +345,7 @@ TEST_F(UpdateCheckTest, NothingIsAskedOrSentWithChecksOffOrWithoutAnUpdateAddres
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        qputenv("VELMORA_UPDATE_URL", c.address.value_or(serviceAddress).toUtf8());
+        updateUrl.Set(c.address.value_or(serviceAddress).toUtf8());
         settings.AutoUpdateQuery = c.query;
         settings.AutoUpdateCheck = c.check;
         const StartResult r = Start();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -54,20 +56,26 @@ TEST_F(NotifyTest, GeometrySitsInTheLowerRightCorner)
     f.text = "You have new mail (3 messages)";
     const QRect area(0, 0, 1000, 700);
     const QRect g = f.ComputeGeometry(area);
-    const int m = static_cast<int>(0.4 * QFontMetrics(QFont("Arial", 9, QFont::Bold)).height());
-    EXPECT_EQ(g.left(), static_cast<int>(1000 - g.width() - 60.0));
-    EXPECT_EQ(g.top(), static_cast<int>(700 - g.height() - 14.0));
-    EXPECT_EQ(g.height(), QFontMetrics(QFont("Arial", 9, QFont::Bold)).height() + 2 * m);
+    // The text's box as Qt measures it in 9 point bold Arial (or what stands
+    // in for it here), with a margin of 40 % of the text height all round.
+    const QFontMetrics fm(QFont("Arial", 9, QFont::Bold));
+    const int m = fm.height() * 4 / 10;
+    EXPECT_EQ(g.width(), fm.horizontalAdvance(f.text) + 2 * m);
+    EXPECT_EQ(g.height(), fm.height() + 2 * m);
+    // 6 % of 1000 to the right, 2 % of 700 below.
+    EXPECT_EQ(g.right() + 1, 1000 - 60);
+    EXPECT_EQ(g.bottom() + 1, 700 - 14);
 
     // A picture taller than the text sets the height and widens by picture + margin.
     f.margin = 4;
     QPixmap pic(40, 50);
     pic.fill(Qt::red);
     const int textOnlyWidth = f.ComputeGeometry(area).width();
+    EXPECT_EQ(textOnlyWidth, fm.horizontalAdvance(f.text) + 8);
     f.picture = pic;
     const QRect withPic = f.ComputeGeometry(area);
     EXPECT_EQ(withPic.height(), 50 + 8);
-    EXPECT_EQ(withPic.width(), textOnlyWidth + 40 + 4);
+    EXPECT_EQ(withPic.width(), fm.horizontalAdvance(f.text) + 8 + 40 + 4);
 }
 
 TEST_F(NotifyTest, LifetimeClosesAndBlinkAlternates)
@@ -125,7 +133,8 @@ TEST_F(NotifyTest, VisibleWindowGetsAMessageBoxAndFreshMarksCleared)
 // of a box still up.
 TEST_F(NotifyTest, TheNoticeBoxWaitsForNobody)
 {
-    qunsetenv("VELMORA_MESSAGE_ANSWER");
+    vm::test::ScopedEnv answer("VELMORA_MESSAGE_ANSWER");
+    answer.Unset();
     GuiMessageService gui;
     bool returned = false;
     bool nestedLoop = false;

@@ -100,7 +100,8 @@ TEST_F(HtmlViewTest, RemoteContentStaysBlockedUntilAllowedForThisPageAndScriptsN
     QSignalSpy blocked(view, &HtmlView::remoteContentBlocked);
     ASSERT_TRUE(Load("message1.html", html));
     ASSERT_TRUE(WaitUntil([&] { return !blocked.isEmpty(); }));
-    Settle(1500); // the refresh and any late request get their chance
+    // The refresh and any late request had their chance.
+    ASSERT_TRUE(LaterLocalPictureLoads(Page(), folder));
     EXPECT_EQ(server.Connections(), 0) << server.Paths().join(' ').toStdString();
     EXPECT_EQ(Page()->title(), "untouched");
     EXPECT_TRUE(view->RemoteContentBlocked());
@@ -117,7 +118,7 @@ TEST_F(HtmlViewTest, RemoteContentStaysBlockedUntilAllowedForThisPageAndScriptsN
         return server.Paths().contains("/image.svg") && server.Paths().contains("/style.css") &&
                server.Paths().contains("/frame.html");
     })) << server.Paths().join(' ').toStdString();
-    Settle(1500);
+    ASSERT_TRUE(LaterLocalPictureLoads(Page(), folder));
     EXPECT_EQ(Page()->title(), "untouched");
     EXPECT_FALSE(server.Paths().contains("/script.js"));
     EXPECT_FALSE(server.Paths().contains("/refresh.html"));
@@ -129,7 +130,7 @@ TEST_F(HtmlViewTest, RemoteContentStaysBlockedUntilAllowedForThisPageAndScriptsN
     blocked.clear();
     ASSERT_TRUE(Load("message1.html", html));
     ASSERT_TRUE(WaitUntil([&] { return !blocked.isEmpty(); }));
-    Settle(1000);
+    ASSERT_TRUE(LaterLocalPictureLoads(Page(), folder));
     EXPECT_EQ(server.Connections(), 0) << server.Paths().join(' ').toStdString();
     EXPECT_TRUE(bar->isVisible());
 }
@@ -157,11 +158,21 @@ TEST_F(HtmlViewTest, LocalPicturesLoadOnlyFromThePageFolderOrThePageItself)
         int width;
     } cases[] = {{"inside", 4}, {"parent", 0}, {"absolute", 0}, {"link", 0}, {"data", 4}};
     for (const auto& c : cases) {
-        const QString script =
-            QStringLiteral("document.getElementById('%1').naturalWidth").arg(c.id);
-        // A picture that is allowed may still be decoding.
-        WaitUntil([&] { return RunAppScript(Page(), script).toInt() == c.width; }, 5000);
-        EXPECT_EQ(RunAppScript(Page(), script).toInt(), c.width) << c.id;
+        // A picture counts once the engine is done with it, loaded or
+        // refused; until then the script answers -1.
+        const QString script = QStringLiteral("(function(){var e=document.getElementById('%1');"
+                                              "return e.complete?e.naturalWidth:-1;})()")
+                                   .arg(c.id);
+        int width = -1;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const QVariant answer = RunAppScript(Page(), script);
+                width = answer.isValid() ? answer.toInt() : -1;
+                return width >= 0;
+            },
+            10000))
+            << c.id;
+        EXPECT_EQ(width, c.width) << c.id;
     }
 }
 

@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontInfo>
+#include <QFontDatabase>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -149,7 +149,12 @@ TEST_F(MessageViewTest, NoticeAndMessagesShowInTheBoxOrThePageByTheHtmlPreviewSe
     EXPECT_TRUE(view->DHTML->isHidden());
     EXPECT_EQ(view->TextBox->toPlainText().trimmed(), "First line\nSecond <line>");
     EXPECT_FALSE(view->TextBox->textCursor().charFormat().font().bold());
-    EXPECT_TRUE(QFontInfo(view->TextBox->font()).fixedPitch());
+    // The font asked for, not what this machine resolves it to (with the
+    // fonts scripts/setup installs; Courier New first where it is installed).
+    EXPECT_EQ(view->TextBox->font().family(), QFontDatabase::families().contains("Courier New")
+                                                  ? "Courier New"
+                                                  : "DejaVu Sans Mono");
+    EXPECT_EQ(view->TextBox->font().styleHint(), QFont::TypeWriter);
 
     // HTML preview: the page, the box hidden.
     vm::AppSettings().DHTMLPreview = true;
@@ -189,8 +194,14 @@ TEST_F(MessageViewTest, InlineAndAttachedPicturesShowFromThePageItself)
     // The inline picture and its copy in the picture block below the text.
     const QString widths = QStringLiteral(
         "Array.from(document.images).map(function(i){return i.naturalWidth;}).join(',')");
-    WaitUntil([&] { return RunAppScript(Page(), widths).toString() == "4,4"; }, 5000);
-    EXPECT_EQ(RunAppScript(Page(), widths).toString(), "4,4");
+    QString seen;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            seen = RunAppScript(Page(), widths).toString();
+            return seen == "4,4";
+        },
+        10000))
+        << seen.toStdString();
     EXPECT_FALSE(view->DHTML->RemoteContentBlocked());
     const QStringList beside =
         QDir(QFileInfo(view->PageFilePath()).path()).entryList({"_*"}, QDir::Files);

@@ -1,6 +1,8 @@
 #include "support/GuiTestApp.h"
 #include "ViewTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -40,15 +42,6 @@ bool WaitUntil(const std::function<bool()>& done, int ms)
     return true;
 }
 
-void Settle(int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qSleep(5);
-    }
-}
-
 bool WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -64,7 +57,8 @@ QString PageText(QWebEnginePage* page)
         text = t;
         done = true;
     });
-    WaitUntil([&] { return done; });
+    if (!WaitUntil([&] { return done; }))
+        ADD_FAILURE() << "timed out waiting for the page's text";
     return text;
 }
 
@@ -76,8 +70,33 @@ QVariant RunAppScript(QWebEnginePage* page, const QString& script)
         result = v;
         done = true;
     });
-    WaitUntil([&] { return done; });
+    if (!WaitUntil([&] { return done; }))
+        ADD_FAILURE() << "timed out waiting for the result of the script: "
+                      << script.toStdString();
     return result;
+}
+
+bool LaterLocalPictureLoads(QWebEnginePage* page, const QString& folder)
+{
+    static int count = 0;
+    const QString name = QStringLiteral("end-marker-%1.svg").arg(++count);
+    if (!WriteFile(folder + '/' + name,
+                   "<svg xmlns='http://www.w3.org/2000/svg' width='7' height='7'/>")) {
+        ADD_FAILURE() << "cannot write the end marker into " << folder.toStdString();
+        return false;
+    }
+    RunAppScript(page, QStringLiteral("(function(){var i=document.createElement('img');"
+                                      "i.id='%1';i.src='%1';document.body.appendChild(i);"
+                                      "return true;})()")
+                           .arg(name));
+    const QString loaded = QStringLiteral("(function(){var i=document.getElementById('%1');"
+                                          "return !!i&&i.complete&&i.naturalWidth===7;})()")
+                               .arg(name);
+    if (!WaitUntil([&] { return RunAppScript(page, loaded).toBool(); })) {
+        ADD_FAILURE() << "the end marker " << name.toStdString() << " never loaded";
+        return false;
+    }
+    return true;
 }
 
 bool ClickElement(QWebEngineView* view, const QString& id)

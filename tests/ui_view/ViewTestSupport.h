@@ -1,7 +1,7 @@
 #pragma once
 // Shared pieces of the HTML view tests: the application object set up for
 // Qt WebEngine offscreen, a local HTTP server that records every request,
-// and waits with generous limits.
+// and waits with generous limits that fail the test when they run out.
 
 #include <QByteArray>
 #include <QList>
@@ -23,17 +23,22 @@ QString EnsureWebApp();
 
 // Runs the event loop until done() holds or ms pass; returns done().
 bool WaitUntil(const std::function<bool()>& done, int ms = 30000);
-// Runs the event loop for ms (used only to let something that must not
-// happen have its chance).
-void Settle(int ms);
 
 // Writes bytes to path; false on failure.
 bool WriteFile(const QString& path, const QByteArray& bytes);
 
-// The page's text as the engine sees it (empty after 30 s without answer).
+// The page's text as the engine sees it; a failure of the running test when
+// no answer comes within 30 s.
 QString PageText(QWebEnginePage* page);
-// Runs a script in the program's own world and returns its result.
+// Runs a script in the program's own world and returns its result; a
+// failure of the running test when no answer comes within 30 s.
 QVariant RunAppScript(QWebEnginePage* page, const QString& script);
+
+// The end marker for "nothing else happens": a script adds a local picture
+// from folder to the page, a request made after everything the page asked
+// for so far and going the same way through the request guard. True once it
+// has loaded; a failure of the running test when it does not within 30 s.
+bool LaterLocalPictureLoads(QWebEnginePage* page, const QString& folder);
 
 // Clicks the element with the id in the view's page with the mouse, as a
 // user would; false when the element is not found.

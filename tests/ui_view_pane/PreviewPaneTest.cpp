@@ -148,6 +148,16 @@ protected:
     {
         EXPECT_TRUE(QTest::qWaitFor([this] { return !pane->SelectItemTimer->isActive(); }, 5000));
     }
+    // Nothing more is on its way: no selection delay runs, and an event
+    // posted now, behind everything posted before, has been handled.
+    void Quiet()
+    {
+        Settle();
+        bool handled = false;
+        QMetaObject::invokeMethod(pane, [&handled] { handled = true; }, Qt::QueuedConnection);
+        EXPECT_TRUE(QTest::qWaitFor([&handled] { return handled; }, 5000));
+        EXPECT_FALSE(pane->SelectItemTimer->isActive());
+    }
 
     void SelectRows(const QList<int>& rows)
     {
@@ -184,7 +194,7 @@ TEST_F(PreviewPaneTest, ArrowKeysOverSeveralRowsRenderOnlyWhereTheSelectionStops
     ASSERT_EQ(wnd->MsgList->SelectedRows(), QList<int>({3}));
     EXPECT_TRUE(rendered.isEmpty()); // nothing before the delay
     EXPECT_TRUE(QTest::qWaitFor([this] { return !rendered.isEmpty(); }, 5000));
-    QTest::qWait(300); // no late renderings of the rows passed over
+    Quiet(); // no late renderings of the rows passed over
     EXPECT_EQ(rendered, QList<MessageRecord*>({msgs[3]}));
     EXPECT_EQ(pane->PCaption->text(), "\"Subject 3\" from Sender <s@x>");
     // The parts were let go again after rendering.
@@ -194,7 +204,8 @@ TEST_F(PreviewPaneTest, ArrowKeysOverSeveralRowsRenderOnlyWhereTheSelectionStops
     rendered.clear();
     QTest::keyClick(wnd->MsgList, Qt::Key_Down);
     wnd->ShowMailbox(&a->Box());
-    QTest::qWait(300);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !rendered.isEmpty(); }, 5000));
+    Quiet();
     EXPECT_EQ(rendered, QList<MessageRecord*>({msgs[4]}));
 }
 
