@@ -1,4 +1,4 @@
-#include "config/ui/FormParts.h"
+#include "ui/common/FormParts.h"
 
 #include <QBoxLayout>
 #include <QComboBox>

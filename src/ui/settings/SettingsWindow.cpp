@@ -1,4 +1,4 @@
-#include "config/ui/SettingsWindow.h"
+#include "ui/settings/SettingsWindow.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -28,7 +28,6 @@
 #include "config/PasswordStorage.h"
 #include "config/Settings.h"
 #include "config/StorageSettings.h"
-#include "config/ui/FormParts.h"
 #include "core/AppInfo.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -39,6 +38,7 @@
 #include "ops/UpdateCheck.h"
 #include "platform/Autostart.h"
 #include "ui/common/CharsetEncodingFrame.h"
+#include "ui/common/FormParts.h"
 #include "ui/common/NotificationSound.h"
 
 namespace vm {

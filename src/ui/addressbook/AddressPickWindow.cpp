@@ -1,4 +1,4 @@
-#include "addressbook/ui/AddressPickWindow.h"
+#include "ui/addressbook/AddressPickWindow.h"
 
 #include <QCollator>
 #include <QHBoxLayout>
@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/ui/ListLook.h"
+#include "ui/addressbook/ListLook.h"
 
 namespace vm {
 

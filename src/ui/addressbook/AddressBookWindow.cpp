@@ -1,4 +1,4 @@
-#include "addressbook/ui/AddressBookWindow.h"
+#include "ui/addressbook/AddressBookWindow.h"
 
 #include <QAction>
 #include <QCollator>
@@ -16,11 +16,11 @@
 #include <memory>
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/ui/ListLook.h"
-#include "addressbook/ui/VisitCardWindow.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
+#include "ui/addressbook/ListLook.h"
+#include "ui/addressbook/VisitCardWindow.h"
 
 namespace vm {
 

@@ -1,4 +1,4 @@
-#include "addressbook/ui/VisitCardWindow.h"
+#include "ui/addressbook/VisitCardWindow.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
