@@ -45,6 +45,14 @@ QLineEdit* NamedEdit(const char* name, QWidget* parent)
     return e;
 }
 
+QPushButton* NamedButton(const char* name, const char* text, QWidget* parent)
+{
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
 QComboBox* SslVersionList(const char* name, QWidget* parent)
 {
     auto* c = new QComboBox(parent);
