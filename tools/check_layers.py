@@ -21,13 +21,8 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
 def layer_of(path):
-    """path is relative to src/."""
-    parts = path.split('/')
-    if parts[0] == 'app':
-        return 'app'
-    if parts[0] == 'ui' or (len(parts) > 2 and parts[1] == 'ui'):
-        return 'ui'
-    return parts[0]
+    """path is relative to src/; the layer is its top folder."""
+    return path.split('/')[0]
 
 
 def main(root):

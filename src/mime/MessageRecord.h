@@ -12,6 +12,7 @@
 
 #include "mime/Addresses.h"
 #include "mime/Charsets.h"
+#include "mime/MessageParts.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,40 +25,9 @@ class Mailbox;
 // Header fields whose charset HeaderCharset decides.
 enum class HeaderKind { Subject, From, To, Cc, ReplyTo };
 
-// A text part of a whole message: a leaf whose type is text/* (or has no
-// type), that is not marked as an attachment and has no file name.
-struct TextPart {
-    QByteArray contentType; // "text/plain", lower case
-    QByteArray charset;     // the charset parameter as given (may be empty)
-    QByteArray data;        // transfer-decoded bytes
-    // The text in Unicode: the part's charset, else the incoming default.
-    QString Text() const { return DecodeWithCharset(data, charset); }
-};
+// What parsing a record's raw text gives (the MIME layer's own).
+struct ParsedMessage;
 
-// Every other leaf of a whole message, and every attached message.
-struct AttachmentPart {
-    QByteArray contentType;         // lower case, e.g. "image/png"
-    QString fileName;               // the parser's file name (RFC 2231 and encoded
-                                    // words decoded), exactly as sent; may be empty
-    QByteArray disposition;         // Content-Disposition type as given ("attachment")
-    QByteArray contentId;           // without angle brackets
-    QByteArray contentLocation;
-    QList<QByteArray> headerLines;  // the part's own header lines as sent
-    QByteArray data;                // transfer-decoded bytes (a whole message for
-                                    // message/rfc822)
-};
-
-// The name shown for an attachment and used (after SafeFileName) for saving:
-// the quoted name or filename parameter of the part's header lines, with
-// encoded words decoded word by word, else the parser's file name.
-QString AttachmentDisplayName(const AttachmentPart& part);
-
-// True if the attachment is counted by VisibleAttachmentCount (and carried
-// by a forward): it has a file name, is marked "attachment" or is an
-// attached message (message/rfc822), and is not a picture embedded in an
-// HTML body (inline or without disposition, and carrying a Content-ID or
-// Content-Location).
-bool IsVisibleAttachment(const AttachmentPart& part);
 
 
 // Bit of Flags that is the new flag ("recent").
@@ -165,7 +135,7 @@ public:
 
     // Parsed data (null before parsing; a record left for later is parsed
     // now).
-    struct Parsed;
+    using Parsed = ParsedMessage;
     const Parsed* parsed() const
     {
         Resolve();

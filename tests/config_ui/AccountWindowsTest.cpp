@@ -18,14 +18,14 @@
 #include <QTimer>
 
 #include "config/Settings.h"
-#include "config/ui/AccountWindow.h"
-#include "config/ui/AccountWizard.h"
-#include "config/ui/OAuthSettingsBox.h"
-#include "oauth/OAuthProviders.h"
-#include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
 #include "net/Credentials.h"
+#include "oauth/OAuthProviders.h"
+#include "ui/accounts/AccountWindow.h"
+#include "ui/accounts/AccountWizard.h"
+#include "ui/accounts/OAuthSettingsBox.h"
+#include "ui/accounts/SmtpWindow.h"
 #include "ui_main/Fixtures.h"
 
 using namespace vm;

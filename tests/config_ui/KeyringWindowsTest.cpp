@@ -23,13 +23,13 @@
 
 #include "config/PasswordStorage.h"
 #include "config/StorageSettings.h"
-#include "config/ui/AccountWindow.h"
-#include "config/ui/SettingsWindow.h"
 #include "model/MailboxWriter.h"
 #include "ops/CheckPop3Session.h"
 #include "ops/ErrorList.h"
 #include "pop3/Pop3Client.h"
+#include "ui/accounts/AccountWindow.h"
 #include "ui/common/PasswordWindow.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui_main/Fixtures.h"
 
 using namespace vm;

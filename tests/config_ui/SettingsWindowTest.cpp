@@ -26,14 +26,14 @@
 
 #include "config/Settings.h"
 #include "config/StorageSettings.h"
-#include "config/ui/AccountWindow.h"
-#include "config/ui/SettingsWindow.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
 #include "lang/LanguageShell.h"
 #include "platform/Autostart.h"
+#include "ui/accounts/AccountWindow.h"
 #include "ui/common/CharsetEncodingFrame.h"
 #include "ui/main/MainWindow.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui_main/Fixtures.h"
 
 using namespace vm;

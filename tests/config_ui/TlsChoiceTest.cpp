@@ -13,12 +13,12 @@
 
 #include <functional>
 
-#include "config/ui/AccountWindow.h"
-#include "config/ui/AccountWizard.h"
-#include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
 #include "model/MailAccount.h"
+#include "ui/accounts/AccountWindow.h"
+#include "ui/accounts/AccountWizard.h"
+#include "ui/accounts/SmtpWindow.h"
 #include "ui_main/Fixtures.h"
 
 using namespace vm;

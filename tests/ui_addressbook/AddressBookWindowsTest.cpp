@@ -16,10 +16,10 @@
 #include <QTreeWidget>
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/ui/AddressBookWindow.h"
-#include "addressbook/ui/AddressPickWindow.h"
-#include "addressbook/ui/VisitCardWindow.h"
 #include "core/Messages.h"
+#include "ui/addressbook/AddressBookWindow.h"
+#include "ui/addressbook/AddressPickWindow.h"
+#include "ui/addressbook/VisitCardWindow.h"
 
 using namespace vm;
 

@@ -17,15 +17,15 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "config/StorageSettings.h"
 #include "config/Settings.h"
-#include "config/ui/AccountWindow.h"
-#include "config/ui/AccountWizard.h"
+#include "config/StorageSettings.h"
 #include "core/Messages.h"
 #include "lang/LangStartup.h"
+#include "ui/accounts/AccountWindow.h"
+#include "ui/accounts/AccountWizard.h"
+#include "ui/main/MainWindow.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
-#include "ui/main/MainWindow.h"
 #include "ui/view/PreviewPane.h"
 #include "ui/view/WelcomeView.h"
 #include "ui_main/Fixtures.h"

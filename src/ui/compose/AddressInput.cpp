@@ -14,9 +14,9 @@
 #include <stdexcept>
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/ui/AddressPickWindow.h"
 #include "lang/Lang.h"
 #include "mime/Addresses.h"
+#include "ui/addressbook/AddressPickWindow.h"
 
 namespace vm {
 

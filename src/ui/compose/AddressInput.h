@@ -11,8 +11,8 @@
 
 #include <functional>
 
-#include "addressbook/ui/AddressPickWindow.h"
 #include "send/SendRequest.h"
+#include "ui/addressbook/AddressPickWindow.h"
 
 class QComboBox;
 class QCompleter;

@@ -19,6 +19,7 @@
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
+#include "ui/common/FormParts.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"
@@ -39,14 +40,6 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text)
     auto* box = new QCheckBox(QString::fromUtf8(text), parent);
     box->setObjectName(QString::fromLatin1(name));
     return box;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text)
-{
-    auto* button = new QPushButton(QString::fromUtf8(text), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
 }
 
 // The hourglass for the length of a search; restored early before a question.
@@ -112,12 +105,12 @@ FindWindow::FindWindow(MainWindow& main, QWidget* parent) : TranslatedWindow(par
     CBWholeWords = MakeCheck(this, "CBWholeWords", "&Whole words only");
     CBNewMsgFiltering = MakeCheck(this, "CBNewMsgFiltering", "Never filter out &new messages");
 
-    BFind = MakeButton(this, "BFind", "&Find");
+    BFind = NamedButton("BFind", "&Find", this);
     BFind->setDefault(true);
-    BNext = MakeButton(this, "BNext", "Find n&ext");
-    BFilter = MakeButton(this, "BFilter", "F&ilter");
-    BUnfilter = MakeButton(this, "BUnfilter", "&Unfilter");
-    BClose = MakeButton(this, "BClose", "&Close");
+    BNext = NamedButton("BNext", "Find n&ext", this);
+    BFilter = NamedButton("BFilter", "F&ilter", this);
+    BUnfilter = NamedButton("BUnfilter", "&Unfilter", this);
+    BClose = NamedButton("BClose", "&Close", this);
 
     auto* checks = new QGridLayout;
     checks->addWidget(fieldsLabel, 0, 0);

@@ -13,15 +13,15 @@
 #include <memory>
 
 #include "config/Settings.h"
-#include "config/ui/AccountWindow.h"
-#include "config/ui/AccountWizard.h"
-#include "core/Messages.h"
 #include "core/AppInfo.h"
+#include "core/Messages.h"
 #include "lang/Lang.h"
 #include "mime/MessageRecord.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
+#include "ui/accounts/AccountWindow.h"
+#include "ui/accounts/AccountWizard.h"
 #include "ui/main/MainWindowShared.h"
 #include "ui/main/MessageListModel.h"
 #include "ui/main/MessageListView.h"

@@ -1,4 +1,4 @@
-#include "config/ui/SmtpWindow.h"
+#include "ui/accounts/SmtpWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,10 +13,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "config/ui/FormParts.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "model/MailAccount.h"
+#include "ui/common/FormParts.h"
 
 namespace vm {
 

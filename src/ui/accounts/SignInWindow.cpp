@@ -1,4 +1,4 @@
-#include "config/ui/SignInWindow.h"
+#include "ui/accounts/SignInWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "config/ui/FormParts.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
+#include "ui/common/FormParts.h"
 
 namespace vm {
 

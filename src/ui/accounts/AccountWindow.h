@@ -4,7 +4,7 @@
 // opens the SMTP window, whose values reach the account only when this
 // window is confirmed.
 
-#include "config/ui/SmtpWindow.h"
+#include "ui/accounts/SmtpWindow.h"
 #include "ui/common/TranslatedWindow.h"
 
 class QCheckBox;

@@ -1,4 +1,4 @@
-#include "config/ui/AccountWizard.h"
+#include "ui/accounts/AccountWizard.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,13 +15,13 @@
 
 #include <algorithm>
 
-#include "config/ui/FormParts.h"
-#include "config/ui/OAuthSettingsBox.h"
-#include "config/ui/SmtpWindow.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
+#include "ui/accounts/OAuthSettingsBox.h"
+#include "ui/accounts/SmtpWindow.h"
+#include "ui/common/FormParts.h"
 
 namespace vm {
 

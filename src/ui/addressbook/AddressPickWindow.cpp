@@ -1,4 +1,4 @@
-#include "addressbook/ui/AddressPickWindow.h"
+#include "ui/addressbook/AddressPickWindow.h"
 
 #include <QCollator>
 #include <QHBoxLayout>
@@ -11,21 +11,10 @@
 #include <algorithm>
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/ui/ListLook.h"
+#include "ui/addressbook/ListLook.h"
+#include "ui/common/FormParts.h"
 
 namespace vm {
-
-namespace {
-
-QPushButton* NewButton(const char* name, const char* text, QWidget* parent)
-{
-    auto* b = new QPushButton(QString::fromLatin1(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
-} // namespace
 
 QList<EmailAddress> AddressPick::Recipients() const
 {
@@ -56,9 +45,9 @@ AddressPickWindow::AddressPickWindow(AddressBook& book, QWidget* parent)
     PList->header()->setStretchLastSection(false);
     ApplyAddressListLook(PList, 8);
 
-    BTo = NewButton("BTo", "To", this);
-    BCC = NewButton("BCC", "Cc", this);
-    BBCC = NewButton("BBCC", "Bcc", this);
+    BTo = NamedButton("BTo", "To", this);
+    BCC = NamedButton("BCC", "Cc", this);
+    BBCC = NamedButton("BBCC", "Bcc", this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PList, 1);

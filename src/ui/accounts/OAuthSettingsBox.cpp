@@ -1,4 +1,4 @@
-#include "config/ui/OAuthSettingsBox.h"
+#include "ui/accounts/OAuthSettingsBox.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -10,13 +10,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "config/ui/FormParts.h"
-#include "config/ui/SignInWindow.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "model/MailAccount.h"
 #include "oauth/AccountTokens.h"
 #include "oauth/OAuthProviders.h"
+#include "ui/accounts/SignInWindow.h"
+#include "ui/common/FormParts.h"
 
 namespace vm {
 

@@ -1,5 +1,6 @@
 #pragma once
-// Small builders shared by the account windows: named controls, the version
+// Small builders shared by the account, settings and address book windows:
+// named controls, the version
 // list of the secure connection, the login rows, the OK/Cancel row and the
 // check of a typed port.
 
@@ -24,6 +25,10 @@ QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent, bool 
 
 // An empty line edit with the given objectName.
 QLineEdit* NamedEdit(const char* name, QWidget* parent);
+
+// A push button with the given objectName and text that is never the
+// window's default button (Return stays with the field that has the focus).
+QPushButton* NamedButton(const char* name, const char* text, QWidget* parent);
 
 // The list of secure connection versions ("SSL 2.0" .. "TLS/SSL 1.0").
 QComboBox* SslVersionList(const char* name, QWidget* parent);

@@ -1,4 +1,4 @@
-#include "addressbook/ui/VisitCardWindow.h"
+#include "ui/addressbook/VisitCardWindow.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,6 +12,7 @@
 #include "core/Messages.h"
 #include "lang/Lang.h"
 #include "send/SendRequest.h"
+#include "ui/common/FormParts.h"
 
 namespace vm {
 
@@ -28,21 +29,6 @@ QLabel* NewLabel(const char* name, const char* text, QWidget* parent)
     auto* l = new QLabel(QString::fromLatin1(text), parent);
     l->setObjectName(QString::fromLatin1(name));
     return l;
-}
-
-QLineEdit* NewEdit(const char* name, QWidget* parent)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QString::fromLatin1(name));
-    return e;
-}
-
-QPushButton* NewButton(const char* name, const char* text, QWidget* parent)
-{
-    auto* b = new QPushButton(QString::fromLatin1(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
 }
 
 } // namespace
@@ -69,28 +55,28 @@ VisitCardWindow::VisitCardWindow(QWidget* parent) : TranslatedWindow(parent)
     auto* firstLayout = new QVBoxLayout(pFirst);
     firstLayout->setContentsMargins(0, 0, 0, 0);
     firstLayout->addWidget(NewLabel("LFirstName", "First name:", pFirst));
-    EFirstName = NewEdit("EFirstName", pFirst);
+    EFirstName = NamedEdit("EFirstName", pFirst);
     firstLayout->addWidget(EFirstName);
     auto* pLast = new QWidget(this);
     pLast->setObjectName(QStringLiteral("PLastName"));
     auto* lastLayout = new QVBoxLayout(pLast);
     lastLayout->setContentsMargins(0, 0, 0, 0);
     lastLayout->addWidget(NewLabel("LLastName", "Last name:", pLast));
-    ELastName = NewEdit("ELastName", pLast);
+    ELastName = NamedEdit("ELastName", pLast);
     lastLayout->addWidget(ELastName);
 
-    EAddress = NewEdit("EAddress", this);
-    BAdd = NewButton("BAdd", "&Add", this);
+    EAddress = NamedEdit("EAddress", this);
+    BAdd = NamedButton("BAdd", "&Add", this);
     LVAddresses = new QListWidget(this);
     LVAddresses->setObjectName(QStringLiteral("LVAddresses"));
     LVAddresses->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    BEdit = NewButton("BEdit", "&Edit", this);
-    BDelete = NewButton("BDelete", "&Delete", this);
-    EPhone = NewEdit("EPhone", this);
-    EMessenger = NewEdit("EMessenger", this);
-    EWebSite = NewEdit("EWebSite", this);
-    BSave = NewButton("BSave", "&Save", this);
-    BCancel = NewButton("BCancel", "Cancel", this);
+    BEdit = NamedButton("BEdit", "&Edit", this);
+    BDelete = NamedButton("BDelete", "&Delete", this);
+    EPhone = NamedEdit("EPhone", this);
+    EMessenger = NamedEdit("EMessenger", this);
+    EWebSite = NamedEdit("EWebSite", this);
+    BSave = NamedButton("BSave", "&Save", this);
+    BCancel = NamedButton("BCancel", "Cancel", this);
 
     auto* layout = new QVBoxLayout(this);
     auto* names = new QHBoxLayout;

@@ -1,4 +1,4 @@
-#include "addressbook/ui/AddressBookWindow.h"
+#include "ui/addressbook/AddressBookWindow.h"
 
 #include <QAction>
 #include <QCollator>
@@ -16,11 +16,12 @@
 #include <memory>
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/ui/ListLook.h"
-#include "addressbook/ui/VisitCardWindow.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
+#include "ui/addressbook/ListLook.h"
+#include "ui/addressbook/VisitCardWindow.h"
+#include "ui/common/FormParts.h"
 
 namespace vm {
 
@@ -32,14 +33,6 @@ QString BookText(const char* key, const char* english)
 {
     const QString text = LangText(QStringLiteral("AddressBookWnd"), QString::fromLatin1(key));
     return text.isEmpty() ? QString::fromLatin1(english) : text;
-}
-
-QPushButton* NewButton(const char* name, const char* text, QWidget* parent)
-{
-    auto* b = new QPushButton(QString::fromLatin1(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
 }
 
 QAction* NewAction(const char* name, const char* text, QWidget* parent)
@@ -101,10 +94,10 @@ AddressBookWindow::AddressBookWindow(AddressBook& book, const QString& filePath,
     popListMenu->addAction(AEdit);
     popListMenu->addAction(ADelete);
 
-    BAdd = NewButton("BAdd", "&Add...", this);
-    BChange = NewButton("BChange", "&Edit...", this);
-    BDelete = NewButton("BDelete", "&Delete", this);
-    BClose = NewButton("BClose", "&Close", this);
+    BAdd = NamedButton("BAdd", "&Add...", this);
+    BChange = NamedButton("BChange", "&Edit...", this);
+    BDelete = NamedButton("BDelete", "&Delete", this);
+    BClose = NamedButton("BClose", "&Close", this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PList, 1);

@@ -1,4 +1,4 @@
-#include "config/ui/AccountWindow.h"
+#include "ui/accounts/AccountWindow.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,12 +15,12 @@
 
 #include <algorithm>
 
-#include "config/ui/FormParts.h"
-#include "config/ui/OAuthSettingsBox.h"
-#include "model/AccountSecrets.h"
 #include "core/Messages.h"
 #include "lang/Lang.h"
+#include "model/AccountSecrets.h"
 #include "model/MailAccount.h"
+#include "ui/accounts/OAuthSettingsBox.h"
+#include "ui/common/FormParts.h"
 
 namespace vm {
 

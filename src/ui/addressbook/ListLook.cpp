@@ -1,4 +1,4 @@
-#include "addressbook/ui/ListLook.h"
+#include "ui/addressbook/ListLook.h"
 
 #include <QPainter>
 #include <QStyledItemDelegate>

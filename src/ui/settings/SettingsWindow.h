@@ -161,6 +161,9 @@ private:
     void BuildMessagesPage();
     void BuildNotificationsPage();
     void BuildLanguagesPage();
+    // The system's general font family, used wherever a fixed face would
+    // otherwise be named.
+    static QString SystemFontFamily();
     void FillLanguageList();
     void ShowFontColor();
     void SBMbxElsewhereClick();

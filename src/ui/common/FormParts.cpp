@@ -1,4 +1,4 @@
-#include "config/ui/FormParts.h"
+#include "ui/common/FormParts.h"
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -43,6 +43,14 @@ QLineEdit* NamedEdit(const char* name, QWidget* parent)
     auto* e = new QLineEdit(parent);
     e->setObjectName(QString::fromLatin1(name));
     return e;
+}
+
+QPushButton* NamedButton(const char* name, const char* text, QWidget* parent)
+{
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
 }
 
 QComboBox* SslVersionList(const char* name, QWidget* parent)
