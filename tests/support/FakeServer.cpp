@@ -1,5 +1,7 @@
 #include "support/FakeServer.h"
 
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 
 #include <cerrno>
@@ -17,6 +19,12 @@ constexpr int kExpectTimeoutMs = 15000;
 FakeServer::~FakeServer()
 {
     Stop();
+    // Every test is held to its script: a client line the script did not
+    // expect, or one it never sent, fails the test that ran the server.
+    if (!mismatchesAllowed_ && !mismatches_.isEmpty())
+        ADD_FAILURE() << "the fake server on port " << Port()
+                      << " saw the client stray from its script:\n"
+                      << mismatches_.join('\n').toStdString();
 }
 
 void FakeServer::AddStep(int kind, const QByteArray& data, int ms)
@@ -131,9 +139,19 @@ bool FakeServer::ReadLine(QByteArray& line, int timeoutMs)
 void FakeServer::Run()
 {
     bool open = AcceptClient();
-    for (const Step& step : steps_) {
-        if (stop_.load() || !open)
+    for (qsizetype at = 0; at < steps_.size(); ++at) {
+        const Step& step = steps_[at];
+        if (stop_.load() || !open) {
+            // The rest of the script never ran: a line it still waits for
+            // was never sent.
+            for (; at < steps_.size(); ++at)
+                if (steps_[at].kind == Step::Expect || steps_[at].kind == Step::ExpectPrefix) {
+                    Mismatch(QStringLiteral("expected \"%1\", but the session had ended")
+                                 .arg(QString::fromLatin1(steps_[at].data)));
+                    break;
+                }
             break;
+        }
         QByteArray line;
         switch (step.kind) {
         case Step::Send:
