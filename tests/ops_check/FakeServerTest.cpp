@@ -58,10 +58,7 @@ struct ServerScript
     // The server answers UIDL with the ids in this order.
     ServerScript& Uidl(const QList<QByteArray>& ids)
     {
-        server.Expect("UIDL").SendLine("+OK");
-        for (int i = 0; i < ids.size(); ++i)
-            server.SendLine(QByteArray::number(i + 1) + ' ' + ids[i]);
-        server.SendLine(".");
+        server.Pop3Uidl(ids);
         return *this;
     }
     ServerScript& Reply(const QByteArray& command, const QByteArray& reply,

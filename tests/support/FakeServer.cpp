@@ -93,6 +93,20 @@ FakeServer& FakeServer::Call(std::function<void()> fn)
     return *this;
 }
 
+FakeServer& FakeServer::Pop3Login(const QByteArray& user, const QByteArray& password)
+{
+    SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER " + user);
+    return SendLine("+OK").Expect("PASS " + password).SendLine("+OK logged in");
+}
+
+FakeServer& FakeServer::Pop3Uidl(const QList<QByteArray>& ids)
+{
+    Expect("UIDL").SendLine("+OK");
+    for (int i = 0; i < ids.size(); ++i)
+        SendLine(QByteArray::number(i + 1) + ' ' + ids[i]);
+    return SendLine(".");
+}
+
 // The lists are handed out as deep copies: a shared copy would let the
 // server thread's next append reuse a block whose last reference the caller
 // drops without the lock.

@@ -59,6 +59,12 @@ public:
     // Runs arbitrary code on the server thread (e.g. to signal a test).
     FakeServer& Call(std::function<void()> fn);
 
+    // --- POP3 steps ------------------------------------------------------------
+    // The greeting, a refused CAPA and the USER/PASS login.
+    FakeServer& Pop3Login(const QByteArray& user = "bob", const QByteArray& password = "secret");
+    // Expects UIDL and lists the ids, numbered from 1 in this order.
+    FakeServer& Pop3Uidl(const QList<QByteArray>& ids);
+
     // Start() runs the script on a thread of its own; WaitDone() waits until
     // it has finished (and the client closed, when the script ends with a
     // read).

@@ -38,6 +38,7 @@
 #include "model/Mailbox.h"
 #include "ops/ErrorList.h"
 #include "support/FakeServer.h"
+#include "support/Pop3Account.h"
 #include "support/fake_smtp.h"
 #include "support/GuiTestApp.h"
 #include "ui/common/ErrorListWindow.h"
@@ -103,21 +104,6 @@ MessageRecord* AddRecord(MailAccount* a, const QByteArray& uid, const QByteArray
     return m;
 }
 
-// Greeting and login of "bob".
-void Login(FakeServer& s)
-{
-    s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
-    s.SendLine("+OK").Expect("PASS secret").SendLine("+OK logged in");
-}
-
-void Uidl(FakeServer& s, const QList<QByteArray>& ids)
-{
-    s.Expect("UIDL").SendLine("+OK");
-    for (int i = 0; i < ids.size(); ++i)
-        s.SendLine(QByteArray::number(i + 1) + ' ' + ids[i]);
-    s.SendLine(".");
-}
-
 class DetailsWindowTest : public ::testing::Test
 {
 protected:
@@ -136,16 +122,10 @@ protected:
         Accounts().Clear();
     }
 
-    // An account on port with the given records (uid, raw, whole).
-    MailAccount* AddAccount(quint16 port = 1)
+    // The account of "bob" on port (by default one nothing listens on).
+    static MailAccount* AddAccount(quint16 port = 1)
     {
-        auto* a = new MailAccount(&Accounts());
-        a->Login() = "bob";
-        a->Password() = "secret";
-        a->Server() = "127.0.0.1";
-        a->Pop3Port() = port;
-        Accounts().Add(a);
-        return a;
+        return vm::test::AddPop3Account("bob", "secret", port);
     }
 
     // The real main window with its commands, showing the account's mailbox
@@ -378,10 +358,10 @@ TEST_F(DetailsWindowTest, ReceiptIsOfferedForWholeMessagesWithAnOpenRequest)
 TEST_F(DetailsWindowTest, HeadersOnlyOpensOnTheHeaderPageAndFetchShowsTheBody)
 {
     FakeServer stalled, s;
-    Login(stalled);
+    stalled.Pop3Login();
     stalled.Expect("UIDL").Stall(-1); // aborted while waiting for the list
-    Login(s);
-    Uidl(s, {"m0", "files"});
+    s.Pop3Login();
+    s.Pop3Uidl({"m0", "files"});
     s.Expect("RETR 2").SendLine("+OK").Send(MessageWithAttachments() + ".\r\n");
     s.Expect("QUIT").SendLine("+OK bye");
     stalled.Start();
@@ -478,11 +458,11 @@ TEST_F(DetailsWindowTest, DeleteAsksFirstAndRemovesThroughTheOperation)
         for (int i = 0; i < c.messages; ++i)
             ids.append("m" + QByteArray::number(i));
         if (c.refused) {
-            Login(s);
+            s.Pop3Login();
             s.Expect("UIDL").SendLine("-ERR no list");
         } else if (c.yes) {
-            Login(s);
-            Uidl(s, ids);
+            s.Pop3Login();
+            s.Pop3Uidl(ids);
             s.Expect("DELE " + QByteArray::number(c.row + 1)).SendLine("+OK");
             s.Expect("QUIT").SendLine("+OK bye");
         }
