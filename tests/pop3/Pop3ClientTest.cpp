@@ -76,7 +76,8 @@ namespace {
 
 // A login, then the header block of message 1 asked for; the script wants
 // "TOP 1 0" followed by "QUIT". How the client strays: "retr" sends
-// "RETR 1" in place of the headers request, "silent" never asks at all.
+// "RETR 1" in place of the headers request, "silent" never asks at all,
+// "extra" follows the script and then sends one line more.
 void StrayFromTheScript(const char* how, bool allowed)
 {
     FakeServer s;
@@ -95,6 +96,11 @@ void StrayFromTheScript(const char* how, bool allowed)
     client.Login();
     if (QByteArray(how) == "retr")
         client.SendCmd("RETR 1");
+    if (QByteArray(how) == "extra") {
+        client.SendCmd("TOP 1 0");
+        client.Transport().WriteLine("QUIT");
+        client.Transport().WriteLine("NOOP");
+    }
     client.CloseTransport();
     EXPECT_TRUE(s.WaitDone());
 }
@@ -109,8 +115,11 @@ TEST_F(Pop3ClientTest, FakeServerFailsTheTestWhenTheClientStraysFromTheScript)
     EXPECT_NONFATAL_FAILURE(StrayFromTheScript("retr", false),
                             "expected \"TOP 1 0\", got \"RETR 1\"");
     EXPECT_NONFATAL_FAILURE(StrayFromTheScript("silent", false), "expected \"TOP 1 0\"");
+    EXPECT_NONFATAL_FAILURE(StrayFromTheScript("extra", false),
+                            "unexpected \"NOOP\" after the end of the script");
     StrayFromTheScript("retr", true);
     StrayFromTheScript("silent", true);
+    StrayFromTheScript("extra", true);
 }
 
 TEST_F(Pop3ClientTest, ConnectionDroppedDuringLoginIsNoticedAtOnce)

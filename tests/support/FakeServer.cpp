@@ -258,14 +258,17 @@ void FakeServer::Run()
             break;
         }
     }
-    // Note whether the client goes away after the script (QUIT handling).
+    // Note whether the client goes away after the script (QUIT handling);
+    // a line it sends after a script played to its end was not expected.
     if (clientFd_ >= 0) {
+        const bool played = open && !stop_.load();
         QByteArray line;
         QElapsedTimer t;
         t.start();
         while (!stop_.load() && !clientClosed_.load() && t.elapsed() < 2000) {
-            if (ReadLine(line, 100))
-                continue;
+            if (ReadLine(line, 100) && played)
+                Mismatch(QStringLiteral("unexpected \"%1\" after the end of the script")
+                             .arg(QString::fromLatin1(line)));
         }
     }
     MarkDone();

@@ -5,7 +5,8 @@
 // the connection.
 // Everything the client sent is recorded; a line that differs from what the
 // script expects is recorded as a mismatch (and the script goes on), and so
-// is a line the script waited for and never got. When the server is
+// are a line the script waited for and never got and a line sent after the
+// script was played to its end. When the server is
 // destroyed, its mismatches fail the running test, unless the test declared
 // with AllowMismatches() that it expects some and reads them itself.
 //
