@@ -343,7 +343,12 @@ TEST_F(DetailsWindowTest, ReceiptIsOfferedForWholeMessagesWithAnOpenRequest)
         SCOPED_TRACE(cases[i].name);
         asked.clear();
         ASSERT_TRUE(w.Start(int(i), a));
-        QTest::qWait(50); // the window's own activation asks nothing more
+        // The window's own activation asks nothing more: once it is active,
+        // a marker posted behind the activation's events must arrive first.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w, 20000));
+        bool marker = false;
+        QTimer::singleShot(0, &w, [&] { marker = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return marker; }, 20000));
         EXPECT_EQ(asked,
                   cases[i].asked ? QList<MessageRecord*>{w.Message()} : QList<MessageRecord*>{});
         w.close();
