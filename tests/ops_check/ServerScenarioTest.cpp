@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 
 #include <memory>
+#include <ostream>
 
 #include "model/MailAccount.h"
 #include "ops/CheckAccount.h"
@@ -27,6 +28,11 @@ using vm::test::FakeServer;
 namespace {
 
 enum class ServerKind { Scripted, Dovecot };
+
+void PrintTo(ServerKind kind, std::ostream* os)
+{
+    *os << (kind == ServerKind::Scripted ? "scripted fake server" : "Dovecot");
+}
 
 // Message i of the server: its subject and body name it; it asks for a
 // receipt.
