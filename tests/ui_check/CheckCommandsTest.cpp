@@ -345,8 +345,7 @@ TEST_F(CheckCommandsTest, FailedRemovalKeepsEveryRow)
     messages.answer = nullptr;
 
     EXPECT_FALSE(rig.commands->popListDeleteClick());
-    ASSERT_TRUE(s.WaitDone());
-    EXPECT_FALSE(s.Received().contains("QUIT"));
+    ASSERT_TRUE(s.WaitDone()); // a QUIT after the script's end fails the test
     EXPECT_EQ(a->Box().Count(), 2);
     EXPECT_EQ(rig.window.list->count(), 2);
     EXPECT_EQ(rig.window.removedCalls, 0);
