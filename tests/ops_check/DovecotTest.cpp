@@ -9,8 +9,6 @@
 #include "ops/CheckAccount.h"
 #include "ops/CheckPop3Session.h"
 #include "ops/ErrorList.h"
-#include "ops/RemovalOperation.h"
-#include "ops/RetrieveWhole.h"
 #include "ops_check/Printers.h"
 #include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
@@ -167,73 +165,6 @@ TEST_F(DovecotOps, MessageDeletedBetweenUidlAndFetchDisappearsWithoutError)
     ASSERT_EQ(account.Box().Count(), 2);
     EXPECT_EQ(account.Box().At(0)->UID, ids[0]);
     EXPECT_EQ(account.Box().At(1)->UID, ids[2]);
-}
-
-TEST_F(DovecotOps, RenumberedMessagesDeleteTheRightOnes)
-{
-    Deliver(4);
-    ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed);
-    const QList<QByteArray> ids = ServerUids();
-    Other other(dc);
-    other.DeleteUid(ids[0]); // everything after it moves up by one
-    other.Quit();
-
-    Mailbox& mb = account.Box();
-    const RemovalResult r =
-        RemoveMessagesOnServer(account, {mb.At(2), mb.At(0)}, OperationView::MainWindow, Run());
-    EXPECT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
-    EXPECT_EQ(r.missing, 1);
-    EXPECT_EQ(ServerUids(), (QList<QByteArray>{ids[1], ids[3]}));
-    ASSERT_EQ(mb.Count(), 2);
-    EXPECT_EQ(mb.At(0)->UID, ids[1]);
-    EXPECT_EQ(mb.At(1)->UID, ids[3]);
-}
-
-TEST_F(DovecotOps, FailedDeleteAfterSuccessfulOnesLeavesEverything)
-{
-    Deliver(3);
-    ASSERT_TRUE(CheckAccount(account, Run(), Whole()).completed);
-    const QList<QByteArray> ids = ServerUids();
-    Mailbox& mb = account.Box();
-    // Two records carrying the same id make the server answer the second
-    // "DELE" of that number with "-ERR" (already marked).
-    auto* twin = new MessageRecord;
-    twin->UID = ids[2];
-    mb.Add(twin);
-
-    ClearErrorList();
-    const RemovalResult r = RemoveMessagesOnServer(account, {mb.At(0), mb.At(2), twin},
-                                                   OperationView::MainWindow, Run());
-    EXPECT_FALSE(r.completed);
-    EXPECT_EQ(ErrorList().size(), 1);
-    EXPECT_EQ(ServerUids(), ids);
-    EXPECT_EQ(mb.Count(), 4);
-}
-
-TEST_F(DovecotOps, HeadersOnlyMessagesAreFetchedWholeInPlace)
-{
-    Deliver(3);
-    CheckOptions headers = Whole();
-    headers.range = 0;
-    ASSERT_TRUE(CheckAccount(account, Run(), headers).completed);
-    Mailbox& mb = account.Box();
-    ASSERT_TRUE(mb.At(1)->headersOnly);
-    mb.At(1)->SetNew(false);
-    const QList<QByteArray> ids = ServerUids();
-    Other other(dc);
-    other.DeleteUid(ids[0]);
-    other.Quit();
-
-    const RetrieveResult r =
-        RetrieveWholeMessages(account, {mb.At(0), mb.At(1)}, OperationView::MainWindow, Run());
-    EXPECT_TRUE(r.completed);
-    EXPECT_EQ(r.missing, (QList<QByteArray>{ids[0]}));
-    ASSERT_EQ(r.retrieved.size(), 1);
-    EXPECT_TRUE(mb.At(0)->headersOnly);
-    EXPECT_FALSE(mb.At(1)->headersOnly);
-    EXPECT_FALSE(mb.At(1)->IsNew());
-    EXPECT_TRUE(mb.At(1)->raw.contains("body 1"));
-    EXPECT_EQ(mb.At(1)->UID, ids[1]);
 }
 
 // More messages than the pipelining window, with another client expunging

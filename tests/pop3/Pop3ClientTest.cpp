@@ -9,6 +9,7 @@
 #include "support/FakeServer.h"
 #include "support/TestPki.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -68,8 +69,57 @@ TEST_F(Pop3ClientTest, UserPassDialogueIgnoresRefusedCapa)
     EXPECT_TRUE(client.Capabilities().isEmpty());
     client.Disconnect();
     ASSERT_TRUE(s.WaitDone());
-    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
     EXPECT_TRUE(s.ClientClosed());
+}
+
+namespace {
+
+// A login, then the header block of message 1 asked for; the script wants
+// "TOP 1 0" followed by "QUIT". How the client strays: "retr" sends
+// "RETR 1" in place of the headers request, "silent" never asks at all,
+// "extra" follows the script and then sends one line more.
+void StrayFromTheScript(const char* how, bool allowed)
+{
+    FakeServer s;
+    s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR").Expect("USER bob");
+    s.SendLine("+OK").Expect("PASS secret").SendLine("+OK");
+    s.Expect("TOP 1 0").Send("+OK\r\nSubject: x\r\n\r\n.\r\n").Expect("QUIT");
+    if (allowed)
+        s.AllowMismatches();
+    s.Start();
+    Pop3Client client;
+    client.Host = "127.0.0.1";
+    client.Port = s.Port();
+    client.Username = "bob";
+    client.Password = "secret";
+    client.Connect();
+    client.Login();
+    if (QByteArray(how) == "retr")
+        client.SendCmd("RETR 1");
+    if (QByteArray(how) == "extra") {
+        client.SendCmd("TOP 1 0");
+        client.Transport().WriteLine("QUIT");
+        client.Transport().WriteLine("NOOP");
+    }
+    client.CloseTransport();
+    EXPECT_TRUE(s.WaitDone());
+}
+
+} // namespace
+
+// The fake server holds every test to its script: a line the client sent in
+// place of the expected one, or a session that ended before it, fails the
+// test once the server goes, unless the test allowed it.
+TEST_F(Pop3ClientTest, FakeServerFailsTheTestWhenTheClientStraysFromTheScript)
+{
+    EXPECT_NONFATAL_FAILURE(StrayFromTheScript("retr", false),
+                            "expected \"TOP 1 0\", got \"RETR 1\"");
+    EXPECT_NONFATAL_FAILURE(StrayFromTheScript("silent", false), "expected \"TOP 1 0\"");
+    EXPECT_NONFATAL_FAILURE(StrayFromTheScript("extra", false),
+                            "unexpected \"NOOP\" after the end of the script");
+    StrayFromTheScript("retr", true);
+    StrayFromTheScript("silent", true);
+    StrayFromTheScript("extra", true);
 }
 
 TEST_F(Pop3ClientTest, ConnectionDroppedDuringLoginIsNoticedAtOnce)
@@ -125,7 +175,6 @@ TEST_F(Pop3ClientTest, ApopDigestCoversTheBracketedTimestamp)
     EXPECT_EQ(client.Capabilities(), QList<QByteArray>{"UIDL"});
     client.CloseTransport();
     ASSERT_TRUE(s.WaitDone());
-    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
 }
 
 TEST_F(Pop3ClientTest, ApopWithoutTimestampFailsBeforeSendingTheUser)
@@ -256,7 +305,6 @@ TEST_F(Pop3ClientTest, UidlSizesAndRefusals)
     EXPECT_EQ(client.SendCmd("NOOP"), "+OK");
     client.CloseTransport();
     ASSERT_TRUE(s.WaitDone());
-    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
 }
 
 TEST_F(Pop3ClientTest, FetchedMessagesKeepTheirTextAndReceiptRequest)
@@ -329,7 +377,6 @@ TEST_F(Pop3ClientTest, AnnouncedSizeOnlySetsAsideRoom)
     }
     client.CloseTransport();
     ASSERT_TRUE(s.WaitDone());
-    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
 }
 
 TEST_F(Pop3ClientTest, SizeListAndPipelinedRepliesStayInStep)
@@ -386,7 +433,6 @@ TEST_F(Pop3ClientTest, SizeListAndPipelinedRepliesStayInStep)
     EXPECT_EQ(client.SendCmd("NOOP"), "+OK");
     client.CloseTransport();
     ASSERT_TRUE(s.WaitDone());
-    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
 }
 
 TEST_F(Pop3ClientTest, NoPipeliningWithoutTheCapability)
@@ -586,7 +632,6 @@ TEST_F(Pop3ClientTest, EveryReplyKindEndsAtItsBoundWhenTheServerStreamsForever)
         EXPECT_THROW(c.read(client), ReplyTooLarge) << c.name;
         client.CloseTransport();
         ASSERT_TRUE(s.WaitDone()) << c.name;
-        EXPECT_TRUE(s.Mismatches().isEmpty()) << c.name;
         // Not before the bound either.
         EXPECT_GE(s.Streamed(), c.bound) << c.name;
     }
@@ -626,7 +671,6 @@ TEST_F(Pop3ClientTest, Utf8ModeIsAskedForWhereCapaAllowsIt)
         client.CloseTransport();
         ASSERT_TRUE(s.WaitDone());
         EXPECT_EQ(s.Received(), c.commands) << c.capa.constData();
-        EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
     }
 }
 
@@ -700,7 +744,6 @@ TEST_F(Pop3ClientTest, ALineThatIsNeitherOkNorErrClosesTheConnection)
         }
         EXPECT_FALSE(client.Transport().Connected());
         ASSERT_TRUE(s.WaitDone());
-        EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
     }
 }
 
@@ -724,5 +767,4 @@ TEST_F(Pop3ClientTest, GarbageInsteadOfAPipelinedReplyLeavesTheRestUnread)
     EXPECT_THROW(client.ReceiveWhole(2, two), NotConnected);
     EXPECT_TRUE(two.raw.isEmpty());
     ASSERT_TRUE(s.WaitDone());
-    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
 }

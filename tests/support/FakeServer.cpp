@@ -1,5 +1,7 @@
 #include "support/FakeServer.h"
 
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 
 #include <cerrno>
@@ -17,6 +19,12 @@ constexpr int kExpectTimeoutMs = 15000;
 FakeServer::~FakeServer()
 {
     Stop();
+    // Every test is held to its script: a client line the script did not
+    // expect, or one it never sent, fails the test that ran the server.
+    if (!mismatchesAllowed_ && !mismatches_.isEmpty())
+        ADD_FAILURE() << "the fake server on port " << Port()
+                      << " saw the client stray from its script:\n"
+                      << mismatches_.join('\n').toStdString();
 }
 
 void FakeServer::AddStep(int kind, const QByteArray& data, int ms)
@@ -85,6 +93,20 @@ FakeServer& FakeServer::Call(std::function<void()> fn)
     return *this;
 }
 
+FakeServer& FakeServer::Pop3Login(const QByteArray& user, const QByteArray& password)
+{
+    SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER " + user);
+    return SendLine("+OK").Expect("PASS " + password).SendLine("+OK logged in");
+}
+
+FakeServer& FakeServer::Pop3Uidl(const QList<QByteArray>& ids)
+{
+    Expect("UIDL").SendLine("+OK");
+    for (int i = 0; i < ids.size(); ++i)
+        SendLine(QByteArray::number(i + 1) + ' ' + ids[i]);
+    return SendLine(".");
+}
+
 // The lists are handed out as deep copies: a shared copy would let the
 // server thread's next append reuse a block whose last reference the caller
 // drops without the lock.
@@ -131,9 +153,19 @@ bool FakeServer::ReadLine(QByteArray& line, int timeoutMs)
 void FakeServer::Run()
 {
     bool open = AcceptClient();
-    for (const Step& step : steps_) {
-        if (stop_.load() || !open)
+    for (qsizetype at = 0; at < steps_.size(); ++at) {
+        const Step& step = steps_[at];
+        if (stop_.load() || !open) {
+            // The rest of the script never ran: a line it still waits for
+            // was never sent.
+            for (; at < steps_.size(); ++at)
+                if (steps_[at].kind == Step::Expect || steps_[at].kind == Step::ExpectPrefix) {
+                    Mismatch(QStringLiteral("expected \"%1\", but the session had ended")
+                                 .arg(QString::fromLatin1(steps_[at].data)));
+                    break;
+                }
             break;
+        }
         QByteArray line;
         switch (step.kind) {
         case Step::Send:
@@ -226,14 +258,17 @@ void FakeServer::Run()
             break;
         }
     }
-    // Note whether the client goes away after the script (QUIT handling).
+    // Note whether the client goes away after the script (QUIT handling);
+    // a line it sends after a script played to its end was not expected.
     if (clientFd_ >= 0) {
+        const bool played = open && !stop_.load();
         QByteArray line;
         QElapsedTimer t;
         t.start();
         while (!stop_.load() && !clientClosed_.load() && t.elapsed() < 2000) {
-            if (ReadLine(line, 100))
-                continue;
+            if (ReadLine(line, 100) && played)
+                Mismatch(QStringLiteral("unexpected \"%1\" after the end of the script")
+                             .arg(QString::fromLatin1(line)));
         }
     }
     MarkDone();

@@ -61,21 +61,6 @@ protected:
     RecordingMessageService messages;
 };
 
-// Greeting and login of "bob".
-void Login(FakeServer& s)
-{
-    s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
-    s.SendLine("+OK").Expect("PASS secret").SendLine("+OK logged in");
-}
-
-void Uidl(FakeServer& s, const QList<QByteArray>& ids)
-{
-    s.Expect("UIDL").SendLine("+OK");
-    for (int i = 0; i < ids.size(); ++i)
-        s.SendLine(QByteArray::number(i + 1) + ' ' + ids[i]);
-    s.SendLine(".");
-}
-
 MessageRecord* AddRecord(MailAccount* a, const QByteArray& uid, bool headersOnly = false)
 {
     auto* m = new MessageRecord;
@@ -112,10 +97,10 @@ TEST_F(CheckCommandsTest, InterruptStopsSelectedCheckAfterTheCurrentAccount)
 {
     CheckRig rig;
     FakeServer first, second, third;
-    Login(first);
-    Uidl(first, {});
+    first.Pop3Login();
+    first.Pop3Uidl({});
     first.Expect("QUIT").SendLine("+OK bye");
-    Login(second);
+    second.Pop3Login();
     second.Stall(-1);
     first.Start();
     second.Start();
@@ -154,8 +139,8 @@ TEST_F(CheckCommandsTest, FailedAccountIsReportedAndTheNextIsStillChecked)
 {
     CheckRig rig;
     FakeServer good;
-    Login(good);
-    Uidl(good, {"m1"});
+    good.Pop3Login();
+    good.Pop3Uidl({"m1"});
     good.Expect("LIST 1").SendLine("+OK 1 120");
     good.Expect("RETR 1").SendLine("+OK");
     good.Send(Message(1) + ".\r\n");
@@ -261,11 +246,11 @@ TEST_F(CheckCommandsTest, TrayBlinksOnlyWhileHiddenAndBusy)
 {
     CheckRig rig;
     FakeServer slow;
-    Login(slow);
+    slow.Pop3Login();
     slow.Stall(1200);
     slow.Start();
     FakeServer slow2;
-    Login(slow2);
+    slow2.Pop3Login();
     slow2.Stall(1200);
     slow2.Start();
     MailAccount* a = AddAccount("bob", "secret", slow.Port());
@@ -306,8 +291,8 @@ TEST_F(CheckCommandsTest, RemovalDropsRowsOnlyAfterTheServerConfirmed)
     AddRecord(a, "c");
     AddRecord(a, "d");
     std::atomic<int> removedAtDele{-1};
-    Login(s);
-    Uidl(s, {"a", "c", "b", "d"}); // renumbered by the server
+    s.Pop3Login();
+    s.Pop3Uidl({"a", "c", "b", "d"}); // renumbered by the server
     s.Expect("DELE 3").Call([&] { removedAtDele = rig.window.removedCalls; }).SendLine("+OK");
     s.Expect("DELE 2").SendLine("+OK");
     s.Expect("QUIT").SendLine("+OK");
@@ -324,7 +309,6 @@ TEST_F(CheckCommandsTest, RemovalDropsRowsOnlyAfterTheServerConfirmed)
     EXPECT_TRUE(rig.commands->popListDeleteClick());
     ASSERT_TRUE(s.WaitDone());
     EXPECT_EQ(countsAtEnd, QList<int>{2});
-    EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
     EXPECT_EQ(removedAtDele.load(), 0);
     EXPECT_EQ(a->Box().Count(), 2);
     ASSERT_EQ(rig.window.list->count(), 3); // a, d, more
@@ -345,8 +329,8 @@ TEST_F(CheckCommandsTest, FailedRemovalKeepsEveryRow)
     MailAccount* a = AddAccount("bob", "secret", 0);
     AddRecord(a, "a");
     AddRecord(a, "b");
-    Login(s);
-    Uidl(s, {"a", "b"});
+    s.Pop3Login();
+    s.Pop3Uidl({"a", "b"});
     s.Expect("DELE 1").SendLine("+OK");
     s.Expect("DELE 2").SendLine("-ERR locked");
     s.Start();
@@ -361,8 +345,7 @@ TEST_F(CheckCommandsTest, FailedRemovalKeepsEveryRow)
     messages.answer = nullptr;
 
     EXPECT_FALSE(rig.commands->popListDeleteClick());
-    ASSERT_TRUE(s.WaitDone());
-    EXPECT_FALSE(s.Received().contains("QUIT"));
+    ASSERT_TRUE(s.WaitDone()); // a QUIT after the script's end fails the test
     EXPECT_EQ(a->Box().Count(), 2);
     EXPECT_EQ(rig.window.list->count(), 2);
     EXPECT_EQ(rig.window.removedCalls, 0);
@@ -377,7 +360,7 @@ TEST_F(CheckCommandsTest, InterruptedRemovalSaysAbortedOnDemand)
     FakeServer s;
     MailAccount* a = AddAccount("bob", "secret", 0);
     AddRecord(a, "a");
-    Login(s);
+    s.Pop3Login();
     s.Stall(-1);
     s.Start();
     a->Pop3Port() = s.Port();
@@ -403,8 +386,8 @@ TEST_F(CheckCommandsTest, RetrievalUpdatesRowsInPlace)
     AddRecord(a, "w1");
     MessageRecord* h = AddRecord(a, "h2", true);
     h->Flags |= mfRecent;
-    Login(s);
-    Uidl(s, {"w1", "h2"});
+    s.Pop3Login();
+    s.Pop3Uidl({"w1", "h2"});
     s.Expect("RETR 2").SendLine("+OK");
     s.Send(Message(2) + ".\r\n");
     s.Expect("QUIT").SendLine("+OK");
@@ -459,9 +442,8 @@ TEST_F(CheckCommandsTest, KeyringThatCannotGiveThePasswordAsksOnlyWhenStartedByH
         FakeVault vault;
         FakeServer s;
         if (!automatic) {
-            s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
-            s.SendLine("+OK").Expect("PASS typed").SendLine("+OK logged in");
-            Uidl(s, {});
+            s.Pop3Login("bob", "typed");
+            s.Pop3Uidl({});
             s.Expect("QUIT").SendLine("+OK");
         }
         s.Start();
@@ -498,7 +480,6 @@ TEST_F(CheckCommandsTest, KeyringThatCannotGiveThePasswordAsksOnlyWhenStartedByH
             EXPECT_TRUE(s.Received().isEmpty());
         } else {
             ASSERT_TRUE(s.WaitDone());
-            EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
             EXPECT_EQ(prompt.notes, QStringList{"the test keyring is down"});
             EXPECT_TRUE(ErrorListEmpty());
         }
@@ -529,9 +510,8 @@ TEST_F(CheckCommandsTest, ListCommandsAskForThePasswordBeforeChangingAnything)
         MailAccount* a = AddAccount("bob", "", 0);
         MessageRecord* m = AddRecord(a, "h1", true);
         m->Flags |= mfRecent;
-        s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
-        s.SendLine("+OK").Expect("PASS typed").SendLine("+OK logged in");
-        Uidl(s, {"h1"});
+        s.Pop3Login("bob", "typed");
+        s.Pop3Uidl({"h1"});
         if (i == 0) {
             s.Expect("DELE 1").SendLine("+OK");
         } else {
@@ -558,7 +538,6 @@ TEST_F(CheckCommandsTest, ListCommandsAskForThePasswordBeforeChangingAnything)
         prompt.answer = PasswordAnswer{true, "typed", false};
         EXPECT_TRUE(commands[i](*rig.commands));
         ASSERT_TRUE(s.WaitDone());
-        EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
         EXPECT_EQ(prompt.asked, 2);
         EXPECT_TRUE(ErrorListEmpty());
     }
@@ -606,15 +585,15 @@ TEST_F(CheckCommandsTest, CloseIsRefusedWhileConnectedAndHiddenWhenTheCrossHides
 TEST_F(CheckCommandsTest, WindowTouchedDuringACheckKeepsTheFreshMarksOfFetchedMail)
 {
     FakeServer first, second;
-    Login(first);
-    Uidl(first, {"old", "m1"});
+    first.Pop3Login();
+    first.Pop3Uidl({"old", "m1"});
     first.Expect("LIST 2").SendLine("+OK 2 120");
     first.Expect("RETR 2").SendLine("+OK");
     first.Send(Message(1) + ".\r\n");
     first.Expect("QUIT").SendLine("+OK");
-    Login(second);
+    second.Pop3Login();
     second.Stall(1500);
-    Uidl(second, {});
+    second.Pop3Uidl({});
     second.Expect("QUIT").SendLine("+OK");
     first.Start();
     second.Start();
@@ -658,8 +637,6 @@ TEST_F(CheckCommandsTest, WindowTouchedDuringACheckKeepsTheFreshMarksOfFetchedMa
     poll.stop();
 
     ASSERT_TRUE(touched);
-    EXPECT_TRUE(first.Mismatches().isEmpty()) << first.Mismatches().join('\n').toStdString();
-    EXPECT_TRUE(second.Mismatches().isEmpty()) << second.Mismatches().join('\n').toStdString();
     // During the check the tree answered from what it knew at its start.
     EXPECT_TRUE(boldDuring);
     EXPECT_EQ(captionDuring, captionBefore);

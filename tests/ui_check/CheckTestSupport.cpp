@@ -174,19 +174,6 @@ quint16 ClosedPort()
     return port;
 }
 
-MailAccount* AddAccount(const QByteArray& login, const QByteArray& password, quint16 port,
-                         bool autoCheck)
-{
-    auto* a = new MailAccount;
-    a->Login() = login;
-    a->Password() = password;
-    a->Server() = "127.0.0.1";
-    a->Pop3Port() = port;
-    a->AutoCheck() = autoCheck;
-    Accounts().Add(a);
-    return a;
-}
-
 QStringList Shown(const RecordingMessageService& messages, MsgIcon icon)
 {
     QStringList out;

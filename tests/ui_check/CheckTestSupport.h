@@ -17,6 +17,7 @@
 #include "core/Messages.h"
 #include "ui/common/NewMailAnnouncer.h"
 #include "ui/common/ErrorListWindow.h"
+#include "support/Pop3Account.h"
 
 namespace vm { class MailAccount; }
 
@@ -90,8 +91,11 @@ void EnsureGuiApp();
 // A loopback port nothing listens on.
 quint16 ClosedPort();
 // An account for a POP3 server on loopback, added to the accounts directory.
-MailAccount* AddAccount(const QByteArray& login, const QByteArray& password, quint16 port,
-                         bool autoCheck = true);
+inline MailAccount* AddAccount(const QByteArray& login, const QByteArray& password, quint16 port,
+                               bool autoCheck = true)
+{
+    return AddPop3Account(login, password, port, autoCheck);
+}
 // Texts of the message boxes shown with the icon.
 QStringList Shown(const RecordingMessageService& messages, MsgIcon icon);
 

@@ -34,20 +34,12 @@ using namespace vm;
 
 namespace {
 
-class ComposeSendTest : public ::testing::Test
+class ComposeSendTest : public vmtest::ComposeTest
 {
 protected:
     void SetUp() override
     {
-        vmtest::EnsureComposeApp();
-        SetMessageService(&messages);
-        account = new MailAccount(&Accounts());
-        account->FromAddress() = "anna@example.org";
-        account->SmtpLogin() = "anna";
-        account->SmtpServer() = "127.0.0.1";
-        account->SmtpAuthentication() = false;
-        account->SendViaThisProgram() = true;
-        Accounts().Add(account);
+        ComposeTest::SetUp();
         // Two attachments: every byte value, and a text file.
         for (int i = 0; i < 256; ++i)
             binary.append(char(i));
@@ -55,14 +47,6 @@ protected:
         text = "line one\r\nline two\r\n";
         binaryPath = Write("data.bin", binary);
         textPath = Write("notes.txt", text);
-    }
-    void TearDown() override
-    {
-        messages.answer = nullptr;
-        ComposeWindow::CloseAll();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        Accounts().Clear();
-        SetMessageService(nullptr);
     }
     QString Write(const char* name, const QByteArray& bytes)
     {
@@ -102,8 +86,6 @@ protected:
         EXPECT_FALSE(sink.Message(n).contains("hidden@example.com"));
     }
 
-    RecordingMessageService messages;
-    MailAccount* account = nullptr;
     QTemporaryDir dir;
     QByteArray binary;
     QByteArray text;

@@ -37,28 +37,13 @@ using namespace vm;
 
 namespace {
 
-class ComposeWindowTest : public ::testing::Test
+class ComposeWindowTest : public vmtest::ComposeTest
 {
 protected:
     void SetUp() override
     {
-        vmtest::EnsureComposeApp();
-        SetMessageService(&messages);
-        account = new MailAccount(&Accounts());
-        account->FromAddress() = "anna@example.org";
-        account->SmtpLogin() = "anna";
-        account->SmtpServer() = "127.0.0.1";
+        ComposeTest::SetUp();
         account->SmtpPort() = 1; // nothing listens; the checks stop before sending
-        account->SendViaThisProgram() = true;
-        Accounts().Add(account);
-    }
-    void TearDown() override
-    {
-        messages.answer = [](const MessageRequest&) { return MsgAnswer::Yes; };
-        ComposeWindow::CloseAll();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        Accounts().Clear();
-        SetMessageService(nullptr);
     }
     ComposeWindow* Open(const MessageData& data = {})
     {
@@ -81,8 +66,6 @@ protected:
         return path;
     }
 
-    RecordingMessageService messages;
-    MailAccount* account = nullptr;
     QTemporaryDir dir;
 };
 

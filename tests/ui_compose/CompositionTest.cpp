@@ -56,37 +56,14 @@ MessageRecord Original()
     return m;
 }
 
-class CompositionTest : public ::testing::Test
+class CompositionTest : public vmtest::ComposeTest
 {
 protected:
-    void SetUp() override
-    {
-        vmtest::EnsureComposeApp();
-        SetMessageService(&messages);
-        account = new MailAccount(&Accounts());
-        account->FromAddress() = "anna@example.org";
-        account->SmtpLogin() = "anna";
-        account->SmtpServer() = "127.0.0.1";
-        account->SmtpAuthentication() = false;
-        account->SendViaThisProgram() = true;
-        Accounts().Add(account);
-    }
-    void TearDown() override
-    {
-        messages.answer = [](const MessageRequest&) { return MsgAnswer::Yes; };
-        ComposeWindow::CloseAll();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        Accounts().Clear();
-        SetMessageService(nullptr);
-    }
     // Folders left behind by extractions in the private temporary folder.
     static QStringList ExtractFolders()
     {
         return QDir(TempDirPath()).entryList({"extract-*"}, QDir::Dirs);
     }
-
-    RecordingMessageService messages;
-    MailAccount* account = nullptr;
 };
 
 } // namespace
