@@ -443,22 +443,6 @@ namespace {
 
 Pop3Client* g_client = nullptr;
 
-QString Text(const char* section, const char* key, const char* english, const QStringList& args)
-{
-    const QString s = QString::fromLatin1(section);
-    const QString k = QString::fromLatin1(key);
-    if (!LangText(s, k).isEmpty())
-        return LangFormat(s, k, args);
-    QString text = QString::fromUtf8(english);
-    for (const QString& a : args) {
-        const qsizetype at = text.indexOf(QLatin1String("%s"));
-        if (at < 0)
-            break;
-        text.replace(at, 2, a);
-    }
-    return text;
-}
-
 } // namespace
 
 QByteArray ApopTimestamp(const QByteArray& greeting)
@@ -557,7 +541,8 @@ bool ConfigurePop3Client(MailAccount& account)
 
 QString StatusLoggingToServer(const QString& displayName)
 {
-    return Text("MAINWND", "LoggingToServer", "Connecting to server (account: %s)", {displayName});
+    return TextOr("MAINWND", "LoggingToServer", "Connecting to server (account: %s)",
+                  {displayName});
 }
 
 void ConnectAndLogin(Pop3Client& client, MailAccount& account,
