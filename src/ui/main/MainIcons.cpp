@@ -59,8 +59,8 @@ QPainterPath RoundPath(const QPointF& center, int count, double turn,
     QList<QPointF> points;
     for (int i = 0; i < count; ++i) {
         const double a = (i + turn) * 3.14159265 / (count / 2);
-        points.append(QPointF(center.x() + radius(i) * std::cos(a),
-                              center.y() + radius(i) * std::sin(a)));
+        points.append(
+            QPointF(center.x() + radius(i) * std::cos(a), center.y() + radius(i) * std::sin(a)));
     }
     return ClosedPath(points);
 }
@@ -75,8 +75,8 @@ void FillPath(QPainter& p, const QPainterPath& path, const QColor& colour)
 
 // An arrow pointing down along x = middle: its shaft from top to headTop,
 // shaftHalf to each side, its head headHalf to each side with the tip at tip.
-QPainterPath DownArrow(double middle, double top, double shaftHalf, double headTop,
-                       double headHalf, double tip)
+QPainterPath DownArrow(double middle, double top, double shaftHalf, double headTop, double headHalf,
+                       double tip)
 {
     return ClosedPath({{middle - shaftHalf, top},
                        {middle + shaftHalf, top},
