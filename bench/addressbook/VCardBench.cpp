@@ -2,14 +2,15 @@
 // read into cards (ReadVCards), the cards merged into the address book
 // (ImportVCards) and the book written to its file.
 //
-// "x_10k": the time for 40,000 cards over the time for 10,000 in the same
-// iteration (linear growth gives 4; target: at most 6). The cards have
-// distinct names, so each becomes an entry; every tenth card repeats an
-// earlier name and goes into its entry.
+// BM_Import/cards: "x_10k" is the time for 40,000 cards over the time for
+// 10,000 in the same iteration (linear growth gives 4; target: at most 6).
+// The cards have distinct names, so each becomes an entry; every tenth card
+// repeats an earlier name and goes into its entry.
 //
-// One property folded over 10 MB (75-byte lines, as a writer folds them):
-// "note_s" for a NOTE value, "late_colon_s" for a property whose colon only
-// comes at the end of the 10 MB (target: each within 5 s).
+// BM_Import/folded_property_10mb: one property folded over 10 MB (75-byte
+// lines, as a writer folds them); "note_s" for a NOTE value, "late_colon_s"
+// for a property whose colon only comes at the end of the 10 MB (target:
+// each within 5 s).
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -66,8 +67,8 @@ double ImportSeconds(const QByteArray& text, const QString& bookFile, int expect
     t.start();
     const std::vector<VCardContact> cards = ReadVCards(text);
     AddressBook book;
-    const VCardImportResult r = ImportVCards(
-        book, cards, [](const QByteArray&) { return true; }, {});
+    const VCardImportResult r =
+        ImportVCards(book, cards, [](const QByteArray&) { return true; }, {});
     book.SaveToFile(bookFile);
     const double s = Seconds(t);
     if (int(cards.size()) != expectedCards || r.added + r.updated != expectedCards)
@@ -75,52 +76,70 @@ double ImportSeconds(const QByteArray& text, const QString& bookFile, int expect
     return s;
 }
 
-void BM_ImportCards(benchmark::State& state)
+// One input of a pair: made once, imported in every iteration; its mean
+// time is reported under counter.
+struct ImportInput
 {
-    const QByteArray small = Cards(10000);
-    const QByteArray large = Cards(40000);
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("addressbook.vlab"));
-    double smallTotal = 0, largeTotal = 0;
-    for (auto _ : state) {
-        const double s = ImportSeconds(small, file, 10000);
-        const double l = ImportSeconds(large, file, 40000);
-        if (s < 0 || l < 0)
-            state.SkipWithError("cards were lost");
-        smallTotal += s;
-        largeTotal += l;
-        state.SetIterationTime(l);
-    }
-    const double n = double(state.iterations());
-    state.counters["10k_ms"] = 1000 * smallTotal / n;
-    state.counters["40k_ms"] = 1000 * largeTotal / n;
-    state.counters["x_10k"] = largeTotal / smallTotal;
-}
+    QByteArray (*make)();
+    int cards;
+    const char* counter;
+};
 
-void BM_FoldedProperty10MB(benchmark::State& state)
+// Two inputs imported one after the other in every iteration, each into an
+// empty book. Times are scaled by scale (1000: milliseconds, 1: seconds).
+struct ImportPair
 {
-    const QByteArray value(10 << 20, 'n');
-    const QByteArray note = OneFoldedProperty("NOTE:", value);
-    const QByteArray lateColon = OneFoldedProperty("X-LONG;X-PARAM=" + value, ":x");
+    ImportInput first;
+    ImportInput second;
+    double scale = 1;
+    bool timeSecondOnly = false;        // the iteration's time: the second import alone, else both
+    const char* ratioCounter = nullptr; // the second time over the first
+};
+
+void BM_Import(benchmark::State& state, const ImportPair& pair)
+{
+    const QByteArray first = pair.first.make();
+    const QByteArray second = pair.second.make();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("addressbook.vlab"));
-    double noteTotal = 0, lateTotal = 0;
+    double firstTotal = 0, secondTotal = 0;
     for (auto _ : state) {
-        const double a = ImportSeconds(note, file, 1);
-        const double b = ImportSeconds(lateColon, file, 1);
+        const double a = ImportSeconds(first, file, pair.first.cards);
+        const double b = ImportSeconds(second, file, pair.second.cards);
         if (a < 0 || b < 0)
-            state.SkipWithError("the card was lost");
-        noteTotal += a;
-        lateTotal += b;
-        state.SetIterationTime(a + b);
+            state.SkipWithError("cards were lost");
+        firstTotal += a;
+        secondTotal += b;
+        state.SetIterationTime(pair.timeSecondOnly ? b : a + b);
     }
     const double n = double(state.iterations());
-    state.counters["note_s"] = noteTotal / n;
-    state.counters["late_colon_s"] = lateTotal / n;
+    state.counters[pair.first.counter] = pair.scale * firstTotal / n;
+    state.counters[pair.second.counter] = pair.scale * secondTotal / n;
+    if (pair.ratioCounter)
+        state.counters[pair.ratioCounter] = secondTotal / firstTotal;
 }
 
-BENCHMARK(BM_ImportCards)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_FoldedProperty10MB)
+QByteArray TenMegabytes()
+{
+    return QByteArray(10 << 20, 'n');
+}
+
+const ImportPair kCardCounts{.first = {[] { return Cards(10000); }, 10000, "10k_ms"},
+                             .second = {[] { return Cards(40000); }, 40000, "40k_ms"},
+                             .scale = 1000,
+                             .timeSecondOnly = true,
+                             .ratioCounter = "x_10k"};
+
+const ImportPair kFoldedProperty{
+    .first = {[] { return OneFoldedProperty("NOTE:", TenMegabytes()); }, 1, "note_s"},
+    .second = {[] { return OneFoldedProperty("X-LONG;X-PARAM=" + TenMegabytes(), ":x"); }, 1,
+               "late_colon_s"}};
+
+BENCHMARK_CAPTURE(BM_Import, cards, kCardCounts)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
+BENCHMARK_CAPTURE(BM_Import, folded_property_10mb, kFoldedProperty)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);

@@ -14,13 +14,7 @@ namespace {
 // The window's text, with its English form when no language is loaded.
 QString MainWindowText(const char* key, const char* english, const QStringList& args = {})
 {
-    QString text = LangFormat(QStringLiteral("MAINWND"), QString::fromLatin1(key), args);
-    if (text.isEmpty()) {
-        text = QString::fromLatin1(english);
-        for (const QString& a : args)
-            text.replace(text.indexOf(QLatin1String("%s")), 2, a);
-    }
-    return text;
+    return TextOr("MAINWND", key, english, args);
 }
 
 } // namespace

@@ -17,14 +17,7 @@ namespace {
 
 QString Commons(const char* key, const char* english, const QStringList& args = {})
 {
-    QString text = LangFormat(QStringLiteral("COMMONS"), QLatin1String(key), args);
-    if (text.isEmpty()) {
-        text = QString::fromUtf8(english);
-        for (const QString& a : args)
-            if (const qsizetype at = text.indexOf(QLatin1String("%s")); at >= 0)
-                text.replace(at, 2, a);
-    }
-    return text;
+    return TextOr("COMMONS", key, english, args);
 }
 
 QString Name(const MailAccount& account)

@@ -277,4 +277,23 @@ QString LangFormat(const QString& section, const QString& key, const QStringList
     return Language().Text(section.toUtf8(), key.toUtf8(), args);
 }
 
+QString TextOr(const char* section, const char* key, const char* english, const QStringList& args)
+{
+    // Formatted with its arguments: a text that takes some is empty when
+    // looked up without them, which must not make it fall back to English.
+    const QString translated = Language().Text(section, key, args);
+    if (!translated.isEmpty())
+        return translated;
+    QString text = QString::fromUtf8(english).replace(QLatin1String("||"), QLatin1String("\n"));
+    qsizetype from = 0;
+    for (const QString& arg : args) {
+        const qsizetype at = text.indexOf(QLatin1String("%s"), from);
+        if (at < 0)
+            break;
+        text.replace(at, 2, arg);
+        from = at + arg.size();
+    }
+    return text;
+}
+
 } // namespace vm

@@ -24,4 +24,16 @@ qsizetype FindHighByte(QByteArrayView text, qsizetype from);
 // of the text.
 qsizetype FindEitherByte(QByteArrayView text, qsizetype from, char a, char b);
 
+// The value of a hexadecimal digit (either case), or -1 for any other byte.
+constexpr int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace vm

@@ -478,17 +478,6 @@ struct Base64Ranks
 };
 constexpr Base64Ranks kBase64;
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 void DecodeBase64(QByteArrayView in, QByteArray& out)
 {
     out.resize(in.size() * 3 / 4 + 3);

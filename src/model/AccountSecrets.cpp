@@ -20,11 +20,9 @@ public:
 private:
     [[noreturn]] static void Fail()
     {
-        QString text = LangFormat(QStringLiteral("COMMONS"), QStringLiteral("KeyringUnavailable"),
-                                  {QStringLiteral("-")});
-        if (text.isEmpty())
-            text = QStringLiteral("The desktop keyring (Secret Service) cannot be reached.");
-        throw KeyringError(text);
+        throw KeyringError(TextOr("COMMONS", "KeyringUnavailable",
+                                  "The desktop keyring (Secret Service) cannot be reached.",
+                                  {QStringLiteral("-")}));
     }
 };
 

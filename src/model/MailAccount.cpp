@@ -261,12 +261,10 @@ void MailAccount::ReadSecretForUse(int kind, bool sessionValid, QString* keyring
             return;
         const QStringList args{QLatin1String(SecretKinds()[kind].tag),
                                QString::fromUtf8(DisplayName())};
-        *keyringProblem =
-            LangFormat(QStringLiteral("COMMONS"), QStringLiteral("KeyringMissing"), args);
-        if (keyringProblem->isEmpty())
-            *keyringProblem = QStringLiteral("The desktop keyring holds no %1 password for "
-                                             "account %2 any more.")
-                                  .arg(args[0], args[1]);
+        *keyringProblem = TextOr("COMMONS", "KeyringMissing",
+                                 "The desktop keyring holds no %s password for account %s any "
+                                 "more.",
+                                 args);
     } catch (const KeyringError& e) {
         if (keyringProblem)
             *keyringProblem = e.ReportMessage();

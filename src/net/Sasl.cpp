@@ -1,5 +1,7 @@
 #include "net/Sasl.h"
 
+#include "net/Credentials.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
@@ -89,6 +91,30 @@ QByteArray ChooseBearerMechanism(const QList<QByteArray>& offered)
     if (offered.contains("XOAUTH2"))
         return "XOAUTH2";
     return {};
+}
+
+void LoginWithBearerToken(
+    const ConnectionOptions& options, const QByteArray& mechanism,
+    const std::function<void(const QByteArray& mechanism, const QByteArray& response)>& exchange)
+{
+    if (!options.BearerToken)
+        throw CredentialError(QStringLiteral("No access token for this account."));
+    const auto attempt = [&](bool refresh) {
+        const QByteArray token = options.BearerToken(refresh);
+        if (!IsSendableBearerToken(token))
+            throw CredentialError(
+                QStringLiteral("The access token holds characters that cannot be sent."));
+        exchange(mechanism,
+                 mechanism == "OAUTHBEARER"
+                     ? SaslOAuthBearer(options.Username, options.Host.toUtf8(), options.Port, token)
+                     : SaslXOAuth2(options.Username, token));
+    };
+    try {
+        attempt(false);
+    } catch (const BearerTokenRefused&) {
+        // The token may have been revoked early: one new token, one more try.
+        attempt(true);
+    }
 }
 
 } // namespace vm

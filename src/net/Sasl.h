@@ -13,7 +13,11 @@
 // RFC 7628 3.2.3) before the server sends its final refusal.
 
 #include <QByteArray>
+#include <QList>
 
+#include <functional>
+
+#include "net/ConnectionOptions.h"
 #include "net/NetErrors.h"
 
 namespace vm {
@@ -67,5 +71,15 @@ BearerChallenge ParseBearerChallenge(const QByteArray& base64);
 // use: OAUTHBEARER (the standard) when offered, else XOAUTH2; empty when it
 // offers neither.
 QByteArray ChooseBearerMechanism(const QList<QByteArray>& offered);
+
+// The bearer login of a client with options: the initial response of
+// mechanism ("XOAUTH2" or "OAUTHBEARER") with options.BearerToken(false),
+// handed to exchange; when exchange raises BearerTokenRefused (the token
+// may have been revoked early), once more with a new token,
+// options.BearerToken(true). CredentialError without a token source or for
+// a token that cannot be sent.
+void LoginWithBearerToken(
+    const ConnectionOptions& options, const QByteArray& mechanism,
+    const std::function<void(const QByteArray& mechanism, const QByteArray& response)>& exchange);
 
 } // namespace vm

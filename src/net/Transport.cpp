@@ -358,6 +358,14 @@ int Transport::ConnectNative(const QString& host, quint16 port, int timeoutMs)
         QStringLiteral("Could not connect to %1:%2 (%3).").arg(host).arg(port).arg(lastError));
 }
 
+void Transport::Connect(const ConnectionOptions& options)
+{
+    SetTlsMode(options.ImplicitTls ? TlsMode::Implicit : TlsMode::None);
+    SetSslVersion(options.SSLVersion);
+    SetConnectTimeoutMs(options.ConnectTimeoutMs);
+    Connect(options.Host, options.Port);
+}
+
 void Transport::Connect(const QString& host, quint16 port)
 {
     Close();

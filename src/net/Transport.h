@@ -13,6 +13,7 @@
 // requests are noticed promptly; nothing spins. Every reply is read within a
 // bound (ReplyLimit); past it the read fails with ReplyTooLarge.
 
+#include "net/ConnectionOptions.h"
 #include "net/NetErrors.h"
 
 #include <QByteArray>
@@ -101,6 +102,9 @@ public:
     // Throws ConnectTimedOut, SocketError, TlsError,
     // CertificateError, OperationCancelled, ConnectionAborted.
     void Connect(const QString& host, quint16 port);
+    // Takes the TLS choice, SSL version and connect limit of options, then
+    // connects to its host and port as above.
+    void Connect(const ConnectionOptions& options);
     // Upgrades the open connection to TLS (STARTTLS). Data received before
     // the handshake is discarded, so nothing sent in plain text before the
     // upgrade is ever taken as a reply.

@@ -12,32 +12,7 @@ namespace vm {
 namespace {
 QMutex g_mutex;
 QStringList g_lines;
-
-QString FillArgs(QString text, const QStringList& args)
-{
-    qsizetype from = 0;
-    for (const QString& arg : args) {
-        const qsizetype at = text.indexOf(QLatin1String("%s"), from);
-        if (at < 0)
-            break;
-        text.replace(at, 2, arg);
-        from = at + arg.size();
-    }
-    return text;
-}
 } // namespace
-
-QString TextOr(const char* section, const char* key, const char* english, const QStringList& args)
-{
-    // Formatted with its arguments: a text that takes some is empty when
-    // looked up without them, which must not make it fall back to English.
-    const QString text =
-        LangFormat(QString::fromLatin1(section), QString::fromLatin1(key), args);
-    if (!text.isEmpty())
-        return text;
-    return FillArgs(QString::fromUtf8(english).replace(QLatin1String("||"), QLatin1String("\n")),
-                    args);
-}
 
 void ClearErrorList()
 {

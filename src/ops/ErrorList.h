@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "core/Errors.h"
+#include "lang/Lang.h" // TextOr, in which the error lines are worded
 
 namespace vm { class MailAccount; }
 
@@ -39,11 +40,5 @@ QString RemoteHostNoReplyText();
 // Appends the line of an ConnectTimedOut error with that text: what a
 // worker ended for silence leaves behind.
 void AppendNoReplyError(const QString& accountName);
-
-// A language text with its built-in English form as fallback (when the
-// language lacks the key or its text cannot take args), "%s" filled in order
-// with args.
-QString TextOr(const char* section, const char* key, const char* english,
-               const QStringList& args = {});
 
 } // namespace vm

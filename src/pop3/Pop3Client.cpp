@@ -48,6 +48,9 @@ void TakeReceiptRequest(MessageRecord& record)
 
 Pop3Client::Pop3Client()
 {
+    Port = 110;
+    SSLVersion = 0;
+    ConnectTimeoutMs = 60000;
     transport_.SetMaxLineLength(vm::Transport::kDefaultMaxLineLength);
 }
 
@@ -75,10 +78,7 @@ void Pop3Client::Connect()
 {
     greeting_.clear();
     capabilities_.clear();
-    transport_.SetTlsMode(UseTLS ? vm::TlsMode::Implicit : vm::TlsMode::None);
-    transport_.SetSslVersion(SSLVersion);
-    transport_.SetConnectTimeoutMs(ConnectTimeoutMs);
-    transport_.Connect(QString::fromUtf8(Host), Port);
+    transport_.Connect(*this);
     greeting_ = ReadStatusLine();
     if (!IsOk(greeting_)) {
         const QByteArray greeting = greeting_;
@@ -224,23 +224,8 @@ void Pop3Client::LoginWithBearer()
                 "The POP3 server offers no OAuth 2.0 login (XOAUTH2 or OAUTHBEARER)."));
         mechanism = "XOAUTH2";
     }
-    if (!BearerToken)
-        throw CredentialError(QStringLiteral("No access token for this account."));
-    const auto attempt = [&](bool refresh) {
-        const QByteArray token = BearerToken(refresh);
-        if (!IsSendableBearerToken(token))
-            throw CredentialError(QStringLiteral("The access token holds characters that "
-                                                 "cannot be sent."));
-        Authenticate(mechanism, mechanism == "OAUTHBEARER"
-                                    ? SaslOAuthBearer(Username, Host, Port, token)
-                                    : SaslXOAuth2(Username, token));
-    };
-    try {
-        attempt(false);
-    } catch (const BearerTokenRefused&) {
-        // The token may have been revoked early: one new token, one more try.
-        attempt(true);
-    }
+    LoginWithBearerToken(*this, mechanism,
+                         [this](const QByteArray& m, const QByteArray& r) { Authenticate(m, r); });
 }
 
 QByteArray Pop3Client::SendCmdRaw(const QByteArray& line)
@@ -443,22 +428,6 @@ namespace {
 
 Pop3Client* g_client = nullptr;
 
-QString Text(const char* section, const char* key, const char* english, const QStringList& args)
-{
-    const QString s = QString::fromLatin1(section);
-    const QString k = QString::fromLatin1(key);
-    if (!LangText(s, k).isEmpty())
-        return LangFormat(s, k, args);
-    QString text = QString::fromUtf8(english);
-    for (const QString& a : args) {
-        const qsizetype at = text.indexOf(QLatin1String("%s"));
-        if (at < 0)
-            break;
-        text.replace(at, 2, a);
-    }
-    return text;
-}
-
 } // namespace
 
 QByteArray ApopTimestamp(const QByteArray& greeting)
@@ -537,12 +506,12 @@ bool ConfigurePop3Client(Pop3Client& client, MailAccount& account, int connectTi
     client.MemorizePassword = memorize;
     client.BearerToken = bearer;
     client.Username = account.Login();
-    client.Host = account.Server().trimmed();
+    client.Host = QString::fromUtf8(account.Server().trimmed());
     client.Port = account.Pop3Port();
     client.AuthenticationType = account.UsesOAuth() ? Pop3Client::atOAuth2
                                 : account.APOP()    ? Pop3Client::atAPOP
                                                     : Pop3Client::atUserPass;
-    client.UseTLS = account.Pop3TLS();
+    client.ImplicitTls = account.Pop3TLS();
     client.SSLVersion = account.Pop3SSLVersion();
     client.ConnectTimeoutMs = std::max(1, connectTimeoutSeconds) * 1000;
     client.ResetOperationStatus();
@@ -557,7 +526,8 @@ bool ConfigurePop3Client(MailAccount& account)
 
 QString StatusLoggingToServer(const QString& displayName)
 {
-    return Text("MAINWND", "LoggingToServer", "Connecting to server (account: %s)", {displayName});
+    return TextOr("MAINWND", "LoggingToServer", "Connecting to server (account: %s)",
+                  {displayName});
 }
 
 void ConnectAndLogin(Pop3Client& client, MailAccount& account,

@@ -15,6 +15,7 @@
 // with dot-unstuffing, each within the bound stated below for its kind;
 // past it the read fails with ReplyTooLarge and the connection cannot go on.
 
+#include "net/ConnectionOptions.h"
 #include "net/NetErrors.h"
 #include "net/Transport.h"
 #include "pop3/Pop3Listing.h"
@@ -52,7 +53,9 @@ public:
     QString ClassName() const override { return QStringLiteral("ApopNotSupported"); }
 };
 
-class Pop3Client
+// The connection options (ConnectionOptions) are set before Connect; the
+// defaults are port 110, SSL version 0 and a connect limit of 60 s.
+class Pop3Client : public ConnectionOptions
 {
 public:
     // atOAuth2: AUTH with a bearer token (OAUTHBEARER or XOAUTH2).
@@ -63,22 +66,11 @@ public:
     Pop3Client(const Pop3Client&) = delete;
     Pop3Client& operator=(const Pop3Client&) = delete;
 
-    // --- Settings of the next connection ---------------------------------------
-    QByteArray Host;
-    quint16 Port = 110;
-    QByteArray Username;
-    QByteArray Password;
-    int AuthenticationType = atUserPass;
-    bool UseTLS = false; // TLS from the first byte
-    int SSLVersion = 0;  // stored index 0..3; all negotiate TLS 1.2 or later
-    int ConnectTimeoutMs = 60000;
+    // --- Settings of the next connection, beside ConnectionOptions -----------
+    int AuthenticationType = atUserPass; // atOAuth2 takes its token from BearerToken
     // The password prompt's "Remember until shutdown" box was ticked when
     // the password was typed for this operation.
     bool MemorizePassword = false;
-    // atOAuth2: hands out the access token for the login (worker thread);
-    // refresh = true asks for a new one after the server refused the last.
-    // Its errors (the token endpoint's) end the login.
-    std::function<QByteArray(bool refresh)> BearerToken;
 
     // --- State shared with the interface thread -------------------------------
     // A POP3 operation is running (set and cleared on the interface thread).

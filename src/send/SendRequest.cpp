@@ -38,21 +38,6 @@ const QHash<char32_t, char>& ReverseTable(int id)
 
 } // namespace
 
-QString SendText(const char* section, const char* key, const char* english, const QStringList& args)
-{
-    QString text = LangFormat(QString::fromLatin1(section), QString::fromLatin1(key), args);
-    if (!text.isEmpty())
-        return text;
-    text = QString::fromUtf8(english);
-    for (const QString& a : args) {
-        const qsizetype at = text.indexOf(QLatin1String("%s"));
-        if (at < 0)
-            break;
-        text.replace(at, 2, a);
-    }
-    return text;
-}
-
 QString EmailAddress::FullText() const
 {
     return AddressFullText(name, address.toUtf8());
@@ -167,10 +152,10 @@ BuildResult BuildOutgoingMessage(const SendRequest& request)
     };
     auto badAddress = [&](const QString& address) {
         return fail(BuildStatus::BadAddress, address,
-                    SendText("SendMailWnd", "SendingError",
-                             "Fatal failure occured while trying to send message: \"%s\". "
-                             "Operation aborted.",
-                             {QStringLiteral("Invalid address <%1>").arg(address)}));
+                    TextOr("SendMailWnd", "SendingError",
+                           "Fatal failure occured while trying to send message: \"%s\". "
+                           "Operation aborted.",
+                           {QStringLiteral("Invalid address <%1>").arg(address)}));
     };
 
     auto m = std::make_unique<OutgoingMessage>();
@@ -223,10 +208,10 @@ BuildResult BuildOutgoingMessage(const SendRequest& request)
             const QFileInfo info(a.path);
             if (!info.isFile() || !info.isReadable()) {
                 return fail(BuildStatus::CannotAttach, a.path,
-                            SendText("SendMailWnd", "CannotAttach",
-                                     "Can't attach file %s. It either does not exist or is "
-                                     "inaccessible.",
-                                     {a.path}));
+                            TextOr("SendMailWnd", "CannotAttach",
+                                   "Can't attach file %s. It either does not exist or is "
+                                   "inaccessible.",
+                                   {a.path}));
             }
             FileAttachment& part = m->AddAttachmentFile(a.path, a.temporary);
             part.contentType = ImageContentType(a.path);

@@ -111,8 +111,4 @@ BuildResult BuildOutgoingMessage(const SendRequest& request);
 // counts): ".jpg"/".jpeg", ".gif", ".bmp", ".png"; empty for anything else.
 QByteArray ImageContentType(const QString& path);
 
-// An interface text with its English form as fallback; "%s" filled in order.
-QString SendText(const char* section, const char* key, const char* english,
-                 const QStringList& args = {});
-
 } // namespace vm

@@ -2,6 +2,7 @@
 
 #include "config/Settings.h"
 #include "core/Messages.h"
+#include "lang/Lang.h"
 #include "model/MailAccount.h"
 #include "ops/CertificateFailures.h"
 #include "ops/ErrorList.h"
@@ -22,10 +23,10 @@ void Post(StatusChannel* status, const QString& text)
 
 QString SendingErrorText(const QString& error)
 {
-    return SendText("SendMailWnd", "SendingError",
-                    "Fatal failure occured while trying to send message: \"%s\". Operation "
-                    "aborted.",
-                    {error});
+    return TextOr("SendMailWnd", "SendingError",
+                  "Fatal failure occured while trying to send message: \"%s\". Operation "
+                  "aborted.",
+                  {error});
 }
 
 } // namespace
@@ -46,9 +47,9 @@ QString SendStatusText(const char* key)
     };
     for (const Entry& e : entries) {
         if (qstrcmp(e.key, key) == 0)
-            return SendText("SendMailWnd", key, e.english);
+            return TextOr("SendMailWnd", key, e.english);
     }
-    return SendText("SendMailWnd", key, key);
+    return TextOr("SendMailWnd", key, key);
 }
 
 int SendingThread(SendingThreadParams& p)

@@ -19,8 +19,6 @@ namespace vm {
 
 namespace {
 
-constexpr int kConnectLimitMs = 10000;
-
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -62,6 +60,8 @@ QByteArray SmtpReply::Text() const
 
 SmtpClient::SmtpClient()
 {
+    Port = 25;
+    ConnectTimeoutMs = 10000;
     transport_.SetOperationStatus(osProceed);
 }
 
@@ -247,10 +247,7 @@ void SmtpClient::Greet()
 void SmtpClient::Connect()
 {
     Close();
-    transport_.SetTlsMode(ImplicitTls ? TlsMode::Implicit : TlsMode::None);
-    transport_.SetSslVersion(SSLVersion);
-    transport_.SetConnectTimeoutMs(kConnectLimitMs);
-    transport_.Connect(Host, Port);
+    transport_.Connect(*this);
     secured_ = ImplicitTls;
     Expect(ReadReply(), {220});
     Greet();
@@ -334,23 +331,9 @@ void SmtpClient::AuthenticateBearer()
         throw SmtpSecurityError(
             QStringLiteral("The SMTP server offers no OAuth 2.0 login (XOAUTH2 or OAUTHBEARER), "
                            "but this account signs in with OAuth 2.0."));
-    if (!BearerToken)
-        throw CredentialError(QStringLiteral("No access token for this account."));
-    const auto attempt = [&](bool refresh) {
-        const QByteArray token = BearerToken(refresh);
-        if (!IsSendableBearerToken(token))
-            throw CredentialError(
-                QStringLiteral("The access token holds characters that cannot be sent."));
-        BearerExchange(mechanism, mechanism == "OAUTHBEARER"
-                                      ? SaslOAuthBearer(Username, Host.toUtf8(), Port, token)
-                                      : SaslXOAuth2(Username, token));
-    };
-    try {
-        attempt(false);
-    } catch (const BearerTokenRefused&) {
-        // The token may have been revoked early: one new token, one more try.
-        attempt(true);
-    }
+    LoginWithBearerToken(*this, mechanism, [this](const QByteArray& m, const QByteArray& r) {
+        BearerExchange(m, r);
+    });
 }
 
 void SmtpClient::Authenticate()

@@ -26,6 +26,7 @@
 #include <functional>
 
 #include "core/DateTime.h"
+#include "net/ConnectionOptions.h"
 #include "net/NetErrors.h"
 #include "net/Transport.h"
 
@@ -65,7 +66,9 @@ struct SmtpReply
     QByteArray Text() const; // "code text" of every line, joined by blanks
 };
 
-class SmtpClient
+// The connection options (ConnectionOptions) are set before Connect; the
+// defaults are port 25 and a connect limit of 10 s.
+class SmtpClient : public ConnectionOptions
 {
 public:
     SmtpClient();
@@ -73,24 +76,15 @@ public:
     SmtpClient(const SmtpClient&) = delete;
     SmtpClient& operator=(const SmtpClient&) = delete;
 
-    // --- Settings (ConfigureSMTP fills them) ----------------------------------
-    QString Host;
-    quint16 Port = 25;
-    QByteArray Username;
-    QByteArray Password;
-    SmtpAuthType AuthenticationType = atNone;
-    SmtpTlsUse UseTLS = utNoTLSSupport;
-    int SSLVersion = 1;
-    QByteArray MailAgent = "Velmora"; // written as "X-Mailer"
-    bool UseEhlo = true;
+    // --- Settings beside ConnectionOptions (ConfigureSMTP fills them all) -----
     // Port 465 is SMTP over TLS from the first byte (ConfigureSMTP sets
-    // this); no STARTTLS is asked for on such a connection.
-    bool ImplicitTls = false;
+    // ImplicitTls for it); no STARTTLS is asked for on such a connection.
+    SmtpAuthType AuthenticationType = atNone; // atOAuth2 takes its token from BearerToken
+    SmtpTlsUse UseTLS = utNoTLSSupport;       // STARTTLS
+    QByteArray MailAgent = "Velmora";         // written as "X-Mailer"
+    bool UseEhlo = true;
     QByteArray HeloName;   // empty: EhloDomain of this host and connection
     std::uint8_t Busy = 0; // not used by the send path
-    // atOAuth2: hands out the access token for the login (worker thread);
-    // refresh = true asks for a new one after the server refused the last.
-    std::function<QByteArray(bool refresh)> BearerToken;
 
     // --- Dialogue (worker thread) ---------------------------------------------
     // Connects within the connect limit, reads the greeting (220) and says

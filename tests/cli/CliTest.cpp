@@ -5,7 +5,6 @@
 
 #include "support/MessageCorpus.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -17,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include "platform/SingleInstance.h"
+#include "cli/CommandRun.h"
 #include "support/DovecotFixture.h"
 
 using namespace vm;
@@ -25,24 +25,8 @@ using vm::test::DovecotFixture;
 
 namespace {
 
-struct Result
-{
-    int code = -1;
-    QString out;
-    QString err;
-    QByteArray outBytes; // standard output as written
-};
-
-void PrintTo(const Result& r, std::ostream* os)
-{
-    *os << "exit " << r.code << "\nstdout: " << r.out.toStdString()
-        << "\nstderr: " << r.err.toStdString();
-}
-
-QString Program()
-{
-    return QStringLiteral(VELMORA_BINARY_DIR "/src/app/velmora");
-}
+using Result = vm::test::CommandResult;
+using vm::test::ProgramPath;
 
 // Collapses runs of blanks, the way header folding may differ.
 QString Simplified(const QString& s)
@@ -53,18 +37,11 @@ QString Simplified(const QString& s)
 class Cli : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_cli";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { vm::test::EnsureCoreApplication(); }
 
     void SetUp() override
     {
-        if (!QFile::exists(Program()))
+        if (!QFile::exists(ProgramPath()))
             GTEST_SKIP() << "the program is not built";
         if (!DovecotFixture::Available())
             GTEST_SKIP() << "dovecot is not installed";
@@ -75,27 +52,7 @@ protected:
 
     Result Run(const QStringList& args, const QByteArray& input = {})
     {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        p.setProcessEnvironment(env);
-        p.start(Program(), QStringList{"--data-dir", data.path()} + args);
-        if (!p.waitForStarted(10000))
-            return {};
-        p.write(input);
-        p.closeWriteChannel();
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-        }
-        Result r;
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.outBytes = p.readAllStandardOutput();
-        r.out = QString::fromUtf8(r.outBytes);
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return vm::test::RunCommand(data.path(), args, input);
     }
 
     Result AddBob(const QStringList& extra = {})

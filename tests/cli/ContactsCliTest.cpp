@@ -3,34 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <memory>
 
 #include "addressbook/AddressBook.h"
+#include "cli/CommandRun.h"
 #include "platform/SingleInstance.h"
 
 using namespace vm;
 
 namespace {
 
-struct Result
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-QString Program()
-{
-    return QStringLiteral(VELMORA_BINARY_DIR "/src/app/velmora");
-}
+using Result = vm::test::CommandResult;
+using vm::test::ProgramPath;
 
 QString Sample(const char* name)
 {
@@ -40,40 +30,14 @@ QString Sample(const char* name)
 class Contacts : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_cli_contacts";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { vm::test::EnsureCoreApplication(); }
     void SetUp() override
     {
-        if (!QFile::exists(Program()))
+        if (!QFile::exists(ProgramPath()))
             GTEST_SKIP() << "the program is not built";
         ASSERT_TRUE(data.isValid());
     }
-    Result Run(const QStringList& args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        p.setProcessEnvironment(env);
-        p.start(Program(), QStringList{"--data-dir", data.path()} + args);
-        if (!p.waitForStarted(10000) || !p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-            return {};
-        }
-        Result r;
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    Result Run(const QStringList& args) { return vm::test::RunCommand(data.path(), args); }
     QJsonArray Json()
     {
         const Result r = Run({"--contacts", "--json"});
@@ -127,14 +91,12 @@ TEST_F(Contacts, ImportPrintExportAndImportAgain)
     for (const QStringList& form : {QStringList{}, QStringList{"--vcard3"}}) {
         ASSERT_EQ(Run(QStringList{"--export-contacts", exported} + form).code, 0);
         QTemporaryDir other;
-        QProcess p;
-        p.start(Program(), {"--data-dir", other.path(), "--import-contacts", exported});
-        ASSERT_TRUE(p.waitForFinished(120000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        p.start(Program(), {"--data-dir", other.path(), "--contacts", "--json"});
-        ASSERT_TRUE(p.waitForFinished(120000));
+        const Result imported = vm::test::RunCommand(other.path(), {"--import-contacts", exported});
+        ASSERT_EQ(imported.code, 0) << imported.err.toStdString();
+        const Result listed = vm::test::RunCommand(other.path(), {"--contacts", "--json"});
+        ASSERT_EQ(listed.code, 0) << listed.err.toStdString();
         // The other book started with the same maker's entry, which the import updated.
-        EXPECT_EQ(QJsonDocument::fromJson(p.readAllStandardOutput()).array(), book);
+        EXPECT_EQ(QJsonDocument::fromJson(listed.outBytes).array(), book);
     }
 }
 

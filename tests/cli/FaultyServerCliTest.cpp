@@ -8,12 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -23,19 +21,18 @@
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "model/Mailbox.h"
+#include "cli/CommandRun.h"
 #include "support/FakeServer.h"
 
 using namespace vm;
+using vm::test::CommandResult;
 using vm::test::FakeServer;
+using vm::test::ProgramPath;
+using vm::test::RunCommand;
 
 namespace {
 
 constexpr int kStored = 20;
-
-QString Program()
-{
-    return QStringLiteral(VELMORA_BINARY_DIR "/src/app/velmora");
-}
 
 QByteArray Uid(int k)
 {
@@ -93,14 +90,7 @@ struct Case
 class FaultyServerCli : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_cli_faults";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { vm::test::EnsureCoreApplication(); }
 
     // velmora.ini and the mailbox file of account "Bob" on port, holding
     // the header blocks of messages 1..20 as a check with MessageSaveRange=1
@@ -132,39 +122,13 @@ protected:
         account.SaveToFile(SaveOptionsFromSettings());
     }
 
-    int Run(const QString& dir, const QStringList& args, QString* err = nullptr,
-            QByteArray* out = nullptr)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        p.setProcessEnvironment(env);
-        p.start(Program(), QStringList{"--data-dir", dir} + args);
-        if (!p.waitForStarted(10000))
-            return -2;
-        p.closeWriteChannel();
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-            return -3;
-        }
-        if (err)
-            *err = QString::fromUtf8(p.readAllStandardError());
-        if (out)
-            *out = p.readAllStandardOutput();
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    }
-
     // "uidl subject" of every stored record, sorted, one per line.
     std::string Stored(const QString& dir)
     {
-        QByteArray out;
-        QString err;
-        EXPECT_EQ(Run(dir, {"--list", "Bob", "--json"}, &err, &out), 0) << err.toStdString();
+        const CommandResult listed = RunCommand(dir, {"--list", "Bob", "--json"});
+        EXPECT_EQ(listed.code, 0) << listed.err.toStdString();
         QStringList records;
-        for (const QJsonValue& v : QJsonDocument::fromJson(out).array()) {
+        for (const QJsonValue& v : QJsonDocument::fromJson(listed.outBytes).array()) {
             const QJsonObject o = v.toObject();
             records.append(o.value("uidl").toString() + ' ' + o.value("subject").toString());
         }
@@ -177,7 +141,7 @@ protected:
 
 TEST_F(FaultyServerCli, BrokenRepliesEndTheSessionAndKeepEveryStoredRecord)
 {
-    if (!QFile::exists(Program()))
+    if (!QFile::exists(ProgramPath()))
         GTEST_SKIP() << "the program is not built";
     const QList<QByteArray> good = UidlLines(kStored);
     const auto uidl = [](const QList<QByteArray>& lines) {
@@ -319,8 +283,9 @@ TEST_F(FaultyServerCli, BrokenRepliesEndTheSessionAndKeepEveryStoredRecord)
         WriteData(data.path(), s.Port());
         s.Start();
 
-        QString err;
-        EXPECT_EQ(Run(data.path(), c.command, &err), 1) << err.toStdString();
+        const CommandResult run = RunCommand(data.path(), c.command);
+        const QString& err = run.err;
+        EXPECT_EQ(run.code, 1) << err.toStdString();
         ASSERT_TRUE(s.WaitDone(20000));
         EXPECT_TRUE(s.Mismatches().isEmpty()) << s.Mismatches().join('\n').toStdString();
         EXPECT_FALSE(s.Received().contains("QUIT"));

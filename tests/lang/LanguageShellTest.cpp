@@ -142,3 +142,36 @@ TEST(LanguageFiles, NumberedStrings)
     EXPECT_EQ(NumberedText(kStrMainWindowClass), QString("VL320KEX07"));
     EXPECT_EQ(NumberedText(99999), QString());
 }
+
+TEST(LanguageFiles, TextOrTakesTheLanguageTextWithItsArgumentsElseTheEnglishOne)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("texts.lng");
+    WriteFile(path, "[HEAD]\nSymbol=XX\nName=Texts\n"
+                    "[ERROR]\nTwo=Zwei: %s und %s\nPlain=Schlicht\n");
+    ASSERT_TRUE(LoadLanguage(path));
+    const struct
+    {
+        const char* section;
+        const char* key;
+        const char* english;
+        QStringList args;
+        QString expected;
+    } cases[] = {
+        // A text with placeholders is looked up with its arguments.
+        {"ERROR", "Two", "Two: %s and %s", {"a", "b"}, "Zwei: a und b"},
+        {"error", "TWO", "Two: %s and %s", {"a", "b"}, "Zwei: a und b"},
+        {"ERROR", "Plain", "Plain", {}, "Schlicht"},
+        // Too few arguments for the language's text: the English one.
+        {"ERROR", "Two", "Two: %s and %s", {"a"}, "Two: a and %s"},
+        // Missing key or section: the English text, "||" as a line break,
+        // each "%s" filled once, in order, also when an argument holds one.
+        {"ERROR", "Missing", "One %s||two %s", {"%s", "x"}, "One %s\ntwo x"},
+        {"NOSUCH", "Two", "Two: %s", {"a", "extra"}, "Two: a"},
+        {"NOSUCH", "Two", "No placeholder", {"a"}, "No placeholder"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TextOr(c.section, c.key, c.english, c.args), c.expected)
+            << c.section << '/' << c.key << ' ' << c.args.join('|').toStdString();
+}

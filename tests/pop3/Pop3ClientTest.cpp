@@ -466,7 +466,7 @@ TEST(ConfigurePop3Client, PasswordOrderAndRememberedPassword)
     EXPECT_EQ(client.Host, "mail.example.com");
     EXPECT_EQ(client.Port, 995);
     EXPECT_EQ(client.AuthenticationType, Pop3Client::atAPOP);
-    EXPECT_TRUE(client.UseTLS);
+    EXPECT_TRUE(client.ImplicitTls);
     EXPECT_EQ(client.SSLVersion, 3);
     EXPECT_EQ(client.ConnectTimeoutMs, 30000);
     EXPECT_EQ(client.OperationStatus(), osProceed);

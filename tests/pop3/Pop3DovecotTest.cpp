@@ -143,7 +143,7 @@ TEST_F(Pop3DovecotTest, Pop3sWithTrustedTestCa)
     vm::SetTrustFilePath(trust.path() + "/certificates.ini");
     vm::SetTrustedCaCertificates({server->CaCertificate()});
     client.Port = server->Pop3sPort();
-    client.UseTLS = true;
+    client.ImplicitTls = true;
     client.Connect();
     EXPECT_TRUE(client.Transport().Encrypted());
     client.Login();

@@ -13,9 +13,12 @@
 #include "core/TerminalText.h"
 #include "lang/Lang.h"
 #include "lang/LangStartup.h"
+#include "mime/MessageRecord.h"
 #include "model/MailStartup.h"
 #include "model/MailboxKey.h"
 #include "model/AccountsDirectory.h"
+#include "model/MailAccount.h"
+#include "model/Mailbox.h"
 #include "oauth/AccountTokens.h"
 #include "net/PasswordPrompt.h"
 #include "ops/AccountSelection.h"
@@ -153,6 +156,46 @@ MailAccount* FindAccount(const QString& name)
                 .arg(matches)
                 .arg(name));
     return matches == 1 ? found : nullptr;
+}
+
+MailAccount* LoadAccount(const QString& accountName, int& exitCode)
+{
+    exitCode = kExitFailed;
+    if (!LoadBasics())
+        return nullptr;
+    LoadMailboxes();
+    exitCode = kExitUsage;
+    return FindAccount(accountName);
+}
+
+MessageRecord* FindMessage(MailAccount& account, const QString& uidl)
+{
+    MessageRecord* m = account.Box().FindByUIDL(uidl.toUtf8());
+    if (!m)
+        Err(QStringLiteral("account %1 holds no message with the UIDL %2")
+                .arg(DisplayName(account), uidl));
+    return m;
+}
+
+MessageRecord* LoadHeldMessage(const QString& accountName, const QString& uidl, int& exitCode)
+{
+    MailAccount* account = LoadAccount(accountName, exitCode);
+    MessageRecord* m = account ? FindMessage(*account, uidl) : nullptr;
+    if (m && m->HoldingState() == MessageRecord::Holding::UidlOnly) {
+        Err(QStringLiteral("only the UIDL of this message is held, not its header or body; "
+                           "fetch it with --fetch"));
+        exitCode = kExitFailed;
+        return nullptr;
+    }
+    return m;
+}
+
+bool WholeMessageHeld(const MessageRecord& message)
+{
+    if (message.HoldingState() == MessageRecord::Holding::Whole)
+        return true;
+    Err(QStringLiteral("the body of this message is not held; fetch it with --fetch"));
+    return false;
 }
 
 bool PasswordKnown(const MailAccount& account)

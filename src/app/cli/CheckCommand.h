@@ -63,6 +63,22 @@ bool RefuseOptions(const char* command, const QStringList& args);
 // is none or several.
 MailAccount* FindAccount(const QString& name);
 
+// What the commands that read one account share: LoadBasics,
+// LoadMailboxes and the account named accountName. Null after printing why,
+// with exitCode kExitFailed (nothing could be loaded) or kExitUsage (no such
+// account, or several).
+MailAccount* LoadAccount(const QString& accountName, int& exitCode);
+// The record of account with the UIDL uidl. Null (after printing "account
+// ... holds no message with the UIDL ...") when there is none.
+MessageRecord* FindMessage(MailAccount& account, const QString& uidl);
+// LoadAccount, then FindMessage; a message of which only the UIDL is held
+// is refused as well (exitCode kExitFailed: it has to be fetched first).
+// A missing message is a usage error (kExitUsage).
+MessageRecord* LoadHeldMessage(const QString& accountName, const QString& uidl, int& exitCode);
+// True when the whole message is held; else false after printing that the
+// body is not held and how to fetch it.
+bool WholeMessageHeld(const MessageRecord& message);
+
 // The POP3 password is known without asking (stored, or remembered); for
 // an OAuth 2.0 account, a refresh token is stored.
 bool PasswordKnown(const MailAccount& account);

@@ -30,12 +30,9 @@ int PrepareMessageCommand(const char* command, const QStringList& args, MessageT
     if (!account)
         return kExitUsage;
     for (int i = 1; i < args.size(); ++i) {
-        MessageRecord* m = account->Box().FindByUIDL(args.at(i).toUtf8());
-        if (!m) {
-            Err(QStringLiteral("account %1 holds no message with the UIDL %2")
-                    .arg(DisplayName(*account), args.at(i)));
+        MessageRecord* m = FindMessage(*account, args.at(i));
+        if (!m)
             return kExitUsage;
-        }
         if (!records.contains(m))
             records.append(m);
     }

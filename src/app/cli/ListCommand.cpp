@@ -126,12 +126,10 @@ int RunListCommand(const QStringList& args)
         Err(usage);
         return kExitUsage;
     }
-    if (!LoadBasics())
-        return kExitFailed;
-    LoadMailboxes();
-    MailAccount* account = FindAccount(name);
+    int rc = kExitOk;
+    MailAccount* account = LoadAccount(name, rc);
     if (!account)
-        return kExitUsage;
+        return rc;
 
     const Mailbox& mb = account->Box();
     QJsonArray array;

@@ -5,8 +5,6 @@
 
 #include "app/cli/CheckCommand.h"
 #include "mime/MessageRecord.h"
-#include "model/MailAccount.h"
-#include "model/Mailbox.h"
 #include "render/MessageFiles.h"
 
 namespace vm {
@@ -15,33 +13,6 @@ namespace {
 
 const char kSaveUsage[] = "usage: velmora --save ACCOUNT UIDL [FILE|DIR]";
 const char kAttachmentsUsage[] = "usage: velmora --save-attachments ACCOUNT UIDL DIR";
-
-// The message named by the account's display name and the UIDL, after
-// loading the data; null after printing why (exitCode set).
-MessageRecord* FindMessage(const QString& accountName, const QString& uidl, int& exitCode)
-{
-    exitCode = cli::kExitFailed;
-    if (!cli::LoadBasics())
-        return nullptr;
-    cli::LoadMailboxes();
-    exitCode = cli::kExitUsage;
-    MailAccount* account = cli::FindAccount(accountName);
-    if (!account)
-        return nullptr;
-    MessageRecord* m = account->Box().FindByUIDL(uidl.toUtf8());
-    if (!m) {
-        cli::Err(QStringLiteral("account %1 holds no message with the UIDL %2")
-                     .arg(cli::DisplayName(*account), uidl));
-        return nullptr;
-    }
-    if (m->HoldingState() == MessageRecord::Holding::UidlOnly) {
-        cli::Err(QStringLiteral("only the UIDL of this message is held, not its header or body; "
-                                "fetch it with --fetch"));
-        exitCode = cli::kExitFailed;
-        return nullptr;
-    }
-    return m;
-}
 
 bool HasOption(const QStringList& args)
 {
@@ -61,7 +32,7 @@ int RunSaveCommand(const QStringList& args)
         return kExitUsage;
     }
     int rc = kExitOk;
-    MessageRecord* m = FindMessage(args[0], args[1], rc);
+    MessageRecord* m = LoadHeldMessage(args[0], args[1], rc);
     if (!m)
         return rc;
     if (!m->parsed())
@@ -91,13 +62,11 @@ int RunSaveAttachmentsCommand(const QStringList& args)
         return kExitUsage;
     }
     int rc = kExitOk;
-    MessageRecord* m = FindMessage(args[0], args[1], rc);
+    MessageRecord* m = LoadHeldMessage(args[0], args[1], rc);
     if (!m)
         return rc;
-    if (m->HoldingState() != MessageRecord::Holding::Whole) {
-        Err(QStringLiteral("the body of this message is not held; fetch it with --fetch"));
+    if (!WholeMessageHeld(*m))
         return kExitFailed;
-    }
     m->ParseWhole();
     QStringList failed;
     const QString folder = QFileInfo(args[2]).absoluteFilePath();

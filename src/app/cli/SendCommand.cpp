@@ -177,12 +177,10 @@ int RunSendCommand(const QStringList& args)
         return kExitUsage;
     }
 
-    if (!LoadBasics())
-        return kExitFailed;
-    LoadMailboxes();
-    MailAccount* account = FindAccount(a.account);
+    int rc = kExitOk;
+    MailAccount* account = LoadAccount(a.account, rc);
     if (!account)
-        return kExitUsage;
+        return rc;
     if (!account->HasSmtpSettings()) {
         Err(QStringLiteral("account %1 has no SMTP settings (SMTP server, SMTP login and From "
                            "address are needed)")
@@ -210,16 +208,11 @@ int RunSendCommand(const QStringList& args)
     QTemporaryDir extracted((base.isEmpty() ? QDir::tempPath() : base) +
                             QStringLiteral("/extract-XXXXXX"));
     if (a.kind != ckNew) {
-        const MessageRecord* original = account->Box().FindByUIDL(a.uidl.toUtf8());
-        if (!original) {
-            Err(QStringLiteral("account %1 holds no message with the UIDL %2")
-                    .arg(DisplayName(*account), a.uidl));
+        const MessageRecord* original = FindMessage(*account, a.uidl);
+        if (!original)
             return kExitUsage;
-        }
-        if (original->HoldingState() != MessageRecord::Holding::Whole) {
-            Err(QStringLiteral("the body of this message is not held; fetch it with --fetch"));
+        if (!WholeMessageHeld(*original))
             return kExitFailed;
-        }
         const PreparedMessage p =
             PrepareMessage(original, account->FromAddress(), a.kind,
                            extracted.isValid() ? extracted.path() : QString());

@@ -14,8 +14,6 @@
 #include "mime/Addresses.h"
 #include "mime/Charsets.h"
 #include "mime/MessageRecord.h"
-#include "model/MailAccount.h"
-#include "model/Mailbox.h"
 #include "render/MessagePage.h"
 
 namespace vm {
@@ -123,34 +121,18 @@ int RunShowCommand(const QStringList& args)
         Err(QString::fromLatin1(kUsage));
         return kExitUsage;
     }
-    if (!LoadBasics())
-        return kExitFailed;
-    LoadMailboxes();
-    MailAccount* account = FindAccount(names[0]);
-    if (!account)
-        return kExitUsage;
-    MessageRecord* m = account->Box().FindByUIDL(names[1].toUtf8());
-    if (!m) {
-        Err(QStringLiteral("account %1 holds no message with the UIDL %2")
-                .arg(DisplayName(*account), names[1]));
-        return kExitUsage;
-    }
-
-    switch (m->HoldingState()) {
-    case MessageRecord::Holding::UidlOnly:
-        Err(QStringLiteral("only the UIDL of this message is held, not its header or body; "
-                           "fetch it with --fetch"));
-        return kExitFailed;
-    case MessageRecord::Holding::Headers:
+    int rc = kExitOk;
+    MessageRecord* m = LoadHeldMessage(names[0], names[1], rc);
+    if (!m)
+        return rc;
+    if (m->HoldingState() == MessageRecord::Holding::Headers) {
         if (!m->parsed())
             m->ParseHeaders();
         for (const QByteArray& line : m->HeaderLines())
             Out(QString::fromUtf8(line));
-        Err(QStringLiteral("the body of this message is not held; fetch it with --fetch"));
-        return kExitFailed;
-    case MessageRecord::Holding::Whole:
-        break;
     }
+    if (!WholeMessageHeld(*m))
+        return kExitFailed;
 
     // The parts are parsed once, for the header and the text together.
     m->ParseWhole();

@@ -23,6 +23,7 @@
 
 #include "core/Messages.h"
 #include "core/TempDir.h"
+#include "lang/Lang.h"
 #include "mime/SafeFileName.h"
 #include "send/SendRequest.h"
 #include "ui/compose/ComposeWindow.h"
@@ -182,8 +183,8 @@ void ComposeWindow::AddAttachments(const QStringList& paths)
         if (f.open(QIODevice::ReadOnly))
             size = SizeText(f.size());
         else
-            ShowWarning(SendText("SendMailWnd", "NoFileAccess", "Can't gain access to file %s.",
-                                 {QDir::toNativeSeparators(path)}));
+            ShowWarning(TextOr("SendMailWnd", "NoFileAccess", "Can't gain access to file %s.",
+                               {QDir::toNativeSeparators(path)}));
         AddAttachmentEntry({path, false}, size);
     }
     if (!paths.isEmpty() && !CBAttachments->isChecked())

@@ -20,6 +20,7 @@
 #include <functional>
 
 #include "config/Settings.h"
+#include "lang/Lang.h"
 #include "send/SendRequest.h"
 #include "ui/common/EditMenu.h"
 #include "ui/common/FixedPitchFont.h"
@@ -43,7 +44,7 @@ QToolButton* AddButton(QToolBar* bar, const char* name, const QString& text, boo
 
 QString AddToDictionaryText()
 {
-    return SendText("SendMailWnd", "AddToDictionary", "Add to dictionary");
+    return TextOr("SendMailWnd", "AddToDictionary", "Add to dictionary");
 }
 
 // 0x00BBGGRR as the settings store colours.

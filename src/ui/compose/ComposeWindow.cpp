@@ -22,6 +22,7 @@
 #include "addressbook/AddressBook.h"
 #include "config/Settings.h"
 #include "core/Messages.h"
+#include "lang/Lang.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
 #include "ops/StatusChannel.h"
@@ -44,7 +45,7 @@ QList<ComposeWindow*>& Windows()
 
 QString WndText(const char* key, const char* english, const QStringList& args = {})
 {
-    return SendText("SendMailWnd", key, english, args);
+    return TextOr("SendMailWnd", key, english, args);
 }
 
 QLabel* AddLabel(QWidget* parent, QLayout* layout, const char* name, const char* text)

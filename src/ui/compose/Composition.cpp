@@ -7,6 +7,7 @@
 #include "core/Messages.h"
 #include "core/TempDir.h"
 #include "core/TerminalText.h"
+#include "lang/Lang.h"
 #include "model/MailAccount.h"
 #include "send/MailClientHandoff.h"
 #include "send/ReplyMessage.h"
@@ -29,10 +30,10 @@ void OpenComposition(const MessageRecord* message, MailAccount* account, int kin
         prepared = PrepareMessage(message, account->FromAddress(), kind,
                                   folder.isValid() ? folder.path() : QString());
     for (const QString& name : prepared.failedAttachments)
-        ShowWarning(SendText("SendMailWnd", "CannotExtract",
-                             "The attachment %s of the original message could not be "
-                             "extracted, so the new message does not carry it.",
-                             {name}));
+        ShowWarning(TextOr("SendMailWnd", "CannotExtract",
+                           "The attachment %s of the original message could not be "
+                           "extracted, so the new message does not carry it.",
+                           {name}));
     prepared.data.kind = kind;
     if (account->SendViaThisProgram())
         ComposeWindow::Open(prepared.data, account);
@@ -78,20 +79,20 @@ void HandOffToMailClient(const MessageData& data, int kind)
     }
     const XdgEmailCall call = BuildXdgEmailCall(m);
     for (const QString& name : notStaged)
-        ShowWarning(SendText("SendMailWnd", "CannotAttach",
-                             "Can't attach file %s. It either does not exist or is "
-                             "inaccessible.",
-                             {name}));
+        ShowWarning(TextOr("SendMailWnd", "CannotAttach",
+                           "Can't attach file %s. It either does not exist or is "
+                           "inaccessible.",
+                           {name}));
     if (!call.refused.isEmpty())
-        ShowWarning(SendText("SendMailWnd", "HandoffRefused",
-                             "These were not passed to the mail client: %s",
-                             {TerminalSafeText(call.refused.join(QStringLiteral("; ")))}));
+        ShowWarning(TextOr("SendMailWnd", "HandoffRefused",
+                           "These were not passed to the mail client: %s",
+                           {TerminalSafeText(call.refused.join(QStringLiteral("; ")))}));
     auto* run = new XdgEmailRun(QCoreApplication::instance());
     QObject::connect(run, &XdgEmailRun::finished, run, [run](int code, const QString&) {
         run->deleteLater();
         if (code != 0)
-            ShowError(SendText("MAINWND", "ErrorLaunchingDefaultClient",
-                               "Can't start default mail client."));
+            ShowError(TextOr("MAINWND", "ErrorLaunchingDefaultClient",
+                             "Can't start default mail client."));
     });
     run->Start(call.arguments);
 }
