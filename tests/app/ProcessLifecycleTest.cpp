@@ -82,9 +82,7 @@ struct DataDir
 
 void Login(FakeServer& s)
 {
-    s.SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER bob");
-    s.SendLine("+OK").Expect("PASS secret").SendLine("+OK logged in");
-    s.Expect("UIDL").SendLine("+OK").SendLine("1 m1").SendLine("2 m2").SendLine("3 m3").SendLine(".");
+    s.Pop3Login().Pop3Uidl({"m1", "m2", "m3"});
 }
 
 void Fetch(FakeServer& s, int i, const QByteArray& text)
