@@ -1,6 +1,8 @@
 // The operations against a real Dovecot, with another client changing the
 // mailbox between and during our connections.
 
+#include "support/TestPki.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -21,14 +23,7 @@ namespace {
 class DovecotOps : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_ops_check";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { vm::test::EnsureCoreApp(); }
 
     void SetUp() override
     {

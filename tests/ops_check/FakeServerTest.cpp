@@ -2,6 +2,8 @@
 // the silence limit, against the scripted fake server: the exact lines the
 // client sends, and what the mailbox and the error list hold afterwards.
 
+#include "support/TestPki.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -26,11 +28,7 @@ namespace {
 
 void EnsureApp()
 {
-    static int argc = 1;
-    static char name[] = "test_ops_check";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
+    vm::test::EnsureCoreApp();
 }
 
 struct ServerScript

@@ -4,6 +4,8 @@
 // scenario's transcript) and a real Dovecot, where another client deletes
 // messages between the connections.
 
+#include "support/TestPki.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -156,14 +158,7 @@ private:
 class ServerScenario : public ::testing::TestWithParam<ServerKind>
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_ops_check";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { vm::test::EnsureCoreApp(); }
     void SetUp() override { ClearErrorList(); }
 
     // A record of message i, holding only its headers unless whole.
