@@ -15,6 +15,7 @@
 
 #include "net/ConnectionOptions.h"
 #include "net/NetErrors.h"
+#include "net/ReadBuffer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -222,7 +223,7 @@ private:
     QString host_;
     quint16 port_ = 0;
     QSslSocket* socket_ = nullptr;
-    QByteArray buffer_;
+    ReadBuffer buffer_;
     QString peerFingerprint_;
     QStringList sslErrors_;
     QString sslErrorFingerprint_;

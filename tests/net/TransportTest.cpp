@@ -457,6 +457,63 @@ TEST(TransportQueue, QueuedLinesLeaveTogetherBeforeTheFirstReplyIsAwaited)
     EXPECT_EQ(peer.writes.size(), 3);
 }
 
+// A message as the server sends it, whatever way the connection happens to
+// cut it into pieces: every cut in two and all one-byte pieces give the same
+// text, and the reply after it is still in step. The lines are long enough to
+// cross the scanner's 16-byte blocks with dots, bare LFs and CRs anywhere.
+TEST(TransportText, MessageTextIsTheSameHoweverTheBytesArrive)
+{
+    const QByteArray sent = "Subject: a line longer than sixteen bytes\r\n"
+                            "..a stuffed dot opens this line, long enough to cross\r\n"
+                            "\r\n"
+                            "a line that ends in a bare line feed\n"
+                            "\n"
+                            "...\r\n"
+                            ".x not stuffed\r\n"
+                            "inner\rcarriage return and a dot . here\r\n"
+                            "xxxxxxxxxxxxxxx\r\n"
+                            "xxxxxxxxxxxxxxxx\r\n"
+                            "..\r\n"
+                            ".\r\n"
+                            "+OK next\r\n";
+    const QByteArray want = "Subject: a line longer than sixteen bytes\r\n"
+                            ".a stuffed dot opens this line, long enough to cross\r\n"
+                            "\r\n"
+                            "a line that ends in a bare line feed\r\n"
+                            "\r\n"
+                            "..\r\n"
+                            ".x not stuffed\r\n"
+                            "inner\rcarriage return and a dot . here\r\n"
+                            "xxxxxxxxxxxxxxx\r\n"
+                            "xxxxxxxxxxxxxxxx\r\n"
+                            ".\r\n";
+    struct PiecePeer : vm::TransportPeer
+    {
+        QByteArray Next() override { return pieces.isEmpty() ? QByteArray() : pieces.takeFirst(); }
+        void Sent(const QByteArray&) override {}
+        QList<QByteArray> pieces;
+    };
+    QList<QList<QByteArray>> ways;
+    for (qsizetype cut = 1; cut < sent.size(); ++cut)
+        ways.append({sent.left(cut), sent.mid(cut)});
+    QList<QByteArray> bytes;
+    for (char c : sent)
+        bytes.append(QByteArray(1, c));
+    ways.append(bytes);
+    for (const QList<QByteArray>& pieces : ways) {
+        PiecePeer peer;
+        peer.pieces = pieces;
+        Transport t;
+        t.SetPeerForTesting(&peer);
+        t.Connect(QStringLiteral("peer.example"), 110);
+        const QString how = QStringLiteral("first piece %1 bytes of %2 pieces")
+                                .arg(pieces.first().size())
+                                .arg(pieces.size());
+        EXPECT_EQ(t.ReadMultiLineText(1000, 10), want) << how.toStdString();
+        EXPECT_EQ(t.ReadReplyLine(), "+OK next") << how.toStdString();
+    }
+}
+
 TEST_F(TransportTest, WritingAfterThePeerLeftFailsAndReadingSaysClosed)
 {
     FakeServer s;
