@@ -2,8 +2,10 @@
 // loopback filled with N realistic messages. For each N it measures, in
 // rounds (5 by default): a bare UIDL round trip (the floor), the first check
 // with headers only, the first check with whole messages, an unchanged
-// re-check, and mpop retrieving the same messages with keep on (the
-// reference). Every round measures all of them one after the other, so the
+// re-check, mpop retrieving the same messages with keep on (the reference),
+// and the server's own delivery: every message asked for at once and its
+// bytes thrown away as they come (no client can fetch faster from this
+// server). Every round measures all of them one after the other, so the
 // reference shares each round's conditions; each figure is printed as its
 // median time, the median of its per-round ratios to mpop and to the floor,
 // and the spread of the ratio to mpop over the rounds (lowest - highest).
@@ -23,7 +25,15 @@
 #include <cstdlib>
 #include <vector>
 
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string_view>
+#include <thread>
 
 #include "model/MailAccount.h"
 #include "ops/CheckAccount.h"
@@ -145,7 +155,9 @@ double TimedCheck(MailAccount& account, int range)
     if (range == 1)
         PerfControl("enable");
     t.start();
-    const CheckAccountResult r = CheckAccount(account, run, options);
+    CheckAccountResult r;
+    // On a thread of its own, as the program runs its checks.
+    std::thread([&] { r = CheckAccount(account, run, options); }).join();
     const double s = Seconds(t);
     if (range == 1)
         PerfControl("disable");
@@ -176,6 +188,77 @@ double UidlRoundTrip(const DovecotFixture& dc, int* count)
     c.Disconnect();
     *count = int(ids.size());
     return Seconds(t);
+}
+
+// The server's own delivery time for n whole messages: log in, ask for all
+// of them in one stream of RETR commands (written by a second thread, so
+// neither side waits on the other), and count the terminating lines of the
+// replies without keeping or looking at anything else. Seconds, or -1.
+double ServerDelivery(const DovecotFixture& dc, int n)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(dc.Pop3Port());
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QElapsedTimer t;
+    t.start();
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    std::vector<char> buffer(1 << 20);
+    // Reads until `lines` line ends have come; false on a closed connection.
+    const auto readLines = [&](int lines) {
+        while (lines > 0) {
+            const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+            if (got <= 0)
+                return false;
+            for (ssize_t i = 0; i < got; ++i)
+                lines -= buffer[std::size_t(i)] == '\n';
+        }
+        return true;
+    };
+    const auto send = [fd](const std::string& text) {
+        return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size());
+    };
+    bool ok = readLines(1) && send("USER bob\r\n") && readLines(1) &&
+              send("PASS secret\r\n") && readLines(1);
+    if (ok) {
+        std::thread writer([&] {
+            std::string commands;
+            for (int i = 1; i <= n; ++i)
+                commands += "RETR " + std::to_string(i) + "\r\n";
+            commands += "QUIT\r\n";
+            send(commands);
+        });
+        // A reply ends with a line of one dot: "\n.\r\n" in the stream
+        // (a text line starting with a dot is sent with two), looked for
+        // across the reads' borders too.
+        constexpr std::string_view kEnd = "\n.\r\n";
+        std::string tail;
+        int ended = 0;
+        while (ended < n) {
+            const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+            if (got <= 0)
+                break;
+            std::string_view chunk(buffer.data(), std::size_t(got));
+            tail.append(chunk.substr(0, std::min<std::size_t>(chunk.size(), kEnd.size() - 1)));
+            for (std::size_t at = tail.find(kEnd); at != std::string::npos;
+                 at = tail.find(kEnd, at + 1))
+                ++ended;
+            for (std::size_t at = chunk.find(kEnd); at != std::string_view::npos;
+                 at = chunk.find(kEnd, at + 1))
+                ++ended;
+            tail.assign(chunk.substr(chunk.size() - std::min(chunk.size(), kEnd.size() - 1)));
+        }
+        ok = ended == n;
+        writer.join();
+    }
+    const double s = Seconds(t);
+    ::close(fd);
+    return ok ? s : -1;
 }
 
 // mpop spools every message through a file it makes with tmpfile(), in
@@ -306,6 +389,7 @@ bool RunFor(int n, int rounds)
     Figure firstWhole{"first check, whole messages", {}};
     Figure recheck{"unchanged re-check", {}};
     Figure mpop{"mpop, keep on (reference)", {}};
+    Figure server{"server's own delivery", {}};
     bool ok = true;
     bool privateTmp = false;
     int headerRecords = 0, wholeRecords = 0;
@@ -330,15 +414,18 @@ bool RunFor(int n, int rounds)
                               ? QStringLiteral("/dev/shm/velmora-bench-XXXXXX")
                               : QDir::tempPath() + QStringLiteral("/velmora-bench-XXXXXX"));
         mpop.seconds.push_back(Mpop(dc, tmp.path(), &privateTmp));
-        for (const Figure* f : {&firstHeaders, &firstWhole, &recheck})
+        server.seconds.push_back(ServerDelivery(dc, listed));
+        for (const Figure* f : {&firstHeaders, &firstWhole, &recheck, &server})
             ok = ok && f->seconds.back() >= 0;
     }
 
     std::printf("N = %d messages, %.1f MB, %d listed by UIDL; %d rounds: median time, median "
                 "ratio (lowest - highest)\n",
                 n, double(bytes) / 1048576.0, listed, int(mpop.seconds.size()));
-    for (const Figure* f : {&floor, &firstHeaders, &firstWhole, &recheck, &mpop})
+    for (const Figure* f : {&floor, &firstHeaders, &firstWhole, &recheck, &mpop, &server})
         Line(*f, mpop, floor);
+    std::printf("  whole-message check %.2f x the server's own delivery, mpop %.2f x\n",
+                Median(Ratios(firstWhole, server)), Median(Ratios(mpop, server)));
     std::printf("  records: %d headers-only, %d whole; mpop's spool files %s\n\n", headerRecords,
                 wholeRecords,
                 privateTmp ? "on a private tmpfs" : "in /tmp (no private mount allowed)");
