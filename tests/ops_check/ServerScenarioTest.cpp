@@ -225,24 +225,10 @@ private:
     QString skip_;
 };
 
-// The scripted lines of new messages fetched whole one command at a time:
-// messages[k] is number k + 1; those in gone answer "-ERR".
-void ScriptOneByOne(FakeServer& s, const QList<int>& messages, const QList<int>& gone = {})
-{
-    for (int k = 0; k < messages.size(); ++k) {
-        const QByteArray n = QByteArray::number(k + 1);
-        s.Expect("LIST " + n).SendLine("+OK " + ListLine(k + 1, messages[k]));
-        s.Expect("RETR " + n);
-        if (gone.contains(messages[k]))
-            s.SendLine("-ERR no such message");
-        else
-            s.Send(RetrReply(messages[k]));
-    }
-}
-
-// The same on a pipelining server, few enough that every command goes out
-// before the first reply: each size, then each message. The first message
-// has the number first.
+// The scripted lines of new messages fetched whole on a pipelining server,
+// few enough that every command goes out before the first reply: each size,
+// then each message (those in gone answer "-ERR"). messages[k] has the
+// number first + k.
 void ScriptPipelinedSizes(FakeServer& s, const QList<int>& messages, const QList<int>& gone = {},
                           int first = 1)
 {
@@ -347,6 +333,13 @@ protected:
     ServerScenarioWay() : ScenarioFixture(std::get<0>(GetParam())) {}
     Way TheWay() const { return std::get<1>(GetParam()); }
 };
+
+void PrintTo(Way way, std::ostream* os)
+{
+    static const char* const names[] = {"pipelined check", "check one command at a time",
+                                        "details window retrieval"};
+    *os << names[int(way)];
+}
 
 CheckOptions Whole()
 {
@@ -496,37 +489,53 @@ TEST_P(GoneMessage, DisappearsWithoutAnError)
         return;
     }
 
-    // Message 1 is gone by the time its fetch starts.
-    FILL_OR_SKIP(3, {}, pipelined);
-    if (pipelined)
-        ScriptPipelinedSizes(server.Script(), {0, 1, 2}, {1});
-    else
-        ScriptOneByOne(server.Script(), {0, 1, 2}, {1});
-    server.Script().Expect("QUIT").SendLine("+OK");
+    // Message 1 is a known headers-only record, fetched whole again; another
+    // client deletes it and message 2 when the check reaches message 2.
+    FILL_OR_SKIP(4, {}, pipelined);
+    Record(1, false);
+    FakeServer& script = server.Script();
+    if (pipelined) {
+        script.Expect("LIST 1").Expect("RETR 2").Expect("LIST 3").Expect("LIST 4");
+        script.SendLine("+OK " + ListLine(1, 0)).SendLine("-ERR no such message");
+        script.SendLine("+OK " + ListLine(3, 2)).SendLine("+OK " + ListLine(4, 3));
+        script.Expect("RETR 1").Expect("RETR 3").Expect("RETR 4");
+        script.Send(RetrReply(0)).SendLine("-ERR no such message").Send(RetrReply(3));
+    } else {
+        // One at a time the size of the new message is refused instead.
+        script.Expect("LIST 1").SendLine("+OK " + ListLine(1, 0));
+        script.Expect("RETR 1").Send(RetrReply(0));
+        script.Expect("RETR 2").SendLine("-ERR no such message");
+        script.Expect("LIST 3").SendLine("-ERR no such message");
+        script.Expect("LIST 4").SendLine("+OK " + ListLine(4, 3));
+        script.Expect("RETR 4").Send(RetrReply(3));
+    }
+    script.Expect("QUIT").SendLine("+OK");
     bool deleted = false;
     const CheckOutcome out = CheckHere(Whole(), [&](const QString& status) {
-        if (!deleted && status.contains("message 2 out of 3")) {
+        if (!deleted && status.contains("message 2 out of 4")) {
             deleted = true;
-            server.DeleteNow({1});
+            server.DeleteNow({1, 2});
         }
     });
     EXPECT_TRUE(deleted);
     EXPECT_TRUE(out.completed);
     EXPECT_FALSE(out.error.has_value()) << out.error->message.toStdString();
+    EXPECT_TRUE(out.changed);
     EXPECT_EQ(out.added, 2);
     const Mailbox& mb = account.Box();
     ASSERT_EQ(mb.Count(), 2);
     EXPECT_EQ(mb.At(0)->UID, server.Id(0));
     EXPECT_EQ(mb.At(0)->Subject(), "message 0");
-    EXPECT_EQ(mb.At(1)->UID, server.Id(2));
-    EXPECT_EQ(mb.At(1)->Subject(), "message 2");
-    EXPECT_EQ(mb.At(1)->serverNumber, 3);
-    EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(0), server.Id(2)}));
+    EXPECT_EQ(mb.At(1)->UID, server.Id(3));
+    EXPECT_EQ(mb.At(1)->Subject(), "message 3");
+    EXPECT_EQ(mb.At(1)->serverNumber, 4);
+    EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(0), server.Id(3)}));
 }
 
 // Messages another client deleted since the last check disappear at the
-// next one, which also brings what arrived meanwhile; a check after that,
-// with nothing changed, sends nothing but UIDL.
+// next one, which also brings what arrived meanwhile and leaves the known
+// records as they were; a check after that, with nothing changed, sends
+// nothing but UIDL.
 TEST_P(ServerScenario, MessagesDeletedByAnotherClientDisappearAtTheNextCheck)
 {
     FILL_OR_SKIP(5, {}, true);
@@ -537,6 +546,8 @@ TEST_P(ServerScenario, MessagesDeletedByAnotherClientDisappearAtTheNextCheck)
         << ErrorList().join('\n').toStdString();
     ASSERT_EQ(account.Box().Count(), 5);
     EXPECT_EQ(account.Box().At(0)->Subject(), "message 0");
+    MessageRecord* const kept = account.Box().At(2);
+    kept->SetNew(false);
 
     server.DeleteNow({1, 3});
     server.Deliver(5);
@@ -552,7 +563,14 @@ TEST_P(ServerScenario, MessagesDeletedByAnotherClientDisappearAtTheNextCheck)
     ASSERT_EQ(mb.Count(), 4);
     EXPECT_EQ(mb.FindByUIDL(server.Id(1)), nullptr);
     EXPECT_EQ(mb.FindByUIDL(server.Id(3)), nullptr);
+    // The known records keep their place and marks, renumbered, never
+    // fetched again.
+    EXPECT_EQ(mb.At(1), kept);
+    EXPECT_EQ(kept->UID, server.Id(2));
+    EXPECT_EQ(kept->serverNumber, 2);
+    EXPECT_FALSE(kept->IsNew());
     EXPECT_EQ(mb.At(2)->UID, server.Id(4));
+    EXPECT_EQ(mb.At(2)->serverNumber, 3);
     EXPECT_EQ(mb.At(3)->UID, server.Id(5));
     EXPECT_EQ(mb.At(3)->Subject(), "message 5");
 
