@@ -45,13 +45,9 @@ struct ServerScript
         account.Password() = "secret";
         account.Server() = "127.0.0.1";
         account.Pop3Port() = server.Port();
-        server.SendLine("+OK ready").Expect("CAPA");
-        if (pipelining)
-            server.Send("+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\nUSER\r\n.\r\n");
-        else
-            server.SendLine("-ERR no");
-        server.Expect("USER bob");
-        server.SendLine("+OK").Expect("PASS secret").SendLine("+OK logged in");
+        server.Pop3Login("bob", "secret",
+                         pipelining ? QList<QByteArray>{"TOP", "UIDL", "PIPELINING", "USER"}
+                                    : QList<QByteArray>{});
     }
     // The server answers UIDL with the ids in this order.
     ServerScript& Uidl(const QList<QByteArray>& ids)

@@ -115,11 +115,7 @@ public:
             return;
         }
         Pop3Client other;
-        Aim(other);
-        other.Connect();
-        other.Login();
-        QList<QByteArray> listed;
-        other.FetchUidList(listed);
+        const QList<QByteArray> listed = LogIn(other);
         for (int i : messages)
             other.SendCmd("DELE " + QByteArray::number(listed.indexOf(ids_[i]) + 1));
         other.Disconnect();
@@ -146,18 +142,11 @@ public:
             return;
         }
         scripts_.push_back(std::make_unique<FakeServer>());
-        FakeServer& s = *scripts_.back();
-        if (pipelining_)
-            s.SendLine("+OK ready")
-                .Expect("CAPA")
-                .Send("+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\nUSER\r\n.\r\n")
-                .Expect("USER bob")
-                .SendLine("+OK")
-                .Expect("PASS secret")
-                .SendLine("+OK logged in");
-        else
-            s.Pop3Login();
-        s.Pop3Uidl(remaining_);
+        scripts_.back()
+            ->Pop3Login("bob", "secret",
+                        pipelining_ ? QList<QByteArray>{"TOP", "UIDL", "PIPELINING", "USER"}
+                                    : QList<QByteArray>{})
+            .Pop3Uidl(remaining_);
     }
     // The script of the current session (played by the scripted kind only).
     FakeServer& Script() { return *scripts_.back(); }
@@ -198,21 +187,23 @@ public:
     QList<QByteArray> Sent() const { return scripts_.back()->Received(); }
 
 private:
-    void Aim(Pop3Client& c) const
+    // Logs another client in to Dovecot; the ids it lists.
+    QList<QByteArray> LogIn(Pop3Client& c) const
     {
         c.Host = "127.0.0.1";
         c.Port = dovecot_->Pop3Port();
         c.Username = "bob";
         c.Password = "secret";
-    }
-    QList<QByteArray> Uids() const
-    {
-        Pop3Client c;
-        Aim(c);
         c.Connect();
         c.Login();
         QList<QByteArray> ids;
         c.FetchUidList(ids);
+        return ids;
+    }
+    QList<QByteArray> Uids() const
+    {
+        Pop3Client c;
+        const QList<QByteArray> ids = LogIn(c);
         c.Disconnect();
         return ids;
     }
