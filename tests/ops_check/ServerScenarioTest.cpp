@@ -333,6 +333,25 @@ void PrintTo(Way way, std::ostream* os)
     *os << names[int(way)];
 }
 
+std::string WayName(Way way)
+{
+    switch (way) {
+    case Way::PipelinedCheck:
+        return "PipelinedCheck";
+    case Way::OneByOneCheck:
+        return "OneByOneCheck";
+    case Way::DetailsWindowRetrieval:
+        return "DetailsWindowRetrieval";
+    }
+    return "?";
+}
+
+std::string KindWayName(const ::testing::TestParamInfo<std::tuple<ServerKind, Way>>& info)
+{
+    return (std::get<0>(info.param) == ServerKind::Scripted ? "ScriptedFakeServer_" : "Dovecot_") +
+           WayName(std::get<1>(info.param));
+}
+
 CheckOptions Whole()
 {
     CheckOptions o;
@@ -673,25 +692,6 @@ INSTANTIATE_TEST_SUITE_P(EachServer, ServerScenario,
                              return info.param == ServerKind::Scripted ? "ScriptedFakeServer"
                                                                        : "Dovecot";
                          });
-
-std::string WayName(Way way)
-{
-    switch (way) {
-    case Way::PipelinedCheck:
-        return "PipelinedCheck";
-    case Way::OneByOneCheck:
-        return "OneByOneCheck";
-    case Way::DetailsWindowRetrieval:
-        return "DetailsWindowRetrieval";
-    }
-    return "?";
-}
-
-std::string KindWayName(const ::testing::TestParamInfo<std::tuple<ServerKind, Way>>& info)
-{
-    return (std::get<0>(info.param) == ServerKind::Scripted ? "ScriptedFakeServer_" : "Dovecot_") +
-           WayName(std::get<1>(info.param));
-}
 
 INSTANTIATE_TEST_SUITE_P(EachServer, GoneMessage,
                          ::testing::Combine(::testing::Values(ServerKind::Scripted,
