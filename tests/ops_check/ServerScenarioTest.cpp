@@ -286,7 +286,8 @@ protected:
     }
     // The check on this thread, the way its worker runs it; at() sees each
     // status text when it is said, before the step it names.
-    CheckOutcome CheckHere(const CheckOptions& options, const std::function<void(const QString&)>& at)
+    CheckOutcome CheckHere(const CheckOptions& options,
+                           const std::function<void(const QString&)>& at)
     {
         server.Start(account);
         if (!ConfigurePop3Client(client, account, 20, PasswordPrompter()))
@@ -388,7 +389,8 @@ TEST_P(ServerScenario, RenumberedMessagesDeleteTheRightOnes)
     EXPECT_EQ(r.removed.size(), 2);
     // The gone id is passed over, still counted in the progress.
     QCoreApplication::processEvents(); // the texts queued by the worker
-    EXPECT_TRUE(statuses.contains("Marking messages to delete (account: Home) - Message 2 out of 2"))
+    EXPECT_TRUE(
+        statuses.contains("Marking messages to delete (account: Home) - Message 2 out of 2"))
         << statuses.join('\n').toStdString();
     EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(1), server.Id(3)}));
     ASSERT_EQ(mb.Count(), 2);
@@ -501,31 +503,35 @@ TEST_P(GoneMessage, DisappearsWithoutAnError)
     }
 
     // Message 1 is a known headers-only record, fetched whole again; another
-    // client deletes it and message 2 when the check reaches message 2.
-    FILL_OR_SKIP(4, {}, pipelined);
+    // client deletes it and messages 2 and 3 when the check reaches message 2.
+    FILL_OR_SKIP(5, {}, pipelined);
     Record(1, false);
     FakeServer& script = server.Script();
+    const QByteArray gone = "-ERR no such message";
     if (pipelined) {
-        script.Expect("LIST 1").Expect("RETR 2").Expect("LIST 3").Expect("LIST 4");
-        script.SendLine("+OK " + ListLine(1, 0)).SendLine("-ERR no such message");
-        script.SendLine("+OK " + ListLine(3, 2)).SendLine("+OK " + ListLine(4, 3));
-        script.Expect("RETR 1").Expect("RETR 3").Expect("RETR 4");
-        script.Send(RetrReply(0)).SendLine("-ERR no such message").Send(RetrReply(3));
+        script.Expect("LIST 1").Expect("RETR 2").Expect("LIST 3").Expect("LIST 4").Expect("LIST 5");
+        script.SendLine("+OK " + ListLine(1, 0)).SendLine(gone);
+        for (int i = 2; i < 5; ++i)
+            script.SendLine("+OK " + ListLine(i + 1, i));
+        script.Expect("RETR 1").Expect("RETR 3").Expect("RETR 4").Expect("RETR 5");
+        script.Send(RetrReply(0)).SendLine(gone).SendLine(gone).Send(RetrReply(4));
     } else {
-        // One at a time the size of the new message is refused instead.
+        // One at a time, the size of a new message may be refused too.
         script.Expect("LIST 1").SendLine("+OK " + ListLine(1, 0));
         script.Expect("RETR 1").Send(RetrReply(0));
-        script.Expect("RETR 2").SendLine("-ERR no such message");
-        script.Expect("LIST 3").SendLine("-ERR no such message");
-        script.Expect("LIST 4").SendLine("+OK " + ListLine(4, 3));
-        script.Expect("RETR 4").Send(RetrReply(3));
+        script.Expect("RETR 2").SendLine(gone);
+        script.Expect("LIST 3").SendLine("+OK " + ListLine(3, 2));
+        script.Expect("RETR 3").SendLine(gone);
+        script.Expect("LIST 4").SendLine(gone);
+        script.Expect("LIST 5").SendLine("+OK " + ListLine(5, 4));
+        script.Expect("RETR 5").Send(RetrReply(4));
     }
     script.Expect("QUIT").SendLine("+OK");
     bool deleted = false;
     const CheckOutcome out = CheckHere(Whole(), [&](const QString& status) {
-        if (!deleted && status.contains("message 2 out of 4")) {
+        if (!deleted && status.contains("message 2 out of 5")) {
             deleted = true;
-            server.DeleteNow({1, 2});
+            server.DeleteNow({1, 2, 3});
         }
     });
     EXPECT_TRUE(deleted);
@@ -537,10 +543,10 @@ TEST_P(GoneMessage, DisappearsWithoutAnError)
     ASSERT_EQ(mb.Count(), 2);
     EXPECT_EQ(mb.At(0)->UID, server.Id(0));
     EXPECT_EQ(mb.At(0)->Subject(), "message 0");
-    EXPECT_EQ(mb.At(1)->UID, server.Id(3));
-    EXPECT_EQ(mb.At(1)->Subject(), "message 3");
-    EXPECT_EQ(mb.At(1)->serverNumber, 4);
-    EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(0), server.Id(3)}));
+    EXPECT_EQ(mb.At(1)->UID, server.Id(4));
+    EXPECT_EQ(mb.At(1)->Subject(), "message 4");
+    EXPECT_EQ(mb.At(1)->serverNumber, 5);
+    EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(0), server.Id(4)}));
 }
 
 // Messages another client deleted since the last check disappear at the
