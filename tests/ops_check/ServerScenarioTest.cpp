@@ -382,7 +382,7 @@ TEST_P(ServerScenario, RenumberedMessagesDeleteTheRightOnes)
     server.Start(account);
 
     Mailbox& mb = account.Box();
-    const RemovalResult r = RemoveMessagesOnServer(account, {mb.At(2), nullptr, mb.At(0)},
+    const RemovalResult r = RemoveMessagesOnServer(account, {mb.At(0), nullptr, mb.At(2)},
                                                    OperationView::MainWindow, Operation());
     EXPECT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
     EXPECT_EQ(r.missing, 1);
