@@ -38,14 +38,6 @@ FakeMessage Msg(const char* uid, std::int32_t size = 1000, double date = kRecent
     return m;
 }
 
-QStringList Uids(const Mailbox& mb)
-{
-    QStringList out;
-    for (int i = 0; i < mb.Count(); ++i)
-        out.append(QString::fromLatin1(mb.At(i)->UID));
-    return out;
-}
-
 // A mailbox left by a completed check of the given server.
 void Confirm(MailAccount& acc, FakeSession& s, const CheckOptions& o)
 {

@@ -21,14 +21,6 @@ FakeMessage Msg(const char* uid)
     return m;
 }
 
-QStringList Uids(const Mailbox& mb)
-{
-    QStringList out;
-    for (int i = 0; i < mb.Count(); ++i)
-        out.append(QString::fromLatin1(mb.At(i)->UID));
-    return out;
-}
-
 // Removal the way the commands run it: records leave the mailbox only when
 // the server committed.
 RemovalOutcome Remove(FakeSession& s, MailAccount& acc, const QList<QByteArray>& uids)
