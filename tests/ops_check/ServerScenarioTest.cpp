@@ -327,30 +327,21 @@ protected:
     Way TheWay() const { return std::get<1>(GetParam()); }
 };
 
+const char* const kWayNames[] = {"PipelinedCheck", "OneByOneCheck", "DetailsWindowRetrieval"};
+
 void PrintTo(Way way, std::ostream* os)
 {
-    static const char* const names[] = {"pipelined check", "check one command at a time",
-                                        "details window retrieval"};
-    *os << names[int(way)];
+    *os << kWayNames[int(way)];
 }
 
-std::string WayName(Way way)
+std::string KindName(ServerKind kind)
 {
-    switch (way) {
-    case Way::PipelinedCheck:
-        return "PipelinedCheck";
-    case Way::OneByOneCheck:
-        return "OneByOneCheck";
-    case Way::DetailsWindowRetrieval:
-        return "DetailsWindowRetrieval";
-    }
-    return "?";
+    return kind == ServerKind::Scripted ? "ScriptedFakeServer" : "Dovecot";
 }
 
 std::string KindWayName(const ::testing::TestParamInfo<std::tuple<ServerKind, Way>>& info)
 {
-    return (std::get<0>(info.param) == ServerKind::Scripted ? "ScriptedFakeServer_" : "Dovecot_") +
-           WayName(std::get<1>(info.param));
+    return KindName(std::get<0>(info.param)) + "_" + kWayNames[int(std::get<1>(info.param))];
 }
 
 CheckOptions Whole()
@@ -695,8 +686,7 @@ TEST_P(InterruptedCheck, KeepsAnUnbrokenRunWithoutAnError)
 INSTANTIATE_TEST_SUITE_P(EachServer, ServerScenario,
                          ::testing::Values(ServerKind::Scripted, ServerKind::Dovecot),
                          [](const ::testing::TestParamInfo<ServerKind>& info) {
-                             return info.param == ServerKind::Scripted ? "ScriptedFakeServer"
-                                                                       : "Dovecot";
+                             return KindName(info.param);
                          });
 
 INSTANTIATE_TEST_SUITE_P(EachServer, GoneMessage,
