@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "model/Mailbox.h"
+
 namespace vm::test {
 
 void FakeSession::Command(const QString& line)
@@ -200,6 +202,14 @@ QStringList FakeSession::UidsOnServer() const
     QStringList out;
     for (const FakeMessage& m : server)
         out.append(QString::fromLatin1(m.uid));
+    return out;
+}
+
+QStringList Uids(const Mailbox& mailbox)
+{
+    QStringList out;
+    for (int i = 0; i < mailbox.Count(); ++i)
+        out.append(QString::fromLatin1(mailbox.At(i)->UID));
     return out;
 }
 

@@ -89,6 +89,9 @@ private:
     QStringList sent_; // commands sent ahead, replies not yet read
 };
 
+// The ids of the mailbox's records, in order.
+QStringList Uids(const Mailbox& mailbox);
+
 // A message record as a check or a mailbox file would leave it.
 MessageRecord* MakeRecord(const QByteArray& uid, bool headersOnly = true, std::int32_t size = 1000,
                          double date = 0);

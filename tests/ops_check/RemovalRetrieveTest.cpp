@@ -21,14 +21,6 @@ FakeMessage Msg(const char* uid)
     return m;
 }
 
-QStringList Uids(const Mailbox& mb)
-{
-    QStringList out;
-    for (int i = 0; i < mb.Count(); ++i)
-        out.append(QString::fromLatin1(mb.At(i)->UID));
-    return out;
-}
-
 // Removal the way the commands run it: records leave the mailbox only when
 // the server committed.
 RemovalOutcome Remove(FakeSession& s, MailAccount& acc, const QList<QByteArray>& uids)
@@ -79,25 +71,6 @@ TEST(Removal, ErrAfterSuccessfulDeletesKeepsEverything)
     EXPECT_EQ(s.Count("QUIT"), 0);
     EXPECT_EQ(s.UidsOnServer(), (QStringList{"a", "b", "c"}));
     EXPECT_EQ(Uids(acc.Box()), (QStringList{"a", "b", "c"}));
-}
-
-TEST(Removal, IdsGoneFromTheServerArePassedOverAndRemovedLocally)
-{
-    MailAccount acc;
-    Fill(acc, {"a", "b", "c"});
-    FakeSession s;
-    s.server = {Msg("b"), Msg("c")};
-    QStringList statuses;
-    const RemovalOutcome out = RunRemoval(s, acc, {"a", "c"}, OperationView::MainWindow,
-                                          [&](const QString& t) { statuses.append(t); });
-    EXPECT_TRUE(out.completed);
-    EXPECT_EQ(out.missing, 1);
-    EXPECT_EQ(s.log, (QStringList{"USER", "UIDL", "DELE 2", "QUIT"}));
-    EXPECT_TRUE(statuses.contains("Marking messages to delete (account: ) - Message 2 out of 2"));
-    RemoveRemovedRecords(acc.Box(),
-                         {acc.Box().FindByUIDL("a"), acc.Box().FindByUIDL("c")});
-    EXPECT_EQ(Uids(acc.Box()), (QStringList{"b"}));
-    EXPECT_EQ(acc.Box().FindByUIDL("a"), nullptr);
 }
 
 TEST(Removal, InterruptAndRefusedUidlChangeNothing)
@@ -170,29 +143,23 @@ TEST(Retrieve, FetchedRecordsReplaceTheirHeadersOnlyRecordsInPlace)
     EXPECT_EQ(mb.FindByUIDL("c"), mb.At(2));
 }
 
-TEST(Retrieve, GoneAndFailingMessages)
+// A lost connection ends the retrieval; what was fetched before stays.
+TEST(Retrieve, LostConnectionKeepsWhatWasFetchedBefore)
 {
     MailAccount acc;
     Fill(acc, {"a", "b", "c"});
     Mailbox& mb = acc.Box();
     FakeSession s;
-    s.server = {Msg("a"), Msg("c")}; // b was deleted by another client
+    s.server = {Msg("a"), Msg("b"), Msg("c")};
     s.failures["RETR 2"] = FakeSession::Failure::Drop;
     const RetrieveOutcome out = RunRetrieveWhole(s, acc, {mb.At(0), mb.At(1), mb.At(2)});
     EXPECT_FALSE(out.completed);
     ASSERT_TRUE(out.error.has_value());
-    EXPECT_EQ(out.missing, (QList<QByteArray>{"b"}));
+    EXPECT_EQ(out.error->className, "ConnectionClosed");
+    EXPECT_EQ(s.Count("QUIT"), 0);
     EXPECT_FALSE(mb.At(0)->headersOnly); // fetched before the failure: stays
     EXPECT_TRUE(mb.At(1)->headersOnly);
     EXPECT_TRUE(mb.At(2)->headersOnly);
-
-    // The details window's record gone from the server: not completed, no error.
-    FakeSession d;
-    d.server = {Msg("a")};
-    const RetrieveOutcome one = RunRetrieveWhole(d, acc, {mb.At(1)}, OperationView::DetailsWindow);
-    EXPECT_FALSE(one.completed);
-    EXPECT_FALSE(one.error.has_value());
-    EXPECT_EQ(d.Count("RETR"), 0);
 
     // Only whole records selected: nothing to do.
     EXPECT_FALSE(AnyToRetrieve({mb.At(0)}));

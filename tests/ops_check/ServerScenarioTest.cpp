@@ -1,8 +1,8 @@
-// Removal and whole retrieval through the program's POP3 client, each
-// scenario written once and run against both kinds of server: the scripted
-// fake server (which also holds the client to the exact lines of the
-// scenario's transcript) and a real Dovecot, where another client deletes
-// messages between the connections.
+// The mail check, removal and whole retrieval through the program's POP3
+// client, each scenario written once and run against both kinds of server:
+// the scripted fake server (which also holds the client to the exact lines of
+// the scenario's transcript) and a real Dovecot, where another client
+// deletes messages between the connections or while the operation runs.
 
 #include "support/TestPki.h"
 
@@ -10,14 +10,21 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <ostream>
+#include <tuple>
+#include <vector>
 
 #include "model/MailAccount.h"
+#include "net/PasswordPrompt.h"
 #include "ops/CheckAccount.h"
+#include "ops/CheckPop3Session.h"
 #include "ops/ErrorList.h"
 #include "ops/RemovalOperation.h"
 #include "ops/RetrieveWhole.h"
+#include "ops/StatusChannel.h"
 #include "ops_check/Printers.h"
 #include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
@@ -36,62 +43,113 @@ void PrintTo(ServerKind kind, std::ostream* os)
     *os << (kind == ServerKind::Scripted ? "scripted fake server" : "Dovecot");
 }
 
-// Message i of the server: its subject and body name it; it asks for a
-// receipt.
+// Message i of the server: its subject and body name it; the even ones ask
+// for a receipt.
 QByteArray ServerMessage(int i)
 {
     const QByteArray n = QByteArray::number(i);
-    return "From: Sender <s@example.org>\r\nSubject: message " + n +
-           "\r\nDisposition-Notification-To: s@example.org\r\n"
-           "Date: Tue, 2 Jan 2024 10:00:00 +0000\r\n\r\nbody " +
-           n + "\r\n";
+    return "From: Sender <s@example.org>\r\nSubject: message " + n + "\r\n" +
+           (i % 2 == 0 ? "Disposition-Notification-To: s@example.org\r\n" : "") +
+           "Date: Tue, 2 Jan 2024 10:00:00 +0000\r\n\r\nbody " + n + "\r\n";
 }
 
-// One scenario's server. The messages 0..n-1 are on it; Deleted() are gone
-// by the time our client connects (removed by another client). For the
-// scripted kind the scenario also gives the lines after UIDL; Dovecot
-// answers by itself.
+// The scripted server's reply to "RETR" for message i.
+QByteArray RetrReply(int i)
+{
+    return "+OK\r\n" + ServerMessage(i) + ".\r\n";
+}
+
+// A size listing line: message i is number n.
+QByteArray ListLine(int number, int message)
+{
+    return QByteArray::number(number) + ' ' + QByteArray::number(ServerMessage(message).size());
+}
+
+// One scenario's server. The messages 0..n-1 are on it; messages another
+// client deletes (DeleteNow) are gone for every later session. For the
+// scripted kind each session is a fake server of its own, and the scenario
+// gives its lines after UIDL; Dovecot answers by itself.
 class ScenarioServer
 {
 public:
     explicit ScenarioServer(ServerKind kind) : kind_(kind) {}
 
-    // False (with the reason in Skip()) when Dovecot cannot run here.
-    bool Fill(int count, const QList<int>& deleted)
+    // False (with the reason in Skip()) when Dovecot cannot run here. The
+    // scripted server announces PIPELINING when asked; Dovecot always does.
+    bool Fill(int count, const QList<int>& deleted, bool pipelining = false)
     {
+        pipelining_ = pipelining;
         if (kind_ == ServerKind::Scripted) {
             for (int i = 0; i < count; ++i)
                 ids_.append("uid-" + QByteArray::number(i));
+            remaining_ = ids_;
+        } else {
+            if (!DovecotFixture::Available()) {
+                skip_ = "dovecot is not installed";
+                return false;
+            }
+            dovecot_ = std::make_unique<DovecotFixture>();
+            if (!dovecot_->Start()) {
+                skip_ = dovecot_->LastError();
+                return false;
+            }
+            dovecot_->AddUser("bob", "secret");
             for (int i = 0; i < count; ++i)
-                if (!deleted.contains(i))
-                    remaining_.append(ids_[i]);
-            script_.Pop3Login().Pop3Uidl(remaining_);
-            return true;
+                dovecot_->Deliver("bob", ServerMessage(i));
+            ids_ = Uids();
         }
-        if (!DovecotFixture::Available()) {
-            skip_ = "dovecot is not installed";
-            return false;
-        }
-        dovecot_ = std::make_unique<DovecotFixture>();
-        if (!dovecot_->Start()) {
-            skip_ = dovecot_->LastError();
-            return false;
-        }
-        dovecot_->AddUser("bob", "secret");
-        for (int i = 0; i < count; ++i)
-            dovecot_->Deliver("bob", ServerMessage(i));
-        ids_ = Uids();
-        Pop3Client other;
-        Aim(other);
-        other.Connect();
-        other.Login();
-        for (int i : deleted)
-            other.SendCmd("DELE " + QByteArray::number(i + 1));
-        other.Disconnect();
+        DeleteNow(deleted);
+        NextSession();
         return true;
     }
     QString Skip() const { return skip_; }
-    FakeServer& Script() { return script_; }
+
+    // Another client deletes these messages now.
+    void DeleteNow(const QList<int>& messages)
+    {
+        if (messages.isEmpty())
+            return;
+        if (kind_ == ServerKind::Scripted) {
+            for (int i : messages)
+                remaining_.removeOne(ids_[i]);
+            return;
+        }
+        Pop3Client other;
+        const QList<QByteArray> listed = LogIn(other);
+        for (int i : messages)
+            other.SendCmd("DELE " + QByteArray::number(listed.indexOf(ids_[i]) + 1));
+        other.Disconnect();
+    }
+    // Message i (the next number) arrives.
+    void Deliver(int i)
+    {
+        if (kind_ == ServerKind::Scripted) {
+            ids_.append("uid-" + QByteArray::number(i));
+            remaining_.append(ids_.last());
+            return;
+        }
+        dovecot_->Deliver("bob", ServerMessage(i));
+        ids_.append(Uids().last());
+    }
+    // The next connection: for the scripted kind a new fake server that
+    // logs in and lists the messages still there.
+    void NextSession()
+    {
+        if (kind_ != ServerKind::Scripted) {
+            // A script that never runs takes the scenario's scripted lines.
+            if (scripts_.empty())
+                scripts_.push_back(std::make_unique<FakeServer>());
+            return;
+        }
+        scripts_.push_back(std::make_unique<FakeServer>());
+        scripts_.back()
+            ->Pop3Login("bob", "secret",
+                        pipelining_ ? QList<QByteArray>{"TOP", "UIDL", "PIPELINING", "USER"}
+                                    : QList<QByteArray>{})
+            .Pop3Uidl(remaining_);
+    }
+    // The script of the current session (played by the scripted kind only).
+    FakeServer& Script() { return *scripts_.back(); }
     // The id of message i, whether or not it is still on the server.
     QByteArray Id(int i) const { return ids_[i]; }
 
@@ -101,8 +159,8 @@ public:
         account.Password() = "secret";
         account.Server() = "127.0.0.1";
         if (kind_ == ServerKind::Scripted) {
-            script_.Start();
-            account.Pop3Port() = script_.Port();
+            Script().Start();
+            account.Pop3Port() = Script().Port();
         } else {
             account.Pop3Port() = dovecot_->Pop3Port();
         }
@@ -114,8 +172,8 @@ public:
     {
         if (kind_ == ServerKind::Dovecot)
             return Uids();
-        EXPECT_TRUE(script_.WaitDone());
-        const QList<QByteArray> sent = script_.Received();
+        EXPECT_TRUE(Script().WaitDone());
+        const QList<QByteArray> sent = Script().Received();
         if (!sent.contains("QUIT"))
             return remaining_;
         QList<QByteArray> kept;
@@ -124,42 +182,90 @@ public:
                 kept.append(remaining_[n - 1]);
         return kept;
     }
-    // The lines the client sent (the scripted server only).
-    QList<QByteArray> Sent() const { return script_.Received(); }
+    // The lines the client sent in the current session (the scripted
+    // server only).
+    QList<QByteArray> Sent() const { return scripts_.back()->Received(); }
 
 private:
-    void Aim(Pop3Client& c) const
+    // Logs another client in to Dovecot; the ids it lists.
+    QList<QByteArray> LogIn(Pop3Client& c) const
     {
         c.Host = "127.0.0.1";
         c.Port = dovecot_->Pop3Port();
         c.Username = "bob";
         c.Password = "secret";
-    }
-    QList<QByteArray> Uids() const
-    {
-        Pop3Client c;
-        Aim(c);
         c.Connect();
         c.Login();
         QList<QByteArray> ids;
         c.FetchUidList(ids);
+        return ids;
+    }
+    QList<QByteArray> Uids() const
+    {
+        Pop3Client c;
+        const QList<QByteArray> ids = LogIn(c);
         c.Disconnect();
         return ids;
     }
 
     ServerKind kind_;
-    FakeServer script_;
+    bool pipelining_ = false;
+    std::vector<std::unique_ptr<FakeServer>> scripts_;
     std::unique_ptr<DovecotFixture> dovecot_;
     QList<QByteArray> ids_;
     QList<QByteArray> remaining_;
     QString skip_;
 };
 
-class ServerScenario : public ::testing::TestWithParam<ServerKind>
+// The scripted lines of new messages fetched whole on a pipelining server,
+// few enough that every command goes out before the first reply: each size,
+// then each message (those in gone answer "-ERR"). messages[k] has the
+// number first + k.
+void ScriptPipelinedSizes(FakeServer& s, const QList<int>& messages, const QList<int>& gone = {},
+                          int first = 1)
+{
+    for (int k = 0; k < messages.size(); ++k)
+        s.Expect("LIST " + QByteArray::number(first + k));
+    for (int k = 0; k < messages.size(); ++k)
+        s.SendLine("+OK " + ListLine(first + k, messages[k]));
+    for (int k = 0; k < messages.size(); ++k)
+        s.Expect("RETR " + QByteArray::number(first + k));
+    for (int k = 0; k < messages.size(); ++k)
+        s.Send(gone.contains(messages[k]) ? "-ERR no such message\r\n" : RetrReply(messages[k]));
+}
+
+// A first check of messages 0..count-1 on a pipelining server: the sizes
+// from one listing, then 32 "RETR" sent ahead, and one more each time the
+// client has read a reply. The server answers the first `replies` messages
+// (those in gone with "-ERR") and then expects nothing more of the run.
+void ScriptPipelinedRun(FakeServer& s, int count, int replies, const QList<int>& gone = {})
+{
+    constexpr int kAhead = 32; // the client's pipelining window
+    s.Expect("LIST").SendLine("+OK");
+    for (int i = 0; i < count; ++i)
+        s.SendLine(ListLine(i + 1, i));
+    s.SendLine(".");
+    for (int n = 1; n <= std::min(count, kAhead); ++n)
+        s.Expect("RETR " + QByteArray::number(n));
+    for (int i = 0; i < replies; ++i) {
+        s.Send(gone.contains(i) ? "-ERR no such message\r\n" : RetrReply(i));
+        if (i + 1 + kAhead <= count && i + 1 < replies)
+            s.Expect("RETR " + QByteArray::number(i + 1 + kAhead));
+    }
+}
+
+// The fixture of every scenario: one server of the given kind, an account
+// and the client the operation runs on.
+class ScenarioFixture
 {
 protected:
-    static void SetUpTestSuite() { vm::test::EnsureCoreApp(); }
-    void SetUp() override { ClearErrorList(); }
+    explicit ScenarioFixture(ServerKind kind) : server(kind), kind_(kind)
+    {
+        vm::test::EnsureCoreApp();
+        ClearErrorList();
+        QObject::connect(&statusChannel, &StatusChannel::statusChanged,
+                         [this](const QString& text) { statuses.append(text); });
+    }
 
     // A record of message i, holding only its headers unless whole.
     MessageRecord* Record(int i, bool whole = true)
@@ -170,19 +276,81 @@ protected:
         account.Box().Add(m);
         return m;
     }
-    OperationRun Run()
+    OperationRun Operation()
     {
         OperationRun r;
         r.client = &client;
+        r.status = &statusChannel;
         r.timeoutSeconds = 20;
         return r;
     }
-    bool Scripted() const { return GetParam() == ServerKind::Scripted; }
+    // The check on this thread, the way its worker runs it; at() sees each
+    // status text when it is said, before the step it names.
+    CheckOutcome CheckHere(const CheckOptions& options,
+                           const std::function<void(const QString&)>& at)
+    {
+        server.Start(account);
+        if (!ConfigurePop3Client(client, account, 20, PasswordPrompter()))
+            ADD_FAILURE() << "the client could not be set up";
+        client.Transport().SetReadTimeoutMs(20000); // a stuck script fails the test
+        Pop3ClientSession session(client, account);
+        return RunCheck(session, account, options, at);
+    }
+    bool Scripted() const { return kind_ == ServerKind::Scripted; }
 
-    ScenarioServer server{GetParam()};
+    ScenarioServer server;
     MailAccount account;
     Pop3Client client;
+    StatusChannel statusChannel;
+    QStringList statuses; // the texts of the operation's status channel
+
+private:
+    ServerKind kind_;
 };
+
+class ServerScenario : public ::testing::TestWithParam<ServerKind>, protected ScenarioFixture
+{
+protected:
+    ServerScenario() : ScenarioFixture(GetParam()) {}
+};
+
+// How a scenario reaches the server: a check on a pipelining server, a check
+// one command at a time (the scripted server only: Dovecot always announces
+// PIPELINING), or the details window's retrieval of its one record.
+enum class Way { PipelinedCheck, OneByOneCheck, DetailsWindowRetrieval };
+
+class ServerScenarioWay : public ::testing::TestWithParam<std::tuple<ServerKind, Way>>,
+                          protected ScenarioFixture
+{
+protected:
+    ServerScenarioWay() : ScenarioFixture(std::get<0>(GetParam())) {}
+    Way TheWay() const { return std::get<1>(GetParam()); }
+};
+
+const char* const kWayNames[] = {"PipelinedCheck", "OneByOneCheck", "DetailsWindowRetrieval"};
+
+void PrintTo(Way way, std::ostream* os)
+{
+    *os << kWayNames[int(way)];
+}
+
+std::string KindName(ServerKind kind)
+{
+    return kind == ServerKind::Scripted ? "ScriptedFakeServer" : "Dovecot";
+}
+
+std::string KindWayName(const ::testing::TestParamInfo<std::tuple<ServerKind, Way>>& info)
+{
+    return KindName(std::get<0>(info.param)) + "_" + kWayNames[int(std::get<1>(info.param))];
+}
+
+CheckOptions Whole()
+{
+    CheckOptions o;
+    o.range = 1;
+    o.oldGetHeaders = false;
+    return o;
+}
 
 // Puts the scenario's messages on the server; skips the test when Dovecot
 // cannot run here.
@@ -201,14 +369,20 @@ TEST_P(ServerScenario, RenumberedMessagesDeleteTheRightOnes)
     for (int i = 0; i < 4; ++i)
         Record(i);
     server.Script().Expect("DELE 2").SendLine("+OK").Expect("QUIT").SendLine("+OK");
+    account.FriendlyName() = "Home";
     server.Start(account);
 
     Mailbox& mb = account.Box();
-    const RemovalResult r = RemoveMessagesOnServer(account, {mb.At(2), nullptr, mb.At(0)},
-                                                   OperationView::MainWindow, Run());
+    const RemovalResult r = RemoveMessagesOnServer(account, {mb.At(0), nullptr, mb.At(2)},
+                                                   OperationView::MainWindow, Operation());
     EXPECT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
     EXPECT_EQ(r.missing, 1);
     EXPECT_EQ(r.removed.size(), 2);
+    // The gone id is passed over, still counted in the progress.
+    QCoreApplication::processEvents(); // the texts queued by the worker
+    EXPECT_TRUE(
+        statuses.contains("Marking messages to delete (account: Home) - Message 2 out of 2"))
+        << statuses.join('\n').toStdString();
     EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(1), server.Id(3)}));
     ASSERT_EQ(mb.Count(), 2);
     EXPECT_EQ(mb.At(0)->UID, server.Id(1));
@@ -233,7 +407,7 @@ TEST_P(ServerScenario, ErrAfterSuccessfulDeletesKeepsEverything)
 
     Mailbox& mb = account.Box();
     const RemovalResult r = RemoveMessagesOnServer(
-        account, {mb.At(0), mb.At(1), mb.At(2), mb.At(3)}, OperationView::MainWindow, Run());
+        account, {mb.At(0), mb.At(1), mb.At(2), mb.At(3)}, OperationView::MainWindow, Operation());
     EXPECT_FALSE(r.completed);
     EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(0), server.Id(1), server.Id(2)}));
     EXPECT_EQ(mb.Count(), 4);
@@ -261,7 +435,7 @@ TEST_P(ServerScenario, HeadersOnlyRecordIsFetchedWholeInPlace)
     server.Start(account);
 
     const RetrieveResult r =
-        RetrieveWholeMessages(account, {gone, b}, OperationView::MainWindow, Run());
+        RetrieveWholeMessages(account, {gone, b}, OperationView::MainWindow, Operation());
     EXPECT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
     EXPECT_EQ(r.missing, (QList<QByteArray>{server.Id(0)}));
     ASSERT_EQ(r.retrieved.size(), 1);
@@ -286,9 +460,245 @@ TEST_P(ServerScenario, HeadersOnlyRecordIsFetchedWholeInPlace)
     EXPECT_FALSE(none.started);
 }
 
+// A message another client deletes after our UIDL disappears without an
+// error: its "-ERR" drops only that message, new or known. The details
+// window's retrieval of a record whose message is gone fetches nothing and
+// does not complete, also without an error.
+class GoneMessage : public ServerScenarioWay
+{
+};
+
+TEST_P(GoneMessage, DisappearsWithoutAnError)
+{
+    const bool pipelined = TheWay() != Way::OneByOneCheck;
+    if (!Scripted() && !pipelined)
+        GTEST_SKIP() << "Dovecot always announces PIPELINING: one command at a time is the "
+                        "scripted server's case";
+
+    if (TheWay() == Way::DetailsWindowRetrieval) {
+        FILL_OR_SKIP(2, {0});
+        MessageRecord* gone = Record(0, false);
+        server.Script().Expect("QUIT").SendLine("+OK");
+        server.Start(account);
+        const RetrieveResult r =
+            RetrieveWholeMessages(account, {gone}, OperationView::DetailsWindow, Operation());
+        EXPECT_FALSE(r.completed);
+        EXPECT_TRUE(ErrorListEmpty()) << ErrorList().join('\n').toStdString();
+        EXPECT_EQ(r.missing, (QList<QByteArray>{server.Id(0)}));
+        EXPECT_TRUE(r.retrieved.isEmpty());
+        ASSERT_EQ(account.Box().Count(), 1);
+        EXPECT_EQ(account.Box().At(0), gone);
+        EXPECT_TRUE(gone->headersOnly);
+        EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(1)}));
+        return;
+    }
+
+    // Message 1 is a known headers-only record, fetched whole again; another
+    // client deletes it and messages 2 and 3 when the check reaches message 2.
+    FILL_OR_SKIP(5, {}, pipelined);
+    Record(1, false);
+    FakeServer& script = server.Script();
+    const QByteArray gone = "-ERR no such message";
+    if (pipelined) {
+        script.Expect("LIST 1").Expect("RETR 2").Expect("LIST 3").Expect("LIST 4").Expect("LIST 5");
+        script.SendLine("+OK " + ListLine(1, 0)).SendLine(gone);
+        for (int i = 2; i < 5; ++i)
+            script.SendLine("+OK " + ListLine(i + 1, i));
+        script.Expect("RETR 1").Expect("RETR 3").Expect("RETR 4").Expect("RETR 5");
+        script.Send(RetrReply(0)).SendLine(gone).SendLine(gone).Send(RetrReply(4));
+    } else {
+        // One at a time, the size of a new message may be refused too.
+        script.Expect("LIST 1").SendLine("+OK " + ListLine(1, 0));
+        script.Expect("RETR 1").Send(RetrReply(0));
+        script.Expect("RETR 2").SendLine(gone);
+        script.Expect("LIST 3").SendLine("+OK " + ListLine(3, 2));
+        script.Expect("RETR 3").SendLine(gone);
+        script.Expect("LIST 4").SendLine(gone);
+        script.Expect("LIST 5").SendLine("+OK " + ListLine(5, 4));
+        script.Expect("RETR 5").Send(RetrReply(4));
+    }
+    script.Expect("QUIT").SendLine("+OK");
+    bool deleted = false;
+    const CheckOutcome out = CheckHere(Whole(), [&](const QString& status) {
+        if (!deleted && status.contains("message 2 out of 5")) {
+            deleted = true;
+            server.DeleteNow({1, 2, 3});
+        }
+    });
+    EXPECT_TRUE(deleted);
+    EXPECT_TRUE(out.completed);
+    EXPECT_FALSE(out.error.has_value()) << out.error->message.toStdString();
+    EXPECT_TRUE(out.changed);
+    EXPECT_EQ(out.added, 2);
+    const Mailbox& mb = account.Box();
+    ASSERT_EQ(mb.Count(), 2);
+    EXPECT_EQ(mb.At(0)->UID, server.Id(0));
+    EXPECT_EQ(mb.At(0)->Subject(), "message 0");
+    EXPECT_EQ(mb.At(1)->UID, server.Id(4));
+    EXPECT_EQ(mb.At(1)->Subject(), "message 4");
+    EXPECT_EQ(mb.At(1)->serverNumber, 5);
+    EXPECT_EQ(server.After(), (QList<QByteArray>{server.Id(0), server.Id(4)}));
+}
+
+// Messages another client deleted since the last check disappear at the
+// next one, which also brings what arrived meanwhile and leaves the known
+// records as they were; a check after that, with nothing changed, sends
+// nothing but UIDL.
+TEST_P(ServerScenario, MessagesDeletedByAnotherClientDisappearAtTheNextCheck)
+{
+    FILL_OR_SKIP(5, {}, true);
+    ScriptPipelinedSizes(server.Script(), {0, 1, 2, 3, 4});
+    server.Script().Expect("QUIT").SendLine("+OK");
+    server.Start(account);
+    ASSERT_TRUE(CheckAccount(account, Operation(), Whole()).completed)
+        << ErrorList().join('\n').toStdString();
+    ASSERT_EQ(account.Box().Count(), 5);
+    EXPECT_EQ(account.Box().At(0)->Subject(), "message 0");
+    MessageRecord* const kept = account.Box().At(2);
+    kept->SetNew(false);
+
+    server.DeleteNow({1, 3});
+    server.Deliver(5);
+    server.NextSession();
+    ScriptPipelinedSizes(server.Script(), {5}, {}, 4); // the fourth now
+    server.Script().Expect("QUIT").SendLine("+OK");
+    server.Start(account);
+    const CheckAccountResult r = CheckAccount(account, Operation(), Whole());
+    EXPECT_TRUE(r.completed) << ErrorList().join('\n').toStdString();
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.added, 1);
+    const Mailbox& mb = account.Box();
+    ASSERT_EQ(mb.Count(), 4);
+    EXPECT_EQ(mb.FindByUIDL(server.Id(1)), nullptr);
+    EXPECT_EQ(mb.FindByUIDL(server.Id(3)), nullptr);
+    // The known records keep their place and marks, renumbered, never
+    // fetched again.
+    EXPECT_EQ(mb.At(1), kept);
+    EXPECT_EQ(kept->UID, server.Id(2));
+    EXPECT_EQ(kept->serverNumber, 2);
+    EXPECT_FALSE(kept->IsNew());
+    EXPECT_EQ(mb.At(2)->UID, server.Id(4));
+    EXPECT_EQ(mb.At(2)->serverNumber, 3);
+    EXPECT_EQ(mb.At(3)->UID, server.Id(5));
+    EXPECT_EQ(mb.At(3)->Subject(), "message 5");
+
+    server.NextSession();
+    server.Script().Expect("QUIT").SendLine("+OK");
+    server.Start(account);
+    const CheckAccountResult again = CheckAccount(account, Operation(), Whole());
+    EXPECT_TRUE(again.completed) << ErrorList().join('\n').toStdString();
+    EXPECT_FALSE(again.changed);
+    EXPECT_EQ(server.After().size(), 4);
+}
+
+// More messages than the pipelining window, another client expunging two
+// of them after our size listing: the rest arrive whole in server order,
+// parsed like any other, and the two disappear without an error.
+TEST_P(ServerScenario, PipelinedFirstCheckKeepsServerOrderAndDropsExpungedMessages)
+{
+    FILL_OR_SKIP(45, {}, true);
+    ScriptPipelinedRun(server.Script(), 45, 45, {9, 39});
+    server.Script().Expect("QUIT").SendLine("+OK");
+    bool deleted = false;
+    const CheckOutcome out = CheckHere(Whole(), [&](const QString& status) {
+        if (!deleted && status.contains("message 1 out of 45")) {
+            deleted = true;
+            server.DeleteNow({9, 39});
+        }
+    });
+    EXPECT_TRUE(client.SupportsPipelining());
+    EXPECT_TRUE(deleted);
+    EXPECT_TRUE(out.completed);
+    EXPECT_FALSE(out.error.has_value()) << out.error->message.toStdString();
+    EXPECT_EQ(out.added, 43);
+    Mailbox& mb = account.Box();
+    ASSERT_EQ(mb.Count(), 43);
+    int at = 0;
+    for (int i = 0; i < 45; ++i) {
+        if (i == 9 || i == 39)
+            continue;
+        SCOPED_TRACE(i);
+        MessageRecord* m = mb.At(at++);
+        EXPECT_EQ(m->UID, server.Id(i));
+        EXPECT_EQ(m->Subject(), QStringLiteral("message %1").arg(i));
+        EXPECT_EQ(m->serverNumber, i + 1);
+        EXPECT_FALSE(m->headersOnly);
+        EXPECT_TRUE(m->raw.endsWith("body " + QByteArray::number(i) + "\r\n"));
+        EXPECT_EQ(m->size, ServerMessage(i).size());
+        EXPECT_DOUBLE_EQ(m->Date, 45293.0 + 10.0 / 24) << "2 Jan 2024 10:00 UTC";
+        EXPECT_EQ(m->receiptState, i % 2 == 0 ? 1 : 0);
+        EXPECT_EQ(m->VisibleAttachmentCount(), 0);
+    }
+}
+
+// The user interrupts a check when it reaches message 40 of 60: the check
+// ends without an error, keeping an unbroken run of what had arrived (on a
+// pipelining server message 40 starts once the reply of message 8 was read;
+// replies to the commands sent ahead of it may be read or not), and the
+// server keeps every message.
+class InterruptedCheck : public ServerScenarioWay
+{
+};
+
+TEST_P(InterruptedCheck, KeepsAnUnbrokenRunWithoutAnError)
+{
+    const bool pipelined = TheWay() == Way::PipelinedCheck;
+    if (!Scripted() && !pipelined)
+        GTEST_SKIP() << "Dovecot always announces PIPELINING: one command at a time is the "
+                        "scripted server's case";
+    FILL_OR_SKIP(60, {}, pipelined);
+    if (pipelined) {
+        ScriptPipelinedRun(server.Script(), 60, 8);
+    } else {
+        server.Script().Expect("LIST").SendLine("+OK");
+        for (int i = 0; i < 60; ++i)
+            server.Script().SendLine(ListLine(i + 1, i));
+        server.Script().SendLine(".");
+        for (int i = 0; i < 39; ++i)
+            server.Script().Expect("RETR " + QByteArray::number(i + 1)).Send(RetrReply(i));
+    }
+    server.Script().ExpectClose();
+    const CheckOutcome out = CheckHere(Whole(), [&](const QString& status) {
+        if (status.contains("message 40 out of 60"))
+            client.RequestInterrupt();
+    });
+    EXPECT_FALSE(out.completed);
+    EXPECT_TRUE(out.interrupted);
+    EXPECT_FALSE(out.error.has_value()) << out.error->message.toStdString();
+    const Mailbox& mb = account.Box();
+    if (pipelined) {
+        // Replies already read ahead into the buffer may still enter; the
+        // scripted server sends no more than those of messages 0..7.
+        EXPECT_GE(mb.Count(), 8);
+        EXPECT_LT(mb.Count(), 40);
+        if (Scripted()) {
+            EXPECT_EQ(mb.Count(), 8);
+        }
+    } else {
+        EXPECT_EQ(mb.Count(), 39);
+    }
+    for (int i = 0; i < mb.Count(); ++i)
+        EXPECT_EQ(mb.At(i)->Subject(), QStringLiteral("message %1").arg(i));
+    EXPECT_TRUE(mb.CheckFailed());
+    EXPECT_EQ(server.After().size(), 60);
+}
+
 INSTANTIATE_TEST_SUITE_P(EachServer, ServerScenario,
                          ::testing::Values(ServerKind::Scripted, ServerKind::Dovecot),
                          [](const ::testing::TestParamInfo<ServerKind>& info) {
-                             return info.param == ServerKind::Scripted ? "ScriptedFakeServer"
-                                                                       : "Dovecot";
+                             return KindName(info.param);
                          });
+
+INSTANTIATE_TEST_SUITE_P(EachServer, GoneMessage,
+                         ::testing::Combine(::testing::Values(ServerKind::Scripted,
+                                                              ServerKind::Dovecot),
+                                            ::testing::Values(Way::PipelinedCheck,
+                                                              Way::OneByOneCheck,
+                                                              Way::DetailsWindowRetrieval)),
+                         KindWayName);
+INSTANTIATE_TEST_SUITE_P(EachServer, InterruptedCheck,
+                         ::testing::Combine(::testing::Values(ServerKind::Scripted,
+                                                              ServerKind::Dovecot),
+                                            ::testing::Values(Way::PipelinedCheck,
+                                                              Way::OneByOneCheck)),
+                         KindWayName);

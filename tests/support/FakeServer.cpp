@@ -93,9 +93,19 @@ FakeServer& FakeServer::Call(std::function<void()> fn)
     return *this;
 }
 
-FakeServer& FakeServer::Pop3Login(const QByteArray& user, const QByteArray& password)
+FakeServer& FakeServer::Pop3Login(const QByteArray& user, const QByteArray& password,
+                                  const QList<QByteArray>& capabilities)
 {
-    SendLine("+OK ready").Expect("CAPA").SendLine("-ERR no").Expect("USER " + user);
+    SendLine("+OK ready").Expect("CAPA");
+    if (capabilities.isEmpty()) {
+        SendLine("-ERR no");
+    } else {
+        SendLine("+OK");
+        for (const QByteArray& c : capabilities)
+            SendLine(c);
+        SendLine(".");
+    }
+    Expect("USER " + user);
     return SendLine("+OK").Expect("PASS " + password).SendLine("+OK logged in");
 }
 

@@ -61,8 +61,10 @@ public:
     FakeServer& Call(std::function<void()> fn);
 
     // --- POP3 steps ------------------------------------------------------------
-    // The greeting, a refused CAPA and the USER/PASS login.
-    FakeServer& Pop3Login(const QByteArray& user = "bob", const QByteArray& password = "secret");
+    // The greeting, CAPA and the USER/PASS login. CAPA is refused unless
+    // capabilities are given (e.g. {"UIDL", "PIPELINING", "USER"}).
+    FakeServer& Pop3Login(const QByteArray& user = "bob", const QByteArray& password = "secret",
+                          const QList<QByteArray>& capabilities = {});
     // Expects UIDL and lists the ids, numbered from 1 in this order.
     FakeServer& Pop3Uidl(const QList<QByteArray>& ids);
 
