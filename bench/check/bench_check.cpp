@@ -38,6 +38,7 @@
 #include "model/MailAccount.h"
 #include "ops/CheckAccount.h"
 #include "ops/ErrorList.h"
+#include "platform/LargePageHeap.h"
 #include "pop3/Pop3Client.h"
 #include "support/DovecotFixture.h"
 
@@ -436,6 +437,9 @@ bool RunFor(int n, int rounds)
 
 int main(int argc, char** argv)
 {
+    // The program's own memory set-up (BENCH_PLAIN_HEAP=1 measures without).
+    const bool largePages = !std::getenv("BENCH_PLAIN_HEAP") && UseLargePageHeap(argv);
+    std::printf("heap: %s\n\n", largePages ? LargePageHeapTunables() : "the C library's usual heap");
     QCoreApplication app(argc, argv);
     QList<int> sizes;
     int rounds = 5;

@@ -43,6 +43,7 @@
 #include "app/CommandLine.h"
 #include "app/VelmoraApp.h"
 #include "core/TempDir.h"
+#include "platform/LargePageHeap.h"
 #include "mime/MessageRecord.h"
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
@@ -444,12 +445,15 @@ int RunParent(int rounds)
 
 int main(int argc, char** argv)
 {
+    const bool child = argc == 3 && QByteArray(argv[1]) == "--child";
+    if (child)
+        vm::UseLargePageHeap(argv); // as the program's main() does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-software-rasterizer");
     qputenv("VELMORA_MESSAGE_ANSWER", "no");
-    if (argc == 3 && QByteArray(argv[1]) == "--child")
+    if (child)
         return RunChild(QString::fromLocal8Bit(argv[2]), argc, argv);
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;

@@ -11,6 +11,7 @@
 #include "app/VelmoraApp.h"
 #include "core/TempDir.h"
 #include "net/Transport.h"
+#include "platform/LargePageHeap.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ int RunProgram(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    vm::UseLargePageHeap(argv);
     const int code = RunProgram(argc, argv);
     // Every thread the program started has been joined by now (workers,
     // parsers, the update query), except host name lookups that cannot be
