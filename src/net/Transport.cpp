@@ -695,12 +695,9 @@ QByteArray Transport::ReadMultiLineText(qint64 maxBytes, qint64 sizeHint)
             const void* found = std::memchr(data + pos, '\n', size_t(size - pos));
             if (!found)
                 break;
+            // Here the line starts with a dot or ends in a bare LF.
             const qsizetype nl = static_cast<const char*>(found) - data;
             const bool crlf = nl > pos && data[nl - 1] == '\r';
-            if (crlf && data[pos] != '.') {
-                pos = nl + 1;
-                continue;
-            }
             text.append(data + run, pos - run);
             qsizetype begin = pos;
             const qsizetype end = crlf ? nl - 1 : nl;

@@ -7,6 +7,7 @@
 #include "net/PasswordPrompt.h"
 #include "pop3/Pop3Client.h"
 #include "support/FakeServer.h"
+#include "support/Pop3Account.h"
 #include "support/TestPki.h"
 
 #include <gtest/gtest-spi.h>
@@ -41,10 +42,7 @@ protected:
     void Prepare(FakeServer& s, const QByteArray& user = "bob", const QByteArray& pass = "secret")
     {
         s.Start();
-        client.Host = "127.0.0.1";
-        client.Port = s.Port();
-        client.Username = user;
-        client.Password = pass;
+        vm::test::PointAtLoopback(client, s.Port(), user, pass);
         client.ConnectTimeoutMs = 5000;
     }
     Pop3Client client;
@@ -88,10 +86,7 @@ void StrayFromTheScript(const char* how, bool allowed)
         s.AllowMismatches();
     s.Start();
     Pop3Client client;
-    client.Host = "127.0.0.1";
-    client.Port = s.Port();
-    client.Username = "bob";
-    client.Password = "secret";
+    vm::test::PointAtLoopback(client, s.Port());
     client.Connect();
     client.Login();
     if (QByteArray(how) == "retr")
@@ -728,10 +723,7 @@ TEST_F(Pop3ClientTest, ALineThatIsNeitherOkNorErrClosesTheConnection)
         }
         s.ExpectClose(5000);
         Pop3Client client;
-        client.Host = "127.0.0.1";
-        client.Port = s.Port();
-        client.Username = "bob";
-        client.Password = "secret";
+        vm::test::PointAtLoopback(client, s.Port());
         s.Start();
         try {
             client.Connect();

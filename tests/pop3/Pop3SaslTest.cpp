@@ -5,6 +5,7 @@
 #include "net/Sasl.h"
 #include "pop3/Pop3Client.h"
 #include "support/FakeServer.h"
+#include "support/Pop3Account.h"
 #include "support/TestPki.h"
 
 #include <gtest/gtest.h>
@@ -114,10 +115,7 @@ TEST(Pop3SaslTest, AuthDialogues)
         c.login(s);
         s.Start();
         Pop3Client client;
-        client.Host = "127.0.0.1";
-        client.Port = s.Port();
-        client.Username = "bob";
-        client.Password = "secret";
+        vm::test::PointAtLoopback(client, s.Port());
         client.AuthenticationType = c.authType;
         client.ConnectTimeoutMs = 5000;
         QList<bool> calls;
@@ -218,10 +216,7 @@ TEST(Pop3SaslTest, ALineThatIsNeitherStatusNorContinuationClosesTheConnection)
         s.ExpectClose(5000);
         s.Start();
         Pop3Client client;
-        client.Host = "127.0.0.1";
-        client.Port = s.Port();
-        client.Username = "bob";
-        client.Password = "secret";
+        vm::test::PointAtLoopback(client, s.Port());
         client.AuthenticationType = c.authType;
         client.ConnectTimeoutMs = 5000;
         int tokenCalls = 0;

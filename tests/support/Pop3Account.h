@@ -1,6 +1,7 @@
 #pragma once
-// An account of the accounts directory for a POP3 server on loopback, the
-// way the window and command tests use one with the scripted fake server:
+// A POP3 server on loopback as the tests use one with the scripted fake
+// server: an account of the accounts directory (window and command tests),
+// or a bare client pointed at it (protocol tests).
 //
 //   FakeServer s;
 //   s.Pop3Login().Pop3Uidl({"m1"}).Expect("QUIT").SendLine("+OK");
@@ -11,6 +12,7 @@
 
 #include "model/AccountsDirectory.h"
 #include "model/MailAccount.h"
+#include "pop3/Pop3Client.h"
 
 namespace vm::test {
 
@@ -25,6 +27,15 @@ inline MailAccount* AddPop3Account(const QByteArray& login, const QByteArray& pa
     a->AutoCheck() = autoCheck;
     Accounts().Add(a);
     return a;
+}
+
+inline void PointAtLoopback(Pop3Client& client, quint16 port, const QByteArray& user = "bob",
+                            const QByteArray& password = "secret")
+{
+    client.Host = "127.0.0.1";
+    client.Port = port;
+    client.Username = user;
+    client.Password = password;
 }
 
 } // namespace vm::test

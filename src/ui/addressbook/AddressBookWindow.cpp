@@ -182,6 +182,14 @@ Contact* AddressBookWindow::ContactAt(int row) const
     return static_cast<Contact*>(item->data(0, kContactRole).value<void*>());
 }
 
+void AddressBookWindow::AddRow(Contact* c)
+{
+    auto* item = new QTreeWidgetItem;
+    item->setData(0, kContactRole, QVariant::fromValue(static_cast<void*>(c)));
+    SetRowTexts(item, *c);
+    PList->addTopLevelItem(item);
+}
+
 int AddressBookWindow::RowOf(const Contact* contact) const
 {
     for (int r = 0; r < PList->topLevelItemCount(); ++r)
@@ -198,10 +206,7 @@ void AddressBookWindow::Fill()
         Contact* c = book_.At(i);
         if (!c)
             continue;
-        auto* item = new QTreeWidgetItem;
-        item->setData(0, kContactRole, QVariant::fromValue(static_cast<void*>(c)));
-        SetRowTexts(item, *c);
-        PList->addTopLevelItem(item);
+        AddRow(c);
     }
     Sort();
     updating_ = false;
@@ -294,10 +299,7 @@ void AddressBookWindow::AAddExecute()
     book_.Add(c);
     changed_ = true;
     updating_ = true;
-    auto* item = new QTreeWidgetItem;
-    item->setData(0, kContactRole, QVariant::fromValue(static_cast<void*>(c)));
-    SetRowTexts(item, *c);
-    PList->addTopLevelItem(item);
+    AddRow(c);
     Sort();
     updating_ = false;
     SelectOnly(PList->topLevelItem(RowOf(c)));

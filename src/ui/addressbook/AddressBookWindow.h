@@ -71,6 +71,7 @@ protected:
 
 private:
     void SetRowTexts(QTreeWidgetItem* item, const Contact& c) const;
+    void AddRow(Contact* c); // a row at the end of the list, before sorting
     void Sort();
     void Paint();
     void UpdateActions();
